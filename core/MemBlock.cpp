@@ -1,0 +1,68 @@
+#include "MemBlock.h"
+
+#include <cstring>
+
+namespace lurvik {
+
+void MemBlock::set(const void* data, int n) {
+    clear();
+    cat(data, n);
+}
+
+void MemBlock::cat(const Str& s) {
+    cat(s.len(), 4);
+    cat(s.text(), s.len());
+}
+
+void MemBlock::cat(const void* data, int n) {
+    if (n <= 0)
+        return;
+    auto* p = static_cast<const char*>(data);
+    m_bytes.insert(m_bytes.end(), p, p + n);
+}
+
+void MemBlock::cat(int64_t value, int width) {
+    for (int i = 0; i < width; ++i)
+        m_bytes.push_back(static_cast<char>((static_cast<uint64_t>(value) >> (8 * i)) & 0xFF));
+}
+
+int MemBlock::get(void* data, int n) {
+    if (n < 0 || n > remaining())
+        return 1;
+    if (n > 0)
+        std::memcpy(data, m_bytes.data() + m_cursor, n);
+    m_cursor += n;
+    return 0;
+}
+
+int MemBlock::get(int& out, int width) {
+    if (width < 1 || width > 4 || width > remaining())
+        return 1;
+    uint32_t v = 0;
+    for (int i = 0; i < width; ++i)
+        v |= static_cast<uint32_t>(static_cast<unsigned char>(m_bytes[m_cursor + i])) << (8 * i);
+    m_cursor += width;
+    out = static_cast<int>(v);
+    return 0;
+}
+
+int MemBlock::get(Str& out) {
+    int start = m_cursor;
+    int length = 0;
+    if (get(length, 4) != 0)
+        return 1;
+    if (length < 0 || length > remaining()) {
+        m_cursor = start;
+        return 1;
+    }
+    out.cpy(m_bytes.data() + m_cursor, length);
+    m_cursor += length;
+    return 0;
+}
+
+void MemBlock::clear() {
+    m_bytes.clear();
+    m_cursor = 0;
+}
+
+} // namespace lurvik

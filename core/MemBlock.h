@@ -1,0 +1,40 @@
+#pragma once
+
+#include "Str.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace lurvik {
+
+// A buffer that is written at its end and read from a cursor: the serialisation unit of the site
+// map and criteria files. Strings are stored as a 4-byte length and their bytes; integers in the
+// width asked for, little-endian. Every get returns 0 on success and non-zero, leaving the cursor
+// where it was, when the data run out.
+class MemBlock {
+public:
+    void set(const void* data, int n);
+    void cat(const Str& s);
+    void cat(const void* data, int n);
+    // Width 1, 2 or 4 bytes; the value is cut to that width.
+    void cat(int64_t value, int width);
+
+    [[nodiscard]] int get(Str& out);
+    [[nodiscard]] int get(void* data, int n);
+    // Reads a value written with the same width; widths 1 and 2 read back unsigned.
+    [[nodiscard]] int get(int& out, int width);
+
+    void getstart() { m_cursor = 0; }
+    int cursor() const { return m_cursor; }
+    int remaining() const { return len() - m_cursor; }
+    void clear();
+    int len() const { return static_cast<int>(m_bytes.size()); }
+    const char* getAddr() const { return m_bytes.data(); }
+    void reserve(int n) { m_bytes.reserve(n); }
+
+private:
+    std::vector<char> m_bytes;
+    int m_cursor = 0;
+};
+
+} // namespace lurvik

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <vector>
+
+namespace lurvik {
+
+// An ordered list of pointers that owns none of them; whoever fills it decides who deletes the
+// elements. Reads by index are bounds-checked and yield null out of range.
+template <class T>
+class PtrList {
+public:
+    void add(T* p) { m_items.push_back(p); }
+    // Inserts before index i; an index past the end appends.
+    void ins(T* p, int i) {
+        if (i < 0)
+            i = 0;
+        if (i >= len())
+            m_items.push_back(p);
+        else
+            m_items.insert(m_items.begin() + i, p);
+    }
+    T* del(int i) {
+        if (i < 0 || i >= len())
+            return nullptr;
+        T* p = m_items[i];
+        m_items.erase(m_items.begin() + i);
+        return p;
+    }
+    T* get(int i) const { return i >= 0 && i < len() ? m_items[i] : nullptr; }
+    int find(const T* p) const {
+        for (int i = 0; i < len(); ++i)
+            if (m_items[i] == p)
+                return i;
+        return -1;
+    }
+    int len() const { return static_cast<int>(m_items.size()); }
+    void clear() { m_items.clear(); }
+    void reserve(int n) { m_items.reserve(n); }
+
+    auto begin() const { return m_items.begin(); }
+    auto end() const { return m_items.end(); }
+
+private:
+    std::vector<T*> m_items;
+};
+
+// Deletes every element, from the last to the first, and empties the list.
+template <class T>
+void deleteAll(PtrList<T>& list) {
+    for (int i = list.len() - 1; i >= 0; --i)
+        delete list.del(i);
+}
+
+} // namespace lurvik

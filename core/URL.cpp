@@ -1,0 +1,498 @@
+#include "URL.h"
+
+#include <algorithm>
+#include <array>
+
+namespace lurvik {
+
+namespace {
+
+struct Parts {
+    std::string scheme;
+    bool hasAuthority = false;
+    std::string userInfo;
+    bool hasUserInfo = false;
+    std::string host;
+    std::string port;
+    std::string path;
+    bool hasQuery = false;
+    std::string query;
+    bool hasFragment = false;
+    std::string fragment;
+};
+
+struct SchemeInfo {
+    std::string_view name;
+    int type;
+    int defaultPort;
+    bool special; // parsed the way browsers parse web addresses: backslashes, host required
+};
+
+constexpr std::array kSchemes = {
+    SchemeInfo{"http", URL::Http, 80, true},      SchemeInfo{"https", URL::Http, 443, true},
+    SchemeInfo{"ftp", URL::Ftp, 21, true},        SchemeInfo{"file", URL::File, 0, true},
+    SchemeInfo{"gopher", URL::Gopher, 70, true},  SchemeInfo{"news", URL::News, 119, false},
+    SchemeInfo{"nntp", URL::News, 119, false},    SchemeInfo{"snews", URL::News, 563, false},
+    SchemeInfo{"mailto", URL::Mail, 0, false},    SchemeInfo{"ws", URL::Other, 80, true},
+    SchemeInfo{"wss", URL::Other, 443, true},
+};
+
+const SchemeInfo* schemeInfo(std::string_view scheme) {
+    for (const auto& s : kSchemes)
+        if (s.name == scheme)
+            return &s;
+    return nullptr;
+}
+
+bool isSpecial(std::string_view scheme) {
+    const SchemeInfo* info = schemeInfo(scheme);
+    return info && info->special;
+}
+
+bool isAlpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Browsers drop surrounding spaces and controls and every tab and line break inside an address,
+// so an href split over two lines still works.
+std::string cleanInput(std::string_view text) {
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && static_cast<unsigned char>(text[begin]) <= 0x20)
+        ++begin;
+    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 0x20)
+        --end;
+    std::string out;
+    out.reserve(end - begin);
+    for (size_t i = begin; i < end; ++i)
+        if (text[i] != '\t' && text[i] != '\n' && text[i] != '\r')
+            out += text[i];
+    return out;
+}
+
+// Splits "scheme:rest"; returns false when the text has no scheme.
+bool splitScheme(std::string_view text, std::string& scheme, std::string_view& rest) {
+    if (text.empty() || !isAlpha(text[0]))
+        return false;
+    for (size_t i = 1; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == ':') {
+            scheme.assign(text.substr(0, i));
+            for (char& ch : scheme)
+                ch = lowerAscii(ch);
+            rest = text.substr(i + 1);
+            return true;
+        }
+        if (!isAlpha(c) && !isDigit(c) && c != '+' && c != '-' && c != '.')
+            return false;
+    }
+    return false;
+}
+
+// Fills path, query and fragment from the text after the authority (or the whole reference).
+void splitPathQueryFragment(std::string_view text, Parts& parts) {
+    size_t hash = text.find('#');
+    if (hash != std::string_view::npos) {
+        parts.hasFragment = true;
+        parts.fragment.assign(text.substr(hash + 1));
+        text = text.substr(0, hash);
+    }
+    size_t question = text.find('?');
+    if (question != std::string_view::npos) {
+        parts.hasQuery = true;
+        parts.query.assign(text.substr(question + 1));
+        text = text.substr(0, question);
+    }
+    parts.path.assign(text);
+}
+
+// Reads "//authority" off the front of text (which starts after the slashes) and the rest.
+void splitAuthority(std::string_view text, Parts& parts) {
+    size_t end = text.find_first_of("/?#");
+    std::string_view authority = text.substr(0, end);
+    parts.hasAuthority = true;
+    size_t at = authority.rfind('@');
+    if (at != std::string_view::npos) {
+        parts.hasUserInfo = true;
+        parts.userInfo.assign(authority.substr(0, at));
+        authority = authority.substr(at + 1);
+    }
+    size_t colon = authority.rfind(':');
+    size_t bracket = authority.rfind(']');
+    if (colon != std::string_view::npos && (bracket == std::string_view::npos || colon > bracket)) {
+        parts.port.assign(authority.substr(colon + 1));
+        authority = authority.substr(0, colon);
+        if (parts.port.empty())
+            parts.port = "-"; // a colon with no digits; the default applies, as browsers do
+    }
+    parts.host.assign(authority);
+    splitPathQueryFragment(end == std::string_view::npos ? std::string_view() : text.substr(end), parts);
+}
+
+void backslashesToSlashes(std::string& text) {
+    size_t end = text.find_first_of("?#");
+    for (size_t i = 0; i < std::min(end, text.size()); ++i)
+        if (text[i] == '\\')
+            text[i] = '/';
+}
+
+// Parses the text after "scheme:" of an absolute address.
+void parseAfterScheme(std::string_view rest, Parts& parts) {
+    bool special = isSpecial(parts.scheme);
+    if (rest.substr(0, 2) == "//") {
+        splitAuthority(rest.substr(2), parts);
+    } else if (special && parts.scheme != "file") {
+        // "http:example.com/" and "http:/example.com/" name the host the way browsers read them.
+        size_t slashes = rest.find_first_not_of('/');
+        splitAuthority(slashes == std::string_view::npos ? std::string_view() : rest.substr(slashes), parts);
+    } else {
+        splitPathQueryFragment(rest, parts);
+    }
+}
+
+std::string removeDotSegments(std::string_view path) {
+    std::string out;
+    out.reserve(path.size());
+    while (!path.empty()) {
+        if (path.substr(0, 3) == "../") {
+            path.remove_prefix(3);
+        } else if (path.substr(0, 2) == "./") {
+            path.remove_prefix(2);
+        } else if (path.substr(0, 3) == "/./") {
+            path.remove_prefix(2);
+        } else if (path == "/.") {
+            path = "/";
+        } else if (path.substr(0, 4) == "/../" || path == "/..") {
+            path = path.size() == 3 ? std::string_view("/") : path.substr(3);
+            size_t last = out.rfind('/');
+            out.resize(last == std::string::npos ? 0 : last);
+        } else if (path == "." || path == "..") {
+            path = {};
+        } else {
+            size_t next = path.find('/', 1);
+            size_t take = next == std::string_view::npos ? path.size() : next;
+            out.append(path.substr(0, take));
+            path.remove_prefix(take);
+        }
+    }
+    return out;
+}
+
+std::string mergePaths(const Parts& base, std::string_view reference) {
+    if (base.hasAuthority && base.path.empty())
+        return "/" + std::string(reference);
+    size_t slash = base.path.rfind('/');
+    if (slash == std::string::npos)
+        return std::string(reference);
+    return base.path.substr(0, slash + 1) + std::string(reference);
+}
+
+enum class Component { Path, Query, Fragment, UserInfo };
+
+// Escapes what cannot go on a request line as it is; existing escapes are kept as written.
+void appendEscaped(std::string& out, std::string_view text, Component component) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (char ch : text) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        bool escape = c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>';
+        if (component == Component::Path || component == Component::Fragment)
+            escape = escape || c == '`';
+        if (component == Component::Path)
+            escape = escape || c == '{' || c == '}';
+        if (escape) {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else {
+            out += ch;
+        }
+    }
+}
+
+bool validHost(std::string& host, bool special) {
+    for (char& c : host)
+        c = lowerAscii(c);
+    if (host.empty())
+        return true;
+    if (host.front() == '[') {
+        if (host.size() < 4 || host.back() != ']' || host.find(':') == std::string::npos)
+            return false;
+        for (size_t i = 1; i + 1 < host.size(); ++i) {
+            char c = host[i];
+            if (!isDigit(c) && !(c >= 'a' && c <= 'f') && c != ':' && c != '.')
+                return false;
+        }
+        return true;
+    }
+    std::string_view forbidden = special ? "<>\"^|[]\\/?#@%{}`" : "<>\"^|[]\\/?#@{}`";
+    return std::none_of(host.begin(), host.end(), [&](char ch) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        return c <= 0x20 || c == 0x7F || forbidden.find(ch) != std::string_view::npos;
+    });
+}
+
+} // namespace
+
+void URL::clear() {
+    *this = URL();
+}
+
+int URL::setURL(std::string_view text) {
+    return setURL(URL(), text);
+}
+
+int URL::setURL(std::string_view base, std::string_view text) {
+    return setURL(URL(base), text);
+}
+
+int URL::setURL(const URL& base, std::string_view input) {
+    std::string text = cleanInput(input);
+    Parts parts;
+    std::string_view rest;
+    std::string scheme;
+    bool hasScheme = splitScheme(text, scheme, rest);
+    bool relative = !hasScheme;
+    if (hasScheme && isSpecial(scheme) && base.isValid() && base.getScheme() == scheme && rest.substr(0, 2) != "//" &&
+        rest.substr(0, 2) != "\\\\") {
+        // "http:page.html" against an http: base is a relative reference, as browsers read it.
+        text = std::string(rest);
+        relative = true;
+    }
+
+    if (!relative) {
+        parts.scheme = scheme;
+        std::string after(rest);
+        if (isSpecial(scheme))
+            backslashesToSlashes(after);
+        parseAfterScheme(after, parts);
+    } else {
+        if (!base.isValid()) {
+            clear();
+            return 1;
+        }
+        Parts baseParts;
+        parseAfterScheme(std::string_view(base.m_text).substr(base.m_schemeEnd + 1), baseParts);
+        baseParts.scheme = std::string(base.getScheme());
+        bool baseHierarchical = baseParts.hasAuthority || (!baseParts.path.empty() && baseParts.path[0] == '/');
+        if (isSpecial(baseParts.scheme))
+            backslashesToSlashes(text);
+        if (!baseHierarchical && (text.empty() || text[0] != '#')) {
+            clear();
+            return 1;
+        }
+        parts.scheme = baseParts.scheme;
+        if (text.substr(0, 2) == "//") {
+            splitAuthority(std::string_view(text).substr(2), parts);
+        } else {
+            Parts ref;
+            splitPathQueryFragment(text, ref);
+            parts.hasAuthority = baseParts.hasAuthority;
+            parts.hasUserInfo = baseParts.hasUserInfo;
+            parts.userInfo = baseParts.userInfo;
+            parts.host = baseParts.host;
+            parts.port = baseParts.port;
+            if (ref.path.empty()) {
+                parts.path = baseParts.path;
+                parts.hasQuery = ref.hasQuery || baseParts.hasQuery;
+                parts.query = ref.hasQuery ? ref.query : baseParts.query;
+            } else {
+                parts.path = ref.path[0] == '/' ? ref.path : mergePaths(baseParts, ref.path);
+                parts.hasQuery = ref.hasQuery;
+                parts.query = ref.query;
+            }
+            parts.hasFragment = ref.hasFragment;
+            parts.fragment = ref.fragment;
+        }
+    }
+
+    // Assemble and check the parts.
+    const SchemeInfo* info = schemeInfo(parts.scheme);
+    bool special = info && info->special;
+    URL url;
+    url.m_type = info ? info->type : Other;
+    url.m_secure = parts.scheme == "https" || parts.scheme == "wss";
+    int defaultPort = info ? info->defaultPort : 0;
+    if (!validHost(parts.host, special) || (special && parts.host.empty() && parts.scheme != "file")) {
+        clear();
+        return 1;
+    }
+    int port = defaultPort;
+    bool explicitPort = false;
+    if (!parts.port.empty() && parts.port != "-") {
+        if (parts.port.size() > 5 || !std::all_of(parts.port.begin(), parts.port.end(), isDigit)) {
+            clear();
+            return 1;
+        }
+        port = std::stoi(parts.port);
+        if (port > 65535) {
+            clear();
+            return 1;
+        }
+        explicitPort = port != defaultPort;
+    }
+    url.m_port = port;
+
+    std::string& out = url.m_text;
+    out.reserve(text.size() + parts.scheme.size() + 8);
+    out = parts.scheme;
+    url.m_schemeEnd = static_cast<int32_t>(out.size());
+    out += ':';
+    if (parts.hasAuthority) {
+        out += "//";
+        url.m_authority = static_cast<int32_t>(out.size());
+        if (parts.hasUserInfo) {
+            appendEscaped(out, parts.userInfo, Component::UserInfo);
+            out += '@';
+        }
+        url.m_host = static_cast<int32_t>(out.size());
+        out += parts.host;
+        url.m_hostEnd = static_cast<int32_t>(out.size());
+        if (explicitPort)
+            out += ":" + std::to_string(port);
+    } else {
+        url.m_authority = url.m_host = url.m_hostEnd = static_cast<int32_t>(out.size());
+    }
+    url.m_path = static_cast<int32_t>(out.size());
+    bool hierarchical = parts.hasAuthority || (!parts.path.empty() && parts.path[0] == '/');
+    std::string path = hierarchical ? removeDotSegments(parts.path) : parts.path;
+    if (parts.hasAuthority && special && path.empty())
+        path = "/";
+    appendEscaped(out, path, Component::Path);
+    size_t lastSlash = hierarchical ? out.rfind('/') : std::string::npos;
+    url.m_file = lastSlash == std::string::npos || static_cast<int32_t>(lastSlash) < url.m_path
+                     ? (hierarchical ? url.m_path : static_cast<int32_t>(out.size()))
+                     : static_cast<int32_t>(lastSlash + 1);
+    url.m_query = static_cast<int32_t>(out.size());
+    if (parts.hasQuery) {
+        out += '?';
+        appendEscaped(out, parts.query, Component::Query);
+    }
+    url.m_fragment = static_cast<int32_t>(out.size());
+    if (parts.hasFragment) {
+        out += '#';
+        appendEscaped(out, parts.fragment, Component::Fragment);
+    }
+    *this = std::move(url);
+    return 0;
+}
+
+int URL::getURLString(Str& out, int flag) const {
+    if (!isValid()) {
+        out.clear();
+        return 1;
+    }
+    out.cpy(flag & 1 ? std::string_view(m_text) : resourceKey());
+    return 0;
+}
+
+int URL::sameURL(const URL& other) const {
+    return isValid() && other.isValid() && resourceKey() == other.resourceKey();
+}
+
+namespace {
+
+bool isIpAddress(std::string_view host) {
+    if (!host.empty() && host.front() == '[')
+        return true;
+    return !host.empty() && std::all_of(host.begin(), host.end(), [](char c) { return isDigit(c) || c == '.'; });
+}
+
+// The part of a host name its owner registers: the last two labels, or three under the
+// second-level names that countries hand out ("example.co.uk").
+std::string_view registeredDomain(std::string_view host) {
+    if (!host.empty() && host.back() == '.')
+        host.remove_suffix(1);
+    if (isIpAddress(host))
+        return host;
+    size_t last = host.rfind('.');
+    if (last == std::string_view::npos || last == 0)
+        return host;
+    size_t second = host.rfind('.', last - 1);
+    if (second == std::string_view::npos)
+        return host;
+    std::string_view tld = host.substr(last + 1);
+    std::string_view sld = host.substr(second + 1, last - second - 1);
+    static constexpr std::string_view kSecondLevel[] = {"co", "com", "net", "org", "gov", "edu", "ac",  "or",
+                                                        "ne", "go",  "mil", "ltd", "plc", "sch", "nhs", "gob"};
+    bool countryLevel = tld.size() == 2 && std::find(std::begin(kSecondLevel), std::end(kSecondLevel), sld) !=
+                                               std::end(kSecondLevel);
+    if (!countryLevel)
+        return host.substr(second + 1);
+    size_t third = second == 0 ? std::string_view::npos : host.rfind('.', second - 1);
+    return third == std::string_view::npos ? host : host.substr(third + 1);
+}
+
+} // namespace
+
+int URL::sameDomain(const URL& other) const {
+    if (!isValid() || !other.isValid() || getHost().empty() || other.getHost().empty())
+        return 0;
+    return registeredDomain(getHost()) == registeredDomain(other.getHost());
+}
+
+void URL::getFileExt(Str& out) const {
+    out.clear();
+    std::string_view file = getFilename();
+    size_t dot = file.rfind('.');
+    if (dot == std::string_view::npos || dot + 1 == file.size())
+        return;
+    out.cpy(file.substr(dot));
+    out.lower();
+}
+
+int URL::isHtml() const {
+    if (!isHttp())
+        return 0;
+    Str ext;
+    getFileExt(ext);
+    if (ext.isEmpty())
+        return 1;
+    // Pages named by the server technology that makes them are pages all the same; programs
+    // named ".cgi", ".pl", ".exe" or ".dll" are not.
+    static constexpr std::string_view kPageExtensions[] = {
+        ".htm", ".html", ".shtm", ".shtml", ".com", ".xhtml", ".xht",  ".php",  ".php3", ".php4",
+        ".php5", ".phtml", ".asp", ".aspx", ".jsp", ".jspx", ".cfm", ".cfml", ".do"};
+    return std::find(std::begin(kPageExtensions), std::end(kPageExtensions), ext.view()) !=
+           std::end(kPageExtensions);
+}
+
+void URL::ConvertToMemBlock(MemBlock& block, const URL& base) const {
+    if (!isValid()) {
+        block.cat(Str());
+        return;
+    }
+    // Same scheme and authority: the path alone, which always starts with "/" and so can never
+    // be mistaken for the empty text that marks an invalid URL.
+    if (base.isValid() && m_type == base.m_type && m_path > m_schemeEnd && base.m_path == m_path &&
+        std::string_view(m_text).substr(0, m_path) == std::string_view(base.m_text).substr(0, base.m_path) &&
+        m_path < static_cast<int32_t>(m_text.size()) && m_text[m_path] == '/') {
+        block.cat(Str(std::string_view(m_text).substr(m_path)));
+        return;
+    }
+    block.cat(Str(m_text));
+}
+
+void URL::ConvertToMemBlock(MemBlock& block, std::string_view base) const {
+    ConvertToMemBlock(block, URL(base));
+}
+
+int URL::ConvertFromMemBlock(MemBlock& block, const URL& base) {
+    Str text;
+    if (block.get(text) != 0)
+        return 1;
+    if (text.isEmpty()) {
+        clear();
+        return 0;
+    }
+    return setURL(base, text.view());
+}
+
+int URL::ConvertFromMemBlock(MemBlock& block, std::string_view base) {
+    return ConvertFromMemBlock(block, URL(base));
+}
+
+} // namespace lurvik
