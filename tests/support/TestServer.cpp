@@ -1,0 +1,330 @@
+#include "TestServer.h"
+
+#include "Base64.h"
+#include "Connection.h"
+#include "StaticFiles.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <list>
+#include <memory>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace lurvik::test {
+
+namespace {
+
+// The accept thread owns these; a finished flag lets it join threads as they end
+// instead of keeping thousands of them around during a long crawl.
+struct Worker {
+    std::thread thread;
+    std::atomic<bool> isFinished{false};
+};
+
+void reapFinished(std::list<std::unique_ptr<Worker>>& workers) {
+    for (auto it = workers.begin(); it != workers.end();) {
+        if ((*it)->isFinished.load()) {
+            (*it)->thread.join();
+            it = workers.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+bool hasCredentials(const RecordedRequest& request, const std::string& credentials) {
+    const std::string value = request.header("Authorization");
+    return value.size() > 6 && equalsIgnoringCase(value.substr(0, 6), "Basic ") &&
+           value.substr(6) == credentials;
+}
+
+std::string pageReply(const Page& page, const RecordedRequest& request) {
+    if (!page.lastModified.empty() && request.hasHeader("If-Modified-Since") &&
+        request.header("If-Modified-Since") == page.lastModified)
+        return formatNotModified(page);
+    return formatReply(page);
+}
+
+} // namespace
+
+TestServer::TestServer() = default;
+
+TestServer::~TestServer() {
+    stop();
+}
+
+void TestServer::addPage(const std::string& path, const std::string& html) {
+    Page page;
+    page.body = html;
+    addPage(path, page);
+}
+
+void TestServer::addPage(const std::string& path, const Page& page) {
+    Route route;
+    route.page = page;
+    setRoute(path, route);
+}
+
+void TestServer::addRedirect(const std::string& path, int status, const std::string& location) {
+    Page page = statusPage(status);
+    page.headers.push_back({"Location", location});
+    addPage(path, page);
+}
+
+void TestServer::addProtected(const std::string& path, const std::string& realm, const std::string& user,
+                              const std::string& password, const Page& page) {
+    Route route;
+    route.page = page;
+    route.realm = realm;
+    route.credentials = encodeBase64(user + ":" + password);
+    setRoute(path, route);
+}
+
+void TestServer::addRaw(const std::string& path, const std::string& bytes) {
+    Route route;
+    route.kind = Route::Kind::Raw;
+    route.bytes = bytes;
+    setRoute(path, route);
+}
+
+void TestServer::addSlow(const std::string& path, const std::string& bytes, std::size_t pieceBytes,
+                         std::chrono::milliseconds delay) {
+    Route route;
+    route.kind = Route::Kind::Raw;
+    route.bytes = bytes;
+    route.pieceBytes = pieceBytes;
+    route.pieceDelay = delay;
+    setRoute(path, route);
+}
+
+void TestServer::addTruncated(const std::string& path, const std::string& body, std::size_t claimedLength) {
+    Page page;
+    page.body = body;
+    page.headers.push_back({"Content-Length", std::to_string(claimedLength)});
+    addRaw(path, formatReply(page));
+}
+
+void TestServer::addStalled(const std::string& path) {
+    Route route;
+    route.kind = Route::Kind::Stall;
+    setRoute(path, route);
+}
+
+void TestServer::addCloseWithoutReply(const std::string& path) {
+    Route route;
+    route.kind = Route::Kind::CloseWithoutReply;
+    setRoute(path, route);
+}
+
+void TestServer::serveDirectory(const std::string& root) {
+    std::lock_guard lock(m_mutex);
+    m_root = root;
+    while (m_root.size() > 1 && m_root.back() == '/')
+        m_root.pop_back();
+}
+
+void TestServer::setRoute(const std::string& path, const Route& route) {
+    std::lock_guard lock(m_mutex);
+    m_routes[path] = route;
+}
+
+bool TestServer::findRoute(const std::string& path, Route& route) const {
+    std::string root;
+    {
+        std::lock_guard lock(m_mutex);
+        const auto found = m_routes.find(path);
+        if (found != m_routes.end()) {
+            route = found->second;
+            return true;
+        }
+        root = m_root;
+    }
+    Page page;
+    if (loadStaticFile(root, path, page) != 0)
+        return false;
+    route = Route();
+    route.page = page;
+    return true;
+}
+
+int TestServer::start(int port) {
+    if (m_acceptThread.joinable())
+        return EALREADY;
+    if (pipe2(m_wakePipe, O_CLOEXEC) != 0)
+        return errno;
+    m_listenFd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    int error = m_listenFd < 0 ? errno : 0;
+    if (error == 0) {
+        // A fixed port (lurvik-serve --port) must be reusable right after a previous run.
+        const int on = 1;
+        setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        socklen_t length = sizeof address;
+        if (bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            listen(m_listenFd, SOMAXCONN) != 0 ||
+            getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            error = errno;
+        else
+            m_port = ntohs(address.sin_port);
+    }
+    if (error == 0) {
+        try {
+            m_acceptThread = std::thread(&TestServer::acceptLoop, this);
+        } catch (const std::system_error& failure) {
+            error = failure.code().value();
+        }
+    }
+    if (error != 0)
+        stop();
+    return error;
+}
+
+void TestServer::stop() {
+    if (m_acceptThread.joinable()) {
+        // Never read: the byte keeps the pipe readable, so every poll that watches it wakes.
+        const char wake = 1;
+        while (write(m_wakePipe[1], &wake, 1) < 0 && errno == EINTR) {
+        }
+        m_acceptThread.join();
+    }
+    for (int* fd : {&m_listenFd, &m_wakePipe[0], &m_wakePipe[1]}) {
+        if (*fd >= 0)
+            close(*fd);
+        *fd = -1;
+    }
+}
+
+std::string TestServer::url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(m_port) + path;
+}
+
+void TestServer::acceptLoop() {
+    std::list<std::unique_ptr<Worker>> workers;
+    pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_wakePipe[0], POLLIN, 0}};
+    for (;;) {
+        const int ready = poll(fds, 2, -1);
+        if (ready < 0 && errno != EINTR)
+            break;
+        if (fds[1].revents != 0)
+            break;
+        reapFinished(workers);
+        if (ready <= 0 || fds[0].revents == 0)
+            continue;
+        const int socket = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (socket < 0) {
+            // Out of descriptors: back off briefly rather than spin on a listen socket
+            // that stays readable.
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                poll(&fds[1], 1, 10);
+            continue;
+        }
+        auto worker = std::make_unique<Worker>();
+        Worker* raw = worker.get();
+        try {
+            worker->thread = std::thread([this, socket, raw] {
+                serveConnection(socket);
+                raw->isFinished.store(true);
+            });
+        } catch (const std::system_error&) {
+            close(socket);
+            continue;
+        }
+        workers.push_back(std::move(worker));
+    }
+    for (auto& worker : workers)
+        worker->thread.join();
+}
+
+void TestServer::record(const RecordedRequest& request) {
+    std::lock_guard lock(m_mutex);
+    m_log.push_back(request);
+}
+
+std::vector<RecordedRequest> TestServer::requests() const {
+    std::lock_guard lock(m_mutex);
+    return m_log;
+}
+
+std::size_t TestServer::requestCount(const std::string& path) const {
+    std::lock_guard lock(m_mutex);
+    std::size_t count = 0;
+    for (const RecordedRequest& request : m_log) {
+        if (request.path == path)
+            ++count;
+    }
+    return count;
+}
+
+void TestServer::clearLog() {
+    std::lock_guard lock(m_mutex);
+    m_log.clear();
+}
+
+void TestServer::serveConnection(int socket) {
+    Connection connection(socket, m_wakePipe[0]);
+    std::string head;
+    const int read = connection.readHead(head);
+    if (read == Connection::Stopping || (read == Connection::PeerClosed && head.empty()))
+        return;
+    RecordedRequest request;
+    parseRequestHead(head, request);
+    request.isComplete = read == Connection::Done;
+    record(request);
+    if (read == Connection::PeerClosed)
+        return;
+    if (read == Connection::HeadTooLarge || request.method.empty() || request.path.empty()) {
+        (void)connection.sendAll(formatReply(statusPage(400)));
+        connection.finish();
+        return;
+    }
+
+    Route route;
+    if (!findRoute(request.path, route)) {
+        route = Route();
+        route.page = statusPage(404);
+    }
+    switch (route.kind) {
+    case Route::Kind::Page: {
+        std::string reply;
+        if (!route.realm.empty() && !hasCredentials(request, route.credentials)) {
+            Page challenge = statusPage(401);
+            challenge.headers.push_back({"WWW-Authenticate", "Basic realm=\"" + route.realm + "\""});
+            reply = formatReply(challenge);
+        } else {
+            reply = pageReply(route.page, request);
+        }
+        if (connection.sendAll(reply) == Connection::Done)
+            connection.finish();
+        return;
+    }
+    case Route::Kind::Raw: {
+        const std::size_t piece = route.pieceBytes == 0 ? route.bytes.size() : route.pieceBytes;
+        for (std::size_t offset = 0; offset < route.bytes.size(); offset += piece) {
+            if (offset > 0 && connection.pause(route.pieceDelay) != Connection::Done)
+                return;
+            if (connection.sendAll(std::string_view(route.bytes).substr(offset, piece)) != Connection::Done)
+                return;
+        }
+        connection.finish();
+        return;
+    }
+    case Route::Kind::Stall:
+        connection.holdUntilClosed();
+        return;
+    case Route::Kind::CloseWithoutReply:
+        connection.close();
+        return;
+    }
+}
+
+} // namespace lurvik::test

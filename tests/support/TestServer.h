@@ -1,0 +1,102 @@
+#pragma once
+
+#include "RecordedRequest.h"
+#include "Reply.h"
+#include "Route.h"
+
+#include <chrono>
+#include <cstddef>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace lurvik::test {
+
+// An HTTP/1.0 server on 127.0.0.1 for tests of the program's HTTP client. Each test owns
+// one; it answers from a table of routes and logs every request it reads.
+//
+// Contract:
+// - Routes match the request target's path and query exactly as received ("/a.html?x=1"
+//   is not "/a.html"). An absolute-form target, as a client sends to a proxy
+//   ("GET http://h:8000/d/a.html HTTP/1.0"), matches on its path, so the server doubles
+//   as a forward proxy whose log shows the absolute URL.
+// - Unmatched paths are served from the directory given to serveDirectory(), if any,
+//   else answered "HTTP/1.0 404 Not Found". A head that does not parse as a request
+//   line, or passes maxHeadBytes, is answered 400.
+// - Every reply is followed by closing the connection. Adding a route for a path that
+//   already has one replaces it; routes may be added while the server runs.
+// - A request is logged once its head is read (or the client gave up part-way), before
+//   any reply, so a client that has seen a reply always finds its request in the log.
+// - Each connection runs on its own thread; stop() wakes every one of them, including
+//   stalled and slow replies, and joins them all before it returns. The destructor stops.
+class TestServer {
+public:
+    TestServer();
+    ~TestServer();
+    TestServer(const TestServer&) = delete;
+    TestServer& operator=(const TestServer&) = delete;
+
+    // 200, text/html, with `html` as the body.
+    void addPage(const std::string& path, const std::string& html);
+    // With Page::lastModified set, a request whose If-Modified-Since repeats it exactly
+    // gets "304 Not Modified" without a body.
+    void addPage(const std::string& path, const Page& page);
+    // `location` goes out verbatim, relative or absolute.
+    void addRedirect(const std::string& path, int status, const std::string& location);
+    // Without "Authorization: Basic base64(user:password)", a 401 with
+    // WWW-Authenticate: Basic realm="<realm>" and a short HTML body; with it, `page`.
+    void addProtected(const std::string& path, const std::string& realm, const std::string& user,
+                      const std::string& password, const Page& page);
+    // `bytes` are written as they are, then the connection closes: for malformed status
+    // lines and headers, replies without a status line, oversized headers.
+    void addRaw(const std::string& path, const std::string& bytes);
+    // `bytes` in pieces of `pieceBytes` with `delay` between them (formatReply() makes
+    // a well-formed reply to send slowly).
+    void addSlow(const std::string& path, const std::string& bytes, std::size_t pieceBytes,
+                 std::chrono::milliseconds delay);
+    // A 200 whose Content-Length says `claimedLength` but which closes after `body`.
+    void addTruncated(const std::string& path, const std::string& body, std::size_t claimedLength);
+    // Reads the request and sends nothing until the client closes or the server stops.
+    void addStalled(const std::string& path);
+    // Reads the request and closes.
+    void addCloseWithoutReply(const std::string& path);
+    // Serves files under `root` for unmatched paths (see loadStaticFile()).
+    void serveDirectory(const std::string& root);
+
+    // Listens on 127.0.0.1:`port` (0: an ephemeral port). Returns 0, or the errno of the
+    // socket call that failed (EALREADY when running).
+    [[nodiscard]] int start(int port = 0);
+    // Idempotent; the server may be started again afterwards with its routes and log.
+    void stop();
+    int port() const { return m_port; }
+    // "http://127.0.0.1:<port>" followed by `path`.
+    std::string url(const std::string& path = "/") const;
+
+    std::vector<RecordedRequest> requests() const;
+    // Requests whose path (see RecordedRequest::path) is exactly `path`.
+    std::size_t requestCount(const std::string& path) const;
+    void clearLog();
+
+private:
+    void acceptLoop();
+    void serveConnection(int socket);
+    void record(const RecordedRequest& request);
+    bool findRoute(const std::string& path, Route& route) const;
+    void setRoute(const std::string& path, const Route& route);
+
+    mutable std::mutex m_mutex; // guards m_routes, m_root and m_log; never held during I/O
+    std::map<std::string, Route> m_routes;
+    std::string m_root;
+    std::vector<RecordedRequest> m_log;
+
+    // Written only by start() and stop() while no server thread runs, so the connection
+    // threads read the wake pipe without a lock.
+    int m_listenFd = -1;
+    int m_wakePipe[2] = {-1, -1};
+    int m_port = 0;
+    std::thread m_acceptThread;
+};
+
+} // namespace lurvik::test
