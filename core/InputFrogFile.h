@@ -1,0 +1,53 @@
+#pragma once
+
+#include "FrogFile.h"
+#include "MemBlock.h"
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+struct gzFile_s;
+
+namespace lurvik {
+
+// A file read from start to end, either as stored or as compressed data written by
+// TempFrogFile::compress. Damaged input gives a non-zero code, never a crash or a huge
+// allocation. Out-parameters are written only on success.
+class InputFrogFile : public FrogFile {
+public:
+    InputFrogFile() = default;
+    ~InputFrogFile() override;
+
+    [[nodiscard]] int open(std::string_view name);
+    // Fails with NotCompressed when the file does not start as compressed data; damage further
+    // on shows in the reads.
+    [[nodiscard]] int openCompressed(std::string_view name);
+
+    // The next block that one OutputFrogFile::write(const MemBlock&) wrote, with its cursor at the
+    // start. EndOfFile when the file ends cleanly before it.
+    [[nodiscard]] int read(MemBlock& out);
+    // Up to n bytes; *got (when given) receives how many. Fewer than n only at the end of the file;
+    // EndOfFile when nothing was left.
+    [[nodiscard]] int read(Str& out, int n, int* got);
+    // Exactly n bytes, else Truncated (or the read failure).
+    [[nodiscard]] int readExact(void* data, int n);
+
+    [[nodiscard]] int close() override;
+
+private:
+    // Fills data with up to n bytes; got < n only at the end of the file.
+    int readSome(char* data, int n, int& got);
+    int readPlain(char* data, int n, int& got);
+    int readCompressed(char* data, int n, int& got);
+    int compressedFailure();
+    void reset();
+
+    gzFile_s* m_gz = nullptr;
+    std::vector<char> m_buffer;
+    size_t m_bufferPos = 0;
+    // Bytes of a plain file not yet read from the descriptor; -1 when unknown (not a regular file).
+    int64_t m_unread = -1;
+};
+
+} // namespace lurvik

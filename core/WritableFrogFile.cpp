@@ -1,0 +1,81 @@
+#include "WritableFrogFile.h"
+
+#include "FileReplacement.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace lurvik {
+
+namespace {
+
+// Site maps are written as many small blocks; one system call per block would dominate.
+constexpr size_t kBufferSize = 64 * 1024;
+
+} // namespace
+
+int WritableFrogFile::write(const Str& text) {
+    return write(text.text(), text.len());
+}
+
+int WritableFrogFile::write(const void* data, int n) {
+    if (m_failedCode != 0)
+        return m_failedCode;
+    if (!isOpen())
+        return fail(FrogFileError::NotOpen, "write");
+    if (n <= 0)
+        return 0;
+    size_t size = static_cast<size_t>(n);
+    if (m_buffer.size() + size > kBufferSize) {
+        if (int error = flushBuffer())
+            return error;
+    }
+    if (size >= kBufferSize) {
+        if (int error = writeAll(m_fd, data, size))
+            return recordWriteFailure(error);
+        return 0;
+    }
+    if (m_buffer.capacity() < kBufferSize)
+        m_buffer.reserve(kBufferSize);
+    auto* p = static_cast<const char*>(data);
+    m_buffer.insert(m_buffer.end(), p, p + size);
+    return 0;
+}
+
+int WritableFrogFile::write(const MemBlock& block) {
+    if (m_failedCode != 0)
+        return m_failedCode;
+    if (block.len() > kMaxFrogBlock)
+        return recordWriteFailure(EFBIG);
+    unsigned char length[4];
+    auto n = static_cast<uint32_t>(block.len());
+    for (int i = 0; i < 4; ++i)
+        length[i] = static_cast<unsigned char>(n >> (8 * i));
+    if (int error = write(length, 4))
+        return error;
+    return write(block.getAddr(), block.len());
+}
+
+int WritableFrogFile::flushBuffer() {
+    if (m_failedCode != 0)
+        return m_failedCode;
+    if (m_buffer.empty())
+        return 0;
+    int error = writeAll(m_fd, m_buffer.data(), m_buffer.size());
+    m_buffer.clear();
+    return error ? recordWriteFailure(error) : 0;
+}
+
+void WritableFrogFile::resetWriter() {
+    m_buffer.clear();
+    m_failedCode = 0;
+}
+
+int WritableFrogFile::recordWriteFailure(int systemError) {
+    m_failedCode = fail(FrogFileError::WriteFailed, "write", systemError);
+    m_buffer.clear();
+    abandonAfterFailure();
+    return m_failedCode;
+}
+
+} // namespace lurvik

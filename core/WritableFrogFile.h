@@ -1,0 +1,38 @@
+#pragma once
+
+#include "FrogFile.h"
+#include "MemBlock.h"
+
+#include <vector>
+
+namespace lurvik {
+
+// The writing half shared by OutputFrogFile and TempFrogFile: buffered writes of text, raw bytes
+// and framed blocks. After a failed write the file is abandoned and every later call returns the
+// same code, so a caller may check only the final close.
+class WritableFrogFile : public FrogFile {
+public:
+    // The bytes of the text, without any length or terminator.
+    [[nodiscard]] int write(const Str& text);
+    [[nodiscard]] int write(const void* data, int n);
+    // The block framed (a 4-byte little-endian length, then its bytes), so that
+    // InputFrogFile::read(MemBlock&) returns exactly this block. Blocks beyond kMaxFrogBlock fail.
+    [[nodiscard]] int write(const MemBlock& block);
+
+protected:
+    // Passes the buffered bytes to the descriptor; 0 or the recorded failure.
+    [[nodiscard]] int flushBuffer();
+    // Called once a write has failed, to give up the half-written file.
+    virtual void abandonAfterFailure() = 0;
+    // The code of the failure that ended this file, 0 while it is healthy.
+    int failedCode() const { return m_failedCode; }
+    void resetWriter();
+
+private:
+    int recordWriteFailure(int systemError);
+
+    std::vector<char> m_buffer;
+    int m_failedCode = 0;
+};
+
+} // namespace lurvik
