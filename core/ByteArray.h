@@ -32,8 +32,7 @@ private:
 };
 
 // A ByteArray read as elements of one type: len() counts elements, not bytes.
-template <class T>
-class TypedArray {
+template <class T> class TypedArray {
 public:
     int len() const { return m_bytes.len() / static_cast<int>(sizeof(T)); }
     void add(T v) { m_bytes.append(&v, sizeof(T)); }

@@ -24,8 +24,9 @@ constexpr int kWindows1252[32] = {0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026
                                   0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
 
 int lookupEntity(std::string_view name) {
-    auto it = std::lower_bound(std::begin(kEntities), std::end(kEntities), name,
-                               [](const Entity& e, std::string_view n) { return std::string_view(e.name) < n; });
+    auto it =
+        std::lower_bound(std::begin(kEntities), std::end(kEntities), name,
+                         [](const Entity& e, std::string_view n) { return std::string_view(e.name) < n; });
     if (it != std::end(kEntities) && std::string_view(it->name) == name)
         return it->codePoint;
     return -1;

@@ -6,8 +6,7 @@ namespace lurvik {
 
 // An ordered list of pointers that owns none of them; whoever fills it decides who deletes the
 // elements. Reads by index are bounds-checked and yield null out of range.
-template <class T>
-class PtrList {
+template <class T> class PtrList {
 public:
     void add(T* p) { m_items.push_back(p); }
     // Inserts before index i; an index past the end appends.
@@ -45,8 +44,7 @@ private:
 };
 
 // Deletes every element, from the last to the first, and empties the list.
-template <class T>
-void deleteAll(PtrList<T>& list) {
+template <class T> void deleteAll(PtrList<T>& list) {
     for (int i = list.len() - 1; i >= 0; --i)
         delete list.del(i);
 }

@@ -14,7 +14,8 @@ bool isWordChar(char c) {
     unsigned char u = static_cast<unsigned char>(c);
     // Bytes of multi-byte UTF-8 characters count as word characters so that a whole-word search
     // never splits an accented word.
-    return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || u == '_' || u >= 0x80;
+    return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || u == '_' ||
+           u >= 0x80;
 }
 
 namespace {
@@ -84,7 +85,8 @@ int Str::ncmp(std::string_view other, int n) const {
 int Str::nicmp(std::string_view other, int n) const {
     if (n <= 0)
         return 0;
-    return compareFolded(std::string_view(m_text).substr(0, n), other.substr(0, std::min<size_t>(n, other.size())));
+    return compareFolded(std::string_view(m_text).substr(0, n),
+                         other.substr(0, std::min<size_t>(n, other.size())));
 }
 
 int Str::find(std::string_view needle, int start, bool matchCase, bool wholeWord) const {
@@ -168,7 +170,9 @@ void Str::truncate(int n) {
 }
 
 void Str::strip() {
-    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; };
+    auto isSpace = [](char c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+    };
     size_t begin = 0;
     while (begin < m_text.size() && isSpace(m_text[begin]))
         ++begin;

@@ -43,6 +43,7 @@ public:
     int nicmp(std::string_view other, int n) const;
     bool operator==(const Str& other) const { return m_text == other.m_text; }
     bool operator==(std::string_view other) const { return m_text == other; }
+    bool operator==(const char* other) const { return m_text == other; }
 
     // wholeWord: the match must not touch a letter, digit or underscore on either side.
     int find(std::string_view needle, int start = 0, bool matchCase = true, bool wholeWord = false) const;

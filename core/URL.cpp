@@ -29,11 +29,11 @@ struct SchemeInfo {
 };
 
 constexpr std::array kSchemes = {
-    SchemeInfo{"http", URL::Http, 80, true},      SchemeInfo{"https", URL::Http, 443, true},
-    SchemeInfo{"ftp", URL::Ftp, 21, true},        SchemeInfo{"file", URL::File, 0, true},
-    SchemeInfo{"gopher", URL::Gopher, 70, true},  SchemeInfo{"news", URL::News, 119, false},
-    SchemeInfo{"nntp", URL::News, 119, false},    SchemeInfo{"snews", URL::News, 563, false},
-    SchemeInfo{"mailto", URL::Mail, 0, false},    SchemeInfo{"ws", URL::Other, 80, true},
+    SchemeInfo{"http", URL::Http, 80, true},     SchemeInfo{"https", URL::Http, 443, true},
+    SchemeInfo{"ftp", URL::Ftp, 21, true},       SchemeInfo{"file", URL::File, 0, true},
+    SchemeInfo{"gopher", URL::Gopher, 70, true}, SchemeInfo{"news", URL::News, 119, false},
+    SchemeInfo{"nntp", URL::News, 119, false},   SchemeInfo{"snews", URL::News, 563, false},
+    SchemeInfo{"mailto", URL::Mail, 0, false},   SchemeInfo{"ws", URL::Other, 80, true},
     SchemeInfo{"wss", URL::Other, 443, true},
 };
 
@@ -143,7 +143,7 @@ void backslashesToSlashes(std::string& text) {
 // Parses the text after "scheme:" of an absolute address.
 void parseAfterScheme(std::string_view rest, Parts& parts) {
     bool special = isSpecial(parts.scheme);
-    if (rest.substr(0, 2) == "//") {
+    if (rest.substr(0, 2) == "//" && !(special && parts.scheme != "file")) {
         splitAuthority(rest.substr(2), parts);
     } else if (special && parts.scheme != "file") {
         // "http:example.com/" and "http:/example.com/" name the host the way browsers read them.
@@ -256,8 +256,8 @@ int URL::setURL(const URL& base, std::string_view input) {
     std::string scheme;
     bool hasScheme = splitScheme(text, scheme, rest);
     bool relative = !hasScheme;
-    if (hasScheme && isSpecial(scheme) && base.isValid() && base.getScheme() == scheme && rest.substr(0, 2) != "//" &&
-        rest.substr(0, 2) != "\\\\") {
+    if (hasScheme && isSpecial(scheme) && base.isValid() && base.getScheme() == scheme &&
+        rest.substr(0, 2) != "//" && rest.substr(0, 2) != "\\\\") {
         // "http:page.html" against an http: base is a relative reference, as browsers read it.
         text = std::string(rest);
         relative = true;
@@ -277,7 +277,8 @@ int URL::setURL(const URL& base, std::string_view input) {
         Parts baseParts;
         parseAfterScheme(std::string_view(base.m_text).substr(base.m_schemeEnd + 1), baseParts);
         baseParts.scheme = std::string(base.getScheme());
-        bool baseHierarchical = baseParts.hasAuthority || (!baseParts.path.empty() && baseParts.path[0] == '/');
+        bool baseHierarchical =
+            baseParts.hasAuthority || (!baseParts.path.empty() && baseParts.path[0] == '/');
         if (isSpecial(baseParts.scheme))
             backslashesToSlashes(text);
         if (!baseHierarchical && (text.empty() || text[0] != '#')) {
@@ -398,7 +399,8 @@ namespace {
 bool isIpAddress(std::string_view host) {
     if (!host.empty() && host.front() == '[')
         return true;
-    return !host.empty() && std::all_of(host.begin(), host.end(), [](char c) { return isDigit(c) || c == '.'; });
+    return !host.empty() &&
+           std::all_of(host.begin(), host.end(), [](char c) { return isDigit(c) || c == '.'; });
 }
 
 // The part of a host name its owner registers: the last two labels, or three under the
@@ -416,8 +418,9 @@ std::string_view registeredDomain(std::string_view host) {
         return host;
     std::string_view tld = host.substr(last + 1);
     std::string_view sld = host.substr(second + 1, last - second - 1);
-    static constexpr std::string_view kSecondLevel[] = {"co", "com", "net", "org", "gov", "edu", "ac",  "or",
-                                                        "ne", "go",  "mil", "ltd", "plc", "sch", "nhs", "gob"};
+    static constexpr std::string_view kSecondLevel[] = {"co",  "com", "net", "org", "gov", "edu",
+                                                        "ac",  "or",  "ne",  "go",  "mil", "ltd",
+                                                        "plc", "sch", "nhs", "gob"};
     bool countryLevel = tld.size() == 2 && std::find(std::begin(kSecondLevel), std::end(kSecondLevel), sld) !=
                                                std::end(kSecondLevel);
     if (!countryLevel)
@@ -454,8 +457,8 @@ int URL::isHtml() const {
     // Pages named by the server technology that makes them are pages all the same; programs
     // named ".cgi", ".pl", ".exe" or ".dll" are not.
     static constexpr std::string_view kPageExtensions[] = {
-        ".htm", ".html", ".shtm", ".shtml", ".com", ".xhtml", ".xht",  ".php",  ".php3", ".php4",
-        ".php5", ".phtml", ".asp", ".aspx", ".jsp", ".jspx", ".cfm", ".cfml", ".do"};
+        ".htm",  ".html",  ".shtm", ".shtml", ".com", ".xhtml", ".xht", ".php",  ".php3", ".php4",
+        ".php5", ".phtml", ".asp",  ".aspx",  ".jsp", ".jspx",  ".cfm", ".cfml", ".do"};
     return std::find(std::begin(kPageExtensions), std::end(kPageExtensions), ext.view()) !=
            std::end(kPageExtensions);
 }

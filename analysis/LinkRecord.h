@@ -1,0 +1,39 @@
+#pragma once
+
+#include "core/Str.h"
+#include "core/URL.h"
+
+namespace lurvik {
+
+// Link kinds as stored in a record. The scheme kinds 11 to 16 are never stored: a hyperlink is
+// kept as 10 and its scheme kind follows from its URL.
+enum LinkKind {
+    LINK_HYPERLINK = 10,
+    LINK_HTTP = 11,
+    LINK_FTP = 12,
+    LINK_MAIL = 13,
+    LINK_NEWS = 14,
+    LINK_GOPHER = 15,
+    LINK_FILE = 16,
+    LINK_IMAGE = 20,
+    LINK_IMAGEMAP = 30,
+    LINK_APPLET = 40,
+    LINK_FRAME = 50,
+    LINK_ACTIVEX = 60,
+};
+
+// One link found in a page. Owned by the links list of the page's node, or by a find result.
+class LinkRecord {
+public:
+    LinkRecord(int kind, const URL& url, const Str& text);
+    LinkRecord(int kind, const URL& url, const Str& text, const Str& pageURL);
+    LinkRecord(const LinkRecord&) = delete;
+    LinkRecord& operator=(const LinkRecord&) = delete;
+
+    int kind;
+    URL url;
+    Str text;
+    Str pageURL;
+};
+
+} // namespace lurvik

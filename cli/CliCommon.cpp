@@ -1,0 +1,63 @@
+#include "CliCommon.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+
+namespace lurvik::cli {
+
+namespace {
+std::atomic<bool> g_interrupted{false};
+
+void onSignal(int) {
+    g_interrupted = true;
+}
+} // namespace
+
+void printError(const std::string& message) {
+    std::fprintf(stderr, "lurvik-cli: %s\n", message.c_str());
+}
+
+int parseUserURL(const std::string& text, URL& out) {
+    std::string withScheme = text.find("://") == std::string::npos && text.find(':') == std::string::npos
+                                 ? "http://" + text
+                                 : text;
+    // "localhost:8080/x" reads as a scheme to a URL parser, but a user means a host and port.
+    if (withScheme == text && text.find("://") == std::string::npos && !text.empty() &&
+        std::isdigit(static_cast<unsigned char>(text[text.find(':') + 1])))
+        withScheme = "http://" + text;
+    return out.setURL(withScheme);
+}
+
+int parseHostPort(const std::string& text, Str& host, int& port) {
+    size_t colon = text.rfind(':');
+    std::string name = colon == std::string::npos ? text : text.substr(0, colon);
+    port = 80;
+    if (colon != std::string::npos) {
+        std::string digits = text.substr(colon + 1);
+        if (digits.empty() || digits.size() > 5 ||
+            digits.find_first_not_of("0123456789") != std::string::npos)
+            return 1;
+        port = std::stoi(digits);
+        if (port < 1 || port > 65535)
+            return 1;
+    }
+    if (name.empty())
+        return 1;
+    host = name;
+    return 0;
+}
+
+bool interrupted() {
+    return g_interrupted;
+}
+
+void installInterruptHandler() {
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+} // namespace lurvik::cli

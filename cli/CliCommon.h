@@ -1,0 +1,25 @@
+#pragma once
+
+#include "core/Str.h"
+#include "core/URL.h"
+
+#include <string>
+
+namespace lurvik::cli {
+
+enum ExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
+
+// "lurvik-cli: <message>" on stderr.
+void printError(const std::string& message);
+
+// An address as a user types it: "example.com/x" means http://example.com/x.
+int parseUserURL(const std::string& text, URL& out);
+
+// "host:port" with a default port of 80; 0 on success.
+int parseHostPort(const std::string& text, Str& host, int& port);
+
+// Set by SIGINT/SIGTERM once installInterruptHandler has run.
+bool interrupted();
+void installInterruptHandler();
+
+} // namespace lurvik::cli

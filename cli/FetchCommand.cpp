@@ -1,0 +1,173 @@
+#include "FetchCommand.h"
+
+#include "CliCommon.h"
+#include "platform/Clock.h"
+#include "retrieval/AgentPool.h"
+#include "retrieval/SiteNode.h"
+
+#include <cstdio>
+#include <string>
+
+namespace lurvik::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: lurvik-cli fetch URL [--proxy host:port] [--user user:password]\n"
+    "                        [--user-agent TEXT | --no-user-agent] [--classic-http]\n";
+
+struct FetchOptions {
+    std::string url;
+    std::string proxy;
+    std::string user;
+    std::string userAgent = "Lurvik/1.0";
+    bool sendUserAgent = true;
+    bool classic = false;
+};
+
+int parseOptions(int argc, char** argv, FetchOptions& options) {
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc)
+                return 1;
+            out = argv[++i];
+            return 0;
+        };
+        int bad = 0;
+        if (arg == "--proxy")
+            bad = value(options.proxy);
+        else if (arg == "--user")
+            bad = value(options.user);
+        else if (arg == "--user-agent")
+            bad = value(options.userAgent);
+        else if (arg == "--no-user-agent")
+            options.sendUserAgent = false;
+        else if (arg == "--classic-http")
+            options.classic = true;
+        else if (!arg.empty() && arg[0] == '-')
+            bad = 1;
+        else if (options.url.empty())
+            options.url = arg;
+        else
+            bad = 1;
+        if (bad) {
+            printError("unexpected or incomplete option '" + arg + "'");
+            return 1;
+        }
+    }
+    if (options.url.empty()) {
+        printError("no address given");
+        return 1;
+    }
+    return 0;
+}
+
+// Runs the agent on its own thread and turns Ctrl-C into a cancel through its blocking hook.
+void runAgent(Agent& agent, const URL& url, SiteNode& node) {
+    if (agent.startFetchThread(url, &node) != 0)
+        return;
+    while (agent.state == AGENT_RUNNING) {
+        if (interrupted())
+            agent.requestCancel();
+        sleepMs(10);
+    }
+}
+
+void printReply(const Agent& agent) {
+    const Str& reply = agent.response;
+    int split = reply.find("\r\n\r\n");
+    int skip = 4;
+    int lf = reply.find("\n\n");
+    if (split < 0 || (lf >= 0 && lf < split)) {
+        split = lf;
+        skip = 2;
+    }
+    Str header;
+    int bodyStart = split < 0 ? 0 : split + skip;
+    if (split >= 0)
+        reply.substr(0, split, header);
+    Str finalUrl;
+    agent.url.getURLString(finalUrl);
+    std::printf("URL: %s\n", finalUrl.text());
+    if (header.isEmpty())
+        std::printf("(no reply header)\n");
+    else
+        std::printf("%s\n", header.text());
+    std::printf("\nBody: %d bytes\n", reply.len() - bodyStart);
+}
+
+} // namespace
+
+int runFetch(int argc, char** argv) {
+    FetchOptions options;
+    if (parseOptions(argc, argv, options) != 0) {
+        std::fputs(kUsage, stderr);
+        return ExitUsage;
+    }
+    URL url;
+    if (parseUserURL(options.url, url) != 0) {
+        printError("not a valid address: " + options.url);
+        return ExitUsage;
+    }
+    if (!url.isHttp()) {
+        printError("only http: and https: addresses can be fetched: " + options.url);
+        return ExitUsage;
+    }
+
+    AgentPool pool;
+    pool.setUserAgent(options.sendUserAgent ? 1 : 0, options.userAgent);
+    pool.classicHttp = options.classic ? 1 : 0;
+    if (!options.proxy.empty()) {
+        Str host;
+        int port = 0;
+        if (parseHostPort(options.proxy, host, port) != 0) {
+            printError("not a valid proxy (host:port): " + options.proxy);
+            return ExitUsage;
+        }
+        pool.configureProxy(1, host, port);
+        if (pool.proxyAddress == 0) {
+            printError("cannot resolve the proxy " + options.proxy);
+            return ExitFailed;
+        }
+    }
+    if (!options.user.empty()) {
+        size_t colon = options.user.find(':');
+        std::string user = options.user.substr(0, colon);
+        std::string password = colon == std::string::npos ? "" : options.user.substr(colon + 1);
+        pool.onNeedPassword = [user, password](const Str&, Str& outUser, Str& outPassword) {
+            outUser = user;
+            outPassword = password;
+            return 0;
+        };
+    }
+    pool.setAgentCounts(1, 0);
+    installInterruptHandler();
+
+    SiteNode node(url);
+    Agent* agent = pool.getForegroundAgent();
+    runAgent(*agent, url, node);
+    // A challenge for a realm the user has credentials for is answered once, as the retrieval does.
+    if (agent->state == AGENT_FAILED && agent->status == 401 && !agent->realm.isEmpty() &&
+        node.authRealm.isEmpty() && pool.askCredentials(agent->realm) == 0) {
+        node.authRealm = agent->realm;
+        agent->resetAgent();
+        runAgent(*agent, url, node);
+    }
+
+    Str text;
+    url.getURLString(text);
+    switch (agent->state.load()) {
+    case AGENT_FINISHED:
+        printReply(*agent);
+        return ExitOk;
+    case AGENT_CANCELLED:
+        printError("cancelled: " + text.str());
+        return ExitFailed;
+    default:
+        printError("cannot fetch " + text.str() + ": " + agent->errorText.str());
+        return ExitFailed;
+    }
+}
+
+} // namespace lurvik::cli

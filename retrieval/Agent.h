@@ -1,0 +1,96 @@
+#pragma once
+
+#include "core/Str.h"
+#include "core/URL.h"
+#include "platform/WorkerThread.h"
+
+#include <atomic>
+#include <cstdint>
+
+namespace lurvik {
+
+class AgentPool;
+class SiteNode;
+
+enum AgentState {
+    AGENT_IDLE = 0,
+    AGENT_RUNNING = 1,
+    AGENT_CANCELLED = 2,
+    AGENT_FAILED = 3,
+    AGENT_FINISHED = 4
+};
+
+// Receives each chunk of a reply instead of the agent's response (file downloads).
+using AgentSink = void (*)(void* context, const char* bytes, int count);
+
+// What a fetch needs from the pool, copied when the fetch starts so the fetch thread never reads
+// settings the options pages may be changing.
+struct FetchSettings {
+    uint32_t proxyAddress = 0; // IPv4, network byte order; 0: no proxy
+    int proxyPort = 0;
+    Str userAgent;
+    int sendUserAgent = 0;
+    int useCredentials = 1;
+    int classicHttp = 0;
+    int connectTimeoutMs = 30000;
+    int receiveTimeoutMs = 60000;
+};
+
+// One HTTP worker: fetches one URL at a time, on a thread of its own or on the caller's. All
+// results go back through the fields; the main thread reads them only once state has left 1.
+class Agent {
+public:
+    explicit Agent(AgentPool& pool) : m_pool(pool) {}
+    ~Agent();
+    Agent(const Agent&) = delete;
+    Agent& operator=(const Agent&) = delete;
+
+    // 1 unless the agent is idle and url is an HTTP address, or when no thread could be started
+    // (then state 3 and errorText say so).
+    int startFetchThread(const URL& url, SiteNode* node, AgentSink sink = nullptr,
+                         void* sinkContext = nullptr);
+    // As fetch() on the calling thread; a cancel leaves state 2. 0 when the agent finished.
+    int fetchNow(const URL& url, AgentSink sink = nullptr, void* sinkContext = nullptr);
+    void requestCancel();
+    void waitForThread();
+    // Back to the initial values; does nothing while a fetch runs.
+    void resetAgent();
+    void setConditional(const Str& date, const Str& page);
+
+    // The whole exchange, redirects included; 0 when it finished, 1 otherwise. The outcome (2, 3
+    // or 4) becomes state when the fetch thread or fetchNow hands it over.
+    int fetch();
+
+    std::atomic<int> state{AGENT_IDLE};
+    SiteNode* node = nullptr;
+    AgentSink sink = nullptr;
+    void* sinkContext = nullptr;
+    Str response;
+    Str errorText;
+    int status = 0;
+    Str realm;
+    Str ifModifiedSince;
+    Str cachedPage;
+    std::atomic<int> cancelRequested{0};
+    std::atomic<int> cancelIssued{0};
+    URL url;
+    WorkerThread thread;
+    std::atomic<long> threadId{0};
+
+private:
+    int prepare(const URL& url, AgentSink sink, void* sinkContext);
+    void fetchThreadMain();
+    void publishOutcome();
+    void progress(const char* text);
+    int fail(const char* text);
+    int cancelled();
+    bool cancelWanted() const { return cancelRequested.load() != 0; }
+    // One request and its reply; 0 when the reply is in, else the result of fail/cancelled.
+    int exchange(const URL& target);
+
+    AgentPool& m_pool;
+    FetchSettings m_settings;
+    int m_outcome = AGENT_IDLE;
+};
+
+} // namespace lurvik

@@ -1,0 +1,244 @@
+#include "AgentPool.h"
+
+#include "SiteNode.h"
+#include "platform/BlockingHook.h"
+#include "platform/Resolver.h"
+#include "platform/WorkerThread.h"
+
+#include <arpa/inet.h>
+
+namespace lurvik {
+
+AgentPool* thePool = nullptr;
+
+AgentPool::AgentPool() {
+    thePool = this;
+}
+
+AgentPool::~AgentPool() {
+    halted = 1;
+    stopAllAgents();
+    {
+        std::lock_guard guard(lock);
+        deleteAll(foregroundAgents);
+        deleteAll(backgroundAgents);
+    }
+    deleteCredentials();
+    if (thePool == this)
+        thePool = nullptr;
+}
+
+void AgentPool::setProxy(uint32_t address, int port) {
+    proxyAddress = address;
+    proxyPort = port;
+}
+
+void AgentPool::configureProxy(int useProxy, const Str& server, int port) {
+    if (useProxy != 1) {
+        setProxy(0, 80);
+        return;
+    }
+    std::vector<SocketAddress> addresses;
+    uint32_t address = 0;
+    if (resolveHost(server.str(), port, addresses, 5000) == SocketError::None) {
+        for (const SocketAddress& candidate : addresses)
+            if (candidate.storage.ss_family == AF_INET) {
+                address = reinterpret_cast<const sockaddr_in*>(&candidate.storage)->sin_addr.s_addr;
+                break;
+            }
+    }
+    if (address == 0)
+        setProxy(0, 80);
+    else
+        setProxy(address, port);
+}
+
+void AgentPool::setUserAgent(int send, const Str& text) {
+    sendUserAgent = send;
+    userAgent = text;
+}
+
+FetchSettings AgentPool::fetchSettings() const {
+    FetchSettings settings;
+    settings.proxyAddress = proxyAddress;
+    settings.proxyPort = proxyPort;
+    settings.userAgent = userAgent;
+    settings.sendUserAgent = sendUserAgent;
+    settings.useCredentials = useCredentials;
+    settings.classicHttp = classicHttp;
+    settings.connectTimeoutMs = connectTimeoutMs;
+    settings.receiveTimeoutMs = receiveTimeoutMs;
+    return settings;
+}
+
+Credential* AgentPool::findCredential(const Str& realm) {
+    for (Credential* credential : m_credentials)
+        if (credential->realm.cmp(realm.view()) == 0)
+            return credential;
+    return nullptr;
+}
+
+int AgentPool::getCredentials(const Str& realm, Str& user, Str& password) {
+    std::lock_guard guard(m_credentialsMutex);
+    Credential* credential = findCredential(realm);
+    if (!credential || credential->refused)
+        return 1;
+    user = credential->user;
+    password = credential->password;
+    return 0;
+}
+
+int AgentPool::askCredentials(const Str& realm) {
+    {
+        std::lock_guard guard(m_credentialsMutex);
+        Credential* credential = findCredential(realm);
+        if (credential && credential->refused)
+            return 1;
+        if (!credential) {
+            credential = new Credential;
+            credential->realm = realm;
+            m_credentials.add(credential);
+        }
+    }
+    // The question may open a dialog; no lock is held while the user answers.
+    Str user;
+    Str password;
+    int answer = onNeedPassword ? onNeedPassword(realm, user, password) : 1;
+    std::lock_guard guard(m_credentialsMutex);
+    Credential* credential = findCredential(realm);
+    if (!credential)
+        return 1;
+    if (answer == 0) {
+        credential->user = user;
+        credential->password = password;
+        return 0;
+    }
+    credential->refused = 1;
+    return 1;
+}
+
+void AgentPool::deleteCredentials() {
+    std::lock_guard guard(m_credentialsMutex);
+    deleteAll(m_credentials);
+}
+
+void AgentPool::blockingHook() {
+    if (lock.block(0) != 0)
+        return;
+    long self = currentThreadId();
+    for (const PtrList<Agent>* list : {&foregroundAgents, &backgroundAgents}) {
+        for (Agent* agent : *list) {
+            if (agent->state == AGENT_RUNNING && agent->threadId == self && agent->cancelRequested &&
+                !agent->cancelIssued) {
+                cancelBlockingCall();
+                agent->cancelIssued = 1;
+                break;
+            }
+        }
+    }
+    lock.unblock();
+}
+
+Agent* AgentPool::firstInState(const PtrList<Agent>& agents, int state) {
+    for (Agent* agent : agents)
+        if (agent->state == state)
+            return agent;
+    return nullptr;
+}
+
+void AgentPool::moveAgent(PtrList<Agent>& from, PtrList<Agent>& to, Agent* agent) {
+    from.del(from.find(agent));
+    to.add(agent);
+}
+
+void AgentPool::setAgentCounts(int foreground, int background) {
+    numForeground = foreground;
+    numBackground = background;
+    balanceAgents();
+}
+
+void AgentPool::balanceAgents() {
+    std::lock_guard guard(lock);
+    auto total = [this] { return foregroundAgents.len() + backgroundAgents.len(); };
+    const int wanted = numForeground + numBackground;
+    while (total() < wanted) {
+        if (foregroundAgents.len() < numForeground)
+            foregroundAgents.add(new Agent(*this));
+        else if (backgroundAgents.len() < numBackground)
+            backgroundAgents.add(new Agent(*this));
+        else
+            break;
+    }
+    for (auto [list, count] :
+         {std::pair{&foregroundAgents, numForeground}, {&backgroundAgents, numBackground}}) {
+        while (total() > wanted && list->len() > count) {
+            Agent* idle = firstInState(*list, AGENT_IDLE);
+            if (!idle)
+                break;
+            list->del(list->find(idle));
+            delete idle;
+        }
+    }
+    while (foregroundAgents.len() > numForeground && backgroundAgents.len() < numBackground) {
+        Agent* idle = firstInState(foregroundAgents, AGENT_IDLE);
+        if (!idle)
+            break;
+        moveAgent(foregroundAgents, backgroundAgents, idle);
+    }
+    while (backgroundAgents.len() > numBackground && foregroundAgents.len() < numForeground) {
+        Agent* idle = firstInState(backgroundAgents, AGENT_IDLE);
+        if (!idle)
+            break;
+        moveAgent(backgroundAgents, foregroundAgents, idle);
+    }
+}
+
+Agent* AgentPool::getForegroundAgent() {
+    if (halted)
+        return nullptr;
+    if (Agent* idle = firstInState(foregroundAgents, AGENT_IDLE))
+        return idle;
+    Agent* agent = firstInState(backgroundAgents, AGENT_IDLE);
+    if (!agent) {
+        // Take a running background agent: the page the user asked for comes before the queue.
+        agent = firstInState(backgroundAgents, AGENT_RUNNING);
+        if (!agent)
+            return nullptr;
+        agent->requestCancel();
+        agent->waitForThread();
+        if (agent->node)
+            agent->node->resetNode();
+        agent->resetAgent();
+    }
+    std::lock_guard guard(lock);
+    moveAgent(backgroundAgents, foregroundAgents, agent);
+    return agent;
+}
+
+Agent* AgentPool::getBackgroundAgent() {
+    if (halted)
+        return nullptr;
+    return firstInState(backgroundAgents, AGENT_IDLE);
+}
+
+void AgentPool::stopAllAgents() {
+    for (const PtrList<Agent>* list : {&foregroundAgents, &backgroundAgents}) {
+        for (Agent* agent : *list) {
+            if (agent->state == AGENT_RUNNING) {
+                agent->requestCancel();
+                agent->waitForThread();
+            }
+            agent->resetAgent();
+        }
+    }
+}
+
+int AgentPool::countRunning() const {
+    int running = 0;
+    for (const PtrList<Agent>* list : {&foregroundAgents, &backgroundAgents})
+        for (Agent* agent : *list)
+            running += agent->state == AGENT_RUNNING;
+    return running;
+}
+
+} // namespace lurvik

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "Agent.h"
+#include "Credential.h"
+#include "core/PtrList.h"
+#include "core/Sync.h"
+
+#include <functional>
+#include <mutex>
+
+namespace lurvik {
+
+// The HTTP client settings, the agents and the credentials the user gave. One pool lives for the
+// whole run and owns its agents.
+//
+// lock guards the two agent lists: the blocking hooks of fetch threads scan them while holding
+// it, and the main thread holds it while it adds, removes or moves agents, never while it waits
+// for a thread. The credentials have a private lock of their own because fetch threads read them
+// while the main thread adds the ones the user types.
+class AgentPool {
+public:
+    using NeedPassword = std::function<int(const Str& realm, Str& user, Str& password)>;
+
+    AgentPool();
+    ~AgentPool();
+    AgentPool(const AgentPool&) = delete;
+    AgentPool& operator=(const AgentPool&) = delete;
+
+    void setProxy(uint32_t address, int port);
+    // The proxy as the options give it: off unless useProxy is 1; a server name that does not
+    // resolve also means no proxy (address 0, port 80), without a message.
+    void configureProxy(int useProxy, const Str& server, int port);
+    void setUserAgent(int send, const Str& text);
+    void setUseCredentials(int flag) { useCredentials = flag; }
+    FetchSettings fetchSettings() const;
+
+    // 0 and the pair when credentials for realm are known and not refused.
+    int getCredentials(const Str& realm, Str& user, Str& password);
+    // Asks the user through onNeedPassword; 0 when they gave a pair, which is then stored.
+    int askCredentials(const Str& realm);
+    void deleteCredentials();
+
+    // Agent lists: wanted counts, balancing and the choice of an agent for a fetch.
+    void setAgentCounts(int foreground, int background);
+    void balanceAgents();
+    Agent* getForegroundAgent();
+    Agent* getBackgroundAgent();
+    void stopAllAgents();
+    int countRunning() const;
+
+    // Installed on each fetch thread: cancels that thread's blocking call when its agent has
+    // been asked to stop.
+    void blockingHook();
+
+    Str userAgent;
+    int sendUserAgent = 0;
+    Sync lock{-1};
+    int busy = 0;
+    int halted = 0;
+    int numForeground = 0;
+    int numBackground = 0;
+    PtrList<Agent> foregroundAgents;
+    PtrList<Agent> backgroundAgents;
+    uint32_t proxyAddress = 0;
+    int proxyPort = 0;
+    int useCredentials = 1;
+    int classicHttp = 0;
+    int connectTimeoutMs = 30000;
+    int receiveTimeoutMs = 60000;
+    NeedPassword onNeedPassword;
+
+private:
+    Credential* findCredential(const Str& realm);
+    static Agent* firstInState(const PtrList<Agent>& agents, int state);
+    static void moveAgent(PtrList<Agent>& from, PtrList<Agent>& to, Agent* agent);
+
+    std::mutex m_credentialsMutex;
+    PtrList<Credential> m_credentials;
+};
+
+// The pool of the running program, set when it is built.
+extern AgentPool* thePool;
+
+} // namespace lurvik

@@ -1,0 +1,99 @@
+#include "HttpReply.h"
+
+namespace lurvik {
+
+namespace {
+
+struct TitleMessage {
+    const char* title;
+    const char* message;
+};
+
+// Servers of the time sent bare error pages without a status line; their titles tell.
+constexpr TitleMessage kErrorTitles[] = {
+    {"Not Found", "Page Not Found"},         {"Forbidden", "Access Forbidden"},
+    {"Unauthorized", "Unauthorized Access"}, {"404 Not Found", "Page Not Found"},
+    {"403 Forbidden", "Access Forbidden"},   {"401 Unauthorized", "Unauthorized Access"},
+    {"File Not Found", "Page Not Found"},
+};
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+} // namespace
+
+int parseStatus(const Str& response, Str& errorText, int& status) {
+    status = 0;
+    if (response.ncmp("HTTP/", 5) == 0 && response.len() >= 12) {
+        Str digits;
+        response.substr(9, 3, digits);
+        if (isDigit(digits[0]) && isDigit(digits[1]) && isDigit(digits[2])) {
+            int code = digits.toInt();
+            if (code >= 400 && code <= 599) {
+                int nl = response.find('\n');
+                response.substr(0, nl < 0 ? 12 : nl, errorText);
+                errorText.strip();
+                status = code;
+                return 1;
+            }
+            if (code >= 100)
+                status = code;
+        }
+    }
+
+    int end = response.find('\n');
+    if (end < 0)
+        end = response.len();
+    if (end < 4)
+        return 0;
+    int close = response.find("</TITLE>");
+    if (close < 4 || close >= 255 || close >= end)
+        return 0;
+    int open = response.findr('>', close - 1);
+    if (open < 0)
+        return 0;
+    Str title;
+    response.substr(open + 1, close - open - 1, title);
+    for (const auto& entry : kErrorTitles) {
+        if (title.icmp(entry.title) == 0) {
+            errorText = entry.message;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int parseRealm(const Str& response, Str& realm) {
+    static constexpr std::string_view kChallenge = "WWW-authenticate: basic realm=\"";
+    int at = response.find(kChallenge, 0, false);
+    if (at < 0)
+        return 1;
+    int start = at + static_cast<int>(kChallenge.size());
+    int quote = response.find('"', start);
+    int length = quote - start;
+    if (quote < 0 || length < 1 || length > 128)
+        return 1;
+    response.substr(start, length, realm);
+    return 0;
+}
+
+int headerValue(const Str& name, const Str& response, Str& value) {
+    if (response.ncmp("HTTP/", 5) != 0)
+        return 1;
+    int at = response.find(name.view(), 0, false);
+    if (at < 0)
+        return 1;
+    int start = at + name.len() + 2;
+    int nl = response.find('\n', start);
+    int end = nl < 0 ? response.len() : nl;
+    if (end > start && response[end - 1] == '\r')
+        --end;
+    int length = end - start;
+    if (length < 1 || length > 512)
+        return 1;
+    response.substr(start, length, value);
+    return 0;
+}
+
+} // namespace lurvik

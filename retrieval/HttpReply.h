@@ -1,0 +1,16 @@
+#pragma once
+
+#include "core/Str.h"
+
+namespace lurvik {
+
+// Classifies a reply: 1 when it is an error page (a 4xx or 5xx status line, or a bare HTML page
+// whose title reads like an error), with errorText set; 0 otherwise. status is the code of the
+// status line when there is one, else 0.
+int parseStatus(const Str& response, Str& errorText, int& status);
+// The realm of a basic-authentication challenge; 0 when found (1 to 128 characters).
+int parseRealm(const Str& response, Str& realm);
+// The value of the header name in a reply that starts with a status line; 0 when found.
+int headerValue(const Str& name, const Str& response, Str& value);
+
+} // namespace lurvik

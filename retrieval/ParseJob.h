@@ -1,0 +1,21 @@
+#pragma once
+
+#include "core/Str.h"
+#include "platform/WorkerThread.h"
+
+#include <atomic>
+
+namespace lurvik {
+
+class SiteNode;
+
+// One parsing thread: scans a private copy of a long page for its node. The thread sets finished
+// as its very last act, so the main thread may delete a job whose flag it has seen.
+struct ParseJob {
+    WorkerThread thread;
+    Str page;
+    SiteNode* node = nullptr;
+    std::atomic<int> finished{0};
+};
+
+} // namespace lurvik

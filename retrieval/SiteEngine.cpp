@@ -1,0 +1,140 @@
+#include "SiteEngine.h"
+
+#include <mutex>
+
+namespace lurvik {
+
+SiteEngine* theEngine = nullptr;
+
+SiteEngine::SiteEngine() {
+    theEngine = this;
+}
+
+SiteEngine::~SiteEngine() {
+    halted = 1;
+    clearSite();
+    if (theEngine == this)
+        theEngine = nullptr;
+}
+
+SiteNode* SiteEngine::findOrAddNode(const URL& url, int level) {
+    if (!url.isHtml())
+        return nullptr;
+    if (SiteNode* known = findNode(url, true, true))
+        return known;
+    if (maxPages > 0 && nodeCount() >= maxPages)
+        return nullptr;
+    auto* node = new SiteNode(url);
+    node->level = level;
+    node->m_engine = this;
+    m_byUrl.emplace(node->url.resourceKey(), node);
+    pendingNodes.add(node);
+    return node;
+}
+
+SiteNode* SiteEngine::findNode(const URL& url, bool inDone, bool inPending) const {
+    if (!url.isValid())
+        return nullptr;
+    auto it = m_byUrl.find(url.resourceKey());
+    if (it == m_byUrl.end())
+        return nullptr;
+    SiteNode* node = it->second;
+    return (node->m_inDone ? inDone : inPending) ? node : nullptr;
+}
+
+void SiteEngine::finishNode(SiteNode* node) {
+    {
+        std::lock_guard guard(lock);
+        pendingNodes.remove(node);
+        if (!node->m_inDone) {
+            doneNodes.add(node);
+            node->m_inDone = true;
+        }
+    }
+    notifyNodeChanged(node);
+}
+
+int SiteEngine::requeueNode(SiteNode* node) {
+    if (!node)
+        return 1;
+    {
+        std::lock_guard guard(lock);
+        node->state = NODE_WAITING;
+        node->size = 0;
+        node->title.clear();
+        node->setStatusText(nullptr);
+        deleteAll(node->links);
+        if (doneNodes.remove(node))
+            node->m_inDone = false;
+        // A node already waiting stays where it is rather than appearing twice in the queue.
+        if (!pendingNodes.contains(node))
+            pendingNodes.add(node);
+    }
+    notifyNodeChanged(node);
+    return 0;
+}
+
+void SiteEngine::rewindPending() {
+    pendingNodes.forEach([](SiteNode* node) { node->resetNode(); });
+}
+
+void SiteEngine::destroyNode(SiteNode* node) {
+    m_byUrl.erase(node->url.resourceKey());
+    delete node;
+}
+
+void SiteEngine::purgeHiddenNodes() {
+    std::lock_guard guard(lock);
+    for (NodeList* list : {&doneNodes, &pendingNodes}) {
+        std::vector<SiteNode*> hidden;
+        list->forEach([&](SiteNode* node) {
+            if (node->treeItems.len() == 0)
+                hidden.push_back(node);
+        });
+        for (auto it = hidden.rbegin(); it != hidden.rend(); ++it) {
+            list->remove(*it);
+            destroyNode(*it);
+        }
+    }
+}
+
+void SiteEngine::deleteParseJobs() {
+    for (int i = parseJobs.len() - 1; i >= 0; --i) {
+        ParseJob* job = parseJobs.del(i);
+        job->thread.join();
+        delete job;
+    }
+}
+
+void SiteEngine::clearParseJobs() {
+    std::lock_guard guard(lock);
+    deleteParseJobs();
+}
+
+void SiteEngine::clearSite() {
+    std::lock_guard guard(lock);
+    deleteParseJobs();
+    for (NodeList* list : {&doneNodes, &pendingNodes})
+        for (SiteNode* node : list->takeAll())
+            destroyNode(node);
+}
+
+void SiteEngine::notifyNodeChanged(SiteNode* node) {
+    if (!halted && onNodeChanged)
+        onNodeChanged(node, 1);
+}
+
+void SiteEngine::applyRating(SiteNode* node, const Str& labels) {
+    int rated = 0;
+    int verdict = 0;
+    if (onRatePage)
+        onRatePage(labels, rated, verdict);
+    node->rated = rated;
+    node->ratingVerdict = verdict;
+}
+
+void SiteEngine::progressText(Str& out) const {
+    out.printf("%d pages (%d waiting)", doneNodes.len(), pendingNodes.len());
+}
+
+} // namespace lurvik

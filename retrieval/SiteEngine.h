@@ -1,0 +1,82 @@
+#pragma once
+
+#include "NodeList.h"
+#include "ParseJob.h"
+#include "SiteNode.h"
+#include "core/PtrList.h"
+#include "core/Sync.h"
+
+#include <functional>
+#include <string_view>
+#include <unordered_map>
+
+namespace lurvik {
+
+enum LimitMode { LIMIT_DOMAIN = 0, LIMIT_HOST = 1, LIMIT_PATH = 2, LIMIT_NONE = 3 };
+
+// The site under investigation: every node, in two ordered lists, with the retrieval limits and
+// the callbacks through which the views hear of changes. One engine lives for the whole run.
+//
+// Only the main thread changes the lists and the links between nodes. Find's thread reads
+// doneNodes and the nodes in it while holding lock, so the main thread holds lock whenever it
+// changes doneNodes or a node that may be in it; pendingNodes needs no lock because Find never
+// reads it. Nodes are found through a hash of their URL, never by walking a list.
+class SiteEngine {
+public:
+    using NodeChanged = std::function<void(SiteNode*, int code)>;
+    using RegisterFileIcon = std::function<int(const Str& extension, const Str& iconFile, int iconIndex)>;
+    using RatePage = std::function<void(const Str& labels, int& rated, int& verdict)>;
+
+    SiteEngine();
+    ~SiteEngine();
+    SiteEngine(const SiteEngine&) = delete;
+    SiteEngine& operator=(const SiteEngine&) = delete;
+
+    // The node for url, made at level when it is new. Null when url is not an HTML page, or when
+    // it is new and the page limit is reached. A new node is queued but not announced.
+    SiteNode* findOrAddNode(const URL& url, int level);
+    SiteNode* findNode(const URL& url, bool inDone, bool inPending) const;
+    // Moves node from pendingNodes to doneNodes and announces it. Holds lock.
+    void finishNode(SiteNode* node);
+    // Queues a node again from scratch; its links are dropped, its parents and children kept.
+    int requeueNode(SiteNode* node);
+    void rewindPending();
+    // Destroys every node that no view shows. Holds lock.
+    void purgeHiddenNodes();
+    // Waits for every parsing thread and deletes its job. Holds lock.
+    void clearParseJobs();
+    // Destroys every node and parse job. Holds lock.
+    void clearSite();
+    void notifyNodeChanged(SiteNode* node);
+    void applyRating(SiteNode* node, const Str& labels);
+    bool isBusy() const { return pendingNodes.len() > 0 || parseJobs.len() > 0; }
+    void progressText(Str& out) const;
+    int nodeCount() const { return doneNodes.len() + pendingNodes.len(); }
+
+    int idleBusy = 0;
+    int halted = 0;
+    Sync lock{-1};
+    int inlineParseLimit = 16384;
+    int maxLinkText = 45;
+    int limitMode = LIMIT_DOMAIN;
+    int maxLevels = 0;
+    int maxPages = 0;
+    int verifyCache = 0;
+    NodeChanged onNodeChanged;
+    RegisterFileIcon onRegisterFileIcon;
+    RatePage onRatePage;
+    NodeList doneNodes;
+    NodeList pendingNodes;
+    PtrList<ParseJob> parseJobs;
+
+private:
+    void destroyNode(SiteNode* node);
+    void deleteParseJobs();
+
+    std::unordered_map<std::string_view, SiteNode*> m_byUrl;
+};
+
+// The engine of the running program, set when it is built.
+extern SiteEngine* theEngine;
+
+} // namespace lurvik

@@ -1,0 +1,124 @@
+#include "SiteNode.h"
+
+#include "SiteEngine.h"
+#include "core/PageCache.h"
+
+namespace lurvik {
+
+SiteNode::SiteNode() = default;
+
+SiteNode::SiteNode(const URL& url) : url(url) {}
+
+SiteNode::~SiteNode() {
+    for (SiteNode* parent : parents) {
+        int i = parent->children.find(this);
+        if (i >= 0)
+            parent->children.del(i);
+    }
+    for (SiteNode* child : children) {
+        int i = child->parents.find(this);
+        if (i >= 0)
+            child->parents.del(i);
+    }
+    parents.clear();
+    children.clear();
+    deleteAll(links);
+    treeItems.clear();
+    saveInfo.reset();
+}
+
+void SiteNode::notifyChanged() {
+    if (m_engine)
+        m_engine->notifyNodeChanged(this);
+}
+
+void SiteNode::setStatusText(const char* text) {
+    m_status.store(text, std::memory_order_release);
+}
+
+void SiteNode::resetNode() {
+    state = NODE_WAITING;
+    size = 0;
+    title.clear();
+    setStatusText(nullptr);
+    notifyChanged();
+}
+
+void SiteNode::resetNodeWithRealm(const Str& realm) {
+    authRealm = realm;
+    resetNode();
+}
+
+void SiteNode::failNode(const Str& text) {
+    state = NODE_ERROR;
+    size = 0;
+    title = text;
+    setStatusText(nullptr);
+    if (m_engine)
+        m_engine->finishNode(this);
+}
+
+void SiteNode::displayTitle(Str& out) const {
+    int current = state.load(std::memory_order_acquire);
+    const char* status = statusText();
+    if (current == NODE_RETRIEVING || current == NODE_PARSING)
+        out = status ? status : "";
+    else
+        out = title;
+}
+
+void SiteNode::addTreeItem(uint32_t item) {
+    if (treeItems.find(item) < 0)
+        treeItems.add(item);
+}
+
+void SiteNode::removeTreeItem(uint32_t item) {
+    int i = treeItems.find(item);
+    if (i >= 0)
+        treeItems.del(i);
+}
+
+int SiteNode::promoteTreeItem(uint32_t item) {
+    int i = treeItems.find(item);
+    if (i < 0)
+        return 1;
+    for (; i > 0; --i)
+        treeItems.set(i, treeItems.get(i - 1));
+    treeItems.set(0, item);
+    return 0;
+}
+
+void headerPart(const Str& reply, Str& out) {
+    int lt = reply.find('<');
+    if (lt < 0)
+        out.clear();
+    else
+        reply.substr(0, lt, out);
+}
+
+void bodyPart(const Str& reply, Str& out) {
+    int lt = reply.find('<');
+    if (lt < 0)
+        out = reply;
+    else
+        reply.substr(lt, out);
+}
+
+int pageText(const SiteNode& node, Str& out, bool withHeader, bool withBody) {
+    Str reply;
+    if (CacheLoadPage(node.url, reply) != 0) {
+        out.clear();
+        return 1;
+    }
+    if (withHeader && withBody)
+        out = reply;
+    else if (withHeader)
+        headerPart(reply, out);
+    else if (withBody)
+        bodyPart(reply, out);
+    else
+        out.clear();
+    return 0;
+}
+
+} // namespace lurvik

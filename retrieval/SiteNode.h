@@ -1,0 +1,93 @@
+#pragma once
+
+#include "analysis/LinkRecord.h"
+#include "core/ByteArray.h"
+#include "core/PtrList.h"
+#include "core/Str.h"
+#include "core/URL.h"
+
+#include <atomic>
+#include <memory>
+
+namespace lurvik {
+
+class SiteEngine;
+
+enum NodeState {
+    NODE_WAITING = 1,
+    NODE_RETRIEVING = 2,
+    NODE_PARSING = 3,
+    NODE_PARSED = 4,
+    NODE_ERROR = 5,
+    NODE_DONE = 6,
+};
+
+// The numbering record a site map gives each node while it is written or read.
+struct SaveInfo {
+    int id = 0;
+};
+
+// One HTML page of the site under investigation. Nodes are created, linked and destroyed by the
+// engine on the main thread and owned by its node lists; parents and children only point.
+//
+// Threads: a fetch thread writes only the progress text (setStatusText); a parsing thread writes
+// title, links and the rating values and then, last, state. So state is atomic, and the views
+// show a node through displayTitle(), which reads the progress text rather than the title while
+// another thread may be writing it.
+class SiteNode {
+public:
+    SiteNode();
+    explicit SiteNode(const URL& url);
+    ~SiteNode();
+    SiteNode(const SiteNode&) = delete;
+    SiteNode& operator=(const SiteNode&) = delete;
+
+    // Progress texts are literals ("resolving host address"), so any thread may set one.
+    void setStatusText(const char* text);
+    void resetNode();
+    void resetNodeWithRealm(const Str& realm);
+    void failNode(const Str& text);
+
+    // The text the views show: the progress text while the page is fetched or scanned, else title.
+    void displayTitle(Str& out) const;
+    const char* statusText() const { return m_status.load(std::memory_order_acquire); }
+
+    void addTreeItem(uint32_t item);
+    void removeTreeItem(uint32_t item);
+    // Moves item to the front; non-zero when it is not there.
+    int promoteTreeItem(uint32_t item);
+
+    std::atomic<int> state{NODE_WAITING};
+    URL url;
+    Str title;
+    int size = 0;
+    int level = 0;
+    int rated = 0;
+    int ratingVerdict = 0;
+    Str authRealm;
+    PtrList<SiteNode> parents;
+    PtrList<SiteNode> children;
+    PtrList<LinkRecord> links;
+    UIntArray treeItems;
+    std::unique_ptr<SaveInfo> saveInfo;
+
+private:
+    friend class SiteEngine;
+    friend class NodeList;
+    void notifyChanged();
+
+    std::atomic<const char*> m_status{nullptr};
+    SiteEngine* m_engine = nullptr;
+    int m_listIndex = -1; // position in the engine list that holds the node
+    bool m_inDone = false;
+};
+
+// Loads the node's stored reply from the page cache. 0 when cached; 1 (and out emptied) when
+// not. withHeader/withBody choose the part before the first "<", the part from it on, or both.
+int pageText(const SiteNode& node, Str& out, bool withHeader, bool withBody);
+// The header part: the text before the first "<", empty when there is none.
+void headerPart(const Str& reply, Str& out);
+// The body part: the text from the first "<" on, the whole reply when there is none.
+void bodyPart(const Str& reply, Str& out);
+
+} // namespace lurvik

@@ -1,0 +1,184 @@
+#include "core/URL.h"
+
+#include <gtest/gtest.h>
+
+using namespace lurvik;
+
+namespace {
+std::string resolve(const char* base, const char* text) {
+    URL url;
+    url.setURL(base, text);
+    return url.isValid() ? url.text() : "<invalid>";
+}
+} // namespace
+
+TEST(URL, ResolvesReferencesLikeABrowser) {
+    // The reference resolution examples every browser agrees on, plus the leniencies they share.
+    const char* base = "http://a/b/c/d;p?q";
+    const char* cases[][2] = {
+        {"g:h", "g:h"},
+        {"g", "http://a/b/c/g"},
+        {"./g", "http://a/b/c/g"},
+        {"g/", "http://a/b/c/g/"},
+        {"/g", "http://a/g"},
+        {"//g", "http://g/"},
+        {"?y", "http://a/b/c/d;p?y"},
+        {"g?y", "http://a/b/c/g?y"},
+        {"#s", "http://a/b/c/d;p?q#s"},
+        {"g?y#s", "http://a/b/c/g?y#s"},
+        {";x", "http://a/b/c/;x"},
+        {"", "http://a/b/c/d;p?q"},
+        {".", "http://a/b/c/"},
+        {"./", "http://a/b/c/"},
+        {"..", "http://a/b/"},
+        {"../", "http://a/b/"},
+        {"../g", "http://a/b/g"},
+        {"../..", "http://a/"},
+        {"../../g", "http://a/g"},
+        {"../../../g", "http://a/g"},
+        {"/./g", "http://a/g"},
+        {"/../g", "http://a/g"},
+        {"g.", "http://a/b/c/g."},
+        {"..g", "http://a/b/c/..g"},
+        {"./../g", "http://a/b/g"},
+        {"g/./h", "http://a/b/c/g/h"},
+        {"g/../h", "http://a/b/c/h"},
+        {"g;x=1/../y", "http://a/b/c/y"},
+        {"http:g", "http://a/b/c/g"},
+        {"  g\n/h\t", "http://a/b/c/g/h"},
+        {"g\\h", "http://a/b/c/g/h"},
+        {"a b.html", "http://a/b/c/a%20b.html"},
+        {"HTTP://Example.COM:80/X.html", "http://example.com/X.html"},
+        {"https://Example.com:443", "https://example.com/"},
+        {"http://example.com:8000", "http://example.com:8000/"},
+        {"http://example.com:", "http://example.com/"},
+        {"http://[::1]:8080/a", "http://[::1]:8080/a"},
+        {"http://[FE80::1]/", "http://[fe80::1]/"},
+        {"http://user:pw@host/x", "http://user:pw@host/x"},
+        {"mailto:Someone@Example.com", "mailto:Someone@Example.com"},
+        {"news:comp.lang.c", "news:comp.lang.c"},
+        {"ftp://ftp.x.org/pub/", "ftp://ftp.x.org/pub/"},
+        {"file:///C:/x.html", "file:///C:/x.html"},
+        {"javascript:void(0)", "javascript:void(0)"},
+        {"/p%41th/%7e", "http://a/p%41th/%7e"},
+        {"http://x/\xc3\xa9", "http://x/%C3%A9"},
+        {"http:///nohost", "http://nohost/"},
+        {"http://", "<invalid>"},
+        {"http://host:99999/", "<invalid>"},
+        {"http://host:8a/", "<invalid>"},
+        {"http://ho st/", "<invalid>"},
+        {"http://[zz::1]/", "<invalid>"},
+        {"http://[::1/", "<invalid>"},
+    };
+    for (auto& c : cases)
+        EXPECT_EQ(resolve(base, c[0]), c[1]) << "reference: " << c[0];
+
+    EXPECT_EQ(resolve("mailto:a@b", "x.html"), "<invalid>");
+    EXPECT_EQ(resolve("", "x.html"), "<invalid>");
+    EXPECT_EQ(resolve("http://a/dir/", "https:x"), "https://x/");
+}
+
+TEST(URL, PartsPortsAndTypes) {
+    URL url("http://www.Example.com:8000/dir/sub/page.HTML?x=1&y=2#top");
+    ASSERT_TRUE(url.isValid());
+    EXPECT_EQ(url.getType(), URL::Http);
+    EXPECT_EQ(url.getHost(), "www.example.com");
+    EXPECT_EQ(url.getHostAndPort(), "www.example.com:8000");
+    EXPECT_EQ(url.getPort(), 8000);
+    EXPECT_EQ(url.getDir(), "/dir/sub/");
+    EXPECT_EQ(url.getFilename(), "page.HTML");
+    EXPECT_EQ(url.getCgiArgs(), "x=1&y=2");
+    EXPECT_EQ(url.getBookmark(), "top");
+    EXPECT_EQ(url.getRequestTarget(), "/dir/sub/page.HTML?x=1&y=2");
+    EXPECT_TRUE(url.isCgiBin());
+    Str ext;
+    url.getFileExt(ext);
+    EXPECT_EQ(ext, ".html");
+    Str text;
+    EXPECT_EQ(url.getURLString(text, 0), 0);
+    EXPECT_EQ(text, "http://www.example.com:8000/dir/sub/page.HTML?x=1&y=2");
+    url.getURLString(text, 1);
+    EXPECT_EQ(text, "http://www.example.com:8000/dir/sub/page.HTML?x=1&y=2#top");
+
+    struct {
+        const char* text;
+        int type;
+        int port;
+    } types[] = {{"https://x/", URL::Http, 443},    {"file:///tmp/a", URL::File, 0},
+                 {"ftp://x/", URL::Ftp, 21},        {"gopher://x/", URL::Gopher, 70},
+                 {"news:alt.test", URL::News, 119}, {"mailto:a@b", URL::Mail, 0},
+                 {"irc://x/", URL::Other, 0},       {"not a url", URL::Invalid, 0}};
+    for (auto& t : types) {
+        URL u(t.text);
+        EXPECT_EQ(u.getType(), t.type) << t.text;
+        if (u.isValid())
+            EXPECT_EQ(u.getPort(), t.port) << t.text;
+    }
+    EXPECT_TRUE(URL("https://x/").isSecure());
+    EXPECT_EQ(URL("not a url").getURLString(text), 1);
+}
+
+TEST(URL, SameResourceAndSameDomain) {
+    EXPECT_TRUE(URL("HTTP://A.com:80/x.html#one").sameURL(URL("http://a.com/x.html#two")));
+    EXPECT_FALSE(URL("http://a.com/x.html").sameURL(URL("https://a.com/x.html")));
+    EXPECT_FALSE(URL("http://a.com/x.html").sameURL(URL("http://a.com/x.html?")));
+    EXPECT_FALSE(URL("http://a.com/X.html").sameURL(URL("http://a.com/x.html")));
+    EXPECT_FALSE(URL().sameURL(URL()));
+
+    auto sameDomain = [](const char* a, const char* b) { return URL(a).sameDomain(URL(b)) != 0; };
+    EXPECT_TRUE(sameDomain("http://www.x.com/", "http://shop.x.com/a"));
+    EXPECT_TRUE(sameDomain("http://x.com/", "https://www.x.com/"));
+    EXPECT_FALSE(sameDomain("http://www.x.com/", "http://www.y.com/"));
+    EXPECT_TRUE(sameDomain("http://www.bbc.co.uk/", "http://news.bbc.co.uk/"));
+    EXPECT_FALSE(sameDomain("http://www.bbc.co.uk/", "http://www.itv.co.uk/"));
+    EXPECT_TRUE(sameDomain("http://127.0.0.1:8000/", "http://127.0.0.1:9000/"));
+    EXPECT_FALSE(sameDomain("http://127.0.0.1/", "http://127.0.0.2/"));
+    EXPECT_TRUE(sameDomain("http://localhost/", "http://localhost:81/"));
+    EXPECT_FALSE(sameDomain("mailto:a@x.com", "http://x.com/"));
+}
+
+TEST(URL, HtmlPagesAreHttpDocumentsNotPrograms) {
+    const char* pages[] = {"http://x/",      "http://x/dir/",       "http://x/a.html",
+                           "http://x/a.HTM", "https://x/a.shtml",   "http://x/index.php?id=3",
+                           "http://x/noext", "http://x/a.html#frag"};
+    const char* others[] = {"http://x/a.gif", "http://x/cgi-bin/q.cgi", "http://x/a.pl?x",
+                            "http://x/a.exe", "http://x/a.pdf",         "ftp://x/a.html",
+                            "mailto:a@x",     "file:///a.html",         "not a url"};
+    for (const char* p : pages)
+        EXPECT_TRUE(URL(p).isHtml()) << p;
+    for (const char* p : others)
+        EXPECT_FALSE(URL(p).isHtml()) << p;
+    Str ext;
+    URL("http://x/archive.tar.GZ").getFileExt(ext);
+    EXPECT_EQ(ext, ".gz");
+    URL("http://x/dir.d/").getFileExt(ext);
+    EXPECT_TRUE(ext.isEmpty());
+    URL("http://x/a.").getFileExt(ext);
+    EXPECT_TRUE(ext.isEmpty());
+}
+
+TEST(URL, MemBlockRoundTripIsRelativeToBase) {
+    URL base("http://site.example/dir/index.html");
+    const char* texts[] = {"http://site.example/dir/a.html#x", "http://site.example/",
+                           "http://other.example/b.html",      "https://site.example/dir/a.html",
+                           "mailto:me@site.example",           "http://site.example:81/a"};
+    MemBlock block;
+    for (const char* t : texts)
+        URL(t).ConvertToMemBlock(block, base);
+    URL().ConvertToMemBlock(block, base);
+    block.getstart();
+    for (const char* t : texts) {
+        URL back;
+        ASSERT_EQ(back.ConvertFromMemBlock(block, base), 0) << t;
+        EXPECT_EQ(back.text(), URL(t).text());
+    }
+    URL invalid("http://x/");
+    ASSERT_EQ(invalid.ConvertFromMemBlock(block, base), 0);
+    EXPECT_FALSE(invalid.isValid());
+    URL past;
+    EXPECT_NE(past.ConvertFromMemBlock(block, base), 0);
+
+    MemBlock compact;
+    URL("http://site.example/dir/a.html").ConvertToMemBlock(compact, base);
+    EXPECT_LT(compact.len(), 4 + 12);
+}

@@ -1,0 +1,279 @@
+#include "TestServer.h"
+#include "platform/Clock.h"
+#include "retrieval/AgentPool.h"
+#include "retrieval/SiteNode.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+using namespace lurvik;
+using lurvik::test::Page;
+using lurvik::test::TestServer;
+
+namespace {
+
+class AgentTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(server.start(), 0);
+        pool.setUserAgent(1, "Lurvik/1.0");
+        pool.setAgentCounts(1, 1);
+        pool.connectTimeoutMs = 5000;
+        pool.receiveTimeoutMs = 5000;
+    }
+
+    // Fetches on the agent's own thread, as the retrieval does, and waits for the outcome.
+    Agent& fetch(const std::string& address, SiteNode* node = nullptr) {
+        Agent& agent = *pool.backgroundAgents.get(0);
+        agent.resetAgent();
+        EXPECT_EQ(agent.startFetchThread(URL(address), node), 0);
+        for (int i = 0; i < 1000 && agent.state == AGENT_RUNNING; ++i)
+            sleepMs(5);
+        EXPECT_NE(agent.state, AGENT_RUNNING);
+        return agent;
+    }
+
+    std::string lastRequest() const {
+        auto log = server.requests();
+        return log.empty() ? std::string() : log.back().rawHead;
+    }
+
+    TestServer server;
+    AgentPool pool;
+};
+
+} // namespace
+
+TEST_F(AgentTest, FetchesDirectlyAndSendsTheExpectedBytesInBothWireModes) {
+    server.addPage("/dir/a.html?x=1", "<html><title>A</title></html>");
+    server.addPage("/dir/a.html", "<html>plain</html>");
+    std::string host = "127.0.0.1:" + std::to_string(server.port());
+
+    SiteNode node(URL(server.url("/dir/a.html?x=1")));
+    Agent& agent = fetch(server.url("/dir/a.html?x=1#frag"), &node);
+    EXPECT_EQ(agent.state, AGENT_FINISHED);
+    EXPECT_EQ(agent.status, 200);
+    EXPECT_NE(agent.response.find("<html><title>A</title></html>"), -1);
+    EXPECT_EQ(agent.response.ncmp("HTTP/1.0 200", 12), 0);
+    EXPECT_STREQ(node.statusText(), "receiving data from host");
+    EXPECT_EQ(lastRequest(), "GET /dir/a.html?x=1 HTTP/1.0\r\nHost: " + host +
+                                 "\r\nUser-Agent: Lurvik/1.0\r\nAccept: */*\r\n\r\n");
+
+    pool.classicHttp = 1;
+    pool.setUserAgent(0, "Lurvik/1.0");
+    fetch(server.url("/dir/a.html?x=1"));
+    EXPECT_EQ(lastRequest(), "GET /dir/a.html HTTP/1.0\nAccept: */*\n\n");
+    pool.setUserAgent(2, "Lurvik/1.0");
+    fetch(server.url("/dir/a.html"));
+    EXPECT_EQ(lastRequest(), "GET /dir/a.html HTTP/1.0\nAccept: */*\n\n") << "only 1 sends the user agent";
+    pool.setUserAgent(1, "Custom Agent");
+    Agent& classic = fetch(server.url("/dir/a.html"));
+    EXPECT_EQ(lastRequest(), "GET /dir/a.html HTTP/1.0\nUser-Agent: Custom Agent\nAccept: */*\n\n");
+    EXPECT_NE(classic.response.find("plain"), -1);
+}
+
+TEST_F(AgentTest, ThroughAProxyTheRequestLineCarriesTheAbsoluteAddress) {
+    server.addPage("/dir/a.html", "<html>via proxy</html>");
+    pool.setProxy(inet_addr("127.0.0.1"), server.port());
+    pool.setUserAgent(0, "");
+
+    Agent& agent = fetch("http://far.example:8000/dir/a.html");
+    EXPECT_EQ(agent.state, AGENT_FINISHED);
+    EXPECT_NE(agent.response.find("via proxy"), -1);
+    EXPECT_EQ(lastRequest(), "GET http://far.example:8000/dir/a.html HTTP/1.0\r\nHost: far.example:8000\r\n"
+                             "Accept: */*\r\n\r\n");
+
+    pool.classicHttp = 1;
+    fetch("http://far.example:8000/dir/a.html");
+    EXPECT_EQ(server.requests().back().requestLine, "GET http://far.example:8000/dir/a.html HTTP/1.0");
+    fetch("http://far.example/dir/a.html");
+    EXPECT_EQ(lastRequest(), "GET http://far.example/dir/a.html HTTP/1.0\nAccept: */*\n\n");
+
+    pool.configureProxy(1, "127.0.0.1", server.port());
+    EXPECT_EQ(pool.proxyAddress, inet_addr("127.0.0.1"));
+    pool.configureProxy(0, "127.0.0.1", server.port());
+    EXPECT_EQ(pool.proxyAddress, 0u);
+    EXPECT_EQ(pool.proxyPort, 80);
+}
+
+TEST_F(AgentTest, BasicCredentialsGoOnlyToPagesOfAKnownRealm) {
+    Page secret;
+    secret.body = "<html>secret</html>";
+    server.addProtected("/private.html", "Staff", "user", "pass", secret);
+    int asked = 0;
+    pool.onNeedPassword = [&](const Str& realm, Str& user, Str& password) {
+        ++asked;
+        EXPECT_EQ(realm, "Staff");
+        user = "user";
+        password = "pass";
+        return 0;
+    };
+
+    SiteNode node(URL(server.url("/private.html")));
+    Agent& first = fetch(server.url("/private.html"), &node);
+    EXPECT_EQ(first.state, AGENT_FAILED);
+    EXPECT_EQ(first.status, 401);
+    EXPECT_EQ(first.realm, "Staff");
+    EXPECT_FALSE(server.requests().back().hasHeader("Authorization"));
+
+    ASSERT_EQ(pool.askCredentials(first.realm), 0);
+    node.resetNodeWithRealm(first.realm);
+    Agent& second = fetch(server.url("/private.html"), &node);
+    EXPECT_EQ(second.state, AGENT_FINISHED);
+    EXPECT_NE(second.response.find("secret"), -1);
+    EXPECT_EQ(server.requests().back().header("Authorization"), "Basic dXNlcjpwYXNz");
+
+    pool.setUseCredentials(0);
+    fetch(server.url("/private.html"), &node);
+    EXPECT_FALSE(server.requests().back().hasHeader("Authorization"));
+    EXPECT_EQ(asked, 1);
+
+    // A refusal is remembered for the run: the user is not asked again for that realm.
+    pool.onNeedPassword = [&](const Str&, Str&, Str&) { return ++asked, 1; };
+    EXPECT_NE(pool.askCredentials("Other"), 0);
+    EXPECT_NE(pool.askCredentials("Other"), 0);
+    EXPECT_EQ(asked, 2);
+    Str user, password;
+    EXPECT_NE(pool.getCredentials("Other", user, password), 0);
+}
+
+TEST_F(AgentTest, ConditionalRequestReplaysTheCachedPageOn304) {
+    Page page;
+    page.body = "<html>fresh</html>";
+    page.lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
+    server.addPage("/c.html", page);
+
+    Agent& agent = *pool.backgroundAgents.get(0);
+    agent.resetAgent();
+    agent.setConditional("Tue, 01 Dec 2026 10:00:00 GMT", "HTTP/1.0 200 OK\r\n\r\n<html>cached</html>");
+    ASSERT_EQ(agent.startFetchThread(URL(server.url("/c.html")), nullptr), 0);
+    agent.waitForThread();
+    EXPECT_EQ(agent.state, AGENT_FINISHED);
+    EXPECT_EQ(agent.status, 304);
+    EXPECT_EQ(agent.response, "HTTP/1.0 200 OK\r\n\r\n<html>cached</html>");
+    EXPECT_TRUE(agent.cachedPage.isEmpty());
+    EXPECT_EQ(server.requests().back().header("If-Modified-Since"), "Tue, 01 Dec 2026 10:00:00 GMT");
+
+    agent.resetAgent();
+    agent.setConditional("Mon, 30 Nov 2026 10:00:00 GMT", "old copy");
+    ASSERT_EQ(agent.startFetchThread(URL(server.url("/c.html")), nullptr), 0);
+    agent.waitForThread();
+    EXPECT_EQ(agent.status, 200);
+    EXPECT_NE(agent.response.find("fresh"), -1);
+}
+
+TEST_F(AgentTest, RedirectsToPagesAreFollowedAndLoopsEnd) {
+    server.addPage("/target.html", "<html>arrived</html>");
+    server.addRedirect("/relative.html", 302, "target.html");
+    server.addRedirect("/absolute.html", 301, server.url("/sub/../relative.html"));
+    server.addRedirect("/image.html", 302, "/logo.gif");
+    server.addRedirect("/loop1.html", 302, "/loop2.html");
+    server.addRedirect("/loop2.html", 302, "/loop1.html");
+    server.addRedirect("/nolocation.html", 302, "");
+
+    Agent& agent = fetch(server.url("/absolute.html"));
+    EXPECT_EQ(agent.state, AGENT_FINISHED);
+    EXPECT_NE(agent.response.find("arrived"), -1);
+    EXPECT_EQ(agent.url.text(), server.url("/target.html"));
+    EXPECT_EQ(server.requestCount("/relative.html"), 1u);
+
+    Agent& image = fetch(server.url("/image.html"));
+    EXPECT_EQ(image.state, AGENT_FINISHED);
+    EXPECT_EQ(image.status, 302);
+    EXPECT_EQ(server.requestCount("/logo.gif"), 0u);
+
+    Agent& loop = fetch(server.url("/loop1.html"));
+    EXPECT_EQ(loop.state, AGENT_FINISHED);
+    EXPECT_EQ(loop.status, 302);
+    EXPECT_LE(server.requestCount("/loop1.html") + server.requestCount("/loop2.html"), 21u);
+
+    EXPECT_EQ(fetch(server.url("/nolocation.html")).status, 302);
+
+    // The classic client takes Location as an absolute address only.
+    pool.classicHttp = 1;
+    Agent& classic = fetch(server.url("/relative.html"));
+    EXPECT_EQ(classic.status, 302);
+    EXPECT_EQ(fetch(server.url("/absolute.html")).status, 302);
+}
+
+TEST_F(AgentTest, StalledServerIsCancelledThroughTheBlockingHook) {
+    server.addStalled("/stall.html");
+    SiteNode node(URL(server.url("/stall.html")));
+    Agent& agent = *pool.backgroundAgents.get(0);
+    ASSERT_EQ(agent.startFetchThread(URL(server.url("/stall.html")), &node), 0);
+    for (int i = 0; i < 400 && server.requestCount("/stall.html") == 0; ++i)
+        sleepMs(5);
+    sleepMs(100);
+    int64_t start = tickCount();
+    agent.requestCancel();
+    agent.waitForThread();
+    int64_t elapsed = tickCount() - start;
+    EXPECT_LT(elapsed, 500);
+    EXPECT_EQ(agent.state, AGENT_CANCELLED);
+    EXPECT_EQ(agent.cancelIssued, 1);
+    EXPECT_EQ(agent.cancelRequested, 0);
+    EXPECT_TRUE(agent.response.isEmpty());
+    EXPECT_EQ(node.size, 0);
+    agent.resetAgent();
+    EXPECT_EQ(agent.state, AGENT_IDLE);
+}
+
+TEST_F(AgentTest, BadRepliesAndAddressesNeverCrashOrHang) {
+    server.addRaw("/badstatus.html", "HTTP/1.0 abc\n\n<html>odd</html>");
+    server.addRaw("/nocolon.html", "HTTP/1.0 200 OK\r\nthis header has no colon\r\n\r\n<html>ok</html>");
+    server.addRaw("/nostatus.html", "<HTML><HEAD><TITLE>404 Not Found</TITLE></HEAD></HTML>");
+    server.addRaw("/garbage.html", std::string("\x00\x01\xff\xfe garbage \x00 more", 18));
+    server.addRaw("/bigheader.html",
+                  "HTTP/1.0 200 OK\r\nX-Big: " + std::string(300000, 'h') + "\r\n\r\n<html>");
+    server.addTruncated("/truncated.html", "<html>half", 5000);
+    server.addCloseWithoutReply("/closed.html");
+    Page missing = lurvik::test::statusPage(404);
+    server.addPage("/missing.html", missing);
+
+    struct Case {
+        const char* path;
+        int state;
+        int status;
+        const char* errorText;
+    } cases[] = {
+        {"/badstatus.html", AGENT_FINISHED, 0, ""},
+        {"/nocolon.html", AGENT_FINISHED, 200, ""},
+        {"/nostatus.html", AGENT_FAILED, 0, "Page Not Found"},
+        {"/garbage.html", AGENT_FINISHED, 0, ""},
+        {"/bigheader.html", AGENT_FINISHED, 200, ""},
+        {"/truncated.html", AGENT_FINISHED, 200, ""},
+        {"/closed.html", AGENT_FINISHED, 0, ""},
+        {"/missing.html", AGENT_FAILED, 404, "HTTP/1.0 404 Not Found"},
+    };
+    for (const Case& c : cases) {
+        SiteNode node(URL(server.url(c.path)));
+        Agent& agent = fetch(server.url(c.path), &node);
+        EXPECT_EQ(agent.state, c.state) << c.path;
+        EXPECT_EQ(agent.status, c.status) << c.path;
+        if (c.state == AGENT_FAILED) {
+            EXPECT_EQ(agent.errorText, c.errorText) << c.path;
+            node.failNode(agent.errorText);
+            EXPECT_EQ(node.title, c.errorText);
+            EXPECT_EQ(node.state, NODE_ERROR);
+        }
+    }
+    EXPECT_TRUE(fetch(server.url("/truncated.html")).response.view().ends_with("\r\n\r\n<html>half"));
+
+    // A port nobody listens on, a name that does not resolve.
+    TestServer closed;
+    ASSERT_EQ(closed.start(), 0);
+    std::string refused = closed.url("/a.html");
+    closed.stop();
+    EXPECT_EQ(fetch(refused).errorText, "Error - Could not connect to host");
+    pool.connectTimeoutMs = 2000;
+    EXPECT_EQ(fetch("http://no-such-host.invalid/a.html").errorText,
+              "Error - Could not resolve host address");
+
+    // Addresses that do not parse, or are not HTTP, are refused before any thread starts.
+    Agent& agent = *pool.backgroundAgents.get(0);
+    agent.resetAgent();
+    for (const char* bad : {"http://127.0.0.1:99999/", "http://", "not a url", "ftp://127.0.0.1/a.html"}) {
+        EXPECT_EQ(agent.startFetchThread(URL(bad), nullptr), 1) << bad;
+        EXPECT_EQ(agent.state, AGENT_IDLE);
+    }
+}
