@@ -1,6 +1,7 @@
 #include "SiteNode.h"
 
 #include "SiteEngine.h"
+#include "analysis/PageParts.h"
 #include "core/PageCache.h"
 
 namespace lurvik {
@@ -88,22 +89,6 @@ int SiteNode::promoteTreeItem(uint32_t item) {
     return 0;
 }
 
-void headerPart(const Str& reply, Str& out) {
-    int lt = reply.find('<');
-    if (lt < 0)
-        out.clear();
-    else
-        reply.substr(0, lt, out);
-}
-
-void bodyPart(const Str& reply, Str& out) {
-    int lt = reply.find('<');
-    if (lt < 0)
-        out = reply;
-    else
-        reply.substr(lt, out);
-}
-
 int pageText(const SiteNode& node, Str& out, bool withHeader, bool withBody) {
     Str reply;
     if (CacheLoadPage(node.url, reply) != 0) {
@@ -112,11 +97,13 @@ int pageText(const SiteNode& node, Str& out, bool withHeader, bool withBody) {
     }
     if (withHeader && withBody)
         out = reply;
-    else if (withHeader)
-        headerPart(reply, out);
-    else if (withBody)
-        bodyPart(reply, out);
-    else
+    else if (withHeader) {
+        if (headerPart(reply, out) != 0)
+            out.clear();
+    } else if (withBody) {
+        if (bodyPart(reply, out) != 0)
+            out = reply;
+    } else
         out.clear();
     return 0;
 }

@@ -85,9 +85,5 @@ private:
 // Loads the node's stored reply from the page cache. 0 when cached; 1 (and out emptied) when
 // not. withHeader/withBody choose the part before the first "<", the part from it on, or both.
 int pageText(const SiteNode& node, Str& out, bool withHeader, bool withBody);
-// The header part: the text before the first "<", empty when there is none.
-void headerPart(const Str& reply, Str& out);
-// The body part: the text from the first "<" on, the whole reply when there is none.
-void bodyPart(const Str& reply, Str& out);
 
 } // namespace lurvik

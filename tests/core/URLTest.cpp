@@ -111,8 +111,9 @@ TEST(URL, PartsPortsAndTypes) {
     for (auto& t : types) {
         URL u(t.text);
         EXPECT_EQ(u.getType(), t.type) << t.text;
-        if (u.isValid())
+        if (u.isValid()) {
             EXPECT_EQ(u.getPort(), t.port) << t.text;
+        }
     }
     EXPECT_TRUE(URL("https://x/").isSecure());
     EXPECT_EQ(URL("not a url").getURLString(text), 1);

@@ -36,8 +36,9 @@ TEST(HttpReply, StatusClassification) {
         int status = -1;
         EXPECT_EQ(parseStatus(c.reply, errorText, status), c.error) << c.reply;
         EXPECT_EQ(status, c.status) << c.reply;
-        if (c.error)
+        if (c.error) {
             EXPECT_EQ(errorText, c.errorText) << c.reply;
+        }
     }
 }
 
