@@ -1,0 +1,148 @@
+#include "TlsContext.h"
+
+#include "Socket.h"
+#include "TlsSession.h"
+
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+namespace lurvik {
+
+namespace {
+
+// OpenSSL's own socket BIO writes with write(), which raises SIGPIPE when the server has already
+// hung up, and servers often do. Ours sends with MSG_NOSIGNAL, as Socket does; it reads the fd from
+// the Socket each time so a socket closed under the session fails cleanly instead of touching a
+// reused descriptor.
+int socketBioWrite(BIO* bio, const char* data, int length) {
+    auto* socket = static_cast<Socket*>(BIO_get_data(bio));
+    BIO_clear_retry_flags(bio);
+    ssize_t sent = ::send(socket->fd(), data, static_cast<size_t>(length), MSG_NOSIGNAL);
+    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        BIO_set_retry_write(bio);
+    return static_cast<int>(sent);
+}
+
+int socketBioRead(BIO* bio, char* buffer, int capacity) {
+    auto* socket = static_cast<Socket*>(BIO_get_data(bio));
+    BIO_clear_retry_flags(bio);
+    ssize_t got = ::recv(socket->fd(), buffer, static_cast<size_t>(capacity), 0);
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        BIO_set_retry_read(bio);
+    return static_cast<int>(got);
+}
+
+int socketBioPuts(BIO* bio, const char* text) {
+    return socketBioWrite(bio, text, static_cast<int>(strlen(text)));
+}
+
+long socketBioControl(BIO*, int command, long, void*) {
+    // The TLS layer flushes after each flight; the kernel has the bytes already.
+    return command == BIO_CTRL_FLUSH ? 1 : 0;
+}
+
+int socketBioCreate(BIO* bio) {
+    BIO_set_init(bio, 1);
+    return 1;
+}
+
+BIO_METHOD* socketBioMethod() {
+    static BIO_METHOD* method = [] {
+        BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "lurvik socket");
+        if (m) {
+            BIO_meth_set_write(m, socketBioWrite);
+            BIO_meth_set_read(m, socketBioRead);
+            BIO_meth_set_puts(m, socketBioPuts);
+            BIO_meth_set_ctrl(m, socketBioControl);
+            BIO_meth_set_create(m, socketBioCreate);
+        }
+        return m;
+    }();
+    return method;
+}
+
+std::string lastOpenSslError() {
+    unsigned long code = ERR_peek_last_error();
+    const char* reason = code ? ERR_reason_error_string(code) : nullptr;
+    return reason ? reason : "unknown error";
+}
+
+// Connections hold their own reference to the context, so replacing it (a new extra CA file)
+// never pulls it from under a handshake in progress.
+struct SharedContext {
+    std::mutex mutex;
+    SSL_CTX* context = nullptr;
+    std::string extraCaFile;
+};
+
+SharedContext& shared() {
+    static SharedContext instance;
+    return instance;
+}
+
+SSL_CTX* makeContext(const std::string& extraCaFile, std::string& error) {
+    SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+    if (!context) {
+        error = "cannot set up TLS: " + lastOpenSslError();
+        return nullptr;
+    }
+    SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
+    SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
+    SSL_CTX_set_mode(context, SSL_MODE_ENABLE_PARTIAL_WRITE);
+#ifdef SSL_OP_IGNORE_UNEXPECTED_EOF
+    // An HTTP/1.0 reply ends where the connection ends, and many servers close without
+    // close_notify; the reply is what arrived, as with a plain connection.
+    SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
+#endif
+    // A machine without a system store is not an error by itself: verification then fails for
+    // each site with a reason the user can read.
+    SSL_CTX_set_default_verify_paths(context);
+    if (!extraCaFile.empty() && SSL_CTX_load_verify_locations(context, extraCaFile.c_str(), nullptr) != 1) {
+        error = "cannot load CA file " + extraCaFile + ": " + lastOpenSslError();
+        SSL_CTX_free(context);
+        return nullptr;
+    }
+    return context;
+}
+
+} // namespace
+
+void setTlsExtraCaFile(const std::string& path) {
+    SharedContext& s = shared();
+    std::lock_guard lock(s.mutex);
+    s.extraCaFile = path;
+    SSL_CTX_free(s.context);
+    s.context = nullptr;
+}
+
+ssl_st* newTlsConnection(Socket& socket, std::string& error) {
+    SSL* ssl = nullptr;
+    {
+        SharedContext& s = shared();
+        std::lock_guard lock(s.mutex);
+        if (!s.context)
+            s.context = makeContext(s.extraCaFile, error);
+        if (!s.context)
+            return nullptr;
+        ssl = SSL_new(s.context);
+    }
+    BIO* bio = socketBioMethod() ? BIO_new(socketBioMethod()) : nullptr;
+    if (!ssl || !bio) {
+        error = "cannot set up TLS: " + lastOpenSslError();
+        BIO_free(bio);
+        SSL_free(ssl);
+        return nullptr;
+    }
+    BIO_set_data(bio, &socket);
+    SSL_set_bio(ssl, bio, bio);
+    return ssl;
+}
+
+} // namespace lurvik

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+struct ssl_st;
+
+namespace lurvik {
+
+class Socket;
+
+// The pieces every TLS connection of the process shares: one client context (created on first use,
+// trust = the system store plus the extra CA file) and a BIO that moves bytes through a Socket.
+// Internal to the platform layer; TlsSession is the public face.
+
+// A new connection from the shared context, reading and writing through socket (not owned: it
+// must outlive the connection). nullptr, with the reason in error, when the context cannot be made.
+ssl_st* newTlsConnection(Socket& socket, std::string& error);
+
+} // namespace lurvik

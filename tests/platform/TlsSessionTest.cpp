@@ -1,0 +1,436 @@
+#include "platform/TlsSession.h"
+#include "platform/BlockingHook.h"
+#include "platform/Resolver.h"
+#include "platform/Socket.h"
+
+#include <gtest/gtest.h>
+
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <arpa/inet.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace lurvik {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long msSince(Clock::time_point start) {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// ---- A throwaway PKI, made fresh for each run so no key or certificate lives in the tree.
+
+struct Identity {
+    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key{nullptr, EVP_PKEY_free};
+    std::unique_ptr<X509, decltype(&X509_free)> cert{nullptr, X509_free};
+};
+
+void addExtension(X509* cert, X509* issuer, int nid, const char* value) {
+    X509V3_CTX context;
+    X509V3_set_ctx_nodb(&context);
+    X509V3_set_ctx(&context, issuer, cert, nullptr, nullptr, 0);
+    X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value);
+    ASSERT_NE(extension, nullptr) << value;
+    X509_add_ext(cert, extension, -1);
+    X509_EXTENSION_free(extension);
+}
+
+// issuer null: self-signed. subjectAltNames null: a CA.
+Identity makeIdentity(const char* commonName, const char* subjectAltNames, const Identity* issuer) {
+    static long serial = 1;
+    Identity made;
+    made.key.reset(EVP_EC_gen("P-256"));
+    made.cert.reset(X509_new());
+    X509* cert = made.cert.get();
+    X509_set_version(cert, 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(cert), serial++);
+    X509_gmtime_adj(X509_getm_notBefore(cert), -3600);
+    X509_gmtime_adj(X509_getm_notAfter(cert), 86400);
+    X509_set_pubkey(cert, made.key.get());
+    X509_NAME* name = X509_get_subject_name(cert);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(commonName),
+                               -1, -1, 0);
+    X509* issuerCert = issuer ? issuer->cert.get() : cert;
+    X509_set_issuer_name(cert, X509_get_subject_name(issuerCert));
+    addExtension(cert, issuerCert, NID_subject_key_identifier, "hash");
+    if (subjectAltNames) {
+        addExtension(cert, issuerCert, NID_basic_constraints, "critical,CA:FALSE");
+        addExtension(cert, issuerCert, NID_ext_key_usage, "serverAuth");
+        addExtension(cert, issuerCert, NID_subject_alt_name, subjectAltNames);
+    } else {
+        addExtension(cert, issuerCert, NID_basic_constraints, "critical,CA:TRUE");
+        addExtension(cert, issuerCert, NID_key_usage, "critical,keyCertSign,cRLSign");
+    }
+    if (issuer)
+        addExtension(cert, issuerCert, NID_authority_key_identifier, "keyid:always");
+    X509_sign(cert, issuer ? issuer->key.get() : made.key.get(), EVP_sha256());
+    return made;
+}
+
+SSL_CTX* makeServerContext(const Identity& identity) {
+    SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+    SSL_CTX_use_certificate(context, identity.cert.get());
+    SSL_CTX_use_PrivateKey(context, identity.key.get());
+    return context;
+}
+
+// ---- A tiny blocking TLS server on 127.0.0.1, one thread per connection.
+
+enum class Behaviour {
+    Echo,            // reads a request with a Content-Length body, replies with the body, close_notify
+    EchoAbruptClose, // the same, then closes without close_notify
+    SilentTcp,       // accepts the connection and never says a word
+    SilentAfterHandshake,
+    CloseAfterHandshake,
+    CloseAtOnce,
+    PlainHttp, // an http: server on a port the user wrote as https:
+};
+
+class TestTlsServer {
+public:
+    TestTlsServer(SSL_CTX* context, Behaviour behaviour) : m_context(context), m_behaviour(behaviour) {
+        m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(m_listenFd, 16) != 0)
+            ADD_FAILURE() << "cannot listen on loopback";
+        ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_acceptThread = std::thread([this] { acceptLoop(); });
+    }
+
+    ~TestTlsServer() {
+        m_stop = true;
+        m_acceptThread.join();
+        for (std::thread& handler : m_handlers)
+            handler.join();
+        ::close(m_listenFd);
+    }
+
+    int port() const { return m_port; }
+
+private:
+    void acceptLoop() {
+        while (!m_stop) {
+            pollfd p{m_listenFd, POLLIN, 0};
+            if (::poll(&p, 1, 10) <= 0)
+                continue;
+            int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd >= 0)
+                m_handlers.emplace_back([this, fd] { serve(fd); });
+        }
+    }
+
+    void holdUntilStopped() const {
+        while (!m_stop)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+
+    void serve(int fd) {
+        // A client that gives up mid-handshake would otherwise kill the test with SIGPIPE from our
+        // side; the client side is left unprotected on purpose.
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+        // A failing test must not leave the server blocked for ever.
+        timeval limit{5, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+        if (m_behaviour == Behaviour::SilentTcp)
+            holdUntilStopped();
+        if (m_behaviour == Behaviour::PlainHttp) {
+            const char reply[] = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<html></html>";
+            (void)!::write(fd, reply, sizeof reply - 1);
+            holdUntilStopped();
+        }
+        if (m_behaviour == Behaviour::SilentTcp || m_behaviour == Behaviour::PlainHttp ||
+            m_behaviour == Behaviour::CloseAtOnce) {
+            ::close(fd);
+            return;
+        }
+        SSL* ssl = SSL_new(m_context);
+        SSL_set_fd(ssl, fd);
+        if (SSL_accept(ssl) == 1) {
+            if (m_behaviour == Behaviour::SilentAfterHandshake)
+                holdUntilStopped();
+            if (m_behaviour == Behaviour::Echo || m_behaviour == Behaviour::EchoAbruptClose)
+                echo(ssl);
+            if (m_behaviour == Behaviour::Echo)
+                SSL_shutdown(ssl);
+        }
+        ::close(fd);
+        SSL_free(ssl);
+    }
+
+    static void echo(SSL* ssl) {
+        std::string request;
+        char buffer[16384];
+        size_t headerEnd = std::string::npos;
+        size_t bodyLength = 0;
+        for (;;) {
+            if (headerEnd != std::string::npos && request.size() >= headerEnd + 4 + bodyLength)
+                break;
+            int n = SSL_read(ssl, buffer, sizeof buffer);
+            if (n <= 0)
+                return;
+            request.append(buffer, static_cast<size_t>(n));
+            if (headerEnd == std::string::npos &&
+                (headerEnd = request.find("\r\n\r\n")) != std::string::npos) {
+                size_t field = request.find("Content-Length: ");
+                if (field != std::string::npos && field < headerEnd)
+                    bodyLength = std::stoul(request.substr(field + 16));
+            }
+        }
+        std::string reply = "HTTP/1.0 200 OK\r\n\r\n" + request.substr(headerEnd + 4);
+        for (size_t sent = 0; sent < reply.size();) {
+            int n = SSL_write(ssl, reply.data() + sent, static_cast<int>(reply.size() - sent));
+            if (n <= 0)
+                return;
+            sent += static_cast<size_t>(n);
+        }
+    }
+
+    SSL_CTX* m_context;
+    Behaviour m_behaviour;
+    int m_listenFd = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::thread m_acceptThread;
+    std::vector<std::thread> m_handlers; // only the accept thread adds, and it is joined first
+};
+
+// ---- The tests
+
+class TlsSessionTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_ca = new Identity(makeIdentity("Lurvik Test CA", nullptr, nullptr));
+        Identity good = makeIdentity("localhost", "DNS:localhost,IP:127.0.0.1", s_ca);
+        Identity wrongName = makeIdentity("other.example", "DNS:other.example,IP:10.9.8.7", s_ca);
+        Identity selfSigned = makeIdentity("localhost", "DNS:localhost,IP:127.0.0.1", nullptr);
+        s_good = makeServerContext(good);
+        s_wrongName = makeServerContext(wrongName);
+        s_selfSigned = makeServerContext(selfSigned);
+
+        s_caFile = new std::filesystem::path(std::filesystem::temp_directory_path() /
+                                             ("lurvik-test-ca-" + std::to_string(::getpid()) + ".pem"));
+        FILE* file = std::fopen(s_caFile->c_str(), "w");
+        ASSERT_NE(file, nullptr);
+        PEM_write_X509(file, s_ca->cert.get());
+        std::fclose(file);
+        setTlsExtraCaFile(s_caFile->string());
+    }
+
+    static void TearDownTestSuite() {
+        setTlsExtraCaFile("");
+        std::filesystem::remove(*s_caFile);
+        SSL_CTX_free(s_good);
+        SSL_CTX_free(s_wrongName);
+        SSL_CTX_free(s_selfSigned);
+        delete s_caFile;
+        delete s_ca;
+    }
+
+    static SocketError connectTo(int port, Socket& socket) {
+        SocketAddress address;
+        EXPECT_TRUE(parseNumericAddress("127.0.0.1", port, address));
+        return socket.connect(address, 2000);
+    }
+
+    static inline Identity* s_ca = nullptr;
+    static inline SSL_CTX* s_good = nullptr;
+    static inline SSL_CTX* s_wrongName = nullptr;
+    static inline SSL_CTX* s_selfSigned = nullptr;
+    static inline std::filesystem::path* s_caFile = nullptr;
+};
+
+// Several clients at once, so the shared context is made and used from racing threads; bodies span
+// many TLS records in both directions; both ways a server may end the reply count as its end.
+TEST_F(TlsSessionTest, RequestAndReplyCrossIntactUntilTheServerCloses) {
+    for (Behaviour behaviour : {Behaviour::Echo, Behaviour::EchoAbruptClose}) {
+        TestTlsServer server(s_good, behaviour);
+        std::vector<std::thread> clients;
+        const char* hosts[] = {"localhost", "127.0.0.1", "LocalHost."};
+        for (int i = 0; i < 3; ++i) {
+            clients.emplace_back([&, i] {
+                const std::string host = hosts[i];
+                std::string body(200000 + i, 'a' + i);
+                std::string request =
+                    "POST / HTTP/1.0\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+                Socket socket;
+                ASSERT_EQ(connectTo(server.port(), socket), SocketError::None);
+                TlsSession tls(socket);
+                ASSERT_EQ(tls.handshake(host, 5000), SocketError::None) << host << ": " << tls.errorText();
+                EXPECT_TRUE(tls.errorText().empty());
+                ASSERT_EQ(tls.sendAll(request.data(), request.size(), 5000), SocketError::None)
+                    << tls.errorText();
+                std::string reply;
+                char buffer[4096];
+                size_t got = 0;
+                do {
+                    ASSERT_EQ(tls.receive(buffer, sizeof buffer, got, 5000), SocketError::None)
+                        << tls.errorText();
+                    reply.append(buffer, got);
+                } while (got > 0);
+                EXPECT_EQ(reply, "HTTP/1.0 200 OK\r\n\r\n" + body) << host;
+                tls.shutdown();
+            });
+        }
+        for (std::thread& client : clients)
+            client.join();
+    }
+}
+
+TEST_F(TlsSessionTest, HandshakeFailuresNameTheirCause) {
+    struct Row {
+        SSL_CTX** serverContext;
+        Behaviour behaviour;
+        const char* host;
+        SocketError expected;
+        const char* text;
+    };
+    const Row rows[] = {
+        {&s_wrongName, Behaviour::Echo, "localhost", SocketError::Failed,
+         "certificate verify failed: hostname mismatch"},
+        {&s_wrongName, Behaviour::Echo, "127.0.0.1", SocketError::Failed,
+         "certificate verify failed: IP address mismatch"},
+        {&s_selfSigned, Behaviour::Echo, "localhost", SocketError::Failed,
+         "certificate verify failed: self-signed certificate"},
+        {&s_good, Behaviour::PlainHttp, "localhost", SocketError::Failed, "TLS handshake failed: "},
+        {&s_good, Behaviour::CloseAtOnce, "localhost", SocketError::Closed,
+         "TLS handshake: connection closed by the server"},
+        {&s_good, Behaviour::Echo, "", SocketError::Failed, "no host name to check the certificate against"},
+    };
+    for (const Row& row : rows) {
+        TestTlsServer server(*row.serverContext, row.behaviour);
+        Socket socket;
+        ASSERT_EQ(connectTo(server.port(), socket), SocketError::None);
+        TlsSession tls(socket);
+        EXPECT_EQ(tls.handshake(row.host, 5000), row.expected) << row.text;
+        EXPECT_EQ(tls.errorText().rfind(row.text, 0), 0u) << row.text << " / got: " << tls.errorText();
+        EXPECT_FALSE(tls.isConnected());
+        size_t got = 1;
+        char buffer[16];
+        EXPECT_EQ(tls.receive(buffer, sizeof buffer, got, 100), SocketError::Failed) << row.text;
+        EXPECT_EQ(got, 0u);
+    }
+}
+
+// A server that sits on the connection must not hold a fetch beyond a cancel or its timeout,
+// whether it stalls before the handshake or after it.
+TEST_F(TlsSessionTest, CancelAndTimeoutEndTlsWaits) {
+    struct Row {
+        Behaviour behaviour;
+        bool cancel; // else a short timeout runs out
+    };
+    const Row rows[] = {
+        {Behaviour::SilentTcp, true},
+        {Behaviour::SilentTcp, false},
+        {Behaviour::SilentAfterHandshake, true},
+        {Behaviour::SilentAfterHandshake, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.behaviour == Behaviour::SilentTcp ? "handshake" : "receive") +
+                     (row.cancel ? " cancelled" : " timed out"));
+        TestTlsServer server(s_good, row.behaviour);
+        std::atomic<bool> stopAsked{false};
+        std::atomic<bool> waiting{false};
+        SocketError result = SocketError::None;
+        std::string text;
+        Clock::time_point returned;
+        Clock::time_point started;
+        const int timeoutMs = row.cancel ? 20000 : 200;
+        std::thread fetch([&] {
+            setBlockingHook([&] {
+                if (stopAsked)
+                    cancelBlockingCall();
+            });
+            Socket socket;
+            ASSERT_EQ(connectTo(server.port(), socket), SocketError::None);
+            TlsSession tls(socket);
+            if (row.behaviour == Behaviour::SilentAfterHandshake) {
+                ASSERT_EQ(tls.handshake("localhost", 5000), SocketError::None) << tls.errorText();
+                char buffer[64];
+                size_t got = 0;
+                started = Clock::now();
+                waiting = true;
+                result = tls.receive(buffer, sizeof buffer, got, timeoutMs);
+            } else {
+                started = Clock::now();
+                waiting = true;
+                result = tls.handshake("localhost", timeoutMs);
+            }
+            returned = Clock::now();
+            text = tls.errorText();
+            unhookBlockingHook();
+        });
+        const Clock::time_point setUp = Clock::now();
+        while (!waiting && msSince(setUp) < 10000)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(120));
+        const Clock::time_point flagged = Clock::now();
+        if (row.cancel)
+            stopAsked = true;
+        fetch.join();
+        if (row.cancel) {
+            EXPECT_EQ(result, SocketError::Cancelled) << text;
+            EXPECT_NE(text.find("cancelled"), std::string::npos) << text;
+            EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(returned - flagged).count(), 400);
+        } else {
+            EXPECT_EQ(result, SocketError::TimedOut) << text;
+            EXPECT_NE(text.find("timed out"), std::string::npos) << text;
+            long waited = std::chrono::duration_cast<std::chrono::milliseconds>(returned - started).count();
+            EXPECT_GE(waited, timeoutMs - 5);
+            EXPECT_LT(waited, timeoutMs + 400);
+        }
+    }
+}
+
+// Writing to a server that has hung up must fail with a code: with a plain write() underneath, the
+// process would die of SIGPIPE instead.
+TEST_F(TlsSessionTest, ServerThatHangsUpAfterTheHandshake) {
+    TestTlsServer server(s_good, Behaviour::CloseAfterHandshake);
+    Socket socket;
+    ASSERT_EQ(connectTo(server.port(), socket), SocketError::None);
+    TlsSession tls(socket);
+    ASSERT_EQ(tls.handshake("127.0.0.1", 5000), SocketError::None) << tls.errorText();
+    char buffer[64];
+    size_t got = 1;
+    EXPECT_EQ(tls.receive(buffer, sizeof buffer, got, 5000), SocketError::None) << tls.errorText();
+    EXPECT_EQ(got, 0u);
+
+    const std::string chunk(16384, 'x');
+    const Clock::time_point start = Clock::now();
+    SocketError sent = SocketError::None;
+    while (sent == SocketError::None && msSince(start) < 5000) {
+        sent = tls.sendAll(chunk.data(), chunk.size(), 1000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(sent, SocketError::Closed) << tls.errorText();
+    EXPECT_EQ(tls.errorText(), "TLS send: connection closed by the server");
+}
+
+} // namespace
+} // namespace lurvik
