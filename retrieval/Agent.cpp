@@ -1,14 +1,11 @@
 #include "Agent.h"
 
 #include "AgentPool.h"
+#include "HttpConnection.h"
 #include "HttpReply.h"
 #include "HttpRequest.h"
 #include "SiteNode.h"
 #include "platform/BlockingHook.h"
-#include "platform/Resolver.h"
-#include "platform/Socket.h"
-
-#include <arpa/inet.h>
 
 #include <cstring>
 
@@ -125,7 +122,7 @@ void Agent::progress(const char* text) {
         node->setStatusText(text);
 }
 
-int Agent::fail(const char* text) {
+int Agent::fail(const Str& text) {
     m_outcome = AGENT_FAILED;
     errorText = text;
     return 1;
@@ -142,44 +139,30 @@ int Agent::exchange(const URL& target) {
     if (cancelWanted())
         return cancelled();
 
-    std::vector<SocketAddress> addresses;
-    if (m_settings.proxyAddress != 0) {
-        SocketAddress proxy;
-        auto* in = reinterpret_cast<sockaddr_in*>(&proxy.storage);
-        in->sin_family = AF_INET;
-        in->sin_addr.s_addr = m_settings.proxyAddress;
-        in->sin_port = htons(static_cast<uint16_t>(m_settings.proxyPort));
-        proxy.length = sizeof(sockaddr_in);
-        addresses.push_back(proxy);
-    } else {
-        SocketError resolved = resolveHost(std::string(target.getHost()), target.getPort(), addresses,
-                                           m_settings.connectTimeoutMs);
-        if (resolved == SocketError::Cancelled || cancelWanted())
-            return cancelled();
-        if (resolved != SocketError::None)
-            return fail("Error - Could not resolve host address");
-    }
+    HttpConnection connection;
+    HttpConnection::Failure failure = connection.resolve(target, m_settings);
+    if (failure == HttpConnection::Failure::Cancelled || cancelWanted())
+        return cancelled();
+    if (failure != HttpConnection::Failure::None)
+        return fail("Error - Could not resolve host address");
 
     progress("connecting to host");
     if (cancelWanted())
         return cancelled();
-    Socket socket;
-    SocketError connected = SocketError::Failed;
-    for (const SocketAddress& address : addresses) {
-        connected = socket.connect(address, m_settings.connectTimeoutMs);
-        if (connected == SocketError::None || connected == SocketError::Cancelled || cancelWanted())
-            break;
-    }
-    if (connected == SocketError::Cancelled || cancelWanted())
+    failure = connection.connect(target, m_settings);
+    if (failure == HttpConnection::Failure::Cancelled || cancelWanted())
         return cancelled();
-    if (connected == SocketError::Failed && !socket.isOpen())
+    if (failure == HttpConnection::Failure::Socket)
         return fail("Error - Invalid socket");
-    if (connected != SocketError::None)
-        return fail("Error - Could not connect to host");
+    if (failure != HttpConnection::Failure::None) {
+        if (connection.detail().empty())
+            return fail("Error - Could not connect to host");
+        return fail(Str("Error - Could not connect to host (" + connection.detail() + ")"));
+    }
 
     progress("sending request to host");
     RequestHeaders headers;
-    headers.viaProxy = m_settings.proxyAddress != 0;
+    headers.viaProxy = connection.sendsAbsoluteForm();
     if (m_settings.sendUserAgent == 1)
         headers.userAgent = m_settings.userAgent;
     if (m_settings.useCredentials && node && !node->authRealm.isEmpty()) {
@@ -191,7 +174,7 @@ int Agent::exchange(const URL& target) {
     headers.ifModifiedSince = ifModifiedSince;
     Str request;
     buildRequest(target, headers, m_settings.classicHttp != 0, request);
-    SocketError sent = socket.sendAll(request.text(), request.len(), m_settings.receiveTimeoutMs);
+    SocketError sent = connection.sendAll(request.text(), request.len(), m_settings.receiveTimeoutMs);
     if (sent == SocketError::Cancelled || cancelWanted())
         return cancelled();
     if (sent != SocketError::None)
@@ -202,7 +185,7 @@ int Agent::exchange(const URL& target) {
     for (;;) {
         std::memset(buffer, 0, sizeof buffer);
         size_t got = 0;
-        SocketError received = socket.receive(buffer, kReceiveChunk, got, m_settings.receiveTimeoutMs);
+        SocketError received = connection.receive(buffer, kReceiveChunk, got, m_settings.receiveTimeoutMs);
         if (received != SocketError::None) {
             response.clear();
             if (received == SocketError::Cancelled || cancelWanted())

@@ -82,7 +82,7 @@ private:
     void fetchThreadMain();
     void publishOutcome();
     void progress(const char* text);
-    int fail(const char* text);
+    int fail(const Str& text);
     int cancelled();
     bool cancelWanted() const { return cancelRequested.load() != 0; }
     // One request and its reply; 0 when the reply is in, else the result of fail/cancelled.
