@@ -1,13 +1,149 @@
 #include "LinkRecord.h"
 
+#include "FileTypeTable.h"
+#include "core/Utf8.h"
+
 namespace lurvik {
 
 LinkRecord::LinkRecord(int kind, const URL& url, const Str& text)
-    : kind(kind >= LINK_HTTP && kind <= LINK_FILE ? LINK_HYPERLINK : kind), url(url), text(text) {}
+    : kind(kind >= LINK_HTTP && kind <= LINK_FILE ? LINK_HYPERLINK : kind), url(url), text(text) {
+    int maxLinkText = theLinkEnvironment ? theLinkEnvironment->maxLinkText : 45;
+    // Characters, not bytes: a cut must never split a UTF-8 sequence.
+    if (maxLinkText >= 4 && utf8Length(this->text.view()) > maxLinkText) {
+        this->text.truncate(utf8Prefix(this->text.view(), maxLinkText - 3));
+        this->text.cat("...");
+    }
+    if (theLinkEnvironment) {
+        Str name, iconFile;
+        int icon = 0;
+        theLinkEnvironment->typeTable.lookupFileType(*this, name, iconFile, icon);
+    }
+}
 
 LinkRecord::LinkRecord(int kind, const URL& url, const Str& text, const Str& pageURL)
     : LinkRecord(kind, url, text) {
     this->pageURL = pageURL;
+}
+
+int LinkRecord::effectiveKind() const {
+    if (kind != LINK_HYPERLINK)
+        return kind;
+    switch (url.getType()) {
+    case URL::Http:
+        return LINK_HTTP;
+    case URL::File:
+        return LINK_FILE;
+    case URL::Ftp:
+        return LINK_FTP;
+    case URL::Gopher:
+        return LINK_GOPHER;
+    case URL::News:
+        return LINK_NEWS;
+    case URL::Mail:
+        return LINK_MAIL;
+    default:
+        return LINK_HYPERLINK;
+    }
+}
+
+void LinkRecord::typeName(Str& out) const {
+    int effective = effectiveKind();
+    if (effective == LINK_HTTP || effective == LINK_IMAGE) {
+        Str iconFile;
+        int icon = 0;
+        if (theLinkEnvironment &&
+            theLinkEnvironment->typeTable.lookupFileType(*this, out, iconFile, icon) == 0 && !out.isEmpty())
+            return;
+        out = effective == LINK_HTTP ? "Unknown" : "Image";
+        return;
+    }
+    switch (effective) {
+    case LINK_FTP:
+        out = "Ftp";
+        return;
+    case LINK_MAIL:
+        out = "Mail";
+        return;
+    case LINK_NEWS:
+        out = "News";
+        return;
+    case LINK_GOPHER:
+        out = "Gopher";
+        return;
+    case LINK_FILE:
+        out = "File";
+        return;
+    case LINK_IMAGEMAP:
+        out = "ImageMap";
+        return;
+    case LINK_APPLET:
+        out = "Java Applet";
+        return;
+    case LINK_FRAME:
+        out = "Frame";
+        return;
+    case LINK_ACTIVEX:
+        out = "ActiveX";
+        return;
+    default:
+        out = "Unknown";
+        return;
+    }
+}
+
+int LinkRecord::iconIndex() const {
+    switch (effectiveKind()) {
+    case LINK_HTTP: {
+        int index = 0;
+        if (theLinkEnvironment && theLinkEnvironment->typeTable.imageIndexForURL(url, index) == 0 &&
+            index >= 1)
+            return index;
+        return 1;
+    }
+    case LINK_FTP:
+        return 3;
+    case LINK_MAIL:
+        return 6;
+    case LINK_NEWS:
+        return 5;
+    case LINK_GOPHER:
+        return 4;
+    case LINK_FILE:
+        return 2;
+    case LINK_IMAGE:
+        return 7;
+    case LINK_IMAGEMAP:
+        return 8;
+    case LINK_APPLET:
+        return 9;
+    case LINK_FRAME:
+        return 10;
+    case LINK_ACTIVEX:
+        return 11;
+    default:
+        return 0;
+    }
+}
+
+bool LinkRecord::isHtmlLink() const {
+    return (kind == LINK_HYPERLINK || kind == LINK_IMAGEMAP || kind == LINK_FRAME) && url.isHtml();
+}
+
+int countLinksOfKind(const PtrList<LinkRecord>& links, int kind) {
+    int count = 0;
+    for (const LinkRecord* link : links)
+        count += link->kind == kind || (link->kind == LINK_HYPERLINK && link->effectiveKind() == kind);
+    return count;
+}
+
+int countLinksOfTypeName(const PtrList<LinkRecord>& links, const Str& name) {
+    int count = 0;
+    Str type;
+    for (const LinkRecord* link : links) {
+        link->typeName(type);
+        count += type == name;
+    }
+    return count;
 }
 
 } // namespace lurvik

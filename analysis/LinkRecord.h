@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/PtrList.h"
 #include "core/Str.h"
 #include "core/URL.h"
 
@@ -25,15 +26,28 @@ enum LinkKind {
 // One link found in a page. Owned by the links list of the page's node, or by a find result.
 class LinkRecord {
 public:
+    // Stores 10 for the scheme kinds, shortens a text longer than the engine's maxLinkText to
+    // that length ending in "...", and looks the extension up so the type table learns it.
     LinkRecord(int kind, const URL& url, const Str& text);
     LinkRecord(int kind, const URL& url, const Str& text, const Str& pageURL);
     LinkRecord(const LinkRecord&) = delete;
     LinkRecord& operator=(const LinkRecord&) = delete;
+
+    // A hyperlink's kind refined by its URL's scheme (11 to 16); other kinds as stored.
+    int effectiveKind() const;
+    void typeName(Str& out) const;
+    int iconIndex() const;
+    // Whether the retrieval follows the link: hyperlinks, image-map areas and frames that lead
+    // to HTML pages.
+    bool isHtmlLink() const;
 
     int kind;
     URL url;
     Str text;
     Str pageURL;
 };
+
+int countLinksOfKind(const PtrList<LinkRecord>& links, int kind);
+int countLinksOfTypeName(const PtrList<LinkRecord>& links, const Str& name);
 
 } // namespace lurvik

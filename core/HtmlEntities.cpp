@@ -1,4 +1,5 @@
 #include "Str.h"
+#include "Utf8.h"
 
 #include <algorithm>
 #include <iterator>
@@ -78,24 +79,6 @@ int parseReference(std::string_view text, size_t pos, size_t& end) {
         return -1;
     end = (i < text.size() && text[i] == ';') ? i + 1 : i;
     return cp;
-}
-
-void appendUtf8(std::string& out, int cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 } // namespace

@@ -95,8 +95,13 @@ int Str::find(std::string_view needle, int start, bool matchCase, bool wholeWord
     if (start > len() || static_cast<size_t>(start) + needle.size() > m_text.size())
         return -1;
     for (size_t pos = start; pos + needle.size() <= m_text.size(); ++pos) {
-        if (!equalAt(m_text, pos, needle, matchCase))
+        if (matchCase) {
+            pos = m_text.find(needle, pos);
+            if (pos == std::string::npos)
+                return -1;
+        } else if (!equalAt(m_text, pos, needle, matchCase)) {
             continue;
+        }
         if (wholeWord) {
             bool before = pos > 0 && isWordChar(m_text[pos - 1]);
             size_t end = pos + needle.size();
@@ -112,6 +117,10 @@ int Str::find(std::string_view needle, int start, bool matchCase, bool wholeWord
 int Str::find(char c, int start, bool matchCase) const {
     if (start < 0)
         start = 0;
+    if (matchCase) {
+        size_t pos = m_text.find(c, start);
+        return pos == std::string::npos ? -1 : static_cast<int>(pos);
+    }
     for (size_t pos = start; pos < m_text.size(); ++pos) {
         if (matchCase ? m_text[pos] == c : lowerAscii(m_text[pos]) == lowerAscii(c))
             return static_cast<int>(pos);

@@ -8,6 +8,7 @@ SiteEngine* theEngine = nullptr;
 
 SiteEngine::SiteEngine() {
     theEngine = this;
+    theLinkEnvironment = this;
 }
 
 SiteEngine::~SiteEngine() {
@@ -15,6 +16,8 @@ SiteEngine::~SiteEngine() {
     clearSite();
     if (theEngine == this)
         theEngine = nullptr;
+    if (theLinkEnvironment == this)
+        theLinkEnvironment = nullptr;
 }
 
 SiteNode* SiteEngine::findOrAddNode(const URL& url, int level) {

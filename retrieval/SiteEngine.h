@@ -3,6 +3,7 @@
 #include "NodeList.h"
 #include "ParseJob.h"
 #include "SiteNode.h"
+#include "analysis/FileTypeTable.h"
 #include "core/PtrList.h"
 #include "core/Sync.h"
 
@@ -21,10 +22,12 @@ enum LimitMode { LIMIT_DOMAIN = 0, LIMIT_HOST = 1, LIMIT_PATH = 2, LIMIT_NONE = 
 // doneNodes and the nodes in it while holding lock, so the main thread holds lock whenever it
 // changes doneNodes or a node that may be in it; pendingNodes needs no lock because Find never
 // reads it. Nodes are found through a hash of their URL, never by walking a list.
-class SiteEngine {
+//
+// The engine is also the link records' environment: maxLinkText and the file type table (whose
+// onRegisterFileIcon the views set) come from LinkEnvironment.
+class SiteEngine : public LinkEnvironment {
 public:
     using NodeChanged = std::function<void(SiteNode*, int code)>;
-    using RegisterFileIcon = std::function<int(const Str& extension, const Str& iconFile, int iconIndex)>;
     using RatePage = std::function<void(const Str& labels, int& rated, int& verdict)>;
 
     SiteEngine();
@@ -57,13 +60,11 @@ public:
     int halted = 0;
     Sync lock{-1};
     int inlineParseLimit = 16384;
-    int maxLinkText = 45;
     int limitMode = LIMIT_DOMAIN;
     int maxLevels = 0;
     int maxPages = 0;
     int verifyCache = 0;
     NodeChanged onNodeChanged;
-    RegisterFileIcon onRegisterFileIcon;
     RatePage onRatePage;
     NodeList doneNodes;
     NodeList pendingNodes;

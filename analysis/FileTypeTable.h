@@ -1,0 +1,66 @@
+#pragma once
+
+#include "MimeDatabase.h"
+#include "core/Str.h"
+#include "core/URL.h"
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace lurvik {
+
+class LinkRecord;
+
+struct FileTypeEntry {
+    Str extension; // as URL::getFileExt gives it: lower case, with its dot
+    Str typeName;
+    Str iconFile;
+    int iconIndex = 0;
+    int imageIndex = 0; // index in the views' image list; 0 when none was registered
+};
+
+// Web document types by file extension: ten preset entries, and the types learnt from the
+// system's file-type database as links name them. Entries are never removed.
+//
+// Parsing threads add entries while the main thread reads them, so the table has a private lock;
+// nothing else is locked or called back into while it is held, except onRegisterFileIcon, which
+// must not call back into the table.
+class FileTypeTable {
+public:
+    using RegisterFileIcon = std::function<int(const Str& extension, const Str& iconFile, int iconIndex)>;
+
+    FileTypeTable();
+    explicit FileTypeTable(std::vector<std::string> mimeDirectories);
+
+    // 0 with the type of the link's extension (hyperlinks to HTTP addresses and images only);
+    // 1 when there is none. The outputs are cleared first.
+    int lookupFileType(const LinkRecord& link, Str& typeName, Str& iconFile, int& iconIndex);
+    int imageIndexForURL(const URL& url, int& index);
+    int imageIndexForTypeName(const Str& name, int& index);
+    // Each distinct type name once, in table order.
+    void typeNames(std::vector<Str>& list);
+    int size();
+
+    RegisterFileIcon onRegisterFileIcon;
+
+private:
+    const FileTypeEntry* find(const Str& extension) const;
+    int learnFileType(const Str& extension, Str& typeName, Str& iconFile, int& iconIndex);
+
+    std::mutex m_mutex;
+    std::deque<FileTypeEntry> m_entries;
+    MimeDatabase m_mime;
+};
+
+// What link records need from the site engine: the longest link text and the type table. The
+// engine provides it; a record made while no engine exists uses the defaults and no table.
+struct LinkEnvironment {
+    int maxLinkText = 45;
+    FileTypeTable typeTable;
+};
+extern LinkEnvironment* theLinkEnvironment;
+
+} // namespace lurvik

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "LinkRecord.h"
+#include "core/PtrList.h"
+#include "core/Str.h"
+#include "core/URL.h"
+
+namespace lurvik {
+
+// Reads one retrieved page in a single forward pass and yields its title, its links and the PICS
+// rating groups of its meta tags. Never fails: malformed markup gives fewer or odd links.
+// links is emptied (its records destroyed) first; labels is appended to, groups separated by a
+// tab. Title and link texts come out as UTF-8, decoded with the page's declared charset.
+int scanPage(const Str& pageText, const URL& pageURL, Str& title, PtrList<LinkRecord>& links, Str& labels);
+
+// The display text of an anchor from the raw text between its tags: tags removed, trimmed, the
+// last image's alt or file name when nothing else is left, else "<No Text>"; entities decoded.
+void cleanLinkText(Str& text);
+// What follows the last "/" (the whole text when there is none).
+void lastPathSegment(Str& text);
+
+} // namespace lurvik

@@ -1,0 +1,166 @@
+#include "TextDecoder.h"
+
+#include "HtmlTokenizer.h"
+#include "PageParts.h"
+
+#include "core/Utf8.h"
+
+#include <iconv.h>
+
+#include <vector>
+
+namespace lurvik {
+
+namespace {
+
+constexpr int kReplacement = 0xFFFD;
+
+// windows-1252 for 0x80-0x9F; the rest of the upper half is Latin-1.
+constexpr int kWindows1252High[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+                                      0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+
+std::string normalise(std::string_view name) {
+    std::string out;
+    for (char c : name)
+        if (c != '"' && c != '\'' && c != ' ' && c != '\t')
+            out += lowerAscii(c);
+    return out;
+}
+
+// Labels that mean windows-1252 to a browser: the Latin-1 names included.
+bool isWindows1252(const std::string& name) {
+    static constexpr std::string_view kNames[] = {
+        "windows-1252", "cp1252",   "x-cp1252", "iso-8859-1", "iso8859-1",     "latin1",
+        "l1",           "us-ascii", "ascii",    "iso_8859-1", "ansi_x3.4-1968"};
+    for (std::string_view n : kNames)
+        if (name == n)
+            return true;
+    return false;
+}
+
+std::string charsetFromContentType(std::string_view value) {
+    std::string lower(value);
+    for (char& c : lower)
+        c = lowerAscii(c);
+    size_t at = lower.find("charset=");
+    if (at == std::string::npos)
+        return {};
+    size_t start = at + 8;
+    size_t end = lower.find_first_of(";,\r\n", start);
+    return normalise(std::string_view(lower).substr(start, end == std::string::npos ? end : end - start));
+}
+
+} // namespace
+
+TextDecoder::TextDecoder(std::string_view charset) : m_charset(normalise(charset)) {
+    if (m_charset == "utf-8" || m_charset == "utf8" || m_charset == "unicode-1-1-utf-8") {
+        m_kind = Kind::Utf8;
+        return;
+    }
+    if (m_charset.empty() || isWindows1252(m_charset)) {
+        m_kind = Kind::Windows1252;
+        return;
+    }
+    iconv_t handle = iconv_open("UTF-8", m_charset.c_str());
+    if (handle == reinterpret_cast<iconv_t>(-1)) {
+        m_kind = Kind::Windows1252;
+        return;
+    }
+    m_kind = Kind::Other;
+    m_iconv = handle;
+}
+
+TextDecoder::~TextDecoder() {
+    if (m_iconv)
+        iconv_close(static_cast<iconv_t>(m_iconv));
+}
+
+void TextDecoder::decode(std::string_view bytes, Str& out) {
+    std::string result;
+    result.reserve(bytes.size() + bytes.size() / 4);
+    switch (m_kind) {
+    case Kind::Utf8:
+        appendValidUtf8(bytes, result);
+        break;
+    case Kind::Windows1252:
+        for (char c : bytes) {
+            auto u = static_cast<unsigned char>(c);
+            if (u < 0x80)
+                result += c;
+            else
+                appendUtf8(result, u < 0xA0 ? kWindows1252High[u - 0x80] : u);
+        }
+        break;
+    case Kind::Other: {
+        auto handle = static_cast<iconv_t>(m_iconv);
+        iconv(handle, nullptr, nullptr, nullptr, nullptr);
+        std::vector<char> buffer(bytes.size() * 4 + 16);
+        char* in = const_cast<char*>(bytes.data());
+        size_t inLeft = bytes.size();
+        while (inLeft > 0) {
+            char* outPtr = buffer.data();
+            size_t outLeft = buffer.size();
+            size_t done = iconv(handle, &in, &inLeft, &outPtr, &outLeft);
+            result.append(buffer.data(), outPtr - buffer.data());
+            if (done == static_cast<size_t>(-1)) {
+                if (errno == E2BIG)
+                    continue;
+                // An invalid or truncated sequence: mark it and go on with the next byte.
+                appendUtf8(result, kReplacement);
+                ++in;
+                --inLeft;
+                iconv(handle, nullptr, nullptr, nullptr, nullptr);
+            }
+        }
+        // iconv's own output is UTF-8 already; checking it again costs little and guarantees it.
+        std::string checked;
+        appendValidUtf8(result, checked);
+        result.swap(checked);
+        break;
+    }
+    }
+    out.str() = std::move(result);
+}
+
+std::string detectCharset(const Str& reply) {
+    Str header;
+    if (headerPart(reply, header) == 0) {
+        int at = header.find("\ncontent-type:", 0, false);
+        if (at >= 0) {
+            int end = header.find('\n', at + 1);
+            std::string fromHeader = charsetFromContentType(
+                header.view().substr(at, end < 0 ? std::string_view::npos : static_cast<size_t>(end - at)));
+            if (!fromHeader.empty())
+                return fromHeader;
+        }
+    }
+    // Browsers look for a meta declaration in the first kilobyte or so; allow a few.
+    Str top;
+    reply.substr(0, 4096, top);
+    std::vector<Str> names;
+    std::vector<Str> values;
+    int tagStart = 0, tagEnd = -1, isEndTag = 0, tagCode = 0, hasAttributes = 0, attrStart = 0, attrEnd = 0;
+    while (nextTag(top, tagEnd + 1, tagStart, tagEnd, isEndTag, tagCode, hasAttributes, attrStart, attrEnd) >=
+           0) {
+        if (tagCode == TAG_BODY)
+            break;
+        if (tagCode != TAG_META || isEndTag || !hasAttributes)
+            continue;
+        parseAttributes(top, attrStart, attrEnd, names, values);
+        Str value;
+        if (getAttribute(names, values, "charset", value))
+            return normalise(value.view());
+        Str equiv;
+        if (getAttribute(names, values, "http-equiv", equiv) && equiv.icmp("content-type") == 0 &&
+            getAttribute(names, values, "content", value)) {
+            std::string found = charsetFromContentType(value.view());
+            if (!found.empty())
+                return found;
+        }
+    }
+    return {};
+}
+
+} // namespace lurvik
