@@ -56,9 +56,9 @@ size_t utf8Length(std::string_view text, size_t i) {
     return n;
 }
 
-// Appends text with every byte outside printable UTF-8, and every byte in `special`, written as
-// escape followed by two hex digits (for quoted texts, escape is "\x" and '\' and '"' also get a
-// backslash of their own).
+// Appends text with every control byte and every byte outside valid UTF-8 as two hex digits after
+// an escape: "\x" in quoted texts, where '"' and '\' take a backslash of their own; "%" in key
+// paths, where '%', '[' and ']' are escaped too.
 void appendEscaped(std::string& out, std::string_view text, bool quoted) {
     for (size_t i = 0; i < text.size();) {
         unsigned char c = static_cast<unsigned char>(text[i]);
