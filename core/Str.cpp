@@ -6,10 +6,6 @@
 
 namespace lurvik {
 
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool isWordChar(char c) {
     unsigned char u = static_cast<unsigned char>(c);
     // Bytes of multi-byte UTF-8 characters count as word characters so that a whole-word search

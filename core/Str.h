@@ -82,6 +82,8 @@ private:
 };
 
 bool isWordChar(char c);
-char lowerAscii(char c);
+inline char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 } // namespace lurvik

@@ -5,9 +5,7 @@
 
 namespace lurvik {
 
-namespace {
-
-struct Parts {
+struct URL::Parts {
     std::string scheme;
     bool hasAuthority = false;
     std::string userInfo;
@@ -20,6 +18,10 @@ struct Parts {
     bool hasFragment = false;
     std::string fragment;
 };
+
+namespace {
+
+using Parts = URL::Parts;
 
 struct SchemeInfo {
     std::string_view name;
@@ -237,6 +239,27 @@ bool validHost(std::string& host, bool special) {
 
 } // namespace
 
+// The parts of an already normalised URL, read from its offsets rather than parsed again: every
+// relative link on a page is resolved against the same base.
+URL::Parts URL::parts() const {
+    Parts out;
+    out.scheme = getScheme();
+    out.hasAuthority = m_authority >= m_schemeEnd + 3 && m_text.compare(m_schemeEnd, 3, "://") == 0;
+    if (out.hasAuthority) {
+        out.hasUserInfo = m_host > m_authority;
+        out.userInfo = getUserInfo();
+        out.host = getHost();
+        if (m_path > m_hostEnd)
+            out.port = std::string_view(m_text).substr(m_hostEnd + 1, m_path - m_hostEnd - 1);
+    }
+    out.path = getPath();
+    out.hasQuery = m_query < m_fragment;
+    out.query = getCgiArgs();
+    out.hasFragment = m_fragment < static_cast<int32_t>(m_text.size());
+    out.fragment = getBookmark();
+    return out;
+}
+
 void URL::clear() {
     *this = URL();
 }
@@ -274,9 +297,7 @@ int URL::setURL(const URL& base, std::string_view input) {
             clear();
             return 1;
         }
-        Parts baseParts;
-        parseAfterScheme(std::string_view(base.m_text).substr(base.m_schemeEnd + 1), baseParts);
-        baseParts.scheme = std::string(base.getScheme());
+        Parts baseParts = base.parts();
         bool baseHierarchical =
             baseParts.hasAuthority || (!baseParts.path.empty() && baseParts.path[0] == '/');
         if (isSpecial(baseParts.scheme))

@@ -68,7 +68,10 @@ public:
         return m_fragment < static_cast<int>(m_text.size()) ? part(m_fragment + 1, m_text.size()) : "";
     }
 
+    struct Parts;
+
 private:
+    Parts parts() const;
     std::string_view part(int begin, int end) const {
         return begin < end ? std::string_view(m_text).substr(begin, end - begin) : std::string_view();
     }
