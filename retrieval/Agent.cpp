@@ -75,6 +75,8 @@ void Agent::fetchThreadMain() {
     fetch();
     unhookBlockingHook();
     publishOutcome();
+    if (m_pool.onAgentFinished)
+        m_pool.onAgentFinished();
 }
 
 void Agent::publishOutcome() {

@@ -68,6 +68,8 @@ public:
     int connectTimeoutMs = 30000;
     int receiveTimeoutMs = 60000;
     NeedPassword onNeedPassword;
+    // Called on the fetch thread as its agent's state leaves 1, to wake a waiting main loop.
+    std::function<void()> onAgentFinished;
 
 private:
     Credential* findCredential(const Str& realm);

@@ -25,18 +25,19 @@ bool NodeList::remove(SiteNode* node) {
     --m_count;
     while (!m_slots.empty() && !m_slots.back())
         m_slots.pop_back();
+    while (m_head < m_slots.size() && !m_slots[m_head])
+        ++m_head;
+    if (m_head >= m_slots.size())
+        m_head = 0;
     return true;
 }
 
 SiteNode* NodeList::get(int i) const {
     if (i < 0 || i >= m_count)
         return nullptr;
-    if (static_cast<int>(m_slots.size()) == m_count)
-        return m_slots[i];
-    for (SiteNode* node : m_slots)
-        if (node && i-- == 0)
-            return node;
-    return nullptr;
+    if (static_cast<int>(m_slots.size() - m_head) == m_count)
+        return m_slots[m_head + i];
+    return findFirst([&i](SiteNode*) { return i-- == 0; });
 }
 
 SiteNode* NodeList::last() const {
@@ -52,6 +53,7 @@ std::vector<SiteNode*> NodeList::takeAll() {
             nodes.push_back(*it);
         }
     m_slots.clear();
+    m_head = 0;
     m_count = 0;
     return nodes;
 }
@@ -64,6 +66,7 @@ void NodeList::compact() {
             m_slots[out++] = node;
         }
     m_slots.resize(out);
+    m_head = 0;
 }
 
 } // namespace lurvik

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 namespace lurvik {
@@ -23,10 +24,19 @@ public:
     SiteNode* get(int i) const;
     SiteNode* last() const;
 
-    template <class F> void forEach(F&& f) const {
-        for (SiteNode* node : m_slots)
-            if (node)
-                f(node);
+    template <class F>
+    void forEach(F&& f) const {
+        for (size_t i = m_head; i < m_slots.size(); ++i)
+            if (m_slots[i])
+                f(m_slots[i]);
+    }
+    // Visits nodes in order until f returns true; returns that node, or null.
+    template <class F>
+    SiteNode* findFirst(F&& f) const {
+        for (size_t i = m_head; i < m_slots.size(); ++i)
+            if (m_slots[i] && f(m_slots[i]))
+                return m_slots[i];
+        return nullptr;
     }
     // Removes and returns the nodes, last first, as the bulk deletions walk lists.
     std::vector<SiteNode*> takeAll();
@@ -35,6 +45,9 @@ private:
     void compact();
 
     std::vector<SiteNode*> m_slots;
+    // Slots before m_head are all holes: the queue is consumed from its front, and a walk from the
+    // front must not pay for every page already finished.
+    size_t m_head = 0;
     int m_count = 0;
 };
 

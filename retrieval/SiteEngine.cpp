@@ -45,6 +45,22 @@ SiteNode* SiteEngine::findNode(const URL& url, bool inDone, bool inPending) cons
     return (node->m_inDone ? inDone : inPending) ? node : nullptr;
 }
 
+SiteNode* SiteEngine::adoptDoneNode(std::unique_ptr<SiteNode> owned) {
+    SiteNode* node = owned.release();
+    node->m_engine = this;
+    m_byUrl.emplace(node->url.resourceKey(), node);
+    std::lock_guard guard(lock);
+    doneNodes.add(node);
+    node->m_inDone = true;
+    return node;
+}
+
+void SiteEngine::discardPending() {
+    std::lock_guard guard(lock);
+    for (SiteNode* node : pendingNodes.takeAll())
+        destroyNode(node);
+}
+
 void SiteEngine::finishNode(SiteNode* node) {
     {
         std::lock_guard guard(lock);

@@ -39,6 +39,12 @@ public:
     // it is new and the page limit is reached. A new node is queued but not announced.
     SiteNode* findOrAddNode(const URL& url, int level);
     SiteNode* findNode(const URL& url, bool inDone, bool inPending) const;
+    // Takes a finished node made elsewhere (a site map being read) into doneNodes, unannounced.
+    // Its URL must not be known yet. Holds lock.
+    SiteNode* adoptDoneNode(std::unique_ptr<SiteNode> node);
+    // Destroys every pending node, leaving only finished pages: what a stopped command-line crawl
+    // saves.
+    void discardPending();
     // Moves node from pendingNodes to doneNodes and announces it. Holds lock.
     void finishNode(SiteNode* node);
     // Queues a node again from scratch; its links are dropped, its parents and children kept.

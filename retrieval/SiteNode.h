@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 namespace lurvik {
 
@@ -25,6 +26,8 @@ enum NodeState {
 // The numbering record a site map gives each node while it is written or read.
 struct SaveInfo {
     int id = 0;
+    std::vector<int> parentIds;
+    std::vector<int> childIds;
 };
 
 // One HTML page of the site under investigation. Nodes are created, linked and destroyed by the

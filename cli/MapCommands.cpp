@@ -1,0 +1,130 @@
+#include "MapCommands.h"
+
+#include "CliCommon.h"
+#include "retrieval/SiteEngine.h"
+#include "sitemap/SiteMapFile.h"
+
+#include <cstdio>
+#include <string>
+#include <unordered_set>
+
+namespace lurvik::cli {
+
+namespace {
+
+// Opens the map named by the only argument into engine; prints the reason and returns non-zero
+// when it cannot.
+int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, bool& broken) {
+    std::string file;
+    broken = false;
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--broken" && std::string(usage).find("--broken") != std::string::npos) {
+            broken = true;
+        } else if (arg.empty() || arg[0] == '-' || !file.empty()) {
+            printError("unexpected option '" + arg + "'");
+            std::fputs(usage, stderr);
+            return ExitUsage;
+        } else {
+            file = arg;
+        }
+    }
+    if (file.empty()) {
+        printError("no site map given");
+        std::fputs(usage, stderr);
+        return ExitUsage;
+    }
+    SiteMapFile map;
+    map.fileName = file;
+    int result = map.open(engine);
+    if (result != 0) {
+        printError(
+            "cannot open " + file + ": " +
+            (result == 1 && !map.errorText.isEmpty() ? map.errorText.str() : siteMapErrorText(result)));
+        return ExitFailed;
+    }
+    return ExitOk;
+}
+
+void printBranch(SiteNode* node, int depth, std::unordered_set<SiteNode*>& shown) {
+    bool first = shown.insert(node).second;
+    std::printf("%*s%s  <%s>%s\n", depth * 2, "", node->title.text(), node->url.text().c_str(),
+                first || node->children.len() == 0 ? "" : "  (shown above)");
+    if (!first)
+        return;
+    for (SiteNode* child : node->children)
+        printBranch(child, depth + 1, shown);
+}
+
+const char* kindName(int kind) {
+    switch (kind) {
+    case LINK_HTTP:
+        return "http";
+    case LINK_FTP:
+        return "ftp";
+    case LINK_MAIL:
+        return "mail";
+    case LINK_NEWS:
+        return "news";
+    case LINK_GOPHER:
+        return "gopher";
+    case LINK_FILE:
+        return "file";
+    case LINK_IMAGE:
+        return "image";
+    case LINK_IMAGEMAP:
+        return "imagemap";
+    case LINK_APPLET:
+        return "applet";
+    case LINK_FRAME:
+        return "frame";
+    case LINK_ACTIVEX:
+        return "activex";
+    default:
+        return "link";
+    }
+}
+
+} // namespace
+
+int runTree(int argc, char** argv) {
+    SiteEngine engine;
+    bool broken = false;
+    if (int result = openMap(argc, argv, "usage: lurvik-cli tree site.web\n", engine, broken))
+        return result;
+    std::unordered_set<SiteNode*> shown;
+    // Pages nobody links to are the roots; a map of a cycle has none, so its first page serves.
+    engine.doneNodes.forEach([&](SiteNode* node) {
+        if (node->parents.len() == 0)
+            printBranch(node, 0, shown);
+    });
+    if (shown.empty() && engine.doneNodes.len() > 0)
+        printBranch(engine.doneNodes.get(0), 0, shown);
+    engine.doneNodes.forEach([&](SiteNode* node) {
+        if (!shown.count(node))
+            printBranch(node, 0, shown);
+    });
+    return ExitOk;
+}
+
+int runLinks(int argc, char** argv) {
+    SiteEngine engine;
+    bool broken = false;
+    if (int result = openMap(argc, argv, "usage: lurvik-cli links site.web [--broken]\n", engine, broken))
+        return result;
+    engine.doneNodes.forEach([&](SiteNode* page) {
+        for (const LinkRecord* link : page->links) {
+            // A page the map holds was retrieved; one it lacks failed or lay outside the limits.
+            const char* status = "";
+            if (link->isHtmlLink())
+                status = engine.findNode(link->url, true, true) ? "ok" : "not in map";
+            if (broken && std::string_view(status) != "not in map")
+                continue;
+            std::printf("%s\t%s\t%s\t%s\n", page->url.text().c_str(), kindName(link->effectiveKind()),
+                        link->url.isValid() ? link->url.text().c_str() : "", status);
+        }
+    });
+    return ExitOk;
+}
+
+} // namespace lurvik::cli

@@ -1,0 +1,261 @@
+#include "RetrievalScheduler.h"
+
+#include "HttpReply.h"
+#include "analysis/HtmlScanner.h"
+#include "core/PageCache.h"
+
+namespace lurvik {
+
+RetrievalScheduler::RetrievalScheduler(SiteEngine& engine, AgentPool& pool) : m_engine(engine), m_pool(pool) {
+    m_pool.onAgentFinished = [this] { wake(); };
+}
+
+RetrievalScheduler::~RetrievalScheduler() {
+    m_pool.onAgentFinished = nullptr;
+}
+
+void RetrievalScheduler::wake() {
+    std::lock_guard guard(m_wakeMutex);
+    ++m_wakeCount;
+    m_wakeChanged.notify_all();
+}
+
+void RetrievalScheduler::waitForWork(int ms) {
+    std::unique_lock lock(m_wakeMutex);
+    m_wakeChanged.wait_for(lock, std::chrono::milliseconds(ms),
+                           [this] { return m_wakeCount != m_seenWakeCount; });
+    m_seenWakeCount = m_wakeCount;
+}
+
+int RetrievalScheduler::idleHook() {
+    if (onRefreshStatus)
+        onRefreshStatus();
+    int result = agentIdleStep();
+    if (result == 0)
+        result = engineIdleStep();
+    if (result == 0)
+        result = CacheIdle();
+    return result;
+}
+
+int RetrievalScheduler::agentIdleStep() {
+    if (m_pool.busy)
+        return 0;
+    m_pool.busy = 1;
+    for (const PtrList<Agent>* list : {&m_pool.foregroundAgents, &m_pool.backgroundAgents}) {
+        for (Agent* agent : *list) {
+            int state = agent->state;
+            if (state == AGENT_CANCELLED || state == AGENT_FAILED || state == AGENT_FINISHED) {
+                takeResult(agent);
+                m_pool.busy = 0;
+                return 1;
+            }
+        }
+    }
+    m_pool.balanceAgents();
+    m_pool.busy = 0;
+    return 0;
+}
+
+void RetrievalScheduler::takeResult(Agent* agent) {
+    SiteNode* node = agent->node;
+    switch (agent->state.load()) {
+    case AGENT_CANCELLED:
+        if (node)
+            node->resetNode();
+        break;
+    case AGENT_FAILED: {
+        bool retry = false;
+        if (node && m_pool.useCredentials && agent->status == 401 && !agent->realm.isEmpty()) {
+            Str user, password;
+            if (node->authRealm.isEmpty() && m_pool.getCredentials(agent->realm, user, password) == 0)
+                retry = true;
+            else if (m_pool.askCredentials(agent->realm) == 0)
+                retry = true;
+        }
+        if (retry)
+            node->resetNodeWithRealm(agent->realm);
+        else if (node)
+            node->failNode(agent->errorText);
+        break;
+    }
+    case AGENT_FINISHED:
+        if (node) {
+            if (!node->url.sameURL(agent->url))
+                agent->url = node->url;
+            receivePage(node, agent->response);
+            if (agent->status == 200 || agent->status == 0) {
+                Str date;
+                headerValue("Last-Modified", agent->response, date);
+                CacheSavePage(node->url, date, agent->response);
+            }
+        }
+        break;
+    default:
+        break;
+    }
+    agent->resetAgent();
+}
+
+int RetrievalScheduler::engineIdleStep() {
+    if (m_engine.idleBusy)
+        return 0;
+    m_engine.idleBusy = 1;
+    int listed = m_engine.parseJobs.len();
+    for (int i = listed - 1; i >= 0; --i) {
+        ParseJob* job = m_engine.parseJobs.get(i);
+        if (job->finished.load(std::memory_order_acquire)) {
+            m_engine.parseJobs.del(i);
+            job->thread.join();
+            delete job;
+        }
+    }
+    int result = 0;
+    if (listed >= 3) {
+        result = 1;
+    } else if (!m_engine.halted) {
+        SiteNode* next = m_engine.pendingNodes.findFirst([](SiteNode* node) {
+            int state = node->state.load(std::memory_order_acquire);
+            return state == NODE_PARSED || state == NODE_WAITING;
+        });
+        if (next && next->state == NODE_PARSED) {
+            linkChildren(next);
+            result = 1;
+        } else if (next) {
+            result = startRetrieval(next, 1) == 0 ? 1 : 0;
+        }
+    }
+    m_engine.idleBusy = 0;
+    return result;
+}
+
+int RetrievalScheduler::startRetrieval(SiteNode* node, int background) {
+    if (m_engine.halted)
+        return 1;
+    Str cached;
+    Str date;
+    if (!m_engine.verifyCache) {
+        if (CacheLoadPage(node->url, cached) == 0) {
+            receivePage(node, cached);
+            return 0;
+        }
+    } else if (CacheGetPageDate(node->url, date) == 0) {
+        if (CacheLoadPage(node->url, cached) != 0 || cached.isEmpty())
+            date.clear();
+    }
+    Agent* agent = background ? m_pool.getBackgroundAgent() : m_pool.getForegroundAgent();
+    if (!agent)
+        return 1;
+    if (!date.isEmpty())
+        agent->setConditional(date, cached);
+    if (agent->startFetchThread(node->url, node) == 0) {
+        node->state = NODE_RETRIEVING;
+    } else {
+        agent->resetAgent();
+        node->failNode("Error - Couldn't launch parsing");
+    }
+    m_engine.notifyNodeChanged(node);
+    return 0;
+}
+
+int RetrievalScheduler::retrieveNow(SiteNode* node) {
+    return node ? startRetrieval(node, 0) : 1;
+}
+
+void RetrievalScheduler::receivePage(SiteNode* node, const Str& page) {
+    node->state = NODE_PARSING;
+    node->size = page.len();
+    if (page.len() < m_engine.inlineParseLimit) {
+        Str labels;
+        scanPage(page, node->url, node->title, node->links, labels);
+        if (!labels.isEmpty())
+            m_engine.applyRating(node, labels);
+        linkChildren(node);
+    } else {
+        startParseJob(node, page);
+    }
+}
+
+void RetrievalScheduler::startParseJob(SiteNode* node, const Str& page) {
+    auto* job = new ParseJob;
+    job->page = page;
+    job->node = node;
+    if (job->thread.start([this, job] { parseThreadMain(job); }) != 0) {
+        delete job;
+        node->failNode("Error - Couldn't launch parsing thread");
+        return;
+    }
+    m_engine.parseJobs.add(job);
+}
+
+void RetrievalScheduler::parseThreadMain(ParseJob* job) {
+    SiteNode* node = job->node;
+    node->state = NODE_PARSING;
+    node->setStatusText("parsing HTML");
+    Str title;
+    Str labels;
+    scanPage(job->page, node->url, title, node->links, labels);
+    node->title = title;
+    if (!labels.isEmpty())
+        m_engine.applyRating(node, labels);
+    node->state.store(NODE_PARSED, std::memory_order_release);
+    job->finished.store(1, std::memory_order_release);
+    wake();
+}
+
+void RetrievalScheduler::linkChildren(SiteNode* node) {
+    const int level = node->level + 1;
+    const std::string_view directory = node->url.getDir();
+    for (LinkRecord* link : node->links) {
+        if (!link->isHtmlLink() || link->url.sameURL(node->url))
+            continue;
+        switch (m_engine.limitMode) {
+        case LIMIT_DOMAIN:
+            if (!link->url.sameDomain(node->url))
+                continue;
+            break;
+        case LIMIT_HOST:
+            if (link->url.getHost() != node->url.getHost())
+                continue;
+            break;
+        case LIMIT_PATH:
+            if (link->url.getDir().substr(0, directory.size()) != directory ||
+                link->url.getHost() != node->url.getHost())
+                continue;
+            break;
+        case LIMIT_NONE:
+            break;
+        default:
+            continue;
+        }
+        bool known = false;
+        for (SiteNode* child : node->children)
+            known = known || child->url.sameURL(link->url);
+        if (known)
+            continue;
+        if (m_engine.maxLevels > 0 && level > m_engine.maxLevels)
+            continue;
+        SiteNode* child = m_engine.findOrAddNode(link->url, level);
+        if (!child)
+            continue;
+        std::lock_guard guard(m_engine.lock);
+        child->parents.add(node);
+        node->children.add(child);
+    }
+    node->state = NODE_DONE;
+    m_engine.finishNode(node);
+}
+
+void RetrievalScheduler::stopRetrieval(const TidyTree& tidyTree) {
+    m_pool.halted = 1;
+    m_engine.halted = 1;
+    m_pool.stopAllAgents();
+    m_engine.clearParseJobs();
+    m_engine.rewindPending();
+    if (tidyTree)
+        tidyTree();
+    m_pool.halted = 0;
+    m_engine.halted = 0;
+}
+
+} // namespace lurvik

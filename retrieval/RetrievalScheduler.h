@@ -1,0 +1,66 @@
+#pragma once
+
+#include "AgentPool.h"
+#include "SiteEngine.h"
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+
+namespace lurvik {
+
+// Drives the retrieval of a site from the main loop's idle time. Nothing here runs on its own:
+// the loop calls idleHook, and each call does at most one piece of work, so the program stays
+// responsive between calls. Fetches run on agent threads and long pages are scanned on parsing
+// threads; this class polls both and alone changes the node graph and the agent lists.
+//
+// When idleHook did nothing, the loop waits with waitForWork rather than spinning: agents and
+// parsing threads wake it as they finish.
+class RetrievalScheduler {
+public:
+    using RefreshStatus = std::function<void()>;
+    using TidyTree = std::function<void()>;
+
+    RetrievalScheduler(SiteEngine& engine, AgentPool& pool);
+    ~RetrievalScheduler();
+    RetrievalScheduler(const RetrievalScheduler&) = delete;
+    RetrievalScheduler& operator=(const RetrievalScheduler&) = delete;
+
+    // Non-zero when it did some work.
+    int idleHook();
+    int agentIdleStep();
+    int engineIdleStep();
+    // 0 when the node was started, served from the cache or failed at once; 1 when nothing could
+    // be done now (halted, or no agent free).
+    int startRetrieval(SiteNode* node, int background);
+    int retrieveNow(SiteNode* node);
+    void receivePage(SiteNode* node, const Str& page);
+    void linkChildren(SiteNode* node);
+    void startParseJob(SiteNode* node, const Str& page);
+    void takeResult(Agent* agent);
+
+    // Stops every fetch and parse, returns the queue to waiting, then lets the views tidy up.
+    void stopRetrieval(const TidyTree& tidyTree = nullptr);
+
+    // Waits until an agent or parsing thread finishes, or ms pass.
+    void waitForWork(int ms);
+
+    // Called first by every idleHook: the views refresh the status line, title and busy agents.
+    RefreshStatus onRefreshStatus;
+
+    SiteEngine& engine() { return m_engine; }
+    AgentPool& pool() { return m_pool; }
+
+private:
+    void parseThreadMain(ParseJob* job);
+    void wake();
+
+    SiteEngine& m_engine;
+    AgentPool& m_pool;
+    std::mutex m_wakeMutex;
+    std::condition_variable m_wakeChanged;
+    uint64_t m_wakeCount = 0;
+    uint64_t m_seenWakeCount = 0;
+};
+
+} // namespace lurvik

@@ -1,0 +1,124 @@
+#include "SiteMapFile.h"
+
+#include "SiteTree.h"
+#include "core/InputFrogFile.h"
+#include "core/TempFrogFile.h"
+
+#include <chrono>
+#include <cstring>
+#include <ctime>
+
+namespace lurvik {
+
+namespace {
+
+constexpr char kMagic[12] = "LURVKMAP1.0";
+
+SiteMapFile::Time localTimeNow() {
+    using namespace std::chrono;
+    auto now = system_clock::now();
+    std::time_t seconds = system_clock::to_time_t(now);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    SiteMapFile::Time time;
+    time.year = static_cast<uint16_t>(local.tm_year + 1900);
+    time.month = static_cast<uint16_t>(local.tm_mon + 1);
+    time.dayOfWeek = static_cast<uint16_t>(local.tm_wday);
+    time.day = static_cast<uint16_t>(local.tm_mday);
+    time.hour = static_cast<uint16_t>(local.tm_hour);
+    time.minute = static_cast<uint16_t>(local.tm_min);
+    time.second = static_cast<uint16_t>(local.tm_sec);
+    time.milliseconds =
+        static_cast<uint16_t>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+    return time;
+}
+
+void writeTime(MemBlock& block, const SiteMapFile::Time& time) {
+    for (uint16_t field : {time.year, time.month, time.dayOfWeek, time.day, time.hour, time.minute,
+                           time.second, time.milliseconds})
+        block.cat(field, 2);
+}
+
+int readTime(MemBlock& block, SiteMapFile::Time& time) {
+    for (uint16_t* field : {&time.year, &time.month, &time.dayOfWeek, &time.day, &time.hour, &time.minute,
+                            &time.second, &time.milliseconds}) {
+        int value = 0;
+        if (block.get(value, 2) != 0)
+            return 1;
+        *field = static_cast<uint16_t>(value);
+    }
+    return 0;
+}
+
+} // namespace
+
+const char* siteMapErrorText(int code) {
+    switch (code) {
+    case 0:
+        return "no error";
+    case 4001:
+        return "Cannot Save Map while link is active.";
+    case 4002:
+        return "Nothing to Save!";
+    case 4003:
+        return "The site has more pages than a site map can hold.";
+    case 4004:
+        return "Nothing to Load in Map!";
+    case 4005:
+        return "Map Already Loaded";
+    default:
+        return "not a site map, or the file could not be read or written";
+    }
+}
+
+int SiteMapFile::save(SiteEngine& engine, SiteNode* root, bool includeHtml) {
+    errorText.clear();
+    savedAt = localTimeNow();
+    TempFrogFile temp;
+    if (!temp.isOpen()) {
+        errorText = temp.errorText();
+        return 1;
+    }
+    MemBlock header;
+    header.cat(authorName);
+    header.cat(description);
+    writeTime(header, savedAt);
+    header.cat(Str());
+    if (temp.write(kMagic, sizeof kMagic) != 0 || temp.write(header) != 0) {
+        errorText = temp.errorText();
+        return 1;
+    }
+    int result = writeTree(engine, root, includeHtml, temp);
+    if (result == 1)
+        errorText = temp.errorText();
+    if (result == 0 && temp.compress(fileName.view()) != 0) {
+        errorText = temp.errorText();
+        result = 1;
+    }
+    (void)temp.close();
+    return result;
+}
+
+int SiteMapFile::open(SiteEngine& engine) {
+    errorText.clear();
+    InputFrogFile file;
+    char magic[sizeof kMagic] = {};
+    if (file.openCompressed(fileName.view()) != 0 || file.readExact(magic, sizeof magic) != 0 ||
+        std::strncmp(magic, kMagic, sizeof magic) != 0) {
+        errorText =
+            file.errorText().isEmpty() ? Str(fileName.str() + " is not a site map") : file.errorText();
+        return 1;
+    }
+    MemBlock header;
+    if (file.read(header) != 0 || header.get(authorName) != 0 || header.get(description) != 0 ||
+        readTime(header, savedAt) != 0 || header.get(reserved) != 0) {
+        errorText = Str(fileName.str() + " is damaged: its header is incomplete");
+        return 1;
+    }
+    int result = readTree(engine, file);
+    if (result == 1)
+        errorText = Str(fileName.str() + " is damaged or cut short");
+    return result;
+}
+
+} // namespace lurvik

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "core/Str.h"
+#include "retrieval/SiteEngine.h"
+
+#include <cstdint>
+
+namespace lurvik {
+
+// A site map file (".web"): the completed pages of a site, their links and the structure between
+// them, optionally with each page's HTML, compressed. Lives for one save or one open.
+//
+// Results: 0 success; 1 a file could not be opened, read or written, or is not a site map;
+// 4001 pages are still being retrieved; 4002 nothing to save; 4003 more pages than a map can
+// hold; 4004 the map holds no page; 4005 a page of the map is already open.
+class SiteMapFile {
+public:
+    struct Time {
+        uint16_t year = 0, month = 0, dayOfWeek = 0, day = 0, hour = 0, minute = 0, second = 0,
+                 milliseconds = 0;
+    };
+
+    // A failed save leaves an earlier file of the same name untouched.
+    [[nodiscard]] int save(SiteEngine& engine, SiteNode* root, bool includeHtml);
+    [[nodiscard]] int open(SiteEngine& engine);
+
+    Str authorName;
+    Str description;
+    Time savedAt;
+    Str reserved;
+    Str fileName;
+    // The reason of a failure with code 1, for a message ("cannot write /x/site.web: ...").
+    Str errorText;
+};
+
+// Text for a result code, as the program says it to the user.
+const char* siteMapErrorText(int code);
+
+} // namespace lurvik

@@ -1,0 +1,242 @@
+#include "SiteTree.h"
+
+#include "core/PageCache.h"
+#include "retrieval/HttpReply.h"
+
+#include <unordered_map>
+#include <vector>
+
+namespace lurvik {
+
+namespace {
+
+// Pages are stored relative to the first saved page's host, which makes most of them a bare path.
+URL baseFor(const Str& host) {
+    return host.isEmpty() ? URL() : URL("http://" + host.str() + "/");
+}
+
+// The saved pages in file order: with a root, the root and the done pages reachable from it
+// through done children, in order of completion; without one, every done page.
+std::vector<SiteNode*> pagesToSave(SiteEngine& engine, SiteNode* root) {
+    std::vector<SiteNode*> pages;
+    if (!root) {
+        engine.doneNodes.forEach([&](SiteNode* node) {
+            if (node->state == NODE_DONE)
+                pages.push_back(node);
+        });
+        return pages;
+    }
+    if (root->state != NODE_DONE)
+        return pages;
+    std::vector<SiteNode*> stack{root};
+    root->saveInfo = std::make_unique<SaveInfo>();
+    while (!stack.empty()) {
+        SiteNode* node = stack.back();
+        stack.pop_back();
+        for (SiteNode* child : node->children) {
+            if (child->state == NODE_DONE && !child->saveInfo) {
+                child->saveInfo = std::make_unique<SaveInfo>();
+                stack.push_back(child);
+            }
+        }
+    }
+    pages.push_back(root);
+    engine.doneNodes.forEach([&](SiteNode* node) {
+        if (node != root && node->saveInfo)
+            pages.push_back(node);
+    });
+    return pages;
+}
+
+void freeSaveInfo(const std::vector<SiteNode*>& nodes) {
+    for (SiteNode* node : nodes)
+        node->saveInfo.reset();
+}
+
+} // namespace
+
+void writeLinks(const PtrList<LinkRecord>& links, MemBlock& block, const URL& pageURL) {
+    block.cat(links.len(), 4);
+    for (const LinkRecord* link : links) {
+        block.cat(link->kind, 1);
+        link->url.ConvertToMemBlock(block, pageURL);
+        block.cat(link->text);
+    }
+}
+
+int readLinks(PtrList<LinkRecord>& links, MemBlock& block, const URL& pageURL) {
+    int count = 0;
+    if (block.get(count, 4) != 0 || count < 0)
+        return 1;
+    for (int i = 0; i < count; ++i) {
+        int kind = 0;
+        URL url;
+        Str text;
+        if (block.get(kind, 1) != 0 || url.ConvertFromMemBlock(block, pageURL) != 0 || block.get(text) != 0)
+            return 1;
+        links.add(new LinkRecord(kind, url, text));
+    }
+    return 0;
+}
+
+void writeNode(const SiteNode& node, MemBlock& block, const URL& base) {
+    block.cat(NODE_DONE, 1);
+    block.cat(node.title);
+    block.cat(node.size, 4);
+    node.url.ConvertToMemBlock(block, base);
+    writeLinks(node.links, block, node.url);
+    const SaveInfo& info = *node.saveInfo;
+    block.cat(info.id, 2);
+    block.cat(static_cast<int64_t>(info.parentIds.size()), 2);
+    for (int id : info.parentIds)
+        block.cat(id, 2);
+    block.cat(static_cast<int64_t>(info.childIds.size()), 2);
+    for (int id : info.childIds)
+        block.cat(id, 2);
+}
+
+int readNode(SiteNode& node, MemBlock& block, const URL& base) {
+    int state = 0;
+    if (block.get(state, 1) != 0 || block.get(node.title) != 0 || block.get(node.size, 4) != 0 ||
+        node.url.ConvertFromMemBlock(block, base) != 0 || readLinks(node.links, block, node.url) != 0)
+        return 1;
+    node.state = state;
+    SaveInfo& info = *node.saveInfo;
+    int count = 0;
+    if (block.get(info.id, 2) != 0 || block.get(count, 2) != 0)
+        return 1;
+    for (int i = 0, id = 0; i < count; ++i) {
+        if (block.get(id, 2) != 0)
+            return 1;
+        info.parentIds.push_back(id);
+    }
+    if (block.get(count, 2) != 0)
+        return 1;
+    for (int i = 0, id = 0; i < count; ++i) {
+        if (block.get(id, 2) != 0)
+            return 1;
+        info.childIds.push_back(id);
+    }
+    return 0;
+}
+
+int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrogFile& file) {
+    if (engine.pendingNodes.len() > 0)
+        return 4001;
+    std::vector<SiteNode*> pages = pagesToSave(engine, root);
+    if (pages.empty()) {
+        freeSaveInfo(pages);
+        return 4002;
+    }
+    if (static_cast<int>(pages.size()) > kMaxMapPages) {
+        freeSaveInfo(pages);
+        return 4003;
+    }
+    for (size_t i = 0; i < pages.size(); ++i) {
+        if (!pages[i]->saveInfo)
+            pages[i]->saveInfo = std::make_unique<SaveInfo>();
+        pages[i]->saveInfo->id = static_cast<int>(i + 1);
+    }
+    for (SiteNode* node : pages) {
+        for (SiteNode* child : node->children)
+            if (child->saveInfo)
+                node->saveInfo->childIds.push_back(child->saveInfo->id);
+        for (SiteNode* parent : node->parents)
+            if (parent->saveInfo)
+                node->saveInfo->parentIds.push_back(parent->saveInfo->id);
+    }
+
+    Str baseHost;
+    for (SiteNode* node : pages)
+        if (!node->url.getHost().empty()) {
+            baseHost = Str(node->url.getHost());
+            break;
+        }
+    URL base = baseFor(baseHost);
+    int result = 0;
+    MemBlock header;
+    header.cat(static_cast<int64_t>(pages.size()), 2);
+    header.cat(baseHost);
+    if (file.write(header) != 0)
+        result = 1;
+    MemBlock block;
+    for (size_t i = 0; result == 0 && i < pages.size(); ++i) {
+        block.clear();
+        writeNode(*pages[i], block, base);
+        Str html;
+        if (includeHtml)
+            pageText(*pages[i], html, false, true);
+        MemBlock htmlBlock;
+        htmlBlock.cat(html);
+        if (file.write(block) != 0 || file.write(htmlBlock) != 0)
+            result = 1;
+    }
+    freeSaveInfo(pages);
+    return result;
+}
+
+int readTree(SiteEngine& engine, InputFrogFile& file) {
+    MemBlock header;
+    int count = 0;
+    Str baseHost;
+    if (file.read(header) != 0 || header.get(count, 2) != 0 || header.get(baseHost) != 0)
+        return 1;
+    if (count < 1)
+        return 4004;
+    URL base = baseFor(baseHost);
+
+    std::vector<std::unique_ptr<SiteNode>> read;
+    read.reserve(count);
+    std::unordered_map<std::string_view, SiteNode*> inFile;
+    for (int i = 0; i < count; ++i) {
+        MemBlock block;
+        MemBlock htmlBlock;
+        auto node = std::make_unique<SiteNode>();
+        node->saveInfo = std::make_unique<SaveInfo>();
+        if (file.read(block) != 0 || readNode(*node, block, base) != 0)
+            return 1;
+        node->state = NODE_DONE;
+        if (engine.findNode(node->url, true, true) || inFile.count(node->url.resourceKey()))
+            return 4005;
+        Str html;
+        if (file.read(htmlBlock) != 0 || htmlBlock.get(html) != 0)
+            return 1;
+        if (!html.isEmpty()) {
+            Str date;
+            headerValue("Last-Modified", html, date);
+            CacheSavePage(node->url, date, html);
+        }
+        inFile.emplace(node->url.resourceKey(), node.get());
+        read.push_back(std::move(node));
+    }
+
+    std::unordered_map<int, SiteNode*> added;
+    std::vector<SiteNode*> nodes;
+    for (auto& owned : read) {
+        SiteNode* node = engine.adoptDoneNode(std::move(owned));
+        added.emplace(node->saveInfo->id, node);
+        nodes.push_back(node);
+    }
+    // Children keep the order their links had in the page, which is the order of childIds; each
+    // pair is joined once, from the parent's side, so the lists always agree.
+    {
+        std::lock_guard guard(engine.lock);
+        for (SiteNode* node : nodes) {
+            for (int id : node->saveInfo->childIds) {
+                auto child = added.find(id);
+                if (child == added.end() || node->children.find(child->second) >= 0)
+                    continue;
+                node->children.add(child->second);
+                child->second->parents.add(node);
+            }
+        }
+    }
+    for (SiteNode* node : nodes)
+        if (engine.onNodeChanged && !engine.halted)
+            engine.onNodeChanged(node, -1);
+    for (auto& [id, node] : added)
+        node->saveInfo.reset();
+    return 0;
+}
+
+} // namespace lurvik

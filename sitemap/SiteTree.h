@@ -1,0 +1,31 @@
+#pragma once
+
+#include "core/InputFrogFile.h"
+#include "core/MemBlock.h"
+#include "core/Str.h"
+#include "core/TempFrogFile.h"
+#include "retrieval/SiteEngine.h"
+
+namespace lurvik {
+
+// The node records of a site map: which pages are saved, their numbering, and each page's block
+// of fields, links and parent/child ids. Used by SiteMapFile; runs on the main thread only.
+
+// Writes the tree header and every saved page to file. 0, or 4001 (pages still pending), 4002
+// (nothing to save), 4003 (more pages than a map can number), 1 (a write failed).
+int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrogFile& file);
+// Reads the pages of a map into the engine, beside those it holds. 0, or 4004 (no pages),
+// 4005 (a page is already in the engine), 1 (the file ended early or is damaged). After a
+// failure the engine is as it was.
+int readTree(SiteEngine& engine, InputFrogFile& file);
+
+// One page's block: state, title, size, URL (relative to the base), links and ids.
+void writeNode(const SiteNode& node, MemBlock& block, const URL& base);
+[[nodiscard]] int readNode(SiteNode& node, MemBlock& block, const URL& base);
+void writeLinks(const PtrList<LinkRecord>& links, MemBlock& block, const URL& pageURL);
+[[nodiscard]] int readLinks(PtrList<LinkRecord>& links, MemBlock& block, const URL& pageURL);
+
+// Ids and counts are 16 bits wide in the file.
+constexpr int kMaxMapPages = 65535;
+
+} // namespace lurvik
