@@ -1,0 +1,135 @@
+#include "RatingSettings.h"
+
+#include "platform/RegistryKey.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#ifndef LURVIK_DATA_DIR_DEFAULT
+#define LURVIK_DATA_DIR_DEFAULT ""
+#endif
+
+namespace lurvik {
+
+namespace {
+
+// The prompts take 254 characters, whose Base64 form is 340; anything longer was not written by
+// us, but cutting it would only turn it into a password nobody can type.
+constexpr int kPasswordBuffer = 4096;
+// As much as the settings have always kept of the file name.
+constexpr int kFileNameBuffer = 256;
+
+void readFlag(const RegistryKey& key, const char* name, int& flag) {
+    uint32_t number = 0;
+    if (key.getNumber(name, number) == 0)
+        flag = static_cast<int>(number);
+}
+
+bool isFile(const std::filesystem::path& path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
+}
+
+} // namespace
+
+int RatingSettings::load(RegistryStore& store) {
+    loadFlags(ratingsOn, markPages, blockUnrated, passwordOverride, blockViolated, store);
+    loadFileAndPassword(ratingsFile, adminPassword, store);
+    ratingSystem.clear();
+    Str path;
+    int result = findRatingsFile(ratingsFile, path);
+    if (result == 0)
+        result = ratingSystem.loadFile(path);
+    currentRatings.loadFromRegistry(ratingSystem, store);
+    return result;
+}
+
+void loadFileAndPassword(Str& ratingsFile, Str& adminPassword, RegistryStore& store) {
+    ratingsFile = kDefaultRatingsFile;
+    adminPassword.clear();
+    RegistryKey key(store);
+    if (key.open(Hive::CurrentUser, kCurrentRatingsKey) != 0)
+        return;
+    Str file;
+    if (key.getText("RatingsFile", file, kFileNameBuffer) == 0 && !file.isEmpty())
+        ratingsFile = file;
+    Str password;
+    // Text that is not Base64 did not come from saveFileAndPassword. Whoever can change the
+    // settings file can as well delete the value, so reading it as "no password" gives nothing
+    // away and spares the user a password that cannot be typed.
+    if (key.getText("AdminPassword", password, kPasswordBuffer) == 0 && !password.isEmpty() &&
+        password.decode64() == 0)
+        adminPassword = password;
+}
+
+int saveFileAndPassword(const Str& ratingsFile, const Str& adminPassword, RegistryStore& store) {
+    RegistryKey key(store);
+    if (int error = key.create(Hive::CurrentUser, kCurrentRatingsKey))
+        return error;
+    Str encoded = adminPassword;
+    encoded.encode64();
+    int result = key.setText("RatingsFile", ratingsFile);
+    if (int error = key.setText("AdminPassword", encoded); error && !result)
+        result = error;
+    if (int error = key.close(); error && !result)
+        result = error;
+    return result;
+}
+
+void loadFlags(int& ratingsOn, int& markPages, int& blockUnrated, int& passwordOverride, int& blockViolated,
+               RegistryStore& store) {
+    RegistryKey key(store);
+    if (key.open(Hive::CurrentUser, kCurrentRatingsKey) != 0)
+        return;
+    readFlag(key, "RatingsOn", ratingsOn);
+    readFlag(key, "MarkPages", markPages);
+    readFlag(key, "BlockUnrated", blockUnrated);
+    readFlag(key, "PasswordOverride", passwordOverride);
+    readFlag(key, "BlockViolated", blockViolated);
+}
+
+int saveFlags(int ratingsOn, int markPages, int blockUnrated, int passwordOverride, int blockViolated,
+              RegistryStore& store) {
+    RegistryKey key(store);
+    if (int error = key.create(Hive::CurrentUser, kCurrentRatingsKey))
+        return error;
+    const std::pair<const char*, int> flags[] = {
+        {"RatingsOn", ratingsOn},         {"MarkPages", markPages},
+        {"BlockUnrated", blockUnrated},   {"PasswordOverride", passwordOverride},
+        {"BlockViolated", blockViolated},
+    };
+    int result = 0;
+    for (const auto& [name, flag] : flags)
+        if (int error = key.setNumber(name, static_cast<uint32_t>(flag)); error && !result)
+            result = error;
+    if (int error = key.close(); error && !result)
+        result = error;
+    return result;
+}
+
+int findRatingsFile(const Str& name, Str& path) {
+    if (name.isEmpty())
+        return static_cast<int>(RatingFileError::NotFound);
+    std::filesystem::path given(name.str());
+    if (isFile(given)) {
+        path = name;
+        return 0;
+    }
+    if (given.is_absolute())
+        return static_cast<int>(RatingFileError::NotFound);
+    const char* fromEnvironment = std::getenv("LURVIK_DATA_DIR");
+    for (const char* dir : {fromEnvironment, LURVIK_DATA_DIR_DEFAULT}) {
+        if (!dir || !*dir)
+            continue;
+        std::filesystem::path candidate = std::filesystem::path(dir) / given;
+        if (isFile(candidate)) {
+            path = candidate.string();
+            return 0;
+        }
+    }
+    return static_cast<int>(RatingFileError::NotFound);
+}
+
+} // namespace lurvik
