@@ -1,0 +1,70 @@
+#pragma once
+
+#include "TestServer.h"
+#include "core/PageCache.h"
+#include "platform/Clock.h"
+#include "retrieval/RetrievalScheduler.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+namespace lurvik::test {
+
+// An engine, a pool and a scheduler over a page cache in a temporary folder, with a loopback
+// server to crawl: what every retrieval test starts from.
+class CrawlFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/lurvik-crawl-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        cacheDir = pattern;
+        CacheConfigure(1, Str(cacheDir + "/"), int64_t(64) << 20, 0);
+        ASSERT_EQ(CacheBegin(), 0);
+        ASSERT_EQ(server.start(), 0);
+        pool.setUserAgent(1, "Lurvik/1.0");
+        pool.setAgentCounts(1, 4);
+        pool.connectTimeoutMs = 5000;
+        pool.receiveTimeoutMs = 5000;
+    }
+    void TearDown() override {
+        scheduler.stopRetrieval();
+        engine.clearSite();
+        CacheEnd();
+        std::filesystem::remove_all(cacheDir);
+    }
+
+    // Starts at path and runs idle steps until the retrieval ends; false on a time-out.
+    bool crawl(const std::string& path, int timeoutMs = 10000) {
+        engine.findOrAddNode(URL(server.url(path)), 0);
+        return runUntilIdle(timeoutMs);
+    }
+    bool runUntilIdle(int timeoutMs = 10000) {
+        int64_t deadline = tickCount() + timeoutMs;
+        while (engine.isBusy()) {
+            if (tickCount() > deadline)
+                return false;
+            if (scheduler.idleHook() == 0)
+                scheduler.waitForWork(5);
+        }
+        return true;
+    }
+    SiteNode* node(const std::string& path) { return engine.findNode(URL(server.url(path)), true, true); }
+    // Every finished page by path, with its state.
+    std::map<std::string, int> states() {
+        std::map<std::string, int> out;
+        engine.doneNodes.forEach(
+            [&](SiteNode* n) { out[std::string(n->url.getRequestTarget())] = n->state; });
+        return out;
+    }
+
+    std::string cacheDir;
+    TestServer server;
+    SiteEngine engine;
+    AgentPool pool;
+    RetrievalScheduler scheduler{engine, pool};
+};
+
+} // namespace lurvik::test

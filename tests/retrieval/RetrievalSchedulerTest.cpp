@@ -1,0 +1,246 @@
+#include "CrawlFixture.h"
+
+#include <arpa/inet.h>
+
+using namespace lurvik;
+using lurvik::test::CrawlFixture;
+using lurvik::test::Page;
+
+namespace {
+std::string links(std::initializer_list<const char*> targets) {
+    std::string html = "<html><title>t</title>";
+    for (const char* target : targets)
+        html += std::string("<a href=\"") + target + "\">x</a>";
+    return html + "</html>";
+}
+using States = std::map<std::string, int>;
+} // namespace
+
+class Retrieval : public CrawlFixture {};
+
+TEST_F(Retrieval, CrawlsASiteLinkingEachPageOnceWithLevels) {
+    server.addPage("/", links({"a.html", "b.html", "a.html", "/", "c.html#frag", "logo.gif", "mailto:x@y"}));
+    server.addPage("/a.html", links({"b.html", "sub/d.html"}));
+    server.addPage("/b.html", links({"a.html"}));
+    server.addPage("/c.html", "<html><title>C &amp; co</title></html>");
+    server.addPage("/sub/d.html", links({"../missing.html"}));
+    ASSERT_TRUE(crawl("/"));
+    EXPECT_EQ(states(), (States{{"/", NODE_DONE},
+                                {"/a.html", NODE_DONE},
+                                {"/b.html", NODE_DONE},
+                                {"/c.html", NODE_DONE},
+                                {"/sub/d.html", NODE_DONE},
+                                {"/missing.html", NODE_ERROR}}));
+    for (const auto& path : {"/", "/a.html", "/b.html", "/c.html", "/sub/d.html", "/missing.html"})
+        EXPECT_EQ(server.requestCount(path), 1u) << path;
+    EXPECT_EQ(server.requestCount("/logo.gif"), 0u);
+
+    SiteNode* root = node("/");
+    ASSERT_EQ(root->children.len(), 3) << "self link skipped, duplicate linked once";
+    EXPECT_EQ(root->children.get(0), node("/a.html"));
+    EXPECT_EQ(root->children.get(2), node("/c.html"));
+    EXPECT_EQ(node("/a.html")->level, 1);
+    EXPECT_EQ(node("/b.html")->level, 1);
+    EXPECT_EQ(node("/sub/d.html")->level, 2);
+    EXPECT_EQ(node("/missing.html")->level, 3);
+    EXPECT_EQ(node("/c.html")->title, "C & co");
+    EXPECT_EQ(node("/missing.html")->title, "HTTP/1.0 404 Not Found");
+    EXPECT_EQ(node("/b.html")->parents.len(), 2);
+    Str cached;
+    EXPECT_EQ(CacheLoadPage(URL(server.url("/c.html")), cached), 0);
+    EXPECT_NE(cached.find("C &amp; co"), -1);
+    EXPECT_NE(CacheLoadPage(URL(server.url("/missing.html")), cached), 0) << "failed pages are not cached";
+}
+
+TEST_F(Retrieval, LimitModesAndLevelAndPageLimits) {
+    // The server answers for any host name through its proxy mode, so other hosts are reachable.
+    pool.setProxy(inet_addr("127.0.0.1"), server.port());
+    server.addPage("/dir/start.html",
+                   links({"same.html", "deeper/x.html", "../up.html", "http://other.site.example/dir/o.html",
+                          "http://www.elsewhere.example/e.html"}));
+    for (const char* path : {"/dir/same.html", "/dir/deeper/x.html", "/up.html", "/e.html"})
+        server.addPage(path, "<html><title>leaf</title></html>");
+    server.addPage("/dir/o.html", "<html><title>other host</title></html>");
+
+    struct {
+        int mode;
+        std::vector<std::string> fetched;
+    } cases[] = {
+        {LIMIT_DOMAIN,
+         {"/dir/same.html", "/dir/deeper/x.html", "/up.html", "http://other.site.example/dir/o.html"}},
+        {LIMIT_HOST, {"/dir/same.html", "/dir/deeper/x.html", "/up.html"}},
+        {LIMIT_PATH, {"/dir/same.html", "/dir/deeper/x.html"}},
+        {LIMIT_NONE,
+         {"/dir/same.html", "/dir/deeper/x.html", "/up.html", "http://other.site.example/dir/o.html",
+          "http://www.elsewhere.example/e.html"}},
+    };
+    for (auto& c : cases) {
+        engine.clearSite();
+        engine.limitMode = c.mode;
+        engine.findOrAddNode(URL("http://start.site.example/dir/start.html"), 0);
+        ASSERT_TRUE(runUntilIdle());
+        std::vector<std::string> fetched;
+        engine.doneNodes.forEach([&](SiteNode* n) {
+            std::string text = n->url.text();
+            if (text.rfind("http://start.site.example", 0) == 0)
+                text = text.substr(strlen("http://start.site.example"));
+            if (text != "/dir/start.html")
+                fetched.push_back(text);
+        });
+        std::sort(fetched.begin(), fetched.end());
+        std::sort(c.fetched.begin(), c.fetched.end());
+        EXPECT_EQ(fetched, c.fetched) << "limit mode " << c.mode;
+    }
+}
+
+TEST_F(Retrieval, LevelLimitStopsNewPagesButLinksKnownOnes) {
+    server.addPage("/", links({"l1.html", "l2b.html"}));
+    server.addPage("/l1.html", links({"l2.html"}));
+    server.addPage("/l2.html", links({"l3.html", "l2b.html"}));
+    server.addPage("/l2b.html", links({"l2.html"}));
+    server.addPage("/l3.html", "<html>3</html>");
+    engine.maxLevels = 2;
+    ASSERT_TRUE(crawl("/"));
+    EXPECT_EQ(
+        states(),
+        (States{
+            {"/", NODE_DONE}, {"/l1.html", NODE_DONE}, {"/l2.html", NODE_DONE}, {"/l2b.html", NODE_DONE}}));
+    EXPECT_EQ(server.requestCount("/l3.html"), 0u);
+    EXPECT_EQ(node("/l2.html")->level, 2);
+    EXPECT_EQ(node("/l2.html")->children.len(), 0) << "links found on a level-2 page are beyond the limit";
+    ASSERT_EQ(node("/l2b.html")->children.len(), 1) << "a level-1 page links the known level-2 page";
+    EXPECT_EQ(node("/l2b.html")->children.get(0), node("/l2.html"));
+
+    engine.clearSite();
+    engine.maxLevels = 3;
+    ASSERT_TRUE(crawl("/"));
+    EXPECT_EQ(server.requestCount("/l3.html"), 1u) << "one level more reaches it";
+
+    engine.clearSite();
+    engine.maxLevels = 0;
+    engine.maxPages = 3;
+    ASSERT_TRUE(crawl("/"));
+    EXPECT_EQ(engine.nodeCount(), 3);
+    EXPECT_EQ(states(), (States{{"/", NODE_DONE}, {"/l1.html", NODE_DONE}, {"/l2b.html", NODE_DONE}}));
+}
+
+TEST_F(Retrieval, AuthenticationRetriesWithKnownCredentialsAndAsksOnce) {
+    Page secret;
+    secret.body = links({"two.html"});
+    server.addProtected("/one.html", "Staff", "ann", "pw", secret);
+    Page second;
+    second.body = "<html><title>two</title></html>";
+    server.addProtected("/two.html", "Staff", "ann", "pw", second);
+    server.addPage("/", links({"one.html"}));
+    int asked = 0;
+    pool.onNeedPassword = [&](const Str&, Str& user, Str& password) {
+        ++asked;
+        user = "ann";
+        password = "pw";
+        return 0;
+    };
+    ASSERT_TRUE(crawl("/"));
+    EXPECT_EQ(asked, 1) << "the second page of the realm uses the stored pair";
+    EXPECT_EQ(states(), (States{{"/", NODE_DONE}, {"/one.html", NODE_DONE}, {"/two.html", NODE_DONE}}));
+    EXPECT_EQ(server.requestCount("/two.html"), 2u);
+    EXPECT_EQ(node("/two.html")->authRealm, "Staff");
+
+    // A refusal is final for the run: later pages of the realm fail at once.
+    engine.clearSite();
+    CacheClear();
+    pool.deleteCredentials();
+    pool.onNeedPassword = [&](const Str&, Str&, Str&) { return ++asked, 1; };
+    ASSERT_TRUE(crawl("/"));
+    EXPECT_EQ(node("/one.html")->state, NODE_ERROR);
+    EXPECT_EQ(node("/one.html")->title.find("401"), 9);
+}
+
+TEST_F(Retrieval, LongPagesAreScannedOnAParsingThread) {
+    std::string head = "HTTP/1.0 200 OK\r\n\r\n<html><title>long</title><a href=next.html>n</a>";
+    auto pageOf = [&](size_t total) { return head + std::string(total - head.size(), ' '); };
+    server.addRaw("/exact.html", pageOf(16384));
+    server.addRaw("/short.html", pageOf(16383));
+    server.addPage("/next.html", "<html><title>next</title></html>");
+    // Counts the parse jobs listed between idle steps while the crawl runs.
+    auto crawlCountingJobs = [&](const char* path) {
+        engine.findOrAddNode(URL(server.url(path)), 0);
+        int most = 0;
+        int64_t deadline = tickCount() + 5000;
+        while (engine.isBusy() && tickCount() < deadline) {
+            if (scheduler.idleHook() == 0)
+                scheduler.waitForWork(5);
+            most = std::max(most, engine.parseJobs.len());
+        }
+        return most;
+    };
+    EXPECT_EQ(crawlCountingJobs("/exact.html"), 1);
+    EXPECT_EQ(node("/exact.html")->size, 16384);
+    EXPECT_EQ(node("/exact.html")->title, "long");
+    EXPECT_EQ(node("/exact.html")->children.len(), 1);
+    EXPECT_EQ(node("/next.html")->state, NODE_DONE);
+
+    engine.clearSite();
+    EXPECT_EQ(crawlCountingJobs("/short.html"), 0) << "one byte less is scanned at once";
+    EXPECT_EQ(node("/short.html")->title, "long");
+}
+
+TEST_F(Retrieval, CachedPagesAreUsedOrVerifiedWithIfModifiedSince) {
+    Page page;
+    page.body = "<html><title>fresh</title></html>";
+    page.lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
+    server.addPage("/c.html", page);
+    ASSERT_TRUE(crawl("/c.html"));
+    Str date;
+    ASSERT_EQ(CacheGetPageDate(URL(server.url("/c.html")), date), 0);
+    EXPECT_EQ(date, "Tue, 01 Dec 2026 10:00:00 GMT");
+
+    engine.clearSite();
+    ASSERT_TRUE(crawl("/c.html"));
+    EXPECT_EQ(server.requestCount("/c.html"), 1u) << "without verification the cache answers";
+    EXPECT_EQ(node("/c.html")->title, "fresh");
+
+    engine.clearSite();
+    engine.verifyCache = 1;
+    ASSERT_TRUE(crawl("/c.html"));
+    EXPECT_EQ(server.requestCount("/c.html"), 2u);
+    EXPECT_EQ(server.requests().back().header("If-Modified-Since"), "Tue, 01 Dec 2026 10:00:00 GMT");
+    EXPECT_EQ(node("/c.html")->title, "fresh") << "the 304 reply gave the cached copy";
+}
+
+TEST_F(Retrieval, StopRewindsTheQueueAndForegroundTakesARunningAgent) {
+    std::vector<const char*> targets = {"s1.html", "s2.html", "s3.html", "s4.html", "s5.html", "s6.html"};
+    server.addPage("/", links({"s1.html", "s2.html", "s3.html", "s4.html", "s5.html", "s6.html"}));
+    for (const char* target : targets)
+        server.addStalled(std::string("/") + target);
+    engine.findOrAddNode(URL(server.url("/")), 0);
+    int64_t deadline = tickCount() + 5000;
+    while (pool.countRunning() < 4 && tickCount() < deadline)
+        if (scheduler.idleHook() == 0)
+            scheduler.waitForWork(5);
+    ASSERT_EQ(pool.countRunning(), 4);
+    EXPECT_EQ(node("/s1.html")->state, NODE_RETRIEVING);
+    EXPECT_EQ(node("/s5.html")->state, NODE_WAITING);
+
+    // The user asks for s6: the foreground agent is free, so nothing is taken away.
+    pool.setAgentCounts(0, 4);
+    EXPECT_EQ(scheduler.retrieveNow(node("/s6.html")), 0);
+    EXPECT_EQ(node("/s1.html")->state, NODE_WAITING) << "the first running background agent gave way";
+    EXPECT_EQ(node("/s6.html")->state, NODE_RETRIEVING);
+
+    int64_t start = tickCount();
+    scheduler.stopRetrieval();
+    EXPECT_LT(tickCount() - start, 1000);
+    EXPECT_EQ(pool.countRunning(), 0);
+    engine.pendingNodes.forEach([](SiteNode* n) { EXPECT_EQ(n->state, NODE_WAITING); });
+    EXPECT_EQ(engine.pendingNodes.len(), 6);
+    EXPECT_TRUE(engine.isBusy()) << "the queue is kept, ready to go on";
+}
+
+TEST_F(Retrieval, RedirectedPagesKeepTheirAddress) {
+    server.addRedirect("/old.html", 302, "new.html");
+    server.addPage("/new.html", links({"leaf.html"}));
+    server.addPage("/leaf.html", "<html><title>leaf</title></html>");
+    ASSERT_TRUE(crawl("/old.html"));
+    EXPECT_EQ(states(), (States{{"/old.html", NODE_DONE}, {"/leaf.html", NODE_DONE}}));
+    EXPECT_EQ(node("/old.html")->children.get(0), node("/leaf.html"));
+}
