@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 using namespace lurvik;
@@ -20,12 +21,18 @@ protected:
         char pattern[] = "/tmp/lurvik-ratings-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         m_dir = pattern;
+        if (const char* old = std::getenv("LURVIK_CONFIG_HOME"))
+            m_oldConfigHome = old;
         setenv("LURVIK_CONFIG_HOME", m_dir.c_str(), 1);
         m_store = std::make_unique<RegistryStore>(m_dir);
     }
     void TearDown() override {
         m_store.reset();
         std::filesystem::remove_all(m_dir);
+        if (m_oldConfigHome)
+            setenv("LURVIK_CONFIG_HOME", m_oldConfigHome->c_str(), 1);
+        else
+            unsetenv("LURVIK_CONFIG_HOME");
     }
 
     std::string hiveText() {
@@ -50,6 +57,7 @@ protected:
 
     std::unique_ptr<RegistryStore> m_store;
     std::string m_dir;
+    std::optional<std::string> m_oldConfigHome;
 };
 
 const std::string kRatingsKey = kCurrentRatingsKey;
