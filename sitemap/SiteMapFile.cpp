@@ -115,7 +115,8 @@ int SiteMapFile::open(SiteEngine& engine) {
         errorText = Str(fileName.str() + " is damaged: its header is incomplete");
         return 1;
     }
-    int result = readTree(engine, file);
+    MemBlock trailing;
+    int result = readTree(engine, file, trailing);
     if (result == 1)
         errorText = Str(fileName.str() + " is damaged or cut short");
     return result;

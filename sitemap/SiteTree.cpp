@@ -175,7 +175,7 @@ int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrog
     return result;
 }
 
-int readTree(SiteEngine& engine, InputFrogFile& file) {
+int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing) {
     MemBlock header;
     int count = 0;
     Str baseHost;
@@ -209,6 +209,12 @@ int readTree(SiteEngine& engine, InputFrogFile& file) {
         inFile.emplace(node->url.resourceKey(), node.get());
         read.push_back(std::move(node));
     }
+
+    // Whatever follows the pages must be a whole block or a clean end: a file cut inside its last
+    // stretch of compressed data shows only here.
+    int next = file.read(trailing);
+    if (next != 0 && next != static_cast<int>(FrogFileError::EndOfFile))
+        return 1;
 
     std::unordered_map<int, SiteNode*> added;
     std::vector<SiteNode*> nodes;

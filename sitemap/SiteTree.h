@@ -16,8 +16,9 @@ namespace lurvik {
 int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrogFile& file);
 // Reads the pages of a map into the engine, beside those it holds. 0, or 4004 (no pages),
 // 4005 (a page is already in the engine), 1 (the file ended early or is damaged). After a
-// failure the engine is as it was.
-int readTree(SiteEngine& engine, InputFrogFile& file);
+// failure the engine is as it was. trailing receives the block after the pages, if any: room for
+// later additions to the format, which a reader that does not know them passes over.
+int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing);
 
 // One page's block: state, title, size, URL (relative to the base), links and ids.
 void writeNode(const SiteNode& node, MemBlock& block, const URL& base);

@@ -1,0 +1,221 @@
+#include "sitemap/SiteMapFile.h"
+#include "core/PageCache.h"
+#include "core/TempFrogFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+using namespace lurvik;
+
+namespace {
+
+class SiteMapFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/lurvik-map-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        CacheConfigure(1, Str(dir + "/cache/"), int64_t(64) << 20, 0);
+        ASSERT_EQ(CacheBegin(), 0);
+    }
+    void TearDown() override {
+        CacheEnd();
+        std::filesystem::remove_all(dir);
+    }
+
+    // A finished page with links; children are joined by link().
+    SiteNode* page(SiteEngine& engine, const std::string& address, const char* title, int size = 100) {
+        SiteNode* node = engine.findOrAddNode(URL(address), 0);
+        node->title = title;
+        node->size = size;
+        node->links.add(new LinkRecord(LINK_HYPERLINK, URL(address + "#self"), "self"));
+        node->links.add(new LinkRecord(LINK_IMAGE, URL("http://cdn.example/i.gif"), "image"));
+        node->links.add(new LinkRecord(LINK_IMAGEMAP, URL("http://site.example/m.html"), "map"));
+        node->links.add(new LinkRecord(LINK_APPLET, URL(), "applet"));
+        node->links.add(new LinkRecord(LINK_FRAME, URL("http://site.example/f.html"), "frame"));
+        node->links.add(new LinkRecord(LINK_ACTIVEX, URL(), "x.cab"));
+        node->links.add(new LinkRecord(LINK_HYPERLINK, URL("mailto:me@site.example"), "mail \xc3\xa9"));
+        node->state = NODE_DONE;
+        engine.finishNode(node);
+        return node;
+    }
+    static void link(SiteNode* parent, SiteNode* child) {
+        parent->children.add(child);
+        child->parents.add(parent);
+    }
+
+    // Everything a map keeps of a site, as text, to compare two engines.
+    static std::string describe(const SiteEngine& engine) {
+        std::string out;
+        engine.doneNodes.forEach([&](SiteNode* node) {
+            out += node->url.text() + " | " + node->title.str() + " | " + std::to_string(node->size) + " | " +
+                   std::to_string(node->state) + "\n";
+            for (const LinkRecord* l : node->links)
+                out += "  link " + std::to_string(l->kind) + " " + l->url.text() + " " + l->text.str() + "\n";
+            for (const SiteNode* child : node->children)
+                out += "  child " + child->url.text() + "\n";
+            for (const SiteNode* parent : node->parents)
+                out += "  parent " + parent->url.text() + "\n";
+        });
+        return out;
+    }
+
+    std::string readBytes(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream buffer;
+        buffer << in.rdbuf();
+        return buffer.str();
+    }
+    void writeBytes(const std::string& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+
+    int save(SiteEngine& engine, const std::string& name, SiteNode* root = nullptr, bool html = false) {
+        SiteMapFile map;
+        map.fileName = dir + "/" + name;
+        map.authorName = "Ann";
+        map.description = "A test site";
+        return map.save(engine, root, html);
+    }
+    int open(SiteEngine& engine, const std::string& name, SiteMapFile* out = nullptr) {
+        SiteMapFile map;
+        map.fileName = dir + "/" + name;
+        int result = map.open(engine);
+        if (out)
+            *out = map;
+        return result;
+    }
+
+    std::string dir;
+};
+
+} // namespace
+
+TEST_F(SiteMapFileTest, SaveThenOpenGivesTheSameTreeWithAndWithoutHtml) {
+    SiteEngine engine;
+    SiteNode* root = page(engine, "http://site.example/", "Home");
+    SiteNode* a = page(engine, "http://site.example/a.html", "A \xc3\xa9", 2000);
+    SiteNode* b = page(engine, "https://other.example:8443/b.html?x=1", "B");
+    link(root, a);
+    link(root, b);
+    link(a, b);
+    link(b, root);
+    CacheSavePage(root->url, "Tue, 01 Dec 2026 10:00:00 GMT",
+                  "HTTP/1.0 200 OK\r\nLast-Modified: Tue, 01 Dec 2026 10:00:00 GMT\r\n\r\n<html>home</html>");
+    std::string before = describe(engine);
+
+    ASSERT_EQ(save(engine, "plain.web"), 0);
+    ASSERT_EQ(save(engine, "html.web", nullptr, true), 0);
+    CacheClear();
+
+    SiteEngine plain;
+    SiteMapFile header;
+    ASSERT_EQ(open(plain, "plain.web", &header), 0);
+    EXPECT_EQ(describe(plain), before);
+    EXPECT_EQ(header.authorName, "Ann");
+    EXPECT_EQ(header.description, "A test site");
+    EXPECT_GE(header.savedAt.year, 2024);
+    Str cached;
+    EXPECT_NE(CacheLoadPage(root->url, cached), 0) << "a map without HTML fills no cache";
+
+    SiteEngine withHtml;
+    ASSERT_EQ(open(withHtml, "html.web"), 0);
+    EXPECT_EQ(describe(withHtml), before);
+    ASSERT_EQ(CacheLoadPage(root->url, cached), 0);
+    EXPECT_EQ(cached, "<html>home</html>") << "the body part is kept";
+}
+
+TEST_F(SiteMapFileTest, RefusalsAndTheSavedBranch) {
+    SiteEngine engine;
+    SiteNode* failed = engine.findOrAddNode(URL("http://site.example/"), 0);
+    failed->failNode("Error - Could not connect to host");
+    EXPECT_EQ(save(engine, "nothing.web"), 4002);
+    engine.findOrAddNode(URL("http://site.example/waiting.html"), 1);
+    EXPECT_EQ(save(engine, "busy.web"), 4001);
+    EXPECT_FALSE(std::filesystem::exists(dir + "/busy.web"));
+
+    SiteEngine site;
+    SiteNode* top = page(site, "http://site.example/", "Top");
+    SiteNode* branch = page(site, "http://site.example/branch.html", "Branch");
+    SiteNode* leaf = page(site, "http://site.example/leaf.html", "Leaf");
+    SiteNode* other = page(site, "http://site.example/other.html", "Other");
+    link(top, branch);
+    link(branch, leaf);
+    link(top, other);
+    link(other, leaf);
+    ASSERT_EQ(save(site, "branch.web", branch), 0);
+
+    SiteEngine opened;
+    ASSERT_EQ(open(opened, "branch.web"), 0);
+    ASSERT_EQ(opened.doneNodes.len(), 2);
+    EXPECT_EQ(opened.doneNodes.get(0)->title, "Branch") << "the root comes first";
+    SiteNode* openedLeaf = opened.doneNodes.get(1);
+    EXPECT_EQ(openedLeaf->parents.len(), 1) << "the parent outside the branch is not in the file";
+    EXPECT_EQ(openedLeaf->links.len(), 7);
+    EXPECT_EQ(open(opened, "branch.web"), 4005);
+    EXPECT_EQ(opened.doneNodes.len(), 2);
+}
+
+TEST_F(SiteMapFileTest, DamagedFilesAreRefusedAndLeaveTheSiteAlone) {
+    SiteEngine engine;
+    SiteNode* root = page(engine, "http://site.example/", "Home");
+    for (int i = 0; i < 30; ++i)
+        link(root, page(engine, "http://site.example/p" + std::to_string(i) + ".html", "Page"));
+    ASSERT_EQ(save(engine, "good.web"), 0);
+    std::string good = readBytes(dir + "/good.web");
+
+    SiteEngine target;
+    page(target, "http://unrelated.example/", "Already open");
+    std::string opened = describe(target);
+    auto refused = [&](const std::string& bytes, const std::string& what) {
+        writeBytes(dir + "/bad.web", bytes);
+        SiteMapFile map;
+        map.fileName = dir + "/bad.web";
+        EXPECT_EQ(map.open(target), 1) << what;
+        EXPECT_FALSE(map.errorText.isEmpty()) << what;
+        EXPECT_TRUE(describe(target) == opened) << what << ": the open site changed";
+    };
+    for (size_t cut :
+         {size_t(0), size_t(5), good.size() / 3, good.size() / 2, good.size() - 9, good.size() - 1})
+        refused(good.substr(0, cut), "cut at " + std::to_string(cut));
+    std::mt19937 random(7);
+    std::string noise(4000, '\0');
+    for (char& c : noise)
+        c = static_cast<char>(random());
+    refused(noise, "random bytes");
+    refused("LURVKMAP1.0", "plain magic, not compressed");
+
+    // A well-formed compressed file with the wrong magic.
+    SiteMapFile wrong;
+    wrong.fileName = dir + "/wrong.web";
+    TempFrogFile temp;
+    ASSERT_EQ(temp.write("LURVKCRIT1.0", 12), 0);
+    ASSERT_EQ(temp.compress(dir + "/wrong.web"), 0);
+    EXPECT_EQ(wrong.open(target), 1);
+    EXPECT_EQ(describe(target), opened);
+    EXPECT_EQ(open(target, "missing.web"), 1);
+}
+
+TEST_F(SiteMapFileTest, AFailedSaveKeepsTheOldFile) {
+    SiteEngine engine;
+    page(engine, "http://site.example/", "Home");
+    ASSERT_EQ(save(engine, "site.web"), 0);
+    std::string old = readBytes(dir + "/site.web");
+
+    SiteMapFile map;
+    map.fileName = dir + "/no-such-folder/site.web";
+    EXPECT_EQ(map.save(engine, nullptr, false), 1);
+    EXPECT_FALSE(map.errorText.isEmpty());
+
+    // The target folder cannot take a new file: the rename fails and the old file stays.
+    std::filesystem::create_directory(dir + "/site-as-folder.web");
+    map.fileName = dir + "/site-as-folder.web";
+    EXPECT_EQ(map.save(engine, nullptr, false), 1);
+    EXPECT_EQ(readBytes(dir + "/site.web"), old);
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+}
