@@ -2,6 +2,8 @@
 
 #include "CliCommon.h"
 #include "CrawlProgress.h"
+#include "analysis/RatingEvaluation.h"
+#include "analysis/RatingSettings.h"
 #include "core/PageCache.h"
 #include "retrieval/RetrievalScheduler.h"
 #include "retrieval/Settings.h"
@@ -189,6 +191,12 @@ int runCrawl(int argc, char** argv) {
             return 0;
         };
     }
+
+    // The user's content ratings mark pages as the desktop program would; without a rating
+    // system the pages are simply not rated.
+    RatingSettings ratings;
+    (void)ratings.load();
+    engine.onRatePage = makeRatePage(ratings);
 
     PrivateCache cache;
     if (!cache.ok())
