@@ -1,0 +1,104 @@
+#include "CliRunner.h"
+#include "TestServer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+using namespace lurvik::test;
+
+namespace {
+
+// The command-line tool reads the user's settings: every test gives it an empty store of its own.
+class CrawlCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/lurvik-crawlcmd-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        setenv("LURVIK_CONFIG_HOME", (dir + "/config").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (dir + "/cache").c_str(), 1);
+        server.addPage("/", "<title>Home</title><a href=a.html>A</a><a href=sub/b.html>B</a><img src=i.gif>"
+                            "<a href=missing.html>gone</a><a href=http://elsewhere.example/>out</a>");
+        server.addPage("/a.html", "<title>A page</title><a href=/>home</a>");
+        server.addPage("/sub/b.html", "<title>B page</title><a href=../a.html>a</a>");
+        ASSERT_EQ(server.start(), 0);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    std::string dir;
+    TestServer server;
+};
+
+} // namespace
+
+TEST_F(CrawlCommand, CrawlsSavesAndPrintsTheTreeAndLinks) {
+    std::string map = dir + "/site.web";
+    CliResult crawl = runCli({"crawl", server.url("/"), "--save", map, "--agents", "2"});
+    EXPECT_EQ(crawl.exitCode, 1) << "a page failed: " << crawl.err;
+    EXPECT_NE(crawl.err.find("Crawled 3 pages (1 failed)"), std::string::npos) << crawl.err;
+    EXPECT_EQ(server.requestCount("/i.gif"), 0u);
+    EXPECT_TRUE(crawl.out.empty()) << "data only when asked for";
+
+    CliResult tree = runCli({"tree", map});
+    EXPECT_EQ(tree.exitCode, 0) << tree.err;
+    EXPECT_EQ(tree.out, "Home  <" + server.url("/") + ">\n  A page  <" + server.url("/a.html") +
+                            ">\n    Home  <" + server.url("/") + ">  (shown above)\n  B page  <" +
+                            server.url("/sub/b.html") + ">\n    A page  <" + server.url("/a.html") +
+                            ">  (shown above)\n");
+
+    CliResult broken = runCli({"links", map, "--broken"});
+    EXPECT_EQ(broken.exitCode, 0);
+    EXPECT_EQ(broken.out, server.url("/") + "\thttp\t" + server.url("/missing.html") + "\tnot in map\n" +
+                              server.url("/") + "\thttp\thttp://elsewhere.example/\tnot in map\n");
+    CliResult all = runCli({"links", map});
+    EXPECT_NE(all.out.find("\timage\t" + server.url("/i.gif") + "\t\n"), std::string::npos) << all.out;
+}
+
+TEST_F(CrawlCommand, LimitsAndExitStatus) {
+    CliResult oneLevel = runCli({"crawl", server.url("/a.html"), "--levels", "1"});
+    EXPECT_NE(oneLevel.err.find("Crawled 2 pages (0 failed)"), std::string::npos) << oneLevel.err;
+    CliResult onePath = runCli({"crawl", server.url("/sub/b.html"), "--limit", "path"});
+    EXPECT_NE(onePath.err.find("Crawled 1 pages (0 failed)"), std::string::npos) << onePath.err;
+    CliResult twoPages = runCli({"crawl", server.url("/"), "--pages", "2"});
+    EXPECT_EQ(twoPages.exitCode, 0);
+    EXPECT_NE(twoPages.err.find("Crawled 2 pages (0 failed)"), std::string::npos) << twoPages.err;
+
+    CliResult startFails = runCli({"crawl", server.url("/nothing.html")});
+    EXPECT_EQ(startFails.exitCode, 2);
+    EXPECT_NE(startFails.err.find("cannot fetch the start page"), std::string::npos);
+    for (std::vector<std::string> bad : {std::vector<std::string>{"crawl"},
+                                         {"crawl", server.url("/"), "--limit", "galaxy"},
+                                         {"crawl", server.url("/"), "--levels", "-1"},
+                                         {"crawl", server.url("/logo.gif")},
+                                         {"tree"},
+                                         {"tree", dir + "/none.web", "extra"}}) {
+        CliResult result = runCli(bad);
+        EXPECT_EQ(result.exitCode, 2) << bad.back() << result.err;
+    }
+    CliResult missing = runCli({"tree", dir + "/none.web"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("cannot open"), std::string::npos);
+}
+
+TEST_F(CrawlCommand, InterruptStopsPromptlyAndSavesWhatWasRetrieved) {
+    std::string page = "<title>Slow site</title>";
+    for (int i = 0; i < 20; ++i) {
+        page += "<a href=stall" + std::to_string(i) + ".html>s</a>";
+        server.addStalled("/stall" + std::to_string(i) + ".html");
+    }
+    server.addPage("/slow.html", page);
+    std::string map = dir + "/partial.web";
+    CliProcess crawl({"crawl", server.url("/slow.html"), "--save", map});
+    for (int i = 0; i < 400 && server.requestCount("/stall3.html") == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    crawl.interrupt();
+    CliResult result;
+    ASSERT_TRUE(crawl.wait(1000, result)) << "still running a second after Ctrl-C";
+    EXPECT_EQ(result.exitCode, 130);
+    EXPECT_NE(result.err.find("Stopped after 1 pages"), std::string::npos) << result.err;
+    CliResult tree = runCli({"tree", map});
+    EXPECT_EQ(tree.out, "Slow site  <" + server.url("/slow.html") + ">\n");
+}
