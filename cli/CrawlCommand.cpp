@@ -102,10 +102,13 @@ int parseOptions(int argc, char** argv, CrawlOptions& options) {
 }
 
 // The crawl keeps its pages in a cache of its own that goes when it ends: a command-line run
-// reports what the site serves now, never what an earlier run left behind.
+// reports what the site serves now, never what an earlier run left behind. Only a map saved with
+// its HTML needs the pages; without one, the crawl does without the cache and its disk writes.
 class PrivateCache {
 public:
-    PrivateCache() {
+    explicit PrivateCache(bool wanted) {
+        if (!wanted)
+            return;
         char pattern[] = "/tmp/lurvik-crawl-XXXXXX";
         if (mkdtemp(pattern))
             m_dir = pattern;
@@ -113,6 +116,8 @@ public:
         m_ok = !m_dir.empty() && CacheBegin() == 0;
     }
     ~PrivateCache() {
+        if (m_dir.empty())
+            return;
         CacheEnd();
         std::error_code ignored;
         if (!m_dir.empty())
@@ -198,9 +203,9 @@ int runCrawl(int argc, char** argv) {
     (void)ratings.load();
     engine.onRatePage = makeRatePage(ratings);
 
-    PrivateCache cache;
-    if (!cache.ok())
-        printError("warning: no page cache; --with-html will save no HTML");
+    PrivateCache cache(options.withHtml);
+    if (options.withHtml && !cache.ok())
+        printError("warning: no page cache; the site map will hold no HTML");
     RetrievalScheduler scheduler(engine, pool);
     SiteNode* start = engine.findOrAddNode(url, 0);
     installInterruptHandler();

@@ -31,7 +31,34 @@ bool isFollowedRedirect(int status, bool classic) {
 
 Agent::~Agent() {
     requestCancel();
-    thread.join();
+    {
+        std::lock_guard guard(m_jobMutex);
+        m_quit = true;
+    }
+    m_jobChanged.notify_all();
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+void Agent::workerMain() {
+    threadId = currentThreadId();
+    std::unique_lock lock(m_jobMutex);
+    for (;;) {
+        m_jobChanged.wait(lock, [this] { return m_hasJob || m_quit; });
+        if (!m_hasJob)
+            return;
+        m_hasJob = false;
+        lock.unlock();
+        fetchThreadMain();
+        lock.lock();
+        m_jobDone = true;
+        m_jobChanged.notify_all();
+    }
+}
+
+void Agent::waitForJob() {
+    std::unique_lock lock(m_jobMutex);
+    m_jobChanged.wait(lock, [this] { return m_jobDone; });
 }
 
 int Agent::prepare(const URL& target, AgentSink newSink, void* newContext) {
@@ -49,27 +76,35 @@ int Agent::prepare(const URL& target, AgentSink newSink, void* newContext) {
 int Agent::startFetchThread(const URL& target, SiteNode* forNode, AgentSink newSink, void* newContext) {
     if (state != AGENT_IDLE || !target.isHttp())
         return 1;
+    if (!m_worker.joinable()) {
+        try {
+            m_worker = std::thread([this] { workerMain(); });
+        } catch (const std::system_error&) {
+            state = AGENT_FAILED;
+            errorText = "Error - Couldn't launch thread";
+            return 1;
+        }
+    }
     node = forNode;
     prepare(target, newSink, newContext);
-    if (thread.start([this] { fetchThreadMain(); }) != 0) {
-        state = AGENT_FAILED;
-        errorText = "Error - Couldn't launch thread";
-        return 1;
+    {
+        std::lock_guard guard(m_jobMutex);
+        m_hasJob = true;
+        m_jobDone = false;
     }
+    m_jobChanged.notify_all();
     return 0;
 }
 
 int Agent::fetchNow(const URL& target, AgentSink newSink, void* newContext) {
     if (prepare(target, newSink, newContext) != 0)
         return 1;
-    threadId = 0;
     int result = fetch();
     publishOutcome();
     return result;
 }
 
 void Agent::fetchThreadMain() {
-    threadId = currentThreadId();
     AgentPool& pool = m_pool;
     setBlockingHook([&pool] { pool.blockingHook(); });
     fetch();
@@ -90,14 +125,15 @@ void Agent::requestCancel() {
 }
 
 void Agent::waitForThread() {
-    if (state == AGENT_RUNNING && thread.isStarted())
-        thread.join();
+    if (state == AGENT_RUNNING && m_worker.joinable())
+        waitForJob();
 }
 
 void Agent::resetAgent() {
     if (state == AGENT_RUNNING)
         return;
-    thread.join();
+    // The outcome is published just before the job ends; let it end before the fields go.
+    waitForJob();
     state = AGENT_IDLE;
     node = nullptr;
     sink = nullptr;
@@ -111,7 +147,6 @@ void Agent::resetAgent() {
     cancelRequested = 0;
     cancelIssued = 0;
     url.clear();
-    threadId = 0;
 }
 
 void Agent::setConditional(const Str& date, const Str& page) {

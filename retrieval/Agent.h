@@ -4,6 +4,10 @@
 #include "core/URL.h"
 #include "platform/WorkerThread.h"
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include <atomic>
 #include <cstdint>
 
@@ -38,6 +42,10 @@ struct FetchSettings {
 
 // One HTTP worker: fetches one URL at a time, on a thread of its own or on the caller's. All
 // results go back through the fields; the main thread reads them only once state has left 1.
+//
+// The agent's thread is started with its first fetch and kept for the next ones: agents are made
+// once and reused, and a thread per page would spend more on creating and tearing down threads
+// (stacks mapped and unmapped, TLB flushes on every core) than on the page itself.
 class Agent {
 public:
     explicit Agent(AgentPool& pool) : m_pool(pool) {}
@@ -74,11 +82,13 @@ public:
     std::atomic<int> cancelRequested{0};
     std::atomic<int> cancelIssued{0};
     URL url;
-    WorkerThread thread;
     std::atomic<long> threadId{0};
 
 private:
     int prepare(const URL& url, AgentSink sink, void* sinkContext);
+    void workerMain();
+    // Waits until the current fetch thread job, if any, has handed over its outcome.
+    void waitForJob();
     void fetchThreadMain();
     void publishOutcome();
     void progress(const char* text);
@@ -91,6 +101,13 @@ private:
     AgentPool& m_pool;
     FetchSettings m_settings;
     int m_outcome = AGENT_IDLE;
+
+    std::thread m_worker;
+    std::mutex m_jobMutex;
+    std::condition_variable m_jobChanged;
+    bool m_hasJob = false;
+    bool m_jobDone = true;
+    bool m_quit = false;
 };
 
 } // namespace lurvik
