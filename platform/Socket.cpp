@@ -6,7 +6,6 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -72,8 +71,6 @@ SocketError Socket::connect(const SocketAddress& address, int timeoutMs) {
     m_fd = ::socket(address.storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (m_fd < 0)
         return SocketError::Failed;
-    int one = 1;
-    ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&address.storage), address.length) == 0)
         return SocketError::None;
     if (errno != EINPROGRESS)

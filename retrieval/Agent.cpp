@@ -218,6 +218,8 @@ int Agent::exchange(const URL& target) {
         return fail("Error - Could not send request to host");
 
     progress("receiving data from host");
+    // Most pages are a few pieces long; growing the reply a piece at a time would copy it each time.
+    response.str().reserve(4 * kReceiveChunk);
     char buffer[kReceiveChunk + 1];
     for (;;) {
         std::memset(buffer, 0, sizeof buffer);
