@@ -46,6 +46,8 @@ public:
     [[nodiscard]] int ConvertFromMemBlock(MemBlock& block, std::string_view base);
 
     void clear();
+    // Drops the "#..." part: what is left names the whole page.
+    void clearBookmark() { m_text.resize(m_fragment); }
 
     bool isValid() const { return m_type != Invalid; }
     bool isHttp() const { return m_type == Http; }

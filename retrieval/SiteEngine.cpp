@@ -27,7 +27,10 @@ SiteNode* SiteEngine::findOrAddNode(const URL& url, int level) {
         return known;
     if (maxPages > 0 && nodeCount() >= maxPages)
         return nullptr;
+    // A node is a page: several links to parts of it ("#top", "#news") are one node, named
+    // without any of the parts.
     auto* node = new SiteNode(url);
+    node->url.clearBookmark();
     node->level = level;
     node->m_engine = this;
     m_byUrl.emplace(node->url.resourceKey(), node);

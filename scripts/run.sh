@@ -1,23 +1,40 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds, then fetches one page with lurvik-cli.
-# Usage: scripts/run.sh [URL] [fetch options]
-# Without a URL it serves the demo site on a free loopback port and fetches its front page.
+# Installs the dependencies, builds, then crawls a site with lurvik-cli and prints its tree.
+# Usage: scripts/run.sh [URL] [crawl options]
+# Without a URL it serves the demo site in demo/ on a free loopback port and crawls that.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh"
 build=${LURVIK_BUILD_DIR:-$root/build}
+work=$(mktemp -d)
+server=""
+cleanup() {
+  [ -n "$server" ] && kill "$server" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
 if [ $# -gt 0 ]; then
-  exec "$build/cli/lurvik-cli" fetch "$@"
+  url=$1
+  shift
+else
+  "$build/tests/support/lurvik-serve" "$root/demo" >"$work/url" &
+  server=$!
+  for _ in $(seq 100); do
+    [ -s "$work/url" ] && break
+    sleep 0.05
+  done
+  url="$(head -n 1 "$work/url")index.html"
 fi
 
-out=$(mktemp)
-"$build/tests/support/lurvik-serve" "$root/demo" >"$out" &
-server=$!
-trap 'kill $server 2>/dev/null; rm -f "$out"' EXIT
-for _ in $(seq 50); do
-  [ -s "$out" ] && break
-  sleep 0.1
-done
-url=$(head -n 1 "$out")
-"$build/cli/lurvik-cli" fetch "$url"
+status=0
+"$build/cli/lurvik-cli" crawl "$url" --save "$work/site.web" "$@" || status=$?
+if [ -s "$work/site.web" ]; then
+  echo
+  "$build/cli/lurvik-cli" tree "$work/site.web"
+  echo
+  echo "Links to pages the crawl could not retrieve:"
+  "$build/cli/lurvik-cli" links "$work/site.web" --broken
+fi
+exit "$status"

@@ -27,6 +27,11 @@ TEST(SiteEngine, FindOrAddNodeHonoursHtmlAndThePageLimit) {
     SiteNode* known = engine.findOrAddNode(page("/p3.html#section"), 2);
     ASSERT_NE(known, nullptr);
     EXPECT_EQ(known->level, 1) << "a known page keeps its level";
+    EXPECT_EQ(engine.findOrAddNode(page("/bookmarked.html#part"), 1), nullptr) << "the limit holds";
+    engine.maxPages = 11;
+    EXPECT_EQ(engine.findOrAddNode(page("/bookmarked.html#part"), 1)->url.text(), page("/bookmarked.html").text())
+        << "a node names the page, not a part of it";
+    engine.maxPages = 10;
     EXPECT_EQ(engine.findOrAddNode(page("/logo.gif"), 1), nullptr);
     EXPECT_EQ(engine.findOrAddNode(page("/cgi-bin/search.cgi"), 1), nullptr);
     EXPECT_EQ(engine.findOrAddNode(URL("mailto:a@site.example"), 1), nullptr);
@@ -40,11 +45,11 @@ TEST(SiteEngine, FindOrAddNodeHonoursHtmlAndThePageLimit) {
 
     Str text;
     engine.progressText(text);
-    EXPECT_EQ(text, "0 pages (10 waiting)");
+    EXPECT_EQ(text, "0 pages (11 waiting)");
     engine.finishNode(engine.pendingNodes.get(2));
     engine.finishNode(engine.pendingNodes.get(0));
     engine.progressText(text);
-    EXPECT_EQ(text, "2 pages (8 waiting)");
+    EXPECT_EQ(text, "2 pages (9 waiting)");
     EXPECT_EQ(changes.size(), 2u);
     EXPECT_EQ(engine.doneNodes.get(0)->url.text(), page("/p2.html").text());
     EXPECT_EQ(engine.pendingNodes.get(0)->url.text(), page("/p1.html").text());
