@@ -1,0 +1,192 @@
+#include "CriteriaFile.h"
+
+#include "core/InputFrogFile.h"
+#include "core/OutputFrogFile.h"
+
+#include <chrono>
+#include <cstring>
+#include <ctime>
+
+namespace lurvik {
+
+namespace {
+
+FindCriteria::Time localTimeNow() {
+    using namespace std::chrono;
+    auto now = system_clock::now();
+    std::time_t seconds = system_clock::to_time_t(now);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    FindCriteria::Time time;
+    time.year = static_cast<uint16_t>(local.tm_year + 1900);
+    time.month = static_cast<uint16_t>(local.tm_mon + 1);
+    time.dayOfWeek = static_cast<uint16_t>(local.tm_wday);
+    time.day = static_cast<uint16_t>(local.tm_mday);
+    time.hour = static_cast<uint16_t>(local.tm_hour);
+    time.minute = static_cast<uint16_t>(local.tm_min);
+    time.second = static_cast<uint16_t>(local.tm_sec);
+    time.milliseconds =
+        static_cast<uint16_t>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+    return time;
+}
+
+uint16_t* timeFields(FindCriteria::Time& t, int i) {
+    uint16_t* fields[] = {&t.year, &t.month,  &t.dayOfWeek, &t.day,
+                          &t.hour, &t.minute, &t.second,    &t.milliseconds};
+    return fields[i];
+}
+
+// The block after the magic. The rating flags go in the file's order (rated, wanted, violating,
+// wanted), which is not the record's.
+void buildBlock(const FindCriteria& c, MemBlock& block) {
+    block.cat(c.author);
+    block.cat(c.description);
+    FindCriteria::Time time = c.savedTime;
+    for (int i = 0; i < 8; ++i)
+        block.cat(*timeFields(time, i), 2);
+    block.cat(c.objectTypeText);
+    block.cat(c.objectTypeIndex, 4);
+    block.cat(c.resultLimit, 4);
+    block.cat(c.searchText);
+    for (int value : {c.lookInURL,      c.lookInTitle,   c.lookInBody,   c.matchWholeWord, c.matchCase,
+                      c.noDuplicates,   c.matchAllWords, c.sizeValue,    c.sizeOp,         c.linksValue,
+                      c.linksOp,        c.childrenValue, c.childrenOp,   c.parentsValue,   c.parentsOp,
+                      c.externalValue,  c.externalOp,    c.ratedEnabled, c.ratedWanted,    c.violatingEnabled,
+                      c.violatingWanted})
+        block.cat(value, 4);
+    block.cat(c.referenceURL);
+    int rows = c.contentTypeNames.len();
+    block.cat(rows, 4);
+    for (int i = 0; i < rows; ++i) {
+        block.cat(*c.contentTypeNames.get(i));
+        const int* state = c.contentTypeStates.get(i);
+        block.cat(state ? *state : CONTENT_EITHER, 4);
+    }
+}
+
+// Fields 1 to 30 into c; non-zero at the first that is missing.
+int parseFields(MemBlock& block, FindCriteria& c, int& rows) {
+    if (block.get(c.author) || block.get(c.description))
+        return 1;
+    for (int i = 0; i < 8; ++i) {
+        int value = 0;
+        if (block.get(value, 2))
+            return 1;
+        *timeFields(c.savedTime, i) = static_cast<uint16_t>(value);
+    }
+    if (block.get(c.objectTypeText) || block.get(c.objectTypeIndex, 4) || block.get(c.resultLimit, 4) ||
+        block.get(c.searchText))
+        return 1;
+    for (int* field :
+         {&c.lookInURL,      &c.lookInTitle,   &c.lookInBody,   &c.matchWholeWord, &c.matchCase,
+          &c.noDuplicates,   &c.matchAllWords, &c.sizeValue,    &c.sizeOp,         &c.linksValue,
+          &c.linksOp,        &c.childrenValue, &c.childrenOp,   &c.parentsValue,   &c.parentsOp,
+          &c.externalValue,  &c.externalOp,    &c.ratedEnabled, &c.ratedWanted,    &c.violatingEnabled,
+          &c.violatingWanted})
+        if (block.get(*field, 4))
+            return 1;
+    if (block.get(c.referenceURL) || block.get(rows, 4))
+        return 1;
+    return 0;
+}
+
+int failWith(CriteriaFileError code, const Str& name, const char* action, Str* errorText,
+             const Str& detail = Str()) {
+    // The file classes already name the file and the system's reason.
+    if (errorText && !detail.isEmpty())
+        *errorText = detail;
+    else if (errorText)
+        errorText->printf("cannot %s %s: %s", action, name.text(),
+                          criteriaFileErrorText(static_cast<int>(code)));
+    return static_cast<int>(code);
+}
+
+CriteriaFileError readFailure(int frogError) {
+    switch (static_cast<FrogFileError>(frogError)) {
+    case FrogFileError::EndOfFile:
+    case FrogFileError::Truncated:
+        return CriteriaFileError::Truncated;
+    case FrogFileError::Corrupt:
+        return CriteriaFileError::Corrupt;
+    default:
+        return CriteriaFileError::ReadFailed;
+    }
+}
+
+} // namespace
+
+const char* criteriaFileErrorText(int code) {
+    switch (static_cast<CriteriaFileError>(code)) {
+    case CriteriaFileError::None:
+        return "no error";
+    case CriteriaFileError::OpenFailed:
+        return "the file could not be opened";
+    case CriteriaFileError::WriteFailed:
+        return "the file could not be written";
+    case CriteriaFileError::NotCriteria:
+        return "not a find criteria file";
+    case CriteriaFileError::Truncated:
+        return "the criteria file is cut short";
+    case CriteriaFileError::Corrupt:
+        return "the criteria file is damaged";
+    case CriteriaFileError::ReadFailed:
+        return "the file could not be read";
+    }
+    return "unknown criteria file error";
+}
+
+int writeCriteriaFile(const FindCriteria& criteria, const Str& name, Str* errorText) {
+    OutputFrogFile file;
+    if (file.open(name.view()) != 0 || !file.isOpen())
+        return failWith(CriteriaFileError::OpenFailed, name, "create", errorText, file.errorText());
+    MemBlock block;
+    buildBlock(criteria, block);
+    if (file.write(kCriteriaMagic, kCriteriaMagicBytes) != 0 || file.write(block) != 0 || file.close() != 0)
+        return failWith(CriteriaFileError::WriteFailed, name, "write", errorText, file.errorText());
+    return 0;
+}
+
+int readCriteriaFile(const Str& name, FindCriteria& criteria, Str* errorText) {
+    InputFrogFile file;
+    if (file.open(name.view()) != 0 || !file.isOpen())
+        return failWith(CriteriaFileError::OpenFailed, name, "open", errorText, file.errorText());
+    char magic[kCriteriaMagicBytes];
+    if (int error = file.readExact(magic, kCriteriaMagicBytes)) {
+        CriteriaFileError code = readFailure(error) == CriteriaFileError::ReadFailed
+                                     ? CriteriaFileError::ReadFailed
+                                     : CriteriaFileError::NotCriteria;
+        return failWith(code, name, "read", errorText);
+    }
+    if (std::memcmp(magic, kCriteriaMagic, kCriteriaMagicBytes) != 0)
+        return failWith(CriteriaFileError::NotCriteria, name, "read", errorText);
+    MemBlock block;
+    if (int error = file.read(block))
+        return failWith(readFailure(error), name, "read", errorText);
+
+    // Read into a copy, so that a file that ends early changes nothing the caller holds.
+    FindCriteria loaded = criteria;
+    int rows = 0;
+    if (parseFields(block, loaded, rows) != 0)
+        return failWith(CriteriaFileError::Truncated, name, "read", errorText);
+    // The writer counted the rows it wrote; a block that holds fewer is trusted as far as it goes.
+    for (int i = 0; i < rows; ++i) {
+        Str rowName;
+        int state = 0;
+        if (block.get(rowName) || block.get(state, 4))
+            break;
+        loaded.addContentType(rowName, state);
+    }
+    criteria = loaded;
+    return 0;
+}
+
+int FindCriteria::save() {
+    savedTime = localTimeNow();
+    return writeCriteriaFile(*this, fileName) == 0 ? 0 : 1;
+}
+
+int FindCriteria::load() {
+    return readCriteriaFile(fileName, *this) == 0 ? 0 : 1;
+}
+
+} // namespace lurvik
