@@ -195,25 +195,54 @@ std::string mergePaths(const Parts& base, std::string_view reference) {
 
 enum class Component { Path, Query, Fragment, UserInfo };
 
-// Escapes what cannot go on a request line as it is; existing escapes are kept as written.
+// Which bytes each component escapes: what cannot go on a request line as it is. Existing
+// escapes are kept as written.
+struct EscapeTable {
+    bool escape[4][256] = {};
+    constexpr EscapeTable() {
+        for (int component = 0; component < 4; ++component)
+            for (int c = 0; c < 256; ++c) {
+                bool e = c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>';
+                if (component == int(Component::Path) || component == int(Component::Fragment))
+                    e = e || c == '`';
+                if (component == int(Component::Path))
+                    e = e || c == '{' || c == '}';
+                escape[component][c] = e;
+            }
+    }
+};
+constexpr EscapeTable kEscapes;
+
 void appendEscaped(std::string& out, std::string_view text, Component component) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    for (char ch : text) {
-        unsigned char c = static_cast<unsigned char>(ch);
-        bool escape = c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>';
-        if (component == Component::Path || component == Component::Fragment)
-            escape = escape || c == '`';
-        if (component == Component::Path)
-            escape = escape || c == '{' || c == '}';
-        if (escape) {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        } else {
-            out += ch;
-        }
+    const bool* escape = kEscapes.escape[int(component)];
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (!escape[c])
+            continue;
+        out.append(text.substr(start, i - start));
+        out += '%';
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+        start = i + 1;
     }
+    out.append(text.substr(start));
 }
+
+// Bytes a host name may not hold; web addresses also refuse "%".
+struct HostTable {
+    bool forbidden[2][256] = {};
+    constexpr HostTable() {
+        for (int special = 0; special < 2; ++special)
+            for (int c = 0; c < 256; ++c) {
+                std::string_view bad = "<>\"^|[]\\/?#@{}`";
+                bool f = c <= 0x20 || c == 0x7F || bad.find(static_cast<char>(c)) != std::string_view::npos;
+                forbidden[special][c] = f || (special && c == '%');
+            }
+    }
+};
+constexpr HostTable kForbiddenInHost;
 
 bool validHost(std::string& host, bool special) {
     for (char& c : host)
@@ -230,11 +259,9 @@ bool validHost(std::string& host, bool special) {
         }
         return true;
     }
-    std::string_view forbidden = special ? "<>\"^|[]\\/?#@%{}`" : "<>\"^|[]\\/?#@{}`";
-    return std::none_of(host.begin(), host.end(), [&](char ch) {
-        unsigned char c = static_cast<unsigned char>(ch);
-        return c <= 0x20 || c == 0x7F || forbidden.find(ch) != std::string_view::npos;
-    });
+    const bool* forbidden = kForbiddenInHost.forbidden[special ? 1 : 0];
+    return std::none_of(host.begin(), host.end(),
+                        [&](char c) { return forbidden[static_cast<unsigned char>(c)]; });
 }
 
 } // namespace
@@ -297,7 +324,14 @@ int URL::setURL(const URL& base, std::string_view input) {
             clear();
             return 1;
         }
-        Parts baseParts = base.parts();
+        // Every relative link of a page resolves against the same base; keep its parts at hand.
+        thread_local std::string lastBase;
+        thread_local Parts lastBaseParts;
+        if (lastBase != base.m_text) {
+            lastBaseParts = base.parts();
+            lastBase = base.m_text;
+        }
+        const Parts& baseParts = lastBaseParts;
         bool baseHierarchical =
             baseParts.hasAuthority || (!baseParts.path.empty() && baseParts.path[0] == '/');
         if (isSpecial(baseParts.scheme))
