@@ -167,6 +167,9 @@ int runCrawl(int argc, char** argv) {
         engine.maxPages = options.pages;
     if (options.agents > 0)
         settings.numBGAgents = options.agents;
+    // The queue is served by background agents only; settings that have none would never finish.
+    if (settings.numBGAgents < 1)
+        settings.numBGAgents = 4;
     if (options.classic)
         settings.classicHttp = 1;
     settings.useProxy = 0;
