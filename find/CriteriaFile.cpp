@@ -180,13 +180,13 @@ int readCriteriaFile(const Str& name, FindCriteria& criteria, Str* errorText) {
     return 0;
 }
 
-int FindCriteria::save() {
+int FindCriteria::save(Str* errorText) {
     savedTime = localTimeNow();
-    return writeCriteriaFile(*this, fileName) == 0 ? 0 : 1;
+    return writeCriteriaFile(*this, fileName, errorText) == 0 ? 0 : 1;
 }
 
-int FindCriteria::load() {
-    return readCriteriaFile(fileName, *this) == 0 ? 0 : 1;
+int FindCriteria::load(Str* errorText) {
+    return readCriteriaFile(fileName, *this, errorText) == 0 ? 0 : 1;
 }
 
 } // namespace lurvik

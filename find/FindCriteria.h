@@ -84,12 +84,12 @@ public:
     // Whether actual stands to value as the CompareOp says.
     static bool compareCount(int value, int actual, int op);
 
-    // The criteria file (CriteriaFile.h): 0 on success, 1 on any failure. save stamps savedTime
-    // and writes fileName atomically; load reads fileName and, on failure, leaves the record as
-    // it was. load does not clear first: its fields replace these and its content rows are
-    // appended after any rows already here.
-    [[nodiscard]] int save();
-    [[nodiscard]] int load();
+    // The criteria file (CriteriaFile.h): 0 on success, 1 on any failure, with the reason in
+    // errorText when one is given. save stamps savedTime and writes fileName atomically; load
+    // reads fileName and, on failure, leaves the record as it was. load does not clear first: its
+    // fields replace these and its content rows are appended after any rows already here.
+    [[nodiscard]] int save(Str* errorText = nullptr);
+    [[nodiscard]] int load(Str* errorText = nullptr);
 
     PtrList<Str> contentTypeNames;
     PtrList<int> contentTypeStates; // a ContentState for each of contentTypeNames
