@@ -1,6 +1,7 @@
 #include "CliCommon.h"
 #include "CrawlCommand.h"
 #include "FetchCommand.h"
+#include "FindCommand.h"
 #include "MapCommands.h"
 
 #include <cstdio>
@@ -24,7 +25,11 @@ constexpr const char* kHelp =
     "  tree site.web\n"
     "      print the saved site tree\n"
     "  links site.web [--broken]\n"
-    "      list every link: page, kind, URL, status (--broken: pages the map lacks)\n";
+    "      list every link: page, kind, URL, status (--broken: pages the map lacks)\n"
+    "  find site.web [criteria options] [--criteria file.ifc] [--save-criteria file.ifc]\n"
+    "                [--format text|tsv|json]\n"
+    "      search a saved site map by type, text, counts, content, ratings or reference\n"
+    "      (lurvik-cli find --help lists the criteria options)\n";
 }
 
 int main(int argc, char** argv) {
@@ -41,6 +46,8 @@ int main(int argc, char** argv) {
         return runTree(argc - 2, argv + 2);
     if (std::strcmp(argv[1], "links") == 0)
         return runLinks(argc - 2, argv + 2);
+    if (std::strcmp(argv[1], "find") == 0)
+        return runFind(argc - 2, argv + 2);
     printError(std::string("unknown command '") + argv[1] + "' (try --help)");
     return ExitUsage;
 }

@@ -1,0 +1,491 @@
+#include "FindCommand.h"
+
+#include "CliCommon.h"
+#include "analysis/RatingSettings.h"
+#include "core/PageCache.h"
+#include "core/Utf8.h"
+#include "find/CriteriaFile.h"
+#include "find/FindEngine.h"
+#include "find/ObjectTypes.h"
+#include "retrieval/AgentPool.h"
+#include "retrieval/Settings.h"
+#include "sitemap/SiteMapFile.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lurvik::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: lurvik-cli find site.web [--type TYPE] [--text TEXT] [--in url,title,body] [--all-words]\n"
+    "                       [--case] [--whole-word] [--no-duplicates] [--limit N] [--size [OP]N]\n"
+    "                       [--links [OP]N] [--children [OP]N] [--parents [OP]N] [--external [OP]N]\n"
+    "                       [--contains TYPE] [--lacks TYPE] [--rated yes|no] [--violating yes|no]\n"
+    "                       [--refers-to URL] [--criteria file.ifc] [--save-criteria file.ifc]\n"
+    "                       [--author TEXT] [--description TEXT] [--format text|tsv|json]\n";
+
+constexpr const char* kOptions =
+    "Searches a saved site map; prints one result per line on stdout and the count on stderr.\n"
+    "Exit status: 0 results found, 1 none, 2 an error.\n"
+    "\n"
+    "  --type TYPE           what to find: pages (default), invalid, links, ftp, http, images,\n"
+    "                        imagemaps, news, mail, gopher, frames, applets, activex, or a file\n"
+    "                        type name such as \"Html Page\" (links and pages of that type)\n"
+    "  --text TEXT           words to look for, any of them; \"two words\" in quotes are one word\n"
+    "  --in PLACES           where to look: url, title, body, comma-separated (default title;\n"
+    "                        title is a link's text for links); bodies missing from the map are\n"
+    "                        fetched again\n"
+    "  --all-words           every word must be found\n"
+    "  --case                words match only with the same case\n"
+    "  --whole-word          words match only as whole words\n"
+    "  --no-duplicates       drop a result whose URL and text repeat an earlier one\n"
+    "  --limit N             stop after the page on which N results were reached\n"
+    "  --size [OP]N          page size in KB (1000 bytes); OP is =, <, <=, >, >= or <> (default =),\n"
+    "                        and \"all\" turns a count criterion off\n"
+    "  --links [OP]N         number of hyperlinks on the page\n"
+    "  --children [OP]N      number of pages the page refers to\n"
+    "  --parents [OP]N       number of pages that refer to the page\n"
+    "  --external [OP]N      number of links leaving the page's domain\n"
+    "  --contains TYPE       pages with a link of this type: images, imagemaps, applets, ftp, news,\n"
+    "                        mail, gopher, frames, activex, or a file type name (repeatable)\n"
+    "  --lacks TYPE          pages without a link of this type (repeatable)\n"
+    "  --rated yes|no        pages that are, or are not, rated\n"
+    "  --violating yes|no    pages that do, or do not, violate the current rating settings\n"
+    "  --refers-to URL       pages with a link to exactly this URL\n"
+    "  --criteria FILE       start from a saved criteria file; the options above change it\n"
+    "  --save-criteria FILE  save the criteria (\".ifc\" is added unless the name ends in it)\n"
+    "  --author TEXT         author saved with the criteria\n"
+    "  --description TEXT    description saved with the criteria (default \"Lurvik Find Criteria\")\n"
+    "  --format FORMAT       text (default); tsv with a header row; json, one object per line\n"
+    "                        with the fields name, type, kind, url and page\n";
+
+// The short names a command line offers for the fixed object types, by index.
+constexpr const char* kTypeAliases[kFixedObjectTypes] = {"pages",  "invalid",   "links",  "ftp",  "http",
+                                                         "images", "imagemaps", "news",   "mail", "gopher",
+                                                         "frames", "applets",   "activex"};
+
+struct Count {
+    int value = -1;
+    int op = COMPARE_EQUAL;
+};
+
+// What the command line asked for; unset options leave the criteria as they start.
+struct FindOptions {
+    std::string map;
+    std::optional<std::string> type, text, places, reference, author, description;
+    bool allWords = false, matchCase = false, wholeWord = false, noDuplicates = false;
+    std::optional<int> limit;
+    std::optional<Count> counts[5]; // size, links, children, parents, external
+    std::vector<ContentTypeRow> content;
+    std::optional<int> rated, violating;
+    std::string criteriaFile, saveFile;
+    std::string format = "text";
+};
+
+int parseNumber(const std::string& text, int& out) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return 1;
+    out = std::stoi(text);
+    return 0;
+}
+
+// "[OP]N" with the operators the Find window offers, or "all" for a criterion that is off.
+int parseCount(const std::string& text, Count& out) {
+    if (text == "all" || text == "All") {
+        out = Count{};
+        return 0;
+    }
+    for (int op : {COMPARE_LESS_OR_EQUAL, COMPARE_GREATER_OR_EQUAL, COMPARE_NOT_EQUAL, COMPARE_LESS,
+                   COMPARE_GREATER, COMPARE_EQUAL}) {
+        std::string prefix = compareOpText(op);
+        if (text.compare(0, prefix.size(), prefix) == 0) {
+            out.op = op;
+            return parseNumber(text.substr(prefix.size()), out.value);
+        }
+    }
+    out.op = COMPARE_EQUAL;
+    return parseNumber(text, out.value);
+}
+
+int parseYesNo(const std::string& text, std::optional<int>& out) {
+    if (text != "yes" && text != "no")
+        return 1;
+    out = text == "yes";
+    return 0;
+}
+
+// A content type as the user names it: one of the nine (by its name or short name, any case), or
+// a file type name as it is.
+Str contentTypeName(const std::string& text) {
+    for (int i = 0; i < kFixedContentTypes; ++i) {
+        const char* name = fixedContentTypeName(i);
+        int kind = contentTypeKind(name);
+        if (Str(text).icmp(name) == 0)
+            return name;
+        for (int t = OBJECT_FTP_LINKS; t < kFixedObjectTypes; ++t)
+            if (objectTypeKind(t) == kind && text == kTypeAliases[t])
+                return name;
+    }
+    return Str(text);
+}
+
+int parseOptions(int argc, char** argv, FindOptions& options) {
+    const char* countNames[] = {"--size", "--links", "--children", "--parents", "--external"};
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string value;
+        bool hasValue = false;
+        auto next = [&] {
+            if (i + 1 >= argc)
+                return 1;
+            value = argv[++i];
+            hasValue = true;
+            return 0;
+        };
+        auto take = [&](std::optional<std::string>& into) {
+            if (next())
+                return 1;
+            into = value;
+            return 0;
+        };
+        int bad = 0;
+        int countIndex = -1;
+        for (int c = 0; c < 5; ++c)
+            if (arg == countNames[c])
+                countIndex = c;
+        if (countIndex >= 0) {
+            Count count;
+            bad = next() || parseCount(value, count);
+            options.counts[countIndex] = count;
+        } else if (arg == "--type") {
+            bad = take(options.type);
+        } else if (arg == "--text") {
+            bad = take(options.text);
+        } else if (arg == "--in") {
+            bad = take(options.places);
+        } else if (arg == "--refers-to") {
+            bad = take(options.reference) || options.reference->empty();
+        } else if (arg == "--author") {
+            bad = take(options.author);
+        } else if (arg == "--description") {
+            bad = take(options.description);
+        } else if (arg == "--all-words") {
+            options.allWords = true;
+        } else if (arg == "--case") {
+            options.matchCase = true;
+        } else if (arg == "--whole-word") {
+            options.wholeWord = true;
+        } else if (arg == "--no-duplicates") {
+            options.noDuplicates = true;
+        } else if (arg == "--limit") {
+            int limit = -1;
+            bad = next() || (value != "all" && (parseNumber(value, limit) || limit < 1));
+            options.limit = limit;
+        } else if (arg == "--contains" || arg == "--lacks") {
+            bad = next() || value.empty();
+            options.content.push_back(
+                {contentTypeName(value), arg == "--contains" ? CONTENT_INCLUDE : CONTENT_EXCLUDE});
+        } else if (arg == "--rated") {
+            bad = next() || parseYesNo(value, options.rated);
+        } else if (arg == "--violating") {
+            bad = next() || parseYesNo(value, options.violating);
+        } else if (arg == "--criteria") {
+            bad = next() || value.empty();
+            options.criteriaFile = value;
+        } else if (arg == "--save-criteria") {
+            bad = next() || value.empty();
+            options.saveFile = value;
+        } else if (arg == "--format") {
+            bad = next() || (value != "text" && value != "tsv" && value != "json");
+            options.format = value;
+        } else if (!arg.empty() && arg[0] == '-') {
+            bad = 1;
+        } else if (options.map.empty()) {
+            options.map = arg;
+        } else {
+            bad = 1;
+        }
+        if (bad) {
+            printError("unexpected, incomplete or invalid option '" + arg + (hasValue ? " " + value : "") +
+                       "'");
+            return 1;
+        }
+    }
+    if (options.map.empty()) {
+        printError("no site map given");
+        return 1;
+    }
+    return 0;
+}
+
+// What a Find window builds before it searches with untouched controls: pages, words in the
+// title, no count criterion, and the nine fixed content rows that ask nothing.
+void defaultCriteria(FindCriteria& c) {
+    c.clear();
+    c.setObjectTypeText(objectTypeText(OBJECT_ALL_PAGES));
+    c.setSizeCriterion(-1, COMPARE_EQUAL);
+    c.setLinksCriterion(-1, COMPARE_EQUAL);
+    c.setChildrenCriterion(-1, COMPARE_EQUAL);
+    c.setParentsCriterion(-1, COMPARE_EQUAL);
+    c.setExternalCriterion(-1, COMPARE_EQUAL);
+    for (int i = 0; i < kFixedContentTypes; ++i)
+        c.addContentType(fixedContentTypeName(i), CONTENT_EITHER);
+}
+
+// The object type by short name, list text (any case) or file type name; the index is the type's
+// position in the Find window's list, where file type names follow the fixed types.
+int setObjectType(const std::string& text, SiteEngine& engine, FindCriteria& c) {
+    for (int i = 0; i < kFixedObjectTypes; ++i)
+        if (text == kTypeAliases[i] || Str(text).icmp(objectTypeText(i)) == 0) {
+            c.setObjectTypeIndex(i);
+            c.setObjectTypeText(objectTypeText(i));
+            return 0;
+        }
+    std::vector<Str> names;
+    engine.typeTable.typeNames(names);
+    for (size_t i = 0; i < names.size(); ++i)
+        if (names[i].view() == text) {
+            c.setObjectTypeIndex(kFirstFileTypeIndex + static_cast<int>(i));
+            c.setObjectTypeText(names[i]);
+            return 0;
+        }
+    std::string known;
+    for (const char* alias : kTypeAliases)
+        known += std::string(known.empty() ? "" : ", ") + alias;
+    for (const Str& name : names)
+        known += ", \"" + name.str() + "\"";
+    printError("unknown object type '" + text + "' (one of " + known + ")");
+    return 1;
+}
+
+int applyOptions(const FindOptions& o, SiteEngine& engine, FindCriteria& c) {
+    if (o.type && setObjectType(*o.type, engine, c) != 0)
+        return 1;
+    if (o.text)
+        c.searchText = *o.text;
+    if (o.places) {
+        c.lookInURL = c.lookInTitle = c.lookInBody = 0;
+        std::string rest = *o.places + ",";
+        for (size_t comma; (comma = rest.find(',')) != std::string::npos; rest.erase(0, comma + 1)) {
+            std::string place = rest.substr(0, comma);
+            int* flag = place == "url"     ? &c.lookInURL
+                        : place == "title" ? &c.lookInTitle
+                        : place == "body"  ? &c.lookInBody
+                                           : nullptr;
+            if (!flag) {
+                printError("--in takes url, title and body, not '" + place + "'");
+                return 1;
+            }
+            *flag = 1;
+        }
+    }
+    c.matchAllWords |= o.allWords;
+    c.matchCase |= o.matchCase;
+    c.matchWholeWord |= o.wholeWord;
+    c.noDuplicates |= o.noDuplicates;
+    if (o.limit)
+        c.setResultLimit(*o.limit);
+    void (FindCriteria::*setters[])(int, int) = {
+        &FindCriteria::setSizeCriterion, &FindCriteria::setLinksCriterion,
+        &FindCriteria::setChildrenCriterion, &FindCriteria::setParentsCriterion,
+        &FindCriteria::setExternalCriterion};
+    for (int i = 0; i < 5; ++i)
+        if (o.counts[i])
+            (c.*setters[i])(o.counts[i]->value, o.counts[i]->op);
+    // A row already there (a loaded file's, or the fixed nine) changes state; a new name is added.
+    for (const ContentTypeRow& row : o.content) {
+        int at = 0;
+        while (at < c.contentTypeNames.len() && *c.contentTypeNames.get(at) != row.name)
+            ++at;
+        if (at < c.contentTypeNames.len())
+            *c.contentTypeStates.get(at) = row.state;
+        else
+            c.addContentType(row.name, row.state);
+    }
+    if (o.rated) {
+        c.ratedEnabled = 1;
+        c.ratedWanted = *o.rated;
+    }
+    if (o.violating) {
+        c.violatingEnabled = 1;
+        c.violatingWanted = *o.violating;
+    }
+    if (o.reference)
+        c.setReferenceURL(*o.reference);
+    if (o.author)
+        c.setAuthor(*o.author);
+    if (o.description)
+        c.setDescription(*o.description);
+    return 0;
+}
+
+// The body search needs the map's pages in a cache: one of its own that goes when the command
+// ends, so a search never reads what another run left behind.
+class PrivateCache {
+public:
+    PrivateCache() {
+        char pattern[] = "/tmp/lurvik-find-XXXXXX";
+        if (mkdtemp(pattern))
+            m_dir = pattern;
+        CacheConfigure(1, Str(m_dir + "/"), int64_t(1) << 40, 0);
+        m_ok = !m_dir.empty() && CacheBegin() == 0;
+    }
+    ~PrivateCache() {
+        CacheEnd();
+        std::error_code ignored;
+        if (!m_dir.empty())
+            std::filesystem::remove_all(m_dir, ignored);
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    std::string m_dir;
+    bool m_ok = false;
+};
+
+// Valid UTF-8 with JSON's escapes: titles come from pages, which promise nothing.
+std::string jsonString(std::string_view text) {
+    std::string valid;
+    appendValidUtf8(text, valid);
+    std::string out = "\"";
+    for (unsigned char c : valid) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+// A field of a tab-separated row: tabs and line ends would break the row.
+std::string tsvField(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c == '\t' || c == '\n' || c == '\r')
+            c = ' ';
+    return out;
+}
+
+void printResults(const FindEngine& find, const std::string& format) {
+    if (format == "tsv")
+        std::printf("name\ttype\tkind\turl\tpage\n");
+    Str type, url;
+    for (int i = 0; i < find.resultCount(); ++i) {
+        const LinkRecord* r = find.result(i);
+        r->typeName(type);
+        r->url.getURLString(url, 1);
+        if (format == "json")
+            std::printf("{\"name\":%s,\"type\":%s,\"kind\":%d,\"url\":%s,\"page\":%s}\n",
+                        jsonString(r->text.view()).c_str(), jsonString(type.view()).c_str(),
+                        r->effectiveKind(), jsonString(url.view()).c_str(),
+                        jsonString(r->pageURL.view()).c_str());
+        else if (format == "tsv")
+            std::printf("%s\t%s\t%d\t%s\t%s\n", tsvField(r->text.view()).c_str(),
+                        tsvField(type.view()).c_str(), r->effectiveKind(), tsvField(url.view()).c_str(),
+                        tsvField(r->pageURL.view()).c_str());
+        else if (r->pageURL.isEmpty())
+            std::printf("%s  [%s]  %s\n", r->text.text(), type.text(), url.text());
+        else
+            std::printf("%s  [%s]  %s  (on %s)\n", r->text.text(), type.text(), url.text(),
+                        r->pageURL.text());
+    }
+}
+
+} // namespace
+
+int runFind(int argc, char** argv) {
+    if (argc == 1 && (std::string(argv[0]) == "--help" || std::string(argv[0]) == "-h")) {
+        std::fputs(kUsage, stdout);
+        std::fputs(kOptions, stdout);
+        return ExitOk;
+    }
+    FindOptions options;
+    if (parseOptions(argc, argv, options) != 0) {
+        std::fputs(kUsage, stderr);
+        return ExitUsage;
+    }
+
+    PrivateCache cache;
+    if (!cache.ok())
+        printError("warning: no page cache; a body search fetches every page again");
+    SiteEngine engine;
+    SiteMapFile map;
+    map.fileName = options.map;
+    if (int result = map.open(engine)) {
+        printError(
+            "cannot open " + options.map + ": " +
+            (result == 1 && !map.errorText.isEmpty() ? map.errorText.str() : siteMapErrorText(result)));
+        return ExitUsage;
+    }
+
+    Settings settings;
+    settings.loadSettings();
+    settings.useProxy = 0;
+    AgentPool pool;
+    settings.applyToPool(pool);
+    FindEngine find(&engine, pool);
+    int ratingsOn = 0, markPages = 0, blockUnrated = 0, passwordOverride = 0, blockViolated = 0;
+    loadFlags(ratingsOn, markPages, blockUnrated, passwordOverride, blockViolated);
+    find.showUnratedAsViolated = blockUnrated;
+
+    FindCriteria& criteria = find.criteria;
+    defaultCriteria(criteria);
+    if (!options.criteriaFile.empty()) {
+        FindCriteria loaded;
+        loaded.setFileName(options.criteriaFile);
+        Str error;
+        if (loaded.load(&error) != 0) {
+            printError(error.str());
+            return ExitUsage;
+        }
+        criteria = loaded;
+    }
+    if (applyOptions(options, engine, criteria) != 0) {
+        std::fputs(kUsage, stderr);
+        return ExitUsage;
+    }
+    if (!options.saveFile.empty()) {
+        std::string name = options.saveFile;
+        // As the save dialog does: the extension is added unless the name ends in it exactly.
+        if (name.size() < 4 || name.compare(name.size() - 4, 4, ".ifc") != 0)
+            name += ".ifc";
+        if (!options.description && criteria.description.isEmpty())
+            criteria.setDescription("Lurvik Find Criteria");
+        criteria.setFileName(name);
+        Str error;
+        if (criteria.save(&error) != 0) {
+            printError(error.str());
+            return ExitUsage;
+        }
+        std::fprintf(stderr, "Saved the criteria to %s\n", name.c_str());
+    }
+
+    installInterruptHandler();
+    if (find.startSearch() != 0) {
+        printError("cannot start the search thread");
+        return ExitUsage;
+    }
+    while (find.waitForSearch(50) != 0)
+        if (interrupted()) {
+            find.stopSearch();
+            std::fprintf(stderr, "Stopped\n");
+            return 130;
+        }
+    printResults(find, options.format);
+    std::fprintf(stderr, "%d item(s) found\n", find.resultCount());
+    return find.resultCount() > 0 ? ExitOk : ExitFailed;
+}
+
+} // namespace lurvik::cli
