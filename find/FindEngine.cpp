@@ -131,7 +131,11 @@ void FindEngine::examinePage(SiteNode& node, std::unique_lock<Sync>& held) {
     if (considerLinks)
         url.getURLString(pageURL, 0);
     Str emptyBody, linkText, typeName;
-    for (const LinkRecord* link : node.links) {
+    // Each link is a heap object of its own: a plain title search over a large site spends most
+    // of its time fetching them into the cache, so they are visited only when a test reads them.
+    static const PtrList<LinkRecord> kNoLinks;
+    bool visitLinks = considerLinks || forReference || countExternal || m_matcher->needsContentFacts();
+    for (const LinkRecord* link : visitLinks ? node.links : kNoLinks) {
         int kind = link->effectiveKind();
         if (countExternal && !url.sameDomain(link->url))
             ++m_facts.externalCount;

@@ -9,8 +9,10 @@ FindMatcher::FindMatcher(const FindCriteria& criteria, const std::vector<Str>& w
     : m_criteria(criteria), m_words(words), m_showUnratedAsViolated(showUnratedAsViolated) {
     for (int i = 0; i < criteria.contentTypeNames.len(); ++i) {
         const int* state = criteria.contentTypeStates.get(i);
-        if (state && *state != CONTENT_EITHER &&
-            contentTypeKind(criteria.contentTypeNames.get(i)->view()) == 0)
+        if (!state || *state == CONTENT_EITHER)
+            continue;
+        m_needsContentFacts = true;
+        if (contentTypeKind(criteria.contentTypeNames.get(i)->view()) == 0)
             m_needsSeenTypeNames = true;
     }
 }

@@ -39,6 +39,8 @@ public:
     // Type names are dear to work out, so the engine asks for them only when a test reads them.
     bool needsTypeName() const { return m_criteria.objectTypeIndex >= 13; }
     bool needsSeenTypeNames() const { return m_needsSeenTypeNames; }
+    // Whether any content row is in force, so that the page's links must be looked at.
+    bool needsContentFacts() const { return m_needsContentFacts; }
 
 private:
     bool typeMatches(const FindCandidate& candidate, const PageFacts& facts) const;
@@ -51,6 +53,7 @@ private:
     const std::vector<Str>& m_words;
     int m_showUnratedAsViolated;
     bool m_needsSeenTypeNames = false;
+    bool m_needsContentFacts = false;
 };
 
 } // namespace lurvik
