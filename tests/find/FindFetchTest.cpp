@@ -5,7 +5,6 @@
 #include "platform/Clock.h"
 
 #include <arpa/inet.h>
-#include <condition_variable>
 #include <mutex>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -16,38 +15,21 @@ using namespace lurvik::test;
 
 namespace {
 
-// What a search posted, for a test thread to wait on.
-class Posts {
-public:
+// What a search posted, as the test thread sees it.
+struct Posts {
     FindEngine::Post callback() {
         return [this](int message, int wParam) {
-            std::lock_guard guard(m_mutex);
-            m_posted.emplace_back(message, wParam);
-            m_changed.notify_all();
+            std::lock_guard guard(mutex);
+            posted.emplace_back(message, wParam);
         };
     }
-    bool waitFor(int message, int ms) {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::milliseconds(ms), [&] {
-            for (const auto& post : m_posted)
-                if (post.first == message)
-                    return true;
-            return false;
-        });
-    }
     std::vector<std::pair<int, int>> all() {
-        std::lock_guard guard(m_mutex);
-        return m_posted;
-    }
-    void clear() {
-        std::lock_guard guard(m_mutex);
-        m_posted.clear();
+        std::lock_guard guard(mutex);
+        return posted;
     }
 
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<std::pair<int, int>> m_posted;
+    std::mutex mutex;
+    std::vector<std::pair<int, int>> posted;
 };
 
 // A port that takes connections into its backlog and never answers: every fetch from it stalls.
@@ -181,15 +163,17 @@ TEST_F(FindFetch, PacedBurstsStopAtTheStepShown) {
         (std::vector<std::pair<int, int>>{
             {WM_FIND_RESULTS, 100}, {WM_FIND_RESULTS, 200}, {WM_FIND_RESULTS, 300}, {WM_FIND_DONE, 0}}));
 
-    posts.clear();
+    Posts paused;
+    find.post = paused.callback();
     find.pacing.pauseMs = 10000;
     ASSERT_EQ(find.startSearch(), 0);
-    ASSERT_TRUE(posts.waitFor(WM_FIND_RESULTS, 10000));
+    for (int i = 0; i < 2000 && paused.all().empty(); ++i)
+        sleepMs(5);
     int64_t start = tickCount();
     find.stopSearch();
     EXPECT_LT(tickCount() - start, 1000) << "a stop ends the pause";
     EXPECT_EQ(find.resultCount(), 201) << "up to and including the next step";
-    EXPECT_EQ(posts.all(), (std::vector<std::pair<int, int>>{{WM_FIND_RESULTS, 100}}));
+    EXPECT_EQ(paused.all(), (std::vector<std::pair<int, int>>{{WM_FIND_RESULTS, 100}}));
 }
 
 // Run under ThreadSanitizer: searches read the nodes and the page cache while the retrieval on
