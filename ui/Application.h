@@ -1,0 +1,45 @@
+#pragma once
+
+#include "analysis/RatingSettings.h"
+#include "retrieval/AgentPool.h"
+#include "retrieval/RetrievalScheduler.h"
+#include "retrieval/Settings.h"
+#include "retrieval/SiteEngine.h"
+
+#include <QString>
+
+namespace lurvik {
+
+class BusyLoop;
+
+// What lives for the whole run: the settings, the engine with every node, the agent pool, the
+// scheduler's idle step and the busy loop. The main window borrows it.
+class Application {
+public:
+    Application();
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // Settings, page cache, agents and ratings, in the order the engine needs them.
+    void start();
+    // The teardown: settings saved, cache ended, every fetch cancelled and joined, every parsing
+    // thread joined, every node destroyed. Safe to call twice.
+    void shutdown();
+
+    Settings settings;
+    RatingSettings ratings;
+    SiteEngine engine;
+    AgentPool pool;
+    RetrievalScheduler scheduler{engine, pool};
+    BusyLoop* busyLoop = nullptr;
+
+private:
+    bool m_started = false;
+    bool m_cacheOpen = false;
+};
+
+// True when name ends in ".web", case ignored: the command-line argument opened at start-up.
+bool isSiteMapName(const QString& name);
+
+} // namespace lurvik

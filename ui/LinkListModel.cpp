@@ -1,0 +1,146 @@
+#include "LinkListModel.h"
+
+#include "Icons.h"
+#include "analysis/LinkRecord.h"
+#include "retrieval/SiteNode.h"
+
+#include <algorithm>
+
+namespace lurvik {
+
+LinkListModel::LinkListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+LinkListModel::~LinkListModel() = default;
+
+int LinkListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int LinkListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 3;
+}
+
+QString LinkListModel::linkText(const LinkRecord& link, int column) {
+    switch (column) {
+    case ColumnLink:
+        return QString::fromUtf8(link.text.text(), link.text.len());
+    case ColumnType: {
+        Str name;
+        link.typeName(name);
+        return QString::fromUtf8(name.text(), name.len());
+    }
+    case ColumnUrl:
+        return QString::fromStdString(link.url.text());
+    default:
+        return {};
+    }
+}
+
+QVariant LinkListModel::data(const QModelIndex& index, int role) const {
+    const LinkRecord* link = linkAt(index.row());
+    if (!link)
+        return {};
+    if (role == Qt::DisplayRole)
+        return linkText(*link, index.column());
+    if (role == Qt::DecorationRole && index.column() == ColumnLink)
+        return Icons::linkIcon(link->iconIndex());
+    return {};
+}
+
+QVariant LinkListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    static const char* const names[] = {"Link Name", "Type", "URL Name"};
+    return section >= 0 && section < 3 ? QString::fromLatin1(names[section]) : QString();
+}
+
+const LinkRecord* LinkListModel::linkAt(int row) const {
+    return row >= 0 && row < static_cast<int>(m_rows.size()) ? m_rows[row] : nullptr;
+}
+
+void LinkListModel::reset(std::vector<const LinkRecord*> rows) {
+    beginResetModel();
+    m_rows = std::move(rows);
+    m_sortColumn = -1;
+    m_sortDescending = -1;
+    endResetModel();
+    emit sortIndicatorChanged();
+}
+
+void LinkListModel::fillPage(const SiteNode* node) {
+    std::vector<const LinkRecord*> rows;
+    int state = node ? node->state.load() : 0;
+    if (state == NODE_WAITING || state >= NODE_PARSED)
+        for (const LinkRecord* link : node->links)
+            rows.push_back(link);
+    reset(std::move(rows));
+    m_siteRecords.clear();
+}
+
+void LinkListModel::fillSites(const std::vector<const SiteNode*>& sites) {
+    std::vector<std::unique_ptr<LinkRecord>> records;
+    std::vector<const LinkRecord*> rows;
+    for (const SiteNode* site : sites) {
+        Str title;
+        if (site->state == NODE_DONE || site->state == NODE_ERROR)
+            title = site->title;
+        records.push_back(std::make_unique<LinkRecord>(LINK_HYPERLINK, site->url, title));
+        rows.push_back(records.back().get());
+    }
+    reset(std::move(rows));
+    // The old records go only after the views have let go of them.
+    m_siteRecords = std::move(records);
+}
+
+void LinkListModel::clear() {
+    reset({});
+    m_siteRecords.clear();
+}
+
+void LinkListModel::sortByColumn(int column) {
+    if (column < 0 || column > 2)
+        return;
+    std::vector<std::pair<std::string, const LinkRecord*>> keyed;
+    keyed.reserve(m_rows.size());
+    for (const LinkRecord* link : m_rows)
+        keyed.emplace_back(linkText(*link, column).toStdString(), link);
+    // Descending includes -1, the state after a refill: the Arrange commands then sort
+    // descending before the indicator turns ascending.
+    bool descending = m_sortDescending != 0;
+    std::stable_sort(keyed.begin(), keyed.end(), [descending](const auto& a, const auto& b) {
+        int order = Str(a.first).cmp(b.first);
+        return descending ? order > 0 : order < 0;
+    });
+    emit layoutAboutToBeChanged();
+    QModelIndexList before = persistentIndexList();
+    std::vector<const LinkRecord*> oldRows = m_rows;
+    for (size_t i = 0; i < keyed.size(); ++i)
+        m_rows[i] = keyed[i].second;
+    QModelIndexList after;
+    for (const QModelIndex& index : before) {
+        auto at = std::find(m_rows.begin(), m_rows.end(), oldRows[index.row()]);
+        after.append(createIndex(static_cast<int>(at - m_rows.begin()), index.column()));
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged();
+}
+
+void LinkListModel::setIndicator(int column) {
+    if (column != m_sortColumn)
+        m_sortDescending = 0;
+    m_sortColumn = column;
+    emit sortIndicatorChanged();
+}
+
+void LinkListModel::clickColumn(int column) {
+    m_sortDescending = m_sortDescending ? 0 : 1;
+    setIndicator(column);
+    sortByColumn(column);
+}
+
+void LinkListModel::arrangeByColumn(int column) {
+    sortByColumn(column);
+    setIndicator(column);
+}
+
+} // namespace lurvik

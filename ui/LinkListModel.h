@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QAbstractTableModel>
+
+#include <memory>
+#include <vector>
+
+namespace lurvik {
+
+class LinkRecord;
+class SiteNode;
+
+// The link list of the selected page: one row per link record, which the page's node owns. With
+// the root selected it lists the top-level sites through records of its own.
+class LinkListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { ColumnLink = 0, ColumnType = 1, ColumnUrl = 2 };
+
+    explicit LinkListModel(QObject* parent = nullptr);
+    ~LinkListModel() override;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // The node's links, in the page's order. A node being fetched or scanned shows none: a worker
+    // may be writing its list.
+    void fillPage(const SiteNode* node);
+    void fillSites(const std::vector<const SiteNode*>& sites);
+    void clear();
+
+    const LinkRecord* linkAt(int row) const;
+    static QString linkText(const LinkRecord& link, int column);
+
+    // The sort state: both -1 after every refill. A column click flips the direction and then
+    // sorts; the Arrange commands sort with the current direction first.
+    void sortByColumn(int column);
+    void clickColumn(int column);
+    void arrangeByColumn(int column);
+    int sortColumn() const { return m_sortColumn; }
+    int sortDescending() const { return m_sortDescending; }
+
+signals:
+    // The header should show this state.
+    void sortIndicatorChanged();
+
+private:
+    void setIndicator(int column);
+    void reset(std::vector<const LinkRecord*> rows);
+
+    std::vector<const LinkRecord*> m_rows;
+    std::vector<std::unique_ptr<LinkRecord>> m_siteRecords;
+    int m_sortColumn = -1;
+    int m_sortDescending = -1;
+};
+
+} // namespace lurvik

@@ -1,0 +1,831 @@
+#include "MainWindow.h"
+
+#include "Application.h"
+#include "BusyLoop.h"
+#include "Commands.h"
+#include "HelpWindow.h"
+#include "HtmlHighlighter.h"
+#include "Icons.h"
+#include "LinkListModel.h"
+#include "OpenLocationDialog.h"
+#include "PasswordDialog.h"
+#include "SaveSiteMapDialog.h"
+#include "Shell.h"
+#include "SourceText.h"
+#include "UserAddress.h"
+#include "sitemap/SiteMapFile.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QTreeView>
+
+namespace lurvik {
+
+namespace {
+
+const QString kProgramStatus = QStringLiteral("Lurvik 1.0");
+
+QString fromStr(const Str& text) {
+    return QString::fromUtf8(text.text(), text.len());
+}
+
+// The information line of a page: nothing while it waits, else what the views may read of it.
+QString infoLine(const SiteNode* node) {
+    if (!node || node->state == NODE_WAITING)
+        return {};
+    Str title;
+    node->displayTitle(title);
+    return fromStr(title);
+}
+
+// The maker's addresses behind the contact commands.
+const char* const kSupportMail = "mailto:support@orvanne.example?subject=Lurvik";
+const char* const kSuggestionMail = "mailto:suggestions@orvanne.example?subject=Lurvik";
+const char* const kListMail = "mailto:lurvik-list@orvanne.example?subject=subscribe";
+const char* const kWebSite = "https://www.orvanne.example/lurvik/";
+
+} // namespace
+
+MainWindow::MainWindow(Application& app, QWidget* parent)
+    : QMainWindow(parent), m_app(app),
+      m_treeModel(new SiteTreeModel(app.engine, app.pool, app.scheduler, this)),
+      m_linkModel(new LinkListModel(this)) {
+    setWindowTitle(QStringLiteral("Lurvik"));
+    setWindowIcon(Icons::programIcon());
+    resize(640, 480);
+    createActions();
+    createMenus();
+    createToolBar();
+    createViews();
+
+    m_statusUrl = new QLabel(kProgramStatus, this);
+    m_statusInfo = new QLabel(this);
+    m_progress = new QProgressBar(this);
+    m_progress->setTextVisible(false);
+    m_progress->setMaximumWidth(59);
+    m_progress->setRange(0, std::max(1, app.settings.numFGAgents + app.settings.numBGAgents));
+    m_progress->setValue(0);
+    statusBar()->addWidget(m_statusUrl, 3);
+    statusBar()->addWidget(m_statusInfo, 2);
+    statusBar()->addPermanentWidget(m_progress);
+
+    Settings& settings = app.settings;
+    m_treeModel->dupChildren = settings.dupChildren != 0;
+    m_treeModel->autoExpand = settings.autoExpand != 0;
+    m_treeModel->ratingsOn = app.ratings.ratingsOn != 0;
+    m_treeModel->markPages = app.ratings.markPages != 0;
+    m_treeModel->blockUnrated = app.ratings.blockUnrated != 0;
+    m_treeModel->onClearSelection = [this] { m_tree->selectionModel()->clearSelection(); };
+    m_treeModel->onSelect = [this](SiteTreeModel::Item* item) { selectItem(item); };
+    m_treeModel->onExpand = [this](SiteTreeModel::Item* item, bool expand) {
+        m_tree->setExpanded(m_treeModel->indexOf(item), expand);
+    };
+    m_treeModel->onItemChanged = [this](SiteTreeModel::Item* item) { itemChanged(item); };
+    m_treeModel->onRefresh = [this] { refreshStatus(); };
+
+    app.engine.onNodeChanged = [this](SiteNode* node, int code) { m_treeModel->nodeChanged(node, code); };
+    app.scheduler.onRefreshStatus = [this] { refreshStatus(); };
+    app.pool.onNeedPassword = [this](const Str& realm, Str& user, Str& password) {
+        return PasswordDialog::askNetworkPassword(this, realm, user, password);
+    };
+    connect(app.busyLoop, &BusyLoop::retrievalStarted, this, &MainWindow::retrievalStarted);
+    connect(app.busyLoop, &BusyLoop::retrievalEnded, this, &MainWindow::retrievalEnded);
+
+    applyFonts();
+    restoreWindowSettings();
+    setViewMode(CmdDetails);
+    selectItem(m_treeModel->root());
+    updateCommands();
+}
+
+MainWindow::~MainWindow() {
+    if (!m_shutDown) {
+        m_linkModel->clear();
+        m_treeModel->clearAll();
+        m_app.shutdown();
+    }
+}
+
+void MainWindow::createActions() {
+    static const int ids[] = {
+        CmdOpenSite,     CmdOpenMap,       CmdSaveMap,      CmdSaveAs,      CmdPageSetup,   CmdPrint,
+        CmdExit,         CmdCopy,          CmdSelectAll,    CmdGoToPage,    CmdFind,        CmdFindWizard,
+        CmdExpandAll,    CmdCollapseAll,   CmdRemoveSite,   CmdRemoveAll,   CmdProperties,  CmdLargeIcons,
+        CmdSmallIcons,   CmdList,          CmdDetails,      CmdHtmlSource,  CmdSortByLink,  CmdSortByType,
+        CmdSortByUrl,    CmdReloadSite,    CmdStop,         CmdOptions,     CmdScheduler,   CmdHelpTopics,
+        CmdFaq,          CmdReadme,        CmdTechSupport,  CmdSuggestions, CmdMailingList, CmdWebSite,
+        CmdAbout,        CmdOpenInBrowser, CmdOpenLink,     CmdSaveLinkAs,  CmdLurvikLink,  CmdJumpToOriginal,
+        CmdShowHtmlTags, CmdCopyPagePath,  CmdCopyLinkPath, CmdGetNow,
+    };
+    for (int id : ids) {
+        const CommandInfo* info = findCommand(id);
+        auto* action = new QAction(QString::fromLatin1(info->menuText), this);
+        action->setObjectName(QStringLiteral("cmd%1").arg(id));
+        action->setData(id);
+        action->setStatusTip(QString::fromLatin1(info->helpText));
+        action->setToolTip(QString::fromLatin1(info->helpText));
+        if (*info->shortcut)
+            action->setShortcut(QKeySequence(QString::fromLatin1(info->shortcut)));
+        action->setEnabled(info->available);
+        connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
+        m_actions.insert(id, action);
+        // Shortcuts work while the menus are closed only when the window holds the action.
+        addAction(action);
+    }
+    auto* views = new QActionGroup(this);
+    for (int id : {CmdLargeIcons, CmdSmallIcons, CmdList, CmdDetails, CmdHtmlSource}) {
+        m_actions[id]->setCheckable(true);
+        views->addAction(m_actions[id]);
+    }
+    m_actions[CmdShowHtmlTags]->setCheckable(true);
+    m_actions[CmdShowHtmlTags]->setChecked(true);
+    m_actions[CmdStop]->setEnabled(false);
+    m_actions[CmdHtmlSource]->setEnabled(false);
+}
+
+void MainWindow::createMenus() {
+    auto add = [this](QMenu* menu, std::initializer_list<int> ids) {
+        for (int id : ids) {
+            if (id == 0)
+                menu->addSeparator();
+            else
+                menu->addAction(m_actions[id]);
+        }
+    };
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    add(file,
+        {CmdOpenSite, CmdOpenMap, CmdSaveMap, CmdSaveAs, 0, CmdStop, 0, CmdPageSetup, CmdPrint, 0, CmdExit});
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    add(edit, {CmdCopy, CmdSelectAll, 0, CmdGoToPage, CmdFind, CmdFindWizard, 0, CmdExpandAll, CmdCollapseAll,
+               0, CmdRemoveSite, CmdRemoveAll, 0, CmdProperties});
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    add(view, {CmdLargeIcons, CmdSmallIcons, CmdList, CmdDetails, CmdHtmlSource, 0});
+    QMenu* arrange = view->addMenu(QStringLiteral("Arrange &Icons"));
+    add(arrange, {CmdSortByLink, CmdSortByType, CmdSortByUrl});
+    add(view, {0, CmdReloadSite, 0, CmdOptions, CmdScheduler});
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    add(help, {CmdHelpTopics, CmdFaq, CmdReadme, 0, CmdTechSupport, CmdSuggestions, CmdMailingList,
+               CmdWebSite, 0, CmdAbout});
+    for (QMenu* menu : {file, edit, view})
+        connect(menu, &QMenu::aboutToShow, this, &MainWindow::updateCommands);
+}
+
+void MainWindow::createToolBar() {
+    QToolBar* bar = addToolBar(QStringLiteral("Toolbar"));
+    bar->setObjectName(QStringLiteral("toolbar"));
+    bar->setMovable(false);
+    bar->setIconSize(QSize(16, 16));
+    const std::pair<int, int> buttons[] = {
+        {CmdOpenSite, 0},
+        {CmdOpenMap, 1},
+        {CmdPrint, 2},
+        {0, 0},
+        {CmdCopy, 3},
+        {CmdProperties, 4},
+        {0, 0},
+        {CmdLargeIcons, 5},
+        {CmdSmallIcons, 6},
+        {CmdList, 7},
+        {CmdDetails, 8},
+        {CmdHtmlSource, 9},
+        {0, 0},
+        {CmdFind, 10},
+        {CmdFindWizard, 11},
+        {CmdScheduler, 12},
+        {0, 0},
+        {CmdStop, 14},
+    };
+    for (auto [id, image] : buttons) {
+        if (id == 0) {
+            bar->addSeparator();
+            continue;
+        }
+        m_actions[id]->setIcon(Icons::toolbarIcon(image));
+        bar->addAction(m_actions[id]);
+    }
+}
+
+void MainWindow::createViews() {
+    m_tree = new QTreeView(this);
+    m_tree->setObjectName(QStringLiteral("siteTree"));
+    m_tree->setModel(m_treeModel);
+    m_tree->setHeaderHidden(true);
+    // Uniform rows let the view lay out tens of thousands of items without asking each one.
+    m_tree->setUniformRowHeights(true);
+    m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &MainWindow::selectionChanged);
+    connect(m_tree, &QWidget::customContextMenuRequested, this, &MainWindow::treeContextMenu);
+
+    m_linkTable = new QTreeView(this);
+    m_linkTable->setObjectName(QStringLiteral("linkList"));
+    m_linkTable->setModel(m_linkModel);
+    m_linkTable->setRootIsDecorated(false);
+    m_linkTable->setUniformRowHeights(true);
+    m_linkTable->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_linkTable->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_linkTable->header()->setSectionsClickable(true);
+    m_linkTable->header()->setStretchLastSection(false);
+    connect(m_linkTable->header(), &QHeaderView::sectionClicked, this,
+            [this](int column) { m_linkModel->clickColumn(column); });
+    connect(m_linkModel, &LinkListModel::sortIndicatorChanged, this, &MainWindow::updateSortIndicator);
+
+    m_linkIcons = new QListView(this);
+    m_linkIcons->setObjectName(QStringLiteral("linkIcons"));
+    m_linkIcons->setModel(m_linkModel);
+    m_linkIcons->setSelectionModel(m_linkTable->selectionModel());
+    m_linkIcons->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_linkIcons->setResizeMode(QListView::Adjust);
+    for (QAbstractItemView* view :
+         {static_cast<QAbstractItemView*>(m_linkTable), static_cast<QAbstractItemView*>(m_linkIcons)}) {
+        connect(view, &QWidget::customContextMenuRequested, this, &MainWindow::listContextMenu);
+        connect(view, &QAbstractItemView::doubleClicked, this, [this] {
+            if (selectedLink())
+                runCommand(CmdOpenLink);
+        });
+    }
+
+    m_source = new QPlainTextEdit(this);
+    m_source->setObjectName(QStringLiteral("htmlViewer"));
+    m_source->setReadOnly(true);
+    m_source->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_source->setContextMenuPolicy(Qt::CustomContextMenu);
+    QPalette palette = m_source->palette();
+    palette.setColor(QPalette::Base, QColor(192, 192, 192));
+    m_source->setPalette(palette);
+    new HtmlHighlighter(m_source->document());
+    connect(m_source, &QWidget::customContextMenuRequested, this, &MainWindow::sourceContextMenu);
+
+    m_pane = new QStackedWidget(this);
+    m_pane->addWidget(m_linkTable);
+    m_pane->addWidget(m_linkIcons);
+    m_pane->addWidget(m_source);
+
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->addWidget(m_tree);
+    m_splitter->addWidget(m_pane);
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->setStretchFactor(1, 1);
+    setCentralWidget(m_splitter);
+}
+
+void MainWindow::applyFonts() {
+    auto font = [](const Str& family, int size, int weight, int italic, QWidget* widget) {
+        if (family.isEmpty())
+            return;
+        QFont f = widget->font();
+        f.setFamily(fromStr(family));
+        if (size > 0)
+            f.setPointSize(size);
+        else if (size < 0)
+            f.setPixelSize(-size);
+        if (weight > 0)
+            f.setWeight(weight >= 600 ? QFont::Bold : QFont::Normal);
+        f.setItalic(italic != 0);
+        widget->setFont(f);
+    };
+    const Settings& s = m_app.settings;
+    font(s.treeFont, s.treeSize, s.treeWeight, s.treeItalic, m_tree);
+    font(s.listFont, s.listSize, s.listWeight, s.listItalic, m_linkTable);
+    font(s.listFont, s.listSize, s.listWeight, s.listItalic, m_linkIcons);
+    if (s.htmlFont.isEmpty())
+        m_source->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    font(s.htmlFont, s.htmlSize, s.htmlWeight, s.htmlItalic, m_source);
+}
+
+void MainWindow::restoreWindowSettings() {
+    const Settings& s = m_app.settings;
+    if (s.mainRight > s.mainLeft && s.mainBottom > s.mainTop)
+        setGeometry(s.mainLeft, s.mainTop, s.mainRight - s.mainLeft, s.mainBottom - s.mainTop);
+    int treeWidth = s.treeWidth >= 1 && s.treeWidth <= 2999 ? s.treeWidth : width() / 4 - 1;
+    m_splitter->setSizes({treeWidth, std::max(1, width() - treeWidth - 2)});
+    m_linkTable->setColumnWidth(0, s.linkWidth ? s.linkWidth : 200);
+    m_linkTable->setColumnWidth(1, s.typeWidth ? s.typeWidth : 65);
+    m_linkTable->setColumnWidth(2, s.urlWidth ? s.urlWidth : 200);
+}
+
+void MainWindow::storeWindowSettings() {
+    Settings& s = m_app.settings;
+    QRect frame = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+    s.mainLeft = frame.left();
+    s.mainTop = frame.top();
+    s.mainRight = frame.left() + frame.width();
+    s.mainBottom = frame.top() + frame.height();
+    s.treeWidth = m_splitter->sizes().value(0);
+    s.linkWidth = m_linkTable->columnWidth(0);
+    s.typeWidth = m_linkTable->columnWidth(1);
+    s.urlWidth = m_linkTable->columnWidth(2);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!m_shutDown) {
+        m_shutDown = true;
+        storeWindowSettings();
+        m_tree->selectionModel()->clearSelection();
+        m_linkModel->clear();
+        m_treeModel->clearAll();
+        m_app.shutdown();
+    }
+    event->accept();
+}
+
+SiteTreeModel::Item* MainWindow::selectedItem() const {
+    return m_treeModel->itemAt(m_tree->selectionModel()->currentIndex());
+}
+
+void MainWindow::selectItem(SiteTreeModel::Item* item) {
+    QModelIndex index = m_treeModel->indexOf(item);
+    m_tree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    if (index.isValid())
+        m_tree->scrollTo(index);
+}
+
+QString MainWindow::statusUrlText() const {
+    return m_statusUrl->text();
+}
+
+QString MainWindow::statusInfoText() const {
+    return m_statusInfo->text();
+}
+
+void MainWindow::setInfoText(const QString& text) {
+    if (text == m_lastStatusText)
+        return;
+    m_lastStatusText = text;
+    m_statusInfo->setText(text);
+}
+
+void MainWindow::selectionChanged() {
+    SiteTreeModel::Item* item = selectedItem();
+    if (item && item != m_treeModel->root() && item->node) {
+        m_statusUrl->setText(QString::fromStdString(item->node->url.text()));
+        setInfoText(infoLine(item->node));
+        m_actions[CmdHtmlSource]->setEnabled(true);
+    } else {
+        m_statusUrl->setText(kProgramStatus);
+        Str progress;
+        m_app.engine.progressText(progress);
+        setInfoText(item ? fromStr(progress) : QString());
+        m_actions[CmdHtmlSource]->setEnabled(false);
+        if (m_viewMode == CmdHtmlSource)
+            setViewMode(CmdDetails);
+    }
+    fillPane(item);
+    updateCommands();
+}
+
+void MainWindow::fillPane(SiteTreeModel::Item* item) {
+    if (!item) {
+        m_linkModel->clear();
+        return;
+    }
+    if (item == m_treeModel->root()) {
+        std::vector<const SiteNode*> sites;
+        for (const SiteTreeModel::Item* site : item->children)
+            if (site->node)
+                sites.push_back(site->node);
+        m_linkModel->fillSites(sites);
+        return;
+    }
+    m_linkModel->fillPage(item->node);
+    if (m_viewMode == CmdHtmlSource)
+        loadSource(item);
+}
+
+void MainWindow::loadSource(SiteTreeModel::Item* item) {
+    if (!item || !item->node)
+        return;
+    m_source->setPlainText(loadSourceText(*item->node, m_showHtmlTags));
+}
+
+void MainWindow::setViewMode(int command) {
+    m_viewMode = command;
+    m_actions[command]->setChecked(true);
+    bool source = command == CmdHtmlSource;
+    if (source) {
+        SiteTreeModel::Item* item = selectedItem();
+        if (item && item != m_treeModel->root())
+            loadSource(item);
+        m_pane->setCurrentWidget(m_source);
+    } else if (command == CmdDetails) {
+        m_pane->setCurrentWidget(m_linkTable);
+    } else {
+        bool large = command == CmdLargeIcons;
+        m_linkIcons->setViewMode(command == CmdList || command == CmdSmallIcons ? QListView::ListMode
+                                                                                : QListView::IconMode);
+        m_linkIcons->setFlow(command == CmdSmallIcons ? QListView::LeftToRight : QListView::TopToBottom);
+        m_linkIcons->setWrapping(true);
+        m_linkIcons->setIconSize(large ? QSize(32, 32) : QSize(16, 16));
+        m_linkIcons->setGridSize(large ? QSize(96, 64) : QSize());
+        m_pane->setCurrentWidget(m_linkIcons);
+    }
+    m_actions[CmdCopy]->setEnabled(source);
+    m_actions[CmdSelectAll]->setEnabled(source);
+}
+
+void MainWindow::updateSortIndicator() {
+    QHeaderView* header = m_linkTable->header();
+    if (m_linkModel->sortColumn() < 0) {
+        header->setSortIndicatorShown(false);
+        return;
+    }
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(m_linkModel->sortColumn(),
+                             m_linkModel->sortDescending() == 1 ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void MainWindow::refreshStatus() {
+    SiteTreeModel::Item* item = selectedItem();
+    Str progress;
+    m_app.engine.progressText(progress);
+    if (item) {
+        if (item == m_treeModel->root())
+            setInfoText(fromStr(progress));
+        else
+            setInfoText(infoLine(item->node));
+    }
+    QString title = fromStr(progress);
+    if (title != m_lastTitleText) {
+        m_lastTitleText = title;
+        setWindowTitle(QStringLiteral("Lurvik [%1]").arg(title));
+    }
+    m_progress->setValue(m_app.pool.countRunning());
+}
+
+void MainWindow::itemChanged(SiteTreeModel::Item* item) {
+    SiteTreeModel::Item* selected = selectedItem();
+    if (item != selected)
+        return;
+    fillPane(item);
+    if (item != m_treeModel->root() && item->node)
+        setInfoText(infoLine(item->node));
+}
+
+void MainWindow::updateCommands() {
+    SiteTreeModel::Item* sel = selectedItem();
+    SiteTreeModel::Item* root = m_treeModel->root();
+    bool hasSites = !root->children.empty();
+    bool running = m_actions[CmdStop]->isEnabled();
+    bool topLevel = m_treeModel->isTopLevelSite(sel);
+    m_actions[CmdSaveMap]->setEnabled(sel == root ? hasSites : topLevel && !running);
+    for (int id : {CmdRemoveAll, CmdExpandAll, CmdCollapseAll})
+        m_actions[id]->setEnabled(hasSites);
+    m_actions[CmdRemoveSite]->setEnabled(topLevel);
+    m_actions[CmdReloadSite]->setEnabled(topLevel);
+}
+
+void MainWindow::retrievalStarted() {
+    m_actions[CmdStop]->setEnabled(true);
+    updateCommands();
+}
+
+void MainWindow::retrievalEnded() {
+    m_actions[CmdStop]->setEnabled(false);
+    refreshStatus();
+    updateCommands();
+    if (m_app.settings.doneBeep == 1)
+        QApplication::beep();
+}
+
+void MainWindow::withWaitCursor(const std::function<void()>& work) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    work();
+    QApplication::restoreOverrideCursor();
+}
+
+bool MainWindow::startSite(const QString& text) {
+    URL url;
+    parseUserAddress(text.toStdString(), url);
+    SiteTreeModel::Item* item = m_treeModel->startSite(url);
+    m_app.busyLoop->check();
+    updateCommands();
+    return item != nullptr;
+}
+
+int MainWindow::openMap(const QString& fileName) {
+    SiteMapFile map;
+    map.fileName = Str(fileName.toStdString());
+    int result = 0;
+    withWaitCursor([&] { result = map.open(m_app.engine); });
+    if (result == 4005 || result == 4004)
+        QMessageBox::warning(
+            nullptr, QStringLiteral("Lurvik Error"),
+            QString::fromLatin1(result == 4005 ? "Map Already Loaded" : "Nothing to Load in Map!"));
+    refreshStatus();
+    updateCommands();
+    if (selectedItem() == m_treeModel->root())
+        fillPane(m_treeModel->root());
+    return result;
+}
+
+void MainWindow::openLocation() {
+    OpenLocationDialog dialog(m_app.settings, this);
+    if (dialog.exec() == QDialog::Accepted && !dialog.address().isEmpty())
+        startSite(dialog.address());
+}
+
+void MainWindow::chooseMapToOpen() {
+    static QString lastName;
+    QFileDialog dialog(this, QStringLiteral("Open Site Map"), lastName,
+                       QStringLiteral("WWW SiteMap (*.web)"));
+    dialog.setDefaultSuffix(QStringLiteral("web"));
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setObjectName(QStringLiteral("OpenSiteMapDialog"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    lastName = dialog.selectedFiles().first();
+    openMap(lastName);
+}
+
+void MainWindow::saveMap() {
+    SiteTreeModel::Item* sel = selectedItem();
+    if (!sel)
+        return;
+    SaveSiteMapDialog dialog(m_app.engine, this);
+    dialog.setRoot(sel == m_treeModel->root() ? nullptr : sel->node, sel != nullptr);
+    dialog.exec();
+}
+
+const LinkRecord* MainWindow::selectedLink() const {
+    QModelIndex current = m_linkTable->selectionModel()->currentIndex();
+    if (!current.isValid() || !m_linkTable->selectionModel()->isSelected(current))
+        return nullptr;
+    return m_linkModel->linkAt(current.row());
+}
+
+void MainWindow::openSelectedLink() {
+    const LinkRecord* link = selectedLink();
+    if (!link)
+        return;
+    const SiteNode* node = m_app.engine.findNode(link->url, true, false);
+    if (!node) {
+        SiteTreeModel::Item* sel = selectedItem();
+        node = sel ? sel->node : nullptr;
+    }
+    Shell::openURL(QString::fromStdString(link->url.text()), node, this, m_app.settings, m_app.ratings);
+}
+
+void MainWindow::expandAll(SiteTreeModel::Item* item, bool expand) {
+    if (!item || item->children.empty())
+        return;
+    QModelIndex index = m_treeModel->indexOf(item);
+    if (!expand)
+        m_tree->collapse(index);
+    for (SiteTreeModel::Item* child : item->children)
+        expandAll(child, expand);
+    if (expand)
+        m_tree->expand(index);
+}
+
+void MainWindow::runCommand(int id) {
+    QAction* action = m_actions.value(id);
+    if (action && !action->isEnabled())
+        return;
+    SiteTreeModel::Item* sel = selectedItem();
+    switch (id) {
+    case CmdOpenSite:
+        openLocation();
+        break;
+    case CmdOpenMap:
+        chooseMapToOpen();
+        break;
+    case CmdSaveMap:
+        saveMap();
+        break;
+    case CmdStop:
+        withWaitCursor([this] { m_treeModel->stopAll(); });
+        break;
+    case CmdExit:
+        close();
+        break;
+    case CmdCopy:
+        if (m_viewMode == CmdHtmlSource)
+            m_source->copy();
+        break;
+    case CmdSelectAll:
+        m_source->selectAll();
+        m_source->setFocus();
+        break;
+    case CmdExpandAll:
+        expandAll(sel, true);
+        break;
+    case CmdCollapseAll:
+        expandAll(sel, false);
+        break;
+    case CmdRemoveSite:
+        if (sel)
+            withWaitCursor([&] { m_treeModel->removeSite(sel); });
+        break;
+    case CmdRemoveAll:
+        withWaitCursor([this] { m_treeModel->removeSite(m_treeModel->root()); });
+        break;
+    case CmdLargeIcons:
+    case CmdSmallIcons:
+    case CmdList:
+    case CmdDetails:
+    case CmdHtmlSource:
+        setViewMode(id);
+        break;
+    case CmdSortByLink:
+    case CmdSortByType:
+    case CmdSortByUrl:
+        m_linkModel->arrangeByColumn(id - CmdSortByLink);
+        break;
+    case CmdReloadSite:
+        if (sel)
+            m_treeModel->reloadSite(sel);
+        break;
+    case CmdGetNow:
+        if (sel)
+            m_treeModel->getNow(sel);
+        break;
+    case CmdJumpToOriginal:
+        if (sel && sel->node)
+            selectItem(m_treeModel->itemById(sel->node->treeItems.get(0)));
+        break;
+    case CmdShowHtmlTags:
+        m_showHtmlTags = !m_showHtmlTags;
+        m_actions[CmdShowHtmlTags]->setChecked(m_showHtmlTags);
+        if (sel && sel != m_treeModel->root())
+            fillPane(sel);
+        break;
+    case CmdCopyPagePath:
+        if (sel && sel->node)
+            Shell::copyText(QString::fromStdString(sel->node->url.text()));
+        break;
+    case CmdCopyLinkPath:
+        if (const LinkRecord* link = selectedLink())
+            Shell::copyText(QString::fromStdString(link->url.text()));
+        break;
+    case CmdOpenInBrowser:
+        if (sel && sel->node)
+            Shell::openURL(QString::fromStdString(sel->node->url.text()), sel->node, this, m_app.settings,
+                           m_app.ratings);
+        break;
+    case CmdOpenLink:
+        openSelectedLink();
+        break;
+    case CmdLurvikLink:
+        if (const LinkRecord* link = selectedLink())
+            startSite(QString::fromStdString(link->url.text()));
+        break;
+    case CmdHelpTopics:
+        HelpWindow::showTopic(0, this);
+        break;
+    case CmdFaq:
+        HelpWindow::showTopic(1048, this);
+        break;
+    case CmdReadme:
+        Shell::showReadme(nullptr);
+        break;
+    case CmdTechSupport:
+    case CmdSuggestions:
+    case CmdMailingList:
+    case CmdWebSite: {
+        const char* address = id == CmdTechSupport   ? kSupportMail
+                              : id == CmdSuggestions ? kSuggestionMail
+                              : id == CmdMailingList ? kListMail
+                                                     : kWebSite;
+        Shell::openURL(QString::fromLatin1(address), nullptr, this, m_app.settings, m_app.ratings);
+        break;
+    }
+    case CmdAbout:
+        QMessageBox::about(
+            this, QStringLiteral("About Lurvik"),
+            QStringLiteral("<b>Lurvik 1.0</b><p>Investigates web sites: retrieves a site's pages, "
+                           "shows its tree, links and sources, and keeps them as site maps.</p>"));
+        break;
+    default:
+        break;
+    }
+    m_app.busyLoop->check();
+    updateCommands();
+}
+
+void MainWindow::treeContextMenu(const QPoint& at) {
+    QModelIndex index = m_tree->indexAt(at);
+    SiteTreeModel::Item* item = m_treeModel->itemAt(index);
+    if (!item)
+        return;
+    selectItem(item);
+    updateCommands();
+    QMenu menu(this);
+    auto entry = [&](int id, bool enabled, const char* text = nullptr) {
+        const CommandInfo* info = findCommand(id);
+        QAction* a = menu.addAction(QString::fromLatin1(text ? text : info->menuText));
+        a->setEnabled(enabled && info->available);
+        a->setStatusTip(QString::fromLatin1(info->helpText));
+        connect(a, &QAction::triggered, this, [this, id] { runCommand(id); });
+        return a;
+    };
+    bool running = m_actions[CmdStop]->isEnabled();
+    bool hasChildren = !item->children.empty();
+    if (item == m_treeModel->root()) {
+        entry(CmdOpenSite, true);
+        entry(CmdOpenMap, true);
+        entry(CmdSaveMap, hasChildren);
+        entry(CmdSaveAs, true);
+        menu.addSeparator();
+        entry(CmdRemoveAll, hasChildren);
+        menu.addSeparator();
+        entry(CmdExpandAll, hasChildren);
+        entry(CmdCollapseAll, hasChildren);
+        menu.addSeparator();
+        entry(CmdOptions, true);
+        menu.addSeparator();
+        entry(CmdProperties, true);
+    } else {
+        bool topLevel = m_treeModel->isTopLevelSite(item);
+        int state = item->node ? item->node->state.load() : 0;
+        entry(CmdOpenInBrowser, true);
+        entry(CmdSaveMap, topLevel && !running);
+        entry(CmdSaveAs, true);
+        menu.addSeparator();
+        entry(CmdCopyPagePath, true);
+        menu.addSeparator();
+        entry(CmdRemoveSite, topLevel);
+        entry(CmdReloadSite, topLevel && (state == NODE_ERROR || state == NODE_DONE), "Rel&oad Site");
+        menu.addSeparator();
+        entry(CmdExpandAll, hasChildren);
+        entry(CmdCollapseAll, hasChildren);
+        menu.addSeparator();
+        if (state == NODE_WAITING)
+            entry(CmdGetNow, true);
+        else
+            entry(CmdGetNow, false, "Get Now!");
+        if (state == NODE_DONE)
+            entry(CmdJumpToOriginal, !m_treeModel->isPrimary(item));
+        menu.addSeparator();
+        entry(CmdProperties, true);
+    }
+    menu.exec(m_tree->viewport()->mapToGlobal(at));
+}
+
+void MainWindow::listContextMenu(const QPoint& at) {
+    auto* view = qobject_cast<QAbstractItemView*>(sender());
+    if (!view || !view->indexAt(at).isValid())
+        return;
+    const LinkRecord* link = m_linkModel->linkAt(view->indexAt(at).row());
+    if (!link)
+        return;
+    m_linkTable->selectionModel()->setCurrentIndex(m_linkModel->index(view->indexAt(at).row(), 0),
+                                                   QItemSelectionModel::ClearAndSelect |
+                                                       QItemSelectionModel::Rows);
+    QMenu menu(this);
+    auto entry = [&](int id, const QString& text, bool enabled) {
+        const CommandInfo* info = findCommand(id);
+        QAction* a = menu.addAction(text);
+        a->setEnabled(enabled && info->available);
+        a->setStatusTip(QString::fromLatin1(info->helpText));
+        connect(a, &QAction::triggered, this, [this, id] { runCommand(id); });
+        return a;
+    };
+    int kind = link->effectiveKind();
+    QAction* open = kind == LINK_MAIL ? entry(CmdOpenLink, QStringLiteral("Send &mail to..."), true)
+                    : kind == LINK_NEWS
+                        ? entry(CmdOpenLink, QStringLiteral("Open &news reader..."), true)
+                        : entry(CmdOpenLink, QStringLiteral("&Open in browser..."), link->url.getType() != 0);
+    menu.setDefaultAction(open);
+    SiteTreeModel::Item* sel = selectedItem();
+    bool lurvikable = sel == m_treeModel->root() ||
+                      (kind == LINK_HTTP && sel && sel->node && !link->url.sameDomain(sel->node->url));
+    entry(CmdLurvikLink, QStringLiteral("&Lurvik link"), lurvikable);
+    menu.addSeparator();
+    entry(CmdCopyLinkPath, QStringLiteral("&Copy link path"), true);
+    Str type;
+    link->typeName(type);
+    if (kind == LINK_IMAGE)
+        entry(CmdSaveLinkAs, QStringLiteral("&Save image as..."), true);
+    else if (kind == LINK_HTTP || kind == LINK_IMAGEMAP)
+        entry(CmdSaveLinkAs, QStringLiteral("&Save link as..."), type.nicmp("CGI", 3) != 0);
+    else
+        entry(CmdSaveLinkAs, QStringLiteral("&Save link as..."), false);
+    menu.exec(view->viewport()->mapToGlobal(at));
+}
+
+void MainWindow::sourceContextMenu(const QPoint& at) {
+    QMenu menu(this);
+    menu.addAction(m_actions[CmdCopy]);
+    menu.addAction(m_actions[CmdSelectAll]);
+    menu.addSeparator();
+    menu.addAction(m_actions[CmdShowHtmlTags]);
+    menu.exec(m_source->mapToGlobal(at));
+}
+
+} // namespace lurvik

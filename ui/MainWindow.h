@@ -1,0 +1,104 @@
+#pragma once
+
+#include "SiteTreeModel.h"
+
+#include <QHash>
+#include <QMainWindow>
+
+class QAction;
+class QLabel;
+class QListView;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QSplitter;
+class QStackedWidget;
+class QTreeView;
+
+namespace lurvik {
+
+class Application;
+class LinkListModel;
+
+// The program's frame: menus, toolbar, the site tree beside the link list or the page source,
+// and the status bar. Every command goes through runCommand by its number.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(Application& app, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    void runCommand(int id);
+    QAction* action(int id) const { return m_actions.value(id); }
+
+    // Starts text as a new top-level site; false when it is not an address of an HTML page.
+    bool startSite(const QString& text);
+    // Loads a site map with a wait cursor; the map's result code.
+    int openMap(const QString& fileName);
+
+    SiteTreeModel* treeModel() const { return m_treeModel; }
+    LinkListModel* linkModel() const { return m_linkModel; }
+    QTreeView* treeView() const { return m_tree; }
+    QTreeView* linkView() const { return m_linkTable; }
+    QPlainTextEdit* sourceView() const { return m_source; }
+    QString statusUrlText() const;
+    QString statusInfoText() const;
+    SiteTreeModel::Item* selectedItem() const;
+    void selectItem(SiteTreeModel::Item* item);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createViews();
+    void applyFonts();
+    void restoreWindowSettings();
+    void storeWindowSettings();
+
+    void selectionChanged();
+    void fillPane(SiteTreeModel::Item* item);
+    void loadSource(SiteTreeModel::Item* item);
+    void setViewMode(int command);
+    void refreshStatus();
+    void setInfoText(const QString& text);
+    void updateCommands();
+    void retrievalStarted();
+    void retrievalEnded();
+    void itemChanged(SiteTreeModel::Item* item);
+    void updateSortIndicator();
+
+    void treeContextMenu(const QPoint& at);
+    void listContextMenu(const QPoint& at);
+    void sourceContextMenu(const QPoint& at);
+    void openSelectedLink();
+    void expandAll(SiteTreeModel::Item* item, bool expand);
+    void openLocation();
+    void chooseMapToOpen();
+    void saveMap();
+    void withWaitCursor(const std::function<void()>& work);
+    const class LinkRecord* selectedLink() const;
+
+    Application& m_app;
+    QHash<int, QAction*> m_actions;
+    SiteTreeModel* m_treeModel;
+    LinkListModel* m_linkModel;
+    QTreeView* m_tree = nullptr;
+    QTreeView* m_linkTable = nullptr;
+    QListView* m_linkIcons = nullptr;
+    QPlainTextEdit* m_source = nullptr;
+    QStackedWidget* m_pane = nullptr;
+    QSplitter* m_splitter = nullptr;
+    QLabel* m_statusUrl = nullptr;
+    QLabel* m_statusInfo = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QString m_lastStatusText;
+    QString m_lastTitleText;
+    int m_viewMode = 0;
+    bool m_showHtmlTags = true;
+    bool m_shutDown = false;
+};
+
+} // namespace lurvik

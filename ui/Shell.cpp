@@ -1,0 +1,78 @@
+#include "Shell.h"
+
+#include "analysis/RatingEvaluation.h"
+#include "retrieval/Settings.h"
+#include "retrieval/SiteNode.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QProcess>
+
+namespace lurvik::Shell {
+
+namespace {
+
+// Until the ratings dialogs exist: the blocked-page notice, or the administrator password.
+int askRatingsPassword(QWidget* owner, RatingSettings& ratings, int mode) {
+    if (mode == kPromptBlockedNotice) {
+        QMessageBox::warning(owner, QStringLiteral("Lurvik"),
+                             QStringLiteral("This page is blocked by your content ratings."));
+        return 0;
+    }
+    bool ok = false;
+    QString entered = QInputDialog::getText(
+        owner, QStringLiteral("Content Ratings"),
+        QStringLiteral("This page is blocked by your content ratings.\nSupervisor password:"),
+        QLineEdit::Password, QString(), &ok);
+    if (!ok)
+        return 0;
+    ratings.enteredPassword = Str(entered.toStdString());
+    return ratings.enteredPassword == ratings.adminPassword ? 1 : 0;
+}
+
+} // namespace
+
+QString& desktopOpener() {
+    static QString opener = QStringLiteral("xdg-open");
+    return opener;
+}
+
+int openURL(const QString& text, const SiteNode* node, QWidget* owner, const Settings& settings,
+            RatingSettings& ratings) {
+    // Only a finished page's rating values are settled.
+    bool hasNode = node && node->state == NODE_DONE;
+    int allowed = mayOpenPage(hasNode, hasNode ? node->rated : 0, hasNode ? node->ratingVerdict : 0, ratings,
+                              [&](int mode) { return askRatingsPassword(owner, ratings, mode); });
+    if (!allowed || text.isEmpty())
+        return 1;
+    QString browser = QString::fromUtf8(settings.defaultWebBrowser.text(), settings.defaultWebBrowser.len());
+    // A browser path may carry its own arguments, as a command line would.
+    QStringList command = browser.isEmpty() ? QStringList{desktopOpener()} : QProcess::splitCommand(browser);
+    if (command.isEmpty())
+        return 1;
+    QString program = command.takeFirst();
+    command << text;
+    return QProcess::startDetached(program, command) ? 0 : 1;
+}
+
+void copyText(const QString& text) {
+    if (!text.isEmpty())
+        QApplication::clipboard()->setText(text);
+}
+
+void showReadme(QWidget* owner) {
+    QString path = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("readme.txt"));
+    if (!QFileInfo::exists(path)) {
+        QMessageBox::warning(owner, QStringLiteral("File Error"),
+                             QStringLiteral("Could not find Readme.Txt"));
+        return;
+    }
+    QProcess::startDetached(desktopOpener(), {path}, QCoreApplication::applicationDirPath());
+}
+
+} // namespace lurvik::Shell

@@ -1,0 +1,433 @@
+#include "SiteTreeModel.h"
+
+#include "Icons.h"
+#include "core/PageCache.h"
+#include "retrieval/RetrievalScheduler.h"
+
+#include <QFont>
+
+namespace lurvik {
+
+namespace {
+
+QString fromStr(const Str& text) {
+    return QString::fromUtf8(text.text(), text.len());
+}
+
+} // namespace
+
+SiteTreeModel::SiteTreeModel(SiteEngine& engine, AgentPool& pool, RetrievalScheduler& scheduler,
+                             QObject* parent)
+    : QAbstractItemModel(parent), m_engine(engine), m_pool(pool), m_scheduler(scheduler) {
+    m_items.emplace_back(); // id 0 means "no item" in a node's list
+    makeRoot();
+}
+
+SiteTreeModel::~SiteTreeModel() = default;
+
+void SiteTreeModel::makeRoot() {
+    auto root = std::make_unique<Item>();
+    root->id = static_cast<uint32_t>(m_items.size());
+    root->parent = &m_top;
+    m_root = root.get();
+    m_top.children.push_back(m_root);
+    m_items.push_back(std::move(root));
+}
+
+SiteTreeModel::Item* SiteTreeModel::itemAt(const QModelIndex& index) const {
+    return index.isValid() ? static_cast<Item*>(index.internalPointer()) : nullptr;
+}
+
+SiteTreeModel::Item* SiteTreeModel::itemById(uint32_t id) const {
+    return id > 0 && id < m_items.size() ? m_items[id].get() : nullptr;
+}
+
+QModelIndex SiteTreeModel::indexOf(const Item* item) const {
+    if (!item || item == &m_top)
+        return {};
+    return createIndex(item->row, 0, const_cast<Item*>(item));
+}
+
+QModelIndex SiteTreeModel::index(int row, int column, const QModelIndex& parent) const {
+    const Item* parentItem = parent.isValid() ? itemAt(parent) : &m_top;
+    if (column != 0 || row < 0 || row >= static_cast<int>(parentItem->children.size()))
+        return {};
+    return createIndex(row, 0, parentItem->children[row]);
+}
+
+QModelIndex SiteTreeModel::parent(const QModelIndex& index) const {
+    const Item* item = itemAt(index);
+    return item ? indexOf(item->parent) : QModelIndex();
+}
+
+int SiteTreeModel::rowCount(const QModelIndex& parent) const {
+    if (parent.column() > 0)
+        return 0;
+    const Item* item = parent.isValid() ? itemAt(parent) : &m_top;
+    return static_cast<int>(item->children.size());
+}
+
+int SiteTreeModel::columnCount(const QModelIndex&) const {
+    return 1;
+}
+
+bool SiteTreeModel::isPrimary(const Item* item) const {
+    return item && item->node && item->node->treeItems.get(0) == item->id;
+}
+
+bool SiteTreeModel::isRegistered(const Item* item) const {
+    return item && item->node && item->node->treeItems.find(item->id) >= 0;
+}
+
+QString SiteTreeModel::itemText(const Item* item) const {
+    if (item == m_root)
+        return QStringLiteral("Lurvik");
+    if (!item || !item->node)
+        return {};
+    // Only a finished page's title is safe to read: a worker may be writing any other's.
+    const SiteNode* node = item->node;
+    if (node->state == NODE_DONE && !node->title.isEmpty())
+        return fromStr(node->title);
+    return QString::fromStdString(node->url.text());
+}
+
+int SiteTreeModel::itemImage(const Item* item) const {
+    if (item == m_root)
+        return 0;
+    if (!item || !item->node)
+        return -1;
+    const SiteNode* node = item->node;
+    switch (node->state) {
+    case NODE_WAITING:
+        return 1;
+    case NODE_RETRIEVING:
+    case NODE_PARSING:
+    case NODE_PARSED:
+        return 2;
+    case NODE_ERROR:
+        return 3;
+    case NODE_DONE:
+        break;
+    default:
+        return -1;
+    }
+    if (!isPrimary(item))
+        return 5;
+    if (ratingsOn && markPages &&
+        ((node->rated && node->ratingVerdict == 0) || (blockUnrated && node->rated == 0)))
+        return 6;
+    return 4;
+}
+
+QVariant SiteTreeModel::data(const QModelIndex& index, int role) const {
+    const Item* item = itemAt(index);
+    if (!item)
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+        return itemText(item);
+    case Qt::DecorationRole:
+        return Icons::treeIcon(itemImage(item));
+    case Qt::FontRole:
+        if (item == m_root) {
+            QFont bold;
+            bold.setBold(true);
+            return bold;
+        }
+        return {};
+    case Qt::ToolTipRole:
+        if (item->node) {
+            Str title;
+            item->node->displayTitle(title);
+            return fromStr(title);
+        }
+        return {};
+    default:
+        return {};
+    }
+}
+
+SiteTreeModel::Item* SiteTreeModel::insertItem(Item* parent, SiteNode* node) {
+    auto item = std::make_unique<Item>();
+    item->id = static_cast<uint32_t>(m_items.size());
+    item->parent = parent;
+    item->node = node;
+    item->row = static_cast<int>(parent->children.size());
+    Item* raw = item.get();
+    beginInsertRows(indexOf(parent), raw->row, raw->row);
+    parent->children.push_back(raw);
+    m_items.push_back(std::move(item));
+    endInsertRows();
+    if (node)
+        node->addTreeItem(raw->id);
+    return raw;
+}
+
+void SiteTreeModel::deleteItem(Item* item) {
+    while (!item->children.empty())
+        deleteItem(item->children.back());
+    Item* parent = item->parent;
+    beginRemoveRows(indexOf(parent), item->row, item->row);
+    parent->children.erase(parent->children.begin() + item->row);
+    for (size_t i = item->row; i < parent->children.size(); ++i)
+        parent->children[i]->row = static_cast<int>(i);
+    if (item->node)
+        item->node->removeTreeItem(item->id);
+    m_items[item->id].reset();
+    endRemoveRows();
+}
+
+bool SiteTreeModel::hasChildFor(const Item* parent, const SiteNode* node) const {
+    // A page has few items, a hub page many children: look from the page's side.
+    for (int i = 0; i < node->treeItems.len(); ++i) {
+        const Item* item = itemById(node->treeItems.get(i));
+        if (item && item->parent == parent)
+            return true;
+    }
+    return false;
+}
+
+void SiteTreeModel::addChildItems(Item* item) {
+    const SiteNode* node = item->node;
+    for (SiteNode* child : node->children) {
+        if (dupChildren && child->treeItems.len() > 0)
+            continue;
+        if (!hasChildFor(item, child))
+            insertItem(item, child);
+    }
+}
+
+void SiteTreeModel::nodeChanged(SiteNode* node, int code) {
+    if (code == -1) {
+        if (node->parents.len() == 0) {
+            insertItem(m_root, node);
+            if (onExpand)
+                onExpand(m_root, true);
+        } else {
+            for (SiteNode* parentNode : node->parents) {
+                Item* parentItem = itemById(parentNode->treeItems.get(0));
+                if (parentItem && !hasChildFor(parentItem, node))
+                    insertItem(parentItem, node);
+                if (dupChildren)
+                    break;
+            }
+        }
+        if (Item* primary = itemById(node->treeItems.get(0)))
+            addChildItems(primary);
+        if (onRefresh)
+            onRefresh();
+        return;
+    }
+    if (code != 1)
+        return;
+    std::vector<uint32_t> ids;
+    for (int i = 0; i < node->treeItems.len(); ++i)
+        ids.push_back(node->treeItems.get(i));
+    for (size_t i = 0; i < ids.size(); ++i) {
+        Item* item = itemById(ids[i]);
+        if (!item)
+            continue;
+        QModelIndex at = indexOf(item);
+        emit dataChanged(at, at);
+        if (onItemChanged)
+            onItemChanged(item);
+        if (i == 0 && node->state == NODE_DONE) {
+            addChildItems(item);
+            if (autoExpand && onExpand)
+                onExpand(item, true);
+        }
+        if (i == 0 && isTopLevelSite(item) && onItemChanged)
+            onItemChanged(m_root);
+    }
+}
+
+SiteTreeModel::Item* SiteTreeModel::startSite(const URL& url) {
+    SiteNode* node = m_engine.findOrAddNode(url, 0);
+    if (!node)
+        return nullptr;
+    Item* item = insertItem(m_root, node);
+    if (m_firstSite && onExpand) {
+        onExpand(m_root, true);
+        m_firstSite = false;
+    }
+    if (onSelect)
+        onSelect(item);
+    if (onItemChanged)
+        onItemChanged(m_root);
+    return item;
+}
+
+void SiteTreeModel::halt(bool on) {
+    m_pool.halted = on;
+    m_engine.halted = on;
+}
+
+void SiteTreeModel::stopAll() {
+    m_scheduler.stopRetrieval([this] {
+        if (onClearSelection)
+            onClearSelection();
+        std::vector<uint32_t> doomed;
+        std::function<void(Item*)> walk = [&](Item* item) {
+            for (Item* child : item->children)
+                walk(child);
+            if (item != m_root && item->children.empty() && item->node && item->node->state < NODE_ERROR)
+                doomed.push_back(item->id);
+        };
+        walk(m_root);
+        for (uint32_t id : doomed)
+            if (Item* item = itemById(id))
+                deleteItem(item);
+        if (onSelect)
+            onSelect(m_root);
+        m_engine.purgeHiddenNodes();
+    });
+    if (onRefresh)
+        onRefresh();
+}
+
+void SiteTreeModel::deleteSubtree(uint32_t id, bool freeCache) {
+    Item* item = itemById(id);
+    if (!item)
+        return;
+    std::vector<uint32_t> children;
+    for (Item* child : item->children)
+        children.push_back(child->id);
+    for (uint32_t child : children)
+        deleteSubtree(child, freeCache);
+    item = itemById(id); // a primary item below may have taken this duplicate with it
+    if (!item || (freeCache && isTopLevelSite(item)))
+        return;
+    SiteNode* node = item->node;
+    bool registered = isRegistered(item);
+    bool primary = isPrimary(item);
+    deleteItem(item);
+    if (!node || !registered)
+        return;
+    if (primary) {
+        while (node->treeItems.len() > 0) {
+            Item* other = itemById(node->treeItems.get(0));
+            if (other)
+                deleteItem(other);
+            else
+                node->treeItems.del(0);
+        }
+    }
+    if (freeCache)
+        CacheFreePage(node->url);
+}
+
+void SiteTreeModel::removeDuplicateLeaves(uint32_t id) {
+    Item* item = itemById(id);
+    if (!item)
+        return;
+    std::vector<uint32_t> children;
+    for (Item* child : item->children)
+        children.push_back(child->id);
+    for (uint32_t child : children)
+        removeDuplicateLeaves(child);
+    item = itemById(id);
+    if (item && item != m_root && item->children.empty() && item->node && !isPrimary(item))
+        deleteItem(item);
+}
+
+int SiteTreeModel::removeSite(Item* item) {
+    if (item == m_root) {
+        halt(true);
+        if (onClearSelection)
+            onClearSelection();
+        beginResetModel();
+        for (auto& each : m_items)
+            if (each && each->node)
+                each->node->treeItems.clear();
+        m_items.resize(1);
+        m_top.children.clear();
+        makeRoot();
+        endResetModel();
+        if (onSelect)
+            onSelect(m_root);
+        m_pool.stopAllAgents();
+        m_engine.clearSite();
+        halt(false);
+        if (onRefresh)
+            onRefresh();
+        return 0;
+    }
+    if (!isTopLevelSite(item) || !item->node || !isRegistered(item))
+        return 1;
+    if (onExpand)
+        onExpand(item, false);
+    if (!isPrimary(item)) {
+        deleteItem(item);
+        return 0;
+    }
+    halt(true);
+    m_pool.stopAllAgents();
+    m_engine.clearParseJobs();
+    m_engine.rewindPending();
+    if (onClearSelection)
+        onClearSelection();
+    removeDuplicateLeaves(item->id);
+    deleteSubtree(item->id, false);
+    if (onSelect)
+        onSelect(m_root);
+    m_engine.purgeHiddenNodes();
+    halt(false);
+    if (onRefresh)
+        onRefresh();
+    return 0;
+}
+
+int SiteTreeModel::reloadSite(Item* item) {
+    if (!isTopLevelSite(item) || !isRegistered(item) || !isPrimary(item))
+        return 1;
+    SiteNode* node = item->node;
+    if (node->state != NODE_ERROR && node->state != NODE_DONE)
+        return 1;
+    if (onExpand)
+        onExpand(item, false);
+    halt(true);
+    m_pool.stopAllAgents();
+    m_engine.clearParseJobs();
+    m_engine.rewindPending();
+    removeDuplicateLeaves(item->id);
+    CacheBlock();
+    deleteSubtree(item->id, true);
+    CacheUnblock();
+    m_engine.purgeHiddenNodes();
+    if (node->children.len() == 0) {
+        CacheFreePage(node->url);
+        m_engine.requeueNode(node);
+    }
+    m_pool.deleteCredentials();
+    halt(false);
+    QModelIndex at = indexOf(item);
+    emit dataChanged(at, at);
+    getNow(item);
+    return 0;
+}
+
+void SiteTreeModel::getNow(Item* item) {
+    if (!item || !item->node || item->node->state != NODE_WAITING || !isRegistered(item))
+        return;
+    SiteNode* node = item->node;
+    Item* formerPrimary = itemById(node->treeItems.get(0));
+    node->promoteTreeItem(item->id);
+    for (Item* changed : {formerPrimary, item}) {
+        QModelIndex at = indexOf(changed);
+        emit dataChanged(at, at);
+    }
+    m_scheduler.retrieveNow(node);
+}
+
+void SiteTreeModel::clearAll() {
+    beginResetModel();
+    for (auto& each : m_items)
+        if (each && each->node)
+            each->node->treeItems.clear();
+    m_items.resize(1);
+    m_top.children.clear();
+    makeRoot();
+    endResetModel();
+}
+
+} // namespace lurvik

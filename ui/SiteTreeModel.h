@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QAbstractItemModel>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace lurvik {
+
+class AgentPool;
+class RetrievalScheduler;
+class SiteEngine;
+class SiteNode;
+class URL;
+
+// The site tree over the engine's nodes. A page linked from several pages is shown under each of
+// them, so an item names an edge (its parent item and its page), not a page: the items are small
+// records kept here, and their ids are what each node's treeItems lists, the first being the
+// page's primary item. There is one hidden top item whose only child is the root "Lurvik".
+//
+// All of this runs on the GUI thread; the engine calls nodeChanged from the idle step there.
+// Tree surgery halts the engine and the pool first, so no notification arrives half-way.
+class SiteTreeModel : public QAbstractItemModel {
+    Q_OBJECT
+public:
+    struct Item {
+        uint32_t id = 0;
+        Item* parent = nullptr;
+        SiteNode* node = nullptr;
+        int row = 0;
+        std::vector<Item*> children;
+    };
+
+    SiteTreeModel(SiteEngine& engine, AgentPool& pool, RetrievalScheduler& scheduler,
+                  QObject* parent = nullptr);
+    ~SiteTreeModel() override;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& index) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+    Item* root() const { return m_root; }
+    Item* itemAt(const QModelIndex& index) const;
+    Item* itemById(uint32_t id) const;
+    QModelIndex indexOf(const Item* item) const;
+    bool isTopLevelSite(const Item* item) const { return item && item->parent == m_root; }
+    bool isPrimary(const Item* item) const;
+    bool isRegistered(const Item* item) const;
+
+    // The texts and image index the tree shows for an item.
+    QString itemText(const Item* item) const;
+    int itemImage(const Item* item) const;
+
+    // The engine's onNodeChanged: 1 a page changed, -1 a page arrived from a site map.
+    void nodeChanged(SiteNode* node, int code);
+    // Null when the engine starts nothing for url (not an HTML page, or the page limit).
+    Item* startSite(const URL& url);
+    void stopAll();
+    // 0 done, 1 refused: the root removes everything; a top-level site removes that site.
+    int removeSite(Item* item);
+    int reloadSite(Item* item);
+    void getNow(Item* item);
+    // Drops every item and the nodes' handles, as before the engine is cleared at shutdown.
+    void clearAll();
+
+    bool dupChildren = false;
+    bool autoExpand = false;
+    // Rating marks, as the ratings settings have them.
+    bool ratingsOn = false, markPages = false, blockUnrated = false;
+
+    // What the tree view does for the model: it owns the selection and the expansion.
+    std::function<void()> onClearSelection;
+    std::function<void(Item*)> onSelect;
+    std::function<void(Item*, bool expand)> onExpand;
+    // An item whose page changed, or the root when the list of sites changed.
+    std::function<void(Item*)> onItemChanged;
+    std::function<void()> onRefresh;
+
+private:
+    Item* insertItem(Item* parent, SiteNode* node);
+    // Removes item and everything below it from the tree, unregistering each from its page.
+    void deleteItem(Item* item);
+    void deleteSubtree(uint32_t id, bool freeCache);
+    void removeDuplicateLeaves(uint32_t id);
+    bool hasChildFor(const Item* parent, const SiteNode* node) const;
+    void addChildItems(Item* item);
+    void makeRoot();
+    void halt(bool on);
+
+    SiteEngine& m_engine;
+    AgentPool& m_pool;
+    RetrievalScheduler& m_scheduler;
+    Item m_top;
+    Item* m_root = nullptr;
+    std::vector<std::unique_ptr<Item>> m_items; // by id; 0 is never used
+    bool m_firstSite = true;
+};
+
+} // namespace lurvik

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "core/URL.h"
+
+#include <string>
+
+namespace lurvik {
+
+// An address as a user types it: "www.example.com/a.html" and "localhost:8080/" mean http. 0 when
+// it parses; an unparsable text leaves url invalid, and the engine starts nothing for it.
+int parseUserAddress(const std::string& text, URL& url);
+
+} // namespace lurvik
