@@ -59,11 +59,19 @@ const LinkRecord* LinkListModel::linkAt(int row) const {
 }
 
 void LinkListModel::reset(std::vector<const LinkRecord*> rows) {
-    beginResetModel();
-    m_rows = std::move(rows);
+    // Rows go and come rather than the model resetting, which would cost the header its widths.
+    if (!m_rows.empty()) {
+        beginRemoveRows({}, 0, static_cast<int>(m_rows.size()) - 1);
+        m_rows.clear();
+        endRemoveRows();
+    }
     m_sortColumn = -1;
     m_sortDescending = -1;
-    endResetModel();
+    if (!rows.empty()) {
+        beginInsertRows({}, 0, static_cast<int>(rows.size()) - 1);
+        m_rows = std::move(rows);
+        endInsertRows();
+    }
     emit sortIndicatorChanged();
 }
 

@@ -521,7 +521,15 @@ int MainWindow::openMap(const QString& fileName) {
     SiteMapFile map;
     map.fileName = Str(fileName.toStdString());
     int result = 0;
+    std::vector<SiteNode*> loaded;
+    auto announce = std::move(m_app.engine.onNodeChanged);
+    m_app.engine.onNodeChanged = [&loaded](SiteNode* node, int code) {
+        if (code == -1)
+            loaded.push_back(node);
+    };
     withWaitCursor([&] { result = map.open(m_app.engine); });
+    m_app.engine.onNodeChanged = std::move(announce);
+    m_treeModel->addMapPages(loaded);
     if (result == 4005 || result == 4004)
         QMessageBox::warning(
             nullptr, QStringLiteral("Lurvik Error"),

@@ -6,6 +6,8 @@
 
 #include <QFont>
 
+#include <unordered_set>
+
 namespace lurvik {
 
 namespace {
@@ -197,23 +199,48 @@ void SiteTreeModel::addChildItems(Item* item) {
     }
 }
 
+void SiteTreeModel::addLoadedPage(SiteNode* node, const std::function<bool(const SiteNode*)>& known) {
+    bool hasParent = false;
+    for (SiteNode* parentNode : node->parents)
+        hasParent = hasParent || known(parentNode);
+    if (!hasParent) {
+        insertItem(m_root, node);
+        if (onExpand)
+            onExpand(m_root, true);
+    } else {
+        for (SiteNode* parentNode : node->parents) {
+            if (!known(parentNode))
+                continue;
+            Item* parentItem = itemById(parentNode->treeItems.get(0));
+            if (parentItem && !hasChildFor(parentItem, node))
+                insertItem(parentItem, node);
+            if (dupChildren)
+                break;
+        }
+    }
+    if (Item* primary = itemById(node->treeItems.get(0))) {
+        for (SiteNode* child : node->children) {
+            if (!known(child) || (dupChildren && child->treeItems.len() > 0))
+                continue;
+            if (!hasChildFor(primary, child))
+                insertItem(primary, child);
+        }
+    }
+}
+
+void SiteTreeModel::addMapPages(const std::vector<SiteNode*>& nodes) {
+    std::unordered_set<const SiteNode*> pending(nodes.begin(), nodes.end());
+    for (SiteNode* node : nodes) {
+        pending.erase(node);
+        addLoadedPage(node, [&pending](const SiteNode* other) { return pending.count(other) == 0; });
+    }
+    if (onRefresh)
+        onRefresh();
+}
+
 void SiteTreeModel::nodeChanged(SiteNode* node, int code) {
     if (code == -1) {
-        if (node->parents.len() == 0) {
-            insertItem(m_root, node);
-            if (onExpand)
-                onExpand(m_root, true);
-        } else {
-            for (SiteNode* parentNode : node->parents) {
-                Item* parentItem = itemById(parentNode->treeItems.get(0));
-                if (parentItem && !hasChildFor(parentItem, node))
-                    insertItem(parentItem, node);
-                if (dupChildren)
-                    break;
-            }
-        }
-        if (Item* primary = itemById(node->treeItems.get(0)))
-            addChildItems(primary);
+        addLoadedPage(node, [](const SiteNode*) { return true; });
         if (onRefresh)
             onRefresh();
         return;

@@ -57,6 +57,11 @@ public:
 
     // The engine's onNodeChanged: 1 a page changed, -1 a page arrived from a site map.
     void nodeChanged(SiteNode* node, int code);
+    // The pages a site map brought, in file order. Each joins the tree as if it were announced
+    // alone: the links of a page to pages later in the file are not yet there. (The map reader
+    // joins every pair before it announces any page, so nodeChanged alone would find no page
+    // without parents.)
+    void addMapPages(const std::vector<SiteNode*>& nodes);
     // Null when the engine starts nothing for url (not an HTML page, or the page limit).
     Item* startSite(const URL& url);
     void stopAll();
@@ -81,6 +86,8 @@ public:
     std::function<void()> onRefresh;
 
 private:
+    // known says which of the page's parents and children are in the tree already.
+    void addLoadedPage(SiteNode* node, const std::function<bool(const SiteNode*)>& known);
     Item* insertItem(Item* parent, SiteNode* node);
     // Removes item and everything below it from the tree, unregistering each from its page.
     void deleteItem(Item* item);

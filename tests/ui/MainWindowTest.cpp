@@ -1,0 +1,377 @@
+#include "ui/MainWindow.h"
+#include "TestServer.h"
+#include "UiTestSupport.h"
+#include "ui/Application.h"
+#include "ui/BusyLoop.h"
+#include "ui/Commands.h"
+#include "ui/LinkListModel.h"
+#include "ui/OpenLocationDialog.h"
+#include "ui/PasswordDialog.h"
+#include "ui/SaveSiteMapDialog.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+#include <algorithm>
+#include <memory>
+
+using namespace lurvik;
+using lurvik::test::answerNextModal;
+using lurvik::test::recordNextMessageBox;
+using lurvik::test::TestServer;
+
+namespace {
+
+constexpr int kCrawlTimeoutMs = 30000;
+
+const char* const kIndex = "<html><head><title>Home</title></head><body>"
+                           "<a href=\"a.html\">First</a> <a href=\"b.html\">Second</a>"
+                           "<a href=\"mailto:ann@example.com\">Mail</a><img src=\"pic.gif\"></body></html>";
+const char* const kPageA = "<html><head><title>Page A</title></head><body>"
+                           "<a href=\"b.html\">Again</a> <a href=\"index.html\">Up</a></body></html>";
+const char* const kPageB = "<html><head><title>Page B</title></head><body>Nothing here</body></html>";
+
+QStringList childTexts(const SiteTreeModel& model, const SiteTreeModel::Item* item) {
+    QStringList out;
+    for (const SiteTreeModel::Item* child : item->children)
+        out << model.itemText(child);
+    return out;
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestServer> server;
+    std::unique_ptr<Application> app;
+    std::unique_ptr<MainWindow> window;
+
+    QString url(const char* path) const { return QString::fromStdString(server->url(path)); }
+    bool waitForEnd() {
+        return QTest::qWaitFor(
+            [this] { return !app->busyLoop->isBusy() && !window->action(CmdStop)->isEnabled(); },
+            kCrawlTimeoutMs);
+    }
+    void openThroughDialog(const QString& address) {
+        answerNextModal([address](QWidget* modal) {
+            auto* dialog = qobject_cast<OpenLocationDialog*>(modal);
+            QVERIFY(dialog);
+            dialog->combo()->setEditText(address);
+            QMetaObject::invokeMethod(dialog, [dialog] {
+                auto* box = dialog->findChild<QDialogButtonBox*>();
+                emit box->accepted();
+            });
+        });
+        window->runCommand(CmdOpenSite);
+    }
+    SiteTreeModel::Item* site() const {
+        SiteTreeModel::Item* root = window->treeModel()->root();
+        return root->children.empty() ? nullptr : root->children.front();
+    }
+
+private slots:
+    void init() {
+        server = std::make_unique<TestServer>();
+        server->addPage("/index.html", kIndex);
+        server->addPage("/a.html", kPageA);
+        server->addPage("/b.html", kPageB);
+        QCOMPARE(server->start(), 0);
+        app = std::make_unique<Application>();
+        app->start();
+        window = std::make_unique<MainWindow>(*app);
+        window->show();
+    }
+    void cleanup() {
+        window.reset();
+        app.reset();
+        server.reset();
+    }
+
+    // The whole road: Open Location, the busy loop, the tree filling, and the views of the result.
+    void crawlShowsTreeLinksAndSource() {
+        QCOMPARE(window->windowTitle(), QStringLiteral("Lurvik"));
+        QCOMPARE(window->statusUrlText(), QStringLiteral("Lurvik 1.0"));
+        QVERIFY(!window->action(CmdStop)->isEnabled());
+        QVERIFY(!window->action(CmdFind)->isEnabled()); // not part of the program yet
+
+        openThroughDialog(url("/index.html"));
+        QVERIFY(window->action(CmdStop)->isEnabled());
+        QVERIFY(waitForEnd());
+
+        SiteTreeModel& model = *window->treeModel();
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(model.root()->children.size(), size_t(1));
+        SiteTreeModel::Item* home = site();
+        QCOMPARE(model.itemText(home), QStringLiteral("Home"));
+        QCOMPARE(childTexts(model, home), (QStringList{"Page A", "Page B"}));
+        SiteTreeModel::Item* pageA = home->children[0];
+        // b.html is linked from both pages: a duplicate item under a.html, the primary under the site.
+        QCOMPARE(childTexts(model, pageA), (QStringList{"Page B", "Home"}));
+        QCOMPARE(model.itemImage(home->children[1]), 4);
+        QCOMPARE(model.itemImage(pageA->children[0]), 5);
+        QCOMPARE(app->engine.doneNodes.len(), 3);
+
+        QCOMPARE(window->windowTitle(), QStringLiteral("Lurvik [3 pages (0 waiting)]"));
+        QVERIFY(!window->action(CmdStop)->isEnabled());
+        QVERIFY(window->action(CmdRemoveSite)->isEnabled());
+
+        window->selectItem(home);
+        QCOMPARE(window->statusUrlText(), url("/index.html"));
+        QCOMPARE(window->statusInfoText(), QStringLiteral("Home"));
+        LinkListModel& links = *window->linkModel();
+        QCOMPARE(links.rowCount(), 4);
+        QCOMPARE(links.index(0, 0).data().toString(), QStringLiteral("First"));
+        QCOMPARE(links.index(0, 2).data().toString(), url("/a.html"));
+        QCOMPARE(links.index(2, 2).data().toString(), QStringLiteral("mailto:ann@example.com"));
+        QVERIFY(!links.index(3, 1).data().toString().isEmpty());
+        QVERIFY(!links.index(0, 0).data(Qt::DecorationRole).isNull());
+
+        // A column click sorts ascending, a second one descending; a refill forgets both.
+        auto column = [&links] {
+            QStringList out;
+            for (int row = 0; row < links.rowCount(); ++row)
+                out << links.index(row, 0).data().toString();
+            return out;
+        };
+        QStringList ascending = column();
+        std::sort(ascending.begin(), ascending.end());
+        links.clickColumn(LinkListModel::ColumnLink);
+        QCOMPARE(links.sortDescending(), 0);
+        QCOMPARE(column(), ascending);
+        links.clickColumn(LinkListModel::ColumnLink);
+        QCOMPARE(links.sortDescending(), 1);
+        QCOMPARE(column().first(), ascending.last());
+        window->selectItem(pageA);
+        window->selectItem(home);
+        QCOMPARE(links.sortColumn(), -1);
+        QCOMPARE(links.index(0, 0).data().toString(), QStringLiteral("First"));
+
+        window->runCommand(CmdHtmlSource);
+        QVERIFY(window->sourceView()->isVisible());
+        QVERIFY(window->sourceView()->toPlainText().contains(QStringLiteral("<title>Home</title>")));
+        QVERIFY(window->action(CmdCopy)->isEnabled());
+        window->runCommand(CmdShowHtmlTags);
+        QCOMPARE(window->sourceView()->toPlainText(), QStringLiteral("HomeFirst SecondMail"));
+        window->runCommand(CmdShowHtmlTags);
+
+        // The root lists the sites and greys the source view.
+        window->selectItem(model.root());
+        QCOMPARE(window->statusUrlText(), QStringLiteral("Lurvik 1.0"));
+        QCOMPARE(window->statusInfoText(), QStringLiteral("3 pages (0 waiting)"));
+        QVERIFY(!window->action(CmdHtmlSource)->isEnabled());
+        QVERIFY(window->action(CmdDetails)->isChecked());
+        QCOMPARE(links.rowCount(), 1);
+        QCOMPARE(links.index(0, 0).data().toString(), QStringLiteral("Home"));
+
+        std::vector<Str> history;
+        QCOMPARE(app->settings.loadUrlHistory(history), 0);
+        QVERIFY(!history.empty());
+        QCOMPARE(QString::fromStdString(history.front().str()), url("/index.html"));
+    }
+
+    void reloadAndRemoveSites() {
+        QVERIFY(window->startSite(url("/index.html")));
+        QVERIFY(waitForEnd());
+        QCOMPARE(server->requestCount("/index.html"), size_t(1));
+
+        server->addPage("/b.html", "<html><head><title>Page B2</title></head><body></body></html>");
+        window->selectItem(site());
+        window->runCommand(CmdReloadSite);
+        QVERIFY(waitForEnd());
+        QCOMPARE(server->requestCount("/index.html"), size_t(2));
+        QCOMPARE(server->requestCount("/b.html"), size_t(2));
+        QCOMPARE(childTexts(*window->treeModel(), site()), (QStringList{"Page A", "Page B2"}));
+        QCOMPARE(app->engine.doneNodes.len(), 3);
+
+        // A second site, then removing the first leaves the second whole.
+        server->addPage("/other.html", "<html><head><title>Other</title></head><body>"
+                                       "<a href=\"b.html\">b</a></body></html>");
+        QVERIFY(window->startSite(url("/other.html")));
+        QVERIFY(waitForEnd());
+        QCOMPARE(window->treeModel()->root()->children.size(), size_t(2));
+        window->selectItem(site());
+        window->runCommand(CmdRemoveSite);
+        QCOMPARE(window->treeModel()->root()->children.size(), size_t(1));
+        QCOMPARE(window->treeModel()->itemText(site()), QStringLiteral("Other"));
+        QCOMPARE(app->engine.findNode(URL(server->url("/a.html")), true, true), nullptr);
+        QCOMPARE(window->selectedItem(), window->treeModel()->root());
+
+        window->runCommand(CmdRemoveAll);
+        QCOMPARE(window->treeModel()->root()->children.size(), size_t(0));
+        QCOMPARE(app->engine.nodeCount(), 0);
+        QVERIFY(!window->action(CmdRemoveAll)->isEnabled());
+    }
+
+    void saveAndOpenSiteMaps() {
+        QTemporaryDir dir;
+        QVERIFY(window->startSite(url("/index.html")));
+        QVERIFY(waitForEnd());
+        window->selectItem(window->treeModel()->root());
+        QString typed = dir.filePath(QStringLiteral("site"));
+        int result = -1;
+        answerNextModal([&](QWidget* modal) {
+            auto* dialog = qobject_cast<SaveSiteMapDialog*>(modal);
+            QVERIFY(dialog);
+            QCOMPARE(dialog->descriptionEdit()->text(), QStringLiteral("Lurvik Site map"));
+            dialog->fileEdit()->setText(typed);
+            dialog->includeHtmlBox()->setChecked(true);
+            QMetaObject::invokeMethod(dialog, [dialog, &result] {
+                emit dialog->findChild<QDialogButtonBox*>()->accepted();
+                result = dialog->lastResult();
+            });
+        });
+        window->runCommand(CmdSaveMap);
+        QCOMPARE(result, 0);
+        QString saved = typed + QStringLiteral(".web");
+        QVERIFY(QFile::exists(saved));
+
+        window->runCommand(CmdRemoveAll);
+        QCOMPARE(window->openMap(saved), 0);
+        SiteTreeModel& model = *window->treeModel();
+        QCOMPARE(model.root()->children.size(), size_t(1));
+        QCOMPARE(model.itemText(site()), QStringLiteral("Home"));
+        QCOMPARE(childTexts(model, site()), (QStringList{"Page A", "Page B"}));
+        // A page joins its parents as it arrives from the file, so the order may differ from the crawl's.
+        QStringList underA = childTexts(model, site()->children[0]);
+        underA.sort();
+        QCOMPARE(underA, (QStringList{"Home", "Page B"}));
+        window->selectItem(site());
+        QCOMPARE(window->linkModel()->rowCount(), 4);
+
+        QString caption, text;
+        recordNextMessageBox(caption, text);
+        QCOMPARE(window->openMap(saved), 4005);
+        QCOMPARE(caption, QStringLiteral("Lurvik Error"));
+        QCOMPARE(text, QStringLiteral("Map Already Loaded"));
+
+        // Damaged and missing files are not reported, and change nothing.
+        QString damaged = dir.filePath(QStringLiteral("bad.web"));
+        QFile bad(damaged);
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("LURVKMAP1.0 and then nonsense");
+        bad.close();
+        QCOMPARE(window->openMap(damaged), 1);
+        QCOMPARE(window->openMap(dir.filePath(QStringLiteral("missing.web"))), 1);
+        QCOMPARE(model.root()->children.size(), size_t(1));
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+
+        // Saving while a page is pending is refused with its message.
+        server->addStalled("/stall.html");
+        QVERIFY(window->startSite(url("/stall.html")));
+        window->selectItem(model.root());
+        caption.clear();
+        answerNextModal([&](QWidget* modal) {
+            auto* dialog = qobject_cast<SaveSiteMapDialog*>(modal);
+            QVERIFY(dialog);
+            dialog->fileEdit()->setText(dir.filePath(QStringLiteral("busy.web")));
+            QMetaObject::invokeMethod(dialog, [&, dialog] {
+                recordNextMessageBox(caption, text);
+                emit dialog->findChild<QDialogButtonBox*>()->accepted();
+            });
+        });
+        window->runCommand(CmdSaveMap);
+        QCOMPARE(caption, QStringLiteral("Lurvik Error"));
+        QCOMPARE(text, QStringLiteral("Cannot Save Map while link is active."));
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("busy.web"))));
+    }
+
+    void passwordDialogForProtectedPage() {
+        test::Page secret;
+        secret.body = "<html><head><title>Secret</title></head><body></body></html>";
+        server->addProtected("/secret.html", "Members", "ann", "pw", secret);
+        QString realm;
+        answerNextModal([&realm](QWidget* modal) {
+            auto* dialog = qobject_cast<PasswordDialog*>(modal);
+            QVERIFY(dialog);
+            realm = dialog->findChild<QLabel*>(QStringLiteral("realm"))->text();
+            dialog->userEdit()->setText(QStringLiteral("ann"));
+            dialog->passwordEdit()->setText(QStringLiteral("pw"));
+            dialog->accept();
+        });
+        QVERIFY(window->startSite(url("/secret.html")));
+        QVERIFY(waitForEnd());
+        QCOMPARE(realm, QStringLiteral("Members"));
+        QCOMPARE(window->treeModel()->itemText(site()), QStringLiteral("Secret"));
+        QCOMPARE(site()->node->state.load(), int(NODE_DONE));
+    }
+
+    // Addresses that lead nowhere end in the tree's texts, never in a crash or a hang.
+    void badAddressesAndHosts() {
+        QVERIFY(!window->startSite(QStringLiteral("http://[::bad")));
+        QVERIFY(!window->startSite(QString()));
+        QCOMPARE(window->treeModel()->root()->children.size(), size_t(0));
+        QVERIFY(!window->action(CmdStop)->isEnabled());
+
+        // Nothing listens on port 1 of the loopback address.
+        QVERIFY(window->startSite(QStringLiteral("http://127.0.0.1:1/x.html")));
+        QVERIFY(waitForEnd());
+        SiteTreeModel::Item* failed = site();
+        QCOMPARE(failed->node->state.load(), int(NODE_ERROR));
+        QCOMPARE(window->treeModel()->itemImage(failed), 3);
+        window->selectItem(failed);
+        QVERIFY2(window->statusInfoText().startsWith(QStringLiteral("Error - ")),
+                 qPrintable(window->statusInfoText()));
+        QCOMPARE(window->linkModel()->rowCount(), 0);
+    }
+
+    void stopKeepsFinishedPages() {
+        server->addPage("/index.html", "<html><head><title>Home</title></head><body>"
+                                       "<a href=\"stall.html\">s</a><a href=\"a.html\">a</a></body></html>");
+        server->addStalled("/stall.html");
+        QVERIFY(window->startSite(url("/index.html")));
+        QVERIFY(QTest::qWaitFor([this] { return server->requestCount("/stall.html") > 0; }, kCrawlTimeoutMs));
+        window->runCommand(CmdStop);
+        QVERIFY(waitForEnd());
+        QCOMPARE(app->pool.countRunning(), 0);
+        for (const SiteTreeModel::Item* item : site()->children)
+            QVERIFY(item->node->state == NODE_DONE);
+        QCOMPARE(app->engine.pendingNodes.len(), 0);
+    }
+
+    // Closing the window in the middle of a retrieval cancels and joins every fetch at once.
+    void closeDuringRetrievalIsPrompt() {
+        server->addStalled("/stall.html");
+        QVERIFY(window->startSite(url("/stall.html")));
+        QVERIFY(QTest::qWaitFor([this] { return app->pool.countRunning() > 0; }, kCrawlTimeoutMs));
+        QElapsedTimer clock;
+        clock.start();
+        window->close();
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(app->pool.countRunning(), 0);
+        QCOMPARE(app->engine.nodeCount(), 0);
+        QVERIFY(!app->busyLoop->isBusy());
+    }
+
+    // The window's size, splitter and columns come back in the next run.
+    void windowSettingsRoundTrip() {
+        window->resize(700, 500);
+        window->linkView()->setColumnWidth(1, 90);
+        window->close();
+        window.reset();
+        app.reset();
+        app = std::make_unique<Application>();
+        app->start();
+        QCOMPARE(app->settings.typeWidth, 90);
+        QCOMPARE(app->settings.mainRight - app->settings.mainLeft, 700);
+        window = std::make_unique<MainWindow>(*app);
+        QCOMPARE(window->width(), 700);
+        QCOMPARE(window->linkView()->columnWidth(1), 90);
+    }
+};
+
+QObject* makeMainWindowTest() {
+    return new MainWindowTest;
+}
+
+#include "MainWindowTest.moc"

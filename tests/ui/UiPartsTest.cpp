@@ -1,0 +1,171 @@
+#include "ui/Application.h"
+#include "ui/HelpWindow.h"
+#include "ui/OpenLocationDialog.h"
+#include "ui/SaveSiteMapDialog.h"
+#include "ui/SiteTreeModel.h"
+#include "ui/SourceText.h"
+#include "ui/UserAddress.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTreeView>
+
+#include <memory>
+#include <vector>
+
+using namespace lurvik;
+
+class UiPartsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void urlHistoryKeepsFiveMostRecentFirst() {
+        auto texts = [](const std::vector<Str>& list) {
+            QStringList out;
+            for (const Str& s : list)
+                out << QString::fromStdString(s.str());
+            return out;
+        };
+        std::vector<Str> history = {"a", "b", "c", "d", "e"};
+        OpenLocationDialog::addToHistory(history, "c");
+        QCOMPARE(texts(history), (QStringList{"c", "a", "b", "d", "e"}));
+        OpenLocationDialog::addToHistory(history, "c");
+        QCOMPARE(texts(history), (QStringList{"c", "a", "b", "d", "e"}));
+        OpenLocationDialog::addToHistory(history, "f");
+        QCOMPARE(texts(history), (QStringList{"f", "c", "a", "b", "d"}));
+        OpenLocationDialog::addToHistory(history, "B");
+        QCOMPARE(texts(history), (QStringList{"B", "f", "c", "a", "d"}));
+    }
+
+    void typedNamesAndAddresses() {
+        QCOMPARE(SaveSiteMapDialog::mapFileName("site"), QStringLiteral("site.web"));
+        QCOMPARE(SaveSiteMapDialog::mapFileName("site.web"), QStringLiteral("site.web"));
+        QCOMPARE(SaveSiteMapDialog::mapFileName("site.WEB"), QStringLiteral("site.WEB.web"));
+        QVERIFY(isSiteMapName("/tmp/x/SITE.WEB"));
+        QVERIFY(!isSiteMapName("/tmp/x/site.html"));
+
+        const struct {
+            const char* typed;
+            const char* url; // empty: invalid
+        } rows[] = {
+            {"www.example.com/a.html", "http://www.example.com/a.html"},
+            {"localhost:8080/", "http://localhost:8080/"},
+            {"  http://example.com/  ", "http://example.com/"},
+            {"mailto:ann@example.com", "mailto:ann@example.com"},
+        };
+        for (const auto& row : rows) {
+            URL url;
+            QCOMPARE(parseUserAddress(row.typed, url), 0);
+            QCOMPARE(QString::fromStdString(url.text()), QString::fromLatin1(row.url));
+        }
+    }
+
+    void tagRemoval() {
+        const struct {
+            const char* html;
+            const char* text;
+        } rows[] = {
+            {"<p>one</p>\r\n<p>two</p>", "onetwo"},
+            {"<b>bold</b> trailing", "bold"},
+            {"no tags at all", ""},
+            {"lead<br>", "lead"},
+            {"<a href=\"x\">x</a>\r\n\r\n<i>", "x\r\n\r\n"},
+        };
+        for (const auto& row : rows) {
+            Str out;
+            removeTags(Str(row.html), out);
+            QCOMPARE(QString::fromStdString(out.str()), QString::fromLatin1(row.text));
+        }
+    }
+
+    // Pages arriving from a map: duplicates under every parent, or once with DupChildren; and a
+    // tree of fifty thousand pages stays quick to fill and to draw.
+    void mapPagesAndScale() {
+        SiteEngine engine;
+        AgentPool pool;
+        RetrievalScheduler scheduler(engine, pool);
+        std::vector<std::unique_ptr<SiteNode>> nodes;
+        auto make = [&](const std::string& path) {
+            nodes.push_back(std::make_unique<SiteNode>(URL("http://h.example" + path)));
+            nodes.back()->state = NODE_DONE;
+            return nodes.back().get();
+        };
+        auto link = [](SiteNode* parent, SiteNode* child) {
+            parent->children.add(child);
+            child->parents.add(parent);
+        };
+        for (bool dup : {false, true}) {
+            SiteTreeModel model(engine, pool, scheduler);
+            model.dupChildren = dup;
+            SiteNode* top = make("/");
+            SiteNode* a = make("/a");
+            SiteNode* b = make("/b");
+            model.nodeChanged(top, -1);
+            link(top, a);
+            model.nodeChanged(a, -1);
+            link(top, b);
+            link(a, b);
+            model.nodeChanged(b, -1);
+            SiteTreeModel::Item* site = model.root()->children.at(0);
+            QCOMPARE(site->children.size(), size_t(2));
+            QCOMPARE(model.itemById(a->treeItems.get(0))->children.size(), dup ? size_t(0) : size_t(1));
+            QCOMPARE(b->treeItems.len(), dup ? 1 : 2);
+            model.clearAll();
+            QCOMPARE(b->treeItems.len(), 0);
+        }
+
+        SiteTreeModel model(engine, pool, scheduler);
+        QTreeView view;
+        view.setUniformRowHeights(true);
+        view.setModel(&model);
+        view.resize(400, 600);
+        view.show();
+        model.onExpand = [&](SiteTreeModel::Item* item, bool expand) {
+            view.setExpanded(model.indexOf(item), expand);
+        };
+        SiteNode* hub = make("/hub");
+        model.nodeChanged(hub, -1);
+        view.expand(model.indexOf(model.itemById(hub->treeItems.get(0))));
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < 50000; ++i) {
+            SiteNode* page = make("/p" + std::to_string(i));
+            link(hub, page);
+            model.nodeChanged(page, -1);
+        }
+        qint64 fill = clock.restart();
+        view.scrollToBottom();
+        (void)view.grab();
+        qint64 draw = clock.elapsed();
+        QCOMPARE(model.itemById(hub->treeItems.get(0))->children.size(), size_t(50000));
+        QVERIFY2(fill < 20000, qPrintable(QString::number(fill)));
+        QVERIFY2(draw < 2000, qPrintable(QString::number(draw)));
+        model.clearAll();
+    }
+
+    void helpTopicsOpenAtTheirPages() {
+        for (int context : {0, 1048, 4013}) {
+            QString page = HelpWindow::topicPage(context).section(QLatin1Char('#'), 0, 0);
+            QVERIFY2(QFile::exists(HelpWindow::helpDirectory() + QLatin1Char('/') + page), qPrintable(page));
+        }
+        HelpWindow::showTopic(4013, nullptr);
+        QVERIFY(HelpWindow::instance());
+        QTextBrowser* browser = HelpWindow::instance()->browser();
+        QCOMPARE(browser->source().fragment(), QStringLiteral("save"));
+        QVERIFY(browser->toPlainText().contains(QStringLiteral("Create Site Map")));
+        HelpWindow::instance()->close();
+    }
+};
+
+QObject* makeMainWindowTest();
+
+std::vector<std::unique_ptr<QObject>> makeUiTests() {
+    std::vector<std::unique_ptr<QObject>> tests;
+    tests.emplace_back(new UiPartsTest);
+    tests.emplace_back(makeMainWindowTest());
+    return tests;
+}
+
+#include "UiPartsTest.moc"
