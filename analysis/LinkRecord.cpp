@@ -147,3 +147,36 @@ int countLinksOfTypeName(const PtrList<LinkRecord>& links, const Str& name) {
 }
 
 } // namespace lurvik
+
+namespace lurvik {
+
+const char* linkKindName(int kind) {
+    switch (kind) {
+    case LINK_HTTP:
+        return "http";
+    case LINK_FTP:
+        return "ftp";
+    case LINK_MAIL:
+        return "mail";
+    case LINK_NEWS:
+        return "news";
+    case LINK_GOPHER:
+        return "gopher";
+    case LINK_FILE:
+        return "file";
+    case LINK_IMAGE:
+        return "image";
+    case LINK_IMAGEMAP:
+        return "imagemap";
+    case LINK_APPLET:
+        return "applet";
+    case LINK_FRAME:
+        return "frame";
+    case LINK_ACTIVEX:
+        return "activex";
+    default:
+        return "link";
+    }
+}
+
+} // namespace lurvik

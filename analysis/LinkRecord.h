@@ -48,6 +48,8 @@ public:
 };
 
 int countLinksOfKind(const PtrList<LinkRecord>& links, int kind);
+// A short lower-case name for a kind ("http", "image", "frame"...), for reports and exports.
+const char* linkKindName(int kind);
 int countLinksOfTypeName(const PtrList<LinkRecord>& links, const Str& name);
 
 } // namespace lurvik

@@ -1,16 +1,19 @@
 #include "CrawlCommand.h"
 
 #include "CliCommon.h"
+#include "CrawlOptions.h"
 #include "CrawlProgress.h"
+#include "CrawlReports.h"
 #include "analysis/RatingEvaluation.h"
 #include "analysis/RatingSettings.h"
 #include "core/PageCache.h"
+#include "retrieval/ResourceChecker.h"
 #include "retrieval/RetrievalScheduler.h"
-#include "retrieval/Settings.h"
 #include "sitemap/SiteMapFile.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -18,116 +21,41 @@ namespace lurvik::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: lurvik-cli crawl URL [--limit domain|host|path|none] [--levels N] [--pages N] [--agents N]\n"
-    "                        [--proxy host:port] [--user user:password] [--save site.web] [--with-html]\n"
-    "                        [--classic-http]\n";
-
-struct CrawlOptions {
-    std::string url;
-    int limit = -1;
-    int levels = -1;
-    int pages = -1;
-    int agents = -1;
-    std::string proxy;
-    std::string user;
-    std::string save;
-    bool withHtml = false;
-    bool classic = false;
-};
-
-int parseNumber(const std::string& text, int& out) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
-        return 1;
-    out = std::stoi(text);
-    return 0;
-}
-
-int parseOptions(int argc, char** argv, CrawlOptions& options) {
-    for (int i = 0; i < argc; ++i) {
-        std::string arg = argv[i];
-        std::string value;
-        auto next = [&] {
-            if (i + 1 >= argc)
-                return 1;
-            value = argv[++i];
-            return 0;
-        };
-        int bad = 0;
-        if (arg == "--limit") {
-            bad = next();
-            const char* modes[] = {"domain", "host", "path", "none"};
-            options.limit = -1;
-            for (int m = 0; m < 4; ++m)
-                if (value == modes[m])
-                    options.limit = m;
-            bad = bad || options.limit < 0;
-        } else if (arg == "--levels") {
-            bad = next() || parseNumber(value, options.levels);
-        } else if (arg == "--pages") {
-            bad = next() || parseNumber(value, options.pages);
-        } else if (arg == "--agents") {
-            bad = next() || parseNumber(value, options.agents) || options.agents < 1 || options.agents > 64;
-        } else if (arg == "--proxy") {
-            bad = next();
-            options.proxy = value;
-        } else if (arg == "--user") {
-            bad = next();
-            options.user = value;
-        } else if (arg == "--save") {
-            bad = next() || value.empty();
-            options.save = value;
-        } else if (arg == "--with-html") {
-            options.withHtml = true;
-        } else if (arg == "--classic-http") {
-            options.classic = true;
-        } else if (!arg.empty() && arg[0] == '-') {
-            bad = 1;
-        } else if (options.url.empty()) {
-            options.url = arg;
-        } else {
-            bad = 1;
-        }
-        if (bad) {
-            printError("unexpected, incomplete or invalid option '" + arg +
-                       (value.empty() ? "" : " " + value) + "'");
-            return 1;
-        }
-    }
-    if (options.url.empty()) {
-        printError("no address given");
-        return 1;
-    }
-    return 0;
-}
-
-// The crawl keeps its pages in a cache of its own that goes when it ends: a command-line run
-// reports what the site serves now, never what an earlier run left behind. Only a map saved with
-// its HTML needs the pages; without one, the crawl does without the cache and its disk writes.
-class PrivateCache {
+// Unless the run asks for the cache of the saved options, a crawl keeps its pages in a cache of
+// its own that goes when it ends: a command-line run reports what the site serves now, never what
+// an earlier run left behind. Only a map saved with its HTML needs the pages at all; without one
+// the crawl does without a cache and its disk writes.
+class CrawlCache {
 public:
-    explicit PrivateCache(bool wanted) {
-        if (!wanted)
+    CrawlCache(const CrawlOptions& options) {
+        if (options.useSharedCache) {
+            options.settings.applyToCache();
+            m_ok = CacheBegin() == 0;
+            m_running = m_ok;
+            return;
+        }
+        if (!options.withHtml)
             return;
         char pattern[] = "/tmp/lurvik-crawl-XXXXXX";
         if (mkdtemp(pattern))
-            m_dir = pattern;
-        CacheConfigure(1, Str(m_dir + "/"), int64_t(1) << 40, 0);
-        m_ok = !m_dir.empty() && CacheBegin() == 0;
+            m_privateDir = pattern;
+        CacheConfigure(1, Str(m_privateDir + "/"), int64_t(1) << 40, 0);
+        m_ok = !m_privateDir.empty() && CacheBegin() == 0;
+        m_running = m_ok;
     }
-    ~PrivateCache() {
-        if (m_dir.empty())
-            return;
-        CacheEnd();
+    ~CrawlCache() {
+        if (m_running)
+            CacheEnd();
         std::error_code ignored;
-        if (!m_dir.empty())
-            std::filesystem::remove_all(m_dir, ignored);
+        if (!m_privateDir.empty())
+            std::filesystem::remove_all(m_privateDir, ignored);
     }
     bool ok() const { return m_ok; }
 
 private:
-    std::string m_dir;
+    std::string m_privateDir;
     bool m_ok = false;
+    bool m_running = false;
 };
 
 int countFailed(const SiteEngine& engine) {
@@ -136,12 +64,88 @@ int countFailed(const SiteEngine& engine) {
     return failed;
 }
 
+void setUpEngineAndPool(const CrawlOptions& options, SiteEngine& engine, AgentPool& pool) {
+    Settings settings = options.settings;
+    settings.applyToEngine(engine);
+    if (options.limitMode >= 0)
+        engine.limitMode = options.limitMode;
+    if (options.levels >= 0)
+        engine.maxLevels = options.levels;
+    if (options.pages >= 0)
+        engine.maxPages = options.pages;
+    engine.obeyRobots = options.obeyRobots;
+    // The queue is served by background agents only; settings that have none would never finish.
+    if (settings.numBGAgents < 1)
+        settings.numBGAgents = 4;
+    settings.applyToPool(pool);
+    if (!options.user.empty()) {
+        size_t colon = options.user.find(':');
+        std::string user = options.user.substr(0, colon);
+        std::string password = colon == std::string::npos ? "" : options.user.substr(colon + 1);
+        pool.onNeedPassword = [user, password](const Str&, Str& outUser, Str& outPassword) {
+            outUser = user;
+            outPassword = password;
+            return 0;
+        };
+    }
+}
+
+// Runs idle steps until the retrieval ends or Ctrl-C; true when it was interrupted.
+bool runRetrieval(SiteEngine& engine, RetrievalScheduler& scheduler, CrawlProgress& progress) {
+    while (engine.isBusy()) {
+        if (interrupted()) {
+            scheduler.stopRetrieval();
+            return true;
+        }
+        if (scheduler.idleHook() == 0)
+            scheduler.waitForWork(5);
+        progress.update(engine, countFailed(engine));
+    }
+    return false;
+}
+
+bool runChecks(ResourceChecker& checker, RetrievalScheduler& scheduler) {
+    checker.collect();
+    while (checker.isBusy()) {
+        if (interrupted()) {
+            checker.stop();
+            return true;
+        }
+        if (checker.step() == 0)
+            scheduler.waitForWork(5);
+    }
+    return false;
+}
+
+int writeReports(const CrawlOptions& options, const SiteEngine& engine, const ResourceChecker* checker) {
+    int result = 0;
+    std::string error;
+    if (!options.report.empty() && writePageReport(engine, options.report, options.format, error) != 0) {
+        printError("cannot write the page report " + options.report + ": " + error);
+        result = 1;
+    }
+    if (!options.linksReport.empty() &&
+        writeLinkReport(engine, checker, options.linksReport, options.format, error) != 0) {
+        printError("cannot write the link report " + options.linksReport + ": " + error);
+        result = 1;
+    }
+    return result;
+}
+
 } // namespace
 
 int runCrawl(int argc, char** argv) {
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            Settings settings;
+            settings.loadSettings();
+            printCrawlHelp(settings);
+            return ExitOk;
+        }
+    }
     CrawlOptions options;
-    if (parseOptions(argc, argv, options) != 0) {
-        std::fputs(kUsage, stderr);
+    if (parseCrawlOptions(argc, argv, options) != 0) {
+        std::fputs("usage: lurvik-cli crawl URL [options]   (lurvik-cli crawl --help lists them)\n", stderr);
         return ExitUsage;
     }
     URL url;
@@ -154,88 +158,47 @@ int runCrawl(int argc, char** argv) {
         return ExitUsage;
     }
 
-    Settings settings;
-    settings.loadSettings();
     SiteEngine engine;
     AgentPool pool;
-    settings.applyToEngine(engine);
-    if (options.limit >= 0)
-        engine.limitMode = options.limit;
-    if (options.levels >= 0)
-        engine.maxLevels = options.levels;
-    if (options.pages >= 0)
-        engine.maxPages = options.pages;
-    if (options.agents > 0)
-        settings.numBGAgents = options.agents;
-    // The queue is served by background agents only; settings that have none would never finish.
-    if (settings.numBGAgents < 1)
-        settings.numBGAgents = 4;
-    if (options.classic)
-        settings.classicHttp = 1;
-    settings.useProxy = 0;
-    if (!options.proxy.empty()) {
-        Str host;
-        int port = 0;
-        if (parseHostPort(options.proxy, host, port) != 0) {
-            printError("not a valid proxy (host:port): " + options.proxy);
-            return ExitUsage;
-        }
-        settings.useProxy = 1;
-        settings.proxyServer = host;
-        settings.proxyPort = port;
-    }
-    settings.applyToPool(pool);
-    if (!options.proxy.empty() && pool.proxyAddress == 0) {
-        printError("cannot resolve the proxy " + options.proxy);
+    setUpEngineAndPool(options, engine, pool);
+    if (options.settings.useProxy == 1 && pool.proxyAddress == 0) {
+        printError("cannot resolve the proxy " + options.settings.proxyServer.str());
         return ExitUsage;
     }
-    if (!options.user.empty()) {
-        size_t colon = options.user.find(':');
-        std::string user = options.user.substr(0, colon);
-        std::string password = colon == std::string::npos ? "" : options.user.substr(colon + 1);
-        pool.onNeedPassword = [user, password](const Str&, Str& outUser, Str& outPassword) {
-            outUser = user;
-            outPassword = password;
-            return 0;
-        };
-    }
-
     // The user's content ratings mark pages as the desktop program would; without a rating
     // system the pages are simply not rated.
     RatingSettings ratings;
     (void)ratings.load();
     engine.onRatePage = makeRatePage(ratings);
 
-    PrivateCache cache(options.withHtml);
-    if (options.withHtml && !cache.ok())
-        printError("warning: no page cache; the site map will hold no HTML");
+    CrawlCache cache(options);
+    if ((options.withHtml || options.useSharedCache) && !cache.ok())
+        printError("warning: the page cache could not be opened; pages are not kept");
     RetrievalScheduler scheduler(engine, pool);
     SiteNode* start = engine.findOrAddNode(url, 0);
     installInterruptHandler();
     CrawlProgress progress;
-    int failed = 0;
-    engine.onNodeChanged = [&failed](SiteNode* node, int) { failed += node->state == NODE_ERROR; };
-    bool stopped = false;
-    while (engine.isBusy()) {
-        if (interrupted()) {
-            scheduler.stopRetrieval();
-            engine.discardPending();
-            stopped = true;
-            break;
-        }
-        if (scheduler.idleHook() == 0)
-            scheduler.waitForWork(5);
-        progress.update(engine, failed);
-    }
+    bool stopped = runRetrieval(engine, scheduler, progress);
+    ResourceChecker checker(engine, pool);
+    if (!stopped && options.checkLinks)
+        stopped = runChecks(checker, scheduler);
     progress.finish();
+
+    // Reports list the pages that were still waiting when a crawl was stopped; a site map holds
+    // finished pages only, so those go before it is saved.
+    int reportResult = writeReports(options, engine, options.checkLinks ? &checker : nullptr);
+    engine.discardPending();
+
     double seconds = progress.elapsedSeconds();
-    failed = countFailed(engine);
+    int failed = countFailed(engine);
     int pages = engine.doneNodes.len() - failed;
     std::fprintf(stderr, "%s %d pages (%d failed) in %.2f s, %.0f pages/s\n",
                  stopped ? "Stopped after" : "Crawled", pages, failed, seconds,
                  seconds > 0 ? engine.doneNodes.len() / seconds : 0.0);
+    if (options.checkLinks)
+        std::fprintf(stderr, "Checked %d links (%d broken)\n", checker.checkedCount(), checker.failedCount());
 
-    int result = failed > 0 ? ExitFailed : ExitOk;
+    int result = failed > 0 || checker.failedCount() > 0 || reportResult != 0 ? ExitFailed : ExitOk;
     if (start->state == NODE_ERROR) {
         printError("cannot fetch the start page " + url.text() + ": " + start->title.str());
         result = ExitUsage;

@@ -56,35 +56,6 @@ void printBranch(SiteNode* node, int depth, std::unordered_set<SiteNode*>& shown
         printBranch(child, depth + 1, shown);
 }
 
-const char* kindName(int kind) {
-    switch (kind) {
-    case LINK_HTTP:
-        return "http";
-    case LINK_FTP:
-        return "ftp";
-    case LINK_MAIL:
-        return "mail";
-    case LINK_NEWS:
-        return "news";
-    case LINK_GOPHER:
-        return "gopher";
-    case LINK_FILE:
-        return "file";
-    case LINK_IMAGE:
-        return "image";
-    case LINK_IMAGEMAP:
-        return "imagemap";
-    case LINK_APPLET:
-        return "applet";
-    case LINK_FRAME:
-        return "frame";
-    case LINK_ACTIVEX:
-        return "activex";
-    default:
-        return "link";
-    }
-}
-
 } // namespace
 
 int runTree(int argc, char** argv) {
@@ -120,7 +91,7 @@ int runLinks(int argc, char** argv) {
                 status = engine.findNode(link->url, true, true) ? "ok" : "not in map";
             if (broken && std::string_view(status) != "not in map")
                 continue;
-            std::printf("%s\t%s\t%s\t%s\n", page->url.text().c_str(), kindName(link->effectiveKind()),
+            std::printf("%s\t%s\t%s\t%s\n", page->url.text().c_str(), linkKindName(link->effectiveKind()),
                         link->url.isValid() ? link->url.text().c_str() : "", status);
         }
     });

@@ -146,6 +146,7 @@ void Agent::resetAgent() {
     cachedPage.clear();
     cancelRequested = 0;
     cancelIssued = 0;
+    headerOnly = 0;
     url.clear();
 }
 
@@ -238,6 +239,8 @@ int Agent::exchange(const URL& target) {
         } else {
             response.cat(buffer, static_cast<int>(strnlen(buffer, got)));
             if (response.len() >= kMaxResponseBytes)
+                break;
+            if (headerOnly && (response.find("\r\n\r\n") >= 0 || response.find("\n\n") >= 0))
                 break;
         }
     }

@@ -79,6 +79,9 @@ public:
     Str realm;
     Str ifModifiedSince;
     Str cachedPage;
+    // Set before a fetch to read only until the reply's header is in: enough to learn a link's
+    // status without downloading what it points to.
+    int headerOnly = 0;
     std::atomic<int> cancelRequested{0};
     std::atomic<int> cancelIssued{0};
     URL url;

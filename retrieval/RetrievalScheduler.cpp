@@ -1,6 +1,7 @@
 #include "RetrievalScheduler.h"
 
 #include "HttpReply.h"
+#include "RetrievalLimits.h"
 #include "analysis/HtmlScanner.h"
 #include "core/PageCache.h"
 
@@ -57,7 +58,59 @@ int RetrievalScheduler::agentIdleStep() {
     return 0;
 }
 
+namespace {
+
+// Robots rules are per scheme, host and port.
+std::string robotsKey(const URL& url) {
+    return std::string(url.getScheme()) + "://" + std::string(url.getHostAndPort());
+}
+
+} // namespace
+
+int RetrievalScheduler::robotsVerdict(SiteNode* node) {
+    std::string key = robotsKey(node->url);
+    auto it = m_robots.find(key);
+    if (it != m_robots.end())
+        return !it->second.known ? 1 : it->second.rules.allows(node->url.getRequestTarget()) ? 0 : 3;
+    Agent* agent = m_pool.getBackgroundAgent();
+    if (!agent)
+        return 1;
+    URL robots;
+    robots.setURL(node->url, "/robots.txt");
+    if (agent->startFetchThread(robots, nullptr) != 0) {
+        // Without the rules the site said nothing: every page may be fetched.
+        agent->resetAgent();
+        m_robots[key].known = true;
+        return 0;
+    }
+    m_robots[key];
+    m_robotsFetches.emplace(agent, key);
+    return 2;
+}
+
+void RetrievalScheduler::takeRobots(Agent* agent) {
+    auto fetch = m_robotsFetches.find(agent);
+    HostRobots& host = m_robots[fetch->second];
+    host.known = true;
+    if (agent->state == AGENT_FINISHED && (agent->status == 200 || agent->status == 0)) {
+        int blank = agent->response.find("\r\n\r\n");
+        int lf = agent->response.find("\n\n");
+        int start = blank >= 0 ? blank + 4 : lf >= 0 ? lf + 2 : 0;
+        Str name = m_pool.userAgent;
+        int slash = name.find('/');
+        if (slash > 0)
+            name.truncate(slash);
+        host.rules.parse(agent->response.view().substr(start), name.isEmpty() ? "lurvik" : name.view());
+    }
+    m_robotsFetches.erase(fetch);
+}
+
 void RetrievalScheduler::takeResult(Agent* agent) {
+    if (!agent->node && m_robotsFetches.count(agent)) {
+        takeRobots(agent);
+        agent->resetAgent();
+        return;
+    }
     SiteNode* node = agent->node;
     switch (agent->state.load()) {
     case AGENT_CANCELLED:
@@ -73,10 +126,12 @@ void RetrievalScheduler::takeResult(Agent* agent) {
             else if (m_pool.askCredentials(agent->realm) == 0)
                 retry = true;
         }
-        if (retry)
+        if (retry) {
             node->resetNodeWithRealm(agent->realm);
-        else if (node)
+        } else if (node) {
             node->failNode(agent->errorText);
+            node->httpStatus = agent->status;
+        }
         break;
     }
     case AGENT_FINISHED:
@@ -114,15 +169,28 @@ int RetrievalScheduler::engineIdleStep() {
     if (listed >= 3) {
         result = 1;
     } else if (!m_engine.halted) {
-        SiteNode* next = m_engine.pendingNodes.findFirst([](SiteNode* node) {
+        // Pages of a host whose robots.txt is still on its way wait behind the others.
+        SiteNode* next = m_engine.pendingNodes.findFirst([this](SiteNode* node) {
             int state = node->state.load(std::memory_order_acquire);
+            if (state == NODE_WAITING && m_engine.obeyRobots) {
+                auto it = m_robots.find(robotsKey(node->url));
+                return it == m_robots.end() || it->second.known;
+            }
             return state == NODE_PARSED || state == NODE_WAITING;
         });
         if (next && next->state == NODE_PARSED) {
             linkChildren(next);
             result = 1;
         } else if (next) {
-            result = startRetrieval(next, 1) == 0 ? 1 : 0;
+            int verdict = m_engine.obeyRobots ? robotsVerdict(next) : 0;
+            if (verdict == 3) {
+                next->failNode("Error - Disallowed by robots.txt");
+                result = 1;
+            } else if (verdict == 2) {
+                result = 1;
+            } else if (verdict == 0) {
+                result = startRetrieval(next, 1) == 0 ? 1 : 0;
+            }
         }
     }
     m_engine.idleBusy = 0;
@@ -165,6 +233,8 @@ int RetrievalScheduler::retrieveNow(SiteNode* node) {
 void RetrievalScheduler::receivePage(SiteNode* node, const Str& page) {
     node->state = NODE_PARSING;
     node->size = page.len();
+    Str ignored;
+    parseStatus(page, ignored, node->httpStatus);
     if (page.len() < m_engine.inlineParseLimit) {
         Str labels;
         scanPage(page, node->url, node->title, node->links, labels);
@@ -205,29 +275,11 @@ void RetrievalScheduler::parseThreadMain(ParseJob* job) {
 
 void RetrievalScheduler::linkChildren(SiteNode* node) {
     const int level = node->level + 1;
-    const std::string_view directory = node->url.getDir();
     for (LinkRecord* link : node->links) {
         if (!link->isHtmlLink() || link->url.sameURL(node->url))
             continue;
-        switch (m_engine.limitMode) {
-        case LIMIT_DOMAIN:
-            if (!link->url.sameDomain(node->url))
-                continue;
-            break;
-        case LIMIT_HOST:
-            if (link->url.getHost() != node->url.getHost())
-                continue;
-            break;
-        case LIMIT_PATH:
-            if (link->url.getDir().substr(0, directory.size()) != directory ||
-                link->url.getHost() != node->url.getHost())
-                continue;
-            break;
-        case LIMIT_NONE:
-            break;
-        default:
+        if (!withinLimitMode(m_engine, *node, link->url))
             continue;
-        }
         bool known = false;
         for (SiteNode* child : node->children)
             known = known || child->url.sameURL(link->url);
@@ -250,6 +302,10 @@ void RetrievalScheduler::stopRetrieval(const TidyTree& tidyTree) {
     m_pool.halted = 1;
     m_engine.halted = 1;
     m_pool.stopAllAgents();
+    // Rules whose fetch was cancelled are asked for again when the retrieval goes on.
+    for (auto& [agent, key] : m_robotsFetches)
+        m_robots.erase(key);
+    m_robotsFetches.clear();
     m_engine.clearParseJobs();
     m_engine.rewindPending();
     if (tidyTree)

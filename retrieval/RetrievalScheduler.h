@@ -1,11 +1,14 @@
 #pragma once
 
 #include "AgentPool.h"
+#include "RobotsRules.h"
 #include "SiteEngine.h"
 
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <string>
+#include <unordered_map>
 
 namespace lurvik {
 
@@ -54,6 +57,17 @@ public:
 private:
     void parseThreadMain(ParseJob* job);
     void wake();
+    // With robots.txt obeyed: 0 when node may be fetched now, 1 when its host's rules are still
+    // being fetched, 2 when it started that fetch, 3 when the rules refuse the page.
+    int robotsVerdict(SiteNode* node);
+    void takeRobots(Agent* agent);
+
+    struct HostRobots {
+        bool known = false;
+        RobotsRules rules;
+    };
+    std::unordered_map<std::string, HostRobots> m_robots;
+    std::unordered_map<Agent*, std::string> m_robotsFetches;
 
     SiteEngine& m_engine;
     AgentPool& m_pool;

@@ -61,6 +61,7 @@ constexpr NumberValue kGlobalNumbers[] = {
     {"UseUserPass", &Settings::useUserPass, 1},
     {"useUserAgent", &Settings::useUserAgent, 0},
     {"ClassicHttp", &Settings::classicHttp, 0},
+    {"ObeySRE", &Settings::obeySRE, 0},
 };
 
 const TextValue kGlobalTexts[] = {

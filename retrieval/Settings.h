@@ -44,6 +44,7 @@ struct Settings {
     int useUserAgent = 1;         // "useUserAgent"
     Str userAgent = "Lurvik/1.0"; // "UserAgent"
     int classicHttp = 0;          // "ClassicHttp": the original request form, byte for byte
+    int obeySRE = 0;              // "ObeySRE": obey robots.txt ("Obey SRE standards")
 
     // "Window"
     int mainLeft = 0, mainTop = 0, mainRight = 0, mainBottom = 0; // "MainLeft" ... "MainBottom"

@@ -70,6 +70,8 @@ public:
     int maxLevels = 0;
     int maxPages = 0;
     int verifyCache = 0;
+    // Fetch each host's robots.txt first and leave the pages it disallows ("ObeySRE").
+    int obeyRobots = 0;
     NodeChanged onNodeChanged;
     RatePage onRatePage;
     NodeList doneNodes;

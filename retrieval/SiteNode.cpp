@@ -40,6 +40,7 @@ void SiteNode::setStatusText(const char* text) {
 void SiteNode::resetNode() {
     state = NODE_WAITING;
     size = 0;
+    httpStatus = 0;
     title.clear();
     setStatusText(nullptr);
     notifyChanged();

@@ -67,6 +67,9 @@ public:
     int level = 0;
     int rated = 0;
     int ratingVerdict = 0;
+    // The status code of the reply the page came with (0 when the reply had none, or when the
+    // fetch failed before a reply): for reports, never shown as the page's text.
+    int httpStatus = 0;
     Str authRealm;
     PtrList<SiteNode> parents;
     PtrList<SiteNode> children;

@@ -244,3 +244,26 @@ TEST_F(Retrieval, RedirectedPagesKeepTheirAddress) {
     EXPECT_EQ(states(), (States{{"/old.html", NODE_DONE}, {"/leaf.html", NODE_DONE}}));
     EXPECT_EQ(node("/old.html")->children.get(0), node("/leaf.html"));
 }
+
+TEST_F(Retrieval, RobotsTxtIsObeyedWhenAsked) {
+    server.addPage("/robots.txt", "User-agent: *\nDisallow: /private/\nDisallow: /*.cgi$\n\n"
+                                  "User-agent: OtherBot\nDisallow: /\n");
+    server.addPage("/", links({"open.html", "private/secret.html", "private", "run.cgi", "run.cgi?x"}));
+    server.addPage("/open.html", "<html><title>open</title></html>");
+    server.addPage("/private/secret.html", "<html><title>secret</title></html>");
+    engine.obeyRobots = 1;
+    ASSERT_TRUE(crawl("/"));
+    EXPECT_EQ(server.requestCount("/robots.txt"), 1u);
+    EXPECT_EQ(server.requestCount("/private/secret.html"), 0u) << "a disallowed page is never requested";
+    EXPECT_EQ(node("/private/secret.html")->state, NODE_ERROR);
+    EXPECT_EQ(node("/private/secret.html")->title, "Error - Disallowed by robots.txt");
+    EXPECT_EQ(node("/open.html")->state, NODE_DONE);
+    EXPECT_EQ(node("/private")->state, NODE_ERROR) << "no page there: a 404, asked for because it is allowed";
+    EXPECT_EQ(server.requestCount("/private"), 1u);
+
+    engine.clearSite();
+    engine.obeyRobots = 0;
+    ASSERT_TRUE(crawl("/"));
+    EXPECT_EQ(server.requestCount("/private/secret.html"), 1u);
+    EXPECT_EQ(server.requestCount("/robots.txt"), 1u) << "not asked for when not obeyed";
+}

@@ -1,7 +1,7 @@
+#include "retrieval/Settings.h"
 #include "core/PageCache.h"
 #include "platform/RegistryKey.h"
 #include "retrieval/AgentPool.h"
-#include "retrieval/Settings.h"
 #include "retrieval/SiteEngine.h"
 
 #include <gtest/gtest.h>

@@ -29,7 +29,8 @@ TEST(SiteEngine, FindOrAddNodeHonoursHtmlAndThePageLimit) {
     EXPECT_EQ(known->level, 1) << "a known page keeps its level";
     EXPECT_EQ(engine.findOrAddNode(page("/bookmarked.html#part"), 1), nullptr) << "the limit holds";
     engine.maxPages = 11;
-    EXPECT_EQ(engine.findOrAddNode(page("/bookmarked.html#part"), 1)->url.text(), page("/bookmarked.html").text())
+    EXPECT_EQ(engine.findOrAddNode(page("/bookmarked.html#part"), 1)->url.text(),
+              page("/bookmarked.html").text())
         << "a node names the page, not a part of it";
     engine.maxPages = 10;
     EXPECT_EQ(engine.findOrAddNode(page("/logo.gif"), 1), nullptr);

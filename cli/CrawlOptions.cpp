@@ -1,0 +1,195 @@
+#include "CrawlOptions.h"
+
+#include "CliCommon.h"
+
+#include <cstdio>
+#include <functional>
+
+namespace lurvik::cli {
+
+namespace {
+
+const char* const kLimitNames[] = {"domain", "host", "path", "none"};
+
+int parseCount(const std::string& text, int& out, int least) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return 1;
+    out = std::stoi(text);
+    return out < least ? 1 : 0;
+}
+
+struct Option {
+    const char* name;
+    const char* value; // null for a flag
+    std::function<int(const std::string&, CrawlOptions&)> apply;
+};
+
+const std::vector<Option>& options() {
+    static const std::vector<Option> table = {
+        {"--limit", "domain|host|path|none",
+         [](const std::string& v, CrawlOptions& o) {
+             for (int m = 0; m < 4; ++m)
+                 if (v == kLimitNames[m])
+                     return o.limitMode = m, 0;
+             return 1;
+         }},
+        {"--levels", "N", [](const std::string& v, CrawlOptions& o) { return parseCount(v, o.levels, 0); }},
+        {"--pages", "N", [](const std::string& v, CrawlOptions& o) { return parseCount(v, o.pages, 0); }},
+        {"--agents", "N",
+         [](const std::string& v, CrawlOptions& o) { return parseCount(v, o.settings.numBGAgents, 1); }},
+        {"--fg-agents", "N",
+         [](const std::string& v, CrawlOptions& o) { return parseCount(v, o.settings.numFGAgents, 0); }},
+        {"--proxy", "host:port",
+         [](const std::string& v, CrawlOptions& o) {
+             Str host;
+             int port = 0;
+             if (parseHostPort(v, host, port) != 0)
+                 return 1;
+             o.settings.useProxy = 1;
+             o.settings.proxyServer = host;
+             o.settings.proxyPort = port;
+             return 0;
+         }},
+        {"--no-proxy", nullptr,
+         [](const std::string&, CrawlOptions& o) { return o.settings.useProxy = 0, 0; }},
+        {"--user-agent", "TEXT",
+         [](const std::string& v, CrawlOptions& o) {
+             o.settings.useUserAgent = 1;
+             o.settings.userAgent = v;
+             return v.empty() ? 1 : 0;
+         }},
+        {"--no-user-agent", nullptr,
+         [](const std::string&, CrawlOptions& o) { return o.settings.useUserAgent = 0, 0; }},
+        {"--user", "user:password", [](const std::string& v, CrawlOptions& o) { return o.user = v, 0; }},
+        {"--no-credentials", nullptr,
+         [](const std::string&, CrawlOptions& o) { return o.settings.useUserPass = 0, 0; }},
+        {"--cache", nullptr, [](const std::string&, CrawlOptions& o) { return o.useSharedCache = true, 0; }},
+        {"--cache-dir", "DIR",
+         [](const std::string& v, CrawlOptions& o) {
+             o.useSharedCache = true;
+             o.settings.cacheDir = v.empty() || v.back() == '/' ? v : v + "/";
+             return v.empty() ? 1 : 0;
+         }},
+        {"--cache-size", "MB",
+         [](const std::string& v, CrawlOptions& o) {
+             o.useSharedCache = true;
+             return parseCount(v, o.settings.cacheSize, 1);
+         }},
+        {"--persistent-cache", nullptr,
+         [](const std::string&, CrawlOptions& o) {
+             return o.useSharedCache = true, o.settings.persistentCache = 1, 0;
+         }},
+        {"--no-persistent-cache", nullptr,
+         [](const std::string&, CrawlOptions& o) {
+             return o.useSharedCache = true, o.settings.persistentCache = 0, 0;
+         }},
+        {"--verify-cache", nullptr,
+         [](const std::string&, CrawlOptions& o) {
+             return o.useSharedCache = true, o.settings.smartCache = 1, 0;
+         }},
+        {"--no-verify-cache", nullptr,
+         [](const std::string&, CrawlOptions& o) { return o.settings.smartCache = 0, 0; }},
+        {"--classic-http", nullptr,
+         [](const std::string&, CrawlOptions& o) { return o.settings.classicHttp = 1, 0; }},
+        {"--modern-http", nullptr,
+         [](const std::string&, CrawlOptions& o) { return o.settings.classicHttp = 0, 0; }},
+        {"--robots", nullptr, [](const std::string&, CrawlOptions& o) { return o.obeyRobots = 1, 0; }},
+        {"--no-robots", nullptr, [](const std::string&, CrawlOptions& o) { return o.obeyRobots = 0, 0; }},
+        {"--check-links", nullptr,
+         [](const std::string&, CrawlOptions& o) { return o.checkLinks = true, 0; }},
+        {"--save", "site.web",
+         [](const std::string& v, CrawlOptions& o) { return o.save = v, v.empty() ? 1 : 0; }},
+        {"--with-html", nullptr, [](const std::string&, CrawlOptions& o) { return o.withHtml = true, 0; }},
+        {"--report", "FILE",
+         [](const std::string& v, CrawlOptions& o) { return o.report = v, v.empty() ? 1 : 0; }},
+        {"--links-report", "FILE",
+         [](const std::string& v, CrawlOptions& o) { return o.linksReport = v, v.empty() ? 1 : 0; }},
+        {"--format", "tsv|csv|jsonl",
+         [](const std::string& v, CrawlOptions& o) { return parseReportFormat(v, o.format); }},
+    };
+    return table;
+}
+
+} // namespace
+
+int parseCrawlOptions(int argc, char** argv, CrawlOptions& options) {
+    options.settings.loadSettings();
+    options.obeyRobots = options.settings.obeySRE;
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg.empty() || arg[0] != '-') {
+            if (!options.url.empty()) {
+                printError("only one start address may be given: " + arg);
+                return 1;
+            }
+            options.url = arg;
+            continue;
+        }
+        const Option* option = nullptr;
+        for (const Option& candidate : cli::options())
+            if (arg == candidate.name)
+                option = &candidate;
+        if (!option) {
+            printError("unknown option '" + arg + "' (try --help)");
+            return 1;
+        }
+        std::string value;
+        if (option->value) {
+            if (i + 1 >= argc) {
+                printError(arg + " needs a value: " + option->value);
+                return 1;
+            }
+            value = argv[++i];
+        }
+        if (option->apply(value, options) != 0) {
+            printError("invalid value for " + arg + ": '" + value + "'");
+            return 1;
+        }
+    }
+    if (options.url.empty()) {
+        printError("no address given");
+        return 1;
+    }
+    return 0;
+}
+
+void printCrawlHelp(const Settings& s) {
+    auto onOff = [](int v) { return v ? "on" : "off"; };
+    std::printf(
+        "usage: lurvik-cli crawl URL [options]\n"
+        "Retrieves a site from URL within the limits. Defaults are your saved options.\n\n"
+        "  --limit domain|host|path|none  which links to follow (now: %s)\n"
+        "  --levels N            follow links at most N steps from the start; 0 = no limit (now: %d)\n"
+        "  --pages N             stop at N pages; 0 = no limit (now: %d)\n"
+        "  --agents N            background agents: pages fetched at once (now: %d)\n"
+        "  --fg-agents N         foreground agents (now: %d)\n"
+        "  --proxy host:port     send requests through a proxy (now: %s)\n"
+        "  --no-proxy            connect directly\n"
+        "  --user-agent TEXT     the User-Agent header (now: %s \"%s\")\n"
+        "  --no-user-agent       send no User-Agent header\n"
+        "  --user user:password  answer basic-authentication challenges\n"
+        "  --no-credentials      never send credentials (now: %s)\n"
+        "  --cache               use the page cache of your options instead of a private one\n"
+        "  --cache-dir DIR       page cache folder (implies --cache; now: %s)\n"
+        "  --cache-size MB       page cache size (implies --cache; now: %d)\n"
+        "  --persistent-cache, --no-persistent-cache   keep the cache between runs (now: %s)\n"
+        "  --verify-cache, --no-verify-cache   re-request cached pages with If-Modified-Since (now: %s)\n"
+        "  --classic-http, --modern-http   the original request form, or today's (now: %s)\n"
+        "  --robots, --no-robots  obey robots.txt (now: %s)\n"
+        "  --check-links         also request images, downloads and other non-page links and\n"
+        "                        report their status (default: off, reported as \"unchecked\")\n"
+        "  --save site.web       save the site map; --with-html includes each page's HTML\n"
+        "  --report FILE         every page, failed ones included (- for stdout)\n"
+        "  --links-report FILE   every link with its target's status (- for stdout)\n"
+        "  --format tsv|csv|jsonl   report format (default: tsv)\n\n"
+        "Exit status: 0 nothing failed, 1 a page or checked link failed, 2 bad usage or the\n"
+        "start page could not be retrieved, 130 interrupted.\n",
+        kLimitNames[s.numDomains >= 0 && s.numDomains < 4 ? s.numDomains : 0],
+        s.limitLevels ? s.numLevels : 0, s.limitPages ? s.numPages : 0, s.numBGAgents, s.numFGAgents,
+        s.useProxy == 1 ? (s.proxyServer.str() + ":" + std::to_string(s.proxyPort)).c_str() : "none",
+        onOff(s.useUserAgent == 1), s.userAgent.text(), onOff(!s.useUserPass), s.cacheDir.text(), s.cacheSize,
+        onOff(s.persistentCache), onOff(s.smartCache), s.classicHttp ? "classic" : "modern",
+        onOff(s.obeySRE));
+}
+
+} // namespace lurvik::cli

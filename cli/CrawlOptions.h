@@ -1,0 +1,35 @@
+#pragma once
+
+#include "ReportWriter.h"
+#include "retrieval/Settings.h"
+
+#include <string>
+
+namespace lurvik::cli {
+
+// What `lurvik-cli crawl` was asked to do. Every retrieval setting of the saved options can be
+// overridden for one run; nothing given here is saved.
+struct CrawlOptions {
+    std::string url;
+    Settings settings; // the saved options with this run's overrides applied
+    int limitMode = -1;
+    int levels = -1;
+    int pages = -1;
+    bool useSharedCache = false; // the page cache of the saved options instead of a private one
+    int obeyRobots = 0;
+    bool checkLinks = false;
+    std::string save;
+    bool withHtml = false;
+    std::string report;
+    std::string linksReport;
+    ReportFormat format = ReportFormat::Tsv;
+    std::string user;
+};
+
+// Reads the saved options, then the arguments over them. 0 on success; 1 after printing what
+// is wrong.
+int parseCrawlOptions(int argc, char** argv, CrawlOptions& options);
+// One line per option, with the value each takes when not given.
+void printCrawlHelp(const Settings& settings);
+
+} // namespace lurvik::cli

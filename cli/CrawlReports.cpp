@@ -1,0 +1,110 @@
+#include "CrawlReports.h"
+
+#include "retrieval/RetrievalLimits.h"
+
+namespace lurvik::cli {
+
+namespace {
+
+std::string withStatus(const char* word, int status) {
+    return status > 0 ? std::string(word) + " " + std::to_string(status) : std::string(word);
+}
+
+} // namespace
+
+const char* nodeStateName(int state) {
+    switch (state) {
+    case NODE_WAITING:
+        return "waiting";
+    case NODE_RETRIEVING:
+        return "retrieving";
+    case NODE_PARSING:
+        return "received";
+    case NODE_PARSED:
+        return "parsed";
+    case NODE_ERROR:
+        return "failed";
+    case NODE_DONE:
+        return "done";
+    default:
+        return "unknown";
+    }
+}
+
+std::string linkTargetStatus(const SiteEngine& engine, const SiteNode& page, const LinkRecord& link,
+                             const ResourceChecker* checker) {
+    if (const SiteNode* target = link.url.isValid() ? engine.findNode(link.url, true, true) : nullptr)
+        return withStatus(nodeStateName(target->state), target->httpStatus);
+    bool within = link.url.isHttp() && withinLimitMode(engine, page, link.url);
+    if (link.isHtmlLink())
+        return within ? "not retrieved" : "outside limits";
+    if (!within)
+        return link.url.isHttp() ? "outside limits" : "unchecked";
+    const ResourceChecker::Result* result = checker ? checker->find(link.url) : nullptr;
+    if (!result)
+        return "unchecked";
+    if (!result->failed)
+        return withStatus("checked", result->status);
+    return result->status > 0 ? withStatus("broken", result->status) : "broken: " + result->errorText.str();
+}
+
+int writePageReport(const SiteEngine& engine, const std::string& path, ReportFormat format,
+                    std::string& errorText) {
+    ReportWriter report(format, {{"url"},
+                                 {"state"},
+                                 {"status", true},
+                                 {"error"},
+                                 {"level", true},
+                                 {"size", true},
+                                 {"title"},
+                                 {"parents", true},
+                                 {"referrer"}});
+    if (report.open(path) != 0) {
+        errorText = report.errorText();
+        return 1;
+    }
+    auto write = [&](SiteNode* node) {
+        int state = node->state;
+        bool failed = state == NODE_ERROR;
+        bool done = state == NODE_DONE;
+        SiteNode* referrer = node->parents.get(0);
+        report.row({node->url.text(), nodeStateName(state), std::to_string(node->httpStatus),
+                    failed ? node->title.str() : "", std::to_string(node->level), std::to_string(node->size),
+                    done ? node->title.str() : "", std::to_string(node->parents.len()),
+                    referrer ? referrer->url.text() : ""});
+    };
+    engine.doneNodes.forEach(write);
+    engine.pendingNodes.forEach(write);
+    if (report.close() != 0) {
+        errorText = report.errorText();
+        return 1;
+    }
+    return 0;
+}
+
+int writeLinkReport(const SiteEngine& engine, const ResourceChecker* checker, const std::string& path,
+                    ReportFormat format, std::string& errorText) {
+    ReportWriter report(format, {{"page"}, {"kind"}, {"type"}, {"url"}, {"text"}, {"target"}});
+    if (report.open(path) != 0) {
+        errorText = report.errorText();
+        return 1;
+    }
+    Str type;
+    engine.doneNodes.forEach([&](SiteNode* page) {
+        if (page->state != NODE_DONE)
+            return;
+        for (const LinkRecord* link : page->links) {
+            link->typeName(type);
+            report.row({page->url.text(), linkKindName(link->effectiveKind()), type.str(),
+                        link->url.isValid() ? link->url.text() : "", link->text.str(),
+                        linkTargetStatus(engine, *page, *link, checker)});
+        }
+    });
+    if (report.close() != 0) {
+        errorText = report.errorText();
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace lurvik::cli

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "ReportWriter.h"
+#include "retrieval/ResourceChecker.h"
+#include "retrieval/SiteEngine.h"
+
+#include <string>
+
+namespace lurvik::cli {
+
+// The page report: one record per node, failed and unfinished ones included.
+// Fields: url, state, status, error, level, size, title, parents, referrer.
+[[nodiscard]] int writePageReport(const SiteEngine& engine, const std::string& path, ReportFormat format,
+                                  std::string& errorText);
+// The link report: one record per link of every finished page.
+// Fields: page, kind, type, url, text, target.
+[[nodiscard]] int writeLinkReport(const SiteEngine& engine, const ResourceChecker* checker,
+                                  const std::string& path, ReportFormat format, std::string& errorText);
+
+// The state of a node in words: "waiting", "retrieving", "received", "parsed", "failed", "done".
+const char* nodeStateName(int state);
+// What a link leads to: "done 200", "failed 404", "waiting", "checked 200", "broken 404",
+// "unchecked", "not retrieved" (a page beyond the level or page limit) or "outside limits".
+std::string linkTargetStatus(const SiteEngine& engine, const SiteNode& page, const LinkRecord& link,
+                             const ResourceChecker* checker);
+
+} // namespace lurvik::cli

@@ -1,0 +1,148 @@
+#include "ReportWriter.h"
+
+#include "core/Utf8.h"
+
+namespace lurvik::cli {
+
+namespace {
+
+std::string validUtf8(const std::string& text) {
+    std::string out;
+    appendValidUtf8(text, out);
+    return out;
+}
+
+std::string tsvField(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string csvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string out = "\"";
+    for (char c : text)
+        out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
+std::string jsonString(const std::string& text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (char c : text) {
+        auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (u < 0x20 || u == 0x7F) {
+            out += "\\u00";
+            out += kHex[u >> 4];
+            out += kHex[u & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+} // namespace
+
+int parseReportFormat(const std::string& name, ReportFormat& out) {
+    if (name == "tsv")
+        out = ReportFormat::Tsv;
+    else if (name == "csv")
+        out = ReportFormat::Csv;
+    else if (name == "jsonl")
+        out = ReportFormat::Jsonl;
+    else
+        return 1;
+    return 0;
+}
+
+int ReportWriter::open(const std::string& path) {
+    if (path == "-") {
+        m_toStdout = true;
+    } else {
+        m_file = std::make_unique<OutputFrogFile>(path);
+        if (!m_file->isOpen()) {
+            m_errorText = m_file->errorText().str();
+            return 1;
+        }
+    }
+    if (m_format == ReportFormat::Jsonl)
+        return 0;
+    std::string header;
+    for (size_t i = 0; i < m_fields.size(); ++i)
+        header += (i ? (m_format == ReportFormat::Csv ? "," : "\t") : "") + std::string(m_fields[i].name);
+    emit(header);
+    return 0;
+}
+
+void ReportWriter::row(const std::vector<std::string>& values) {
+    std::string line;
+    for (size_t i = 0; i < m_fields.size(); ++i) {
+        std::string value = validUtf8(i < values.size() ? values[i] : std::string());
+        switch (m_format) {
+        case ReportFormat::Tsv:
+            line += (i ? "\t" : "") + tsvField(value);
+            break;
+        case ReportFormat::Csv:
+            line += (i ? "," : "") + csvField(value);
+            break;
+        case ReportFormat::Jsonl:
+            line += (i ? ", \"" : "{\"") + std::string(m_fields[i].name) + "\": ";
+            line += m_fields[i].isNumber && !value.empty() ? value : jsonString(value);
+            break;
+        }
+    }
+    if (m_format == ReportFormat::Jsonl)
+        line += "}";
+    emit(line);
+}
+
+void ReportWriter::emit(const std::string& text) {
+    std::string line = text + (m_format == ReportFormat::Csv ? "\r\n" : "\n");
+    if (m_toStdout)
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    else if (m_file)
+        (void)m_file->write(line.data(), static_cast<int>(line.size()));
+}
+
+int ReportWriter::close() {
+    if (m_toStdout) {
+        std::fflush(stdout);
+        return 0;
+    }
+    if (!m_file)
+        return 1;
+    int result = m_file->close();
+    if (result != 0)
+        m_errorText = m_file->errorText().str();
+    return result;
+}
+
+} // namespace lurvik::cli

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "core/OutputFrogFile.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace lurvik::cli {
+
+enum class ReportFormat { Tsv, Csv, Jsonl };
+
+// 0 and the format for "tsv", "csv" or "jsonl".
+int parseReportFormat(const std::string& name, ReportFormat& out);
+
+// Writes a table of records as TSV (a header line, tabs, newlines and backslashes escaped as
+// \t \n \r \\), CSV (RFC 4180: a header line, quoted where needed, CRLF) or JSON lines (one
+// object per record, stable field names). Text comes out as valid UTF-8 whatever the pages
+// held. "-" writes to stdout; a file is written beside its target and put in place on close.
+class ReportWriter {
+public:
+    struct Field {
+        const char* name;
+        bool isNumber = false;
+    };
+
+    ReportWriter(ReportFormat format, std::vector<Field> fields)
+        : m_format(format), m_fields(std::move(fields)) {}
+    [[nodiscard]] int open(const std::string& path);
+    void row(const std::vector<std::string>& values);
+    [[nodiscard]] int close();
+    const std::string& errorText() const { return m_errorText; }
+
+private:
+    void emit(const std::string& text);
+
+    ReportFormat m_format;
+    std::vector<Field> m_fields;
+    std::unique_ptr<OutputFrogFile> m_file;
+    bool m_toStdout = false;
+    std::string m_line;
+    std::string m_errorText;
+};
+
+} // namespace lurvik::cli

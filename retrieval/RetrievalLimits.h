@@ -1,0 +1,11 @@
+#pragma once
+
+#include "SiteEngine.h"
+
+namespace lurvik {
+
+// Whether a link from page to target stays within the engine's limit mode (domain, host, path or
+// none); levels and the page count are the caller's to check.
+bool withinLimitMode(const SiteEngine& engine, const SiteNode& page, const URL& target);
+
+} // namespace lurvik
