@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds, then crawls a site with lurvik-cli and prints its tree.
+# Installs the dependencies, builds, then crawls a site with lurvik-cli and shows it: in the desktop
+# program when a display is present, else as the printed tree and broken links.
 # Usage: scripts/run.sh [URL] [crawl options]
 # Without a URL it serves the demo site in demo/ on a free loopback port and crawls that.
 set -euo pipefail
@@ -30,6 +31,13 @@ fi
 
 status=0
 "$build/cli/lurvik-cli" crawl "$url" --save "$work/site.web" "$@" || status=$?
+# With a display, the desktop program shows the crawled site (the server keeps running, so Reload
+# Site and Open Site work on it too); without one, the command-line reports below do.
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$build/ui/lurvik" ] && [ -s "$work/site.web" ]; then
+  echo "Opening $url in the desktop program; close its window to finish."
+  "$build/ui/lurvik" "$work/site.web" || status=$?
+  exit "$status"
+fi
 if [ -s "$work/site.web" ]; then
   echo
   "$build/cli/lurvik-cli" tree "$work/site.web"
