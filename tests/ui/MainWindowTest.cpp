@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 #include "TestServer.h"
 #include "UiTestSupport.h"
+#include "sitemap/SiteMapFile.h"
 #include "ui/Application.h"
 #include "ui/BusyLoop.h"
 #include "ui/Commands.h"
@@ -17,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -351,6 +353,31 @@ private slots:
         QCOMPARE(app->pool.countRunning(), 0);
         QCOMPARE(app->engine.nodeCount(), 0);
         QVERIFY(!app->busyLoop->isBusy());
+    }
+
+    // The program itself, started with a site map's name: the map opens (a damaged one quietly
+    // does not) and the program runs and exits normally either way.
+    void startUpWithSiteMapArgument() {
+        QVERIFY(window->startSite(url("/index.html")));
+        QVERIFY(waitForEnd());
+        QTemporaryDir dir;
+        SiteMapFile map;
+        map.fileName = Str(dir.filePath(QStringLiteral("Site Map.WEB")).toStdString());
+        QCOMPARE(map.save(app->engine, nullptr, false), 0);
+        QFile bad(dir.filePath(QStringLiteral("bad.web")));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("not a site map");
+        bad.close();
+        for (const QString& name : {QString::fromStdString(map.fileName.str()), bad.fileName()}) {
+            QString picture = dir.filePath(QStringLiteral("shot.png"));
+            QFile::remove(picture);
+            QProcess program;
+            program.start(QStringLiteral(LURVIK_PROGRAM), {QStringLiteral("--screenshot"), picture, name});
+            QVERIFY(program.waitForFinished(60000));
+            QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(program.exitCode(), 0);
+            QVERIFY(QFile::exists(picture));
+        }
     }
 
     // The window's size, splitter and columns come back in the next run.

@@ -1,4 +1,5 @@
 #include "ui/Application.h"
+#include "ui/FileTypeRegistration.h"
 #include "ui/HelpWindow.h"
 #include "ui/OpenLocationDialog.h"
 #include "ui/SaveSiteMapDialog.h"
@@ -8,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTreeView>
@@ -143,6 +145,27 @@ private slots:
         QVERIFY2(fill < 20000, qPrintable(QString::number(fill)));
         QVERIFY2(draw < 2000, qPrintable(QString::number(draw)));
         model.clearAll();
+    }
+
+    void siteMapsRegisteredWithTheDesktop() {
+        QTemporaryDir home;
+        QString program = QStringLiteral("/opt/my apps/lurvik");
+        FileTypeRegistration::registerFileType(program, home.path());
+        QFile mime(home.filePath(QStringLiteral("mime/packages/lurvik.xml")));
+        QFile desktop(home.filePath(QStringLiteral("applications/lurvik.desktop")));
+        QVERIFY(mime.open(QIODevice::ReadOnly));
+        QVERIFY(desktop.open(QIODevice::ReadOnly));
+        QString types = QString::fromUtf8(mime.readAll());
+        QString entry = QString::fromUtf8(desktop.readAll());
+        QVERIFY(types.contains(QStringLiteral("type=\"application/lurvik\"")));
+        QVERIFY(types.contains(QStringLiteral("<glob pattern=\"*.web\"/>")));
+        QVERIFY(entry.contains(QStringLiteral("Exec=\"/opt/my apps/lurvik\" %f\n")));
+        QVERIFY(entry.contains(QStringLiteral("MimeType=application/lurvik;\n")));
+        // A program that moved rewrites its entry.
+        FileTypeRegistration::registerFileType(QStringLiteral("/usr/bin/lurvik"), home.path());
+        desktop.close();
+        QVERIFY(desktop.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(desktop.readAll()).contains(QStringLiteral("Exec=\"/usr/bin/lurvik\" %f")));
     }
 
     void helpTopicsOpenAtTheirPages() {
