@@ -308,6 +308,76 @@ private slots:
         QCOMPARE(site()->node->state.load(), int(NODE_DONE));
     }
 
+    // Cancelling the question for a realm refuses it for the rest of the run: no second question.
+    void cancelledRealmIsNotAskedAgain() {
+        test::Page page;
+        page.body = "<html><head><title>P</title></head><body></body></html>";
+        server->addProtected("/one.html", "Staff", "ann", "pw", page);
+        server->addProtected("/two.html", "Staff", "ann", "pw", page);
+        int asked = 0;
+        app->pool.onNeedPassword = [&asked](const Str&, Str&, Str&) {
+            ++asked;
+            return 1;
+        };
+        QVERIFY(window->startSite(url("/one.html")));
+        QVERIFY(waitForEnd());
+        QVERIFY(window->startSite(url("/two.html")));
+        QVERIFY(waitForEnd());
+        QCOMPARE(asked, 1);
+        for (const SiteTreeModel::Item* item : window->treeModel()->root()->children)
+            QCOMPARE(item->node->state.load(), int(NODE_ERROR));
+    }
+
+    void openLocationWithNothingOrCancel() {
+        std::vector<Str> before;
+        (void)app->settings.loadUrlHistory(before);
+        answerNextModal([](QWidget* modal) {
+            auto* dialog = qobject_cast<OpenLocationDialog*>(modal);
+            QVERIFY(dialog);
+            dialog->combo()->setEditText(QString());
+            emit dialog->findChild<QDialogButtonBox*>()->accepted();
+        });
+        window->runCommand(CmdOpenSite);
+        answerNextModal([](QWidget* modal) {
+            auto* dialog = qobject_cast<OpenLocationDialog*>(modal);
+            QVERIFY(dialog);
+            dialog->combo()->setEditText(QStringLiteral("http://127.0.0.1:1/never.html"));
+            dialog->reject();
+        });
+        window->runCommand(CmdOpenSite);
+        std::vector<Str> after;
+        (void)app->settings.loadUrlHistory(after);
+        QCOMPARE(after.size(), before.size());
+        QCOMPARE(window->treeModel()->root()->children.size(), size_t(0));
+    }
+
+    // With DupChildren a page shows once, under its first parent; a duplicate site item removed
+    // alone leaves the primary and its pages whole.
+    void duplicatesAndTheirRemoval() {
+        window->treeModel()->dupChildren = true;
+        QVERIFY(window->startSite(url("/index.html")));
+        QVERIFY(waitForEnd());
+        SiteTreeModel& model = *window->treeModel();
+        QCOMPARE(childTexts(model, site()), (QStringList{"Page A", "Page B"}));
+        QCOMPARE(childTexts(model, site()->children[0]), QStringList());
+
+        QVERIFY(window->startSite(url("/index.html")));
+        QCOMPARE(model.root()->children.size(), size_t(2));
+        SiteTreeModel::Item* duplicate = model.root()->children[1];
+        QVERIFY(!model.isPrimary(duplicate));
+        QCOMPARE(model.itemImage(duplicate), 5);
+        window->selectItem(duplicate);
+        window->runCommand(CmdJumpToOriginal);
+        QCOMPARE(window->selectedItem(), site());
+        QCOMPARE(model.removeSite(duplicate), 0);
+        QCOMPARE(model.root()->children.size(), size_t(1));
+        QCOMPARE(site()->node->treeItems.len(), 1);
+        QCOMPARE(app->engine.doneNodes.len(), 3);
+        // Only top-level sites can be removed or reloaded.
+        QCOMPARE(model.removeSite(site()->children[0]), 1);
+        QCOMPARE(model.reloadSite(site()->children[0]), 1);
+    }
+
     // Addresses that lead nowhere end in the tree's texts, never in a crash or a hang.
     void badAddressesAndHosts() {
         QVERIFY(!window->startSite(QStringLiteral("http://[::bad")));
