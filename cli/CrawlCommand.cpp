@@ -206,6 +206,9 @@ int runCrawl(int argc, char** argv) {
     if (!options.save.empty()) {
         SiteMapFile map;
         map.fileName = options.save;
+        checker.forEachResult([&map](const std::string& key, const ResourceChecker::Result& result) {
+            map.checkedLinks.push_back({key, result.status, result.failed, result.errorText});
+        });
         int saved = map.save(engine, nullptr, options.withHtml);
         if (saved != 0) {
             printError(

@@ -1,6 +1,7 @@
 #include "MapCommands.h"
 
 #include "CliCommon.h"
+#include "CrawlReports.h"
 #include "retrieval/SiteEngine.h"
 #include "sitemap/SiteMapFile.h"
 
@@ -14,7 +15,8 @@ namespace {
 
 // Opens the map named by the only argument into engine; prints the reason and returns non-zero
 // when it cannot.
-int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, bool& broken) {
+int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, bool& broken,
+            ResourceChecker* checked = nullptr) {
     std::string file;
     broken = false;
     for (int i = 0; i < argc; ++i) {
@@ -80,19 +82,21 @@ int runTree(int argc, char** argv) {
 
 int runLinks(int argc, char** argv) {
     SiteEngine engine;
+    AgentPool pool;
+    ResourceChecker checked(engine, pool);
     bool broken = false;
-    if (int result = openMap(argc, argv, "usage: lurvik-cli links site.web [--broken]\n", engine, broken))
+    if (int result =
+            openMap(argc, argv, "usage: lurvik-cli links site.web [--broken]\n", engine, broken, &checked))
         return result;
     engine.doneNodes.forEach([&](SiteNode* page) {
+        if (page->state != NODE_DONE)
+            return;
         for (const LinkRecord* link : page->links) {
-            // A page the map holds was retrieved; one it lacks failed or lay outside the limits.
-            const char* status = "";
-            if (link->isHtmlLink())
-                status = engine.findNode(link->url, true, true) ? "ok" : "not in map";
-            if (broken && std::string_view(status) != "not in map")
+            std::string status = linkTargetStatus(engine, *page, *link, &checked);
+            if (broken && status.rfind("failed", 0) != 0 && status.rfind("broken", 0) != 0)
                 continue;
             std::printf("%s\t%s\t%s\t%s\n", page->url.text().c_str(), linkKindName(link->effectiveKind()),
-                        link->url.isValid() ? link->url.text().c_str() : "", status);
+                        link->url.isValid() ? link->url.text().c_str() : "", status.c_str());
         }
     });
     return ExitOk;

@@ -32,6 +32,13 @@ public:
     void stop();
 
     const Result* find(const URL& url) const;
+    // A result known from elsewhere (a saved map), by the address without its bookmark.
+    void record(const std::string& key, const Result& result) { m_results[key] = result; }
+    template <class F>
+    void forEachResult(F&& f) const {
+        for (const auto& [key, result] : m_results)
+            f(key, result);
+    }
     int failedCount() const;
     int checkedCount() const { return static_cast<int>(m_results.size()); }
 

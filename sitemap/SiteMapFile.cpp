@@ -88,7 +88,7 @@ int SiteMapFile::save(SiteEngine& engine, SiteNode* root, bool includeHtml) {
         errorText = temp.errorText();
         return 1;
     }
-    int result = writeTree(engine, root, includeHtml, temp);
+    int result = writeTree(engine, root, includeHtml, temp, checkedLinks);
     if (result == 1)
         errorText = temp.errorText();
     if (result == 0 && temp.compress(fileName.view()) != 0) {
@@ -116,9 +116,13 @@ int SiteMapFile::open(SiteEngine& engine) {
         return 1;
     }
     MemBlock trailing;
-    int result = readTree(engine, file, trailing);
+    std::vector<SiteNode*> loaded;
+    int result = readTree(engine, file, trailing, loaded);
     if (result == 1)
         errorText = Str(fileName.str() + " is damaged or cut short");
+    if (result == 0 && trailing.len() > 0 && readStatusExtension(engine, trailing, loaded, checkedLinks) != 0)
+        extensionWarning =
+            Str(fileName.str() + ": the page statuses after the site map are damaged and were ignored");
     return result;
 }
 

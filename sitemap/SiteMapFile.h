@@ -1,5 +1,6 @@
 #pragma once
 
+#include "StatusExtension.h"
 #include "core/Str.h"
 #include "retrieval/SiteEngine.h"
 
@@ -31,6 +32,10 @@ public:
     Str fileName;
     // The reason of a failure with code 1, for a message ("cannot write /x/site.web: ...").
     Str errorText;
+    // Statuses of checked links: saved with the map, and read back from it.
+    std::vector<CheckedLink> checkedLinks;
+    // Set when the map's pages loaded but the statuses after them were damaged and left out.
+    Str extensionWarning;
 };
 
 // Text for a result code, as the program says it to the user.

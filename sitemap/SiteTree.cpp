@@ -120,7 +120,8 @@ int readNode(SiteNode& node, MemBlock& block, const URL& base) {
     return 0;
 }
 
-int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrogFile& file) {
+int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrogFile& file,
+              const std::vector<CheckedLink>& checked) {
     if (engine.pendingNodes.len() > 0)
         return 4001;
     std::vector<SiteNode*> pages = pagesToSave(engine, root);
@@ -171,11 +172,17 @@ int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrog
         if (file.write(block) != 0 || file.write(htmlBlock) != 0)
             result = 1;
     }
+    if (result == 0) {
+        MemBlock extension;
+        writeStatusExtension(engine, pages, root == nullptr, checked, extension);
+        if (file.write(extension) != 0)
+            result = 1;
+    }
     freeSaveInfo(pages);
     return result;
 }
 
-int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing) {
+int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::vector<SiteNode*>& loaded) {
     MemBlock header;
     int count = 0;
     Str baseHost;
@@ -215,6 +222,14 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing) {
     int next = file.read(trailing);
     if (next != 0 && next != static_cast<int>(FrogFileError::EndOfFile))
         return 1;
+    // Compressed data cut at its very end shows only when the reader runs into the cut: read on to
+    // the end, over any further blocks a later version may add.
+    for (int more = 0; next == 0 && more < 64; ++more) {
+        MemBlock later;
+        next = file.read(later);
+        if (next != 0 && next != static_cast<int>(FrogFileError::EndOfFile))
+            return 1;
+    }
 
     std::unordered_map<int, SiteNode*> added;
     std::vector<SiteNode*> nodes;
@@ -242,6 +257,7 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing) {
             engine.onNodeChanged(node, -1);
     for (auto& [id, node] : added)
         node->saveInfo.reset();
+    loaded = std::move(nodes);
     return 0;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "StatusExtension.h"
 #include "core/InputFrogFile.h"
 #include "core/MemBlock.h"
 #include "core/Str.h"
@@ -13,12 +14,15 @@ namespace lurvik {
 
 // Writes the tree header and every saved page to file. 0, or 4001 (pages still pending), 4002
 // (nothing to save), 4003 (more pages than a map can number), 1 (a write failed).
-int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrogFile& file);
+// checked is written with the pages' statuses in a block after them (see StatusExtension.h).
+int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrogFile& file,
+              const std::vector<CheckedLink>& checked = {});
 // Reads the pages of a map into the engine, beside those it holds. 0, or 4004 (no pages),
 // 4005 (a page is already in the engine), 1 (the file ended early or is damaged). After a
 // failure the engine is as it was. trailing receives the block after the pages, if any: room for
 // later additions to the format, which a reader that does not know them passes over.
-int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing);
+// loaded receives the new pages in file order.
+int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::vector<SiteNode*>& loaded);
 
 // One page's block: state, title, size, URL (relative to the base), links and ids.
 void writeNode(const SiteNode& node, MemBlock& block, const URL& base);

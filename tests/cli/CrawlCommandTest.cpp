@@ -47,14 +47,17 @@ TEST_F(CrawlCommand, CrawlsSavesAndPrintsTheTreeAndLinks) {
     EXPECT_EQ(tree.out, "Home  <" + server.url("/") + ">\n  A page  <" + server.url("/a.html") +
                             ">\n    Home  <" + server.url("/") + ">  (shown above)\n  B page  <" +
                             server.url("/sub/b.html") + ">\n    A page  <" + server.url("/a.html") +
-                            ">  (shown above)\n");
+                            ">  (shown above)\n  HTTP/1.0 404 Not Found  <" + server.url("/missing.html") +
+                            ">\n")
+        << "failed pages are kept with their error";
 
     CliResult broken = runCli({"links", map, "--broken"});
     EXPECT_EQ(broken.exitCode, 0);
-    EXPECT_EQ(broken.out, server.url("/") + "\thttp\t" + server.url("/missing.html") + "\tnot in map\n" +
-                              server.url("/") + "\thttp\thttp://elsewhere.example/\tnot in map\n");
+    EXPECT_EQ(broken.out, server.url("/") + "\thttp\t" + server.url("/missing.html") + "\tfailed 404\n");
     CliResult all = runCli({"links", map});
-    EXPECT_NE(all.out.find("\timage\t" + server.url("/i.gif") + "\t\n"), std::string::npos) << all.out;
+    EXPECT_NE(all.out.find("\timage\t" + server.url("/i.gif") + "\tunchecked\n"), std::string::npos)
+        << all.out;
+    EXPECT_NE(all.out.find("\thttp\thttp://elsewhere.example/\toutside limits\n"), std::string::npos);
 }
 
 TEST_F(CrawlCommand, LimitsAndExitStatus) {

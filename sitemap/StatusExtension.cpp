@@ -1,0 +1,132 @@
+#include "StatusExtension.h"
+
+#include <unordered_map>
+
+namespace lurvik {
+
+namespace {
+
+const Str kMagic("LURVKSTAT");
+constexpr int kVersion = 1;
+
+struct FailedPage {
+    Str url;
+    Str errorText;
+    int status = 0;
+    int level = 0;
+    std::vector<int> parentIds;
+};
+
+} // namespace
+
+void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>& pages, bool wholeSite,
+                          const std::vector<CheckedLink>& checked, MemBlock& out) {
+    out.cat(kMagic);
+    out.cat(kVersion, 2);
+    out.cat(static_cast<int64_t>(pages.size()), 4);
+    for (const SiteNode* page : pages)
+        out.cat(page->httpStatus, 2);
+
+    std::vector<const SiteNode*> failed;
+    engine.doneNodes.forEach([&](SiteNode* node) {
+        if (node->state != NODE_ERROR)
+            return;
+        bool linked = false;
+        for (const SiteNode* parent : node->parents)
+            linked = linked || parent->saveInfo;
+        // A map of one branch keeps only the failures that branch links to.
+        if (wholeSite || linked)
+            failed.push_back(node);
+    });
+    out.cat(static_cast<int64_t>(failed.size()), 4);
+    for (const SiteNode* node : failed) {
+        out.cat(Str(node->url.text()));
+        out.cat(node->title);
+        out.cat(node->httpStatus, 2);
+        out.cat(node->level, 4);
+        std::vector<int> ids;
+        for (const SiteNode* parent : node->parents)
+            if (parent->saveInfo)
+                ids.push_back(parent->saveInfo->id);
+        out.cat(static_cast<int64_t>(ids.size()), 4);
+        for (int id : ids)
+            out.cat(id, 4);
+    }
+
+    out.cat(static_cast<int64_t>(checked.size()), 4);
+    for (const CheckedLink& link : checked) {
+        out.cat(Str(link.url));
+        out.cat(link.status, 2);
+        out.cat(link.failed ? 1 : 0, 1);
+        out.cat(link.errorText);
+    }
+}
+
+int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<SiteNode*>& loaded,
+                        std::vector<CheckedLink>& checked) {
+    Str magic;
+    int version = 0;
+    int count = 0;
+    if (block.get(magic) != 0 || !(magic == kMagic) || block.get(version, 2) != 0 || version != kVersion ||
+        block.get(count, 4) != 0 || count != static_cast<int>(loaded.size()))
+        return 1;
+    std::vector<int> statuses(count);
+    for (int& status : statuses)
+        if (block.get(status, 2) != 0)
+            return 1;
+
+    if (block.get(count, 4) != 0 || count < 0 || count > block.remaining())
+        return 1;
+    std::vector<FailedPage> failed(count);
+    for (FailedPage& page : failed) {
+        int parents = 0;
+        if (block.get(page.url) != 0 || block.get(page.errorText) != 0 || block.get(page.status, 2) != 0 ||
+            block.get(page.level, 4) != 0 || block.get(parents, 4) != 0 || parents < 0 ||
+            parents > block.remaining())
+            return 1;
+        page.parentIds.resize(parents);
+        for (int& id : page.parentIds)
+            if (block.get(id, 4) != 0 || id < 1 || id > static_cast<int>(loaded.size()))
+                return 1;
+    }
+
+    if (block.get(count, 4) != 0 || count < 0 || count > block.remaining())
+        return 1;
+    std::vector<CheckedLink> links(count);
+    for (CheckedLink& link : links) {
+        Str url;
+        int isFailed = 0;
+        if (block.get(url) != 0 || block.get(link.status, 2) != 0 || block.get(isFailed, 1) != 0 ||
+            block.get(link.errorText) != 0)
+            return 1;
+        link.url = url.str();
+        link.failed = isFailed != 0;
+    }
+
+    // Everything read: now change the site.
+    for (size_t i = 0; i < loaded.size(); ++i)
+        loaded[i]->httpStatus = statuses[i];
+    for (const FailedPage& page : failed) {
+        URL url(page.url.view());
+        if (!url.isValid() || engine.findNode(url, true, true))
+            continue;
+        auto node = std::make_unique<SiteNode>(url);
+        node->state = NODE_ERROR;
+        node->title = page.errorText;
+        node->httpStatus = page.status;
+        node->level = page.level;
+        SiteNode* added = engine.adoptDoneNode(std::move(node));
+        std::lock_guard guard(engine.lock);
+        for (int id : page.parentIds) {
+            SiteNode* parent = loaded[id - 1];
+            if (parent->children.find(added) < 0) {
+                parent->children.add(added);
+                added->parents.add(parent);
+            }
+        }
+    }
+    checked = std::move(links);
+    return 0;
+}
+
+} // namespace lurvik

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "core/MemBlock.h"
+#include "retrieval/SiteEngine.h"
+
+#include <string>
+#include <vector>
+
+namespace lurvik {
+
+// The status of a link that is not a page, as a link check found it.
+struct CheckedLink {
+    std::string url;
+    int status = 0;
+    bool failed = false;
+    Str errorText;
+};
+
+// A block after the pages of a site map holding what the original layout has no room for: each
+// saved page's HTTP status, the pages that failed (with their error and the saved pages that link
+// to them) and the statuses of checked links. Readers that know only the original layout stop
+// before it; a map without it still loads.
+//
+// pages are the saved pages in file order, each with its SaveInfo id; wholeSite keeps every failed
+// page, else only those a saved page links to.
+void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>& pages, bool wholeSite,
+                          const std::vector<CheckedLink>& checked, MemBlock& out);
+// Applies the block to the pages just loaded (file order). 0 when applied; 1 when the block is
+// not one of ours or is damaged, and then nothing is changed.
+[[nodiscard]] int readStatusExtension(SiteEngine& engine, MemBlock& block,
+                                      const std::vector<SiteNode*>& loaded,
+                                      std::vector<CheckedLink>& checked);
+
+} // namespace lurvik
