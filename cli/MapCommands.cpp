@@ -45,6 +45,11 @@ int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, bool& 
             (result == 1 && !map.errorText.isEmpty() ? map.errorText.str() : siteMapErrorText(result)));
         return ExitFailed;
     }
+    if (!map.extensionWarning.isEmpty())
+        printError("warning: " + map.extensionWarning.str());
+    if (checked)
+        for (const CheckedLink& link : map.checkedLinks)
+            checked->record(link.url, {link.status, link.failed, link.errorText});
     return ExitOk;
 }
 

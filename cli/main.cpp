@@ -1,5 +1,6 @@
 #include "CliCommon.h"
 #include "CrawlCommand.h"
+#include "ExportCommand.h"
 #include "FetchCommand.h"
 #include "FindCommand.h"
 #include "MapCommands.h"
@@ -17,15 +18,15 @@ constexpr const char* kHelp =
     "  fetch URL [--proxy host:port] [--user user:password] [--user-agent TEXT]\n"
     "            [--no-user-agent] [--classic-http]\n"
     "      fetch one page and print its status line, reply header and body size\n"
-    "  crawl URL [--limit domain|host|path|none] [--levels N] [--pages N] [--agents N]\n"
-    "            [--proxy host:port] [--user user:password] [--save site.web] [--with-html]\n"
-    "            [--classic-http]\n"
-    "      retrieve a whole site within the limits (default: the start page's domain,\n"
-    "      no level or page limit, 4 agents) and optionally save its site map\n"
+    "  crawl URL [options]\n"
+    "      retrieve a whole site within the limits, with reports and link checks, and\n"
+    "      optionally save its site map (lurvik-cli crawl --help lists the options)\n"
     "  tree site.web\n"
-    "      print the saved site tree\n"
+    "      print the saved site tree, failed pages with their error\n"
     "  links site.web [--broken]\n"
-    "      list every link: page, kind, URL, status (--broken: pages the map lacks)\n"
+    "      list every link: page, kind, URL, target status (--broken: failed targets only)\n"
+    "  export site.web [--sitemap-xml FILE] [--csv FILE]\n"
+    "      write the saved pages as a sitemaps.org urlset, or the page report as CSV\n"
     "  find site.web [criteria options] [--criteria file.ifc] [--save-criteria file.ifc]\n"
     "                [--format text|tsv|json]\n"
     "      search a saved site map by type, text, counts, content, ratings or reference\n"
@@ -42,6 +43,8 @@ int main(int argc, char** argv) {
         return runFetch(argc - 2, argv + 2);
     if (std::strcmp(argv[1], "crawl") == 0)
         return runCrawl(argc - 2, argv + 2);
+    if (std::strcmp(argv[1], "export") == 0)
+        return runExport(argc - 2, argv + 2);
     if (std::strcmp(argv[1], "tree") == 0)
         return runTree(argc - 2, argv + 2);
     if (std::strcmp(argv[1], "links") == 0)

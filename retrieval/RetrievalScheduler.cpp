@@ -140,9 +140,8 @@ void RetrievalScheduler::takeResult(Agent* agent) {
                 agent->url = node->url;
             receivePage(node, agent->response);
             if (agent->status == 200 || agent->status == 0) {
-                Str date;
-                headerValue("Last-Modified", agent->response, date);
-                CacheSavePage(node->url, date, agent->response);
+                headerValue("Last-Modified", agent->response, node->lastModified);
+                CacheSavePage(node->url, node->lastModified, agent->response);
             }
         }
         break;

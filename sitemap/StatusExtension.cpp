@@ -24,8 +24,10 @@ void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>
     out.cat(kMagic);
     out.cat(kVersion, 2);
     out.cat(static_cast<int64_t>(pages.size()), 4);
-    for (const SiteNode* page : pages)
+    for (const SiteNode* page : pages) {
         out.cat(page->httpStatus, 2);
+        out.cat(page->lastModified);
+    }
 
     std::vector<const SiteNode*> failed;
     engine.doneNodes.forEach([&](SiteNode* node) {
@@ -71,8 +73,9 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
         block.get(count, 4) != 0 || count != static_cast<int>(loaded.size()))
         return 1;
     std::vector<int> statuses(count);
-    for (int& status : statuses)
-        if (block.get(status, 2) != 0)
+    std::vector<Str> dates(count);
+    for (int i = 0; i < count; ++i)
+        if (block.get(statuses[i], 2) != 0 || block.get(dates[i]) != 0)
             return 1;
 
     if (block.get(count, 4) != 0 || count < 0 || count > block.remaining())
@@ -104,8 +107,10 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
     }
 
     // Everything read: now change the site.
-    for (size_t i = 0; i < loaded.size(); ++i)
+    for (size_t i = 0; i < loaded.size(); ++i) {
         loaded[i]->httpStatus = statuses[i];
+        loaded[i]->lastModified = dates[i];
+    }
     for (const FailedPage& page : failed) {
         URL url(page.url.view());
         if (!url.isValid() || engine.findNode(url, true, true))

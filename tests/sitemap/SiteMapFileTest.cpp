@@ -1,4 +1,5 @@
 #include "sitemap/SiteMapFile.h"
+#include "core/InputFrogFile.h"
 #include "core/PageCache.h"
 #include "core/TempFrogFile.h"
 
@@ -218,4 +219,69 @@ TEST_F(SiteMapFileTest, AFailedSaveKeepsTheOldFile) {
     EXPECT_EQ(readBytes(dir + "/site.web"), old);
     for (const auto& entry : std::filesystem::directory_iterator(dir))
         EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+}
+
+TEST_F(SiteMapFileTest, StatusesComeBackAndAMapWithoutOrWithDamagedStatusesStillLoads) {
+    SiteEngine engine;
+    SiteNode* root = page(engine, "http://site.example/", "Home");
+    root->httpStatus = 200;
+    root->lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
+    SiteNode* gone = engine.findOrAddNode(URL("http://site.example/gone.html"), 1);
+    link(root, gone);
+    gone->failNode("HTTP/1.0 404 Not Found");
+    gone->httpStatus = 404;
+    SiteMapFile map;
+    map.fileName = dir + "/full.web";
+    map.checkedLinks.push_back({"http://cdn.example/i.gif", 404, true, "HTTP/1.0 404 Not Found"});
+    ASSERT_EQ(map.save(engine, nullptr, false), 0);
+
+    SiteEngine opened;
+    SiteMapFile reader;
+    reader.fileName = dir + "/full.web";
+    ASSERT_EQ(reader.open(opened), 0);
+    EXPECT_TRUE(reader.extensionWarning.isEmpty());
+    SiteNode* openedRoot = opened.findNode(root->url, true, false);
+    EXPECT_EQ(openedRoot->httpStatus, 200);
+    EXPECT_EQ(openedRoot->lastModified, "Tue, 01 Dec 2026 10:00:00 GMT");
+    SiteNode* openedGone = opened.findNode(gone->url, true, false);
+    ASSERT_NE(openedGone, nullptr);
+    EXPECT_EQ(openedGone->state, NODE_ERROR);
+    EXPECT_EQ(openedGone->title, "HTTP/1.0 404 Not Found");
+    EXPECT_EQ(openedGone->httpStatus, 404);
+    EXPECT_EQ(openedGone->parents.get(0), openedRoot);
+    ASSERT_EQ(reader.checkedLinks.size(), 1u);
+    EXPECT_EQ(reader.checkedLinks[0].url, "http://cdn.example/i.gif");
+    EXPECT_TRUE(reader.checkedLinks[0].failed);
+
+    // Rewrite the file block by block: once without the status block, once with it damaged.
+    auto rewrite = [&](const std::string& name, const std::string& lastBlock) {
+        InputFrogFile in;
+        ASSERT_EQ(in.openCompressed(dir + "/full.web"), 0);
+        char magic[12];
+        ASSERT_EQ(in.readExact(magic, 12), 0);
+        std::vector<MemBlock> blocks;
+        MemBlock block;
+        while (in.read(block) == 0)
+            blocks.push_back(block);
+        TempFrogFile out;
+        ASSERT_EQ(out.write(magic, 12), 0);
+        for (size_t i = 0; i + 1 < blocks.size(); ++i)
+            ASSERT_EQ(out.write(blocks[i]), 0);
+        if (!lastBlock.empty()) {
+            MemBlock damaged;
+            damaged.cat(lastBlock.data(), static_cast<int>(lastBlock.size()));
+            ASSERT_EQ(out.write(damaged), 0);
+        }
+        ASSERT_EQ(out.compress(dir + "/" + name), 0);
+    };
+    rewrite("plain.web", "");
+    rewrite("damaged.web", std::string("\x09\x00\x00\x00LURVKSTAT\x01\x00\xff\xff", 17));
+    for (const char* name : {"plain.web", "damaged.web"}) {
+        SiteEngine loaded;
+        SiteMapFile older;
+        older.fileName = dir + "/" + name;
+        ASSERT_EQ(older.open(loaded), 0) << name;
+        EXPECT_EQ(loaded.doneNodes.len(), 1) << name << ": the page loads, the statuses do not";
+        EXPECT_EQ(older.extensionWarning.isEmpty(), std::string(name) == "plain.web") << name;
+    }
 }

@@ -1,0 +1,133 @@
+#include "ExportCommand.h"
+
+#include "CliCommon.h"
+#include "CrawlReports.h"
+#include "core/OutputFrogFile.h"
+#include "core/Utf8.h"
+#include "sitemap/SiteMapFile.h"
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+namespace lurvik::cli {
+
+namespace {
+
+constexpr const char* kUsage = "usage: lurvik-cli export site.web [--sitemap-xml FILE] [--csv FILE]\n";
+
+std::string xmlEscaped(const std::string& text) {
+    std::string valid;
+    appendValidUtf8(text, valid);
+    std::string out;
+    for (char c : valid) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&apos;";
+            break;
+        default:
+            // Control characters other than white space are not allowed in XML 1.0 at all.
+            if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r')
+                out += c;
+        }
+    }
+    return out;
+}
+
+// An HTTP date ("Tue, 01 Dec 2026 10:00:00 GMT") as a W3C date ("2026-12-01"); empty when it
+// does not read as one.
+std::string w3cDate(const Str& httpDate) {
+    std::tm time{};
+    const char* end = strptime(httpDate.text(), "%a, %d %b %Y %H:%M:%S", &time);
+    if (!end)
+        return {};
+    char out[16];
+    std::strftime(out, sizeof out, "%Y-%m-%d", &time);
+    return out;
+}
+
+int writeSitemapXml(const SiteEngine& engine, const std::string& path, std::string& error) {
+    OutputFrogFile file(path == "-" ? "/dev/stdout" : path);
+    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                       "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n";
+    engine.doneNodes.forEach([&](SiteNode* node) {
+        if (node->state != NODE_DONE || !node->url.isHtml())
+            return;
+        text += "  <url><loc>" + xmlEscaped(node->url.text()) + "</loc>";
+        std::string date = w3cDate(node->lastModified);
+        if (!date.empty())
+            text += "<lastmod>" + date + "</lastmod>";
+        text += "</url>\n";
+    });
+    text += "</urlset>\n";
+    if (path == "-") {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return 0;
+    }
+    if (!file.isOpen() || file.write(text.data(), static_cast<int>(text.size())) != 0 || file.close() != 0) {
+        error = file.errorText().str();
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int runExport(int argc, char** argv) {
+    std::string map;
+    std::string xml;
+    std::string csv;
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = argv[i];
+        if ((arg == "--sitemap-xml" || arg == "--csv") && i + 1 < argc) {
+            (arg == "--csv" ? csv : xml) = argv[++i];
+        } else if (!arg.empty() && arg[0] != '-' && map.empty()) {
+            map = arg;
+        } else {
+            printError("unexpected or incomplete option '" + arg + "'");
+            std::fputs(kUsage, stderr);
+            return ExitUsage;
+        }
+    }
+    if (map.empty() || (xml.empty() && csv.empty())) {
+        printError(map.empty() ? "no site map given" : "nothing to export: give --sitemap-xml or --csv");
+        std::fputs(kUsage, stderr);
+        return ExitUsage;
+    }
+    SiteEngine engine;
+    SiteMapFile file;
+    file.fileName = map;
+    int opened = file.open(engine);
+    if (opened != 0) {
+        printError(
+            "cannot open " + map + ": " +
+            (opened == 1 && !file.errorText.isEmpty() ? file.errorText.str() : siteMapErrorText(opened)));
+        return ExitFailed;
+    }
+    if (!file.extensionWarning.isEmpty())
+        printError("warning: " + file.extensionWarning.str());
+    std::string error;
+    if (!xml.empty() && writeSitemapXml(engine, xml, error) != 0) {
+        printError("cannot write " + xml + ": " + error);
+        return ExitFailed;
+    }
+    if (!csv.empty() && writePageReport(engine, csv, ReportFormat::Csv, error) != 0) {
+        printError("cannot write " + csv + ": " + error);
+        return ExitFailed;
+    }
+    return ExitOk;
+}
+
+} // namespace lurvik::cli

@@ -1,0 +1,190 @@
+#include "CliRunner.h"
+#include "SiteGenerator.h"
+#include "TestServer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+using namespace lurvik::test;
+
+namespace {
+
+// The status a link report gives the link to url: the last field of its line.
+std::string targetOf(const std::string& report, const std::string& url) {
+    size_t at = report.find("\t" + url + "\t");
+    if (at == std::string::npos)
+        return "(not listed)";
+    size_t end = report.find('\n', at);
+    size_t tab = report.rfind('\t', end);
+    return report.substr(tab + 1, end - tab - 1);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    return buffer.str();
+}
+
+// Crawls for reports and audits; every run gets an empty settings store of its own.
+class AuditCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/lurvik-audit-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        setenv("LURVIK_CONFIG_HOME", (dir + "/config").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (dir + "/cache").c_str(), 1);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    // Runs python3 on a script with the report path as its argument; returns what it prints.
+    std::string python(const std::string& script, const std::string& argument) {
+        std::string scriptPath = dir + "/check.py";
+        std::ofstream(scriptPath) << script;
+        std::string command = "python3 " + scriptPath + " " + argument + " > " + dir + "/py.out 2>&1";
+        int status = std::system(command.c_str());
+        return (status == 0 ? "" : "python failed: ") + readFile(dir + "/py.out");
+    }
+
+    std::string dir;
+    TestServer server;
+};
+
+} // namespace
+
+TEST_F(AuditCommand, ReportsSurviveHostileTitlesInEveryFormat) {
+    std::string hostile = "Quote \" comma , tab \t semicolon ; new\nline \r bell \x07 bad \xff\xfe end";
+    std::string longPath = "/" + std::string(2000, 'x') + ".html";
+    server.addPage("/", "<meta charset=utf-8><title>" + hostile + "</title><a href=\"" + longPath.substr(1) +
+                            "\">" + hostile + "</a><a href=\"gone.html\">gone</a>");
+    server.addPage(longPath, "<title>long</title>");
+    ASSERT_EQ(server.start(), 0);
+
+    for (const char* format : {"csv", "jsonl", "tsv"}) {
+        std::string pages = dir + "/pages." + format;
+        std::string links = dir + "/links." + format;
+        CliResult crawl = runCli(
+            {"crawl", server.url("/"), "--report", pages, "--links-report", links, "--format", format});
+        EXPECT_EQ(crawl.exitCode, 1) << crawl.err;
+        EXPECT_FALSE(readFile(pages).empty()) << format;
+    }
+    // The readers every spreadsheet and script uses give back the values the crawler saw.
+    std::string expectedTitle =
+        "Quote \\\" comma , tab \\t semicolon ; new\\nline \\r bell \\x07 bad \\ufffd\\ufffd end";
+    std::string csvCheck =
+        "import csv,sys\n"
+        "rows=list(csv.DictReader(open(sys.argv[1],newline='',encoding='utf-8')))\n"
+        "home=[r for r in rows if r['url'].endswith(':" +
+        std::to_string(server.port()) +
+        "/')][0]\n"
+        "assert home['title']==\"" +
+        expectedTitle +
+        "\", repr(home['title'])\n"
+        "assert home['state']=='done' and home['status']=='200'\n"
+        "gone=[r for r in rows if r['url'].endswith('/gone.html')][0]\n"
+        "assert gone['state']=='failed' and gone['status']=='404' and '404' in gone['error']\n"
+        "assert any(len(r['url'])>2000 for r in rows)\n"
+        "print(len(rows))\n";
+    EXPECT_EQ(python(csvCheck, dir + "/pages.csv"), "3\n");
+    std::string jsonCheck = "import json,sys\n"
+                            "rows=[json.loads(l) for l in open(sys.argv[1],encoding='utf-8')]\n"
+                            "home=[r for r in rows if r['level']==0][0]\n"
+                            "assert home['title']==\"" +
+                            expectedTitle +
+                            "\", repr(home['title'])\n"
+                            "assert home['status']==200 and home['parents']==0\n"
+                            "print(sorted(rows[0].keys()))\n";
+    EXPECT_EQ(python(jsonCheck, dir + "/pages.jsonl"),
+              "['error', 'level', 'parents', 'referrer', 'size', 'state', 'status', 'title', 'url']\n");
+    std::string linkCheck = "import json,sys\n"
+                            "rows=[json.loads(l) for l in open(sys.argv[1],encoding='utf-8')]\n"
+                            "print(sorted((r['kind'],r['target']) for r in rows))\n";
+    EXPECT_EQ(python(linkCheck, dir + "/links.jsonl"), "[('http', 'done 200'), ('http', 'failed 404')]\n");
+    std::string tsv = readFile(dir + "/pages.tsv");
+    EXPECT_EQ(tsv.substr(0, tsv.find('\n')),
+              "url\tstate\tstatus\terror\tlevel\tsize\ttitle\tparents\treferrer");
+    EXPECT_NE(tsv.find("tab \\t semicolon ; new\\nline \\r"), std::string::npos);
+}
+
+TEST_F(AuditCommand, CheckLinksRequestsEachResourceOnceAndSetsTheExitStatus) {
+    SiteGenerator site(SiteOptions{42, 60});
+    ASSERT_EQ(site.writeTo(dir + "/site"), 0);
+    server.serveDirectory(dir + "/site");
+    ASSERT_EQ(server.start(), 0);
+    std::string links = dir + "/links.tsv";
+    std::string map = dir + "/site.web";
+    CliResult crawl = runCli({"crawl", server.url("/index.html"), "--limit", "host", "--check-links",
+                              "--links-report", links, "--save", map});
+    EXPECT_EQ(crawl.exitCode, 1) << crawl.err;
+
+    std::multiset<std::string> requested;
+    for (const auto& request : server.requests())
+        requested.insert(request.path);
+    const auto& manifest = site.manifest();
+    std::string report = readFile(links);
+    for (const auto* group : {&manifest.missingImages, &manifest.missingDownloads}) {
+        for (const auto& missing : *group) {
+            EXPECT_EQ(requested.count(missing.target), 1u) << missing.target;
+            EXPECT_EQ(targetOf(report, server.url(missing.target)), "broken 404") << missing.target;
+        }
+    }
+    for (const auto* group : {&manifest.images, &manifest.downloads})
+        for (const auto& present : *group) {
+            EXPECT_EQ(requested.count(present.target), 1u) << present.target;
+            EXPECT_EQ(targetOf(report, server.url(present.target)), "checked 200") << present.target;
+        }
+    for (const auto& path : requested)
+        EXPECT_EQ(requested.count(path), 1u) << path << " was requested more than once";
+
+    // The saved map remembers what was checked.
+    CliResult broken = runCli({"links", map, "--broken"});
+    for (const auto& missing : manifest.missingImages)
+        EXPECT_EQ(targetOf(broken.out, server.url(missing.target)), "broken 404") << missing.target;
+
+    // A site without broken links ends with 0.
+    TestServer clean;
+    clean.addPage("/", "<title>ok</title><a href=a.html>a</a><img src=i.gif>");
+    clean.addPage("/a.html", "<title>a</title>");
+    clean.addPage("/i.gif", "GIF89a");
+    ASSERT_EQ(clean.start(), 0);
+    CliResult ok = runCli({"crawl", clean.url("/"), "--check-links"});
+    EXPECT_EQ(ok.exitCode, 0) << ok.err;
+    EXPECT_NE(ok.err.find("Checked 1 links (0 broken)"), std::string::npos) << ok.err;
+}
+
+TEST_F(AuditCommand, RobotsAndSitemapExport) {
+    server.addPage("/robots.txt", "User-agent: *\nDisallow: /private/\n");
+    server.addPage("/", "<title>Home</title><a href=private/p.html>p</a><a href=a.html>a</a>");
+    lurvik::test::Page dated;
+    dated.body = "<title>A</title>";
+    dated.lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
+    server.addPage("/a.html", dated);
+    server.addPage("/private/p.html", "<title>secret</title>");
+    ASSERT_EQ(server.start(), 0);
+    std::string map = dir + "/site.web";
+    CliResult obeyed =
+        runCli({"crawl", server.url("/"), "--robots", "--save", map, "--report", dir + "/r.tsv"});
+    EXPECT_EQ(server.requestCount("/private/p.html"), 0u);
+    EXPECT_NE(readFile(dir + "/r.tsv").find("Error - Disallowed by robots.txt"), std::string::npos);
+    CliResult ignored = runCli({"crawl", server.url("/"), "--no-robots"});
+    EXPECT_EQ(ignored.exitCode, 0);
+    EXPECT_EQ(server.requestCount("/private/p.html"), 1u);
+
+    CliResult exported =
+        runCli({"export", map, "--sitemap-xml", dir + "/sitemap.xml", "--csv", dir + "/pages.csv"});
+    EXPECT_EQ(exported.exitCode, 0) << exported.err;
+    std::string xml = readFile(dir + "/sitemap.xml");
+    EXPECT_NE(xml.find("<url><loc>" + server.url("/a.html") + "</loc><lastmod>2026-12-01</lastmod></url>"),
+              std::string::npos)
+        << xml;
+    EXPECT_EQ(xml.find("private"), std::string::npos) << "only retrieved pages are listed";
+    if (std::system("command -v xmllint >/dev/null") == 0)
+        EXPECT_EQ(std::system(("xmllint --noout " + dir + "/sitemap.xml").c_str()), 0);
+    EXPECT_NE(readFile(dir + "/pages.csv").find("Disallowed by robots.txt"), std::string::npos);
+}
