@@ -9,6 +9,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <thread>
 
 using namespace lurvik::test;
 
@@ -187,4 +188,37 @@ TEST_F(AuditCommand, RobotsAndSitemapExport) {
     if (std::system("command -v xmllint >/dev/null") == 0)
         EXPECT_EQ(std::system(("xmllint --noout " + dir + "/sitemap.xml").c_str()), 0);
     EXPECT_NE(readFile(dir + "/pages.csv").find("Disallowed by robots.txt"), std::string::npos);
+}
+
+TEST_F(AuditCommand, InterruptedCrawlWritesReportsThatAgreeWithTheSavedMap) {
+    SiteGenerator site(SiteOptions{5, 5000});
+    ASSERT_EQ(site.writeTo(dir + "/site"), 0);
+    server.serveDirectory(dir + "/site");
+    ASSERT_EQ(server.start(), 0);
+    std::string map = dir + "/partial.web";
+    std::string pages = dir + "/pages.jsonl";
+    std::string links = dir + "/links.jsonl";
+    CliProcess crawl({"crawl", server.url("/index.html"), "--save", map, "--report", pages, "--links-report", links,
+                      "--format", "jsonl", "--agents", "8"});
+    for (int i = 0; i < 2000 && server.requests().size() < 300; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    auto interruptedAt = std::chrono::steady_clock::now();
+    crawl.interrupt();
+    CliResult result;
+    ASSERT_TRUE(crawl.wait(1000, result)) << "still running a second after Ctrl-C";
+    EXPECT_LT(std::chrono::steady_clock::now() - interruptedAt, std::chrono::seconds(1));
+    EXPECT_EQ(result.exitCode, 130) << result.err;
+
+    // Every finished page of the report is a page of the map, and the other way round.
+    std::string check = "import json,sys,subprocess\n"
+                        "rows=[json.loads(l) for l in open(sys.argv[1],encoding='utf-8')]\n"
+                        "done={r['url'] for r in rows if r['state']=='done'}\n"
+                        "tree=subprocess.run([sys.argv[2],'tree',sys.argv[3]],capture_output=True,text=True).stdout\n"
+                        "inmap={l.split('<')[-1].split('>')[0] for l in tree.splitlines() if 'HTTP/1.0 404' not in l}\n"
+                        "links=[json.loads(l) for l in open(sys.argv[4],encoding='utf-8')]\n"
+                        "assert done==inmap, (len(done),len(inmap))\n"
+                        "assert {l['page'] for l in links} <= done\n"
+                        "assert any(r['state']=='waiting' for r in rows)\n"
+                        "print('agree', len(done) > 0)\n";
+    EXPECT_EQ(python(check, pages + " " + LURVIK_CLI + " " + map + " " + links), "agree True\n");
 }
