@@ -291,13 +291,16 @@ int applyOptions(const FindOptions& o, SiteEngine& engine, FindCriteria& c) {
     c.noDuplicates |= o.noDuplicates;
     if (o.limit)
         c.setResultLimit(*o.limit);
-    void (FindCriteria::*setters[])(int, int) = {
-        &FindCriteria::setSizeCriterion, &FindCriteria::setLinksCriterion,
-        &FindCriteria::setChildrenCriterion, &FindCriteria::setParentsCriterion,
-        &FindCriteria::setExternalCriterion};
+    int* counts[5][2] = {{&c.sizeValue, &c.sizeOp},
+                         {&c.linksValue, &c.linksOp},
+                         {&c.childrenValue, &c.childrenOp},
+                         {&c.parentsValue, &c.parentsOp},
+                         {&c.externalValue, &c.externalOp}};
     for (int i = 0; i < 5; ++i)
-        if (o.counts[i])
-            (c.*setters[i])(o.counts[i]->value, o.counts[i]->op);
+        if (o.counts[i]) {
+            *counts[i][0] = o.counts[i]->value;
+            *counts[i][1] = o.counts[i]->op;
+        }
     // A row already there (a loaded file's, or the fixed nine) changes state; a new name is added.
     for (const ContentTypeRow& row : o.content) {
         int at = 0;
