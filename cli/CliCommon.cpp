@@ -48,6 +48,17 @@ int parseHostPort(const std::string& text, Str& host, int& port) {
     return 0;
 }
 
+void answerCredentials(AgentPool& pool, const std::string& userColonPassword) {
+    size_t colon = userColonPassword.find(':');
+    std::string user = userColonPassword.substr(0, colon);
+    std::string password = colon == std::string::npos ? "" : userColonPassword.substr(colon + 1);
+    pool.onNeedPassword = [user, password](const Str&, Str& outUser, Str& outPassword) {
+        outUser = user;
+        outPassword = password;
+        return 0;
+    };
+}
+
 bool interrupted() {
     return g_interrupted;
 }

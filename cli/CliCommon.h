@@ -2,6 +2,7 @@
 
 #include "core/Str.h"
 #include "core/URL.h"
+#include "retrieval/AgentPool.h"
 
 #include <string>
 
@@ -17,6 +18,10 @@ int parseUserURL(const std::string& text, URL& out);
 
 // "host:port" with a default port of 80; 0 on success.
 int parseHostPort(const std::string& text, Str& host, int& port);
+
+// Makes the pool answer every basic-authentication challenge with "user:password" given on the
+// command line, the way the password dialog answers in the desktop program.
+void answerCredentials(AgentPool& pool, const std::string& userColonPassword);
 
 // Set by SIGINT/SIGTERM once installInterruptHandler has run.
 bool interrupted();

@@ -78,16 +78,8 @@ void setUpEngineAndPool(const CrawlOptions& options, SiteEngine& engine, AgentPo
     if (settings.numBGAgents < 1)
         settings.numBGAgents = 4;
     settings.applyToPool(pool);
-    if (!options.user.empty()) {
-        size_t colon = options.user.find(':');
-        std::string user = options.user.substr(0, colon);
-        std::string password = colon == std::string::npos ? "" : options.user.substr(colon + 1);
-        pool.onNeedPassword = [user, password](const Str&, Str& outUser, Str& outPassword) {
-            outUser = user;
-            outPassword = password;
-            return 0;
-        };
-    }
+    if (!options.user.empty())
+        answerCredentials(pool, options.user);
 }
 
 // Runs idle steps until the retrieval ends or Ctrl-C; true when it was interrupted.

@@ -131,16 +131,8 @@ int runFetch(int argc, char** argv) {
             return ExitFailed;
         }
     }
-    if (!options.user.empty()) {
-        size_t colon = options.user.find(':');
-        std::string user = options.user.substr(0, colon);
-        std::string password = colon == std::string::npos ? "" : options.user.substr(colon + 1);
-        pool.onNeedPassword = [user, password](const Str&, Str& outUser, Str& outPassword) {
-            outUser = user;
-            outPassword = password;
-            return 0;
-        };
-    }
+    if (!options.user.empty())
+        answerCredentials(pool, options.user);
     pool.setAgentCounts(1, 0);
     installInterruptHandler();
 
