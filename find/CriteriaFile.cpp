@@ -11,39 +11,12 @@ namespace lurvik {
 
 namespace {
 
-FindCriteria::Time localTimeNow() {
-    using namespace std::chrono;
-    auto now = system_clock::now();
-    std::time_t seconds = system_clock::to_time_t(now);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    FindCriteria::Time time;
-    time.year = static_cast<uint16_t>(local.tm_year + 1900);
-    time.month = static_cast<uint16_t>(local.tm_mon + 1);
-    time.dayOfWeek = static_cast<uint16_t>(local.tm_wday);
-    time.day = static_cast<uint16_t>(local.tm_mday);
-    time.hour = static_cast<uint16_t>(local.tm_hour);
-    time.minute = static_cast<uint16_t>(local.tm_min);
-    time.second = static_cast<uint16_t>(local.tm_sec);
-    time.milliseconds =
-        static_cast<uint16_t>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
-    return time;
-}
-
-uint16_t* timeFields(FindCriteria::Time& t, int i) {
-    uint16_t* fields[] = {&t.year, &t.month,  &t.dayOfWeek, &t.day,
-                          &t.hour, &t.minute, &t.second,    &t.milliseconds};
-    return fields[i];
-}
-
 // The block after the magic. The rating flags go in the file's order (rated, wanted, violating,
 // wanted), which is not the record's.
 void buildBlock(const FindCriteria& c, MemBlock& block) {
     block.cat(c.author);
     block.cat(c.description);
-    FindCriteria::Time time = c.savedTime;
-    for (int i = 0; i < 8; ++i)
-        block.cat(*timeFields(time, i), 2);
+    catSystemTime(block, c.savedTime);
     block.cat(c.objectTypeText);
     block.cat(c.objectTypeIndex, 4);
     block.cat(c.resultLimit, 4);
@@ -66,14 +39,8 @@ void buildBlock(const FindCriteria& c, MemBlock& block) {
 
 // Fields 1 to 30 into c; non-zero at the first that is missing.
 int parseFields(MemBlock& block, FindCriteria& c, int& rows) {
-    if (block.get(c.author) || block.get(c.description))
+    if (block.get(c.author) || block.get(c.description) || getSystemTime(block, c.savedTime))
         return 1;
-    for (int i = 0; i < 8; ++i) {
-        int value = 0;
-        if (block.get(value, 2))
-            return 1;
-        *timeFields(c.savedTime, i) = static_cast<uint16_t>(value);
-    }
     if (block.get(c.objectTypeText) || block.get(c.objectTypeIndex, 4) || block.get(c.resultLimit, 4) ||
         block.get(c.searchText))
         return 1;

@@ -2,6 +2,7 @@
 
 #include "core/PtrList.h"
 #include "core/Str.h"
+#include "core/SystemTime.h"
 
 #include <cstdint>
 #include <string_view>
@@ -41,12 +42,7 @@ struct ContentTypeRow {
 // must not change while a search runs; the engine writes seenTypeNames only.
 class FindCriteria {
 public:
-    // Local date and time, as the criteria file stores it: eight 16-bit fields.
-    struct Time {
-        uint16_t year = 0, month = 0, dayOfWeek = 0, day = 0, hour = 0, minute = 0, second = 0,
-                 milliseconds = 0;
-        bool operator==(const Time&) const = default;
-    };
+    using Time = SystemTime;
 
     FindCriteria();
     ~FindCriteria();

@@ -14,42 +14,6 @@ namespace {
 
 constexpr char kMagic[12] = "LURVKMAP1.0";
 
-SiteMapFile::Time localTimeNow() {
-    using namespace std::chrono;
-    auto now = system_clock::now();
-    std::time_t seconds = system_clock::to_time_t(now);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    SiteMapFile::Time time;
-    time.year = static_cast<uint16_t>(local.tm_year + 1900);
-    time.month = static_cast<uint16_t>(local.tm_mon + 1);
-    time.dayOfWeek = static_cast<uint16_t>(local.tm_wday);
-    time.day = static_cast<uint16_t>(local.tm_mday);
-    time.hour = static_cast<uint16_t>(local.tm_hour);
-    time.minute = static_cast<uint16_t>(local.tm_min);
-    time.second = static_cast<uint16_t>(local.tm_sec);
-    time.milliseconds =
-        static_cast<uint16_t>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
-    return time;
-}
-
-void writeTime(MemBlock& block, const SiteMapFile::Time& time) {
-    for (uint16_t field : {time.year, time.month, time.dayOfWeek, time.day, time.hour, time.minute,
-                           time.second, time.milliseconds})
-        block.cat(field, 2);
-}
-
-int readTime(MemBlock& block, SiteMapFile::Time& time) {
-    for (uint16_t* field : {&time.year, &time.month, &time.dayOfWeek, &time.day, &time.hour, &time.minute,
-                            &time.second, &time.milliseconds}) {
-        int value = 0;
-        if (block.get(value, 2) != 0)
-            return 1;
-        *field = static_cast<uint16_t>(value);
-    }
-    return 0;
-}
-
 } // namespace
 
 const char* siteMapErrorText(int code) {
@@ -82,7 +46,7 @@ int SiteMapFile::save(SiteEngine& engine, SiteNode* root, bool includeHtml) {
     MemBlock header;
     header.cat(authorName);
     header.cat(description);
-    writeTime(header, savedAt);
+    catSystemTime(header, savedAt);
     header.cat(Str());
     if (temp.write(kMagic, sizeof kMagic) != 0 || temp.write(header) != 0) {
         errorText = temp.errorText();
@@ -111,7 +75,7 @@ int SiteMapFile::open(SiteEngine& engine) {
     }
     MemBlock header;
     if (file.read(header) != 0 || header.get(authorName) != 0 || header.get(description) != 0 ||
-        readTime(header, savedAt) != 0 || header.get(reserved) != 0) {
+        getSystemTime(header, savedAt) != 0 || header.get(reserved) != 0) {
         errorText = Str(fileName.str() + " is damaged: its header is incomplete");
         return 1;
     }

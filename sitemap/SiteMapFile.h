@@ -2,6 +2,7 @@
 
 #include "StatusExtension.h"
 #include "core/Str.h"
+#include "core/SystemTime.h"
 #include "retrieval/SiteEngine.h"
 
 #include <cstdint>
@@ -16,10 +17,7 @@ namespace lurvik {
 // hold; 4004 the map holds no page; 4005 a page of the map is already open.
 class SiteMapFile {
 public:
-    struct Time {
-        uint16_t year = 0, month = 0, dayOfWeek = 0, day = 0, hour = 0, minute = 0, second = 0,
-                 milliseconds = 0;
-    };
+    using Time = SystemTime;
 
     // A failed save leaves an earlier file of the same name untouched.
     [[nodiscard]] int save(SiteEngine& engine, SiteNode* root, bool includeHtml);
