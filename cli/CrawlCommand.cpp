@@ -4,6 +4,7 @@
 #include "CrawlOptions.h"
 #include "CrawlProgress.h"
 #include "CrawlReports.h"
+#include "TemporaryCache.h"
 #include "analysis/RatingEvaluation.h"
 #include "analysis/RatingSettings.h"
 #include "core/PageCache.h"
@@ -14,48 +15,35 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
+#include <memory>
 #include <string>
 
 namespace lurvik::cli {
 
 namespace {
 
-// Unless the run asks for the cache of the saved options, a crawl keeps its pages in a cache of
-// its own that goes when it ends: a command-line run reports what the site serves now, never what
-// an earlier run left behind. Only a map saved with its HTML needs the pages at all; without one
-// the crawl does without a cache and its disk writes.
+// Unless the run asks for the cache of the saved options, a crawl keeps its pages in a temporary
+// cache of its own. Only a map saved with its HTML needs the pages at all; without one the crawl
+// does without a cache and its disk writes.
 class CrawlCache {
 public:
-    CrawlCache(const CrawlOptions& options) {
+    explicit CrawlCache(const CrawlOptions& options) {
         if (options.useSharedCache) {
             options.settings.applyToCache();
-            m_ok = CacheBegin() == 0;
-            m_running = m_ok;
-            return;
+            m_sharedRunning = CacheBegin() == 0;
+        } else if (options.withHtml) {
+            m_temporary = std::make_unique<TemporaryCache>();
         }
-        if (!options.withHtml)
-            return;
-        char pattern[] = "/tmp/lurvik-crawl-XXXXXX";
-        if (mkdtemp(pattern))
-            m_privateDir = pattern;
-        CacheConfigure(1, Str(m_privateDir + "/"), int64_t(1) << 40, 0);
-        m_ok = !m_privateDir.empty() && CacheBegin() == 0;
-        m_running = m_ok;
     }
     ~CrawlCache() {
-        if (m_running)
+        if (m_sharedRunning)
             CacheEnd();
-        std::error_code ignored;
-        if (!m_privateDir.empty())
-            std::filesystem::remove_all(m_privateDir, ignored);
     }
-    bool ok() const { return m_ok; }
+    bool ok() const { return m_sharedRunning || (m_temporary && m_temporary->ok()); }
 
 private:
-    std::string m_privateDir;
-    bool m_ok = false;
-    bool m_running = false;
+    bool m_sharedRunning = false;
+    std::unique_ptr<TemporaryCache> m_temporary;
 };
 
 int countFailed(const SiteEngine& engine) {

@@ -1,6 +1,8 @@
 #include "FindCommand.h"
 
 #include "CliCommon.h"
+#include "ReportWriter.h"
+#include "TemporaryCache.h"
 #include "analysis/RatingSettings.h"
 #include "core/PageCache.h"
 #include "core/Utf8.h"
@@ -330,47 +332,6 @@ int applyOptions(const FindOptions& o, SiteEngine& engine, FindCriteria& c) {
 
 // The body search needs the map's pages in a cache: one of its own that goes when the command
 // ends, so a search never reads what another run left behind.
-class PrivateCache {
-public:
-    PrivateCache() {
-        char pattern[] = "/tmp/lurvik-find-XXXXXX";
-        if (mkdtemp(pattern))
-            m_dir = pattern;
-        CacheConfigure(1, Str(m_dir + "/"), int64_t(1) << 40, 0);
-        m_ok = !m_dir.empty() && CacheBegin() == 0;
-    }
-    ~PrivateCache() {
-        CacheEnd();
-        std::error_code ignored;
-        if (!m_dir.empty())
-            std::filesystem::remove_all(m_dir, ignored);
-    }
-    bool ok() const { return m_ok; }
-
-private:
-    std::string m_dir;
-    bool m_ok = false;
-};
-
-// Valid UTF-8 with JSON's escapes: titles come from pages, which promise nothing.
-std::string jsonString(std::string_view text) {
-    std::string valid;
-    appendValidUtf8(text, valid);
-    std::string out = "\"";
-    for (unsigned char c : valid) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            out += escape;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
 
 // A field of a tab-separated row: tabs and line ends would break the row.
 std::string tsvField(std::string_view text) {
@@ -420,7 +381,7 @@ int runFind(int argc, char** argv) {
         return ExitUsage;
     }
 
-    PrivateCache cache;
+    TemporaryCache cache;
     if (!cache.ok())
         printError("warning: no page cache; a body search fetches every page again");
     SiteEngine engine;

@@ -44,10 +44,14 @@ std::string csvField(const std::string& text) {
     return out + "\"";
 }
 
-std::string jsonString(const std::string& text) {
+} // namespace
+
+std::string jsonString(std::string_view text) {
+    std::string valid;
+    appendValidUtf8(text, valid);
     static constexpr char kHex[] = "0123456789abcdef";
     std::string out = "\"";
-    for (char c : text) {
+    for (char c : valid) {
         auto u = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
             out += '\\';
@@ -68,8 +72,6 @@ std::string jsonString(const std::string& text) {
     }
     return out + "\"";
 }
-
-} // namespace
 
 int parseReportFormat(const std::string& name, ReportFormat& out) {
     if (name == "tsv")

@@ -5,11 +5,15 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace lurvik::cli {
 
 enum class ReportFormat { Tsv, Csv, Jsonl };
+
+// text as a JSON string literal: valid UTF-8 with every control character escaped.
+std::string jsonString(std::string_view text);
 
 // 0 and the format for "tsv", "csv" or "jsonl".
 int parseReportFormat(const std::string& name, ReportFormat& out);
