@@ -1,6 +1,5 @@
 #include "ResourceChecker.h"
 
-#include "HttpReply.h"
 #include "RetrievalLimits.h"
 
 #include <unordered_set>
