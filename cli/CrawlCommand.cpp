@@ -79,7 +79,7 @@ bool runRetrieval(SiteEngine& engine, RetrievalScheduler& scheduler, CrawlProgre
         }
         if (scheduler.idleHook() == 0)
             scheduler.waitForWork(5);
-        progress.update(engine, countFailed(engine));
+        progress.update(engine, [&engine] { return countFailed(engine); });
     }
     return false;
 }

@@ -13,7 +13,7 @@ double CrawlProgress::elapsedSeconds() const {
     return static_cast<double>(tickCount() - m_start) / 1000.0;
 }
 
-void CrawlProgress::update(const SiteEngine& engine, int failed) {
+void CrawlProgress::update(const SiteEngine& engine, const std::function<int()>& failed) {
     if (!m_isTerminal)
         return;
     int64_t now = tickCount();
@@ -23,7 +23,7 @@ void CrawlProgress::update(const SiteEngine& engine, int failed) {
     double seconds = elapsedSeconds();
     int done = engine.doneNodes.len();
     std::fprintf(stderr, "\r\033[K%d pages done, %d waiting, %d failed, %.0f pages/s", done,
-                 engine.pendingNodes.len(), failed, seconds > 0 ? done / seconds : 0.0);
+                 engine.pendingNodes.len(), failed(), seconds > 0 ? done / seconds : 0.0);
     std::fflush(stderr);
     m_drawn = true;
 }

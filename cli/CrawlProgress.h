@@ -3,6 +3,7 @@
 #include "retrieval/SiteEngine.h"
 
 #include <cstdint>
+#include <functional>
 
 namespace lurvik::cli {
 
@@ -10,8 +11,9 @@ namespace lurvik::cli {
 class CrawlProgress {
 public:
     CrawlProgress();
-    // Redraws at most five times a second.
-    void update(const SiteEngine& engine, int failed);
+    // Redraws at most five times a second; failed is asked for only then, since counting walks
+    // every finished page.
+    void update(const SiteEngine& engine, const std::function<int()>& failed);
     // Clears the line so the summary starts on a clean one.
     void finish();
     double elapsedSeconds() const;
