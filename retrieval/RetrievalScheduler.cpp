@@ -4,6 +4,7 @@
 #include "RetrievalLimits.h"
 #include "analysis/HtmlScanner.h"
 #include "core/PageCache.h"
+#include "platform/Clock.h"
 
 namespace lurvik {
 
@@ -12,7 +13,27 @@ RetrievalScheduler::RetrievalScheduler(SiteEngine& engine, AgentPool& pool) : m_
 }
 
 RetrievalScheduler::~RetrievalScheduler() {
+    commitPages();
     m_pool.onAgentFinished = nullptr;
+}
+
+namespace {
+constexpr int kCacheBatchMs = 50;
+}
+
+void RetrievalScheduler::storePage(const URL& url, const Str& date, const Str& reply) {
+    if (m_batchStart < 0 && CacheBlock() == 0)
+        m_batchStart = tickCount();
+    CacheSavePage(url, date, reply);
+    if (m_batchStart >= 0 && tickCount() - m_batchStart >= kCacheBatchMs)
+        commitPages();
+}
+
+void RetrievalScheduler::commitPages() {
+    if (m_batchStart < 0)
+        return;
+    CacheUnblock();
+    m_batchStart = -1;
 }
 
 void RetrievalScheduler::wake() {
@@ -34,8 +55,11 @@ int RetrievalScheduler::idleHook() {
     int result = agentIdleStep();
     if (result == 0)
         result = engineIdleStep();
-    if (result == 0)
+    if (result == 0) {
+        // Nothing to do until a fetch ends: a good moment to make the stored pages visible.
+        commitPages();
         result = CacheIdle();
+    }
     return result;
 }
 
@@ -141,7 +165,7 @@ void RetrievalScheduler::takeResult(Agent* agent) {
             receivePage(node, agent->response);
             if (agent->status == 200 || agent->status == 0) {
                 headerValue("Last-Modified", agent->response, node->lastModified);
-                CacheSavePage(node->url, node->lastModified, agent->response);
+                storePage(node->url, node->lastModified, agent->response);
             }
         }
         break;
@@ -298,6 +322,7 @@ void RetrievalScheduler::linkChildren(SiteNode* node) {
 }
 
 void RetrievalScheduler::stopRetrieval(const TidyTree& tidyTree) {
+    commitPages();
     m_pool.halted = 1;
     m_engine.halted = 1;
     m_pool.stopAllAgents();

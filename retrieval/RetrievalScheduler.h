@@ -61,6 +61,10 @@ private:
     // being fetched, 2 when it started that fetch, 3 when the rules refuse the page.
     int robotsVerdict(SiteNode* node);
     void takeRobots(Agent* agent);
+    // Pages are stored in batches: one cache transaction per stretch of up to kCacheBatchMs
+    // rather than one per page, which on a fast site costs more than fetching the page.
+    void storePage(const URL& url, const Str& date, const Str& reply);
+    void commitPages();
 
     struct HostRobots {
         bool known = false;
@@ -68,6 +72,7 @@ private:
     };
     std::unordered_map<std::string, HostRobots> m_robots;
     std::unordered_map<Agent*, std::string> m_robotsFetches;
+    int64_t m_batchStart = -1;
 
     SiteEngine& m_engine;
     AgentPool& m_pool;
