@@ -120,7 +120,13 @@ int findRatingsFile(const Str& name, Str& path) {
     if (given.is_absolute())
         return static_cast<int>(RatingFileError::NotFound);
     const char* fromEnvironment = std::getenv("LURVIK_DATA_DIR");
-    for (const char* dir : {fromEnvironment, LURVIK_DATA_DIR_DEFAULT}) {
+    // An installed program keeps its data in share/lurvik beside its bin folder; a build from
+    // source finds it in the source tree.
+    std::error_code ignored;
+    std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ignored);
+    std::string installed =
+        program.empty() ? "" : (program.parent_path().parent_path() / "share/lurvik").string();
+    for (const char* dir : {fromEnvironment, installed.c_str(), LURVIK_DATA_DIR_DEFAULT}) {
         if (!dir || !*dir)
             continue;
         std::filesystem::path candidate = std::filesystem::path(dir) / given;
