@@ -1,5 +1,7 @@
 #include "Application.h"
 
+#include "FileTypeIcons.h"
+
 #include "BusyLoop.h"
 #include "analysis/RatingEvaluation.h"
 #include "core/PageCache.h"
@@ -23,6 +25,9 @@ void Application::start() {
     settings.applyToPool(pool);
     (void)ratings.load();
     engine.onRatePage = makeRatePage(ratings);
+    engine.typeTable.onRegisterFileIcon = [](const Str&, const Str& iconFile, int) {
+        return FileTypeIcons::instance().registerIcon(iconFile.str());
+    };
 }
 
 void Application::shutdown() {

@@ -1,10 +1,13 @@
 #include "Icons.h"
 
+#include "FileTypeIcons.h"
+
 #include <QFont>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 
+#include <map>
 #include <vector>
 
 namespace lurvik::Icons {
@@ -143,6 +146,16 @@ QIcon linkIcon(int index) {
         {Shape::Picture, QColor(170, 90, 170), "M"},  {Shape::Box, QColor(200, 90, 60), "J"},
         {Shape::Frame, QColor(90, 110, 180), ""},     {Shape::Box, QColor(90, 90, 160), "X"},
     };
+    if (index >= FileTypeIcons::kFirstIndex) {
+        // A learnt file type: the desktop theme's icon for it, else the plain web-page icon.
+        static std::map<int, QIcon> themed;
+        auto it = themed.find(index);
+        if (it == themed.end()) {
+            QString name = QString::fromStdString(FileTypeIcons::instance().iconName(index));
+            it = themed.emplace(index, QIcon::fromTheme(name, cached(cache, glyphs, 1))).first;
+        }
+        return it->second;
+    }
     return cached(cache, glyphs, index);
 }
 

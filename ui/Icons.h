@@ -11,7 +11,8 @@ namespace Icons {
 // The tree's image list: 0 root, 1 waiting, 2 being fetched or scanned, 3 failed, 4 done, 5 done
 // duplicate, 6 blocked by its rating.
 QIcon treeIcon(int index);
-// The link list's image list, by LinkRecord::iconIndex: 0 to 11.
+// The link list's image list, by LinkRecord::iconIndex: 0 to 11 for the link kinds, then the
+// file types registered with FileTypeIcons.
 QIcon linkIcon(int index);
 // The toolbar's button images, by toolbar image number 0 to 14.
 QIcon toolbarIcon(int index);

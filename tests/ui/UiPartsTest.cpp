@@ -1,6 +1,8 @@
 #include "ui/Application.h"
+#include "ui/FileTypeIcons.h"
 #include "ui/FileTypeRegistration.h"
 #include "ui/HelpWindow.h"
+#include "ui/Icons.h"
 #include "ui/OpenLocationDialog.h"
 #include "ui/SaveSiteMapDialog.h"
 #include "ui/SiteTreeModel.h"
@@ -15,6 +17,7 @@
 #include <QTreeView>
 
 #include <memory>
+#include <thread>
 #include <vector>
 
 using namespace lurvik;
@@ -62,6 +65,27 @@ private slots:
             QCOMPARE(parseUserAddress(row.typed, url), 0);
             QCOMPARE(QString::fromStdString(url.text()), QString::fromLatin1(row.url));
         }
+    }
+
+    // Types learnt on parsing threads get an index at once and their icon on the GUI thread later.
+    void fileTypeIconsFromAnyThread() {
+        FileTypeIcons& icons = FileTypeIcons::instance();
+        std::vector<int> fromThreads(8);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 8; ++i)
+            threads.emplace_back(
+                [&, i] { fromThreads[i] = icons.registerIcon(i % 2 ? "application-pdf" : "text-x-lurvik"); });
+        for (std::thread& t : threads)
+            t.join();
+        int pdf = icons.registerIcon("application-pdf");
+        QVERIFY(pdf >= FileTypeIcons::kFirstIndex);
+        for (int i = 1; i < 8; i += 2)
+            QCOMPARE(fromThreads[i], pdf);
+        QVERIFY(fromThreads[0] != pdf);
+        QCOMPARE(QString::fromStdString(icons.iconName(pdf)), QString("application-pdf"));
+        QVERIFY(icons.iconName(9999).empty());
+        QVERIFY2(!Icons::linkIcon(pdf).isNull(), "a theme without the icon gives the page icon");
+        QVERIFY(!Icons::linkIcon(fromThreads[0]).isNull());
     }
 
     void tagRemoval() {
