@@ -55,8 +55,10 @@ int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, bool& 
 
 void printBranch(SiteNode* node, int depth, std::unordered_set<SiteNode*>& shown) {
     bool first = shown.insert(node).second;
-    std::printf("%*s%s  <%s>%s\n", depth * 2, "", node->title.text(), node->url.text().c_str(),
-                first || node->children.len() == 0 ? "" : "  (shown above)");
+    // The status in brackets, when the map kept it; a failed page's title is its error.
+    std::string status = node->httpStatus > 0 ? "  [" + std::to_string(node->httpStatus) + "]" : "";
+    std::printf("%*s%s  <%s>%s%s\n", depth * 2, "", node->title.text(), node->url.text().c_str(),
+                status.c_str(), first || node->children.len() == 0 ? "" : "  (shown above)");
     if (!first)
         return;
     for (SiteNode* child : node->children)

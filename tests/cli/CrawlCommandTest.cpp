@@ -44,11 +44,12 @@ TEST_F(CrawlCommand, CrawlsSavesAndPrintsTheTreeAndLinks) {
 
     CliResult tree = runCli({"tree", map});
     EXPECT_EQ(tree.exitCode, 0) << tree.err;
-    EXPECT_EQ(tree.out, "Home  <" + server.url("/") + ">\n  A page  <" + server.url("/a.html") +
-                            ">\n    Home  <" + server.url("/") + ">  (shown above)\n  B page  <" +
-                            server.url("/sub/b.html") + ">\n    A page  <" + server.url("/a.html") +
-                            ">  (shown above)\n  HTTP/1.0 404 Not Found  <" + server.url("/missing.html") +
-                            ">\n")
+    EXPECT_EQ(tree.out, "Home  <" + server.url("/") + ">  [200]\n  A page  <" + server.url("/a.html") +
+                            ">  [200]\n    Home  <" + server.url("/") +
+                            ">  [200]  (shown above)\n  B page  <" + server.url("/sub/b.html") +
+                            ">  [200]\n    A page  <" + server.url("/a.html") +
+                            ">  [200]  (shown above)\n  HTTP/1.0 404 Not Found  <" +
+                            server.url("/missing.html") + ">  [404]\n")
         << "failed pages are kept with their error";
 
     CliResult broken = runCli({"links", map, "--broken"});
@@ -103,5 +104,5 @@ TEST_F(CrawlCommand, InterruptStopsPromptlyAndSavesWhatWasRetrieved) {
     EXPECT_EQ(result.exitCode, 130);
     EXPECT_NE(result.err.find("Stopped after 1 pages"), std::string::npos) << result.err;
     CliResult tree = runCli({"tree", map});
-    EXPECT_EQ(tree.out, "Slow site  <" + server.url("/slow.html") + ">\n");
+    EXPECT_EQ(tree.out, "Slow site  <" + server.url("/slow.html") + ">  [200]\n");
 }
