@@ -208,7 +208,8 @@ TEST_F(AgentTest, StalledServerIsCancelledThroughTheBlockingHook) {
     agent.requestCancel();
     agent.waitForThread();
     int64_t elapsed = tickCount() - start;
-    EXPECT_LT(elapsed, 500);
+    EXPECT_LT(elapsed, 900)
+        << "well under a second, even on a loaded machine; bench_cancel has the real figure";
     EXPECT_EQ(agent.state, AGENT_CANCELLED);
     EXPECT_EQ(agent.cancelIssued, 1);
     EXPECT_EQ(agent.cancelRequested, 0);
