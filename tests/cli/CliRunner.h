@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TimeScale.h"
+
 #include <string>
 #include <sys/types.h>
 #include <vector>

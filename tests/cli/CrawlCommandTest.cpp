@@ -100,7 +100,7 @@ TEST_F(CrawlCommand, InterruptStopsPromptlyAndSavesWhatWasRetrieved) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     crawl.interrupt();
     CliResult result;
-    ASSERT_TRUE(crawl.wait(1000, result)) << "still running a second after Ctrl-C";
+    ASSERT_TRUE(crawl.wait(1000 * kTimeScale, result)) << "still running a second after Ctrl-C";
     EXPECT_EQ(result.exitCode, 130);
     EXPECT_NE(result.err.find("Stopped after 1 pages"), std::string::npos) << result.err;
     CliResult tree = runCli({"tree", map});

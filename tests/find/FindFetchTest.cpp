@@ -1,5 +1,6 @@
 #include "../retrieval/CrawlFixture.h"
 #include "SiteGenerator.h"
+#include "TimeScale.h"
 #include "find/FindEngine.h"
 #include "find/ObjectTypes.h"
 #include "platform/Clock.h"
@@ -126,7 +127,7 @@ TEST_F(FindFetch, StopReturnsPromptlyOnAFiftyThousandPageSite) {
     int64_t start = tickCount();
     find.stopSearch();
     int64_t stopMs = tickCount() - start;
-    EXPECT_LT(stopMs, 800) << "stopping a stalled fetch";
+    EXPECT_LT(stopMs, 800 * lurvik::test::kTimeScale) << "stopping a stalled fetch";
     EXPECT_FALSE(find.isSearching());
 
     // Walking pages whose owner takes its time over every count.
@@ -138,7 +139,7 @@ TEST_F(FindFetch, StopReturnsPromptlyOnAFiftyThousandPageSite) {
     sleepMs(100);
     start = tickCount();
     find.stopSearch();
-    EXPECT_LT(tickCount() - start, 800) << "stopping the walk";
+    EXPECT_LT(tickCount() - start, 800 * lurvik::test::kTimeScale) << "stopping the walk";
     EXPECT_LT(find.resultCount(), 50000);
     for (const auto& post : posts.all())
         EXPECT_NE(post.first, WM_FIND_DONE) << "a stopped search does not say it is done";
