@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "analysis/HtmlScanner.h"
 
 #include <gtest/gtest.h>
@@ -7,15 +8,9 @@
 #include <sstream>
 
 using namespace lurvik;
+using lurvik::test::readFileBytes;
 
 namespace {
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
-}
 
 // The scanner's findings in the layout of the .expected files: a title line, a labels line and
 // one line per link (kind, URL, text), tab-separated.
@@ -25,8 +20,8 @@ std::string describe(const std::string& page, const std::string& name) {
     scanPage(Str(page), URL("http://corpus.example/site/" + name), title, links, labels);
     std::string out = "title\t" + title.str() + "\nlabels\t" + labels.str() + "\n";
     for (const LinkRecord* link : links)
-        out += "link\t" + std::to_string(link->kind) + "\t" + (link->url.isValid() ? link->url.text() : "") + "\t" +
-               link->text.str() + "\n";
+        out += "link\t" + std::to_string(link->kind) + "\t" + (link->url.isValid() ? link->url.text() : "") +
+               "\t" + link->text.str() + "\n";
     deleteAll(links);
     return out;
 }
@@ -41,7 +36,8 @@ TEST(ScannerCorpus, EveryPageYieldsItsExpectedTitleLinksAndLabels) {
         std::filesystem::path expected = entry.path();
         expected.replace_extension(".expected");
         ASSERT_TRUE(std::filesystem::exists(expected)) << expected;
-        EXPECT_EQ(describe(readFile(entry.path()), entry.path().filename().string()), readFile(expected))
+        EXPECT_EQ(describe(readFileBytes(entry.path().string()), entry.path().filename().string()),
+                  readFileBytes(expected.string()))
             << entry.path().filename();
         ++checked;
     }

@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "analysis/HtmlScanner.h"
 #include "core/Utf8.h"
 
@@ -9,15 +10,9 @@
 #include <sstream>
 
 using namespace lurvik;
+using lurvik::test::readFileBytes;
 
 namespace {
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
-}
 
 bool isValidUtf8(const Str& text) {
     std::string checked;
@@ -39,11 +34,13 @@ void scanChecked(const std::string& page, const std::string& what) {
 
 // Pieces that steer random pages into the scanner's interesting paths.
 const char* const kPieces[] = {
-    "<",      ">",       "</",     "<!--",    "-->",     "\"",     "'",        "=",      " ",        "\n",
-    "<a ",    "</a>",    "href=",  "<img ",   "src=",    "alt=",   "<title>",  "</title>", "<body ", "background=",
-    "<map ",  "name=",   "<area ", "</map>",  "<frame ", "<applet ", "code=",  "codebase=", "<object ", "#",
-    "<meta ", "PICS-Label", "(",   ")",       "&amp;",   "&#",     "&#x",      ";",      "\xc3",     "\xa9",
-    "\xff",   "x.html", "../",     "http://", "//",     "<head>",   "</head>", "mailto:", "?q=1",
+    "<",        ">",       "</",      "<!--",       "-->",      "\"",          "'",
+    "=",        " ",       "\n",      "<a ",        "</a>",     "href=",       "<img ",
+    "src=",     "alt=",    "<title>", "</title>",   "<body ",   "background=", "<map ",
+    "name=",    "<area ",  "</map>",  "<frame ",    "<applet ", "code=",       "codebase=",
+    "<object ", "#",       "<meta ",  "PICS-Label", "(",        ")",           "&amp;",
+    "&#",       "&#x",     ";",       "\xc3",       "\xa9",     "\xff",        "x.html",
+    "../",      "http://", "//",      "<head>",     "</head>",  "mailto:",     "?q=1",
 };
 
 } // namespace
@@ -79,8 +76,9 @@ TEST(ScannerFuzz, EveryPrefixOfTheSavedInputsAndCorpus) {
     }
     ASSERT_FALSE(files.empty());
     for (const auto& path : files) {
-        std::string page = readFile(path);
+        std::string page = readFileBytes(path.string());
         for (size_t length = 0; length <= page.size(); ++length)
-            scanChecked(page.substr(0, length), path.filename().string() + " prefix " + std::to_string(length));
+            scanChecked(page.substr(0, length),
+                        path.filename().string() + " prefix " + std::to_string(length));
     }
 }

@@ -1,5 +1,6 @@
 #include "CliRunner.h"
 #include "SiteGenerator.h"
+#include "TestFiles.h"
 #include "TestServer.h"
 
 #include <gtest/gtest.h>
@@ -25,24 +26,10 @@ std::string targetOf(const std::string& report, const std::string& url) {
     return report.substr(tab + 1, end - tab - 1);
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
-}
-
 // Crawls for reports and audits; every run gets an empty settings store of its own.
 class AuditCommand : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/lurvik-audit-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-        setenv("LURVIK_CONFIG_HOME", (dir + "/config").c_str(), 1);
-        setenv("XDG_CACHE_HOME", (dir + "/cache").c_str(), 1);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
+    void SetUp() override { ASSERT_FALSE(dir.empty()); }
 
     // Runs python3 on a script with the report path as its argument; returns what it prints.
     std::string python(const std::string& script, const std::string& argument) {
@@ -50,10 +37,11 @@ protected:
         std::ofstream(scriptPath) << script;
         std::string command = "python3 " + scriptPath + " " + argument + " > " + dir + "/py.out 2>&1";
         int status = std::system(command.c_str());
-        return (status == 0 ? "" : "python failed: ") + readFile(dir + "/py.out");
+        return (status == 0 ? "" : "python failed: ") + readFileBytes(dir + "/py.out");
     }
 
-    std::string dir;
+    TemporaryHome home{"lurvik-audit"};
+    const std::string& dir = home.path();
     TestServer server;
 };
 
@@ -73,7 +61,7 @@ TEST_F(AuditCommand, ReportsSurviveHostileTitlesInEveryFormat) {
         CliResult crawl = runCli(
             {"crawl", server.url("/"), "--report", pages, "--links-report", links, "--format", format});
         EXPECT_EQ(crawl.exitCode, 1) << crawl.err;
-        EXPECT_FALSE(readFile(pages).empty()) << format;
+        EXPECT_FALSE(readFileBytes(pages).empty()) << format;
     }
     // The readers every spreadsheet and script uses give back the values the crawler saw.
     std::string expectedTitle =
@@ -107,7 +95,7 @@ TEST_F(AuditCommand, ReportsSurviveHostileTitlesInEveryFormat) {
                             "rows=[json.loads(l) for l in open(sys.argv[1],encoding='utf-8')]\n"
                             "print(sorted((r['kind'],r['target']) for r in rows))\n";
     EXPECT_EQ(python(linkCheck, dir + "/links.jsonl"), "[('http', 'done 200'), ('http', 'failed 404')]\n");
-    std::string tsv = readFile(dir + "/pages.tsv");
+    std::string tsv = readFileBytes(dir + "/pages.tsv");
     EXPECT_EQ(tsv.substr(0, tsv.find('\n')),
               "url\tstate\tstatus\terror\tlevel\tsize\ttitle\tparents\treferrer");
     EXPECT_NE(tsv.find("tab \\t semicolon ; new\\nline \\r"), std::string::npos);
@@ -128,7 +116,7 @@ TEST_F(AuditCommand, CheckLinksRequestsEachResourceOnceAndSetsTheExitStatus) {
     for (const auto& request : server.requests())
         requested.insert(request.path);
     const auto& manifest = site.manifest();
-    std::string report = readFile(links);
+    std::string report = readFileBytes(links);
     for (const auto* group : {&manifest.missingImages, &manifest.missingDownloads}) {
         for (const auto& missing : *group) {
             EXPECT_EQ(requested.count(missing.target), 1u) << missing.target;
@@ -172,7 +160,7 @@ TEST_F(AuditCommand, RobotsAndSitemapExport) {
     CliResult obeyed =
         runCli({"crawl", server.url("/"), "--robots", "--save", map, "--report", dir + "/r.tsv"});
     EXPECT_EQ(server.requestCount("/private/p.html"), 0u);
-    EXPECT_NE(readFile(dir + "/r.tsv").find("Error - Disallowed by robots.txt"), std::string::npos);
+    EXPECT_NE(readFileBytes(dir + "/r.tsv").find("Error - Disallowed by robots.txt"), std::string::npos);
     CliResult ignored = runCli({"crawl", server.url("/"), "--no-robots"});
     EXPECT_EQ(ignored.exitCode, 0);
     EXPECT_EQ(server.requestCount("/private/p.html"), 1u);
@@ -180,14 +168,14 @@ TEST_F(AuditCommand, RobotsAndSitemapExport) {
     CliResult exported =
         runCli({"export", map, "--sitemap-xml", dir + "/sitemap.xml", "--csv", dir + "/pages.csv"});
     EXPECT_EQ(exported.exitCode, 0) << exported.err;
-    std::string xml = readFile(dir + "/sitemap.xml");
+    std::string xml = readFileBytes(dir + "/sitemap.xml");
     EXPECT_NE(xml.find("<url><loc>" + server.url("/a.html") + "</loc><lastmod>2026-12-01</lastmod></url>"),
               std::string::npos)
         << xml;
     EXPECT_EQ(xml.find("private"), std::string::npos) << "only retrieved pages are listed";
-    if (std::system("command -v xmllint >/dev/null") == 0)
-        EXPECT_EQ(std::system(("xmllint --noout " + dir + "/sitemap.xml").c_str()), 0);
-    EXPECT_NE(readFile(dir + "/pages.csv").find("Disallowed by robots.txt"), std::string::npos);
+    EXPECT_EQ(std::system(("xmllint --noout " + dir + "/sitemap.xml").c_str()), 0)
+        << "install-deps.sh brings xmllint";
+    EXPECT_NE(readFileBytes(dir + "/pages.csv").find("Disallowed by robots.txt"), std::string::npos);
 }
 
 TEST_F(AuditCommand, InterruptedCrawlWritesReportsThatAgreeWithTheSavedMap) {
@@ -198,8 +186,8 @@ TEST_F(AuditCommand, InterruptedCrawlWritesReportsThatAgreeWithTheSavedMap) {
     std::string map = dir + "/partial.web";
     std::string pages = dir + "/pages.jsonl";
     std::string links = dir + "/links.jsonl";
-    CliProcess crawl({"crawl", server.url("/index.html"), "--save", map, "--report", pages, "--links-report", links,
-                      "--format", "jsonl", "--agents", "8"});
+    CliProcess crawl({"crawl", server.url("/index.html"), "--save", map, "--report", pages, "--links-report",
+                      links, "--format", "jsonl", "--agents", "8"});
     for (int i = 0; i < 2000 && server.requests().size() < 300; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     auto interruptedAt = std::chrono::steady_clock::now();
@@ -210,15 +198,16 @@ TEST_F(AuditCommand, InterruptedCrawlWritesReportsThatAgreeWithTheSavedMap) {
     EXPECT_EQ(result.exitCode, 130) << result.err;
 
     // Every finished page of the report is a page of the map, and the other way round.
-    std::string check = "import json,sys,subprocess\n"
-                        "rows=[json.loads(l) for l in open(sys.argv[1],encoding='utf-8')]\n"
-                        "done={r['url'] for r in rows if r['state']=='done'}\n"
-                        "tree=subprocess.run([sys.argv[2],'tree',sys.argv[3]],capture_output=True,text=True).stdout\n"
-                        "inmap={l.split('<')[-1].split('>')[0] for l in tree.splitlines() if 'HTTP/1.0 404' not in l}\n"
-                        "links=[json.loads(l) for l in open(sys.argv[4],encoding='utf-8')]\n"
-                        "assert done==inmap, (len(done),len(inmap))\n"
-                        "assert {l['page'] for l in links} <= done\n"
-                        "assert any(r['state']=='waiting' for r in rows)\n"
-                        "print('agree', len(done) > 0)\n";
+    std::string check =
+        "import json,sys,subprocess\n"
+        "rows=[json.loads(l) for l in open(sys.argv[1],encoding='utf-8')]\n"
+        "done={r['url'] for r in rows if r['state']=='done'}\n"
+        "tree=subprocess.run([sys.argv[2],'tree',sys.argv[3]],capture_output=True,text=True).stdout\n"
+        "inmap={l.split('<')[-1].split('>')[0] for l in tree.splitlines() if 'HTTP/1.0 404' not in l}\n"
+        "links=[json.loads(l) for l in open(sys.argv[4],encoding='utf-8')]\n"
+        "assert done==inmap, (len(done),len(inmap))\n"
+        "assert {l['page'] for l in links} <= done\n"
+        "assert any(r['state']=='waiting' for r in rows)\n"
+        "print('agree', len(done) > 0)\n";
     EXPECT_EQ(python(check, pages + " " + LURVIK_CLI + " " + map + " " + links), "agree True\n");
 }

@@ -1,5 +1,7 @@
 #include "CliRunner.h"
 
+#include "TestFiles.h"
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -15,17 +17,6 @@
 extern char** environ;
 
 namespace lurvik::test {
-
-namespace {
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
-}
-
-} // namespace
 
 CliProcess::CliProcess(const std::vector<std::string>& arguments) {
     char pattern[] = "/tmp/lurvik-cli-XXXXXX";
@@ -72,8 +63,8 @@ bool CliProcess::wait(int timeoutMs, CliResult& result) {
         if (done == m_pid) {
             m_pid = -1;
             result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            result.out = slurp(m_dir + "/out");
-            result.err = slurp(m_dir + "/err");
+            result.out = readFileBytes(m_dir + "/out");
+            result.err = readFileBytes(m_dir + "/err");
             return true;
         }
         if (std::chrono::steady_clock::now() > deadline)

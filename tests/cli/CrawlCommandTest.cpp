@@ -1,4 +1,5 @@
 #include "CliRunner.h"
+#include "TestFiles.h"
 #include "TestServer.h"
 
 #include <gtest/gtest.h>
@@ -15,20 +16,15 @@ namespace {
 class CrawlCommand : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/lurvik-crawlcmd-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-        setenv("LURVIK_CONFIG_HOME", (dir + "/config").c_str(), 1);
-        setenv("XDG_CACHE_HOME", (dir + "/cache").c_str(), 1);
+        ASSERT_FALSE(dir.empty());
         server.addPage("/", "<title>Home</title><a href=a.html>A</a><a href=sub/b.html>B</a><img src=i.gif>"
                             "<a href=missing.html>gone</a><a href=http://elsewhere.example/>out</a>");
         server.addPage("/a.html", "<title>A page</title><a href=/>home</a>");
         server.addPage("/sub/b.html", "<title>B page</title><a href=../a.html>a</a>");
         ASSERT_EQ(server.start(), 0);
     }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
-    std::string dir;
+    TemporaryHome home{"lurvik-crawlcmd"};
+    const std::string& dir = home.path();
     TestServer server;
 };
 

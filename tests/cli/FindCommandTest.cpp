@@ -1,4 +1,5 @@
 #include "CliRunner.h"
+#include "TestFiles.h"
 #include "TestServer.h"
 
 #include <gtest/gtest.h>
@@ -15,11 +16,7 @@ namespace {
 class FindCommand : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/lurvik-findcmd-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-        setenv("LURVIK_CONFIG_HOME", (dir + "/config").c_str(), 1);
-        setenv("XDG_CACHE_HOME", (dir + "/cache").c_str(), 1);
+        ASSERT_FALSE(dir.empty());
         server.addPage("/", "<title>Home \"quoted\" \\ back</title><a href=a.html>A</a><a href=b.html>B</a>"
                             "<img src=i.gif><a href=mailto:me@site.test>mail</a>");
         server.addPage("/a.html", "<title>A page</title><p>secret harbour</p><a href=/>home</a>");
@@ -34,9 +31,9 @@ protected:
         ASSERT_EQ(runCli({"crawl", server.url("/"), "--agents", "1", "--save", bare}).exitCode, 0);
         server.clearLog();
     }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
-    std::string dir, withHtml, bare;
+    TemporaryHome home{"lurvik-findcmd"};
+    const std::string& dir = home.path();
+    std::string withHtml, bare;
     TestServer server;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TestFiles.h"
 #include "TestServer.h"
 #include "core/PageCache.h"
 #include "platform/Clock.h"
@@ -18,9 +19,7 @@ namespace lurvik::test {
 class CrawlFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/lurvik-crawl-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        cacheDir = pattern;
+        ASSERT_FALSE(cacheDir.empty());
         CacheConfigure(1, Str(cacheDir + "/"), int64_t(64) << 20, 0);
         ASSERT_EQ(CacheBegin(), 0);
         ASSERT_EQ(server.start(), 0);
@@ -33,7 +32,6 @@ protected:
         scheduler.stopRetrieval();
         engine.clearSite();
         CacheEnd();
-        std::filesystem::remove_all(cacheDir);
     }
 
     // Starts at path and runs idle steps until the retrieval ends; false on a time-out.
@@ -60,7 +58,8 @@ protected:
         return out;
     }
 
-    std::string cacheDir;
+    TemporaryDirectory temporary{"lurvik-crawl-test"};
+    const std::string& cacheDir = temporary.path();
     TestServer server;
     SiteEngine engine;
     AgentPool pool;

@@ -1,4 +1,5 @@
 #include "retrieval/Settings.h"
+#include "TestFiles.h"
 #include "core/PageCache.h"
 #include "platform/RegistryKey.h"
 #include "retrieval/AgentPool.h"
@@ -17,14 +18,7 @@ namespace {
 // process of its own, and the store reads its folder from the environment at first use).
 class SettingsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/lurvik-settings-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-        setenv("LURVIK_CONFIG_HOME", (dir + "/config").c_str(), 1);
-        setenv("XDG_CACHE_HOME", (dir + "/cache").c_str(), 1);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
+    void SetUp() override { ASSERT_FALSE(dir.empty()); }
 
     void writeGlobal(const std::function<void(RegistryKey&)>& fill) {
         RegistryKey key;
@@ -32,7 +26,8 @@ protected:
         fill(key);
     }
 
-    std::string dir;
+    lurvik::test::TemporaryHome home{"lurvik-settings"};
+    const std::string& dir = home.path();
 };
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "sitemap/SiteMapFile.h"
+#include "TestFiles.h"
 #include "core/InputFrogFile.h"
 #include "core/PageCache.h"
 #include "core/TempFrogFile.h"
@@ -11,22 +12,18 @@
 #include <sstream>
 
 using namespace lurvik;
+using lurvik::test::readFileBytes;
 
 namespace {
 
 class SiteMapFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/lurvik-map-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
+        ASSERT_FALSE(dir.empty());
         CacheConfigure(1, Str(dir + "/cache/"), int64_t(64) << 20, 0);
         ASSERT_EQ(CacheBegin(), 0);
     }
-    void TearDown() override {
-        CacheEnd();
-        std::filesystem::remove_all(dir);
-    }
+    void TearDown() override { CacheEnd(); }
 
     // A finished page with links; children are joined by link().
     SiteNode* page(SiteEngine& engine, const std::string& address, const char* title, int size = 100) {
@@ -65,12 +62,6 @@ protected:
         return out;
     }
 
-    std::string readBytes(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream buffer;
-        buffer << in.rdbuf();
-        return buffer.str();
-    }
     void writeBytes(const std::string& path, const std::string& bytes) {
         std::ofstream(path, std::ios::binary) << bytes;
     }
@@ -91,7 +82,8 @@ protected:
         return result;
     }
 
-    std::string dir;
+    lurvik::test::TemporaryDirectory temporary{"lurvik-map"};
+    const std::string& dir = temporary.path();
 };
 
 } // namespace
@@ -167,7 +159,7 @@ TEST_F(SiteMapFileTest, DamagedFilesAreRefusedAndLeaveTheSiteAlone) {
     for (int i = 0; i < 30; ++i)
         link(root, page(engine, "http://site.example/p" + std::to_string(i) + ".html", "Page"));
     ASSERT_EQ(save(engine, "good.web"), 0);
-    std::string good = readBytes(dir + "/good.web");
+    std::string good = readFileBytes(dir + "/good.web");
 
     SiteEngine target;
     page(target, "http://unrelated.example/", "Already open");
@@ -205,7 +197,7 @@ TEST_F(SiteMapFileTest, AFailedSaveKeepsTheOldFile) {
     SiteEngine engine;
     page(engine, "http://site.example/", "Home");
     ASSERT_EQ(save(engine, "site.web"), 0);
-    std::string old = readBytes(dir + "/site.web");
+    std::string old = readFileBytes(dir + "/site.web");
 
     SiteMapFile map;
     map.fileName = dir + "/no-such-folder/site.web";
@@ -216,7 +208,7 @@ TEST_F(SiteMapFileTest, AFailedSaveKeepsTheOldFile) {
     std::filesystem::create_directory(dir + "/site-as-folder.web");
     map.fileName = dir + "/site-as-folder.web";
     EXPECT_EQ(map.save(engine, nullptr, false), 1);
-    EXPECT_EQ(readBytes(dir + "/site.web"), old);
+    EXPECT_EQ(readFileBytes(dir + "/site.web"), old);
     for (const auto& entry : std::filesystem::directory_iterator(dir))
         EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
 }
