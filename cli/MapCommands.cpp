@@ -14,15 +14,14 @@ namespace lurvik::cli {
 namespace {
 
 // Opens the map named by the only argument into engine; prints the reason and returns non-zero
-// when it cannot.
-int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, bool& broken,
+// when it cannot. broken, when given, is set by a "--broken" argument; other commands refuse it.
+int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, bool* broken = nullptr,
             ResourceChecker* checked = nullptr) {
     std::string file;
-    broken = false;
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
-        if (arg == "--broken" && std::string(usage).find("--broken") != std::string::npos) {
-            broken = true;
+        if (arg == "--broken" && broken) {
+            *broken = true;
         } else if (arg.empty() || arg[0] == '-' || !file.empty()) {
             printError("unexpected option '" + arg + "'");
             std::fputs(usage, stderr);
@@ -69,8 +68,7 @@ void printBranch(SiteNode* node, int depth, std::unordered_set<SiteNode*>& shown
 
 int runTree(int argc, char** argv) {
     SiteEngine engine;
-    bool broken = false;
-    if (int result = openMap(argc, argv, "usage: lurvik-cli tree site.web\n", engine, broken))
+    if (int result = openMap(argc, argv, "usage: lurvik-cli tree site.web\n", engine))
         return result;
     std::unordered_set<SiteNode*> shown;
     // Pages nobody links to are the roots; a map of a cycle has none, so its first page serves.
@@ -93,7 +91,7 @@ int runLinks(int argc, char** argv) {
     ResourceChecker checked(engine, pool);
     bool broken = false;
     if (int result =
-            openMap(argc, argv, "usage: lurvik-cli links site.web [--broken]\n", engine, broken, &checked))
+            openMap(argc, argv, "usage: lurvik-cli links site.web [--broken]\n", engine, &broken, &checked))
         return result;
     engine.doneNodes.forEach([&](SiteNode* page) {
         if (page->state != NODE_DONE)
