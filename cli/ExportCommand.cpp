@@ -59,7 +59,7 @@ std::string w3cDate(const Str& httpDate) {
 }
 
 int writeSitemapXml(const SiteEngine& engine, const std::string& path, std::string& error) {
-    OutputFrogFile file(path == "-" ? "/dev/stdout" : path);
+    OutputFrogFile file(path);
     std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                        "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n";
     engine.doneNodes.forEach([&](SiteNode* node) {
@@ -72,10 +72,6 @@ int writeSitemapXml(const SiteEngine& engine, const std::string& path, std::stri
         text += "</url>\n";
     });
     text += "</urlset>\n";
-    if (path == "-") {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        return 0;
-    }
     if (!file.isOpen() || file.write(text.data(), static_cast<int>(text.size())) != 0 || file.close() != 0) {
         error = file.errorText().str();
         return 1;

@@ -5,8 +5,10 @@
 #include "FindCommand.h"
 #include "MapCommands.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 constexpr const char* kHelp =
@@ -33,7 +35,9 @@ constexpr const char* kHelp =
     "      (lurvik-cli find --help lists the criteria options)\n";
 }
 
-int main(int argc, char** argv) {
+namespace {
+
+int runCommand(int argc, char** argv) {
     using namespace lurvik::cli;
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         std::fputs(kHelp, argc < 2 ? stderr : stdout);
@@ -53,4 +57,19 @@ int main(int argc, char** argv) {
         return runFind(argc - 2, argv + 2);
     printError(std::string("unknown command '") + argv[1] + "' (try --help)");
     return ExitUsage;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using namespace lurvik::cli;
+    int result = runCommand(argc, argv);
+    // A full disk or a closed reader behind stdout must not pass for success: a script would take
+    // the half-written output for the whole.
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        printError(std::string("cannot write to standard output: ") + std::strerror(errno ? errno : EIO));
+        return result == ExitOk ? ExitFailed : result;
+    }
+    return result;
 }

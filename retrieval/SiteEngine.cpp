@@ -121,6 +121,8 @@ void SiteEngine::purgeHiddenNodes() {
 }
 
 void SiteEngine::deleteParseJobs() {
+    for (ParseJob* job : parseJobs)
+        job->stop.store(1, std::memory_order_relaxed);
     for (int i = parseJobs.len() - 1; i >= 0; --i) {
         ParseJob* job = parseJobs.del(i);
         job->thread.join();

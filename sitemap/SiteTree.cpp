@@ -10,6 +10,11 @@ namespace lurvik {
 
 namespace {
 
+// The longest strings the writer can produce: a title from a page within the reply cap, a link
+// text the scanner shortened. Anything longer is damage, refused before it is allocated.
+constexpr int kMaxTitleBytes = 64 << 20;
+constexpr int kMaxLinkTextBytes = 64 << 10;
+
 // Pages are stored relative to the first saved page's host, which makes most of them a bare path.
 URL baseFor(const Str& host) {
     return host.isEmpty() ? URL() : URL("http://" + host.str() + "/");
@@ -72,7 +77,8 @@ int readLinks(PtrList<LinkRecord>& links, MemBlock& block, const URL& pageURL) {
         int kind = 0;
         URL url;
         Str text;
-        if (block.get(kind, 1) != 0 || url.ConvertFromMemBlock(block, pageURL) != 0 || block.get(text) != 0)
+        if (block.get(kind, 1) != 0 || url.ConvertFromMemBlock(block, pageURL) != 0 ||
+            block.get(text, kMaxLinkTextBytes) != 0)
             return 1;
         links.add(new LinkRecord(kind, url, text));
     }
@@ -97,8 +103,9 @@ void writeNode(const SiteNode& node, MemBlock& block, const URL& base) {
 
 int readNode(SiteNode& node, MemBlock& block, const URL& base) {
     int state = 0;
-    if (block.get(state, 1) != 0 || block.get(node.title) != 0 || block.get(node.size, 4) != 0 ||
-        node.url.ConvertFromMemBlock(block, base) != 0 || readLinks(node.links, block, node.url) != 0)
+    if (block.get(state, 1) != 0 || block.get(node.title, kMaxTitleBytes) != 0 ||
+        block.get(node.size, 4) != 0 || node.url.ConvertFromMemBlock(block, base) != 0 ||
+        readLinks(node.links, block, node.url) != 0)
         return 1;
     node.state = state;
     SaveInfo& info = *node.saveInfo;
