@@ -1,0 +1,36 @@
+#include "FuzzSupport.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+
+namespace lurvik::fuzz {
+
+namespace {
+
+std::string& scratchFolder() {
+    static std::string folder = [] {
+        char pattern[] = "/tmp/lurvik-fuzz-XXXXXX";
+        std::string made = mkdtemp(pattern) ? pattern : "/tmp";
+        setenv("LURVIK_CONFIG_HOME", made.c_str(), 1);
+        setenv("XDG_CACHE_HOME", made.c_str(), 1);
+        std::atexit([] { std::filesystem::remove_all(scratchFolder()); });
+        return made;
+    }();
+    return folder;
+}
+
+} // namespace
+
+std::string scratchFile(const uint8_t* data, size_t size, const char* extension) {
+    std::string path = scratchFolder() + "/input" + extension;
+    if (FILE* file = std::fopen(path.c_str(), "wb")) {
+        if (size > 0)
+            std::fwrite(data, 1, size, file);
+        std::fclose(file);
+    }
+    return path;
+}
+
+} // namespace lurvik::fuzz
