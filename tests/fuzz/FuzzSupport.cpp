@@ -9,16 +9,17 @@ namespace lurvik::fuzz {
 
 namespace {
 
-std::string& scratchFolder() {
-    static std::string folder = [] {
+// Never destroyed: the exit handler that removes the folder runs after static destructors would.
+const std::string& scratchFolder() {
+    static const std::string* folder = [] {
         char pattern[] = "/tmp/lurvik-fuzz-XXXXXX";
-        std::string made = mkdtemp(pattern) ? pattern : "/tmp";
-        setenv("LURVIK_CONFIG_HOME", made.c_str(), 1);
-        setenv("XDG_CACHE_HOME", made.c_str(), 1);
+        auto* made = new std::string(mkdtemp(pattern) ? pattern : "/tmp/lurvik-fuzz");
+        setenv("LURVIK_CONFIG_HOME", made->c_str(), 1);
+        setenv("XDG_CACHE_HOME", made->c_str(), 1);
         std::atexit([] { std::filesystem::remove_all(scratchFolder()); });
         return made;
     }();
-    return folder;
+    return *folder;
 }
 
 } // namespace
