@@ -589,16 +589,31 @@ void MainWindow::openSelectedLink() {
     Shell::openURL(QString::fromStdString(link->url.text()), node, this, m_app.settings, m_app.ratings);
 }
 
-void MainWindow::expandAll(SiteTreeModel::Item* item, bool expand) {
-    if (!item || item->children.empty())
-        return;
-    QModelIndex index = m_treeModel->indexOf(item);
-    if (!expand)
-        m_tree->collapse(index);
-    for (SiteTreeModel::Item* child : item->children)
-        expandAll(child, expand);
-    if (expand)
-        m_tree->expand(index);
+void MainWindow::expandAll(SiteTreeModel::Item* top, bool expand) {
+    // Collapsing goes top down and expanding bottom up, each with a stack of its own: a chain of
+    // pages may be deeper than the thread's stack.
+    struct Frame {
+        SiteTreeModel::Item* item;
+        bool childrenDone;
+    };
+    std::vector<Frame> stack{{top, false}};
+    while (!stack.empty()) {
+        Frame frame = stack.back();
+        stack.pop_back();
+        if (!frame.item || frame.item->children.empty())
+            continue;
+        QModelIndex index = m_treeModel->indexOf(frame.item);
+        if (frame.childrenDone) {
+            m_tree->expand(index);
+            continue;
+        }
+        if (!expand)
+            m_tree->collapse(index);
+        if (expand)
+            stack.push_back({frame.item, true});
+        for (auto it = frame.item->children.rbegin(); it != frame.item->children.rend(); ++it)
+            stack.push_back({*it, false});
+    }
 }
 
 void MainWindow::runCommand(int id) {
