@@ -1,6 +1,7 @@
 #include "CliRunner.h"
 #include "TestFiles.h"
 #include "TestServer.h"
+#include "core/InputFrogFile.h"
 #include "retrieval/SiteEngine.h"
 #include "sitemap/SiteMapFile.h"
 
@@ -196,8 +197,10 @@ TEST_F(HostileInput, InterruptBeforeTheStartPageArrives) {
     EXPECT_NE(readFileBytes(path("early.tsv")).find("\twaiting\t"), std::string::npos);
 }
 
+// 100,000 pages also need the wide map layout: ids past 65,535 must survive the round trip.
 TEST_F(HostileInput, TreeOfAChainDeeperThanAnyStack) {
-    constexpr int kDepth = 65000;
+    constexpr int kDepth = 100000;
+    ASSERT_EQ(server.start(), 0);
     {
         lurvik::SiteEngine engine;
         lurvik::SiteNode* previous = nullptr;
@@ -217,10 +220,22 @@ TEST_F(HostileInput, TreeOfAChainDeeperThanAnyStack) {
         map.fileName = path("chain.web");
         ASSERT_EQ(map.save(engine, nullptr, false), 0) << map.errorText.text();
     }
+    auto magicOf = [](const std::string& file) {
+        lurvik::InputFrogFile in;
+        char magic[12] = {};
+        return in.openCompressed(file) == 0 && in.readExact(magic, sizeof magic) == 0 ? std::string(magic)
+                                                                                      : "";
+    };
+    EXPECT_EQ(magicOf(path("chain.web")), "LURVKMAP2.0");
+    EXPECT_EQ(magicOf(savedMap()), "LURVKMAP1.0") << "a map that fits keeps the first layout";
     CliResult tree = runCli({"tree", path("chain.web")});
     EXPECT_EQ(tree.exitCode, 0) << tree.err;
     EXPECT_EQ(std::count(tree.out.begin(), tree.out.end(), '\n'), kDepth);
-    EXPECT_NE(tree.out.find("(64999) Page 64999"), std::string::npos);
+    EXPECT_NE(tree.out.find("(99999) Page 99999  <http://archive.example/page99999.html>"),
+              std::string::npos);
+    CliResult find =
+        runCli({"find", path("chain.web"), "--type", "pages", "--parents", "1", "--children", "0"});
+    EXPECT_EQ(find.out, "Page 99999  [Html Page]  http://archive.example/page99999.html\n") << find.err;
 }
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
