@@ -2,9 +2,11 @@
 
 #include "CliCommon.h"
 #include "CrawlReports.h"
+#include "ShownTree.h"
 #include "core/OutputFrogFile.h"
 #include "core/Utf8.h"
 #include "sitemap/SiteMapFile.h"
+#include "sitemap/TreeHtmlExport.h"
 
 #include <cstdio>
 #include <ctime>
@@ -14,7 +16,8 @@ namespace lurvik::cli {
 
 namespace {
 
-constexpr const char* kUsage = "usage: lurvik-cli export site.web [--sitemap-xml FILE] [--csv FILE]\n";
+constexpr const char* kUsage =
+    "usage: lurvik-cli export site.web [--sitemap-xml FILE] [--csv FILE] [--html FILE]\n";
 
 std::string xmlEscaped(const std::string& text) {
     std::string valid;
@@ -85,10 +88,11 @@ int runExport(int argc, char** argv) {
     std::string map;
     std::string xml;
     std::string csv;
+    std::string html;
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
-        if ((arg == "--sitemap-xml" || arg == "--csv") && i + 1 < argc) {
-            (arg == "--csv" ? csv : xml) = argv[++i];
+        if ((arg == "--sitemap-xml" || arg == "--csv" || arg == "--html") && i + 1 < argc) {
+            (arg == "--csv" ? csv : arg == "--html" ? html : xml) = argv[++i];
         } else if (!arg.empty() && arg[0] != '-' && map.empty()) {
             map = arg;
         } else {
@@ -97,8 +101,9 @@ int runExport(int argc, char** argv) {
             return ExitUsage;
         }
     }
-    if (map.empty() || (xml.empty() && csv.empty())) {
-        printError(map.empty() ? "no site map given" : "nothing to export: give --sitemap-xml or --csv");
+    if (map.empty() || (xml.empty() && csv.empty() && html.empty())) {
+        printError(map.empty() ? "no site map given"
+                               : "nothing to export: give --sitemap-xml, --csv or --html");
         std::fputs(kUsage, stderr);
         return ExitUsage;
     }
@@ -122,6 +127,14 @@ int runExport(int argc, char** argv) {
     if (!csv.empty() && writePageReport(engine, csv, ReportFormat::Csv, error) != 0) {
         printError("cannot write " + csv + ": " + error);
         return ExitFailed;
+    }
+    if (!html.empty()) {
+        ShownTree tree(engine);
+        Str htmlError;
+        if (exportTreeHtml(html, tree, tree.top(), &htmlError) != 0) {
+            printError("cannot write " + html + ": " + htmlError.str());
+            return ExitFailed;
+        }
     }
     return ExitOk;
 }

@@ -2,6 +2,7 @@
 
 #include "CliCommon.h"
 #include "CrawlReports.h"
+#include "ShownTree.h"
 #include "TextEscapes.h"
 #include "retrieval/SiteEngine.h"
 #include "sitemap/SiteMapFile.h"
@@ -60,44 +61,24 @@ int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, bool* 
 // links would otherwise print more spaces than pages.
 constexpr int kMaxIndent = 40;
 
-// Depth first with a stack of its own: a map may be as deep as it has pages.
-void printBranch(SiteNode* top, std::unordered_set<SiteNode*>& shown) {
-    std::vector<std::pair<SiteNode*, int>> stack{{top, 0}};
-    while (!stack.empty()) {
-        auto [node, depth] = stack.back();
-        stack.pop_back();
-        bool first = shown.insert(node).second;
-        // The status in brackets, when the map kept it; a failed page's title is its error.
-        std::string status = node->httpStatus > 0 ? "  [" + std::to_string(node->httpStatus) + "]" : "";
-        std::string level = depth > kMaxIndent ? "(" + std::to_string(depth) + ") " : "";
-        std::printf("%*s%s%s  <%s>%s%s\n", std::min(depth, kMaxIndent) * 2, "", level.c_str(),
-                    shownText(node->title.view()).c_str(), shownText(node->url.text()).c_str(),
-                    status.c_str(), first || node->children.len() == 0 ? "" : "  (shown above)");
-        if (!first)
-            continue;
-        for (int i = node->children.len() - 1; i >= 0; --i)
-            stack.emplace_back(node->children.get(i), depth + 1);
-    }
-}
-
 } // namespace
 
 int runTree(int argc, char** argv) {
     SiteEngine engine;
     if (int result = openMap(argc, argv, "usage: lurvik-cli tree site.web\n", engine))
         return result;
-    std::unordered_set<SiteNode*> shown;
-    // Pages nobody links to are the roots; a map of a cycle has none, so its first page serves.
-    engine.doneNodes.forEach([&](SiteNode* node) {
-        if (node->parents.len() == 0)
-            printBranch(node, shown);
-    });
-    if (shown.empty() && engine.doneNodes.len() > 0)
-        printBranch(engine.doneNodes.get(0), shown);
-    engine.doneNodes.forEach([&](SiteNode* node) {
-        if (!shown.count(node))
-            printBranch(node, shown);
-    });
+    ShownTree tree(engine);
+    const auto& entries = tree.entries();
+    for (size_t i = 1; i < entries.size(); ++i) {
+        const SiteNode& node = *entries[i].node;
+        int depth = entries[i].depth - 1;
+        // The status in brackets, when the map kept it; a failed page's title is its error.
+        std::string status = node.httpStatus > 0 ? "  [" + std::to_string(node.httpStatus) + "]" : "";
+        std::string level = depth > kMaxIndent ? "(" + std::to_string(depth) + ") " : "";
+        std::printf("%*s%s%s  <%s>%s%s\n", std::min(depth, kMaxIndent) * 2, "", level.c_str(),
+                    shownText(node.title.view()).c_str(), shownText(node.url.text()).c_str(), status.c_str(),
+                    entries[i].repeated && node.children.len() > 0 ? "  (shown above)" : "");
+    }
     return ExitOk;
 }
 
