@@ -33,7 +33,7 @@ const CommandInfo kCommands[] = {
     {CmdSortByLink, "by &Link", "Sort items by link name", "", true},
     {CmdSortByType, "by &Type", "Sort items by URL type", "", true},
     {CmdSortByUrl, "by &URL", "Sort items by URL name", "", true},
-    {CmdSaveAs, "Save &As...", "Save current tree as...", "", false},
+    {CmdSaveAs, "Save &As...", "Save current tree as...", "", true},
     {CmdTechSupport, "&Tech Support", "Email Orvanne Software's technical support department", "", true},
     {CmdMailingList, "&Mailing List", "Subscribe to the Lurvik mailing list", "", true},
     {CmdWebSite, "&Web Site", "Open Orvanne Software's web site", "", true},

@@ -11,15 +11,18 @@
 #include "PasswordDialog.h"
 #include "SaveSiteMapDialog.h"
 #include "Shell.h"
+#include "SiteTreeItems.h"
 #include "SourceText.h"
 #include "UserAddress.h"
 #include "sitemap/SiteMapFile.h"
+#include "sitemap/TreeHtmlExport.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListView>
@@ -33,6 +36,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeView>
+#include <QUrl>
 
 namespace lurvik {
 
@@ -57,7 +61,7 @@ QString infoLine(const SiteNode* node) {
 const char* const kSupportMail = "mailto:support@orvanne.example?subject=Lurvik";
 const char* const kSuggestionMail = "mailto:suggestions@orvanne.example?subject=Lurvik";
 const char* const kListMail = "mailto:lurvik-list@orvanne.example?subject=subscribe";
-const char* const kWebSite = "https://www.orvanne.example/lurvik/";
+const char* const kWebSite = kLurvikHomePage;
 
 } // namespace
 
@@ -570,6 +574,29 @@ void MainWindow::saveMap() {
     dialog.exec();
 }
 
+void MainWindow::saveTreeAs() {
+    QString fileName = QFileDialog::getSaveFileName(this, QStringLiteral("Save As"), QString(),
+                                                    QStringLiteral("HTML Files (*.htm *.html)"));
+    if (fileName.isEmpty())
+        return;
+    if (QFileInfo(fileName).suffix().isEmpty())
+        fileName += QStringLiteral(".htm");
+    SiteTreeModel::Item* sel = selectedItem();
+    if (exportTree(fileName, sel ? sel : m_treeModel->root()) == 0 && m_app.settings.autoLaunch == 1)
+        Shell::openURL(QUrl::fromLocalFile(fileName).toString(), nullptr, this, m_app.settings,
+                       m_app.ratings);
+}
+
+int MainWindow::exportTree(const QString& fileName, SiteTreeModel::Item* start) {
+    SiteTreeItems items(*m_treeModel);
+    Str error;
+    int result = 0;
+    withWaitCursor([&] { result = exportTreeHtml(fileName.toStdString(), items, start, &error); });
+    if (result != 0)
+        QMessageBox::warning(this, QStringLiteral("Lurvik Error"), fromStr(error));
+    return result;
+}
+
 const LinkRecord* MainWindow::selectedLink() const {
     QModelIndex current = m_linkTable->selectionModel()->currentIndex();
     if (!current.isValid() || !m_linkTable->selectionModel()->isSelected(current))
@@ -630,6 +657,9 @@ void MainWindow::runCommand(int id) {
         break;
     case CmdSaveMap:
         saveMap();
+        break;
+    case CmdSaveAs:
+        saveTreeAs();
         break;
     case CmdStop:
         withWaitCursor([this] { m_treeModel->stopAll(); });

@@ -35,6 +35,9 @@ public:
     bool startSite(const QString& text);
     // Loads a site map with a wait cursor; the map's result code.
     int openMap(const QString& fileName);
+    // Writes the tree below start (the root for the whole tree) as a web page; 0 when written,
+    // else 1 after telling the user why.
+    int exportTree(const QString& fileName, SiteTreeModel::Item* start);
 
     SiteTreeModel* treeModel() const { return m_treeModel; }
     LinkListModel* linkModel() const { return m_linkModel; }
@@ -78,6 +81,7 @@ private:
     void openLocation();
     void chooseMapToOpen();
     void saveMap();
+    void saveTreeAs();
     void withWaitCursor(const std::function<void()>& work);
     const class LinkRecord* selectedLink() const;
 

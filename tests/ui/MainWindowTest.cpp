@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -286,6 +287,46 @@ private slots:
         QCOMPARE(caption, QStringLiteral("Lurvik Error"));
         QCOMPARE(text, QStringLiteral("Cannot Save Map while link is active."));
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("busy.web"))));
+    }
+
+    // Save As writes the tree the window shows as a web page: the command line writes the same
+    // file from the saved map, and a branch gives a one-entry list.
+    void saveTreeAsWebPage() {
+        QTemporaryDir dir;
+        QVERIFY(window->startSite(url("/index.html")));
+        QVERIFY(waitForEnd());
+        QString whole = dir.filePath(QStringLiteral("whole.htm"));
+        QCOMPARE(window->exportTree(whole, window->treeModel()->root()), 0);
+        SiteMapFile map;
+        map.fileName = dir.filePath(QStringLiteral("site.web")).toStdString();
+        QCOMPARE(map.save(app->engine, nullptr, false), 0);
+        QString fromCli = dir.filePath(QStringLiteral("cli.htm"));
+        QProcess cli;
+        cli.start(QStringLiteral(LURVIK_CLI),
+                  {"export", QString::fromStdString(map.fileName.str()), "--html", fromCli});
+        QVERIFY(cli.waitForFinished(30000));
+        QCOMPARE(cli.exitCode(), 0);
+        QFile a(whole), b(fromCli);
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        QByteArray written = a.readAll();
+        QCOMPARE(written, b.readAll());
+        QVERIFY(written.contains(
+            QByteArray::fromStdString("\r\n <LI><A HREF=" + server->url("/index.html") + ">Home</A>\r\n")));
+
+        QString branch = dir.filePath(QStringLiteral("branch.htm"));
+        QCOMPARE(window->exportTree(branch, site()->children[1]), 0);
+        QFile part(branch);
+        QVERIFY(part.open(QIODevice::ReadOnly));
+        QCOMPARE(part.readAll().split('\n').mid(2).join('\n'),
+                 QByteArray::fromStdString("<UL>\r\n <LI><A HREF=" + server->url("/b.html") +
+                                           ">Page B</A>\r\n</UL>\r\n</BODY></HTML>\r\n"));
+
+        QString caption, text;
+        recordNextMessageBox(caption, text);
+        QCOMPARE(window->exportTree(dir.filePath(QStringLiteral("none/x.htm")), window->treeModel()->root()),
+                 1);
+        QCOMPARE(caption, QStringLiteral("Lurvik Error"));
+        QVERIFY(!text.isEmpty());
     }
 
     void passwordDialogForProtectedPage() {
