@@ -260,6 +260,7 @@ void RetrievalScheduler::receivePage(SiteNode* node, const Str& page) {
     node->size = page.len();
     Str ignored;
     parseStatus(page, ignored, node->httpStatus);
+    replyHeader(page, node->replyHeader);
     if (page.len() < m_engine.inlineParseLimit) {
         Str labels;
         ScanControl control;

@@ -74,6 +74,9 @@ public:
     bool linksCut = false;
     // The reply's "Last-Modified" date, when it gave one.
     Str lastModified;
+    // The status line and header lines the page came with: the evidence an audit hands on, kept
+    // here because the page cache may let the page go.
+    Str replyHeader;
     Str authRealm;
     PtrList<SiteNode> parents;
     PtrList<SiteNode> children;

@@ -14,7 +14,7 @@ const CommandInfo kCommands[] = {
     {CmdAbout, "&About Lurvik", "About Lurvik", "", true},
     {CmdSelectAll, "Select &All", "Selects all text", "Ctrl+A", true},
     {CmdFind, "&Find...", "Find", "Ctrl+F", false},
-    {CmdProperties, "Pr&operties...", "Properties", "", false},
+    {CmdProperties, "Pr&operties...", "Properties", "", true},
     {CmdOptions, "&Options...", "Lurvik configuration", "", false},
     {CmdOpenSite, "&Open Site...", "Open New URL", "Ctrl+O", true},
     {CmdLargeIcons, "Lar&ge Icons", "Large Icons", "", true},

@@ -9,6 +9,7 @@
 #include "LinkListModel.h"
 #include "OpenLocationDialog.h"
 #include "PasswordDialog.h"
+#include "PropertiesSheet.h"
 #include "SaveSiteMapDialog.h"
 #include "Shell.h"
 #include "SiteTreeItems.h"
@@ -661,6 +662,11 @@ void MainWindow::runCommand(int id) {
     case CmdSaveAs:
         saveTreeAs();
         break;
+    case CmdProperties: {
+        PropertiesSheet sheet(*m_treeModel, sel, m_app.engine.typeTable, this);
+        sheet.exec();
+        break;
+    }
     case CmdStop:
         withWaitCursor([this] { m_treeModel->stopAll(); });
         break;

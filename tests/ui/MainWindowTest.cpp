@@ -8,6 +8,7 @@
 #include "ui/LinkListModel.h"
 #include "ui/OpenLocationDialog.h"
 #include "ui/PasswordDialog.h"
+#include "ui/PropertiesSheet.h"
 #include "ui/SaveSiteMapDialog.h"
 
 #include <QAction>
@@ -18,11 +19,14 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <algorithm>
 #include <memory>
@@ -327,6 +331,77 @@ private slots:
                  1);
         QCOMPARE(caption, QStringLiteral("Lurvik Error"));
         QVERIFY(!text.isEmpty());
+    }
+
+    // Properties: the statistics agree with the command line's link report of the same site, and
+    // the HTTP Header page shows the bytes the server sent, also from a reopened map.
+    void propertiesOfAPageAndOfTheTree() {
+        QVERIFY(window->startSite(url("/index.html")));
+        QVERIFY(waitForEnd());
+        QTemporaryDir dir;
+        QString report = dir.filePath(QStringLiteral("links.tsv"));
+        QProcess cli;
+        cli.start(QStringLiteral(LURVIK_CLI), {"crawl", url("/index.html"), "--links-report", report});
+        QVERIFY(cli.waitForFinished(30000));
+        QFile reportFile(report);
+        QVERIFY(reportFile.open(QIODevice::ReadOnly));
+        QMap<QString, int> expected;
+        for (const QByteArray& line : reportFile.readAll().split('\n')) {
+            QList<QByteArray> fields = line.split('\t');
+            if (fields.size() < 3 || fields[0] != QByteArray::fromStdString(server->url("/index.html")))
+                continue;
+            expected[QStringLiteral("Total Number of Links")]++;
+            QMap<QByteArray, QString> kinds{{"image", "Number of Inline Images"},
+                                            {"mail", "Number of Mail Links"},
+                                            {"http", "Number of HTTP Links"}};
+            if (kinds.contains(fields[1]))
+                expected[kinds[fields[1]]]++;
+            // File types are counted for the links whose address names a file; mail has no type.
+            if (fields[1] == "http" || fields[1] == "image")
+                expected[QStringLiteral("Number of %1(s)").arg(QString::fromUtf8(fields[2]))]++;
+        }
+        QCOMPARE(expected.value(QStringLiteral("Total Number of Links")), 4);
+
+        auto inspect = [&](SiteTreeModel::Item* subject, QMap<QString, QString>& rows, QString& header) {
+            window->selectItem(subject);
+            answerNextModal([&](QWidget* modal) {
+                auto* sheet = qobject_cast<PropertiesSheet*>(modal);
+                QVERIFY(sheet);
+                QCOMPARE(sheet->windowTitle(), QStringLiteral("Properties"));
+                for (int i = 0; i < sheet->statistics()->topLevelItemCount(); ++i)
+                    rows[sheet->statistics()->topLevelItem(i)->text(0)] =
+                        sheet->statistics()->topLevelItem(i)->text(1);
+                sheet->tabs()->setCurrentIndex(1);
+                header = sheet->headerText()->toPlainText();
+                sheet->accept();
+            });
+            window->runCommand(CmdProperties);
+        };
+        QMap<QString, QString> rows;
+        QString header;
+        inspect(site(), rows, header);
+        for (auto it = expected.begin(); it != expected.end(); ++it)
+            QCOMPARE(rows.value(it.key()), QString::number(it.value()));
+        QCOMPARE(rows.value(QStringLiteral("Page Size in Bytes")), QString::number(site()->node->size));
+        lurvik::test::Page sent;
+        sent.body = kIndex;
+        std::string reply = lurvik::test::formatReply(sent);
+        std::string sentHeader = reply.substr(0, reply.find("\r\n\r\n") + 4);
+        QCOMPARE(site()->node->replyHeader.str(), sentHeader);
+        QCOMPARE(header.trimmed(), QString::fromStdString(sentHeader).remove(QLatin1Char('\r')).trimmed());
+
+        QMap<QString, QString> treeRows;
+        QString treeHeader;
+        inspect(window->treeModel()->root(), treeRows, treeHeader);
+        QCOMPARE(treeRows, (QMap<QString, QString>{{"Number of sites lurviked", "1"}}));
+        QCOMPARE(treeHeader, QStringLiteral("No Header Information Available."));
+
+        SiteMapFile map;
+        map.fileName = dir.filePath(QStringLiteral("site.web")).toStdString();
+        QCOMPARE(map.save(app->engine, nullptr, false), 0);
+        window->runCommand(CmdRemoveAll);
+        QCOMPARE(window->openMap(QString::fromStdString(map.fileName.str())), 0);
+        QCOMPARE(site()->node->replyHeader.str(), sentHeader);
     }
 
     void passwordDialogForProtectedPage() {
