@@ -9,6 +9,8 @@
 #include "LinkListModel.h"
 #include "OpenLocationDialog.h"
 #include "PasswordDialog.h"
+#include "PrintEntries.h"
+#include "PrintJob.h"
 #include "PropertiesSheet.h"
 #include "SaveSiteMapDialog.h"
 #include "Shell.h"
@@ -30,7 +32,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPageSetupDialog>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
 #include <QProgressBar>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -598,6 +602,61 @@ int MainWindow::exportTree(const QString& fileName, SiteTreeModel::Item* start) 
     return result;
 }
 
+void MainWindow::pageSetup() {
+    QPrinter printer(QPrinter::HighResolution);
+    QMarginsF margins = loadPageMargins();
+    printer.setPageMargins(margins * 0.0254, QPageLayout::Millimeter);
+    QPageSetupDialog dialog(&printer, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    savePageMargins(printer.pageLayout().margins(QPageLayout::Millimeter) / 0.0254);
+}
+
+void MainWindow::print() {
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    QPrintDialog dialog(printer.get(), this);
+    auto* panel = new PrintWhatPanel(false);
+    dialog.setOptionTabs({panel});
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    startPrint(panel->printWhat(), panel->includeUrls(), std::move(printer));
+}
+
+PrintJob* MainWindow::startPrint(int printWhat, bool includeUrls, std::unique_ptr<QPrinter> printer) {
+    SiteTreeModel::Item* sel = selectedItem();
+    const SiteNode* page = sel && sel != m_treeModel->root() ? sel->node : nullptr;
+    QString documentName;
+    QString subtitle;
+    std::vector<PrintEntry> entries;
+    if (printWhat == PrintEntireTree) {
+        documentName = QStringLiteral("Lurvik Web Tree");
+        subtitle = QStringLiteral("Full Site Explorer Map");
+        entries = treeEntries(*m_treeModel, includeUrls);
+    } else {
+        if (page)
+            subtitle = QStringLiteral("%1 [%2]").arg(m_treeModel->itemText(sel),
+                                                     QString::fromStdString(page->url.text()));
+        if (printWhat == PrintPageSource) {
+            Str source;
+            if (page)
+                pageText(*page, source, false, true);
+            if (source.isEmpty()) {
+                QMessageBox::warning(this, QStringLiteral("Error"),
+                                     QStringLiteral("Could not get HTML for specified page"));
+                return nullptr;
+            }
+            documentName = QStringLiteral("Lurvik HTML Source");
+            entries = sourceEntries(source);
+        } else {
+            documentName = QStringLiteral("Lurvik Link Summary");
+            entries = linkEntries(*m_linkModel);
+        }
+    }
+    auto* job = new PrintJob(std::move(printer), documentName, subtitle, std::move(entries), this);
+    job->start();
+    return job;
+}
+
 const LinkRecord* MainWindow::selectedLink() const {
     QModelIndex current = m_linkTable->selectionModel()->currentIndex();
     if (!current.isValid() || !m_linkTable->selectionModel()->isSelected(current))
@@ -661,6 +720,12 @@ void MainWindow::runCommand(int id) {
         break;
     case CmdSaveAs:
         saveTreeAs();
+        break;
+    case CmdPageSetup:
+        pageSetup();
+        break;
+    case CmdPrint:
+        print();
         break;
     case CmdProperties: {
         PropertiesSheet sheet(*m_treeModel, sel, m_app.engine.typeTable, this);

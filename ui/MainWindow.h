@@ -4,6 +4,9 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <QPrinter>
+
+#include <memory>
 
 class QAction;
 class QLabel;
@@ -22,6 +25,8 @@ class LinkListModel;
 
 // The program's frame: menus, toolbar, the site tree beside the link list or the page source,
 // and the status bar. Every command goes through runCommand by its number.
+class PrintJob;
+
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -38,6 +43,9 @@ public:
     // Writes the tree below start (the root for the whole tree) as a web page; 0 when written,
     // else 1 after telling the user why.
     int exportTree(const QString& fileName, SiteTreeModel::Item* start);
+    // Prints printWhat (a PrintWhat) of the selection to printer; the job runs on from the event
+    // loop. Null when there is nothing to print.
+    PrintJob* startPrint(int printWhat, bool includeUrls, std::unique_ptr<QPrinter> printer);
 
     SiteTreeModel* treeModel() const { return m_treeModel; }
     LinkListModel* linkModel() const { return m_linkModel; }
@@ -82,6 +90,8 @@ private:
     void chooseMapToOpen();
     void saveMap();
     void saveTreeAs();
+    void pageSetup();
+    void print();
     void withWaitCursor(const std::function<void()>& work);
     const class LinkRecord* selectedLink() const;
 

@@ -8,6 +8,8 @@
 #include "ui/LinkListModel.h"
 #include "ui/OpenLocationDialog.h"
 #include "ui/PasswordDialog.h"
+#include "ui/PrintEntries.h"
+#include "ui/PrintJob.h"
 #include "ui/PropertiesSheet.h"
 #include "ui/SaveSiteMapDialog.h"
 
@@ -21,7 +23,10 @@
 #include <QLineEdit>
 #include <QMap>
 #include <QPlainTextEdit>
+#include <QPrinter>
 #include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -402,6 +407,83 @@ private slots:
         window->runCommand(CmdRemoveAll);
         QCOMPARE(window->openMap(QString::fromStdString(map.fileName.str())), 0);
         QCOMPARE(site()->node->replyHeader.str(), sentHeader);
+    }
+
+    // Each "Print what" choice printed to a PDF file: pdftotext finds the header, the subtitle and
+    // the entries, a long tree takes several pages, and a cancelled job leaves no file.
+    void printingToPdf() {
+        std::string many = "<title>Many</title>";
+        for (int i = 0; i < 150; ++i) {
+            many += "<a href=p" + std::to_string(i) + ".html>P" + std::to_string(i) + "</a>";
+            server->addPage("/p" + std::to_string(i) + ".html",
+                            "<title>Numbered " + std::to_string(i) + "</title>");
+        }
+        server->addPage("/many.html", many);
+        QVERIFY(window->startSite(url("/many.html")));
+        QVERIFY(waitForEnd());
+        QTemporaryDir dir;
+        auto printed = [&](int what, bool urls, const QString& name, int* pages = nullptr) {
+            auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+            printer->setOutputFormat(QPrinter::PdfFormat);
+            printer->setOutputFileName(dir.filePath(name));
+            PrintJob* job = window->startPrint(what, urls, std::move(printer));
+            if (!job)
+                return QString();
+            bool done = false;
+            int count = job->pageCount();
+            connect(job, &PrintJob::finished, [&done](bool) { done = true; });
+            if (!QTest::qWaitFor([&done] { return done; }, 30000))
+                return QString();
+            if (pages)
+                *pages = count;
+            QProcess text;
+            text.start(QStringLiteral("pdftotext"), {"-layout", dir.filePath(name), "-"});
+            text.waitForFinished(30000);
+            return QString::fromUtf8(text.readAllStandardOutput());
+        };
+
+        int pages = 0;
+        QString tree = printed(PrintEntireTree, true, QStringLiteral("tree.pdf"), &pages);
+        QVERIFY(pages >= 2);
+        QCOMPARE(tree.count(QLatin1Char('\f')), pages);
+        QVERIFY(tree.contains(QStringLiteral("Lurvik Web Tree")));
+        QVERIFY(tree.contains(QStringLiteral("Page 1 of %1").arg(pages)));
+        QVERIFY(tree.contains(QStringLiteral("Page %1 of %1").arg(pages)));
+        QVERIFY(tree.contains(QStringLiteral("Full Site Explorer Map")));
+        // pdftotext spaces out a title and its address as the page lays them out.
+        QVERIFY(tree.contains(QRegularExpression(QStringLiteral("Numbered 149\\s+\\(") +
+                                                 QRegularExpression::escape(url("/p149.html")))));
+
+        window->selectItem(site());
+        QString contents = printed(PrintPageContents, false, QStringLiteral("contents.pdf"));
+        QVERIFY(contents.contains(QStringLiteral("Lurvik Link Summary")));
+        QVERIFY(contents.contains(QStringLiteral("Many [") + url("/many.html") + "]"));
+        QVERIFY(contents.contains(QStringLiteral("P149")));
+        window->selectItem(site()->children[3]);
+        QString source = printed(PrintPageSource, false, QStringLiteral("source.pdf"));
+        QVERIFY(source.contains(QStringLiteral("Lurvik HTML Source")));
+        QVERIFY(source.contains(QStringLiteral("<title>Numbered 3</title>")));
+
+        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(dir.filePath(QStringLiteral("cancelled.pdf")));
+        PrintJob* job = window->startPrint(PrintEntireTree, false, std::move(printer));
+        QVERIFY(job && job->printingBox());
+        QVERIFY(!window->isEnabled());
+        bool completed = true;
+        connect(job, &PrintJob::finished, [&completed](bool ok) { completed = ok; });
+        job->printingBox()->findChild<QPushButton*>()->click();
+        QVERIFY(!completed);
+        QVERIFY(window->isEnabled());
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("cancelled.pdf"))));
+
+        PrintWhatPanel choices(false);
+        QVERIFY(!choices.includeUrlsBox()->isEnabled());
+        choices.whatBox()->setCurrentIndex(PrintEntireTree);
+        QVERIFY(choices.includeUrlsBox()->isEnabled());
+        PrintWhatPanel findChoices(true);
+        QCOMPARE(findChoices.whatBox()->count(), 1);
+        QCOMPARE(findChoices.whatBox()->itemText(0), QStringLiteral("Find Results"));
     }
 
     void passwordDialogForProtectedPage() {
