@@ -13,7 +13,7 @@ const CommandInfo kCommands[] = {
     {CmdHelpTopics, "&Help Topics", "Displays the help table of contents", "F1", true},
     {CmdAbout, "&About Lurvik", "About Lurvik", "", true},
     {CmdSelectAll, "Select &All", "Selects all text", "Ctrl+A", true},
-    {CmdFind, "&Find...", "Find", "Ctrl+F", false},
+    {CmdFind, "&Find...", "Find", "Ctrl+F", true},
     {CmdProperties, "Pr&operties...", "Properties", "", false},
     {CmdOptions, "&Options...", "Lurvik configuration", "", false},
     {CmdOpenSite, "&Open Site...", "Open New URL", "Ctrl+O", true},

@@ -13,6 +13,8 @@
 #include "Shell.h"
 #include "SourceText.h"
 #include "UserAddress.h"
+#include "find/gui/FindHost.h"
+#include "find/gui/FindWindow.h"
 #include "sitemap/SiteMapFile.h"
 
 #include <QAction>
@@ -33,6 +35,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeView>
+#include <QUrl>
 
 namespace lurvik {
 
@@ -114,6 +117,7 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+    closeFindWindows();
     if (!m_shutDown) {
         m_linkModel->clear();
         m_treeModel->clearAll();
@@ -333,6 +337,7 @@ void MainWindow::storeWindowSettings() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    closeFindWindows();
     if (!m_shutDown) {
         m_shutDown = true;
         storeWindowSettings();
@@ -353,6 +358,66 @@ void MainWindow::selectItem(SiteTreeModel::Item* item) {
     m_tree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     if (index.isValid())
         m_tree->scrollTo(index);
+}
+
+bool MainWindow::selectPageByURL(const URL& url) {
+    SiteNode* node = m_app.engine.findNode(url, true, false);
+    if (!node || node->treeItems.len() == 0)
+        return false;
+    SiteTreeModel::Item* item = m_treeModel->itemById(node->treeItems.get(0));
+    if (!item)
+        return false;
+    selectItem(item);
+    return true;
+}
+
+FindHost MainWindow::findHost() {
+    FindHost host;
+    host.engine = &m_app.engine;
+    host.pool = &m_app.pool;
+    host.showUnratedAsViolated = m_app.ratings.blockUnrated;
+    host.autoLaunch = m_app.settings.autoLaunch;
+    host.linkIcon = [](int index) { return Icons::linkIcon(index); };
+    host.openURL = [this](const QString& text, const SiteNode* node) {
+        Shell::openURL(text, node, this, m_app.settings, m_app.ratings);
+    };
+    host.openFile = [this](const QString& name) {
+        Shell::openURL(QUrl::fromLocalFile(name).toString(), nullptr, this, m_app.settings, m_app.ratings);
+    };
+    host.selectPage = [this](const URL& url) { return selectPageByURL(url); };
+    host.focusTree = [this] {
+        activateWindow();
+        raise();
+        m_tree->setFocus();
+    };
+    host.runCommand = [this](int id) { runCommand(id); };
+    return host;
+}
+
+FindWindow* MainWindow::openFindWindow() {
+    // Top-level with no owner, like every Find window: each may be moved behind the main window.
+    auto* window = new FindWindow(findHost());
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    m_findWindows.removeIf([](const QPointer<FindWindow>& open) { return open.isNull(); });
+    m_findWindows.append(window);
+    window->show();
+    return window;
+}
+
+QList<FindWindow*> MainWindow::findWindows() const {
+    QList<FindWindow*> open;
+    for (const QPointer<FindWindow>& window : m_findWindows)
+        if (window)
+            open.append(window);
+    return open;
+}
+
+void MainWindow::closeFindWindows() {
+    for (FindWindow* window : findWindows()) {
+        window->close();
+        delete window;
+    }
+    m_findWindows.clear();
 }
 
 QString MainWindow::statusUrlText() const {
@@ -612,6 +677,9 @@ void MainWindow::runCommand(int id) {
         break;
     case CmdOpenMap:
         chooseMapToOpen();
+        break;
+    case CmdFind:
+        openFindWindow();
         break;
     case CmdSaveMap:
         saveMap();

@@ -3,7 +3,9 @@
 #include "SiteTreeModel.h"
 
 #include <QHash>
+#include <QList>
 #include <QMainWindow>
+#include <QPointer>
 
 class QAction;
 class QLabel;
@@ -18,7 +20,10 @@ class QTreeView;
 namespace lurvik {
 
 class Application;
+class FindWindow;
 class LinkListModel;
+class URL;
+struct FindHost;
 
 // The program's frame: menus, toolbar, the site tree beside the link list or the page source,
 // and the status bar. Every command goes through runCommand by its number.
@@ -45,6 +50,13 @@ public:
     QString statusInfoText() const;
     SiteTreeModel::Item* selectedItem() const;
     void selectItem(SiteTreeModel::Item* item);
+    // Selects the tree item that first showed the finished page at url; false when there is none.
+    bool selectPageByURL(const URL& url);
+
+    // A new Find window, shown; it deletes itself when closed.
+    FindWindow* openFindWindow();
+    // The Find windows still open, oldest first.
+    QList<FindWindow*> findWindows() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -79,6 +91,9 @@ private:
     void chooseMapToOpen();
     void saveMap();
     void withWaitCursor(const std::function<void()>& work);
+    FindHost findHost();
+    // Find windows search the engine on threads of their own: they go before the engine does.
+    void closeFindWindows();
     const class LinkRecord* selectedLink() const;
 
     Application& m_app;
@@ -99,6 +114,7 @@ private:
     int m_viewMode = 0;
     bool m_showHtmlTags = true;
     bool m_shutDown = false;
+    QList<QPointer<FindWindow>> m_findWindows;
 };
 
 } // namespace lurvik
