@@ -44,7 +44,7 @@ const CommandInfo kCommands[] = {
     {CmdSaveMap, "&Save Map...", "Save SiteMap", "", true},
     {CmdSuggestions, "&Suggestions", "Email a suggestion to Orvanne Softare, Inc.", "", true},
     {CmdFaq, "&Frequently Asked Questions...", "Check out the most Frequently Asked Questions", "", true},
-    {CmdFindWizard, "Find &Wizard...", "Find Wizard", "Ctrl+W", false},
+    {CmdFindWizard, "Find &Wizard...", "Find Wizard", "Ctrl+W", true},
     {CmdScheduler, "&Scheduler...", "Scheduler", "Ctrl+S", false},
     {CmdRemoveSite, "Remove &Site", "Remove current selection", "", true},
     {CmdShowHtmlTags, "Show HTML &Tags", "", "", true},

@@ -15,6 +15,7 @@
 #include "UserAddress.h"
 #include "find/gui/FindHost.h"
 #include "find/gui/FindWindow.h"
+#include "find/gui/FindWizard.h"
 #include "sitemap/SiteMapFile.h"
 
 #include <QAction>
@@ -391,6 +392,7 @@ FindHost MainWindow::findHost() {
         m_tree->setFocus();
     };
     host.runCommand = [this](int id) { runCommand(id); };
+    host.showHelp = [this](int context) { HelpWindow::showTopic(context, this); };
     return host;
 }
 
@@ -402,6 +404,23 @@ FindWindow* MainWindow::openFindWindow() {
     m_findWindows.append(window);
     window->show();
     return window;
+}
+
+void MainWindow::runFindWizard() {
+    FindWindow* opened = nullptr;
+    FindWizard wizard(
+        findHost(),
+        [this, &opened](const FindCriteria& criteria, bool contentAnswered) {
+            opened = openFindWindow();
+            opened->takeOverCriteria(criteria, contentAnswered);
+        },
+        this);
+    wizard.exec();
+    // The wizard gives the focus back to the window its answers opened.
+    if (opened) {
+        opened->raise();
+        opened->activateWindow();
+    }
 }
 
 QList<FindWindow*> MainWindow::findWindows() const {
@@ -680,6 +699,9 @@ void MainWindow::runCommand(int id) {
         break;
     case CmdFind:
         openFindWindow();
+        break;
+    case CmdFindWizard:
+        runFindWizard();
         break;
     case CmdSaveMap:
         saveMap();

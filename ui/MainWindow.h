@@ -55,6 +55,8 @@ public:
 
     // A new Find window, shown; it deletes itself when closed.
     FindWindow* openFindWindow();
+    // Runs the Find Wizard; its Finish opens a Find window that searches at once.
+    void runFindWizard();
     // The Find windows still open, oldest first.
     QList<FindWindow*> findWindows() const;
 

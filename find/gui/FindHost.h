@@ -39,6 +39,8 @@ struct FindHost {
     std::function<void(const LinkRecord& record, QWidget* owner)> saveLink;
     // A main-window command by its number (Page Setup, the help commands).
     std::function<void(int command)> runCommand;
+    // Opens the help at a topic by its context number.
+    std::function<void(int context)> showHelp;
 };
 
 } // namespace lurvik

@@ -4,8 +4,11 @@
 #include "TimeScale.h"
 #include "UiTestSupport.h"
 #include "find/CriteriaFile.h"
+#include "find/ObjectTypes.h"
+#include "find/SearchHistory.h"
 #include "find/gui/ContentTypeList.h"
 #include "find/gui/CriteriaTabs.h"
+#include "find/gui/FindWizard.h"
 #include "find/gui/ResultsModel.h"
 #include "sitemap/SiteMapFile.h"
 #include "ui/Application.h"
@@ -19,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -95,6 +99,40 @@ QByteArray criteriaWithoutTime(const QString& name) {
         return {};
     return fileBytes(copy);
 }
+
+// Drives a wizard page by page, noting the pages it shows; Finish hands over its criteria.
+struct WizardWalk {
+    explicit WizardWalk(SiteEngine& engine, AgentPool& pool) {
+        host.engine = &engine;
+        host.pool = &pool;
+        wizard = std::make_unique<FindWizard>(host, [this](const FindCriteria& c, bool content) {
+            criteria = c;
+            contentAnswered = content;
+            finished = true;
+        });
+        QObject::connect(wizard.get(), &QWizard::currentIdChanged, [this](int id) { shown << id; });
+        wizard->show();
+    }
+    template <typename Widget>
+    Widget* find(const char* name) {
+        return wizard->findChild<Widget*>(QString::fromLatin1(name));
+    }
+    void answerNo(const char* prefix) {
+        find<QRadioButton>((std::string(prefix) + "Second").c_str())->setChecked(true);
+    }
+    void type(const char* name, const QString& text) {
+        auto* list = find<QComboBox>(name);
+        list->setEditText(text);
+        emit list->lineEdit()->editingFinished();
+    }
+
+    FindHost host;
+    std::unique_ptr<FindWizard> wizard;
+    QList<int> shown;
+    FindCriteria criteria;
+    bool contentAnswered = false;
+    bool finished = false;
+};
 
 } // namespace
 
@@ -359,6 +397,160 @@ private slots:
                                      "Show pages regardless of this link type"}));
         QCOMPARE(content->topLevelItem(3)->text(0), QStringLiteral("News links"));
         find->close();
+    }
+
+    void wizardPathsBuildTheirCriteria() {
+        using W = FindWizard;
+        {
+            // Pages, every question answered Yes.
+            WizardWalk walk(app->engine, app->pool);
+            walk.wizard->next();
+            walk.wizard->next();
+            walk.find<QComboBox>("pageText")->setEditText(QStringLiteral("harbour notes"));
+            walk.find<QRadioButton>("pageWordsSecond")->setChecked(true);
+            walk.wizard->next();
+            walk.find<QCheckBox>("pageInURL")->setChecked(true);
+            walk.wizard->next();
+            walk.type("resultLimit", QStringLiteral("10"));
+            walk.find<QCheckBox>("noDuplicates")->setChecked(true);
+            walk.wizard->next();
+            walk.type("sizeValue", QStringLiteral("5"));
+            walk.find<QComboBox>("sizeOp")->setCurrentIndex(COMPARE_GREATER);
+            QCOMPARE(walk.find<QComboBox>("sizeOp")->currentText(), QStringLiteral("greater than (>)"));
+            walk.wizard->next();
+            walk.find<ContentTypeList>("contentTypes")->stepState(1);
+            QCOMPARE(walk.find<ContentTypeList>("contentTypes")->topLevelItem(1)->text(1),
+                     QStringLiteral("Yes"));
+            walk.wizard->next();
+            walk.type("childrenValue", QStringLiteral("1"));
+            walk.find<QComboBox>("childrenOp")->setCurrentIndex(COMPARE_GREATER_OR_EQUAL);
+            walk.wizard->next();
+            walk.find<QRadioButton>("ratingsFirst")->setChecked(true);
+            walk.find<QRadioButton>("ratedFirst")->setChecked(true);
+            walk.wizard->next();
+            walk.find<QLineEdit>("referenceURL")->setText(QStringLiteral("http://x/"));
+            walk.wizard->next();
+            QCOMPARE(walk.wizard->currentId(), int(W::Finished));
+            QCOMPARE(walk.wizard->windowTitle(), QStringLiteral("Find Wizard: Finished"));
+            walk.wizard->back();
+            QCOMPARE(walk.wizard->currentId(), int(W::Reference));
+            walk.wizard->next();
+            walk.wizard->accept();
+            QVERIFY(walk.finished);
+            QCOMPARE(walk.shown, (QList<int>{1, 2, 3, 4, 7, 8, 9, 10, 11, 12, 13, 12, 13}));
+            const FindCriteria& c = walk.criteria;
+            QCOMPARE(c.objectTypeIndex, 0);
+            QCOMPARE(c.searchText.str(), std::string("harbour notes"));
+            QCOMPARE(c.lookInURL + c.lookInTitle + c.lookInBody * 10, 2);
+            QCOMPARE(c.matchAllWords + c.noDuplicates, 2);
+            QCOMPARE(c.resultLimit, 10);
+            QCOMPARE(c.sizeValue, 5);
+            QCOMPARE(c.sizeOp, COMPARE_GREATER);
+            QCOMPARE(c.linksValue, -1);
+            QVERIFY(c.contentTypeNames.len() >= 9);
+            QCOMPARE(*c.contentTypeStates.get(1), int(CONTENT_INCLUDE));
+            QCOMPARE(c.childrenValue, 1);
+            QCOMPARE(c.childrenOp, COMPARE_GREATER_OR_EQUAL);
+            QCOMPARE(c.parentsValue, -1);
+            QCOMPARE(c.ratedEnabled + c.ratedWanted + c.violatingEnabled, 3);
+            QCOMPARE(c.violatingWanted, 0);
+            QCOMPARE(c.referenceURL.str(), std::string("http://x/"));
+            QVERIFY(walk.contentAnswered);
+        }
+        {
+            // Pages, every question answered No: no text page, no limit, nothing in force.
+            WizardWalk walk(app->engine, app->pool);
+            walk.wizard->next();
+            walk.wizard->next();
+            walk.answerNo("page");
+            walk.wizard->next();
+            QCOMPARE(walk.wizard->currentId(), int(W::SizeAndLinks));
+            walk.wizard->back();
+            QCOMPARE(walk.wizard->currentId(), int(W::PageText));
+            walk.wizard->next();
+            for (const char* prefix : {"size", "connections", "ratings", "reference"}) {
+                walk.answerNo(prefix);
+                walk.wizard->next();
+            }
+            QCOMPARE(walk.wizard->currentId(), int(W::Finished));
+            walk.wizard->accept();
+            QCOMPARE(walk.shown, (QList<int>{1, 2, 3, 8, 3, 8, 10, 11, 12, 13}));
+            const FindCriteria& c = walk.criteria;
+            QCOMPARE(c.resultLimit, -1);
+            QCOMPARE(c.lookInURL + c.lookInTitle + c.lookInBody + c.matchAllWords, 0);
+            QCOMPARE(c.sizeValue + c.linksValue + c.childrenValue + c.parentsValue + c.externalValue, -5);
+            QCOMPARE(c.contentTypeNames.len(), 1);
+            QCOMPARE(c.contentTypeNames.get(0)->str(), std::string("Images"));
+            QCOMPARE(c.ratedEnabled + c.violatingEnabled, 0);
+            QVERIFY(c.referenceURL.isEmpty());
+            QVERIFY(!walk.contentAnswered);
+        }
+        {
+            // Links with a text: the link pages, the limit, then the end; Back returns to the limit.
+            WizardWalk walk(app->engine, app->pool);
+            walk.wizard->next();
+            walk.find<QListWidget>("objectTypes")->setCurrentRow(OBJECT_ALL_LINKS);
+            walk.wizard->next();
+            walk.find<QComboBox>("linkText")->setEditText(QStringLiteral("p1"));
+            walk.wizard->next();
+            walk.find<QCheckBox>("linkInURL")->setChecked(true);
+            walk.find<QCheckBox>("linkInTitle")->setChecked(false);
+            walk.wizard->next();
+            walk.wizard->next();
+            QCOMPARE(walk.wizard->currentId(), int(W::Finished));
+            walk.wizard->back();
+            QCOMPARE(walk.wizard->currentId(), int(W::Limit));
+            walk.wizard->next();
+            walk.wizard->accept();
+            QCOMPARE(walk.shown, (QList<int>{1, 2, 5, 6, 7, 13, 7, 13}));
+            const FindCriteria& c = walk.criteria;
+            QCOMPARE(c.objectTypeIndex, int(OBJECT_ALL_LINKS));
+            QCOMPARE(c.objectTypeText.str(), std::string("All links"));
+            QCOMPARE(c.lookInURL * 10 + c.lookInTitle + c.lookInBody, 10);
+            QCOMPARE(c.contentTypeNames.len(), 1);
+            // The text reached the history the Find Wizard keeps.
+            SearchHistory history("FindWizardText");
+            QCOMPARE(history.load(), 0);
+            QCOMPARE(history.texts().front().str(), std::string("p1"));
+        }
+        {
+            // A file type name is searched for by that name.
+            WizardWalk walk(app->engine, app->pool);
+            walk.wizard->next();
+            auto* types = walk.find<QListWidget>("objectTypes");
+            QVERIFY(types->count() > kFirstFileTypeIndex);
+            types->setCurrentRow(kFirstFileTypeIndex);
+            walk.wizard->next();
+            walk.answerNo("link");
+            walk.wizard->next();
+            walk.wizard->accept();
+            QCOMPARE(walk.criteria.objectTypeIndex, int(kFirstFileTypeIndex));
+            QCOMPARE(QString::fromStdString(walk.criteria.objectTypeText.str()),
+                     types->item(kFirstFileTypeIndex)->text());
+        }
+
+        // Images with no link text: straight to the end, and Finish searches at once in a new window
+        // that finds every image, as the command line does.
+        answerNextModal([](QWidget* modal) {
+            auto* wizard = qobject_cast<FindWizard*>(modal);
+            QVERIFY(wizard);
+            wizard->next();
+            wizard->findChild<QListWidget*>("objectTypes")->setCurrentRow(OBJECT_IMAGES);
+            wizard->next();
+            wizard->findChild<QRadioButton*>("linkSecond")->setChecked(true);
+            wizard->next();
+            QCOMPARE(wizard->currentId(), int(FindWizard::Finished));
+            wizard->accept();
+        });
+        window->runCommand(CmdFindWizard);
+        QCOMPARE(window->findWindows().size(), 1);
+        FindWindow* images = window->findWindows().front();
+        QVERIFY(waitForRows(images));
+        QStringList urls = windowUrls(images);
+        QVERIFY(!urls.isEmpty());
+        QCOMPARE(urls, cliUrls({"--type", "images"}));
+        QCOMPARE(images->criteria().objectTypeIndex, int(OBJECT_IMAGES));
+        images->close();
     }
 
     // Stop answers at once even while the search waits on a page that the network never sends.
