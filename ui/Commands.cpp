@@ -38,7 +38,7 @@ const CommandInfo kCommands[] = {
     {CmdMailingList, "&Mailing List", "Subscribe to the Lurvik mailing list", "", true},
     {CmdWebSite, "&Web Site", "Open Orvanne Software's web site", "", true},
     {CmdStop, "S&top", "Stop", "Esc", true},
-    {CmdGoToPage, "&Go To Page...", "Go to a specific page title", "Ctrl+G", false},
+    {CmdGoToPage, "&Go To Page...", "Go to a specific page title", "Ctrl+G", true},
     {CmdOpenMap, "Open &Map...", "Open SiteMap", "", true},
     {CmdPageSetup, "Page Set&up", "Page Setup", "", false},
     {CmdSaveMap, "&Save Map...", "Save SiteMap", "", true},

@@ -3,6 +3,8 @@
 #include "Application.h"
 #include "BusyLoop.h"
 #include "Commands.h"
+#include "GoToPage.h"
+#include "GoToPageDialog.h"
 #include "HelpWindow.h"
 #include "HtmlHighlighter.h"
 #include "Icons.h"
@@ -25,6 +27,7 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
@@ -406,6 +409,28 @@ FindWindow* MainWindow::openFindWindow() {
     return window;
 }
 
+bool MainWindow::goToPage(const QString& text, bool matchCase, bool wholeWord, bool down) {
+    SiteTreeModel::Item* found =
+        findPageTitle(*m_treeModel, selectedItem(), text, matchCase, wholeWord, down);
+    if (!found) {
+        QApplication::beep();
+        return false;
+    }
+    selectItem(found);
+    return true;
+}
+
+GoToPageDialog* MainWindow::goToPageDialog() {
+    if (!m_goToPage) {
+        m_goToPage = new GoToPageDialog(this);
+        connect(m_goToPage, &GoToPageDialog::nextPage, this, [this] {
+            goToPage(m_goToPage->textBox()->text(), m_goToPage->matchCase(), m_goToPage->wholeWord(),
+                     m_goToPage->down());
+        });
+    }
+    return m_goToPage;
+}
+
 void MainWindow::runFindWizard() {
     FindWindow* opened = nullptr;
     FindWizard wizard(
@@ -702,6 +727,11 @@ void MainWindow::runCommand(int id) {
         break;
     case CmdFindWizard:
         runFindWizard();
+        break;
+    case CmdGoToPage:
+        goToPageDialog()->show();
+        goToPageDialog()->raise();
+        goToPageDialog()->activateWindow();
         break;
     case CmdSaveMap:
         saveMap();

@@ -21,6 +21,7 @@ namespace lurvik {
 
 class Application;
 class FindWindow;
+class GoToPageDialog;
 class LinkListModel;
 class URL;
 struct FindHost;
@@ -55,6 +56,11 @@ public:
 
     // A new Find window, shown; it deletes itself when closed.
     FindWindow* openFindWindow();
+    // Go To Page's "Next Page": selects the next page whose title holds text, or sounds "Default"
+    // and returns false when there is none.
+    bool goToPage(const QString& text, bool matchCase, bool wholeWord, bool down);
+    // The Go To Page dialog, made by its first use.
+    GoToPageDialog* goToPageDialog();
     // Runs the Find Wizard; its Finish opens a Find window that searches at once.
     void runFindWizard();
     // The Find windows still open, oldest first.
@@ -117,6 +123,7 @@ private:
     bool m_showHtmlTags = true;
     bool m_shutDown = false;
     QList<QPointer<FindWindow>> m_findWindows;
+    GoToPageDialog* m_goToPage = nullptr;
 };
 
 } // namespace lurvik

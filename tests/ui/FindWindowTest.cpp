@@ -14,6 +14,7 @@
 #include "ui/Application.h"
 #include "ui/BusyLoop.h"
 #include "ui/Commands.h"
+#include "ui/GoToPageDialog.h"
 #include "ui/MainWindow.h"
 
 #include <QAction>
@@ -133,6 +134,15 @@ struct WizardWalk {
     bool contentAnswered = false;
     bool finished = false;
 };
+
+// The texts of the tree's items as the view shows them, depth first, through the model's own API.
+void shownTexts(const QAbstractItemModel& model, const QModelIndex& parent, QStringList& out) {
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        QModelIndex index = model.index(row, 0, parent);
+        out << index.data().toString();
+        shownTexts(model, index, out);
+    }
+}
 
 } // namespace
 
@@ -551,6 +561,38 @@ private slots:
         QCOMPARE(urls, cliUrls({"--type", "images"}));
         QCOMPARE(images->criteria().objectTypeIndex, int(OBJECT_IMAGES));
         images->close();
+    }
+
+    void goToPageWalksTitlesWithoutWrapping() {
+        SiteTreeModel& model = *window->treeModel();
+        QStringList all;
+        shownTexts(model, {}, all);
+        QStringList expected = all.filter(QStringLiteral("harbour notes"), Qt::CaseInsensitive);
+        QVERIFY(expected.size() >= 3);
+
+        window->selectItem(model.root());
+        window->runCommand(CmdGoToPage);
+        GoToPageDialog* dialog = window->goToPageDialog();
+        QVERIFY(dialog->isVisible());
+        dialog->textBox()->setText(QStringLiteral("harbour notes"));
+        QStringList seen;
+        for (int i = 0; i < expected.size(); ++i) {
+            emit dialog->nextPage();
+            seen << model.itemText(window->selectedItem());
+        }
+        QCOMPARE(seen, expected);
+        // The last match stays selected: no wrap round.
+        SiteTreeModel::Item* last = window->selectedItem();
+        QVERIFY(!window->goToPage(QStringLiteral("harbour notes"), false, false, true));
+        QCOMPARE(window->selectedItem(), last);
+        dialog->setDown(false);
+        emit dialog->nextPage();
+        QCOMPARE(model.itemText(window->selectedItem()), expected[expected.size() - 2]);
+        // Case and whole words count when asked for.
+        QVERIFY(!window->goToPage(QStringLiteral("harbour notes"), true, false, false));
+        QVERIFY(window->goToPage(QStringLiteral("Harbour notes"), true, false, false));
+        QVERIFY(!window->goToPage(QStringLiteral("Harbou"), false, true, false));
+        dialog->close();
     }
 
     // Stop answers at once even while the search waits on a page that the network never sends.
