@@ -95,6 +95,7 @@ FindWindow::FindWindow(const FindHost& host, QWidget* parent)
     m_engine.showUnratedAsViolated = m_host.showUnratedAsViolated;
     m_engine.pacing.reportIntervalMs = kReportIntervalMs;
     m_engine.pacing.paceBursts = false;
+    m_engine.pacing.firstResultAtOnce = true;
     m_model->linkIcon = m_host.linkIcon;
 
     m_findNow->setObjectName(QStringLiteral("findNow"));
@@ -283,7 +284,6 @@ void FindWindow::startSearch() {
     QString text = m_tabs->searchTextBox()->currentText();
     if (!text.isEmpty()) {
         m_history.add(Str(text.toStdString()));
-        m_history.save();
         m_tabs->setHistory(m_history.texts());
         m_tabs->searchTextBox()->setEditText(text);
     }
@@ -310,6 +310,9 @@ void FindWindow::startSearch() {
     m_stop->setFocus();
     if (m_engine.startSearch() != 0)
         stopSearch(StopMode::Discard);
+    // Writing the settings file waits for the disk, which the search need not wait for.
+    if (!text.isEmpty())
+        m_history.save();
 }
 
 void FindWindow::setSearchingState(bool searching) {
