@@ -225,7 +225,8 @@ void FindWindow::createResultsArea() {
     m_resultsArea = new QStackedWidget(this);
     m_resultsArea->addWidget(m_details);
     m_resultsArea->addWidget(m_icons);
-    centralWidget()->layout()->addWidget(m_resultsArea);
+    // The results list takes every pixel the window gains; the tab pages keep their height.
+    static_cast<QVBoxLayout*>(centralWidget()->layout())->addWidget(m_resultsArea, 1);
     static constexpr int kCommands[] = {FindCmdLargeIcons, FindCmdDetail, FindCmdSmallIcons, FindCmdList};
     setViewMode(kCommands[m_viewMode]);
 
