@@ -269,7 +269,6 @@ void FindWindow::closeEvent(QCloseEvent* event) {
     m_batchTimer.stop();
     m_model->clear();
     m_engine.clearResults();
-    m_history.save();
     event->accept();
 }
 
@@ -421,15 +420,14 @@ int FindWindow::openCriteria(const QString& fileName) {
     QApplication::restoreOverrideCursor();
     if (result != 0)
         return 1;
-    m_engine.criteria = loaded;
+    // The controls hold the criteria from here on: every search and save builds them afresh, and a
+    // search that runs now keeps reading its own.
     m_tabs->loadControls(loaded, true);
     return 0;
 }
 
 int FindWindow::saveCriteria(const QString& fileName, const QString& author, const QString& description) {
-    FindCriteria& criteria = m_engine.criteria;
-    if (m_searching)
-        return 1;
+    FindCriteria criteria;
     m_tabs->buildCriteria(criteria);
     criteria.setFileName(Str(fileName.toStdString()));
     if (!author.isEmpty())

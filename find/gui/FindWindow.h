@@ -87,6 +87,7 @@ public:
     int rowsPending() const;
     QString statusText() const;
     QString countText() const;
+    // The criteria of the last search, as built from the controls when it started.
     const FindCriteria& criteria() const { return m_engine.criteria; }
 
 protected:
