@@ -19,6 +19,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
@@ -266,6 +267,19 @@ private slots:
         QCOMPARE(sorted, expected);
         QList<QByteArray> lines = fileBytes(path("sorted.htm")).split('\n');
         QVERIFY(lines.value(2).startsWith("<LI><A HREF=" + sorted.first().toUtf8() + ">"));
+
+        // A click on a row offers its address to copy; focus elsewhere takes the offer back.
+        QVERIFY(!links->action(FindCmdCopyLinkPath)->isEnabled());
+        QTreeView* list = links->resultsView();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualRect(links->results()->index(0, 0)).center());
+        QVERIFY(links->action(FindCmdCopyLinkPath)->isEnabled());
+        links->runCommand(FindCmdCopyLinkPath);
+        QCOMPARE(QGuiApplication::clipboard()->text(), sorted.first());
+        links->runCommand(FindCmdList);
+        QVERIFY(!list->isVisible());
+        links->runCommand(FindCmdDetail);
+        QVERIFY(list->isVisible());
 
         // New Search asks first: Cancel keeps everything, OK clears criteria and results.
         answerNextModal(
