@@ -10,6 +10,7 @@
 #include "find/CriteriaFile.h"
 #include "find/FindEngine.h"
 #include "find/ObjectTypes.h"
+#include "find/ResultsExport.h"
 #include "retrieval/AgentPool.h"
 #include "retrieval/Settings.h"
 #include "sitemap/SiteMapFile.h"
@@ -31,7 +32,8 @@ constexpr const char* kUsage =
     "                       [--links [OP]N] [--children [OP]N] [--parents [OP]N] [--external [OP]N]\n"
     "                       [--contains TYPE] [--lacks TYPE] [--rated yes|no] [--violating yes|no]\n"
     "                       [--refers-to URL] [--criteria file.ifc] [--save-criteria file.ifc]\n"
-    "                       [--author TEXT] [--description TEXT] [--format text|tsv|json]\n";
+    "                       [--author TEXT] [--description TEXT] [--format text|tsv|json]\n"
+    "                       [--html FILE]\n";
 
 constexpr const char* kOptions =
     "Searches a saved site map; prints one result per line on stdout and the count on stderr.\n"
@@ -66,7 +68,8 @@ constexpr const char* kOptions =
     "  --author TEXT         author saved with the criteria\n"
     "  --description TEXT    description saved with the criteria (default \"Lurvik Find Criteria\")\n"
     "  --format FORMAT       text (default); tsv with a header row; json, one object per line\n"
-    "                        with the fields name, type, kind, url and page\n";
+    "                        with the fields name, type, kind, url and page\n"
+    "  --html FILE           also write the results as an HTML list, as a Find window saves them\n";
 
 // The short names a command line offers for the fixed object types, by index.
 constexpr const char* kTypeAliases[kFixedObjectTypes] = {"pages",  "invalid",   "links",  "ftp",  "http",
@@ -87,7 +90,7 @@ struct FindOptions {
     std::optional<Count> counts[5]; // size, links, children, parents, external
     std::vector<ContentTypeRow> content;
     std::optional<int> rated, violating;
-    std::string criteriaFile, saveFile;
+    std::string criteriaFile, saveFile, htmlFile;
     std::string format = "text";
 };
 
@@ -204,6 +207,9 @@ int parseOptions(int argc, char** argv, FindOptions& options) {
         } else if (arg == "--save-criteria") {
             bad = next() || value.empty();
             options.saveFile = value;
+        } else if (arg == "--html") {
+            bad = next() || value.empty();
+            options.htmlFile = value;
         } else if (arg == "--format") {
             bad = next() || (value != "text" && value != "tsv" && value != "json");
             options.format = value;
@@ -441,6 +447,15 @@ int runFind(int argc, char** argv) {
             return 130;
         }
     printResults(find, options.format);
+    if (!options.htmlFile.empty()) {
+        std::vector<const LinkRecord*> rows;
+        for (int i = 0; i < find.resultCount(); ++i)
+            rows.push_back(find.result(i));
+        if (exportResultsHtml(rows, Str(options.htmlFile)) != 0) {
+            printError("cannot write " + options.htmlFile);
+            return ExitUsage;
+        }
+    }
     std::fprintf(stderr, "%d item(s) found\n", find.resultCount());
     return find.resultCount() > 0 ? ExitOk : ExitFailed;
 }

@@ -3,6 +3,8 @@
 #include "Application.h"
 #include "BusyLoop.h"
 #include "Commands.h"
+#include "GoToPage.h"
+#include "GoToPageDialog.h"
 #include "HelpWindow.h"
 #include "HtmlHighlighter.h"
 #include "Icons.h"
@@ -17,6 +19,9 @@
 #include "SiteTreeItems.h"
 #include "SourceText.h"
 #include "UserAddress.h"
+#include "find/gui/FindHost.h"
+#include "find/gui/FindWindow.h"
+#include "find/gui/FindWizard.h"
 #include "sitemap/SiteMapFile.h"
 #include "sitemap/TreeHtmlExport.h"
 
@@ -28,6 +33,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
@@ -123,6 +129,7 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+    closeFindWindows();
     if (!m_shutDown) {
         m_linkModel->clear();
         m_treeModel->clearAll();
@@ -342,6 +349,7 @@ void MainWindow::storeWindowSettings() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    closeFindWindows();
     if (!m_shutDown) {
         m_shutDown = true;
         storeWindowSettings();
@@ -362,6 +370,106 @@ void MainWindow::selectItem(SiteTreeModel::Item* item) {
     m_tree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     if (index.isValid())
         m_tree->scrollTo(index);
+}
+
+bool MainWindow::selectPageByURL(const URL& url) {
+    SiteNode* node = m_app.engine.findNode(url, true, false);
+    if (!node || node->treeItems.len() == 0)
+        return false;
+    SiteTreeModel::Item* item = m_treeModel->itemById(node->treeItems.get(0));
+    if (!item)
+        return false;
+    selectItem(item);
+    return true;
+}
+
+FindHost MainWindow::findHost() {
+    FindHost host;
+    host.engine = &m_app.engine;
+    host.pool = &m_app.pool;
+    host.showUnratedAsViolated = m_app.ratings.blockUnrated;
+    host.autoLaunch = m_app.settings.autoLaunch;
+    host.linkIcon = [](int index) { return Icons::linkIcon(index); };
+    host.openURL = [this](const QString& text, const SiteNode* node) {
+        Shell::openURL(text, node, this, m_app.settings, m_app.ratings);
+    };
+    host.openFile = [this](const QString& name) {
+        Shell::openURL(QUrl::fromLocalFile(name).toString(), nullptr, this, m_app.settings, m_app.ratings);
+    };
+    host.selectPage = [this](const URL& url) { return selectPageByURL(url); };
+    host.focusTree = [this] {
+        activateWindow();
+        raise();
+        m_tree->setFocus();
+    };
+    host.runCommand = [this](int id) { runCommand(id); };
+    host.showHelp = [this](int context) { HelpWindow::showTopic(context, this); };
+    return host;
+}
+
+FindWindow* MainWindow::openFindWindow() {
+    // Top-level with no owner, like every Find window: each may be moved behind the main window.
+    auto* window = new FindWindow(findHost());
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    m_findWindows.removeIf([](const QPointer<FindWindow>& open) { return open.isNull(); });
+    m_findWindows.append(window);
+    window->show();
+    return window;
+}
+
+bool MainWindow::goToPage(const QString& text, bool matchCase, bool wholeWord, bool down) {
+    SiteTreeModel::Item* found =
+        findPageTitle(*m_treeModel, selectedItem(), text, matchCase, wholeWord, down);
+    if (!found) {
+        QApplication::beep();
+        return false;
+    }
+    selectItem(found);
+    return true;
+}
+
+GoToPageDialog* MainWindow::goToPageDialog() {
+    if (!m_goToPage) {
+        m_goToPage = new GoToPageDialog(this);
+        connect(m_goToPage, &GoToPageDialog::nextPage, this, [this] {
+            goToPage(m_goToPage->textBox()->text(), m_goToPage->matchCase(), m_goToPage->wholeWord(),
+                     m_goToPage->down());
+        });
+    }
+    return m_goToPage;
+}
+
+void MainWindow::runFindWizard() {
+    FindWindow* opened = nullptr;
+    FindWizard wizard(
+        findHost(),
+        [this, &opened](const FindCriteria& criteria, bool contentAnswered) {
+            opened = openFindWindow();
+            opened->takeOverCriteria(criteria, contentAnswered);
+        },
+        this);
+    wizard.exec();
+    // The wizard gives the focus back to the window its answers opened.
+    if (opened) {
+        opened->raise();
+        opened->activateWindow();
+    }
+}
+
+QList<FindWindow*> MainWindow::findWindows() const {
+    QList<FindWindow*> open;
+    for (const QPointer<FindWindow>& window : m_findWindows)
+        if (window)
+            open.append(window);
+    return open;
+}
+
+void MainWindow::closeFindWindows() {
+    for (FindWindow* window : findWindows()) {
+        window->close();
+        delete window;
+    }
+    m_findWindows.clear();
 }
 
 QString MainWindow::statusUrlText() const {
@@ -714,6 +822,17 @@ void MainWindow::runCommand(int id) {
         break;
     case CmdOpenMap:
         chooseMapToOpen();
+        break;
+    case CmdFind:
+        openFindWindow();
+        break;
+    case CmdFindWizard:
+        runFindWizard();
+        break;
+    case CmdGoToPage:
+        goToPageDialog()->show();
+        goToPageDialog()->raise();
+        goToPageDialog()->activateWindow();
         break;
     case CmdSaveMap:
         saveMap();

@@ -3,7 +3,9 @@
 #include "SiteTreeModel.h"
 
 #include <QHash>
+#include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QPrinter>
 
 #include <memory>
@@ -21,7 +23,11 @@ class QTreeView;
 namespace lurvik {
 
 class Application;
+class FindWindow;
+class GoToPageDialog;
 class LinkListModel;
+class URL;
+struct FindHost;
 
 // The program's frame: menus, toolbar, the site tree beside the link list or the page source,
 // and the status bar. Every command goes through runCommand by its number.
@@ -56,6 +62,20 @@ public:
     QString statusInfoText() const;
     SiteTreeModel::Item* selectedItem() const;
     void selectItem(SiteTreeModel::Item* item);
+    // Selects the tree item that first showed the finished page at url; false when there is none.
+    bool selectPageByURL(const URL& url);
+
+    // A new Find window, shown; it deletes itself when closed.
+    FindWindow* openFindWindow();
+    // Go To Page's "Next Page": selects the next page whose title holds text, or sounds "Default"
+    // and returns false when there is none.
+    bool goToPage(const QString& text, bool matchCase, bool wholeWord, bool down);
+    // The Go To Page dialog, made by its first use.
+    GoToPageDialog* goToPageDialog();
+    // Runs the Find Wizard; its Finish opens a Find window that searches at once.
+    void runFindWizard();
+    // The Find windows still open, oldest first.
+    QList<FindWindow*> findWindows() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -93,6 +113,9 @@ private:
     void pageSetup();
     void print();
     void withWaitCursor(const std::function<void()>& work);
+    FindHost findHost();
+    // Find windows search the engine on threads of their own: they go before the engine does.
+    void closeFindWindows();
     const class LinkRecord* selectedLink() const;
 
     Application& m_app;
@@ -113,6 +136,8 @@ private:
     int m_viewMode = 0;
     bool m_showHtmlTags = true;
     bool m_shutDown = false;
+    QList<QPointer<FindWindow>> m_findWindows;
+    GoToPageDialog* m_goToPage = nullptr;
 };
 
 } // namespace lurvik

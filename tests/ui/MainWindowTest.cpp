@@ -115,7 +115,7 @@ private slots:
         QCOMPARE(window->windowTitle(), QStringLiteral("Lurvik"));
         QCOMPARE(window->statusUrlText(), QStringLiteral("Lurvik 1.0"));
         QVERIFY(!window->action(CmdStop)->isEnabled());
-        QVERIFY(!window->action(CmdFind)->isEnabled()); // not part of the program yet
+        QVERIFY(window->action(CmdFind)->isEnabled());
 
         openThroughDialog(url("/index.html"));
         QVERIFY(window->action(CmdStop)->isEnabled());
