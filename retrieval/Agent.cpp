@@ -4,9 +4,12 @@
 #include "HttpConnection.h"
 #include "HttpReply.h"
 #include "HttpRequest.h"
+#include "ReplyReader.h"
 #include "SiteNode.h"
 #include "platform/BlockingHook.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace lurvik {
@@ -147,6 +150,7 @@ void Agent::resetAgent() {
     cancelRequested = 0;
     cancelIssued = 0;
     headerOnly = 0;
+    receivedBytes = 0;
     url.clear();
 }
 
@@ -171,14 +175,11 @@ int Agent::cancelled() {
     return 1;
 }
 
-int Agent::exchange(const URL& target) {
-    response.clear();
+int Agent::openConnection(const URL& target, HttpConnection& connection) {
     progress("resolving host address");
     if (cancelWanted())
         return cancelled();
-
-    HttpConnection connection;
-    HttpConnection::Failure failure = connection.resolve(target, m_settings);
+    HttpConnection::Failure failure = connection.resolve(target, m_settings, &m_pool.hosts);
     if (failure == HttpConnection::Failure::Cancelled || cancelWanted())
         return cancelled();
     if (failure != HttpConnection::Failure::None)
@@ -197,10 +198,12 @@ int Agent::exchange(const URL& target) {
             return fail("Error - Could not connect to host");
         return fail(Str("Error - Could not connect to host (" + connection.detail() + ")"));
     }
+    return 0;
+}
 
-    progress("sending request to host");
+void Agent::makeRequest(const URL& target, bool viaProxy, Str& request) const {
     RequestHeaders headers;
-    headers.viaProxy = connection.sendsAbsoluteForm();
+    headers.viaProxy = viaProxy;
     if (m_settings.sendUserAgent == 1)
         headers.userAgent = m_settings.userAgent;
     if (m_settings.useCredentials && node && !node->authRealm.isEmpty()) {
@@ -210,8 +213,23 @@ int Agent::exchange(const URL& target) {
             headers.credentials = Str(user.str() + ":" + password.str());
     }
     headers.ifModifiedSince = ifModifiedSince;
-    Str request;
     buildRequest(target, headers, m_settings.classicHttp != 0, request);
+}
+
+int Agent::exchange(const URL& target) {
+    return m_settings.classicHttp ? exchangeClassic(target) : exchangeKept(target);
+}
+
+int Agent::exchangeClassic(const URL& target) {
+    response.clear();
+    receivedBytes = 0;
+    HttpConnection connection;
+    if (openConnection(target, connection) != 0)
+        return 1;
+
+    progress("sending request to host");
+    Str request;
+    makeRequest(target, connection.sendsAbsoluteForm(), request);
     SocketError sent = connection.sendAll(request.text(), request.len(), m_settings.receiveTimeoutMs);
     if (sent == SocketError::Cancelled || cancelWanted())
         return cancelled();
@@ -232,6 +250,7 @@ int Agent::exchange(const URL& target) {
                 return cancelled();
             return fail("Error - Could not receive data from host");
         }
+        receivedBytes += static_cast<int>(got);
         if (got == 0 || cancelWanted())
             break;
         if (sink) {
@@ -245,6 +264,130 @@ int Agent::exchange(const URL& target) {
         }
     }
     return 0;
+}
+
+namespace {
+
+// Connections are kept per scheme, host and port, and per proxy: a connection to a proxy carries
+// requests for any host, but a tunnel carries one host's only.
+std::string connectionKey(const URL& target, const FetchSettings& settings) {
+    std::string key = std::string(target.getScheme()) + "://" + std::string(target.getHostAndPort());
+    if (settings.proxyAddress != 0)
+        key += "@" + std::to_string(settings.proxyAddress) + ":" + std::to_string(settings.proxyPort);
+    return key;
+}
+
+} // namespace
+
+void Agent::takeDecoded(const std::string& decoded) {
+    if (decoded.empty())
+        return;
+    if (sink)
+        sink(sinkContext, decoded.data(), static_cast<int>(decoded.size()));
+    else
+        response.cat(decoded.data(), static_cast<int>(strnlen(decoded.data(), decoded.size())));
+}
+
+int Agent::exchangeKept(const URL& target) {
+    ConnectionPool& pool = m_pool.connections;
+    const std::string key = connectionKey(target, m_settings);
+    // A kept connection the server closed before answering gets the request once more, on a new one.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        response.clear();
+        receivedBytes = 0;
+        std::unique_ptr<HttpConnection> connection;
+        if (pool.acquire(key, attempt > 0, connection) != SocketError::None)
+            return cancelled();
+        const bool isReused = connection != nullptr;
+        if (!isReused) {
+            connection = std::make_unique<HttpConnection>();
+            if (openConnection(target, *connection) != 0) {
+                pool.discard(key);
+                return 1;
+            }
+        }
+        int result = 0;
+        bool isKept = false;
+        if (pool.waitTurn(key) != SocketError::None) {
+            result = cancelled();
+        } else {
+            const char* retryText = nullptr;
+            ReplyOutcome outcome = transact(target, *connection, isKept, retryText);
+            if ((outcome == ReplyOutcome::Retry || outcome == ReplyOutcome::Closed) && isReused)
+                result = -1;
+            else if (outcome == ReplyOutcome::Retry)
+                result = fail(retryText);
+            else if (outcome == ReplyOutcome::Closed)
+                result = 0; // a new connection closed at once: an empty reply, as in classic mode
+            else
+                result = outcome == ReplyOutcome::Done ? 0 : 1;
+        }
+        if (isKept)
+            pool.release(key, std::move(connection));
+        else
+            pool.discard(key);
+        if (result >= 0)
+            return result;
+    }
+    return fail("Error - Could not receive data from host");
+}
+
+Agent::ReplyOutcome Agent::transact(const URL& target, HttpConnection& connection, bool& isKept,
+                                    const char*& retryText) {
+    isKept = false;
+    retryText = "Error - Could not send request to host";
+    progress("sending request to host");
+    Str request;
+    makeRequest(target, connection.sendsAbsoluteForm(), request);
+    SocketError sent = connection.sendAll(request.text(), request.len(), m_settings.receiveTimeoutMs);
+    if (sent == SocketError::Cancelled || cancelWanted())
+        return cancelled(), ReplyOutcome::Failed;
+    if (sent != SocketError::None)
+        return ReplyOutcome::Retry;
+
+    progress("receiving data from host");
+    retryText = "Error - Could not receive data from host";
+    ReplyReader reader(kMaxResponseBytes);
+    response.str().reserve(4 * kReceiveChunk);
+    char buffer[kReceiveChunk];
+    std::string decoded;
+    for (;;) {
+        size_t got = 0;
+        SocketError received = connection.receive(buffer, kReceiveChunk, got, m_settings.receiveTimeoutMs);
+        if (received == SocketError::Cancelled || cancelWanted()) {
+            response.clear();
+            return cancelled(), ReplyOutcome::Failed;
+        }
+        if (received == SocketError::None && got == 0 && reader.wireBytes() == 0)
+            return ReplyOutcome::Closed;
+        if (received != SocketError::None) {
+            response.clear();
+            // Nothing at all came back: a server that dropped the kept connection as we used it.
+            if (reader.wireBytes() == 0 && received != SocketError::TimedOut)
+                return ReplyOutcome::Retry;
+            fail("Error - Could not receive data from host");
+            return ReplyOutcome::Failed;
+        }
+        decoded.clear();
+        ReplyReader::State state = got == 0 ? reader.close(decoded) : reader.feed(buffer, got, decoded);
+        takeDecoded(decoded);
+        receivedBytes = static_cast<int>(std::min<size_t>(reader.wireBytes(), INT32_MAX));
+        if (state == ReplyReader::State::Failed) {
+            response.clear();
+            fail(reader.failure() == ReplyReader::Failure::TooLarge
+                     ? "Error - Reply too large once decompressed"
+                     : "Error - Could not decode the reply");
+            return ReplyOutcome::Failed;
+        }
+        if (state == ReplyReader::State::Done) {
+            isKept = reader.isReusable();
+            return ReplyOutcome::Done;
+        }
+        if (!sink && response.len() >= kMaxResponseBytes)
+            return ReplyOutcome::Done;
+        if (headerOnly && reader.isHeadComplete())
+            return ReplyOutcome::Done;
+    }
 }
 
 int Agent::fetch() {

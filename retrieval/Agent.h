@@ -14,6 +14,7 @@
 namespace lurvik {
 
 class AgentPool;
+class HttpConnection;
 class SiteNode;
 
 enum AgentState {
@@ -79,6 +80,9 @@ public:
     Str realm;
     Str ifModifiedSince;
     Str cachedPage;
+    // Bytes that came over the wire for the last reply: what a page's size reports, however much
+    // its body inflated to.
+    int receivedBytes = 0;
     // Set before a fetch to read only until the reply's header is in: enough to learn a link's
     // status without downloading what it points to.
     int headerOnly = 0;
@@ -98,8 +102,23 @@ private:
     int fail(const Str& text);
     int cancelled();
     bool cancelWanted() const { return cancelRequested.load() != 0; }
+    // Closed: the server closed without a byte; Retry: the connection failed before a byte came.
+    enum class ReplyOutcome { Done, Failed, Retry, Closed };
+
     // One request and its reply; 0 when the reply is in, else the result of fail/cancelled.
     int exchange(const URL& target);
+    // The original form: one HTTP/1.0 connection per request, the reply read until it closes.
+    int exchangeClassic(const URL& target);
+    // Modern mode: a kept connection from the pool, the reply framed and decoded.
+    int exchangeKept(const URL& target);
+    // Sends the request and reads its reply on connection; isKept tells whether the connection
+    // may carry the next request. Retry: the server closed before sending a byte (retryText says
+    // what failed, for when no retry is left).
+    ReplyOutcome transact(const URL& target, HttpConnection& connection, bool& isKept,
+                          const char*& retryText);
+    int openConnection(const URL& target, HttpConnection& connection);
+    void makeRequest(const URL& target, bool viaProxy, Str& request) const;
+    void takeDecoded(const std::string& decoded);
 
     AgentPool& m_pool;
     FetchSettings m_settings;

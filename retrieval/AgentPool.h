@@ -1,9 +1,11 @@
 #pragma once
 
 #include "Agent.h"
+#include "ConnectionPool.h"
 #include "Credential.h"
 #include "core/PtrList.h"
 #include "core/Sync.h"
+#include "platform/HostCache.h"
 
 #include <functional>
 #include <mutex>
@@ -67,6 +69,9 @@ public:
     int classicHttp = 0;
     int connectTimeoutMs = 30000;
     int receiveTimeoutMs = 60000;
+    // Shared by every agent of the crawl: kept connections and politeness, and name look-ups.
+    ConnectionPool connections;
+    HostCache hosts;
     NeedPassword onNeedPassword;
     // Called on the fetch thread as its agent's state leaves 1, to wake a waiting main loop.
     std::function<void()> onAgentFinished;

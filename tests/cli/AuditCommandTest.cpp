@@ -203,7 +203,7 @@ TEST_F(AuditCommand, InterruptedCrawlWritesReportsThatAgreeWithTheSavedMap) {
         "rows=[json.loads(l) for l in open(sys.argv[1],encoding='utf-8')]\n"
         "done={r['url'] for r in rows if r['state']=='done'}\n"
         "tree=subprocess.run([sys.argv[2],'tree',sys.argv[3]],capture_output=True,text=True).stdout\n"
-        "inmap={l.split('<')[-1].split('>')[0] for l in tree.splitlines() if 'HTTP/1.0 404' not in l}\n"
+        "inmap={l.split('<')[-1].split('>')[0] for l in tree.splitlines() if 'HTTP/1.1 404' not in l}\n"
         "links=[json.loads(l) for l in open(sys.argv[4],encoding='utf-8')]\n"
         "assert done==inmap, (len(done),len(inmap))\n"
         "assert {l['page'] for l in links} <= done\n"

@@ -44,7 +44,7 @@ TEST_F(CrawlCommand, CrawlsSavesAndPrintsTheTreeAndLinks) {
                             ">  [200]\n    Home  <" + server.url("/") +
                             ">  [200]  (shown above)\n  B page  <" + server.url("/sub/b.html") +
                             ">  [200]\n    A page  <" + server.url("/a.html") +
-                            ">  [200]  (shown above)\n  HTTP/1.0 404 Not Found  <" +
+                            ">  [200]  (shown above)\n  HTTP/1.1 404 Not Found  <" +
                             server.url("/missing.html") + ">  [404]\n")
         << "failed pages are kept with their error";
 

@@ -55,10 +55,11 @@ TEST_F(AgentTest, FetchesDirectlyAndSendsTheExpectedBytesInBothWireModes) {
     EXPECT_EQ(agent.state, AGENT_FINISHED);
     EXPECT_EQ(agent.status, 200);
     EXPECT_NE(agent.response.find("<html><title>A</title></html>"), -1);
-    EXPECT_EQ(agent.response.ncmp("HTTP/1.0 200", 12), 0);
+    EXPECT_EQ(agent.response.ncmp("HTTP/1.1 200", 12), 0);
     EXPECT_STREQ(node.statusText(), "receiving data from host");
-    EXPECT_EQ(lastRequest(), "GET /dir/a.html?x=1 HTTP/1.0\r\nHost: " + host +
-                                 "\r\nUser-Agent: Lurvik/1.0\r\nAccept: */*\r\n\r\n");
+    EXPECT_EQ(lastRequest(),
+              "GET /dir/a.html?x=1 HTTP/1.1\r\nHost: " + host +
+                  "\r\nUser-Agent: Lurvik/1.0\r\nAccept: */*\r\nAccept-Encoding: gzip, deflate\r\n\r\n");
 
     pool.classicHttp = 1;
     pool.setUserAgent(0, "Lurvik/1.0");
@@ -81,8 +82,8 @@ TEST_F(AgentTest, ThroughAProxyTheRequestLineCarriesTheAbsoluteAddress) {
     Agent& agent = fetch("http://far.example:8000/dir/a.html");
     EXPECT_EQ(agent.state, AGENT_FINISHED);
     EXPECT_NE(agent.response.find("via proxy"), -1);
-    EXPECT_EQ(lastRequest(), "GET http://far.example:8000/dir/a.html HTTP/1.0\r\nHost: far.example:8000\r\n"
-                             "Accept: */*\r\n\r\n");
+    EXPECT_EQ(lastRequest(), "GET http://far.example:8000/dir/a.html HTTP/1.1\r\nHost: far.example:8000\r\n"
+                             "Accept: */*\r\nAccept-Encoding: gzip, deflate\r\n\r\n");
 
     pool.classicHttp = 1;
     fetch("http://far.example:8000/dir/a.html");
@@ -245,7 +246,7 @@ TEST_F(AgentTest, BadRepliesAndAddressesNeverCrashOrHang) {
         {"/bigheader.html", AGENT_FINISHED, 200, ""},
         {"/truncated.html", AGENT_FINISHED, 200, ""},
         {"/closed.html", AGENT_FINISHED, 0, ""},
-        {"/missing.html", AGENT_FAILED, 404, "HTTP/1.0 404 Not Found"},
+        {"/missing.html", AGENT_FAILED, 404, "HTTP/1.1 404 Not Found"},
     };
     for (const Case& c : cases) {
         SiteNode node(URL(server.url(c.path)));

@@ -53,7 +53,7 @@ TEST_F(GeneratedSiteCrawl, FindsEveryPageOnceAndReportsEveryBrokenLink) {
         SiteNode* n = found[broken.target];
         ASSERT_NE(n, nullptr) << broken.target;
         EXPECT_EQ(n->state, NODE_ERROR);
-        EXPECT_EQ(n->title, "HTTP/1.0 404 Not Found");
+        EXPECT_EQ(n->title, "HTTP/1.1 404 Not Found");
         expectLevel(n, broken.level, broken.target);
     }
 

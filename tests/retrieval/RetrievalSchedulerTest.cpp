@@ -44,7 +44,7 @@ TEST_F(Retrieval, CrawlsASiteLinkingEachPageOnceWithLevels) {
     EXPECT_EQ(node("/sub/d.html")->level, 2);
     EXPECT_EQ(node("/missing.html")->level, 3);
     EXPECT_EQ(node("/c.html")->title, "C & co");
-    EXPECT_EQ(node("/missing.html")->title, "HTTP/1.0 404 Not Found");
+    EXPECT_EQ(node("/missing.html")->title, "HTTP/1.1 404 Not Found");
     EXPECT_EQ(node("/b.html")->parents.len(), 2);
     Str cached;
     EXPECT_EQ(CacheLoadPage(URL(server.url("/c.html")), cached), 0);
