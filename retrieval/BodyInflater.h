@@ -25,11 +25,13 @@ public:
 
 private:
     [[nodiscard]] int begin(int windowBits);
+    Result run(const char* data, size_t length, std::string& out);
 
     z_stream_s* m_stream = nullptr;
     size_t m_maxOutput;
     size_t m_produced = 0;
-    size_t m_inputSeen = 0;
+    // The first bytes, kept until the stream has made sense, to read them again as bare deflate.
+    std::string m_replay;
     bool m_triedRaw = false;
     bool m_ended = false;
 };

@@ -163,6 +163,9 @@ void RetrievalScheduler::takeResult(Agent* agent) {
             if (!node->url.sameURL(agent->url))
                 agent->url = node->url;
             receivePage(node, agent->response);
+            // A compressed or chunked reply reports what came over the wire, not what it decoded to.
+            if (!m_pool.classicHttp && agent->status != 304 && agent->receivedBytes > 0)
+                node->size = agent->receivedBytes;
             if (agent->status == 200 || agent->status == 0) {
                 headerValue("Last-Modified", agent->response, node->lastModified);
                 storePage(node->url, node->lastModified, agent->response);

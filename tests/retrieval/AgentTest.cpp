@@ -1,3 +1,4 @@
+#include "ReplyCoding.h"
 #include "TestServer.h"
 #include "TimeScale.h"
 #include "platform/Clock.h"
@@ -6,6 +7,7 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 using namespace lurvik;
 using lurvik::test::Page;
@@ -219,6 +221,34 @@ TEST_F(AgentTest, StalledServerIsCancelledThroughTheBlockingHook) {
     EXPECT_EQ(node.size, 0);
     agent.resetAgent();
     EXPECT_EQ(agent.state, AGENT_IDLE);
+}
+
+// A compressed page reaches the scanner inflated while its size stays what was received; a small
+// reply that inflates without end stops at the cap, fails the page and leaves memory bounded.
+TEST_F(AgentTest, CompressedRepliesAreInflatedUpToTheCap) {
+    const std::string html = "<html>" + std::string(20000, 'z') + "</html>";
+    server.stop();
+    server.setCoding(lurvik::test::ReplyCoding::Gzip);
+    ASSERT_EQ(server.start(), 0);
+    server.addPage("/a.html", html);
+    Agent& agent = fetch(server.url("/a.html"));
+    EXPECT_EQ(agent.state, AGENT_FINISHED);
+    EXPECT_TRUE(agent.response.view().ends_with("\r\n\r\n" + html));
+    EXPECT_LT(agent.receivedBytes, 1000);
+
+    const std::string bomb = lurvik::test::gzipBomb(size_t(1) << 30);
+    ASSERT_LT(bomb.size(), size_t(2) << 20);
+    server.addRaw("/bomb.html", "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: " +
+                                    std::to_string(bomb.size()) + "\r\n\r\n" + bomb);
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    Agent& bombed = fetch(server.url("/bomb.html"));
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_EQ(bombed.state, AGENT_FAILED);
+    EXPECT_EQ(bombed.errorText, "Error - Reply too large once decompressed");
+    EXPECT_TRUE(bombed.response.isEmpty());
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 400L << 10) << "kilobytes";
 }
 
 TEST_F(AgentTest, BadRepliesAndAddressesNeverCrashOrHang) {

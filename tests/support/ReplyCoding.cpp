@@ -21,6 +21,29 @@ std::string compress(const std::string& bytes, bool gzip) {
     return out;
 }
 
+std::string gzipBomb(std::size_t inflatedBytes) {
+    // After a full flush the compressor starts afresh, so every megabyte of zeros compresses to
+    // the same bytes: compress two and repeat the second.
+    const std::string zeros(1 << 20, '\0');
+    z_stream stream{};
+    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    std::string pieces[2];
+    for (std::string& piece : pieces) {
+        piece.resize(deflateBound(&stream, zeros.size()) + 64);
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+        stream.avail_in = static_cast<uInt>(zeros.size());
+        stream.next_out = reinterpret_cast<Bytef*>(piece.data());
+        stream.avail_out = static_cast<uInt>(piece.size());
+        deflate(&stream, Z_FULL_FLUSH);
+        piece.resize(piece.size() - stream.avail_out);
+    }
+    deflateEnd(&stream);
+    std::string out = pieces[0];
+    for (std::size_t made = zeros.size(); made < inflatedBytes; made += zeros.size())
+        out += pieces[1];
+    return out;
+}
+
 namespace {
 
 std::string chunked(const std::string& body) {

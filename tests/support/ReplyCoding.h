@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace lurvik::test {
@@ -14,5 +15,9 @@ std::string encodeReply(const std::string& reply, ReplyCoding coding, const std:
 
 // gzip (wrapped = true) or zlib-wrapped deflate of `bytes`.
 std::string compress(const std::string& bytes, bool gzip);
+
+// A gzip stream of about inflatedBytes / 1000 bytes that inflates to inflatedBytes zeros (its
+// trailer left off: a client should stop long before it).
+std::string gzipBomb(std::size_t inflatedBytes);
 
 } // namespace lurvik::test
