@@ -7,6 +7,7 @@
 #include "ReplyReader.h"
 #include "SiteNode.h"
 #include "platform/BlockingHook.h"
+#include "platform/Clock.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -23,6 +24,8 @@ constexpr int kMaxRedirects = 20;
 // A reply larger than this is cut here: enough for any page, and bounded against a server that
 // streams without end.
 constexpr int kMaxResponseBytes = 64 << 20;
+
+const char* const kTimeUpText = "Error - The page took longer than its time limit";
 
 bool isFollowedRedirect(int status, bool classic) {
     if (status == 301 || status == 302)
@@ -151,6 +154,7 @@ void Agent::resetAgent() {
     cancelIssued = 0;
     headerOnly = 0;
     receivedBytes = 0;
+    retryAfterMs = -1;
     url.clear();
 }
 
@@ -243,16 +247,20 @@ int Agent::exchangeClassic(const URL& target) {
     for (;;) {
         std::memset(buffer, 0, sizeof buffer);
         size_t got = 0;
-        SocketError received = connection.receive(buffer, kReceiveChunk, got, m_settings.receiveTimeoutMs);
+        SocketError received = connection.receive(buffer, kReceiveChunk, got, receiveWaitMs());
         if (received != SocketError::None) {
             response.clear();
             if (received == SocketError::Cancelled || cancelWanted())
                 return cancelled();
-            return fail("Error - Could not receive data from host");
+            return fail(timeIsUp() ? kTimeUpText : "Error - Could not receive data from host");
         }
         receivedBytes += static_cast<int>(got);
         if (got == 0 || cancelWanted())
             break;
+        if (timeIsUp()) {
+            response.clear();
+            return fail(kTimeUpText);
+        }
         if (sink) {
             sink(sinkContext, buffer, static_cast<int>(got));
         } else {
@@ -302,6 +310,7 @@ int Agent::exchangeKept(const URL& target) {
         if (!isReused) {
             connection = std::make_unique<HttpConnection>();
             if (openConnection(target, *connection) != 0) {
+                connection.reset();
                 pool.discard(key);
                 return 1;
             }
@@ -322,10 +331,13 @@ int Agent::exchangeKept(const URL& target) {
             else
                 result = outcome == ReplyOutcome::Done ? 0 : 1;
         }
-        if (isKept)
+        if (isKept) {
             pool.release(key, std::move(connection));
-        else
+        } else {
+            // Closed before its place is given up, so the host never sees one more than allowed.
+            connection.reset();
             pool.discard(key);
+        }
         if (result >= 0)
             return result;
     }
@@ -353,7 +365,7 @@ Agent::ReplyOutcome Agent::transact(const URL& target, HttpConnection& connectio
     std::string decoded;
     for (;;) {
         size_t got = 0;
-        SocketError received = connection.receive(buffer, kReceiveChunk, got, m_settings.receiveTimeoutMs);
+        SocketError received = connection.receive(buffer, kReceiveChunk, got, receiveWaitMs());
         if (received == SocketError::Cancelled || cancelWanted()) {
             response.clear();
             return cancelled(), ReplyOutcome::Failed;
@@ -365,7 +377,12 @@ Agent::ReplyOutcome Agent::transact(const URL& target, HttpConnection& connectio
             // Nothing at all came back: a server that dropped the kept connection as we used it.
             if (reader.wireBytes() == 0 && received != SocketError::TimedOut)
                 return ReplyOutcome::Retry;
-            fail("Error - Could not receive data from host");
+            fail(timeIsUp() ? kTimeUpText : "Error - Could not receive data from host");
+            return ReplyOutcome::Failed;
+        }
+        if (timeIsUp()) {
+            response.clear();
+            fail(kTimeUpText);
             return ReplyOutcome::Failed;
         }
         decoded.clear();
@@ -390,8 +407,19 @@ Agent::ReplyOutcome Agent::transact(const URL& target, HttpConnection& connectio
     }
 }
 
+bool Agent::timeIsUp() const {
+    return m_deadline != 0 && tickCount() >= m_deadline;
+}
+
+int Agent::receiveWaitMs() const {
+    if (m_deadline == 0)
+        return m_settings.receiveTimeoutMs;
+    return static_cast<int>(std::clamp<int64_t>(m_deadline - tickCount(), 0, m_settings.receiveTimeoutMs));
+}
+
 int Agent::fetch() {
     const bool classic = m_settings.classicHttp != 0;
+    m_deadline = m_settings.pageTimeLimitMs > 0 ? tickCount() + m_settings.pageTimeLimitMs : 0;
     for (int redirects = 0;; ++redirects) {
         if (exchange(url) != 0)
             return 1;
@@ -403,6 +431,8 @@ int Agent::fetch() {
         if (parseStatus(response, errorText, status) != 0) {
             if (status == 401)
                 parseRealm(response, realm);
+            if (status == 429 || status == 503)
+                retryAfterMs = parseRetryAfter(response);
             m_outcome = AGENT_FAILED;
             response.clear();
             cachedPage.clear();

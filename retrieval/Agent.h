@@ -39,6 +39,7 @@ struct FetchSettings {
     int classicHttp = 0;
     int connectTimeoutMs = 30000;
     int receiveTimeoutMs = 60000;
+    int pageTimeLimitMs = 120000; // 0: none
 };
 
 // One HTTP worker: fetches one URL at a time, on a thread of its own or on the caller's. All
@@ -83,6 +84,8 @@ public:
     // Bytes that came over the wire for the last reply: what a page's size reports, however much
     // its body inflated to.
     int receivedBytes = 0;
+    // What a 429 or 503 reply asked for in "Retry-After", in milliseconds; -1 when it named no time.
+    int retryAfterMs = -1;
     // Set before a fetch to read only until the reply's header is in: enough to learn a link's
     // status without downloading what it points to.
     int headerOnly = 0;
@@ -123,6 +126,11 @@ private:
     AgentPool& m_pool;
     FetchSettings m_settings;
     int m_outcome = AGENT_IDLE;
+    int64_t m_deadline = 0; // tick count at which the page's time is up; 0: no limit
+    // The wait allowed for the next receive: the idle timeout, or less when the page's time is
+    // running out (0 once it has).
+    int receiveWaitMs() const;
+    bool timeIsUp() const;
 
     std::thread m_worker;
     std::mutex m_jobMutex;

@@ -68,6 +68,7 @@ FetchSettings AgentPool::fetchSettings() const {
     settings.classicHttp = classicHttp;
     settings.connectTimeoutMs = connectTimeoutMs;
     settings.receiveTimeoutMs = receiveTimeoutMs;
+    settings.pageTimeLimitMs = pageTimeLimitMs;
     return settings;
 }
 

@@ -69,6 +69,10 @@ public:
     int classicHttp = 0;
     int connectTimeoutMs = 30000;
     int receiveTimeoutMs = 60000;
+    // How long in all a page may wait for a server that asked to be left alone (429, 503).
+    int maxRetryWaitMs = 60000;
+    // How long one page's exchange may take in all (0: no limit), against a server that trickles.
+    int pageTimeLimitMs = 120000;
     // Shared by every agent of the crawl: kept connections and politeness, and name look-ups.
     ConnectionPool connections;
     HostCache hosts;

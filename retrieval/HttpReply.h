@@ -13,4 +13,8 @@ int parseRealm(const Str& response, Str& realm);
 // The value of the header name in a reply that starts with a status line; 0 when found.
 int headerValue(const Str& name, const Str& response, Str& value);
 
+// The wait a reply's "Retry-After" asks for, in milliseconds (seconds or an HTTP date; a date in
+// the past is 0); -1 when there is none or it does not parse.
+int parseRetryAfter(const Str& response);
+
 } // namespace lurvik

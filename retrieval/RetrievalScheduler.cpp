@@ -152,7 +152,10 @@ void RetrievalScheduler::takeResult(Agent* agent) {
         }
         if (retry) {
             node->resetNodeWithRealm(agent->realm);
+        } else if (node && (agent->status == 429 || agent->status == 503) && backOff(node, *agent)) {
+            node->resetNode();
         } else if (node) {
+            m_backoff.erase(node);
             node->failNode(agent->errorText);
             node->httpStatus = agent->status;
         }
@@ -160,6 +163,7 @@ void RetrievalScheduler::takeResult(Agent* agent) {
     }
     case AGENT_FINISHED:
         if (node) {
+            m_backoff.erase(node);
             if (!node->url.sameURL(agent->url))
                 agent->url = node->url;
             receivePage(node, agent->response);
@@ -202,7 +206,7 @@ int RetrievalScheduler::engineIdleStep() {
                 auto it = m_robots.find(robotsKey(node->url));
                 return it == m_robots.end() || it->second.known;
             }
-            return state == NODE_PARSED || state == NODE_WAITING;
+            return state == NODE_PARSED || (state == NODE_WAITING && !isBackingOff(node));
         });
         if (next && next->state == NODE_PARSED) {
             linkChildren(next);
@@ -221,6 +225,34 @@ int RetrievalScheduler::engineIdleStep() {
     }
     m_engine.idleBusy = 0;
     return result;
+}
+
+namespace {
+// Without a Retry-After, the pauses double from a second.
+constexpr int kFirstPauseMs = 1000;
+constexpr int kMostTries = 6;
+} // namespace
+
+bool RetrievalScheduler::backOff(SiteNode* node, const Agent& agent) {
+    Backoff& backoff = m_backoff[node];
+    const int budget = m_pool.maxRetryWaitMs - backoff.waitedMs;
+    if (budget <= 0 || backoff.tries >= kMostTries) {
+        m_backoff.erase(node);
+        return false;
+    }
+    int pause = agent.retryAfterMs >= 0 ? agent.retryAfterMs : kFirstPauseMs << backoff.tries;
+    pause = std::min(pause, budget);
+    backoff.tries += 1;
+    backoff.waitedMs += pause;
+    backoff.retryAt = tickCount() + pause;
+    return true;
+}
+
+bool RetrievalScheduler::isBackingOff(SiteNode* node) const {
+    if (m_backoff.empty())
+        return false;
+    auto found = m_backoff.find(node);
+    return found != m_backoff.end() && found->second.retryAt > tickCount();
 }
 
 int RetrievalScheduler::startRetrieval(SiteNode* node, int background) {
@@ -333,6 +365,7 @@ void RetrievalScheduler::stopRetrieval(const TidyTree& tidyTree) {
     for (auto& [agent, key] : m_robotsFetches)
         m_robots.erase(key);
     m_robotsFetches.clear();
+    m_backoff.clear();
     m_engine.clearParseJobs();
     m_engine.rewindPending();
     if (tidyTree)

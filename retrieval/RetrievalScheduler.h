@@ -65,6 +65,18 @@ private:
     // rather than one per page, which on a fast site costs more than fetching the page.
     void storePage(const URL& url, const Str& date, const Str& reply);
     void commitPages();
+    // A 429 or 503 sends the page back to the queue until the time the server asked for (or a
+    // growing pause), while the crawl goes on with other pages; true when it was sent back,
+    // false when its waits are used up.
+    bool backOff(SiteNode* node, const Agent& agent);
+    bool isBackingOff(SiteNode* node) const;
+
+    struct Backoff {
+        int64_t retryAt = 0;
+        int waitedMs = 0;
+        int tries = 0;
+    };
+    std::unordered_map<SiteNode*, Backoff> m_backoff;
 
     struct HostRobots {
         bool known = false;

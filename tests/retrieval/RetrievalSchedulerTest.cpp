@@ -1,4 +1,6 @@
 #include "CrawlFixture.h"
+#include "TimeScale.h"
+#include "retrieval/Verdict.h"
 
 #include <arpa/inet.h>
 
@@ -266,4 +268,45 @@ TEST_F(Retrieval, RobotsTxtIsObeyedWhenAsked) {
     ASSERT_TRUE(crawl("/"));
     EXPECT_EQ(server.requestCount("/private/secret.html"), 1u);
     EXPECT_EQ(server.requestCount("/robots.txt"), 1u) << "not asked for when not obeyed";
+}
+
+// A small server is owed restraint: no more connections at once than the user allows, and a
+// "slow down" is waited out while the crawl goes on with other pages, up to a bounded wait, after
+// which the page is blocked rather than broken.
+TEST_F(Retrieval, PolitenessPerHost) {
+    std::vector<const char*> targets;
+    std::vector<std::string> names;
+    for (int i = 0; i < 40; ++i)
+        names.push_back("p" + std::to_string(i) + ".html");
+    for (const std::string& name : names) {
+        targets.push_back(name.c_str());
+        server.addPage("/" + name, links({}));
+    }
+    std::string index = "<html>";
+    for (const char* target : targets)
+        index += std::string("<a href=\"") + target + "\">x</a>";
+    server.addPage("/", index + "<a href=\"later.html\">l</a><a href=\"never.html\">n</a></html>");
+    Page later;
+    later.body = links({});
+    server.addThrottled("/later.html", 1, "1", later);
+    server.addThrottled("/never.html", -1, "1", later);
+    pool.setAgentCounts(1, 8);
+    pool.connections.setLimits({2, 0, 4000});
+    pool.maxRetryWaitMs = 2000;
+
+    const int64_t start = tickCount();
+    ASSERT_TRUE(crawl("/", 20000 * lurvik::test::kTimeScale));
+    const int64_t elapsed = tickCount() - start;
+    EXPECT_LE(server.mostConnectionsAtOnce(), 2);
+    EXPECT_EQ(node("/later.html")->state, NODE_DONE);
+    EXPECT_EQ(server.requestCount("/later.html"), 2u);
+    EXPECT_EQ(node("/p39.html")->state, NODE_DONE);
+
+    SiteNode* never = node("/never.html");
+    EXPECT_EQ(never->state, NODE_ERROR);
+    EXPECT_EQ(never->httpStatus, 429);
+    EXPECT_STREQ(verdictName(verdictOf(true, never->httpStatus, never->title)), "blocked");
+    EXPECT_EQ(server.requestCount("/never.html"), 3u) << "two waits of a second fill the budget of two";
+    EXPECT_GE(elapsed, 1900);
+    EXPECT_LT(elapsed, 8000 * lurvik::test::kTimeScale);
 }
