@@ -17,13 +17,27 @@ using namespace lurvik::test;
 namespace {
 
 // The status a link report gives the link to url: the last field of its line.
-std::string targetOf(const std::string& report, const std::string& url) {
+// The fields of url's row in a links report or in the output of `links`.
+std::vector<std::string> rowOf(const std::string& report, const std::string& url) {
     size_t at = report.find("\t" + url + "\t");
     if (at == std::string::npos)
+        return {};
+    size_t start = report.rfind('\n', at) + 1;
+    std::string line = report.substr(start, report.find('\n', at) - start);
+    std::vector<std::string> fields;
+    for (size_t from = 0;; from = line.find('\t', from) + 1) {
+        fields.push_back(line.substr(from, line.find('\t', from) - from));
+        if (line.find('\t', from) == std::string::npos)
+            return fields;
+    }
+}
+
+// Its target status: the sixth field of the report (before the verdict), the last of `links`.
+std::string targetOf(const std::string& report, const std::string& url) {
+    std::vector<std::string> fields = rowOf(report, url);
+    if (fields.empty())
         return "(not listed)";
-    size_t end = report.find('\n', at);
-    size_t tab = report.rfind('\t', end);
-    return report.substr(tab + 1, end - tab - 1);
+    return fields.size() >= 7 ? fields[5] : fields.back();
 }
 
 // Crawls for reports and audits; every run gets an empty settings store of its own.
@@ -89,15 +103,16 @@ TEST_F(AuditCommand, ReportsSurviveHostileTitlesInEveryFormat) {
                             "\", repr(home['title'])\n"
                             "assert home['status']==200 and home['parents']==0\n"
                             "print(sorted(rows[0].keys()))\n";
-    EXPECT_EQ(python(jsonCheck, dir + "/pages.jsonl"),
-              "['error', 'level', 'parents', 'referrer', 'size', 'state', 'status', 'title', 'url']\n");
+    EXPECT_EQ(
+        python(jsonCheck, dir + "/pages.jsonl"),
+        "['error', 'level', 'parents', 'referrer', 'size', 'state', 'status', 'title', 'url', 'verdict']\n");
     std::string linkCheck = "import json,sys\n"
                             "rows=[json.loads(l) for l in open(sys.argv[1],encoding='utf-8')]\n"
                             "print(sorted((r['kind'],r['target']) for r in rows))\n";
     EXPECT_EQ(python(linkCheck, dir + "/links.jsonl"), "[('http', 'done 200'), ('http', 'failed 404')]\n");
     std::string tsv = readFileBytes(dir + "/pages.tsv");
     EXPECT_EQ(tsv.substr(0, tsv.find('\n')),
-              "url\tstate\tstatus\terror\tlevel\tsize\ttitle\tparents\treferrer");
+              "url\tstate\tstatus\terror\tlevel\tsize\ttitle\tparents\treferrer\tverdict");
     EXPECT_NE(tsv.find("tab \\t semicolon ; new\\nline \\r"), std::string::npos);
 }
 
@@ -121,6 +136,7 @@ TEST_F(AuditCommand, CheckLinksRequestsEachResourceOnceAndSetsTheExitStatus) {
         for (const auto& missing : *group) {
             EXPECT_EQ(requested.count(missing.target), 1u) << missing.target;
             EXPECT_EQ(targetOf(report, server.url(missing.target)), "broken 404") << missing.target;
+            EXPECT_EQ(rowOf(report, server.url(missing.target)).back(), "broken") << missing.target;
         }
     }
     for (const auto* group : {&manifest.images, &manifest.downloads})
@@ -210,4 +226,47 @@ TEST_F(AuditCommand, InterruptedCrawlWritesReportsThatAgreeWithTheSavedMap) {
         "assert any(r['state']=='waiting' for r in rows)\n"
         "print('agree', len(done) > 0)\n";
     EXPECT_EQ(python(check, pages + " " + LURVIK_CLI + " " + map + " " + links), "agree True\n");
+}
+
+// Only what a fix to the site would change counts against it: a refusal of the crawler is
+// "blocked", reported and listed on its own, and leaves the exit status alone.
+TEST_F(AuditCommand, VerdictsTellBrokenFromBlocked) {
+    lurvik::test::Page refused = lurvik::test::statusPage(403);
+    server.addPage("/staff.html", refused);
+    lurvik::test::Page later;
+    later.body = "<title>later</title>";
+    server.addThrottled("/busy.html", -1, "1", later);
+    server.addPage("/", "<title>Home</title><a href=staff.html>s</a><a href=busy.html>b</a>"
+                        "<a href=gone.html>g</a>");
+    ASSERT_EQ(server.start(), 0);
+    std::string map = dir + "/site.web";
+    std::string pages = dir + "/pages.tsv";
+    CliResult crawl = runCli(
+        {"crawl", server.url("/"), "--retry-wait", "1", "--save", map, "--report", pages, "--insecure"});
+    EXPECT_EQ(crawl.exitCode, 1) << crawl.err;
+    EXPECT_NE(crawl.err.find("warning: --insecure"), std::string::npos) << crawl.err;
+    std::string report = readFileBytes(pages);
+    EXPECT_EQ(report.rfind("# warning: --insecure", 0), 0u) << report;
+    for (const auto& [path, verdict] : {std::pair{"/", "ok"},
+                                        {"/staff.html", "blocked"},
+                                        {"/busy.html", "blocked"},
+                                        {"/gone.html", "broken"}}) {
+        size_t at = report.find(server.url(path) + "\t");
+        ASSERT_NE(at, std::string::npos) << path;
+        std::string line = report.substr(at, report.find('\n', at) - at);
+        EXPECT_EQ(line.substr(line.rfind('\t') + 1), verdict) << line;
+    }
+    EXPECT_EQ(server.requestCount("/busy.html"), 2u) << "one wait of a second fills the budget";
+
+    CliResult blocked = runCli({"links", map, "--blocked"});
+    EXPECT_NE(blocked.out.find(server.url("/staff.html")), std::string::npos) << blocked.out;
+    EXPECT_NE(blocked.out.find(server.url("/busy.html")), std::string::npos) << blocked.out;
+    EXPECT_EQ(blocked.out.find(server.url("/gone.html")), std::string::npos) << blocked.out;
+    CliResult broken = runCli({"links", map, "--broken"});
+    EXPECT_EQ(broken.out.find(server.url("/staff.html")), std::string::npos) << broken.out;
+    EXPECT_NE(broken.out.find(server.url("/gone.html")), std::string::npos) << broken.out;
+
+    server.addPage("/", "<title>Home</title><a href=staff.html>s</a>");
+    EXPECT_EQ(runCli({"crawl", server.url("/")}).exitCode, 0)
+        << "blocked pages alone leave the exit status 0";
 }
