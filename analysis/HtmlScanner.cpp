@@ -12,9 +12,10 @@ namespace {
 // Everything one pass carries from tag to tag.
 class PagePass {
 public:
-    PagePass(const Str& page, const URL& pageURL, PtrList<LinkRecord>& links, Str& labels)
-        : m_page(page), m_pageURL(pageURL), m_links(links), m_labels(labels), m_decoder(detectCharset(page)) {
-    }
+    PagePass(const Str& page, const URL& pageURL, PtrList<LinkRecord>& links, Str& labels,
+             LinkReading reading)
+        : m_page(page), m_pageURL(pageURL), m_links(links), m_labels(labels), m_decoder(detectCharset(page)),
+          m_reading(reading) {}
 
     void run(Str& title);
 
@@ -44,6 +45,7 @@ private:
         return out;
     }
     void addLink(int kind, const Str& address, const Str& text);
+    void resolve(const Str& address, URL& out) const;
     void addEmptyLink(int kind, const Str& text) { m_links.add(new LinkRecord(kind, URL(), shown(text))); }
 
     const Str& m_page;
@@ -51,6 +53,7 @@ private:
     PtrList<LinkRecord>& m_links;
     Str& m_labels;
     TextDecoder m_decoder;
+    LinkReading m_reading;
     std::vector<Str> m_names;
     std::vector<Str> m_values;
 
@@ -72,9 +75,19 @@ private:
     Str m_mapName;
 };
 
+void PagePass::resolve(const Str& address, URL& out) const {
+    if (m_reading == LinkReading::Classic) {
+        out.setURL(m_pageURL, address.view());
+        return;
+    }
+    Str decoded = address;
+    decoded.decodeAttribute();
+    out.setURL(m_pageURL, decoded.view());
+}
+
 void PagePass::addLink(int kind, const Str& address, const Str& text) {
     URL url;
-    url.setURL(m_pageURL, address.view());
+    resolve(address, url);
     m_links.add(new LinkRecord(kind, url, shown(text)));
 }
 
@@ -207,7 +220,7 @@ void PagePass::endTag(int code) {
             Str text = shown(raw);
             cleanLinkText(text);
             URL url;
-            url.setURL(m_pageURL, m_href.view());
+            resolve(m_href, url);
             m_links.add(new LinkRecord(LINK_HYPERLINK, url, text));
         }
         break;
@@ -221,9 +234,10 @@ void PagePass::endTag(int code) {
 
 } // namespace
 
-int scanPage(const Str& pageText, const URL& pageURL, Str& title, PtrList<LinkRecord>& links, Str& labels) {
+int scanPage(const Str& pageText, const URL& pageURL, Str& title, PtrList<LinkRecord>& links, Str& labels,
+             LinkReading reading) {
     deleteAll(links);
-    PagePass pass(pageText, pageURL, links, labels);
+    PagePass pass(pageText, pageURL, links, labels, reading);
     pass.run(title);
     return 0;
 }

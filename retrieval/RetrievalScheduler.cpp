@@ -295,7 +295,7 @@ void RetrievalScheduler::receivePage(SiteNode* node, const Str& page) {
     parseStatus(page, ignored, node->httpStatus);
     if (page.len() < m_engine.inlineParseLimit) {
         Str labels;
-        scanPage(page, node->url, node->title, node->links, labels);
+        scanPage(page, node->url, node->title, node->links, labels, linkReading());
         if (!labels.isEmpty())
             m_engine.applyRating(node, labels);
         linkChildren(node);
@@ -304,11 +304,17 @@ void RetrievalScheduler::receivePage(SiteNode* node, const Str& page) {
     }
 }
 
+LinkReading RetrievalScheduler::linkReading() const {
+    return m_pool.classicHttp ? LinkReading::Classic : LinkReading::Browser;
+}
+
 void RetrievalScheduler::startParseJob(SiteNode* node, const Str& page) {
     auto* job = new ParseJob;
     job->page = page;
     job->node = node;
-    if (job->thread.start([this, job] { parseThreadMain(job); }) != 0) {
+    // Read here: the parsing thread must not read the pool's settings.
+    const LinkReading reading = linkReading();
+    if (job->thread.start([this, job, reading] { parseThreadMain(job, reading); }) != 0) {
         delete job;
         node->failNode("Error - Couldn't launch parsing thread");
         return;
@@ -316,13 +322,13 @@ void RetrievalScheduler::startParseJob(SiteNode* node, const Str& page) {
     m_engine.parseJobs.add(job);
 }
 
-void RetrievalScheduler::parseThreadMain(ParseJob* job) {
+void RetrievalScheduler::parseThreadMain(ParseJob* job, LinkReading reading) {
     SiteNode* node = job->node;
     node->state = NODE_PARSING;
     node->setStatusText("parsing HTML");
     Str title;
     Str labels;
-    scanPage(job->page, node->url, title, node->links, labels);
+    scanPage(job->page, node->url, title, node->links, labels, reading);
     node->title = title;
     if (!labels.isEmpty())
         m_engine.applyRating(node, labels);

@@ -3,6 +3,7 @@
 #include "AgentPool.h"
 #include "RobotsRules.h"
 #include "SiteEngine.h"
+#include "analysis/HtmlScanner.h"
 
 #include <condition_variable>
 #include <functional>
@@ -55,7 +56,7 @@ public:
     AgentPool& pool() { return m_pool; }
 
 private:
-    void parseThreadMain(ParseJob* job);
+    void parseThreadMain(ParseJob* job, LinkReading reading);
     void wake();
     // With robots.txt obeyed: 0 when node may be fetched now, 1 when its host's rules are still
     // being fetched, 2 when it started that fetch, 3 when the rules refuse the page.
@@ -70,6 +71,8 @@ private:
     // false when its waits are used up.
     bool backOff(SiteNode* node, const Agent& agent);
     bool isBackingOff(SiteNode* node) const;
+    // Modern mode reads links as browsers do; classic mode as written.
+    LinkReading linkReading() const;
 
     struct Backoff {
         int64_t retryAt = 0;

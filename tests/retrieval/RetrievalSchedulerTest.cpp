@@ -4,6 +4,8 @@
 
 #include <arpa/inet.h>
 
+#include <set>
+
 using namespace lurvik;
 using lurvik::test::CrawlFixture;
 using lurvik::test::Page;
@@ -309,4 +311,48 @@ TEST_F(Retrieval, PolitenessPerHost) {
     EXPECT_EQ(server.requestCount("/never.html"), 3u) << "two waits of a second fill the budget of two";
     EXPECT_GE(elapsed, 1900);
     EXPECT_LT(elapsed, 8000 * lurvik::test::kTimeScale);
+}
+
+// Modern mode reads an address as a browser does, character references decoded before the URL is
+// resolved; classic mode reads it as written. The expected requests are what a browser sends.
+TEST_F(Retrieval, CharacterReferencesInLinksAreReadAsBrowsersReadThem) {
+    server.addPage("/", "<html><head><meta charset=\"utf-8\"></head>"
+                        "<a href=\"x&#46;html\">decimal</a>"
+                        "<a href=\"q.html?a=1&amp;b=2\">named in a query</a>"
+                        "<a href=\"&#x2F;dir&#x2f;y.html\">hexadecimal</a>"
+                        "<a href=\"r.html?lang=en&copy=2\">a bare name before =</a>"
+                        "<a href=\"s.html?x=&copy;\">named, not ASCII</a>"
+                        "<a href=\"t&amp;u.html\">named in a path</a>"
+                        "<a href=\"w.html?a=&lt\">a bare old name at the end</a>"
+                        "<a href=\"&unknown;z.html\">no such name</a>"
+                        "<a href=\"mailto:info&#64;example.com\">mail</a></html>");
+    const std::set<std::string> modern = {"/",
+                                          "/x.html",
+                                          "/q.html?a=1&b=2",
+                                          "/dir/y.html",
+                                          "/r.html?lang=en&copy=2",
+                                          "/s.html?x=%C2%A9",
+                                          "/t&u.html",
+                                          "/w.html?a=%3C",
+                                          "/&unknown;z.html"};
+    // Classic requests drop the query and take "#" as the start of a bookmark; the start page
+    // comes from the cache the first crawl filled.
+    const std::set<std::string> classic = {"/x&",     "/q.html",       "/&",      "/r.html",
+                                           "/s.html", "/t&amp;u.html", "/w.html", "/&unknown;z.html"};
+    for (int isClassic : {0, 1}) {
+        scheduler.stopRetrieval();
+        engine.clearSite();
+        server.clearLog();
+        pool.classicHttp = isClassic;
+        ASSERT_TRUE(crawl("/"));
+        std::set<std::string> requested;
+        for (const auto& request : server.requests())
+            requested.insert(request.target);
+        EXPECT_EQ(requested, isClassic ? classic : modern);
+        Str mail;
+        for (const LinkRecord* link : node("/")->links)
+            if (link->text == "mail")
+                mail = link->url.text();
+        EXPECT_EQ(mail, isClassic ? "mailto:info&#64;example.com" : "mailto:info@example.com");
+    }
 }
