@@ -83,6 +83,8 @@ void PagePass::resolve(const Str& address, URL& out) const {
     Str decoded = address;
     decoded.decodeAttribute();
     out.setURL(m_pageURL, decoded.view());
+    // A password written into a page's link is not repeated in every report that lists the link.
+    out.takeUserInfo();
 }
 
 void PagePass::addLink(int kind, const Str& address, const Str& text) {

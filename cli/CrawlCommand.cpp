@@ -66,7 +66,7 @@ int countBroken(const SiteEngine& engine, const ResourceChecker& checker) {
     return broken;
 }
 
-void setUpEngineAndPool(const CrawlOptions& options, SiteEngine& engine, AgentPool& pool) {
+void setUpEngineAndPool(const CrawlOptions& options, const URL& start, SiteEngine& engine, AgentPool& pool) {
     Settings settings = options.settings;
     settings.applyToEngine(engine);
     if (options.limitMode >= 0)
@@ -82,7 +82,7 @@ void setUpEngineAndPool(const CrawlOptions& options, SiteEngine& engine, AgentPo
     settings.applyToPool(pool);
     setTlsVerification(!options.insecure);
     if (!options.user.empty())
-        answerCredentials(pool, options.user);
+        answerCredentials(pool, options.user, credentialSite(start));
 }
 
 // Runs idle steps until the retrieval ends or Ctrl-C; true when it was interrupted.
@@ -152,7 +152,8 @@ int runCrawl(int argc, char** argv) {
         return ExitUsage;
     }
     URL url;
-    if (parseUserURL(options.url, url) != 0) {
+    std::string userInfo;
+    if (parseUserURL(options.url, url, userInfo) != 0) {
         printError("not a valid address: " + options.url);
         return ExitUsage;
     }
@@ -165,7 +166,9 @@ int runCrawl(int argc, char** argv) {
         printError(insecureWarning(options));
     SiteEngine engine;
     AgentPool pool;
-    setUpEngineAndPool(options, engine, pool);
+    if (options.user.empty())
+        options.user = userInfo;
+    setUpEngineAndPool(options, url, engine, pool);
     if (options.settings.useProxy == 1 && pool.proxyAddress == 0) {
         printError("cannot resolve the proxy " + options.settings.proxyServer.str());
         return ExitUsage;

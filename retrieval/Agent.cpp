@@ -213,7 +213,8 @@ void Agent::makeRequest(const URL& target, bool viaProxy, Str& request) const {
     if (m_settings.useCredentials && node && !node->authRealm.isEmpty()) {
         Str user;
         Str password;
-        if (m_pool.getCredentials(node->authRealm, user, password) == 0)
+        // Only to the site they were given for: a redirect to another host does not take them along.
+        if (m_pool.getCredentials(credentialSite(target), node->authRealm, user, password) == 0)
             headers.credentials = Str(user.str() + ":" + password.str());
     }
     headers.ifModifiedSince = ifModifiedSince;
@@ -438,7 +439,7 @@ int Agent::fetch() {
             cachedPage.clear();
             return 1;
         }
-        if (isFollowedRedirect(status, classic) && redirects < kMaxRedirects) {
+        if (isFollowedRedirect(status, classic)) {
             Str location;
             if (headerValue("Location", response, location) == 0) {
                 URL next;
@@ -449,6 +450,12 @@ int Agent::fetch() {
                 else
                     next.setURL(url, location.view());
                 if (next.isHtml()) {
+                    // A loop, or a chain no browser would follow to its end: the page is not there.
+                    if (redirects >= kMaxRedirects) {
+                        response.clear();
+                        cachedPage.clear();
+                        return fail("Error - Too many redirects");
+                    }
                     url = next;
                     cachedPage.clear();
                     continue;

@@ -21,7 +21,8 @@ namespace lurvik {
 // while the main thread adds the ones the user types.
 class AgentPool {
 public:
-    using NeedPassword = std::function<int(const Str& realm, Str& user, Str& password)>;
+    // Asked with the site (credentialSite) and the realm that want credentials.
+    using NeedPassword = std::function<int(const Str& site, const Str& realm, Str& user, Str& password)>;
 
     AgentPool();
     ~AgentPool();
@@ -36,10 +37,10 @@ public:
     void setUseCredentials(int flag) { useCredentials = flag; }
     FetchSettings fetchSettings() const;
 
-    // 0 and the pair when credentials for realm are known and not refused.
-    int getCredentials(const Str& realm, Str& user, Str& password);
+    // 0 and the pair when credentials for realm on site are known and not refused.
+    int getCredentials(const Str& site, const Str& realm, Str& user, Str& password);
     // Asks the user through onNeedPassword; 0 when they gave a pair, which is then stored.
-    int askCredentials(const Str& realm);
+    int askCredentials(const Str& site, const Str& realm);
     void deleteCredentials();
 
     // Agent lists: wanted counts, balancing and the choice of an agent for a fetch.
@@ -81,7 +82,7 @@ public:
     std::function<void()> onAgentFinished;
 
 private:
-    Credential* findCredential(const Str& realm);
+    Credential* findCredential(const Str& site, const Str& realm);
     static Agent* firstInState(const PtrList<Agent>& agents, int state);
     static void moveAgent(PtrList<Agent>& from, PtrList<Agent>& to, Agent* agent);
 

@@ -143,13 +143,8 @@ void RetrievalScheduler::takeResult(Agent* agent) {
         break;
     case AGENT_FAILED: {
         bool retry = false;
-        if (node && m_pool.useCredentials && agent->status == 401 && !agent->realm.isEmpty()) {
-            Str user, password;
-            if (node->authRealm.isEmpty() && m_pool.getCredentials(agent->realm, user, password) == 0)
-                retry = true;
-            else if (m_pool.askCredentials(agent->realm) == 0)
-                retry = true;
-        }
+        if (node && m_pool.useCredentials && agent->status == 401 && !agent->realm.isEmpty())
+            retry = retryWithCredentials(node, *agent);
         if (retry) {
             node->resetNodeWithRealm(agent->realm);
         } else if (node && (agent->status == 429 || agent->status == 503) && backOff(node, *agent)) {
@@ -225,6 +220,23 @@ int RetrievalScheduler::engineIdleStep() {
     }
     m_engine.idleBusy = 0;
     return result;
+}
+
+bool RetrievalScheduler::retryWithCredentials(SiteNode* node, const Agent& agent) {
+    const Str site = credentialSite(agent.url);
+    Str user, password;
+    const bool isKnown = m_pool.getCredentials(site, agent.realm, user, password) == 0;
+    if (node->authRealm.isEmpty() && isKnown)
+        return true;
+    // The pair just sent was refused. Ask again, but a second try with the same pair would only
+    // be refused again: the page fails rather than asking a server forever.
+    const bool wasSent = isKnown && node->authRealm.cmp(agent.realm.view()) == 0;
+    if (m_pool.askCredentials(site, agent.realm) != 0)
+        return false;
+    Str newUser, newPassword;
+    if (m_pool.getCredentials(site, agent.realm, newUser, newPassword) != 0)
+        return false;
+    return !(wasSent && newUser == user && newPassword == password);
 }
 
 namespace {

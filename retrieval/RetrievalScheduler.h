@@ -70,6 +70,8 @@ private:
     // growing pause), while the crawl goes on with other pages; true when it was sent back,
     // false when its waits are used up.
     bool backOff(SiteNode* node, const Agent& agent);
+    // After a 401: true when the page should be fetched again with credentials for the realm.
+    bool retryWithCredentials(SiteNode* node, const Agent& agent);
     bool isBackingOff(SiteNode* node) const;
     // Modern mode reads links as browsers do; classic mode as written.
     LinkReading linkReading() const;

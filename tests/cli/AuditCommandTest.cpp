@@ -2,9 +2,11 @@
 #include "SiteGenerator.h"
 #include "TestFiles.h"
 #include "TestServer.h"
+#include "TimeScale.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -269,4 +271,52 @@ TEST_F(AuditCommand, VerdictsTellBrokenFromBlocked) {
     server.addPage("/", "<title>Home</title><a href=staff.html>s</a>");
     EXPECT_EQ(runCli({"crawl", server.url("/")}).exitCode, 0)
         << "blocked pages alone leave the exit status 0";
+}
+
+// Credentials are tried once per realm and pair and go only to the host they were given for; a
+// password in the start address is used but never written out; redirect loops and replies that
+// trickle end as broken pages instead of ending well or never.
+TEST_F(AuditCommand, HostileServersAndCredentials) {
+    lurvik::test::Page secret;
+    secret.body = "<title>in</title><a href=" + std::string("OTHER") +
+                  ">o</a><a href=loop1.html>l</a>"
+                  "<a href=slow.html>s</a>";
+    TestServer other;
+    lurvik::test::Page elsewhere;
+    elsewhere.body = "<title>elsewhere</title>";
+    other.addProtected("/x.html", "Staff", "ann", "pw", elsewhere);
+    ASSERT_EQ(other.start(), 0);
+    secret.body.replace(secret.body.find("OTHER"), 5, other.url("/x.html"));
+    server.addProtected("/", "Staff", "ann", "pw", secret);
+    server.addRedirect("/loop1.html", 302, "loop2.html");
+    server.addRedirect("/loop2.html", 302, "loop1.html");
+    server.addSlow("/slow.html", formatReply(elsewhere) + std::string(100, ' '), 1,
+                   std::chrono::milliseconds(100));
+    ASSERT_EQ(server.start(), 0);
+
+    // Wrong credentials: one try with them, then the page fails; no loop.
+    CliResult wrong = runCli({"crawl", server.url("/"), "--user", "ann:wrong"});
+    EXPECT_EQ(wrong.exitCode, 2) << wrong.err;
+    EXPECT_EQ(server.requestCount("/"), 2u);
+
+    // Right credentials in the address: used for this host only, and never printed or saved.
+    server.clearLog();
+    std::string address = "http://ann:pw@127.0.0.1:" + std::to_string(server.port()) + "/";
+    std::string map = dir + "/site.web";
+    std::string pages = dir + "/pages.tsv";
+    const auto start = std::chrono::steady_clock::now();
+    CliResult right = runCli({"crawl", address, "--limit", "none", "--page-time-limit", "1", "--save", map,
+                              "--report", pages, "--links-report", "-"});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8 * lurvik::test::kTimeScale));
+    EXPECT_EQ(right.exitCode, 1) << right.err;
+    EXPECT_EQ(server.requests().at(1).header("Authorization"), "Basic YW5uOnB3") << "after the challenge";
+    for (const auto& request : other.requests())
+        EXPECT_FALSE(request.hasHeader("Authorization")) << "another host asked in the same realm";
+    std::string report = readFileBytes(pages);
+    CliResult tree = runCli({"tree", map});
+    for (const std::string& text : {report, right.out, right.err, tree.out, readFileBytes(map)})
+        EXPECT_EQ(text.find("ann:pw"), std::string::npos) << text;
+    EXPECT_NE(report.find("Error - Too many redirects"), std::string::npos) << report;
+    EXPECT_NE(report.find("Error - The page took longer than its time limit"), std::string::npos) << report;
+    EXPECT_LE(server.requestCount("/loop1.html"), 11u);
 }

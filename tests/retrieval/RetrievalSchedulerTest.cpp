@@ -137,7 +137,7 @@ TEST_F(Retrieval, AuthenticationRetriesWithKnownCredentialsAndAsksOnce) {
     server.addProtected("/two.html", "Staff", "ann", "pw", second);
     server.addPage("/", links({"one.html"}));
     int asked = 0;
-    pool.onNeedPassword = [&](const Str&, Str& user, Str& password) {
+    pool.onNeedPassword = [&](const Str&, const Str&, Str& user, Str& password) {
         ++asked;
         user = "ann";
         password = "pw";
@@ -153,7 +153,7 @@ TEST_F(Retrieval, AuthenticationRetriesWithKnownCredentialsAndAsksOnce) {
     engine.clearSite();
     CacheClear();
     pool.deleteCredentials();
-    pool.onNeedPassword = [&](const Str&, Str&, Str&) { return ++asked, 1; };
+    pool.onNeedPassword = [&](const Str&, const Str&, Str&, Str&) { return ++asked, 1; };
     ASSERT_TRUE(crawl("/"));
     EXPECT_EQ(node("/one.html")->state, NODE_ERROR);
     EXPECT_EQ(node("/one.html")->title.find("401"), 9);

@@ -315,7 +315,7 @@ private slots:
         server->addProtected("/one.html", "Staff", "ann", "pw", page);
         server->addProtected("/two.html", "Staff", "ann", "pw", page);
         int asked = 0;
-        app->pool.onNeedPassword = [&asked](const Str&, Str&, Str&) {
+        app->pool.onNeedPassword = [&asked](const Str&, const Str&, Str&, Str&) {
             ++asked;
             return 1;
         };
