@@ -76,9 +76,6 @@ void setUpEngineAndPool(const CrawlOptions& options, const URL& start, SiteEngin
     if (options.pages >= 0)
         engine.maxPages = options.pages;
     engine.obeyRobots = options.obeyRobots;
-    // The queue is served by background agents only; settings that have none would never finish.
-    if (settings.numBGAgents < 1)
-        settings.numBGAgents = 4;
     settings.applyToPool(pool);
     setTlsVerification(!options.insecure);
     if (!options.user.empty())
@@ -141,7 +138,8 @@ int runCrawl(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             Settings settings;
-            settings.loadSettings();
+            if (settings.loadSettings() == 0)
+                settings.repairSettings();
             printCrawlHelp(settings);
             return ExitOk;
         }
@@ -222,7 +220,9 @@ int runCrawl(int argc, char** argv) {
             printError(
                 "cannot save " + options.save + ": " +
                 (saved == 1 && !map.errorText.isEmpty() ? map.errorText.str() : siteMapErrorText(saved)));
-            result = ExitFailed;
+            // A start page that could not be fetched is the reason, and its status says so.
+            if (result != ExitUsage)
+                result = ExitFailed;
         } else {
             std::fprintf(stderr, "Saved the site map to %s\n", options.save.c_str());
         }

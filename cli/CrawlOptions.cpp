@@ -129,7 +129,8 @@ const std::vector<Option>& options() {
 } // namespace
 
 int parseCrawlOptions(int argc, char** argv, CrawlOptions& options) {
-    options.settings.loadSettings();
+    if (options.settings.loadSettings() == 0)
+        options.settings.repairSettings();
     options.obeyRobots = options.settings.obeySRE;
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];

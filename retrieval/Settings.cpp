@@ -128,17 +128,24 @@ void Settings::initSettings(SiteEngine& engine) {
         std::filesystem::create_directories(cacheDir.str(), ignored);
         CacheConfigure(1, cacheDir, 5242880, 1);
     } else {
-        // A key written by hand or by an older version may lack these; the cache and the user
-        // agent must still work.
-        if (cacheDir.isEmpty())
-            cacheDir = defaultCacheDir();
-        if (userAgent.isEmpty()) {
-            useUserAgent = 1;
-            userAgent = "Lurvik/1.0";
-        }
+        repairSettings();
         applyToCache();
     }
     applyToEngine(engine);
+}
+
+void Settings::repairSettings() {
+    // A key written by hand or by an older version may lack these; the cache, the user agent and
+    // the queue must still work.
+    if (cacheDir.isEmpty())
+        cacheDir = defaultCacheDir();
+    if (userAgent.isEmpty()) {
+        useUserAgent = 1;
+        userAgent = "Lurvik/1.0";
+    }
+    // Without background agents nothing in the queue is ever fetched.
+    if (numBGAgents < 1)
+        numBGAgents = 4;
 }
 
 int Settings::saveSettings() const {

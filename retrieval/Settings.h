@@ -62,6 +62,9 @@ struct Settings {
     int loadSettings();
     // Loads, applies first-run defaults or fix-ups, and configures the page cache and the engine.
     void initSettings(SiteEngine& engine);
+    // The fix-ups of a loaded "Global" key that a key written by hand or by an older version needs:
+    // the desktop program and lurvik-cli both run them after loading.
+    void repairSettings();
     int saveSettings() const;
     int loadWindowSettings();
     int saveWindowSettings() const;

@@ -69,6 +69,8 @@ TEST_F(CrawlCommand, LimitsAndExitStatus) {
     CliResult startFails = runCli({"crawl", server.url("/nothing.html")});
     EXPECT_EQ(startFails.exitCode, 2);
     EXPECT_NE(startFails.err.find("cannot fetch the start page"), std::string::npos);
+    EXPECT_EQ(runCli({"crawl", server.url("/nothing.html"), "--save", dir + "/none.web"}).exitCode, 2)
+        << "nothing to save is not the reason";
     for (std::vector<std::string> bad : {std::vector<std::string>{"crawl"},
                                          {"crawl", server.url("/"), "--limit", "galaxy"},
                                          {"crawl", server.url("/"), "--levels", "-1"},
