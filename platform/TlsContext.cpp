@@ -103,8 +103,10 @@ int storeNewSession(SSL* ssl, SSL_SESSION* session) {
     std::lock_guard lock(s.mutex);
     SSL_SESSION*& slot = s.sessions[*key];
     SSL_SESSION_free(slot);
-    slot = session;
-    return 1; // the reference is ours now
+    // A copy: a connection freed without close_notify marks its own session as not resumable,
+    // and kept connections are often dropped that way.
+    slot = SSL_SESSION_dup(session);
+    return 0;
 }
 
 void forgetSessions(SharedContext& s) {
