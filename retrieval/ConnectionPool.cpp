@@ -111,6 +111,12 @@ void ConnectionPool::closeIdle() {
     m_changed.notify_all();
 }
 
+void ConnectionPool::closeExpired() {
+    std::lock_guard lock(m_mutex);
+    dropExpired(tickCount());
+    m_changed.notify_all();
+}
+
 int ConnectionPool::opened() const {
     std::lock_guard lock(m_mutex);
     return m_opened;

@@ -46,6 +46,8 @@ public:
     [[nodiscard]] SocketError waitTurn(const std::string& key);
     // Closes every kept connection.
     void closeIdle();
+    // Closes the kept connections that have been idle too long or that the server closed.
+    void closeExpired();
     // Connections opened since the pool was made: for tests and benchmarks.
     int opened() const;
 

@@ -19,7 +19,8 @@ RetrievalScheduler::~RetrievalScheduler() {
 
 namespace {
 constexpr int kCacheBatchMs = 50;
-}
+constexpr int kSweepMs = 1000;
+} // namespace
 
 void RetrievalScheduler::storePage(const URL& url, const Str& date, const Str& reply) {
     if (m_batchStart < 0 && CacheBlock() == 0)
@@ -56,8 +57,13 @@ int RetrievalScheduler::idleHook() {
     if (result == 0)
         result = engineIdleStep();
     if (result == 0) {
-        // Nothing to do until a fetch ends: a good moment to make the stored pages visible.
+        // Nothing to do until a fetch ends: a good moment to make the stored pages visible, and
+        // to let go of connections nobody will use (a crawl that has ended uses none).
         commitPages();
+        if (tickCount() - m_lastSweep >= kSweepMs) {
+            m_lastSweep = tickCount();
+            m_pool.connections.closeExpired();
+        }
         result = CacheIdle();
     }
     return result;

@@ -90,6 +90,7 @@ private:
     std::unordered_map<std::string, HostRobots> m_robots;
     std::unordered_map<Agent*, std::string> m_robotsFetches;
     int64_t m_batchStart = -1;
+    int64_t m_lastSweep = 0;
 
     SiteEngine& m_engine;
     AgentPool& m_pool;
