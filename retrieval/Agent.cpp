@@ -25,6 +25,8 @@ constexpr int kMaxRedirects = 20;
 // streams without end.
 constexpr int kMaxResponseBytes = 64 << 20;
 
+// Reports and verdicts tell a refusal of the client from a broken page by this.
+const char* const kChallengeSuffix = " (a bot challenge)";
 const char* const kTimeUpText = "Error - The page took longer than its time limit";
 
 bool isFollowedRedirect(int status, bool classic) {
@@ -434,6 +436,8 @@ int Agent::fetch() {
                 parseRealm(response, realm);
             if (status == 429 || status == 503)
                 retryAfterMs = parseRetryAfter(response);
+            if ((status == 403 || status == 429 || status == 503) && isBotChallenge(response))
+                errorText.cat(kChallengeSuffix);
             m_outcome = AGENT_FAILED;
             response.clear();
             cachedPage.clear();

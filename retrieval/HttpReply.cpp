@@ -99,6 +99,16 @@ int headerValue(const Str& name, const Str& response, Str& value) {
     return 0;
 }
 
+bool isBotChallenge(const Str& response) {
+    Str value;
+    if (headerValue("cf-mitigated", response, value) == 0 && value.find("challenge") >= 0)
+        return true;
+    for (const char* marker : {"/cdn-cgi/challenge-platform/", "_Incapsula_Resource", "captcha"})
+        if (response.find(marker, 0, false) >= 0)
+            return true;
+    return false;
+}
+
 int parseRetryAfter(const Str& response) {
     Str value;
     if (headerValue("Retry-After", response, value) != 0)

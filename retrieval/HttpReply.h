@@ -13,6 +13,10 @@ int parseRealm(const Str& response, Str& realm);
 // The value of the header name in a reply that starts with a status line; 0 when found.
 int headerValue(const Str& name, const Str& response, Str& value);
 
+// Whether an error reply is a bot challenge (a page that wants a browser or a person, not the
+// resource refused): services that screen clients mark them in a header or the page's scripts.
+bool isBotChallenge(const Str& response);
+
 // The wait a reply's "Retry-After" asks for, in milliseconds (seconds or an HTTP date; a date in
 // the past is 0); -1 when there is none or it does not parse.
 int parseRetryAfter(const Str& response);

@@ -7,7 +7,7 @@ Verdict verdictOf(bool failed, int status, const Str& text) {
         return Verdict::Ok;
     if (status == 401 || status == 403 || status == 429)
         return Verdict::Blocked;
-    if (text.find("robots.txt") >= 0)
+    if (text.find("robots.txt") >= 0 || text.find("(a bot challenge)") >= 0)
         return Verdict::Blocked;
     return Verdict::Broken;
 }

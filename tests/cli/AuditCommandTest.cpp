@@ -238,8 +238,12 @@ TEST_F(AuditCommand, VerdictsTellBrokenFromBlocked) {
     lurvik::test::Page later;
     later.body = "<title>later</title>";
     server.addThrottled("/busy.html", -1, "1", later);
+    lurvik::test::Page challenge = lurvik::test::statusPage(503);
+    challenge.headers.push_back({"cf-mitigated", "challenge"});
+    server.addPage("/check.html", challenge);
+    server.addPage("/down.html", lurvik::test::statusPage(503));
     server.addPage("/", "<title>Home</title><a href=staff.html>s</a><a href=busy.html>b</a>"
-                        "<a href=gone.html>g</a>");
+                        "<a href=gone.html>g</a><a href=check.html>c</a><a href=down.html>d</a>");
     ASSERT_EQ(server.start(), 0);
     std::string map = dir + "/site.web";
     std::string pages = dir + "/pages.tsv";
@@ -252,7 +256,9 @@ TEST_F(AuditCommand, VerdictsTellBrokenFromBlocked) {
     for (const auto& [path, verdict] : {std::pair{"/", "ok"},
                                         {"/staff.html", "blocked"},
                                         {"/busy.html", "blocked"},
-                                        {"/gone.html", "broken"}}) {
+                                        {"/gone.html", "broken"},
+                                        {"/check.html", "blocked"},
+                                        {"/down.html", "broken"}}) {
         size_t at = report.find(server.url(path) + "\t");
         ASSERT_NE(at, std::string::npos) << path;
         std::string line = report.substr(at, report.find('\n', at) - at);
