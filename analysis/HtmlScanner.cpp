@@ -14,10 +14,10 @@ namespace {
 class PagePass {
 public:
     PagePass(const Str& page, const URL& pageURL, PtrList<LinkRecord>& links, Str& labels,
-             ScanControl* control)
+             LinkReading reading, ScanControl* control)
         : m_page(page), m_pageURL(pageURL), m_links(links), m_labels(labels), m_control(control),
           m_maxLinks(theLinkEnvironment ? theLinkEnvironment->maxPageLinks : kDefaultMaxPageLinks),
-          m_decoder(detectCharset(page)) {}
+          m_decoder(detectCharset(page)), m_reading(reading) {}
 
     void run(Str& title);
 
@@ -47,6 +47,7 @@ private:
         return out;
     }
     void addLink(int kind, const Str& address, const Str& text);
+    void resolve(const Str& address, URL& out) const;
     void addEmptyLink(int kind, const Str& text) {
         if (hasRoomFor(Str()))
             m_links.add(new LinkRecord(kind, URL(), shown(text)));
@@ -70,6 +71,7 @@ private:
     int m_maxLinks;
     TextDecoder m_decoder;
     CommentCloser m_closer;
+    LinkReading m_reading;
     std::vector<Str> m_names;
     std::vector<Str> m_values;
 
@@ -91,11 +93,23 @@ private:
     Str m_mapName;
 };
 
+void PagePass::resolve(const Str& address, URL& out) const {
+    if (m_reading == LinkReading::Classic) {
+        out.setURL(m_pageURL, address.view());
+        return;
+    }
+    Str decoded = address;
+    decoded.decodeAttribute();
+    out.setURL(m_pageURL, decoded.view());
+    // A password written into a page's link is not repeated in every report that lists the link.
+    out.takeUserInfo();
+}
+
 void PagePass::addLink(int kind, const Str& address, const Str& text) {
     if (!hasRoomFor(address))
         return;
     URL url;
-    url.setURL(m_pageURL, address.view());
+    resolve(address, url);
     m_links.add(new LinkRecord(kind, url, shown(text)));
 }
 
@@ -233,7 +247,7 @@ void PagePass::endTag(int code) {
             Str text = shown(raw);
             cleanLinkText(text);
             URL url;
-            url.setURL(m_pageURL, m_href.view());
+            resolve(m_href, url);
             m_links.add(new LinkRecord(LINK_HYPERLINK, url, text));
         }
         break;
@@ -248,9 +262,9 @@ void PagePass::endTag(int code) {
 } // namespace
 
 int scanPage(const Str& pageText, const URL& pageURL, Str& title, PtrList<LinkRecord>& links, Str& labels,
-             ScanControl* control) {
+             LinkReading reading, ScanControl* control) {
     deleteAll(links);
-    PagePass pass(pageText, pageURL, links, labels, control);
+    PagePass pass(pageText, pageURL, links, labels, reading, control);
     pass.run(title);
     return 0;
 }

@@ -21,7 +21,7 @@ void printError(const std::string& message) {
     std::fprintf(stderr, "lurvik-cli: %s\n", shownText(message).c_str());
 }
 
-int parseUserURL(const std::string& text, URL& out) {
+int parseUserURL(const std::string& text, URL& out, std::string& userInfo) {
     std::string withScheme = text.find("://") == std::string::npos && text.find(':') == std::string::npos
                                  ? "http://" + text
                                  : text;
@@ -29,7 +29,10 @@ int parseUserURL(const std::string& text, URL& out) {
     if (withScheme == text && text.find("://") == std::string::npos && !text.empty() &&
         std::isdigit(static_cast<unsigned char>(text[text.find(':') + 1])))
         withScheme = "http://" + text;
-    return out.setURL(withScheme);
+    if (out.setURL(withScheme) != 0)
+        return 1;
+    userInfo = out.takeUserInfo();
+    return 0;
 }
 
 int parseHostPort(const std::string& text, Str& host, int& port) {
@@ -51,11 +54,15 @@ int parseHostPort(const std::string& text, Str& host, int& port) {
     return 0;
 }
 
-void answerCredentials(AgentPool& pool, const std::string& userColonPassword) {
+void answerCredentials(AgentPool& pool, const std::string& userColonPassword, const Str& site) {
     size_t colon = userColonPassword.find(':');
     std::string user = userColonPassword.substr(0, colon);
     std::string password = colon == std::string::npos ? "" : userColonPassword.substr(colon + 1);
-    pool.onNeedPassword = [user, password](const Str&, Str& outUser, Str& outPassword) {
+    pool.onNeedPassword = [user, password, site](const Str& asking, const Str&, Str& outUser,
+                                                 Str& outPassword) {
+        // A password given for one site is nobody else's business, whatever realm they name.
+        if (asking.cmp(site.view()) != 0)
+            return 1;
         outUser = user;
         outPassword = password;
         return 0;

@@ -13,15 +13,16 @@ enum ExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
 // "lurvik-cli: <message>" on stderr.
 void printError(const std::string& message);
 
-// An address as a user types it: "example.com/x" means http://example.com/x.
-int parseUserURL(const std::string& text, URL& out);
+// An address as a user types it: "example.com/x" means http://example.com/x. A "user:password@"
+// in it is taken out into userInfo, so it is used but never printed or saved.
+int parseUserURL(const std::string& text, URL& out, std::string& userInfo);
 
 // "host:port" with a default port of 80; 0 on success.
 int parseHostPort(const std::string& text, Str& host, int& port);
 
 // Makes the pool answer every basic-authentication challenge with "user:password" given on the
 // command line, the way the password dialog answers in the desktop program.
-void answerCredentials(AgentPool& pool, const std::string& userColonPassword);
+void answerCredentials(AgentPool& pool, const std::string& userColonPassword, const Str& site);
 
 // Set by SIGINT/SIGTERM once installInterruptHandler has run.
 bool interrupted();

@@ -9,8 +9,10 @@
 #include "analysis/RatingSettings.h"
 #include "core/MemoryReserve.h"
 #include "core/PageCache.h"
+#include "platform/TlsSession.h"
 #include "retrieval/ResourceChecker.h"
 #include "retrieval/RetrievalScheduler.h"
+#include "retrieval/Verdict.h"
 #include "sitemap/SiteMapFile.h"
 
 #include <cstdio>
@@ -54,7 +56,19 @@ int countFailed(const SiteEngine& engine) {
     return failed;
 }
 
-void setUpEngineAndPool(const CrawlOptions& options, SiteEngine& engine, AgentPool& pool) {
+// The exit status counts what a fix to the site would change: blocked pages and links are reported
+// but are not the site's fault.
+int countBroken(const SiteEngine& engine, const ResourceChecker& checker) {
+    int broken = 0;
+    engine.doneNodes.forEach(
+        [&](SiteNode* node) { broken += std::strcmp(pageVerdict(*node), "broken") == 0; });
+    checker.forEachResult([&](const std::string&, const ResourceChecker::Result& result) {
+        broken += verdictOf(result.failed, result.status, result.errorText) == Verdict::Broken;
+    });
+    return broken;
+}
+
+void setUpEngineAndPool(const CrawlOptions& options, const URL& start, SiteEngine& engine, AgentPool& pool) {
     Settings settings = options.settings;
     settings.applyToEngine(engine);
     if (options.limitMode >= 0)
@@ -64,12 +78,10 @@ void setUpEngineAndPool(const CrawlOptions& options, SiteEngine& engine, AgentPo
     if (options.pages >= 0)
         engine.maxPages = options.pages;
     engine.obeyRobots = options.obeyRobots;
-    // The queue is served by background agents only; settings that have none would never finish.
-    if (settings.numBGAgents < 1)
-        settings.numBGAgents = 4;
     settings.applyToPool(pool);
+    setTlsVerification(!options.insecure);
     if (!options.user.empty())
-        answerCredentials(pool, options.user);
+        answerCredentials(pool, options.user, credentialSite(start));
 }
 
 // Kept aside for stopping cleanly when memory runs out: the map and the reports of a large site
@@ -114,10 +126,18 @@ bool runChecks(ResourceChecker& checker, RetrievalScheduler& scheduler) {
     return false;
 }
 
+std::string insecureWarning(const CrawlOptions& options) {
+    return options.insecure
+               ? "warning: --insecure: certificates were not checked; anyone on the way could pose "
+                 "as the site"
+               : "";
+}
+
 int writeReports(const CrawlOptions& options, const SiteEngine& engine, const ResourceChecker* checker) {
     int result = 0;
     std::string error;
-    if (!options.report.empty() && writePageReport(engine, options.report, options.format, error) != 0) {
+    if (!options.report.empty() &&
+        writePageReport(engine, options.report, options.format, insecureWarning(options), error) != 0) {
         printError("cannot write the page report " + options.report + ": " + error);
         result = 1;
     }
@@ -135,7 +155,8 @@ int runCrawl(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             Settings settings;
-            settings.loadSettings();
+            if (settings.loadSettings() == 0)
+                settings.repairSettings();
             printCrawlHelp(settings);
             return ExitOk;
         }
@@ -146,7 +167,8 @@ int runCrawl(int argc, char** argv) {
         return ExitUsage;
     }
     URL url;
-    if (parseUserURL(options.url, url) != 0) {
+    std::string userInfo;
+    if (parseUserURL(options.url, url, userInfo) != 0) {
         printError("not a valid address: " + options.url);
         return ExitUsage;
     }
@@ -155,9 +177,13 @@ int runCrawl(int argc, char** argv) {
         return ExitUsage;
     }
 
+    if (options.insecure)
+        printError(insecureWarning(options));
     SiteEngine engine;
     AgentPool pool;
-    setUpEngineAndPool(options, engine, pool);
+    if (options.user.empty())
+        options.user = userInfo;
+    setUpEngineAndPool(options, url, engine, pool);
     if (options.settings.useProxy == 1 && pool.proxyAddress == 0) {
         printError("cannot resolve the proxy " + options.settings.proxyServer.str());
         return ExitUsage;
@@ -205,7 +231,7 @@ int runCrawl(int argc, char** argv) {
             "out of memory: the crawl stopped early; the reports and the map hold the pages retrieved so "
             "far");
 
-    int result = failed > 0 || checker.failedCount() > 0 || reportResult != 0 ? ExitFailed : ExitOk;
+    int result = countBroken(engine, checker) > 0 || reportResult != 0 ? ExitFailed : ExitOk;
     if (startFailed) {
         printError("cannot fetch the start page " + url.text() + ": " + startError);
         result = ExitUsage;
@@ -221,7 +247,9 @@ int runCrawl(int argc, char** argv) {
             printError(
                 "cannot save " + options.save + ": " +
                 (saved == 1 && !map.errorText.isEmpty() ? map.errorText.str() : siteMapErrorText(saved)));
-            result = ExitFailed;
+            // A start page that could not be fetched is the reason, and its status says so.
+            if (result != ExitUsage)
+                result = ExitFailed;
         } else {
             std::fprintf(stderr, "Saved the site map to %s\n", options.save.c_str());
         }

@@ -93,6 +93,22 @@ const std::vector<Option>& options() {
          [](const std::string&, CrawlOptions& o) { return o.settings.classicHttp = 1, 0; }},
         {"--modern-http", nullptr,
          [](const std::string&, CrawlOptions& o) { return o.settings.classicHttp = 0, 0; }},
+        {"--host-connections", "N",
+         [](const std::string& v, CrawlOptions& o) {
+             return parseCount(v, o.settings.maxHostConnections, 1);
+         }},
+        {"--host-delay", "MS",
+         [](const std::string& v, CrawlOptions& o) { return parseCount(v, o.settings.hostDelay, 0); }},
+        {"--retry-wait", "S",
+         [](const std::string& v, CrawlOptions& o) { return parseCount(v, o.settings.maxRetryWait, 0); }},
+        {"--page-time-limit", "S",
+         [](const std::string& v, CrawlOptions& o) { return parseCount(v, o.settings.pageTimeLimit, 0); }},
+        {"--ca-file", "FILE",
+         [](const std::string& v, CrawlOptions& o) {
+             o.settings.caFile = v;
+             return v.empty() ? 1 : 0;
+         }},
+        {"--insecure", nullptr, [](const std::string&, CrawlOptions& o) { return o.insecure = true, 0; }},
         {"--robots", nullptr, [](const std::string&, CrawlOptions& o) { return o.obeyRobots = 1, 0; }},
         {"--no-robots", nullptr, [](const std::string&, CrawlOptions& o) { return o.obeyRobots = 0, 0; }},
         {"--check-links", nullptr,
@@ -113,7 +129,8 @@ const std::vector<Option>& options() {
 } // namespace
 
 int parseCrawlOptions(int argc, char** argv, CrawlOptions& options) {
-    options.settings.loadSettings();
+    if (options.settings.loadSettings() == 0)
+        options.settings.repairSettings();
     options.obeyRobots = options.settings.obeySRE;
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
@@ -175,6 +192,12 @@ void printCrawlHelp(const Settings& s) {
         "  --persistent-cache, --no-persistent-cache   keep the cache between runs (now: %s)\n"
         "  --verify-cache, --no-verify-cache   re-request cached pages with If-Modified-Since (now: %s)\n"
         "  --classic-http, --modern-http   the original request form, or today's (now: %s)\n"
+        "  --host-connections N  connections open at once to one host (now: %d)\n"
+        "  --host-delay MS       pause between requests to one host (now: %d)\n"
+        "  --retry-wait S        how long a page may wait on 429/503 replies in all (now: %d)\n"
+        "  --page-time-limit S   give a page up after this long; 0 = no limit (now: %d)\n"
+        "  --ca-file FILE        also trust the certificates in FILE (PEM) (now: %s)\n"
+        "  --insecure            do not check certificates (says so on stderr and in the report)\n"
         "  --robots, --no-robots  obey robots.txt (now: %s)\n"
         "  --check-links         also request images, downloads and other non-page links and\n"
         "                        report their status (default: off, reported as \"unchecked\")\n"
@@ -182,14 +205,17 @@ void printCrawlHelp(const Settings& s) {
         "  --report FILE         every page, failed ones included (- for stdout)\n"
         "  --links-report FILE   every link with its target's status (- for stdout)\n"
         "  --format tsv|csv|jsonl   report format (default: tsv)\n\n"
-        "Exit status: 0 nothing failed, 1 a page or checked link failed, 2 bad usage or the\n"
+        "Each page and checked link gets a verdict: ok, broken (missing or wrong) or blocked (the\n"
+        "server refused the crawler: 401/403, 429 after every wait, robots.txt).\n"
+        "Exit status: 0 nothing broken, 1 a page or checked link is broken, 2 bad usage or the\n"
         "start page could not be retrieved, 130 interrupted.\n",
         kLimitNames[s.numDomains >= 0 && s.numDomains < 4 ? s.numDomains : 0],
         s.limitLevels ? s.numLevels : 0, s.limitPages ? s.numPages : 0, s.numBGAgents, s.numFGAgents,
         s.useProxy == 1 ? (s.proxyServer.str() + ":" + std::to_string(s.proxyPort)).c_str() : "none",
         onOff(s.useUserAgent == 1), s.userAgent.text(), onOff(!s.useUserPass), s.cacheDir.text(), s.cacheSize,
         onOff(s.persistentCache), onOff(s.smartCache), s.classicHttp ? "classic" : "modern",
-        onOff(s.obeySRE));
+        s.maxHostConnections, s.hostDelay, s.maxRetryWait, s.pageTimeLimit,
+        s.caFile.isEmpty() ? "none" : s.caFile.text(), onOff(s.obeySRE));
 }
 
 } // namespace lurvik::cli

@@ -24,6 +24,7 @@ struct CrawlOptions {
     std::string linksReport;
     ReportFormat format = ReportFormat::Tsv;
     std::string user;
+    bool insecure = false; // certificate checks off
 };
 
 // Reads the saved options, then the arguments over them. 0 on success; 1 after printing what

@@ -1,6 +1,7 @@
 #include "CrawlReports.h"
 
 #include "retrieval/RetrievalLimits.h"
+#include "retrieval/Verdict.h"
 
 namespace lurvik::cli {
 
@@ -48,8 +49,27 @@ std::string linkTargetStatus(const SiteEngine& engine, const SiteNode& page, con
     return result->status > 0 ? withStatus("broken", result->status) : "broken: " + result->errorText.str();
 }
 
+const char* pageVerdict(const SiteNode& node) {
+    const int state = node.state;
+    if (state != NODE_DONE && state != NODE_ERROR)
+        return "";
+    return verdictName(verdictOf(state == NODE_ERROR, node.httpStatus, node.title));
+}
+
+const char* linkVerdict(const SiteEngine& engine, const SiteNode& page, const LinkRecord& link,
+                        const ResourceChecker* checker) {
+    if (const SiteNode* target = link.url.isValid() ? engine.findNode(link.url, true, true) : nullptr)
+        return pageVerdict(*target);
+    if (link.isHtmlLink() || !link.url.isHttp() || !withinLimitMode(engine, page, link.url))
+        return "";
+    const ResourceChecker::Result* result = checker ? checker->find(link.url) : nullptr;
+    if (!result)
+        return "";
+    return verdictName(verdictOf(result->failed, result->status, result->errorText));
+}
+
 int writePageReport(const SiteEngine& engine, const std::string& path, ReportFormat format,
-                    std::string& errorText) {
+                    const std::string& warning, std::string& errorText) {
     ReportWriter report(format, {{"url"},
                                  {"state"},
                                  {"status", true},
@@ -59,8 +79,9 @@ int writePageReport(const SiteEngine& engine, const std::string& path, ReportFor
                                  {"title"},
                                  {"parents", true},
                                  {"referrer"},
+                                 {"verdict"},
                                  {"note"}});
-    if (report.open(path) != 0) {
+    if (report.open(path, warning) != 0) {
         errorText = report.errorText();
         return 1;
     }
@@ -72,7 +93,7 @@ int writePageReport(const SiteEngine& engine, const std::string& path, ReportFor
         report.row({node->url.text(), nodeStateName(state), std::to_string(node->httpStatus),
                     failed ? node->title.str() : "", std::to_string(node->level), std::to_string(node->size),
                     done ? node->title.str() : "", std::to_string(node->parents.len()),
-                    referrer ? referrer->url.text() : "",
+                    referrer ? referrer->url.text() : "", pageVerdict(*node),
                     node->linksCut ? "links cut: the page has more links than one page may keep" : ""});
     };
     engine.doneNodes.forEach(write);
@@ -86,7 +107,7 @@ int writePageReport(const SiteEngine& engine, const std::string& path, ReportFor
 
 int writeLinkReport(const SiteEngine& engine, const ResourceChecker* checker, const std::string& path,
                     ReportFormat format, std::string& errorText) {
-    ReportWriter report(format, {{"page"}, {"kind"}, {"type"}, {"url"}, {"text"}, {"target"}});
+    ReportWriter report(format, {{"page"}, {"kind"}, {"type"}, {"url"}, {"text"}, {"target"}, {"verdict"}});
     if (report.open(path) != 0) {
         errorText = report.errorText();
         return 1;
@@ -99,7 +120,8 @@ int writeLinkReport(const SiteEngine& engine, const ResourceChecker* checker, co
             link->typeName(type);
             report.row({page->url.text(), linkKindName(link->effectiveKind()), type.str(),
                         link->url.isValid() ? link->url.text() : "", link->text.str(),
-                        linkTargetStatus(engine, *page, *link, checker)});
+                        linkTargetStatus(engine, *page, *link, checker),
+                        linkVerdict(engine, *page, *link, checker)});
         }
     });
     if (report.close() != 0) {

@@ -9,11 +9,12 @@
 namespace lurvik::cli {
 
 // The page report: one record per node, failed and unfinished ones included.
-// Fields: url, state, status, error, level, size, title, parents, referrer.
+// Fields: url, state, status, error, level, size, title, parents, referrer, verdict.
+// warning, when not empty, is the report's first line.
 [[nodiscard]] int writePageReport(const SiteEngine& engine, const std::string& path, ReportFormat format,
-                                  std::string& errorText);
+                                  const std::string& warning, std::string& errorText);
 // The link report: one record per link of every finished page.
-// Fields: page, kind, type, url, text, target.
+// Fields: page, kind, type, url, text, target, verdict.
 [[nodiscard]] int writeLinkReport(const SiteEngine& engine, const ResourceChecker* checker,
                                   const std::string& path, ReportFormat format, std::string& errorText);
 
@@ -23,5 +24,10 @@ const char* nodeStateName(int state);
 // "unchecked", "not retrieved" (a page beyond the level or page limit) or "outside limits".
 std::string linkTargetStatus(const SiteEngine& engine, const SiteNode& page, const LinkRecord& link,
                              const ResourceChecker* checker);
+// "ok", "broken" or "blocked" for a finished page; empty for one still pending.
+const char* pageVerdict(const SiteNode& node);
+// The verdict on what a link leads to; empty when it was not retrieved or checked (yet).
+const char* linkVerdict(const SiteEngine& engine, const SiteNode& page, const LinkRecord& link,
+                        const ResourceChecker* checker);
 
 } // namespace lurvik::cli

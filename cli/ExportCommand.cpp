@@ -124,7 +124,7 @@ int runExport(int argc, char** argv) {
         printError("cannot write " + xml + ": " + error);
         return ExitFailed;
     }
-    if (!csv.empty() && writePageReport(engine, csv, ReportFormat::Csv, error) != 0) {
+    if (!csv.empty() && writePageReport(engine, csv, ReportFormat::Csv, {}, error) != 0) {
         printError("cannot write " + csv + ": " + error);
         return ExitFailed;
     }

@@ -106,7 +106,8 @@ int runFetch(int argc, char** argv) {
         return ExitUsage;
     }
     URL url;
-    if (parseUserURL(options.url, url) != 0) {
+    std::string userInfo;
+    if (parseUserURL(options.url, url, userInfo) != 0) {
         printError("not a valid address: " + options.url);
         return ExitUsage;
     }
@@ -131,8 +132,10 @@ int runFetch(int argc, char** argv) {
             return ExitFailed;
         }
     }
+    if (options.user.empty())
+        options.user = userInfo;
     if (!options.user.empty())
-        answerCredentials(pool, options.user);
+        answerCredentials(pool, options.user, credentialSite(url));
     pool.setAgentCounts(1, 0);
     installInterruptHandler();
 
@@ -141,7 +144,7 @@ int runFetch(int argc, char** argv) {
     runAgent(*agent, url, node);
     // A challenge for a realm the user has credentials for is answered once, as the retrieval does.
     if (agent->state == AGENT_FAILED && agent->status == 401 && !agent->realm.isEmpty() &&
-        node.authRealm.isEmpty() && pool.askCredentials(agent->realm) == 0) {
+        node.authRealm.isEmpty() && pool.askCredentials(credentialSite(agent->url), agent->realm) == 0) {
         node.authRealm = agent->realm;
         agent->resetAgent();
         runAgent(*agent, url, node);

@@ -19,14 +19,15 @@ namespace lurvik::cli {
 namespace {
 
 // Opens the map named by the only argument into engine; prints the reason and returns non-zero
-// when it cannot. broken, when given, is set by a "--broken" argument; other commands refuse it.
-int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, bool* broken = nullptr,
+// when it cannot. verdict, when given, is set by a "--broken" or "--blocked" argument; other
+// commands refuse them.
+int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, std::string* verdict = nullptr,
             ResourceChecker* checked = nullptr) {
     std::string file;
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
-        if (arg == "--broken" && broken) {
-            *broken = true;
+        if ((arg == "--broken" || arg == "--blocked") && verdict) {
+            *verdict = arg.substr(2);
         } else if (arg.empty() || arg[0] == '-' || !file.empty()) {
             printError("unexpected option '" + arg + "'");
             std::fputs(usage, stderr);
@@ -86,16 +87,16 @@ int runLinks(int argc, char** argv) {
     SiteEngine engine;
     AgentPool pool;
     ResourceChecker checked(engine, pool);
-    bool broken = false;
-    if (int result =
-            openMap(argc, argv, "usage: lurvik-cli links site.web [--broken]\n", engine, &broken, &checked))
+    std::string verdict;
+    if (int result = openMap(argc, argv, "usage: lurvik-cli links site.web [--broken | --blocked]\n", engine,
+                             &verdict, &checked))
         return result;
     engine.doneNodes.forEach([&](SiteNode* page) {
         if (page->state != NODE_DONE)
             return;
         for (const LinkRecord* link : page->links) {
             std::string status = linkTargetStatus(engine, *page, *link, &checked);
-            if (broken && status.rfind("failed", 0) != 0 && status.rfind("broken", 0) != 0)
+            if (!verdict.empty() && verdict != linkVerdict(engine, *page, *link, &checked))
                 continue;
             std::printf(
                 "%s\t%s\t%s\t%s\n", tsvField(page->url.text()).c_str(), linkKindName(link->effectiveKind()),

@@ -66,7 +66,7 @@ int parseReportFormat(const std::string& name, ReportFormat& out) {
     return 0;
 }
 
-int ReportWriter::open(const std::string& path) {
+int ReportWriter::open(const std::string& path, const std::string& warning) {
     if (path == "-") {
         m_toStdout = true;
     } else {
@@ -76,6 +76,8 @@ int ReportWriter::open(const std::string& path) {
             return 1;
         }
     }
+    if (!warning.empty())
+        emit(m_format == ReportFormat::Jsonl ? "{\"warning\":" + jsonString(warning) + "}" : "# " + warning);
     if (m_format == ReportFormat::Jsonl)
         return 0;
     std::string header;

@@ -31,7 +31,9 @@ public:
 
     ReportWriter(ReportFormat format, std::vector<Field> fields)
         : m_format(format), m_fields(std::move(fields)) {}
-    [[nodiscard]] int open(const std::string& path);
+    // warning, when not empty, goes first: a "# " line before the header, or a {"warning": ...}
+    // record, so nobody reads the figures without it.
+    [[nodiscard]] int open(const std::string& path, const std::string& warning = {});
     void row(const std::vector<std::string>& values);
     [[nodiscard]] int close();
     const std::string& errorText() const { return m_errorText; }

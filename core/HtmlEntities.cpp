@@ -107,4 +107,38 @@ void Str::decodeISO() {
     str() = std::move(out);
 }
 
+void Str::decodeAttribute() {
+    size_t amp = str().find('&');
+    if (amp == std::string::npos)
+        return;
+    std::string out(str(), 0, amp);
+    std::string_view text = view();
+    size_t pos = amp;
+    while (pos < text.size()) {
+        if (text[pos] != '&') {
+            out += text[pos++];
+            continue;
+        }
+        size_t end = pos;
+        int cp = parseReference(text, pos, end);
+        const bool isNumeric = pos + 1 < text.size() && text[pos + 1] == '#';
+        const bool hasSemicolon = end > pos && text[end - 1] == ';';
+        if (cp >= 0 && !isNumeric && !hasSemicolon) {
+            // Only the names old pages wrote without ";" (Latin-1, and not "apos") count bare, and
+            // not where the text goes on as if the name were longer or a query's "name=".
+            const bool isLegacy = cp <= 0xFF && text.substr(pos + 1, end - pos - 1) != "apos";
+            const bool continues = end < text.size() && (text[end] == '=' || isAlnum(text[end]));
+            if (!isLegacy || continues)
+                cp = -1;
+        }
+        if (cp < 0) {
+            out += text[pos++];
+            continue;
+        }
+        appendUtf8(out, cp);
+        pos = end;
+    }
+    str() = std::move(out);
+}
+
 } // namespace lurvik

@@ -74,6 +74,10 @@ public:
     // Replaces HTML character references by the UTF-8 form of their character. Unknown names and
     // malformed references stay as written.
     void decodeISO();
+    // The same for an attribute value, by the rules browsers apply there: a named reference without
+    // its ";" counts only for the old Latin-1 names and not before "=" or a letter or digit, so
+    // "?a=1&copy=2" keeps its "&copy"; numeric references count with or without ";".
+    void decodeAttribute();
 
     void clear() { m_text.clear(); }
 

@@ -555,4 +555,28 @@ int URL::ConvertFromMemBlock(MemBlock& block, std::string_view base) {
     return ConvertFromMemBlock(block, URL(base));
 }
 
+std::string URL::takeUserInfo() {
+    const std::string_view info = getUserInfo();
+    if (info.empty())
+        return {};
+    std::string decoded;
+    for (size_t i = 0; i < info.size(); ++i) {
+        auto hex = [](char c) {
+            return c >= '0' && c <= '9'   ? c - '0'
+                   : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                   : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                          : -1;
+        };
+        if (info[i] == '%' && i + 2 < info.size() && hex(info[i + 1]) >= 0 && hex(info[i + 2]) >= 0) {
+            decoded += static_cast<char>(hex(info[i + 1]) * 16 + hex(info[i + 2]));
+            i += 2;
+        } else {
+            decoded += info[i];
+        }
+    }
+    std::string rest = m_text.substr(0, m_authority) + m_text.substr(m_host);
+    setURL(rest);
+    return decoded;
+}
+
 } // namespace lurvik

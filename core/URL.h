@@ -46,6 +46,9 @@ public:
     [[nodiscard]] int ConvertFromMemBlock(MemBlock& block, std::string_view base);
 
     void clear();
+    // Drops "user:password@" and returns it with its percent-escapes decoded (empty when none):
+    // credentials in an address are used, never shown or stored with it.
+    std::string takeUserInfo();
     // Drops the "#..." part: what is left names the whole page.
     void clearBookmark() { m_text.resize(m_fragment); }
 

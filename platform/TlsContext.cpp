@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <mutex>
 
 namespace lurvik {
@@ -80,6 +81,8 @@ struct SharedContext {
     std::mutex mutex;
     SSL_CTX* context = nullptr;
     std::string extraCaFile;
+    bool verifiesPeers = true;
+    std::map<std::string, SSL_SESSION*> sessions;
 };
 
 SharedContext& shared() {
@@ -87,14 +90,48 @@ SharedContext& shared() {
     return instance;
 }
 
-SSL_CTX* makeContext(const std::string& extraCaFile, std::string& error) {
+int sessionKeyIndex() {
+    static const int index = SSL_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+    return index;
+}
+
+int storeNewSession(SSL* ssl, SSL_SESSION* session) {
+    auto* key = static_cast<const std::string*>(SSL_get_ex_data(ssl, sessionKeyIndex()));
+    if (!key || key->empty())
+        return 0;
+    SharedContext& s = shared();
+    std::lock_guard lock(s.mutex);
+    SSL_SESSION*& slot = s.sessions[*key];
+    SSL_SESSION_free(slot);
+    // A copy: a connection freed without close_notify marks its own session as not resumable,
+    // and kept connections are often dropped that way.
+    slot = SSL_SESSION_dup(session);
+    return 0;
+}
+
+void forgetSessions(SharedContext& s) {
+    for (auto& [key, session] : s.sessions)
+        SSL_SESSION_free(session);
+    s.sessions.clear();
+}
+
+// Made again, and the stored sessions forgotten, whenever what a connection trusts changes.
+void resetContext(SharedContext& s) {
+    SSL_CTX_free(s.context);
+    s.context = nullptr;
+    forgetSessions(s);
+}
+
+SSL_CTX* makeContext(const std::string& extraCaFile, bool verifiesPeers, std::string& error) {
     SSL_CTX* context = SSL_CTX_new(TLS_client_method());
     if (!context) {
         error = "cannot set up TLS: " + lastOpenSslError();
         return nullptr;
     }
     SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
-    SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
+    SSL_CTX_set_verify(context, verifiesPeers ? SSL_VERIFY_PEER : SSL_VERIFY_NONE, nullptr);
+    SSL_CTX_set_session_cache_mode(context, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+    SSL_CTX_sess_set_new_cb(context, storeNewSession);
     SSL_CTX_set_mode(context, SSL_MODE_ENABLE_PARTIAL_WRITE);
 #ifdef SSL_OP_IGNORE_UNEXPECTED_EOF
     // An HTTP/1.0 reply ends where the connection ends, and many servers close without
@@ -118,8 +155,34 @@ void setTlsExtraCaFile(const std::string& path) {
     SharedContext& s = shared();
     std::lock_guard lock(s.mutex);
     s.extraCaFile = path;
-    SSL_CTX_free(s.context);
-    s.context = nullptr;
+    resetContext(s);
+}
+
+void setTlsVerification(bool verifiesPeers) {
+    SharedContext& s = shared();
+    std::lock_guard lock(s.mutex);
+    if (s.verifiesPeers == verifiesPeers)
+        return;
+    s.verifiesPeers = verifiesPeers;
+    resetContext(s);
+}
+
+bool tlsVerifiesPeers() {
+    SharedContext& s = shared();
+    std::lock_guard lock(s.mutex);
+    return s.verifiesPeers;
+}
+
+void rememberSessionsUnder(ssl_st* ssl, const std::string* key) {
+    SSL_set_ex_data(ssl, sessionKeyIndex(), const_cast<std::string*>(key));
+}
+
+void offerStoredSession(ssl_st* ssl, const std::string& key) {
+    SharedContext& s = shared();
+    std::lock_guard lock(s.mutex);
+    auto found = s.sessions.find(key);
+    if (found != s.sessions.end())
+        SSL_set_session(ssl, found->second);
 }
 
 ssl_st* newTlsConnection(Socket& socket, std::string& error) {
@@ -128,7 +191,7 @@ ssl_st* newTlsConnection(Socket& socket, std::string& error) {
         SharedContext& s = shared();
         std::lock_guard lock(s.mutex);
         if (!s.context)
-            s.context = makeContext(s.extraCaFile, error);
+            s.context = makeContext(s.extraCaFile, s.verifiesPeers, error);
         if (!s.context)
             return nullptr;
         ssl = SSL_new(s.context);

@@ -16,4 +16,13 @@ class Socket;
 // must outlive the connection). nullptr, with the reason in error, when the context cannot be made.
 ssl_st* newTlsConnection(Socket& socket, std::string& error);
 
+// Session resumption: sessions the servers hand out are kept under the key of the connection that
+// received them (*key must outlive the connection), and the latest one is offered to the next
+// connection with the same key.
+void rememberSessionsUnder(ssl_st* ssl, const std::string* key);
+void offerStoredSession(ssl_st* ssl, const std::string& key);
+
+// Whether certificates are checked; off only on the user's explicit request.
+bool tlsVerifiesPeers();
+
 } // namespace lurvik

@@ -23,8 +23,12 @@ public:
 
     // Negotiates TLS 1.2 or later and checks the server's certificate against the trust store and
     // hostName (a DNS name, sent as SNI, or an IPv4/IPv6 literal, brackets allowed). timeoutMs
-    // bounds the whole handshake, so a server that trickles bytes cannot hold it open.
-    [[nodiscard]] SocketError handshake(const std::string& hostName, int timeoutMs);
+    // bounds the whole handshake, so a server that trickles bytes cannot hold it open. With a
+    // sessionKey (host and port), a session stored under it is resumed and new ones are stored.
+    [[nodiscard]] SocketError handshake(const std::string& hostName, int timeoutMs,
+                                        const std::string& sessionKey = {});
+    // Whether the last handshake resumed a stored session.
+    bool isResumed() const;
     // timeoutMs is an idle time, as for Socket: how long one wait may last.
     [[nodiscard]] SocketError sendAll(const void* data, size_t length, int timeoutMs);
     // got is 0 when the peer closed, with or without close_notify: an HTTP/1.0 reply ends there.
@@ -47,11 +51,15 @@ private:
     ssl_st* m_ssl = nullptr;
     bool m_isConnected = false;
     std::string m_errorText;
+    std::string m_sessionKey;
 };
 
 // Trusts the certificates in path (PEM) in addition to the system store, for every session started
 // afterwards; an empty path trusts the system store alone. Meant for tests and private CAs: set it
 // before fetches start.
 void setTlsExtraCaFile(const std::string& path);
+// Turns certificate checks off (false) or on for sessions started afterwards: for staging sites
+// whose certificates nobody signed, at the user's explicit request.
+void setTlsVerification(bool verifiesPeers);
 
 } // namespace lurvik

@@ -4,9 +4,13 @@
 #include "HttpConnection.h"
 #include "HttpReply.h"
 #include "HttpRequest.h"
+#include "ReplyReader.h"
 #include "SiteNode.h"
 #include "platform/BlockingHook.h"
+#include "platform/Clock.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace lurvik {
@@ -20,6 +24,10 @@ constexpr int kMaxRedirects = 20;
 // A reply larger than this is cut here: enough for any page, and bounded against a server that
 // streams without end.
 constexpr int kMaxResponseBytes = 64 << 20;
+
+// Reports and verdicts tell a refusal of the client from a broken page by this.
+const char* const kChallengeSuffix = " (a bot challenge)";
+const char* const kTimeUpText = "Error - The page took longer than its time limit";
 
 bool isFollowedRedirect(int status, bool classic) {
     if (status == 301 || status == 302)
@@ -147,6 +155,8 @@ void Agent::resetAgent() {
     cancelRequested = 0;
     cancelIssued = 0;
     headerOnly = 0;
+    receivedBytes = 0;
+    retryAfterMs = -1;
     url.clear();
 }
 
@@ -171,14 +181,11 @@ int Agent::cancelled() {
     return 1;
 }
 
-int Agent::exchange(const URL& target) {
-    response.clear();
+int Agent::openConnection(const URL& target, HttpConnection& connection) {
     progress("resolving host address");
     if (cancelWanted())
         return cancelled();
-
-    HttpConnection connection;
-    HttpConnection::Failure failure = connection.resolve(target, m_settings);
+    HttpConnection::Failure failure = connection.resolve(target, m_settings, &m_pool.hosts);
     if (failure == HttpConnection::Failure::Cancelled || cancelWanted())
         return cancelled();
     if (failure != HttpConnection::Failure::None)
@@ -197,21 +204,39 @@ int Agent::exchange(const URL& target) {
             return fail("Error - Could not connect to host");
         return fail(Str("Error - Could not connect to host (" + connection.detail() + ")"));
     }
+    return 0;
+}
 
-    progress("sending request to host");
+void Agent::makeRequest(const URL& target, bool viaProxy, Str& request) const {
     RequestHeaders headers;
-    headers.viaProxy = connection.sendsAbsoluteForm();
+    headers.viaProxy = viaProxy;
     if (m_settings.sendUserAgent == 1)
         headers.userAgent = m_settings.userAgent;
     if (m_settings.useCredentials && node && !node->authRealm.isEmpty()) {
         Str user;
         Str password;
-        if (m_pool.getCredentials(node->authRealm, user, password) == 0)
+        // Only to the site they were given for: a redirect to another host does not take them along.
+        if (m_pool.getCredentials(credentialSite(target), node->authRealm, user, password) == 0)
             headers.credentials = Str(user.str() + ":" + password.str());
     }
     headers.ifModifiedSince = ifModifiedSince;
-    Str request;
     buildRequest(target, headers, m_settings.classicHttp != 0, request);
+}
+
+int Agent::exchange(const URL& target) {
+    return m_settings.classicHttp ? exchangeClassic(target) : exchangeKept(target);
+}
+
+int Agent::exchangeClassic(const URL& target) {
+    response.clear();
+    receivedBytes = 0;
+    HttpConnection connection;
+    if (openConnection(target, connection) != 0)
+        return 1;
+
+    progress("sending request to host");
+    Str request;
+    makeRequest(target, connection.sendsAbsoluteForm(), request);
     SocketError sent = connection.sendAll(request.text(), request.len(), m_settings.receiveTimeoutMs);
     if (sent == SocketError::Cancelled || cancelWanted())
         return cancelled();
@@ -225,15 +250,20 @@ int Agent::exchange(const URL& target) {
     for (;;) {
         std::memset(buffer, 0, sizeof buffer);
         size_t got = 0;
-        SocketError received = connection.receive(buffer, kReceiveChunk, got, m_settings.receiveTimeoutMs);
+        SocketError received = connection.receive(buffer, kReceiveChunk, got, receiveWaitMs());
         if (received != SocketError::None) {
             response.clear();
             if (received == SocketError::Cancelled || cancelWanted())
                 return cancelled();
-            return fail("Error - Could not receive data from host");
+            return fail(timeIsUp() ? kTimeUpText : "Error - Could not receive data from host");
         }
+        receivedBytes += static_cast<int>(got);
         if (got == 0 || cancelWanted())
             break;
+        if (timeIsUp()) {
+            response.clear();
+            return fail(kTimeUpText);
+        }
         if (sink) {
             sink(sinkContext, buffer, static_cast<int>(got));
         } else {
@@ -247,8 +277,152 @@ int Agent::exchange(const URL& target) {
     return 0;
 }
 
+namespace {
+
+// Connections are kept per scheme, host and port, and per proxy: a connection to a proxy carries
+// requests for any host, but a tunnel carries one host's only.
+std::string connectionKey(const URL& target, const FetchSettings& settings) {
+    std::string key = std::string(target.getScheme()) + "://" + std::string(target.getHostAndPort());
+    if (settings.proxyAddress != 0)
+        key += "@" + std::to_string(settings.proxyAddress) + ":" + std::to_string(settings.proxyPort);
+    return key;
+}
+
+} // namespace
+
+void Agent::takeDecoded(const std::string& decoded) {
+    if (decoded.empty())
+        return;
+    if (sink)
+        sink(sinkContext, decoded.data(), static_cast<int>(decoded.size()));
+    else
+        response.cat(decoded.data(), static_cast<int>(strnlen(decoded.data(), decoded.size())));
+}
+
+int Agent::exchangeKept(const URL& target) {
+    ConnectionPool& pool = m_pool.connections;
+    const std::string key = connectionKey(target, m_settings);
+    // A kept connection the server closed before answering gets the request once more, on a new one.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        response.clear();
+        receivedBytes = 0;
+        std::unique_ptr<HttpConnection> connection;
+        if (pool.acquire(key, attempt > 0, connection) != SocketError::None)
+            return cancelled();
+        const bool isReused = connection != nullptr;
+        if (!isReused) {
+            connection = std::make_unique<HttpConnection>();
+            if (openConnection(target, *connection) != 0) {
+                connection.reset();
+                pool.discard(key);
+                return 1;
+            }
+        }
+        int result = 0;
+        bool isKept = false;
+        if (pool.waitTurn(key) != SocketError::None) {
+            result = cancelled();
+        } else {
+            const char* retryText = nullptr;
+            ReplyOutcome outcome = transact(target, *connection, isKept, retryText);
+            if ((outcome == ReplyOutcome::Retry || outcome == ReplyOutcome::Closed) && isReused)
+                result = -1;
+            else if (outcome == ReplyOutcome::Retry)
+                result = fail(retryText);
+            else if (outcome == ReplyOutcome::Closed)
+                result = 0; // a new connection closed at once: an empty reply, as in classic mode
+            else
+                result = outcome == ReplyOutcome::Done ? 0 : 1;
+        }
+        if (isKept) {
+            pool.release(key, std::move(connection));
+        } else {
+            // Closed before its place is given up, so the host never sees one more than allowed.
+            connection.reset();
+            pool.discard(key);
+        }
+        if (result >= 0)
+            return result;
+    }
+    return fail("Error - Could not receive data from host");
+}
+
+Agent::ReplyOutcome Agent::transact(const URL& target, HttpConnection& connection, bool& isKept,
+                                    const char*& retryText) {
+    isKept = false;
+    retryText = "Error - Could not send request to host";
+    progress("sending request to host");
+    Str request;
+    makeRequest(target, connection.sendsAbsoluteForm(), request);
+    SocketError sent = connection.sendAll(request.text(), request.len(), m_settings.receiveTimeoutMs);
+    if (sent == SocketError::Cancelled || cancelWanted())
+        return cancelled(), ReplyOutcome::Failed;
+    if (sent != SocketError::None)
+        return ReplyOutcome::Retry;
+
+    progress("receiving data from host");
+    retryText = "Error - Could not receive data from host";
+    ReplyReader reader(kMaxResponseBytes);
+    response.str().reserve(4 * kReceiveChunk);
+    char buffer[kReceiveChunk];
+    std::string decoded;
+    for (;;) {
+        size_t got = 0;
+        SocketError received = connection.receive(buffer, kReceiveChunk, got, receiveWaitMs());
+        if (received == SocketError::Cancelled || cancelWanted()) {
+            response.clear();
+            return cancelled(), ReplyOutcome::Failed;
+        }
+        if (received == SocketError::None && got == 0 && reader.wireBytes() == 0)
+            return ReplyOutcome::Closed;
+        if (received != SocketError::None) {
+            response.clear();
+            // Nothing at all came back: a server that dropped the kept connection as we used it.
+            if (reader.wireBytes() == 0 && received != SocketError::TimedOut)
+                return ReplyOutcome::Retry;
+            fail(timeIsUp() ? kTimeUpText : "Error - Could not receive data from host");
+            return ReplyOutcome::Failed;
+        }
+        if (timeIsUp()) {
+            response.clear();
+            fail(kTimeUpText);
+            return ReplyOutcome::Failed;
+        }
+        decoded.clear();
+        ReplyReader::State state = got == 0 ? reader.close(decoded) : reader.feed(buffer, got, decoded);
+        takeDecoded(decoded);
+        receivedBytes = static_cast<int>(std::min<size_t>(reader.wireBytes(), INT32_MAX));
+        if (state == ReplyReader::State::Failed) {
+            response.clear();
+            fail(reader.failure() == ReplyReader::Failure::TooLarge
+                     ? "Error - Reply too large once decompressed"
+                     : "Error - Could not decode the reply");
+            return ReplyOutcome::Failed;
+        }
+        if (state == ReplyReader::State::Done) {
+            isKept = reader.isReusable();
+            return ReplyOutcome::Done;
+        }
+        if (!sink && response.len() >= kMaxResponseBytes)
+            return ReplyOutcome::Done;
+        if (headerOnly && reader.isHeadComplete())
+            return ReplyOutcome::Done;
+    }
+}
+
+bool Agent::timeIsUp() const {
+    return m_deadline != 0 && tickCount() >= m_deadline;
+}
+
+int Agent::receiveWaitMs() const {
+    if (m_deadline == 0)
+        return m_settings.receiveTimeoutMs;
+    return static_cast<int>(std::clamp<int64_t>(m_deadline - tickCount(), 0, m_settings.receiveTimeoutMs));
+}
+
 int Agent::fetch() {
     const bool classic = m_settings.classicHttp != 0;
+    m_deadline = m_settings.pageTimeLimitMs > 0 ? tickCount() + m_settings.pageTimeLimitMs : 0;
     for (int redirects = 0;; ++redirects) {
         if (exchange(url) != 0)
             return 1;
@@ -260,12 +434,16 @@ int Agent::fetch() {
         if (parseStatus(response, errorText, status) != 0) {
             if (status == 401)
                 parseRealm(response, realm);
+            if (status == 429 || status == 503)
+                retryAfterMs = parseRetryAfter(response);
+            if ((status == 403 || status == 429 || status == 503) && isBotChallenge(response))
+                errorText.cat(kChallengeSuffix);
             m_outcome = AGENT_FAILED;
             response.clear();
             cachedPage.clear();
             return 1;
         }
-        if (isFollowedRedirect(status, classic) && redirects < kMaxRedirects) {
+        if (isFollowedRedirect(status, classic)) {
             Str location;
             if (headerValue("Location", response, location) == 0) {
                 URL next;
@@ -276,6 +454,12 @@ int Agent::fetch() {
                 else
                     next.setURL(url, location.view());
                 if (next.isHtml()) {
+                    // A loop, or a chain no browser would follow to its end: the page is not there.
+                    if (redirects >= kMaxRedirects) {
+                        response.clear();
+                        cachedPage.clear();
+                        return fail("Error - Too many redirects");
+                    }
                     url = next;
                     cachedPage.clear();
                     continue;

@@ -14,6 +14,7 @@
 namespace lurvik {
 
 class AgentPool;
+class HttpConnection;
 class SiteNode;
 
 enum AgentState {
@@ -38,6 +39,7 @@ struct FetchSettings {
     int classicHttp = 0;
     int connectTimeoutMs = 30000;
     int receiveTimeoutMs = 60000;
+    int pageTimeLimitMs = 120000; // 0: none
 };
 
 // One HTTP worker: fetches one URL at a time, on a thread of its own or on the caller's. All
@@ -79,6 +81,11 @@ public:
     Str realm;
     Str ifModifiedSince;
     Str cachedPage;
+    // Bytes that came over the wire for the last reply: what a page's size reports, however much
+    // its body inflated to.
+    int receivedBytes = 0;
+    // What a 429 or 503 reply asked for in "Retry-After", in milliseconds; -1 when it named no time.
+    int retryAfterMs = -1;
     // Set before a fetch to read only until the reply's header is in: enough to learn a link's
     // status without downloading what it points to.
     int headerOnly = 0;
@@ -98,12 +105,32 @@ private:
     int fail(const Str& text);
     int cancelled();
     bool cancelWanted() const { return cancelRequested.load() != 0; }
+    // Closed: the server closed without a byte; Retry: the connection failed before a byte came.
+    enum class ReplyOutcome { Done, Failed, Retry, Closed };
+
     // One request and its reply; 0 when the reply is in, else the result of fail/cancelled.
     int exchange(const URL& target);
+    // The original form: one HTTP/1.0 connection per request, the reply read until it closes.
+    int exchangeClassic(const URL& target);
+    // Modern mode: a kept connection from the pool, the reply framed and decoded.
+    int exchangeKept(const URL& target);
+    // Sends the request and reads its reply on connection; isKept tells whether the connection
+    // may carry the next request. Retry: the server closed before sending a byte (retryText says
+    // what failed, for when no retry is left).
+    ReplyOutcome transact(const URL& target, HttpConnection& connection, bool& isKept,
+                          const char*& retryText);
+    int openConnection(const URL& target, HttpConnection& connection);
+    void makeRequest(const URL& target, bool viaProxy, Str& request) const;
+    void takeDecoded(const std::string& decoded);
 
     AgentPool& m_pool;
     FetchSettings m_settings;
     int m_outcome = AGENT_IDLE;
+    int64_t m_deadline = 0; // tick count at which the page's time is up; 0: no limit
+    // The wait allowed for the next receive: the idle timeout, or less when the page's time is
+    // running out (0 once it has).
+    int receiveWaitMs() const;
+    bool timeIsUp() const;
 
     std::thread m_worker;
     std::mutex m_jobMutex;

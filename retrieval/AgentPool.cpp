@@ -68,19 +68,20 @@ FetchSettings AgentPool::fetchSettings() const {
     settings.classicHttp = classicHttp;
     settings.connectTimeoutMs = connectTimeoutMs;
     settings.receiveTimeoutMs = receiveTimeoutMs;
+    settings.pageTimeLimitMs = pageTimeLimitMs;
     return settings;
 }
 
-Credential* AgentPool::findCredential(const Str& realm) {
+Credential* AgentPool::findCredential(const Str& site, const Str& realm) {
     for (Credential* credential : m_credentials)
-        if (credential->realm.cmp(realm.view()) == 0)
+        if (credential->realm.cmp(realm.view()) == 0 && credential->site.cmp(site.view()) == 0)
             return credential;
     return nullptr;
 }
 
-int AgentPool::getCredentials(const Str& realm, Str& user, Str& password) {
+int AgentPool::getCredentials(const Str& site, const Str& realm, Str& user, Str& password) {
     std::lock_guard guard(m_credentialsMutex);
-    Credential* credential = findCredential(realm);
+    Credential* credential = findCredential(site, realm);
     if (!credential || credential->refused)
         return 1;
     user = credential->user;
@@ -88,14 +89,15 @@ int AgentPool::getCredentials(const Str& realm, Str& user, Str& password) {
     return 0;
 }
 
-int AgentPool::askCredentials(const Str& realm) {
+int AgentPool::askCredentials(const Str& site, const Str& realm) {
     {
         std::lock_guard guard(m_credentialsMutex);
-        Credential* credential = findCredential(realm);
+        Credential* credential = findCredential(site, realm);
         if (credential && credential->refused)
             return 1;
         if (!credential) {
             credential = new Credential;
+            credential->site = site;
             credential->realm = realm;
             m_credentials.add(credential);
         }
@@ -103,9 +105,9 @@ int AgentPool::askCredentials(const Str& realm) {
     // The question may open a dialog; no lock is held while the user answers.
     Str user;
     Str password;
-    int answer = onNeedPassword ? onNeedPassword(realm, user, password) : 1;
+    int answer = onNeedPassword ? onNeedPassword(site, realm, user, password) : 1;
     std::lock_guard guard(m_credentialsMutex);
-    Credential* credential = findCredential(realm);
+    Credential* credential = findCredential(site, realm);
     if (!credential)
         return 1;
     if (answer == 0) {

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "Agent.h"
+#include "ConnectionPool.h"
 #include "Credential.h"
 #include "core/PtrList.h"
 #include "core/Sync.h"
+#include "platform/HostCache.h"
 
 #include <functional>
 #include <mutex>
@@ -19,7 +21,8 @@ namespace lurvik {
 // while the main thread adds the ones the user types.
 class AgentPool {
 public:
-    using NeedPassword = std::function<int(const Str& realm, Str& user, Str& password)>;
+    // Asked with the site (credentialSite) and the realm that want credentials.
+    using NeedPassword = std::function<int(const Str& site, const Str& realm, Str& user, Str& password)>;
 
     AgentPool();
     ~AgentPool();
@@ -34,10 +37,10 @@ public:
     void setUseCredentials(int flag) { useCredentials = flag; }
     FetchSettings fetchSettings() const;
 
-    // 0 and the pair when credentials for realm are known and not refused.
-    int getCredentials(const Str& realm, Str& user, Str& password);
+    // 0 and the pair when credentials for realm on site are known and not refused.
+    int getCredentials(const Str& site, const Str& realm, Str& user, Str& password);
     // Asks the user through onNeedPassword; 0 when they gave a pair, which is then stored.
-    int askCredentials(const Str& realm);
+    int askCredentials(const Str& site, const Str& realm);
     void deleteCredentials();
 
     // Agent lists: wanted counts, balancing and the choice of an agent for a fetch.
@@ -67,12 +70,19 @@ public:
     int classicHttp = 0;
     int connectTimeoutMs = 30000;
     int receiveTimeoutMs = 60000;
+    // How long in all a page may wait for a server that asked to be left alone (429, 503).
+    int maxRetryWaitMs = 60000;
+    // How long one page's exchange may take in all (0: no limit), against a server that trickles.
+    int pageTimeLimitMs = 120000;
+    // Shared by every agent of the crawl: kept connections and politeness, and name look-ups.
+    ConnectionPool connections;
+    HostCache hosts;
     NeedPassword onNeedPassword;
     // Called on the fetch thread as its agent's state leaves 1, to wake a waiting main loop.
     std::function<void()> onAgentFinished;
 
 private:
-    Credential* findCredential(const Str& realm);
+    Credential* findCredential(const Str& site, const Str& realm);
     static Agent* firstInState(const PtrList<Agent>& agents, int state);
     static void moveAgent(PtrList<Agent>& from, PtrList<Agent>& to, Agent* agent);
 

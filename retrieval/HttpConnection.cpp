@@ -1,8 +1,10 @@
 #include "HttpConnection.h"
 
+#include "platform/HostCache.h"
 #include "platform/Resolver.h"
 
 #include <arpa/inet.h>
+#include <poll.h>
 
 namespace lurvik {
 
@@ -20,15 +22,18 @@ SocketAddress proxyAddress(const FetchSettings& settings) {
 
 } // namespace
 
-HttpConnection::Failure HttpConnection::resolve(const URL& target, const FetchSettings& settings) {
+HttpConnection::Failure HttpConnection::resolve(const URL& target, const FetchSettings& settings,
+                                                HostCache* hosts) {
     m_viaProxy = settings.proxyAddress != 0;
     m_addresses.clear();
     if (m_viaProxy) {
         m_addresses.push_back(proxyAddress(settings));
         return Failure::None;
     }
+    const std::string host(target.getHost());
     SocketError resolved =
-        resolveHost(std::string(target.getHost()), target.getPort(), m_addresses, settings.connectTimeoutMs);
+        hosts ? hosts->resolve(host, target.getPort(), m_addresses, settings.connectTimeoutMs)
+              : resolveHost(host, target.getPort(), m_addresses, settings.connectTimeoutMs);
     if (resolved == SocketError::Cancelled)
         return Failure::Cancelled;
     return resolved == SocketError::None ? Failure::None : Failure::Resolve;
@@ -56,7 +61,9 @@ HttpConnection::Failure HttpConnection::connect(const URL& target, const FetchSe
             return tunnel;
     }
     m_tls = std::make_unique<TlsSession>(m_socket);
-    SocketError handshake = m_tls->handshake(std::string(target.getHost()), settings.connectTimeoutMs);
+    // Classic mode makes a connection per page; a resumed session spares each one a full handshake.
+    SocketError handshake = m_tls->handshake(std::string(target.getHost()), settings.connectTimeoutMs,
+                                             std::string(target.getHostAndPort()));
     if (handshake == SocketError::Cancelled)
         return Failure::Cancelled;
     if (handshake != SocketError::None) {
@@ -91,6 +98,11 @@ HttpConnection::Failure HttpConnection::openTunnel(const URL& target, const Fetc
         return Failure::Connect;
     }
     return Failure::None;
+}
+
+bool HttpConnection::isClosedByPeer() const {
+    pollfd p{m_socket.fd(), POLLIN, 0};
+    return m_socket.fd() < 0 || ::poll(&p, 1, 0) != 0;
 }
 
 SocketError HttpConnection::sendAll(const void* data, size_t length, int timeoutMs) {

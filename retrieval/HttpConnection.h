@@ -12,12 +12,15 @@ namespace lurvik {
 
 // The byte stream of one request: a plain socket, or TLS over it for https: addresses. Through a
 // proxy an https: address is reached by a CONNECT tunnel, so the proxy never sees the request.
+class HostCache;
+
 class HttpConnection {
 public:
     enum class Failure { None, Cancelled, Socket, Resolve, Connect };
 
-    // Finds the addresses to try: the proxy's, or the target host's.
-    [[nodiscard]] Failure resolve(const URL& target, const FetchSettings& settings);
+    // Finds the addresses to try: the proxy's, or the target host's (through hosts when given).
+    [[nodiscard]] Failure resolve(const URL& target, const FetchSettings& settings,
+                                  HostCache* hosts = nullptr);
     // Connects and, for https:, tunnels and negotiates TLS. detail() gives the reason of a TLS or
     // tunnel failure in words.
     [[nodiscard]] Failure connect(const URL& target, const FetchSettings& settings);
@@ -26,6 +29,8 @@ public:
     [[nodiscard]] SocketError sendAll(const void* data, size_t length, int timeoutMs);
     [[nodiscard]] SocketError receive(void* buffer, size_t capacity, size_t& got, int timeoutMs);
     const std::string& detail() const { return m_detail; }
+    // Whether a kept connection was closed (or sent something unasked) while it sat idle.
+    bool isClosedByPeer() const;
 
 private:
     Failure openTunnel(const URL& target, const FetchSettings& settings);

@@ -1,5 +1,8 @@
 #include "HttpReply.h"
 
+#include <cstdint>
+#include <ctime>
+
 namespace lurvik {
 
 namespace {
@@ -105,6 +108,35 @@ void replyHeader(const Str& response, Str& out) {
     int end = crlf >= 0 && (lf < 0 || crlf < lf) ? crlf + 4 : lf >= 0 ? lf + 2 : -1;
     if (end > 0)
         out.cat(response.view().substr(0, end));
+}
+
+bool isBotChallenge(const Str& response) {
+    Str value;
+    if (headerValue("cf-mitigated", response, value) == 0 && value.find("challenge") >= 0)
+        return true;
+    for (const char* marker : {"/cdn-cgi/challenge-platform/", "_Incapsula_Resource", "captcha"})
+        if (response.find(marker, 0, false) >= 0)
+            return true;
+    return false;
+}
+
+int parseRetryAfter(const Str& response) {
+    Str value;
+    if (headerValue("Retry-After", response, value) != 0)
+        return -1;
+    value.strip();
+    const std::string text = value.str();
+    if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos)
+        return text.size() > 6 ? INT32_MAX : std::stoi(text) * 1000;
+    std::tm time{};
+    const char* end = strptime(text.c_str(), "%a, %d %b %Y %H:%M:%S", &time);
+    if (!end)
+        return -1;
+    const std::time_t when = timegm(&time);
+    const std::time_t now = std::time(nullptr);
+    if (when <= now)
+        return 0;
+    return when - now > INT32_MAX / 1000 ? INT32_MAX : static_cast<int>(when - now) * 1000;
 }
 
 } // namespace lurvik

@@ -16,4 +16,12 @@ int headerValue(const Str& name, const Str& response, Str& value);
 // ends them; empty when the reply has no status line or no end to its header.
 void replyHeader(const Str& response, Str& out);
 
+// Whether an error reply is a bot challenge (a page that wants a browser or a person, not the
+// resource refused): services that screen clients mark them in a header or the page's scripts.
+bool isBotChallenge(const Str& response);
+
+// The wait a reply's "Retry-After" asks for, in milliseconds (seconds or an HTTP date; a date in
+// the past is 0); -1 when there is none or it does not parse.
+int parseRetryAfter(const Str& response);
+
 } // namespace lurvik

@@ -18,7 +18,7 @@ void buildRequest(const URL& url, const RequestHeaders& headers, bool classic, S
         }
     }
     out.cat(classic ? url.getPath() : url.getRequestTarget());
-    out.cat(" HTTP/1.0");
+    out.cat(classic ? " HTTP/1.0" : " HTTP/1.1");
     out.cat(eol);
     if (!classic) {
         out.cat("Host: ");
@@ -44,6 +44,10 @@ void buildRequest(const URL& url, const RequestHeaders& headers, bool classic, S
     }
     out.cat("Accept: */*");
     out.cat(eol);
+    if (!classic) {
+        out.cat("Accept-Encoding: gzip, deflate");
+        out.cat(eol);
+    }
     out.cat(eol);
 }
 

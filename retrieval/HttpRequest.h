@@ -12,9 +12,10 @@ struct RequestHeaders {
     Str ifModifiedSince;
 };
 
-// The GET request for url. Classic form: line feeds only, no Host line, the directory and file
-// name alone (the absolute http: address through a proxy). Modern form: CRLF, a Host line after
-// the request line, the query sent too, and through a proxy the address with its own scheme.
+// The GET request for url. Classic form: HTTP/1.0, line feeds only, no Host line, the directory
+// and file name alone (the absolute http: address through a proxy). Modern form: HTTP/1.1, CRLF,
+// a Host line after the request line, the query sent too, through a proxy the address with its
+// own scheme, and gzip and deflate accepted.
 void buildRequest(const URL& url, const RequestHeaders& headers, bool classic, Str& out);
 
 } // namespace lurvik

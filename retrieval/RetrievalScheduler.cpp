@@ -21,7 +21,8 @@ RetrievalScheduler::~RetrievalScheduler() {
 
 namespace {
 constexpr int kCacheBatchMs = 50;
-}
+constexpr int kSweepMs = 1000;
+} // namespace
 
 void RetrievalScheduler::storePage(const URL& url, const Str& date, const Str& reply) {
     if (m_batchStart < 0 && CacheBlock() == 0)
@@ -58,8 +59,13 @@ int RetrievalScheduler::idleHook() {
     if (result == 0)
         result = engineIdleStep();
     if (result == 0) {
-        // Nothing to do until a fetch ends: a good moment to make the stored pages visible.
+        // Nothing to do until a fetch ends: a good moment to make the stored pages visible, and
+        // to let go of connections nobody will use (a crawl that has ended uses none).
         commitPages();
+        if (tickCount() - m_lastSweep >= kSweepMs) {
+            m_lastSweep = tickCount();
+            m_pool.connections.closeExpired();
+        }
         result = CacheIdle();
     }
     return result;
@@ -145,16 +151,14 @@ void RetrievalScheduler::takeResult(Agent* agent) {
         break;
     case AGENT_FAILED: {
         bool retry = false;
-        if (node && m_pool.useCredentials && agent->status == 401 && !agent->realm.isEmpty()) {
-            Str user, password;
-            if (node->authRealm.isEmpty() && m_pool.getCredentials(agent->realm, user, password) == 0)
-                retry = true;
-            else if (m_pool.askCredentials(agent->realm) == 0)
-                retry = true;
-        }
+        if (node && m_pool.useCredentials && agent->status == 401 && !agent->realm.isEmpty())
+            retry = retryWithCredentials(node, *agent);
         if (retry) {
             node->resetNodeWithRealm(agent->realm);
+        } else if (node && (agent->status == 429 || agent->status == 503) && backOff(node, *agent)) {
+            node->resetNode();
         } else if (node) {
+            m_backoff.erase(node);
             node->failNode(agent->errorText);
             node->httpStatus = agent->status;
         }
@@ -162,9 +166,13 @@ void RetrievalScheduler::takeResult(Agent* agent) {
     }
     case AGENT_FINISHED:
         if (node) {
+            m_backoff.erase(node);
             if (!node->url.sameURL(agent->url))
                 agent->url = node->url;
             receivePage(node, agent->response);
+            // A compressed or chunked reply reports what came over the wire, not what it decoded to.
+            if (!m_pool.classicHttp && agent->status != 304 && agent->receivedBytes > 0)
+                node->size = agent->receivedBytes;
             if (agent->status == 200 || agent->status == 0) {
                 headerValue("Last-Modified", agent->response, node->lastModified);
                 storePage(node->url, node->lastModified, agent->response);
@@ -201,7 +209,7 @@ int RetrievalScheduler::engineIdleStep() {
                 auto it = m_robots.find(robotsKey(node->url));
                 return it == m_robots.end() || it->second.known;
             }
-            return state == NODE_PARSED || state == NODE_WAITING;
+            return state == NODE_PARSED || (state == NODE_WAITING && !isBackingOff(node));
         });
         if (next && next->state == NODE_PARSED) {
             linkChildren(next);
@@ -220,6 +228,51 @@ int RetrievalScheduler::engineIdleStep() {
     }
     m_engine.idleBusy = 0;
     return result;
+}
+
+bool RetrievalScheduler::retryWithCredentials(SiteNode* node, const Agent& agent) {
+    const Str site = credentialSite(agent.url);
+    Str user, password;
+    const bool isKnown = m_pool.getCredentials(site, agent.realm, user, password) == 0;
+    if (node->authRealm.isEmpty() && isKnown)
+        return true;
+    // The pair just sent was refused. Ask again, but a second try with the same pair would only
+    // be refused again: the page fails rather than asking a server forever.
+    const bool wasSent = isKnown && node->authRealm.cmp(agent.realm.view()) == 0;
+    if (m_pool.askCredentials(site, agent.realm) != 0)
+        return false;
+    Str newUser, newPassword;
+    if (m_pool.getCredentials(site, agent.realm, newUser, newPassword) != 0)
+        return false;
+    return !(wasSent && newUser == user && newPassword == password);
+}
+
+namespace {
+// Without a Retry-After, the pauses double from a second.
+constexpr int kFirstPauseMs = 1000;
+constexpr int kMostTries = 6;
+} // namespace
+
+bool RetrievalScheduler::backOff(SiteNode* node, const Agent& agent) {
+    Backoff& backoff = m_backoff[node];
+    const int budget = m_pool.maxRetryWaitMs - backoff.waitedMs;
+    if (budget <= 0 || backoff.tries >= kMostTries) {
+        m_backoff.erase(node);
+        return false;
+    }
+    int pause = agent.retryAfterMs >= 0 ? agent.retryAfterMs : kFirstPauseMs << backoff.tries;
+    pause = std::min(pause, budget);
+    backoff.tries += 1;
+    backoff.waitedMs += pause;
+    backoff.retryAt = tickCount() + pause;
+    return true;
+}
+
+bool RetrievalScheduler::isBackingOff(SiteNode* node) const {
+    if (m_backoff.empty())
+        return false;
+    auto found = m_backoff.find(node);
+    return found != m_backoff.end() && found->second.retryAt > tickCount();
 }
 
 int RetrievalScheduler::startRetrieval(SiteNode* node, int background) {
@@ -264,7 +317,7 @@ void RetrievalScheduler::receivePage(SiteNode* node, const Str& page) {
     if (page.len() < m_engine.inlineParseLimit) {
         Str labels;
         ScanControl control;
-        scanPage(page, node->url, node->title, node->links, labels, &control);
+        scanPage(page, node->url, node->title, node->links, labels, linkReading(), &control);
         node->linksCut = control.linksCut;
         if (!labels.isEmpty())
             m_engine.applyRating(node, labels);
@@ -274,11 +327,17 @@ void RetrievalScheduler::receivePage(SiteNode* node, const Str& page) {
     }
 }
 
+LinkReading RetrievalScheduler::linkReading() const {
+    return m_pool.classicHttp ? LinkReading::Classic : LinkReading::Browser;
+}
+
 void RetrievalScheduler::startParseJob(SiteNode* node, const Str& page) {
     auto* job = new ParseJob;
     job->page = page;
     job->node = node;
-    if (job->thread.start([this, job] { parseThreadMain(job); }) != 0) {
+    // Read here: the parsing thread must not read the pool's settings.
+    const LinkReading reading = linkReading();
+    if (job->thread.start([this, job, reading] { parseThreadMain(job, reading); }) != 0) {
         delete job;
         node->failNode("Error - Couldn't launch parsing thread");
         return;
@@ -286,7 +345,7 @@ void RetrievalScheduler::startParseJob(SiteNode* node, const Str& page) {
     m_engine.parseJobs.add(job);
 }
 
-void RetrievalScheduler::parseThreadMain(ParseJob* job) {
+void RetrievalScheduler::parseThreadMain(ParseJob* job, LinkReading reading) {
     SiteNode* node = job->node;
     node->state = NODE_PARSING;
     node->setStatusText("parsing HTML");
@@ -294,7 +353,7 @@ void RetrievalScheduler::parseThreadMain(ParseJob* job) {
     Str labels;
     ScanControl control;
     control.stop = &job->stop;
-    scanPage(job->page, node->url, title, node->links, labels, &control);
+    scanPage(job->page, node->url, title, node->links, labels, reading, &control);
     node->title = title;
     node->linksCut = control.linksCut;
     if (!labels.isEmpty())
@@ -338,6 +397,7 @@ void RetrievalScheduler::stopRetrieval(const TidyTree& tidyTree) {
     for (auto& [agent, key] : m_robotsFetches)
         m_robots.erase(key);
     m_robotsFetches.clear();
+    m_backoff.clear();
     m_engine.clearParseJobs();
     m_engine.rewindPending();
     if (tidyTree)

@@ -3,6 +3,7 @@
 #include "AgentPool.h"
 #include "RobotsRules.h"
 #include "SiteEngine.h"
+#include "analysis/HtmlScanner.h"
 
 #include <condition_variable>
 #include <functional>
@@ -55,7 +56,7 @@ public:
     AgentPool& pool() { return m_pool; }
 
 private:
-    void parseThreadMain(ParseJob* job);
+    void parseThreadMain(ParseJob* job, LinkReading reading);
     void wake();
     // With robots.txt obeyed: 0 when node may be fetched now, 1 when its host's rules are still
     // being fetched, 2 when it started that fetch, 3 when the rules refuse the page.
@@ -65,6 +66,22 @@ private:
     // rather than one per page, which on a fast site costs more than fetching the page.
     void storePage(const URL& url, const Str& date, const Str& reply);
     void commitPages();
+    // A 429 or 503 sends the page back to the queue until the time the server asked for (or a
+    // growing pause), while the crawl goes on with other pages; true when it was sent back,
+    // false when its waits are used up.
+    bool backOff(SiteNode* node, const Agent& agent);
+    // After a 401: true when the page should be fetched again with credentials for the realm.
+    bool retryWithCredentials(SiteNode* node, const Agent& agent);
+    bool isBackingOff(SiteNode* node) const;
+    // Modern mode reads links as browsers do; classic mode as written.
+    LinkReading linkReading() const;
+
+    struct Backoff {
+        int64_t retryAt = 0;
+        int waitedMs = 0;
+        int tries = 0;
+    };
+    std::unordered_map<SiteNode*, Backoff> m_backoff;
 
     struct HostRobots {
         bool known = false;
@@ -73,6 +90,7 @@ private:
     std::unordered_map<std::string, HostRobots> m_robots;
     std::unordered_map<Agent*, std::string> m_robotsFetches;
     int64_t m_batchStart = -1;
+    int64_t m_lastSweep = 0;
 
     SiteEngine& m_engine;
     AgentPool& m_pool;

@@ -4,6 +4,9 @@
 #include "SiteEngine.h"
 #include "core/PageCache.h"
 #include "platform/RegistryKey.h"
+#include "platform/TlsSession.h"
+
+#include <algorithm>
 
 #include <cstdlib>
 #include <filesystem>
@@ -62,6 +65,10 @@ constexpr NumberValue kGlobalNumbers[] = {
     {"useUserAgent", &Settings::useUserAgent, 0},
     {"ClassicHttp", &Settings::classicHttp, 0},
     {"ObeySRE", &Settings::obeySRE, 0},
+    {"MaxHostConnections", &Settings::maxHostConnections, 8},
+    {"HostDelay", &Settings::hostDelay, 0},
+    {"MaxRetryWait", &Settings::maxRetryWait, 60},
+    {"PageTimeLimit", &Settings::pageTimeLimit, 120},
 };
 
 const TextValue kGlobalTexts[] = {
@@ -72,6 +79,7 @@ const TextValue kGlobalTexts[] = {
     {"HTMLFont", &Settings::htmlFont},
     {"ProxyServer", &Settings::proxyServer},
     {"UserAgent", &Settings::userAgent},
+    {"CaFile", &Settings::caFile},
 };
 
 constexpr NumberValue kWindowNumbers[] = {
@@ -120,17 +128,24 @@ void Settings::initSettings(SiteEngine& engine) {
         std::filesystem::create_directories(cacheDir.str(), ignored);
         CacheConfigure(1, cacheDir, 5242880, 1);
     } else {
-        // A key written by hand or by an older version may lack these; the cache and the user
-        // agent must still work.
-        if (cacheDir.isEmpty())
-            cacheDir = defaultCacheDir();
-        if (userAgent.isEmpty()) {
-            useUserAgent = 1;
-            userAgent = "Lurvik/1.0";
-        }
+        repairSettings();
         applyToCache();
     }
     applyToEngine(engine);
+}
+
+void Settings::repairSettings() {
+    // A key written by hand or by an older version may lack these; the cache, the user agent and
+    // the queue must still work.
+    if (cacheDir.isEmpty())
+        cacheDir = defaultCacheDir();
+    if (userAgent.isEmpty()) {
+        useUserAgent = 1;
+        userAgent = "Lurvik/1.0";
+    }
+    // Without background agents nothing in the queue is ever fetched.
+    if (numBGAgents < 1)
+        numBGAgents = 4;
 }
 
 int Settings::saveSettings() const {
@@ -200,6 +215,13 @@ void Settings::applyToPool(AgentPool& pool) const {
     pool.setUserAgent(useUserAgent, userAgent);
     pool.classicHttp = classicHttp;
     pool.configureProxy(useProxy, proxyServer, proxyPort);
+    ConnectionPool::Limits limits;
+    limits.perHost = std::max(1, maxHostConnections);
+    limits.delayMs = std::max(0, hostDelay);
+    pool.connections.setLimits(limits);
+    pool.maxRetryWaitMs = std::max(0, maxRetryWait) * 1000;
+    pool.pageTimeLimitMs = pageTimeLimit > 0 ? pageTimeLimit * 1000 : 0;
+    setTlsExtraCaFile(caFile.str());
 }
 
 void Settings::applyToCache() const {

@@ -45,6 +45,11 @@ struct Settings {
     Str userAgent = "Lurvik/1.0"; // "UserAgent"
     int classicHttp = 0;          // "ClassicHttp": the original request form, byte for byte
     int obeySRE = 0;              // "ObeySRE": obey robots.txt ("Obey SRE standards")
+    int maxHostConnections = 8;   // "MaxHostConnections": connections open at once to one host
+    int hostDelay = 0;            // "HostDelay": milliseconds between requests to one host
+    int maxRetryWait = 60;        // "MaxRetryWait": seconds a page may wait on 429 and 503 replies
+    int pageTimeLimit = 120;      // "PageTimeLimit": seconds one page's reply may take in all
+    Str caFile;                   // "CaFile": certificates trusted besides the system's (PEM)
 
     // "Window"
     int mainLeft = 0, mainTop = 0, mainRight = 0, mainBottom = 0; // "MainLeft" ... "MainBottom"
@@ -57,6 +62,9 @@ struct Settings {
     int loadSettings();
     // Loads, applies first-run defaults or fix-ups, and configures the page cache and the engine.
     void initSettings(SiteEngine& engine);
+    // The fix-ups of a loaded "Global" key that a key written by hand or by an older version needs:
+    // the desktop program and lurvik-cli both run them after loading.
+    void repairSettings();
     int saveSettings() const;
     int loadWindowSettings();
     int saveWindowSettings() const;

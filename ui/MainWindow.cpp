@@ -115,7 +115,7 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
 
     app.engine.onNodeChanged = [this](SiteNode* node, int code) { m_treeModel->nodeChanged(node, code); };
     app.scheduler.onRefreshStatus = [this] { refreshStatus(); };
-    app.pool.onNeedPassword = [this](const Str& realm, Str& user, Str& password) {
+    app.pool.onNeedPassword = [this](const Str&, const Str& realm, Str& user, Str& password) {
         return PasswordDialog::askNetworkPassword(this, realm, user, password);
     };
     connect(app.busyLoop, &BusyLoop::retrievalStarted, this, &MainWindow::retrievalStarted);

@@ -2,9 +2,11 @@
 #include "SiteGenerator.h"
 #include "TestFiles.h"
 #include "TestServer.h"
+#include "TimeScale.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,13 +19,27 @@ using namespace lurvik::test;
 namespace {
 
 // The status a link report gives the link to url: the last field of its line.
-std::string targetOf(const std::string& report, const std::string& url) {
+// The fields of url's row in a links report or in the output of `links`.
+std::vector<std::string> rowOf(const std::string& report, const std::string& url) {
     size_t at = report.find("\t" + url + "\t");
     if (at == std::string::npos)
+        return {};
+    size_t start = report.rfind('\n', at) + 1;
+    std::string line = report.substr(start, report.find('\n', at) - start);
+    std::vector<std::string> fields;
+    for (size_t from = 0;; from = line.find('\t', from) + 1) {
+        fields.push_back(line.substr(from, line.find('\t', from) - from));
+        if (line.find('\t', from) == std::string::npos)
+            return fields;
+    }
+}
+
+// Its target status: the sixth field of the report (before the verdict), the last of `links`.
+std::string targetOf(const std::string& report, const std::string& url) {
+    std::vector<std::string> fields = rowOf(report, url);
+    if (fields.empty())
         return "(not listed)";
-    size_t end = report.find('\n', at);
-    size_t tab = report.rfind('\t', end);
-    return report.substr(tab + 1, end - tab - 1);
+    return fields.size() >= 7 ? fields[5] : fields.back();
 }
 
 // Crawls for reports and audits; every run gets an empty settings store of its own.
@@ -89,16 +105,16 @@ TEST_F(AuditCommand, ReportsSurviveHostileTitlesInEveryFormat) {
                             "\", repr(home['title'])\n"
                             "assert home['status']==200 and home['parents']==0\n"
                             "print(sorted(rows[0].keys()))\n";
-    EXPECT_EQ(
-        python(jsonCheck, dir + "/pages.jsonl"),
-        "['error', 'level', 'note', 'parents', 'referrer', 'size', 'state', 'status', 'title', 'url']\n");
+    EXPECT_EQ(python(jsonCheck, dir + "/pages.jsonl"),
+              "['error', 'level', 'note', 'parents', 'referrer', 'size', 'state', 'status', 'title', 'url', "
+              "'verdict']\n");
     std::string linkCheck = "import json,sys\n"
                             "rows=[json.loads(l) for l in open(sys.argv[1],encoding='utf-8')]\n"
                             "print(sorted((r['kind'],r['target']) for r in rows))\n";
     EXPECT_EQ(python(linkCheck, dir + "/links.jsonl"), "[('http', 'done 200'), ('http', 'failed 404')]\n");
     std::string tsv = readFileBytes(dir + "/pages.tsv");
     EXPECT_EQ(tsv.substr(0, tsv.find('\n')),
-              "url\tstate\tstatus\terror\tlevel\tsize\ttitle\tparents\treferrer\tnote");
+              "url\tstate\tstatus\terror\tlevel\tsize\ttitle\tparents\treferrer\tverdict\tnote");
     EXPECT_NE(tsv.find("tab \\t semicolon ; new\\nline \\r"), std::string::npos);
 }
 
@@ -122,6 +138,7 @@ TEST_F(AuditCommand, CheckLinksRequestsEachResourceOnceAndSetsTheExitStatus) {
         for (const auto& missing : *group) {
             EXPECT_EQ(requested.count(missing.target), 1u) << missing.target;
             EXPECT_EQ(targetOf(report, server.url(missing.target)), "broken 404") << missing.target;
+            EXPECT_EQ(rowOf(report, server.url(missing.target)).back(), "broken") << missing.target;
         }
     }
     for (const auto* group : {&manifest.images, &manifest.downloads})
@@ -204,11 +221,112 @@ TEST_F(AuditCommand, InterruptedCrawlWritesReportsThatAgreeWithTheSavedMap) {
         "rows=[json.loads(l) for l in open(sys.argv[1],encoding='utf-8')]\n"
         "done={r['url'] for r in rows if r['state']=='done'}\n"
         "tree=subprocess.run([sys.argv[2],'tree',sys.argv[3]],capture_output=True,text=True).stdout\n"
-        "inmap={l.split('<')[-1].split('>')[0] for l in tree.splitlines() if 'HTTP/1.0 404' not in l}\n"
+        "inmap={l.split('<')[-1].split('>')[0] for l in tree.splitlines() if 'HTTP/1.1 404' not in l}\n"
         "links=[json.loads(l) for l in open(sys.argv[4],encoding='utf-8')]\n"
         "assert done==inmap, (len(done),len(inmap))\n"
         "assert {l['page'] for l in links} <= done\n"
         "assert any(r['state']=='waiting' for r in rows)\n"
         "print('agree', len(done) > 0)\n";
     EXPECT_EQ(python(check, pages + " " + LURVIK_CLI + " " + map + " " + links), "agree True\n");
+}
+
+// Only what a fix to the site would change counts against it: a refusal of the crawler is
+// "blocked", reported and listed on its own, and leaves the exit status alone.
+TEST_F(AuditCommand, VerdictsTellBrokenFromBlocked) {
+    lurvik::test::Page refused = lurvik::test::statusPage(403);
+    server.addPage("/staff.html", refused);
+    lurvik::test::Page later;
+    later.body = "<title>later</title>";
+    server.addThrottled("/busy.html", -1, "1", later);
+    lurvik::test::Page challenge = lurvik::test::statusPage(503);
+    challenge.headers.push_back({"cf-mitigated", "challenge"});
+    server.addPage("/check.html", challenge);
+    server.addPage("/down.html", lurvik::test::statusPage(503));
+    server.addPage("/", "<title>Home</title><a href=staff.html>s</a><a href=busy.html>b</a>"
+                        "<a href=gone.html>g</a><a href=check.html>c</a><a href=down.html>d</a>");
+    ASSERT_EQ(server.start(), 0);
+    std::string map = dir + "/site.web";
+    std::string pages = dir + "/pages.tsv";
+    CliResult crawl = runCli(
+        {"crawl", server.url("/"), "--retry-wait", "1", "--save", map, "--report", pages, "--insecure"});
+    EXPECT_EQ(crawl.exitCode, 1) << crawl.err;
+    EXPECT_NE(crawl.err.find("warning: --insecure"), std::string::npos) << crawl.err;
+    std::string report = readFileBytes(pages);
+    EXPECT_EQ(report.rfind("# warning: --insecure", 0), 0u) << report;
+    for (const auto& [path, verdict] : {std::pair{"/", "ok"},
+                                        {"/staff.html", "blocked"},
+                                        {"/busy.html", "blocked"},
+                                        {"/gone.html", "broken"},
+                                        {"/check.html", "blocked"},
+                                        {"/down.html", "broken"}}) {
+        size_t at = report.find(server.url(path) + "\t");
+        ASSERT_NE(at, std::string::npos) << path;
+        std::string line = report.substr(at, report.find('\n', at) - at);
+        // The verdict is the tenth field; the note follows it.
+        size_t field = 0;
+        for (int tab = 0; tab < 9 && field != std::string::npos; ++tab)
+            field = line.find('\t', field) + 1;
+        EXPECT_EQ(line.substr(field, line.find('\t', field) - field), verdict) << line;
+    }
+    EXPECT_EQ(server.requestCount("/busy.html"), 2u) << "one wait of a second fills the budget";
+
+    CliResult blocked = runCli({"links", map, "--blocked"});
+    EXPECT_NE(blocked.out.find(server.url("/staff.html")), std::string::npos) << blocked.out;
+    EXPECT_NE(blocked.out.find(server.url("/busy.html")), std::string::npos) << blocked.out;
+    EXPECT_EQ(blocked.out.find(server.url("/gone.html")), std::string::npos) << blocked.out;
+    CliResult broken = runCli({"links", map, "--broken"});
+    EXPECT_EQ(broken.out.find(server.url("/staff.html")), std::string::npos) << broken.out;
+    EXPECT_NE(broken.out.find(server.url("/gone.html")), std::string::npos) << broken.out;
+
+    server.addPage("/", "<title>Home</title><a href=staff.html>s</a>");
+    EXPECT_EQ(runCli({"crawl", server.url("/")}).exitCode, 0)
+        << "blocked pages alone leave the exit status 0";
+}
+
+// Credentials are tried once per realm and pair and go only to the host they were given for; a
+// password in the start address is used but never written out; redirect loops and replies that
+// trickle end as broken pages instead of ending well or never.
+TEST_F(AuditCommand, HostileServersAndCredentials) {
+    lurvik::test::Page secret;
+    secret.body = "<title>in</title><a href=" + std::string("OTHER") +
+                  ">o</a><a href=loop1.html>l</a>"
+                  "<a href=slow.html>s</a>";
+    TestServer other;
+    lurvik::test::Page elsewhere;
+    elsewhere.body = "<title>elsewhere</title>";
+    other.addProtected("/x.html", "Staff", "ann", "pw", elsewhere);
+    ASSERT_EQ(other.start(), 0);
+    secret.body.replace(secret.body.find("OTHER"), 5, other.url("/x.html"));
+    server.addProtected("/", "Staff", "ann", "pw", secret);
+    server.addRedirect("/loop1.html", 302, "loop2.html");
+    server.addRedirect("/loop2.html", 302, "loop1.html");
+    server.addSlow("/slow.html", formatReply(elsewhere) + std::string(100, ' '), 1,
+                   std::chrono::milliseconds(100));
+    ASSERT_EQ(server.start(), 0);
+
+    // Wrong credentials: one try with them, then the page fails; no loop.
+    CliResult wrong = runCli({"crawl", server.url("/"), "--user", "ann:wrong"});
+    EXPECT_EQ(wrong.exitCode, 2) << wrong.err;
+    EXPECT_EQ(server.requestCount("/"), 2u);
+
+    // Right credentials in the address: used for this host only, and never printed or saved.
+    server.clearLog();
+    std::string address = "http://ann:pw@127.0.0.1:" + std::to_string(server.port()) + "/";
+    std::string map = dir + "/site.web";
+    std::string pages = dir + "/pages.tsv";
+    const auto start = std::chrono::steady_clock::now();
+    CliResult right = runCli({"crawl", address, "--limit", "none", "--page-time-limit", "1", "--save", map,
+                              "--report", pages, "--links-report", "-"});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8 * lurvik::test::kTimeScale));
+    EXPECT_EQ(right.exitCode, 1) << right.err;
+    EXPECT_EQ(server.requests().at(1).header("Authorization"), "Basic YW5uOnB3") << "after the challenge";
+    for (const auto& request : other.requests())
+        EXPECT_FALSE(request.hasHeader("Authorization")) << "another host asked in the same realm";
+    std::string report = readFileBytes(pages);
+    CliResult tree = runCli({"tree", map});
+    for (const std::string& text : {report, right.out, right.err, tree.out, readFileBytes(map)})
+        EXPECT_EQ(text.find("ann:pw"), std::string::npos) << text;
+    EXPECT_NE(report.find("Error - Too many redirects"), std::string::npos) << report;
+    EXPECT_NE(report.find("Error - The page took longer than its time limit"), std::string::npos) << report;
+    EXPECT_LE(server.requestCount("/loop1.html"), 11u);
 }

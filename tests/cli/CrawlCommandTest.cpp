@@ -45,7 +45,7 @@ TEST_F(CrawlCommand, CrawlsSavesAndPrintsTheTreeAndLinks) {
                             ">  [200]\n    Home  <" + server.url("/") +
                             ">  [200]  (shown above)\n  B page  <" + server.url("/sub/b.html") +
                             ">  [200]\n    A page  <" + server.url("/a.html") +
-                            ">  [200]  (shown above)\n  HTTP/1.0 404 Not Found  <" +
+                            ">  [200]  (shown above)\n  HTTP/1.1 404 Not Found  <" +
                             server.url("/missing.html") + ">  [404]\n")
         << "failed pages are kept with their error";
 
@@ -117,6 +117,8 @@ TEST_F(CrawlCommand, LimitsAndExitStatus) {
     CliResult startFails = runCli({"crawl", server.url("/nothing.html")});
     EXPECT_EQ(startFails.exitCode, 2);
     EXPECT_NE(startFails.err.find("cannot fetch the start page"), std::string::npos);
+    EXPECT_EQ(runCli({"crawl", server.url("/nothing.html"), "--save", dir + "/none.web"}).exitCode, 2)
+        << "nothing to save is not the reason";
     for (std::vector<std::string> bad : {std::vector<std::string>{"crawl"},
                                          {"crawl", server.url("/"), "--limit", "galaxy"},
                                          {"crawl", server.url("/"), "--levels", "-1"},

@@ -17,7 +17,7 @@ TEST(FetchCommand, PrintsTheReplyHeaderAndBodySizeAndExitsByOutcome) {
     CliResult ok = runCli({"fetch", server.url("/old.html")});
     EXPECT_EQ(ok.exitCode, 0) << ok.err;
     EXPECT_NE(ok.out.find("URL: " + server.url("/a.html")), std::string::npos) << ok.out;
-    EXPECT_NE(ok.out.find("HTTP/1.0 200 OK"), std::string::npos);
+    EXPECT_NE(ok.out.find("HTTP/1.1 200 OK"), std::string::npos);
     EXPECT_NE(ok.out.find("Body: 23 bytes"), std::string::npos) << ok.out;
 
     CliResult missing = runCli({"fetch", server.url("/nothing.html")});
@@ -34,7 +34,7 @@ TEST(FetchCommand, PrintsTheReplyHeaderAndBodySizeAndExitsByOutcome) {
     std::string port = std::to_string(server.port());
     CliResult proxied = runCli({"fetch", "http://elsewhere.example/a.html", "--proxy", "127.0.0.1:" + port});
     EXPECT_EQ(proxied.exitCode, 0) << proxied.err;
-    EXPECT_EQ(server.requests().back().requestLine, "GET http://elsewhere.example/a.html HTTP/1.0");
+    EXPECT_EQ(server.requests().back().requestLine, "GET http://elsewhere.example/a.html HTTP/1.1");
 
     CliResult classic =
         runCli({"fetch", "127.0.0.1:" + port + "/a.html", "--classic-http", "--no-user-agent"});

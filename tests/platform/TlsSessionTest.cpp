@@ -325,6 +325,38 @@ TEST_F(TlsSessionTest, HandshakeFailuresNameTheirCause) {
     }
 }
 
+// A second connection under the same key resumes the first one's session instead of a full
+// handshake; with checks turned off a certificate nobody signed is accepted, and only then.
+TEST_F(TlsSessionTest, SessionsResumeAndChecksTurnOffOnlyWhenAsked) {
+    TestTlsServer server(s_good, Behaviour::Echo);
+    const std::string key = "127.0.0.1:" + std::to_string(server.port());
+    for (bool expectResumed : {false, true}) {
+        Socket socket;
+        ASSERT_EQ(connectTo(server.port(), socket), SocketError::None);
+        TlsSession tls(socket);
+        ASSERT_EQ(tls.handshake("127.0.0.1", 5000, key), SocketError::None) << tls.errorText();
+        EXPECT_EQ(tls.isResumed(), expectResumed);
+        // Reading the reply takes in the tickets a TLS 1.3 server sends after its handshake.
+        const std::string request = "GET / HTTP/1.0\r\n\r\n";
+        ASSERT_EQ(tls.sendAll(request.data(), request.size(), 5000), SocketError::None);
+        char buffer[256];
+        size_t got = 0;
+        do
+            ASSERT_EQ(tls.receive(buffer, sizeof buffer, got, 5000), SocketError::None);
+        while (got > 0);
+    }
+
+    TestTlsServer unsigned_(s_selfSigned, Behaviour::Echo);
+    for (bool verifies : {false, true}) {
+        setTlsVerification(verifies);
+        Socket socket;
+        ASSERT_EQ(connectTo(unsigned_.port(), socket), SocketError::None);
+        TlsSession tls(socket);
+        EXPECT_EQ(tls.handshake("localhost", 5000), verifies ? SocketError::Failed : SocketError::None)
+            << tls.errorText();
+    }
+}
+
 // A server that sits on the connection must not hold a fetch beyond a cancel or its timeout,
 // whether it stalls before the handshake or after it.
 TEST_F(TlsSessionTest, CancelAndTimeoutEndTlsWaits) {

@@ -1,3 +1,4 @@
+#include "ReplyCoding.h"
 #include "TestServer.h"
 #include "TimeScale.h"
 #include "platform/Clock.h"
@@ -6,6 +7,7 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 using namespace lurvik;
 using lurvik::test::Page;
@@ -55,10 +57,11 @@ TEST_F(AgentTest, FetchesDirectlyAndSendsTheExpectedBytesInBothWireModes) {
     EXPECT_EQ(agent.state, AGENT_FINISHED);
     EXPECT_EQ(agent.status, 200);
     EXPECT_NE(agent.response.find("<html><title>A</title></html>"), -1);
-    EXPECT_EQ(agent.response.ncmp("HTTP/1.0 200", 12), 0);
+    EXPECT_EQ(agent.response.ncmp("HTTP/1.1 200", 12), 0);
     EXPECT_STREQ(node.statusText(), "receiving data from host");
-    EXPECT_EQ(lastRequest(), "GET /dir/a.html?x=1 HTTP/1.0\r\nHost: " + host +
-                                 "\r\nUser-Agent: Lurvik/1.0\r\nAccept: */*\r\n\r\n");
+    EXPECT_EQ(lastRequest(),
+              "GET /dir/a.html?x=1 HTTP/1.1\r\nHost: " + host +
+                  "\r\nUser-Agent: Lurvik/1.0\r\nAccept: */*\r\nAccept-Encoding: gzip, deflate\r\n\r\n");
 
     pool.classicHttp = 1;
     pool.setUserAgent(0, "Lurvik/1.0");
@@ -81,8 +84,8 @@ TEST_F(AgentTest, ThroughAProxyTheRequestLineCarriesTheAbsoluteAddress) {
     Agent& agent = fetch("http://far.example:8000/dir/a.html");
     EXPECT_EQ(agent.state, AGENT_FINISHED);
     EXPECT_NE(agent.response.find("via proxy"), -1);
-    EXPECT_EQ(lastRequest(), "GET http://far.example:8000/dir/a.html HTTP/1.0\r\nHost: far.example:8000\r\n"
-                             "Accept: */*\r\n\r\n");
+    EXPECT_EQ(lastRequest(), "GET http://far.example:8000/dir/a.html HTTP/1.1\r\nHost: far.example:8000\r\n"
+                             "Accept: */*\r\nAccept-Encoding: gzip, deflate\r\n\r\n");
 
     pool.classicHttp = 1;
     fetch("http://far.example:8000/dir/a.html");
@@ -102,7 +105,7 @@ TEST_F(AgentTest, BasicCredentialsGoOnlyToPagesOfAKnownRealm) {
     secret.body = "<html>secret</html>";
     server.addProtected("/private.html", "Staff", "user", "pass", secret);
     int asked = 0;
-    pool.onNeedPassword = [&](const Str& realm, Str& user, Str& password) {
+    pool.onNeedPassword = [&](const Str&, const Str& realm, Str& user, Str& password) {
         ++asked;
         EXPECT_EQ(realm, "Staff");
         user = "user";
@@ -117,7 +120,8 @@ TEST_F(AgentTest, BasicCredentialsGoOnlyToPagesOfAKnownRealm) {
     EXPECT_EQ(first.realm, "Staff");
     EXPECT_FALSE(server.requests().back().hasHeader("Authorization"));
 
-    ASSERT_EQ(pool.askCredentials(first.realm), 0);
+    const Str site = credentialSite(URL(server.url("/")));
+    ASSERT_EQ(pool.askCredentials(site, first.realm), 0);
     node.resetNodeWithRealm(first.realm);
     Agent& second = fetch(server.url("/private.html"), &node);
     EXPECT_EQ(second.state, AGENT_FINISHED);
@@ -130,12 +134,12 @@ TEST_F(AgentTest, BasicCredentialsGoOnlyToPagesOfAKnownRealm) {
     EXPECT_EQ(asked, 1);
 
     // A refusal is remembered for the run: the user is not asked again for that realm.
-    pool.onNeedPassword = [&](const Str&, Str&, Str&) { return ++asked, 1; };
-    EXPECT_NE(pool.askCredentials("Other"), 0);
-    EXPECT_NE(pool.askCredentials("Other"), 0);
+    pool.onNeedPassword = [&](const Str&, const Str&, Str&, Str&) { return ++asked, 1; };
+    EXPECT_NE(pool.askCredentials(site, "Other"), 0);
+    EXPECT_NE(pool.askCredentials(site, "Other"), 0);
     EXPECT_EQ(asked, 2);
     Str user, password;
-    EXPECT_NE(pool.getCredentials("Other", user, password), 0);
+    EXPECT_NE(pool.getCredentials(site, "Other", user, password), 0);
 }
 
 TEST_F(AgentTest, ConditionalRequestReplaysTheCachedPageOn304) {
@@ -184,8 +188,8 @@ TEST_F(AgentTest, RedirectsToPagesAreFollowedAndLoopsEnd) {
     EXPECT_EQ(server.requestCount("/logo.gif"), 0u);
 
     Agent& loop = fetch(server.url("/loop1.html"));
-    EXPECT_EQ(loop.state, AGENT_FINISHED);
-    EXPECT_EQ(loop.status, 302);
+    EXPECT_EQ(loop.state, AGENT_FAILED);
+    EXPECT_EQ(loop.errorText, "Error - Too many redirects");
     EXPECT_LE(server.requestCount("/loop1.html") + server.requestCount("/loop2.html"), 21u);
 
     EXPECT_EQ(fetch(server.url("/nolocation.html")).status, 302);
@@ -220,6 +224,34 @@ TEST_F(AgentTest, StalledServerIsCancelledThroughTheBlockingHook) {
     EXPECT_EQ(agent.state, AGENT_IDLE);
 }
 
+// A compressed page reaches the scanner inflated while its size stays what was received; a small
+// reply that inflates without end stops at the cap, fails the page and leaves memory bounded.
+TEST_F(AgentTest, CompressedRepliesAreInflatedUpToTheCap) {
+    const std::string html = "<html>" + std::string(20000, 'z') + "</html>";
+    server.stop();
+    server.setCoding(lurvik::test::ReplyCoding::Gzip);
+    ASSERT_EQ(server.start(), 0);
+    server.addPage("/a.html", html);
+    Agent& agent = fetch(server.url("/a.html"));
+    EXPECT_EQ(agent.state, AGENT_FINISHED);
+    EXPECT_TRUE(agent.response.view().ends_with("\r\n\r\n" + html));
+    EXPECT_LT(agent.receivedBytes, 1000);
+
+    const std::string bomb = lurvik::test::gzipBomb(size_t(1) << 30);
+    ASSERT_LT(bomb.size(), size_t(2) << 20);
+    server.addRaw("/bomb.html", "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: " +
+                                    std::to_string(bomb.size()) + "\r\n\r\n" + bomb);
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    Agent& bombed = fetch(server.url("/bomb.html"));
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_EQ(bombed.state, AGENT_FAILED);
+    EXPECT_EQ(bombed.errorText, "Error - Reply too large once decompressed");
+    EXPECT_TRUE(bombed.response.isEmpty());
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 400L << 10) << "kilobytes";
+}
+
 TEST_F(AgentTest, BadRepliesAndAddressesNeverCrashOrHang) {
     server.addRaw("/badstatus.html", "HTTP/1.0 abc\n\n<html>odd</html>");
     server.addRaw("/nocolon.html", "HTTP/1.0 200 OK\r\nthis header has no colon\r\n\r\n<html>ok</html>");
@@ -245,7 +277,7 @@ TEST_F(AgentTest, BadRepliesAndAddressesNeverCrashOrHang) {
         {"/bigheader.html", AGENT_FINISHED, 200, ""},
         {"/truncated.html", AGENT_FINISHED, 200, ""},
         {"/closed.html", AGENT_FINISHED, 0, ""},
-        {"/missing.html", AGENT_FAILED, 404, "HTTP/1.0 404 Not Found"},
+        {"/missing.html", AGENT_FAILED, 404, "HTTP/1.1 404 Not Found"},
     };
     for (const Case& c : cases) {
         SiteNode node(URL(server.url(c.path)));

@@ -9,7 +9,18 @@ using lurvik::test::CrawlFixture;
 using lurvik::test::SiteGenerator;
 using lurvik::test::SiteOptions;
 
-class GeneratedSiteCrawl : public CrawlFixture {};
+using lurvik::test::ReplyCoding;
+
+// How the server speaks: the tree must come out the same whichever way the bytes travel.
+struct Wire {
+    const char* name;
+    ReplyCoding coding;
+    bool keepAlive;
+    int closeAfter;      // replies before the server silently drops a kept connection
+    int mostConnections; // what the server may see opened in all; 0: no bound
+};
+
+class GeneratedSiteCrawl : public CrawlFixture, public ::testing::WithParamInterface<Wire> {};
 
 // The whole generated site, crawled as the program crawls: every page exactly once, every broken
 // page link failed with its 404, and nothing else asked for.
@@ -29,11 +40,17 @@ void expectLevel(const SiteNode* n, int shortest, const std::string& target) {
 }
 } // namespace
 
-TEST_F(GeneratedSiteCrawl, FindsEveryPageOnceAndReportsEveryBrokenLink) {
+TEST_P(GeneratedSiteCrawl, FindsEveryPageOnceAndReportsEveryBrokenLink) {
+    const Wire& wire = GetParam();
     SiteGenerator site(SiteOptions{20261206, 400});
     std::string root = cacheDir + "/site";
     ASSERT_EQ(site.writeTo(root), 0);
     server.serveDirectory(root);
+    server.stop();
+    server.setCoding(wire.coding);
+    server.setKeepAlive(wire.keepAlive);
+    server.setCloseAfter(wire.closeAfter);
+    ASSERT_EQ(server.start(), 0);
     pool.setAgentCounts(1, 8);
     engine.limitMode = LIMIT_HOST;
     ASSERT_TRUE(crawl("/index.html", 60000));
@@ -53,7 +70,7 @@ TEST_F(GeneratedSiteCrawl, FindsEveryPageOnceAndReportsEveryBrokenLink) {
         SiteNode* n = found[broken.target];
         ASSERT_NE(n, nullptr) << broken.target;
         EXPECT_EQ(n->state, NODE_ERROR);
-        EXPECT_EQ(n->title, "HTTP/1.0 404 Not Found");
+        EXPECT_EQ(n->title, wire.keepAlive ? "HTTP/1.1 404 Not Found" : "HTTP/1.0 404 Not Found");
         expectLevel(n, broken.level, broken.target);
     }
 
@@ -65,4 +82,19 @@ TEST_F(GeneratedSiteCrawl, FindsEveryPageOnceAndReportsEveryBrokenLink) {
     EXPECT_EQ(requested.size(), found.size()) << "images, downloads and other hosts are not fetched";
     for (const auto& external : manifest.external)
         EXPECT_EQ(engine.findNode(URL(external.target), true, true), nullptr) << external.target;
+    // Eight agents share the kept connections: one each, and a few more where a server dropped one.
+    if (wire.mostConnections > 0)
+        EXPECT_LE(server.connectionsAccepted(), wire.mostConnections);
+    EXPECT_GE(server.connectionsAccepted(), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Wires, GeneratedSiteCrawl,
+    ::testing::Values(Wire{"KeptConnections", ReplyCoding::Plain, true, 0, 8 + 4},
+                      Wire{"ServerClosesEachConnection", ReplyCoding::Plain, false, 0, 0},
+                      Wire{"ServerDropsKeptConnections", ReplyCoding::Plain, true, 3, 0},
+                      Wire{"Chunked", ReplyCoding::Chunked, true, 0, 8 + 4},
+                      Wire{"Gzip", ReplyCoding::Gzip, true, 0, 8 + 4},
+                      Wire{"Deflate", ReplyCoding::Deflate, true, 0, 8 + 4},
+                      Wire{"GzipChunked", ReplyCoding::GzipChunked, true, 0, 8 + 4}),
+    [](const ::testing::TestParamInfo<Wire>& info) { return std::string(info.param.name); });

@@ -74,8 +74,8 @@ TEST(HttpRequest, ClassicAndModernBytes) {
     buildRequest(url, headers, true, out);
     EXPECT_EQ(out, "GET /dir/a.html HTTP/1.0\nUser-Agent: Lurvik/1.0\nAccept: */*\n\n");
     buildRequest(url, headers, false, out);
-    EXPECT_EQ(out, "GET /dir/a.html?q=1 HTTP/1.0\r\nHost: h.example:8000\r\nUser-Agent: Lurvik/1.0\r\n"
-                   "Accept: */*\r\n\r\n");
+    EXPECT_EQ(out, "GET /dir/a.html?q=1 HTTP/1.1\r\nHost: h.example:8000\r\nUser-Agent: Lurvik/1.0\r\n"
+                   "Accept: */*\r\nAccept-Encoding: gzip, deflate\r\n\r\n");
 
     headers.viaProxy = true;
     headers.userAgent.clear();
@@ -87,5 +87,6 @@ TEST(HttpRequest, ClassicAndModernBytes) {
     buildRequest(URL("http://h.example/a.html"), RequestHeaders{true, {}, {}, {}}, true, out);
     EXPECT_EQ(out, "GET http://h.example/a.html HTTP/1.0\nAccept: */*\n\n");
     buildRequest(URL("https://h.example/a.html?x"), RequestHeaders{true, {}, {}, {}}, false, out);
-    EXPECT_EQ(out, "GET https://h.example/a.html?x HTTP/1.0\r\nHost: h.example\r\nAccept: */*\r\n\r\n");
+    EXPECT_EQ(out, "GET https://h.example/a.html?x HTTP/1.1\r\nHost: h.example\r\nAccept: */*\r\n"
+                   "Accept-Encoding: gzip, deflate\r\n\r\n");
 }

@@ -1,6 +1,10 @@
 #include "CrawlFixture.h"
+#include "TimeScale.h"
+#include "retrieval/Verdict.h"
 
 #include <arpa/inet.h>
+
+#include <set>
 
 using namespace lurvik;
 using lurvik::test::CrawlFixture;
@@ -44,7 +48,7 @@ TEST_F(Retrieval, CrawlsASiteLinkingEachPageOnceWithLevels) {
     EXPECT_EQ(node("/sub/d.html")->level, 2);
     EXPECT_EQ(node("/missing.html")->level, 3);
     EXPECT_EQ(node("/c.html")->title, "C & co");
-    EXPECT_EQ(node("/missing.html")->title, "HTTP/1.0 404 Not Found");
+    EXPECT_EQ(node("/missing.html")->title, "HTTP/1.1 404 Not Found");
     EXPECT_EQ(node("/b.html")->parents.len(), 2);
     Str cached;
     EXPECT_EQ(CacheLoadPage(URL(server.url("/c.html")), cached), 0);
@@ -133,7 +137,7 @@ TEST_F(Retrieval, AuthenticationRetriesWithKnownCredentialsAndAsksOnce) {
     server.addProtected("/two.html", "Staff", "ann", "pw", second);
     server.addPage("/", links({"one.html"}));
     int asked = 0;
-    pool.onNeedPassword = [&](const Str&, Str& user, Str& password) {
+    pool.onNeedPassword = [&](const Str&, const Str&, Str& user, Str& password) {
         ++asked;
         user = "ann";
         password = "pw";
@@ -149,7 +153,7 @@ TEST_F(Retrieval, AuthenticationRetriesWithKnownCredentialsAndAsksOnce) {
     engine.clearSite();
     CacheClear();
     pool.deleteCredentials();
-    pool.onNeedPassword = [&](const Str&, Str&, Str&) { return ++asked, 1; };
+    pool.onNeedPassword = [&](const Str&, const Str&, Str&, Str&) { return ++asked, 1; };
     ASSERT_TRUE(crawl("/"));
     EXPECT_EQ(node("/one.html")->state, NODE_ERROR);
     EXPECT_EQ(node("/one.html")->title.find("401"), 9);
@@ -266,4 +270,89 @@ TEST_F(Retrieval, RobotsTxtIsObeyedWhenAsked) {
     ASSERT_TRUE(crawl("/"));
     EXPECT_EQ(server.requestCount("/private/secret.html"), 1u);
     EXPECT_EQ(server.requestCount("/robots.txt"), 1u) << "not asked for when not obeyed";
+}
+
+// A small server is owed restraint: no more connections at once than the user allows, and a
+// "slow down" is waited out while the crawl goes on with other pages, up to a bounded wait, after
+// which the page is blocked rather than broken.
+TEST_F(Retrieval, PolitenessPerHost) {
+    std::vector<const char*> targets;
+    std::vector<std::string> names;
+    for (int i = 0; i < 40; ++i)
+        names.push_back("p" + std::to_string(i) + ".html");
+    for (const std::string& name : names) {
+        targets.push_back(name.c_str());
+        server.addPage("/" + name, links({}));
+    }
+    std::string index = "<html>";
+    for (const char* target : targets)
+        index += std::string("<a href=\"") + target + "\">x</a>";
+    server.addPage("/", index + "<a href=\"later.html\">l</a><a href=\"never.html\">n</a></html>");
+    Page later;
+    later.body = links({});
+    server.addThrottled("/later.html", 1, "1", later);
+    server.addThrottled("/never.html", -1, "1", later);
+    pool.setAgentCounts(1, 8);
+    pool.connections.setLimits({2, 0, 4000});
+    pool.maxRetryWaitMs = 2000;
+
+    const int64_t start = tickCount();
+    ASSERT_TRUE(crawl("/", 20000 * lurvik::test::kTimeScale));
+    const int64_t elapsed = tickCount() - start;
+    EXPECT_LE(server.mostConnectionsAtOnce(), 2);
+    EXPECT_EQ(node("/later.html")->state, NODE_DONE);
+    EXPECT_EQ(server.requestCount("/later.html"), 2u);
+    EXPECT_EQ(node("/p39.html")->state, NODE_DONE);
+
+    SiteNode* never = node("/never.html");
+    EXPECT_EQ(never->state, NODE_ERROR);
+    EXPECT_EQ(never->httpStatus, 429);
+    EXPECT_STREQ(verdictName(verdictOf(true, never->httpStatus, never->title)), "blocked");
+    EXPECT_EQ(server.requestCount("/never.html"), 3u) << "two waits of a second fill the budget of two";
+    EXPECT_GE(elapsed, 1900);
+    EXPECT_LT(elapsed, 8000 * lurvik::test::kTimeScale);
+}
+
+// Modern mode reads an address as a browser does, character references decoded before the URL is
+// resolved; classic mode reads it as written. The expected requests are what a browser sends.
+TEST_F(Retrieval, CharacterReferencesInLinksAreReadAsBrowsersReadThem) {
+    server.addPage("/", "<html><head><meta charset=\"utf-8\"></head>"
+                        "<a href=\"x&#46;html\">decimal</a>"
+                        "<a href=\"q.html?a=1&amp;b=2\">named in a query</a>"
+                        "<a href=\"&#x2F;dir&#x2f;y.html\">hexadecimal</a>"
+                        "<a href=\"r.html?lang=en&copy=2\">a bare name before =</a>"
+                        "<a href=\"s.html?x=&copy;\">named, not ASCII</a>"
+                        "<a href=\"t&amp;u.html\">named in a path</a>"
+                        "<a href=\"w.html?a=&lt\">a bare old name at the end</a>"
+                        "<a href=\"&unknown;z.html\">no such name</a>"
+                        "<a href=\"mailto:info&#64;example.com\">mail</a></html>");
+    const std::set<std::string> modern = {"/",
+                                          "/x.html",
+                                          "/q.html?a=1&b=2",
+                                          "/dir/y.html",
+                                          "/r.html?lang=en&copy=2",
+                                          "/s.html?x=%C2%A9",
+                                          "/t&u.html",
+                                          "/w.html?a=%3C",
+                                          "/&unknown;z.html"};
+    // Classic requests drop the query and take "#" as the start of a bookmark; the start page
+    // comes from the cache the first crawl filled.
+    const std::set<std::string> classic = {"/x&",     "/q.html",       "/&",      "/r.html",
+                                           "/s.html", "/t&amp;u.html", "/w.html", "/&unknown;z.html"};
+    for (int isClassic : {0, 1}) {
+        scheduler.stopRetrieval();
+        engine.clearSite();
+        server.clearLog();
+        pool.classicHttp = isClassic;
+        ASSERT_TRUE(crawl("/"));
+        std::set<std::string> requested;
+        for (const auto& request : server.requests())
+            requested.insert(request.target);
+        EXPECT_EQ(requested, isClassic ? classic : modern);
+        Str mail;
+        for (const LinkRecord* link : node("/")->links)
+            if (link->text == "mail")
+                mail = link->url.text();
+        EXPECT_EQ(mail, isClassic ? "mailto:info&#64;example.com" : "mailto:info@example.com");
+    }
 }

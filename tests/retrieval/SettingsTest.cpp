@@ -74,7 +74,13 @@ TEST_F(SettingsTest, StoredValuesFallBacksAndFixUps) {
     EXPECT_EQ(engine.verifyCache, 1);
     EXPECT_EQ(settings.numPages, 1000) << "a missing value with a fall-back";
     EXPECT_EQ(settings.useUserPass, 1);
-    EXPECT_EQ(settings.numBGAgents, 0) << "a missing value without one reads as 0";
+    EXPECT_EQ(settings.numBGAgents, 4) << "no background agents: the queue would never move";
+    Settings loaded;
+    ASSERT_EQ(loaded.loadSettings(), 0);
+    EXPECT_EQ(loaded.numBGAgents, 0) << "a missing value without a fall-back reads as 0";
+    EXPECT_EQ(loaded.maxHostConnections, 8) << "the politeness settings have fall-backs";
+    EXPECT_EQ(loaded.maxRetryWait, 60);
+    EXPECT_EQ(loaded.pageTimeLimit, 120);
     EXPECT_EQ(settings.doneBeep, 0);
     EXPECT_EQ(settings.cacheDir, "/tmp/elsewhere/");
 

@@ -20,6 +20,8 @@ struct Route {
     std::string bytes;          // Raw
     std::size_t pieceBytes = 0; // Raw: 0 sends everything at once
     std::chrono::milliseconds pieceDelay{0};
+    int throttleTimes = 0;  // Page: this many 429s first; negative: 429 for ever
+    std::string retryAfter; // the Retry-After of those 429s
 };
 
 } // namespace lurvik::test

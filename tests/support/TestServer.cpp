@@ -45,11 +45,8 @@ bool hasCredentials(const RecordedRequest& request, const std::string& credentia
            value.substr(6) == credentials;
 }
 
-std::string pageReply(const Page& page, const RecordedRequest& request) {
-    if (!page.lastModified.empty() && request.hasHeader("If-Modified-Since") &&
-        request.header("If-Modified-Since") == page.lastModified)
-        return formatNotModified(page);
-    return formatReply(page);
+bool accepts(const RecordedRequest& request, const std::string& coding) {
+    return request.header("Accept-Encoding").find(coding) != std::string::npos;
 }
 
 } // namespace
@@ -120,6 +117,15 @@ void TestServer::addStalled(const std::string& path) {
 void TestServer::addCloseWithoutReply(const std::string& path) {
     Route route;
     route.kind = Route::Kind::CloseWithoutReply;
+    setRoute(path, route);
+}
+
+void TestServer::addThrottled(const std::string& path, int times, const std::string& retryAfter,
+                              const Page& page) {
+    Route route;
+    route.page = page;
+    route.throttleTimes = times;
+    route.retryAfter = retryAfter;
     setRoute(path, route);
 }
 
@@ -271,60 +277,108 @@ void TestServer::clearLog() {
 }
 
 void TestServer::serveConnection(int socket) {
+    ++m_accepted;
+    const int open = ++m_open;
+    for (int most = m_mostOpen.load(); open > most && !m_mostOpen.compare_exchange_weak(most, open);) {
+    }
     Connection connection(socket, m_wakePipe[0]);
-    std::string head;
-    const int read = connection.readHead(head);
-    if (read == Connection::Stopping || (read == Connection::PeerClosed && head.empty()))
-        return;
-    RecordedRequest request;
-    parseRequestHead(head, request);
-    request.isComplete = read == Connection::Done;
-    record(request);
-    if (read == Connection::PeerClosed)
-        return;
-    if (read == Connection::HeadTooLarge || request.method.empty() || request.path.empty()) {
+    for (int replies = 1;; ++replies) {
+        std::string head;
+        const int read = connection.readHead(head);
+        if (read == Connection::Stopping || (read == Connection::PeerClosed && head.empty()))
+            break;
+        RecordedRequest request;
+        parseRequestHead(head, request);
+        request.isComplete = read == Connection::Done;
+        record(request);
+        if (read == Connection::PeerClosed)
+            break;
+        const bool keepAlive = m_keepAlive && request.version == "HTTP/1.1" &&
+                               !equalsIgnoringCase(request.header("Connection"), "close");
+        if (!serveRequest(connection, request, keepAlive))
+            break;
+        if (m_closeAfter > 0 && replies >= m_closeAfter) {
+            connection.close();
+            break;
+        }
+    }
+    --m_open;
+}
+
+std::string TestServer::pageReply(const Route& route, const RecordedRequest& request, bool keepAlive) {
+    const Page& page = route.page;
+    if (!route.realm.empty() && !hasCredentials(request, route.credentials)) {
+        Page challenge = statusPage(401);
+        challenge.headers.push_back({"WWW-Authenticate", "Basic realm=\"" + route.realm + "\""});
+        return keepAlive ? encodeReply(formatReply(challenge), ReplyCoding::Plain, "HTTP/1.1")
+                         : formatReply(challenge);
+    }
+    if (route.throttleTimes != 0) {
+        std::lock_guard lock(m_mutex);
+        int& answered = m_throttled[request.path];
+        if (route.throttleTimes < 0 || answered < route.throttleTimes) {
+            ++answered;
+            Page slowDown = statusPage(429);
+            slowDown.reason = "Too Many Requests";
+            slowDown.headers.push_back({"Retry-After", route.retryAfter});
+            return keepAlive ? encodeReply(formatReply(slowDown), ReplyCoding::Plain, "HTTP/1.1")
+                             : formatReply(slowDown);
+        }
+    }
+    if (!page.lastModified.empty() && request.hasHeader("If-Modified-Since") &&
+        request.header("If-Modified-Since") == page.lastModified)
+        return keepAlive ? encodeReply(formatNotModified(page), ReplyCoding::Plain, "HTTP/1.1")
+                         : formatNotModified(page);
+    if (!keepAlive)
+        return formatReply(page);
+    ReplyCoding coding = m_coding;
+    const bool compressed = coding == ReplyCoding::Gzip || coding == ReplyCoding::GzipChunked;
+    if ((compressed && !accepts(request, "gzip")) ||
+        (coding == ReplyCoding::Deflate && !accepts(request, "deflate")))
+        coding = ReplyCoding::Plain;
+    if (page.status != 200 || page.body.empty())
+        coding = ReplyCoding::Plain;
+    return encodeReply(formatReply(page), coding, "HTTP/1.1");
+}
+
+bool TestServer::serveRequest(Connection& connection, const RecordedRequest& request, bool keepAlive) {
+    if (request.method.empty() || request.path.empty() || !request.isComplete) {
         (void)connection.sendAll(formatReply(statusPage(400)));
         connection.finish();
-        return;
+        return false;
     }
-
     Route route;
     if (!findRoute(request.path, route)) {
         route = Route();
         route.page = statusPage(404);
     }
     switch (route.kind) {
-    case Route::Kind::Page: {
-        std::string reply;
-        if (!route.realm.empty() && !hasCredentials(request, route.credentials)) {
-            Page challenge = statusPage(401);
-            challenge.headers.push_back({"WWW-Authenticate", "Basic realm=\"" + route.realm + "\""});
-            reply = formatReply(challenge);
-        } else {
-            reply = pageReply(route.page, request);
-        }
-        if (connection.sendAll(reply) == Connection::Done)
-            connection.finish();
-        return;
-    }
+    case Route::Kind::Page:
+        if (connection.sendAll(pageReply(route, request, keepAlive)) != Connection::Done)
+            return false;
+        if (keepAlive)
+            return true;
+        connection.finish();
+        return false;
     case Route::Kind::Raw: {
         const std::size_t piece = route.pieceBytes == 0 ? route.bytes.size() : route.pieceBytes;
         for (std::size_t offset = 0; offset < route.bytes.size(); offset += piece) {
             if (offset > 0 && connection.pause(route.pieceDelay) != Connection::Done)
-                return;
+                return false;
             if (connection.sendAll(std::string_view(route.bytes).substr(offset, piece)) != Connection::Done)
-                return;
+                return false;
         }
         connection.finish();
-        return;
+        return false;
     }
     case Route::Kind::Stall:
         connection.holdUntilClosed();
-        return;
+        return false;
     case Route::Kind::CloseWithoutReply:
         connection.close();
-        return;
+        return false;
     }
+    return false;
 }
 
 } // namespace lurvik::test

@@ -2,8 +2,10 @@
 
 #include "RecordedRequest.h"
 #include "Reply.h"
+#include "ReplyCoding.h"
 #include "Route.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <map>
@@ -14,8 +16,10 @@
 
 namespace lurvik::test {
 
-// An HTTP/1.0 server on 127.0.0.1 for tests of the program's HTTP client. Each test owns
-// one; it answers from a table of routes and logs every request it reads.
+// An HTTP server on 127.0.0.1 for tests of the program's HTTP client. Each test owns
+// one; it answers from a table of routes and logs every request it reads. HTTP/1.0
+// requests get HTTP/1.0 replies as the routes give them; HTTP/1.1 requests are answered
+// with HTTP/1.1 on a kept connection, with the body encoded as setCoding() says.
 //
 // Contract:
 // - Routes match the request target's path and query exactly as received ("/a.html?x=1"
@@ -25,8 +29,10 @@ namespace lurvik::test {
 // - Unmatched paths are served from the directory given to serveDirectory(), if any,
 //   else answered "HTTP/1.0 404 Not Found". A head that does not parse as a request
 //   line, or passes maxHeadBytes, is answered 400.
-// - Every reply is followed by closing the connection. Adding a route for a path that
-//   already has one replaces it; routes may be added while the server runs.
+// - Every reply to an HTTP/1.0 request, and every raw, stalled or dropped reply, is
+//   followed by closing the connection; page replies to HTTP/1.1 requests keep it open
+//   unless setKeepAlive(false). Adding a route for a path that already has one replaces
+//   it; routes may be added while the server runs.
 // - A request is logged once its head is read (or the client gave up part-way), before
 //   any reply, so a client that has seen a reply always finds its request in the log.
 // - Each connection runs on its own thread; stop() wakes every one of them, including
@@ -62,6 +68,9 @@ public:
     void addStalled(const std::string& path);
     // Reads the request and closes.
     void addCloseWithoutReply(const std::string& path);
+    // 429 with "Retry-After: <retryAfter>" for the first `times` requests (all of them when
+    // negative), then `page`.
+    void addThrottled(const std::string& path, int times, const std::string& retryAfter, const Page& page);
     // Serves files under `root` for unmatched paths (see loadStaticFile()).
     void serveDirectory(const std::string& root);
 
@@ -74,6 +83,16 @@ public:
     // "http://127.0.0.1:<port>" followed by `path`.
     std::string url(const std::string& path = "/") const;
 
+    // Wire behaviour for HTTP/1.1 requests; set before start().
+    void setKeepAlive(bool keepAlive) { m_keepAlive = keepAlive; }
+    // Closes a kept connection without a word after this many replies (0: never), as servers
+    // do when their limit per connection is reached.
+    void setCloseAfter(int replies) { m_closeAfter = replies; }
+    // How 200 replies with a body are encoded, when the request accepts it.
+    void setCoding(ReplyCoding coding) { m_coding = coding; }
+    int connectionsAccepted() const { return m_accepted.load(); }
+    int mostConnectionsAtOnce() const { return m_mostOpen.load(); }
+
     std::vector<RecordedRequest> requests() const;
     // Requests whose path (see RecordedRequest::path) is exactly `path`.
     std::size_t requestCount(const std::string& path) const;
@@ -82,6 +101,9 @@ public:
 private:
     void acceptLoop();
     void serveConnection(int socket);
+    // Answers one request; false when the connection must close afterwards.
+    bool serveRequest(class Connection& connection, const RecordedRequest& request, bool keepAlive);
+    std::string pageReply(const Route& route, const RecordedRequest& request, bool keepAlive);
     void record(const RecordedRequest& request);
     bool findRoute(const std::string& path, Route& route) const;
     void setRoute(const std::string& path, const Route& route);
@@ -90,6 +112,14 @@ private:
     std::map<std::string, Route> m_routes;
     std::string m_root;
     std::vector<RecordedRequest> m_log;
+    std::map<std::string, int> m_throttled; // requests answered 429 so far, per path
+
+    bool m_keepAlive = true;
+    int m_closeAfter = 0;
+    ReplyCoding m_coding = ReplyCoding::Plain;
+    std::atomic<int> m_accepted{0};
+    std::atomic<int> m_open{0};
+    std::atomic<int> m_mostOpen{0};
 
     // Written only by start() and stop() while no server thread runs, so the connection
     // threads read the wake pipe without a lock.

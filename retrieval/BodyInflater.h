@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+struct z_stream_s;
+
+namespace lurvik {
+
+// Undoes a gzip or deflate content coding as the body arrives. "deflate" is meant to be a zlib
+// stream, but some servers send bare deflate data; both are accepted, as browsers accept them.
+// The output is capped: a small compressed reply can stand for gigabytes.
+class BodyInflater {
+public:
+    enum class Result { Ok, TooLarge, Corrupt };
+
+    explicit BodyInflater(size_t maxOutputBytes);
+    ~BodyInflater();
+    BodyInflater(const BodyInflater&) = delete;
+    BodyInflater& operator=(const BodyInflater&) = delete;
+
+    // Appends what length compressed bytes inflate to out. Bytes after the end of the stream are
+    // ignored.
+    [[nodiscard]] Result inflate(const char* data, size_t length, std::string& out);
+
+private:
+    [[nodiscard]] int begin(int windowBits);
+    Result run(const char* data, size_t length, std::string& out);
+
+    z_stream_s* m_stream = nullptr;
+    size_t m_maxOutput;
+    size_t m_produced = 0;
+    // The first bytes, kept until the stream has made sense, to read them again as bare deflate.
+    std::string m_replay;
+    bool m_triedRaw = false;
+    bool m_ended = false;
+};
+
+} // namespace lurvik

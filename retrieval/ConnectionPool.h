@@ -1,0 +1,74 @@
+#pragma once
+
+#include "HttpConnection.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace lurvik {
+
+// The kept connections of modern wire mode, shared by all agents: one request in flight per
+// connection, connections kept per scheme, host and port (the key), and the politeness a host is
+// owed: at most perHost connections open at once, and requests spaced by at least delayMs.
+//
+// Every wait runs in blocking-hook slices, so an agent that waits for its turn can be cancelled.
+class ConnectionPool {
+public:
+    struct Limits {
+        int perHost = 8;
+        int delayMs = 0;
+        // Servers drop idle connections after a few seconds; one kept longer mostly fails on reuse.
+        int idleMs = 4000;
+    };
+
+    ConnectionPool() = default;
+    ~ConnectionPool();
+    ConnectionPool(const ConnectionPool&) = delete;
+    ConnectionPool& operator=(const ConnectionPool&) = delete;
+
+    void setLimits(const Limits& limits);
+    Limits limits() const;
+
+    // A kept connection to key in out, or out empty and the right to open a new one (which must be
+    // given back with release or discard). fresh skips kept connections. None or Cancelled.
+    [[nodiscard]] SocketError acquire(const std::string& key, bool fresh,
+                                      std::unique_ptr<HttpConnection>& out);
+    // Keeps a connection whose last reply ended cleanly, for the next request to key.
+    void release(const std::string& key, std::unique_ptr<HttpConnection> connection);
+    // The connection (if any) is closed; its place under the host's limit is free again.
+    void discard(const std::string& key);
+    // Waits until a request to key may be sent under the delay; None or Cancelled.
+    [[nodiscard]] SocketError waitTurn(const std::string& key);
+    // Closes every kept connection.
+    void closeIdle();
+    // Closes the kept connections that have been idle too long or that the server closed.
+    void closeExpired();
+    // Connections opened since the pool was made: for tests and benchmarks.
+    int opened() const;
+
+private:
+    struct Kept {
+        std::unique_ptr<HttpConnection> connection;
+        int64_t since = 0;
+    };
+    struct Host {
+        int open = 0; // in use, kept, or about to be opened
+        std::vector<Kept> kept;
+        int64_t nextTurn = 0;
+    };
+
+    void dropExpired(int64_t now);
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    Limits m_limits;
+    std::map<std::string, Host> m_hosts;
+    int m_opened = 0;
+};
+
+} // namespace lurvik

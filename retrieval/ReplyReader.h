@@ -1,0 +1,63 @@
+#pragma once
+
+#include "BodyInflater.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace lurvik {
+
+// Frames one reply on a connection that may carry more: it knows where the reply ends (its length,
+// its last chunk, or the connection's end) and undoes chunked transfer and gzip or deflate content
+// codings, so what comes out is the head as received followed by the body as the page's author
+// wrote it. A reply that does not start with a status line is passed through until the
+// connection ends, as a server of the early web sent it.
+class ReplyReader {
+public:
+    enum class State { Head, Body, Done, Failed };
+    enum class Failure { None, TooLarge, Corrupt };
+
+    // maxBodyBytes caps the decoded body; a compressed body that inflates past it fails.
+    explicit ReplyReader(size_t maxBodyBytes) : m_maxBody(maxBodyBytes) {}
+
+    // Appends to out what length received bytes decode to.
+    State feed(const char* data, size_t length, std::string& out);
+    // The server closed the connection. A body cut short is what arrived: the reply is done.
+    State close(std::string& out);
+
+    State state() const { return m_state; }
+    Failure failure() const { return m_failure; }
+    bool isHeadComplete() const { return m_state == State::Body || m_state == State::Done; }
+    // Whether the connection is ready for the next request once this reply is done.
+    bool isReusable() const { return m_state == State::Done && m_framed && m_keepAlive; }
+    size_t wireBytes() const { return m_wireBytes; }
+    int status() const { return m_status; }
+
+private:
+    enum class Framing { Length, Chunked, Close };
+    enum class ChunkStep { Size, Data, DataEnd, Trailer };
+
+    State takeHead(std::string& out);
+    State takeBody(const char* data, size_t length, std::string& out);
+    State takeChunked(const char* data, size_t length, std::string& out);
+    State emit(const char* data, size_t length, std::string& out);
+    State fail(Failure failure);
+
+    size_t m_maxBody;
+    State m_state = State::Head;
+    Failure m_failure = Failure::None;
+    std::string m_head;
+    size_t m_wireBytes = 0;
+    int m_status = 0;
+    Framing m_framing = Framing::Close;
+    bool m_framed = false;
+    bool m_keepAlive = false;
+    size_t m_remaining = 0;
+    size_t m_bodyBytes = 0;
+    ChunkStep m_chunkStep = ChunkStep::Size;
+    std::string m_line;
+    std::unique_ptr<BodyInflater> m_inflater;
+};
+
+} // namespace lurvik
