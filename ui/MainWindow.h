@@ -10,6 +10,7 @@
 
 #include <memory>
 
+class QAbstractItemModel;
 class QAction;
 class QLabel;
 class QListView;
@@ -52,6 +53,9 @@ public:
     // Prints printWhat (a PrintWhat) of the selection to printer; the job runs on from the event
     // loop. Null when there is nothing to print.
     PrintJob* startPrint(int printWhat, bool includeUrls, std::unique_ptr<QPrinter> printer);
+    // Prints a Find window's results (frame stands aside while it prints).
+    PrintJob* printFindResults(const QAbstractItemModel& results, std::unique_ptr<QPrinter> printer,
+                               QWidget* frame);
 
     SiteTreeModel* treeModel() const { return m_treeModel; }
     LinkListModel* linkModel() const { return m_linkModel; }

@@ -3,6 +3,9 @@
 #include <QIcon>
 #include <QString>
 
+class QAbstractItemModel;
+class QWidget;
+
 #include <functional>
 
 namespace lurvik {
@@ -39,6 +42,9 @@ struct FindHost {
     std::function<void(const LinkRecord& record, QWidget* owner)> saveLink;
     // A main-window command by its number (Page Setup, the help commands).
     std::function<void(int command)> runCommand;
+    // Prints a result list (three columns: name, type, address) through the program's print
+    // dialog, owner standing aside while it prints; empty while the program cannot print.
+    std::function<void(const QAbstractItemModel& results, QWidget* owner)> printResults;
     // Opens the help at a topic by its context number.
     std::function<void(int context)> showHelp;
 };

@@ -164,9 +164,11 @@ void FindWindow::createActions() {
         views->addAction(m_actions[id]);
     }
     m_actions[FindCmdDetail]->setChecked(true);
-    // Printing is not part of the program yet.
-    for (int id : {FindCmdStop, FindCmdSaveHtml, FindCmdPageSetup, FindCmdPrint, FindCmdCopyLinkPath})
+    for (int id : {FindCmdStop, FindCmdSaveHtml, FindCmdCopyLinkPath})
         m_actions[id]->setEnabled(false);
+    // Printing is the program's: without it the commands stay greyed.
+    m_actions[FindCmdPageSetup]->setEnabled(static_cast<bool>(m_host.runCommand));
+    m_actions[FindCmdPrint]->setEnabled(static_cast<bool>(m_host.printResults));
 }
 
 void FindWindow::createMenus() {
@@ -622,6 +624,10 @@ void FindWindow::runCommand(int id) {
     case FindCmdSortByType:
     case FindCmdSortByUrl:
         sortByColumn(id == FindCmdSortByLink ? 0 : id == FindCmdSortByType ? 1 : 2, false);
+        break;
+    case FindCmdPrint:
+        if (m_host.printResults)
+            m_host.printResults(*m_model, this);
         break;
     case FindCmdPageSetup:
     case FindCmdContents:
