@@ -40,6 +40,7 @@ const CommandInfo kCommands[] = {
     {CmdStop, "S&top", "Stop", "Esc", true},
     {CmdGoToPage, "&Go To Page...", "Go to a specific page title", "Ctrl+G", true},
     {CmdOpenMap, "Open &Map...", "Open SiteMap", "", true},
+    {CmdImportWarc, "&Import WARC...", "Build the site tree from a crawler's WARC archives", "", true},
     {CmdPageSetup, "Page Set&up", "Page Setup", "", true},
     {CmdSaveMap, "&Save Map...", "Save SiteMap", "", true},
     {CmdSuggestions, "&Suggestions", "Email a suggestion to Orvanne Softare, Inc.", "", true},

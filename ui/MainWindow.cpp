@@ -22,6 +22,7 @@
 #include "find/gui/FindHost.h"
 #include "find/gui/FindWindow.h"
 #include "find/gui/FindWizard.h"
+#include "retrieval/WarcImport.h"
 #include "sitemap/SiteMapFile.h"
 #include "sitemap/TreeHtmlExport.h"
 
@@ -48,6 +49,8 @@
 #include <QToolBar>
 #include <QTreeView>
 #include <QUrl>
+
+#include <cstring>
 
 namespace lurvik {
 
@@ -146,7 +149,7 @@ void MainWindow::createActions() {
         CmdSortByUrl,    CmdReloadSite,    CmdStop,         CmdOptions,     CmdScheduler,   CmdHelpTopics,
         CmdFaq,          CmdReadme,        CmdTechSupport,  CmdSuggestions, CmdMailingList, CmdWebSite,
         CmdAbout,        CmdOpenInBrowser, CmdOpenLink,     CmdSaveLinkAs,  CmdLurvikLink,  CmdJumpToOriginal,
-        CmdShowHtmlTags, CmdCopyPagePath,  CmdCopyLinkPath, CmdGetNow,
+        CmdShowHtmlTags, CmdCopyPagePath,  CmdCopyLinkPath, CmdGetNow,      CmdImportWarc,
     };
     for (int id : ids) {
         const CommandInfo* info = findCommand(id);
@@ -184,8 +187,8 @@ void MainWindow::createMenus() {
         }
     };
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    add(file,
-        {CmdOpenSite, CmdOpenMap, CmdSaveMap, CmdSaveAs, 0, CmdStop, 0, CmdPageSetup, CmdPrint, 0, CmdExit});
+    add(file, {CmdOpenSite, CmdOpenMap, CmdImportWarc, CmdSaveMap, CmdSaveAs, 0, CmdStop, 0, CmdPageSetup,
+               CmdPrint, 0, CmdExit});
     QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
     add(edit, {CmdCopy, CmdSelectAll, 0, CmdGoToPage, CmdFind, CmdFindWizard, 0, CmdExpandAll, CmdCollapseAll,
                0, CmdRemoveSite, CmdRemoveAll, 0, CmdProperties});
@@ -641,6 +644,44 @@ bool MainWindow::startSite(const QString& text) {
     return item != nullptr;
 }
 
+int MainWindow::importWarc(const QStringList& files) {
+    // The archive stands in for the network: pages a running retrieval still waits for would be
+    // looked for in it.
+    if (m_app.engine.isBusy()) {
+        QMessageBox::warning(this, QStringLiteral("Lurvik"),
+                             QStringLiteral("Stop the running retrieval before importing an archive."));
+        return 1;
+    }
+    WarcImport archive(m_app.engine, m_app.scheduler);
+    QStringList problems;
+    for (const QString& file : files)
+        if (int error = archive.addFile(file.toStdString()))
+            problems << QStringLiteral("%1: %2").arg(file, QString::fromLocal8Bit(std::strerror(error)));
+    URL start(archive.firstPage());
+    int result = 0;
+    if (!start.isHtml()) {
+        problems << QStringLiteral("The archives hold no HTML page to start from.");
+        result = 1;
+    } else {
+        m_treeModel->startSite(start);
+        withWaitCursor([&] { archive.run(start, true, nullptr); });
+    }
+    for (const WarcImport::Problem& problem : archive.problems())
+        problems << QStringLiteral("%1: offset %2: %3")
+                        .arg(QString::fromStdString(problem.file))
+                        .arg(problem.offset)
+                        .arg(QString::fromStdString(problem.text));
+    if (!problems.isEmpty()) {
+        result = 1;
+        QMessageBox::warning(this, QStringLiteral("Lurvik"),
+                             QStringLiteral("Some of the archive could not be read:\n") +
+                                 problems.mid(0, 20).join('\n'));
+    }
+    refreshStatus();
+    updateCommands();
+    return result;
+}
+
 int MainWindow::openMap(const QString& fileName) {
     SiteMapFile map;
     map.fileName = Str(fileName.toStdString());
@@ -838,6 +879,13 @@ void MainWindow::runCommand(int id) {
     case CmdOpenMap:
         chooseMapToOpen();
         break;
+    case CmdImportWarc: {
+        QStringList files = QFileDialog::getOpenFileNames(this, QStringLiteral("Import WARC"), QString(),
+                                                          QStringLiteral("WARC archives (*.warc *.warc.gz)"));
+        if (!files.isEmpty())
+            importWarc(files);
+        break;
+    }
     case CmdFind:
         openFindWindow();
         break;

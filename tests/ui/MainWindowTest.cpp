@@ -509,6 +509,34 @@ private slots:
         QCOMPARE(findChoices.whatBox()->itemText(0), QStringLiteral("Find Results"));
     }
 
+    // File > Import WARC builds the tree from an archive, pages it lacks marked as failed.
+    void importWarcArchive() {
+        QTemporaryDir dir;
+        auto record = [](const std::string& uri, const std::string& reply) {
+            return "WARC/1.1\r\nWARC-Type: response\r\nWARC-Target-URI: " + uri +
+                   "\r\nContent-Type: application/http; msgtype=response\r\nContent-Length: " +
+                   std::to_string(reply.size()) + "\r\n\r\n" + reply + "\r\n\r\n";
+        };
+        QFile archive(dir.filePath(QStringLiteral("site.warc")));
+        QVERIFY(archive.open(QIODevice::WriteOnly));
+        archive.write(QByteArray::fromStdString(
+            record("http://archive.example/",
+                   "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<title>Archived</title>"
+                   "<a href=a.html>A</a><a href=lost.html>L</a>") +
+            record("http://archive.example/a.html",
+                   "HTTP/1.1 200 OK\r\n\r\n<title>From the archive</title>")));
+        archive.close();
+        QCOMPARE(window->importWarc({archive.fileName()}), 0);
+        QVERIFY(site());
+        QCOMPARE(window->treeModel()->itemText(site()), QStringLiteral("Archived"));
+        QStringList children = childTexts(*window->treeModel(), site());
+        QCOMPARE(children, (QStringList{"From the archive", "http://archive.example/lost.html"}));
+        QCOMPARE(site()->children[1]->node->title, Str("Error - Not in the archive"));
+        window->selectItem(site()->children[0]);
+        window->runCommand(CmdHtmlSource);
+        QVERIFY(window->sourceView()->toPlainText().contains(QStringLiteral("From the archive")));
+    }
+
     void passwordDialogForProtectedPage() {
         test::Page secret;
         secret.body = "<html><head><title>Secret</title></head><body></body></html>";
