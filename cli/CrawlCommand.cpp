@@ -13,6 +13,7 @@
 #include "retrieval/ResourceChecker.h"
 #include "retrieval/RetrievalScheduler.h"
 #include "retrieval/Verdict.h"
+#include "retrieval/WarcWriter.h"
 #include "sitemap/SiteMapFile.h"
 
 #include <cstdio>
@@ -197,6 +198,14 @@ int runCrawl(int argc, char** argv) {
     CrawlCache cache(options);
     if ((options.withHtml || options.useSharedCache) && !cache.ok())
         printError("warning: the page cache could not be opened; pages are not kept");
+    WarcWriter archive;
+    if (!options.warc.empty()) {
+        if (int error = archive.open(options.warc, "Lurvik " LURVIK_VERSION)) {
+            printError("cannot create " + options.warc + ": " + std::strerror(error));
+            return ExitUsage;
+        }
+        pool.warcWriter = &archive;
+    }
     RetrievalScheduler scheduler(engine, pool);
     SiteNode* start = engine.findOrAddNode(url, 0);
     installInterruptHandler();
@@ -253,6 +262,11 @@ int runCrawl(int argc, char** argv) {
         } else {
             std::fprintf(stderr, "Saved the site map to %s\n", options.save.c_str());
         }
+    }
+    pool.warcWriter = nullptr;
+    if (!options.warc.empty() && archive.close() != 0) {
+        printError("cannot write " + options.warc + ": " + std::strerror(archive.error()));
+        result = ExitFailed;
     }
     if (outOfMemory)
         return ExitFailed;

@@ -116,6 +116,8 @@ const std::vector<Option>& options() {
         {"--save", "site.web",
          [](const std::string& v, CrawlOptions& o) { return o.save = v, v.empty() ? 1 : 0; }},
         {"--with-html", nullptr, [](const std::string&, CrawlOptions& o) { return o.withHtml = true, 0; }},
+        {"--warc", "FILE.warc.gz",
+         [](const std::string& v, CrawlOptions& o) { return o.warc = v, v.empty() ? 1 : 0; }},
         {"--report", "FILE",
          [](const std::string& v, CrawlOptions& o) { return o.report = v, v.empty() ? 1 : 0; }},
         {"--links-report", "FILE",

@@ -20,6 +20,7 @@ struct CrawlOptions {
     bool checkLinks = false;
     std::string save;
     bool withHtml = false;
+    std::string warc; // every request and response archived here, as a WARC file
     std::string report;
     std::string linksReport;
     ReportFormat format = ReportFormat::Tsv;

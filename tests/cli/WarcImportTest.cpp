@@ -104,3 +104,31 @@ TEST_F(WarcImport, RevisitsOtherRecordsAndDamageInAPlainArchive) {
     EXPECT_NE(imported.out.find("http://archive.example/lost.html\tfailed\t0\tError - Not in the archive"),
               std::string::npos);
 }
+
+// A crawl archived with --warc reads back in warcio.js with matching digests, one response per
+// address fetched, and imports as the same tree.
+TEST_F(WarcImport, ACrawlArchivesItselfAndImportsAsTheSameTree) {
+    std::string modules = std::string(LURVIK_SOURCE_DIR) + "/.cache/node/node_modules";
+    CliResult crawled = runCli({"crawl", server.url("/"), "--save", path("crawled.web"), "--warc",
+                                path("crawl.warc.gz"), "--agents", "3"});
+    EXPECT_EQ(crawled.exitCode, 1) << "missing.html is broken: " << crawled.err;
+    CliResult imported = runCli({"import", path("crawl.warc.gz"), "--save", path("imported.web")});
+    EXPECT_EQ(imported.exitCode, 0) << imported.err;
+    for (const char* command : {"tree", "links"})
+        EXPECT_EQ(sortedLines(runCli({command, path("imported.web")}).out),
+                  sortedLines(runCli({command, path("crawled.web")}).out))
+            << command;
+
+    if (!std::filesystem::exists(modules + "/warcio"))
+        GTEST_SKIP() << "warcio.js is not installed (scripts/install-deps.sh installs it)";
+    std::string check = "node " + std::string(LURVIK_TEST_DATA) + "/warc/check-warc.mjs " +
+                        path("crawl.warc.gz") + " " + modules + " > " + path("check.json") + " 2>&1";
+    ASSERT_EQ(std::system(check.c_str()), 0) << readFileBytes(path("check.json"));
+    std::string report = readFileBytes(path("check.json"));
+    EXPECT_EQ(report.rfind("{\"types\":[\"warcinfo\",\"response\",\"request\"", 0), 0u) << report;
+    EXPECT_NE(report.find("\"problems\":[]"), std::string::npos) << report;
+    for (const char* page : {"/", "/a.html", "/sub/b.html", "/missing.html", "/old.html"})
+        EXPECT_NE(report.find("\"" + server.url(page) + "\":1"), std::string::npos) << page << report;
+    // Fetched as a page of its own and again at the end of old.html's redirect.
+    EXPECT_NE(report.find("\"" + server.url("/sub/c.html") + "\":2"), std::string::npos) << report;
+}
