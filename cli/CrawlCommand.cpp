@@ -16,6 +16,7 @@
 #include "retrieval/WarcWriter.h"
 #include "sitemap/SiteMapFile.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -251,7 +252,10 @@ int runCrawl(int argc, char** argv) {
         checker.forEachResult([&map](const std::string& key, const ResourceChecker::Result& result) {
             map.checkedLinks.push_back({key, result.status, result.failed, result.errorText});
         });
+        auto saveStarted = std::chrono::steady_clock::now();
         int saved = map.save(engine, nullptr, options.withHtml);
+        double saveSeconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - saveStarted).count();
         if (saved != 0) {
             printError(
                 "cannot save " + options.save + ": " +
@@ -260,7 +264,7 @@ int runCrawl(int argc, char** argv) {
             if (result != ExitUsage)
                 result = ExitFailed;
         } else {
-            std::fprintf(stderr, "Saved the site map to %s\n", options.save.c_str());
+            std::fprintf(stderr, "Saved the site map to %s in %.2f s\n", options.save.c_str(), saveSeconds);
         }
     }
     pool.warcWriter = nullptr;
