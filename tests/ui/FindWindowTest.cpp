@@ -10,6 +10,7 @@
 #include "find/gui/CriteriaTabs.h"
 #include "find/gui/FindWizard.h"
 #include "find/gui/ResultsModel.h"
+#include "find/gui/SaveCriteriaDialog.h"
 #include "sitemap/SiteMapFile.h"
 #include "ui/Application.h"
 #include "ui/BusyLoop.h"
@@ -374,6 +375,24 @@ private slots:
         QCOMPARE(criteriaWithoutTime(path("cli.ifc")), expected);
         first->close();
         second->close();
+
+        // The save dialog names the file as typed, adding ".ifc" unless the name ends in it exactly,
+        // and refuses to go on without a name.
+        QCOMPARE(SaveCriteriaDialog::withExtension("crit"), QStringLiteral("crit.ifc"));
+        QCOMPARE(SaveCriteriaDialog::withExtension("crit.ifc"), QStringLiteral("crit.ifc"));
+        QCOMPARE(SaveCriteriaDialog::withExtension("crit.IFC"), QStringLiteral("crit.IFC.ifc"));
+        SaveCriteriaDialog dialog;
+        QCOMPARE(dialog.descriptionBox()->text(), QStringLiteral("Lurvik Find Criteria"));
+        QString caption, text;
+        lurvik::test::recordNextMessageBox(caption, text);
+        dialog.create();
+        QCOMPARE(caption, QStringLiteral("Error in filename"));
+        QCOMPARE(text, QStringLiteral("You must enter a filename"));
+        QCOMPARE(dialog.result(), 0);
+        dialog.fileNameBox()->setText(path("typed"));
+        dialog.create();
+        QCOMPARE(dialog.fileName(), path("typed.ifc"));
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
     }
 
     void controlsFollowTheirRules() {
