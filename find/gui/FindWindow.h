@@ -78,6 +78,10 @@ public:
     int saveCriteria(const QString& fileName, const QString& author, const QString& description);
 
     void runCommand(int id);
+    // The selected result's context actions: open it in the browser (or mail, news program), and
+    // select its page in the site tree, which minimises this window (a beep when the tree has none).
+    void openRecord();
+    void jumpToRecord();
     QAction* action(int id) const { return m_actions.value(id); }
     CriteriaTabs* tabs() const { return m_tabs; }
     ResultsModel* results() const { return m_model; }
@@ -107,8 +111,6 @@ private:
     void resultsContextMenu(const QPoint& at);
     const LinkRecord* selectedRecord() const;
     const SiteNode* nodeForRecord(const LinkRecord& record) const;
-    void openRecord();
-    void jumpToRecord();
     void copyRecordPath();
     void chooseCriteriaToOpen();
     void chooseCriteriaToSave();

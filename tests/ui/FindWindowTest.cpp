@@ -282,6 +282,13 @@ private slots:
         links->runCommand(FindCmdDetail);
         QVERIFY(list->isVisible());
 
+        // Jump to original selects the result's page in the site tree and gets out of the way.
+        pages->resultsView()->setCurrentIndex(pages->results()->index(1, 0));
+        pages->jumpToRecord();
+        QCOMPARE(QString::fromStdString(window->selectedItem()->node->url.text()), pageUrls[1]);
+        QVERIFY(QTest::qWaitFor([pages] { return pages->isMinimized(); }));
+        pages->showNormal();
+
         // New Search asks first: Cancel keeps everything, OK clears criteria and results.
         answerNextModal(
             [](QWidget* modal) { qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Cancel)->click(); });
