@@ -408,7 +408,9 @@ QString FindWindow::countText() const {
     return m_count ? m_count->text() : QString();
 }
 
-int FindWindow::exportResultsHtml(const QString& fileName) const {
+int FindWindow::exportResultsHtml(const QString& fileName) {
+    while (rowsPending() > 0)
+        addPendingRows();
     return lurvik::exportResultsHtml(m_model->records(), Str(fileName.toStdString()));
 }
 

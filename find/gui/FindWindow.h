@@ -70,8 +70,9 @@ public:
     void stopSearch(StopMode mode);
     // Asks first; false when the user cancelled.
     bool newSearch();
-    // Writes the rows as the list shows them; 0 or 1 as exportResultsHtml returns.
-    int exportResultsHtml(const QString& fileName) const;
+    // Writes the rows as the list shows them, rows still waiting to be shown added first; 0 or 1
+    // as exportResultsHtml returns.
+    int exportResultsHtml(const QString& fileName);
     // Loads a criteria file into the controls; 0, or 1 with nothing changed.
     int openCriteria(const QString& fileName);
     // Saves the controls' criteria as the save dialog does; the name is taken as given.
