@@ -1,5 +1,6 @@
 #include "HtmlScanner.h"
 
+#include "FileTypeTable.h"
 #include "HtmlTokenizer.h"
 #include "TextDecoder.h"
 
@@ -12,9 +13,11 @@ namespace {
 // Everything one pass carries from tag to tag.
 class PagePass {
 public:
-    PagePass(const Str& page, const URL& pageURL, PtrList<LinkRecord>& links, Str& labels)
-        : m_page(page), m_pageURL(pageURL), m_links(links), m_labels(labels), m_decoder(detectCharset(page)) {
-    }
+    PagePass(const Str& page, const URL& pageURL, PtrList<LinkRecord>& links, Str& labels,
+             ScanControl* control)
+        : m_page(page), m_pageURL(pageURL), m_links(links), m_labels(labels), m_control(control),
+          m_maxLinks(theLinkEnvironment ? theLinkEnvironment->maxPageLinks : kDefaultMaxPageLinks),
+          m_decoder(detectCharset(page)) {}
 
     void run(Str& title);
 
@@ -44,13 +47,29 @@ private:
         return out;
     }
     void addLink(int kind, const Str& address, const Str& text);
-    void addEmptyLink(int kind, const Str& text) { m_links.add(new LinkRecord(kind, URL(), shown(text))); }
+    void addEmptyLink(int kind, const Str& text) {
+        if (hasRoomFor(Str()))
+            m_links.add(new LinkRecord(kind, URL(), shown(text)));
+    }
+    bool hasRoomFor(const Str& address) {
+        if ((m_maxLinks <= 0 || m_links.len() < m_maxLinks) && address.len() <= kMaxLinkAddress)
+            return true;
+        if (m_control)
+            m_control->linksCut = true;
+        return false;
+    }
+    bool stopRequested() const {
+        return m_control && m_control->stop && m_control->stop->load(std::memory_order_relaxed) != 0;
+    }
 
     const Str& m_page;
     const URL& m_pageURL;
     PtrList<LinkRecord>& m_links;
     Str& m_labels;
+    ScanControl* m_control;
+    int m_maxLinks;
     TextDecoder m_decoder;
+    CommentCloser m_closer;
     std::vector<Str> m_names;
     std::vector<Str> m_values;
 
@@ -73,14 +92,19 @@ private:
 };
 
 void PagePass::addLink(int kind, const Str& address, const Str& text) {
+    if (!hasRoomFor(address))
+        return;
     URL url;
     url.setURL(m_pageURL, address.view());
     m_links.add(new LinkRecord(kind, url, shown(text)));
 }
 
 void PagePass::run(Str& title) {
-    while (nextTag(m_page, m_tagEnd + 1, m_tagStart, m_tagEnd, m_isEndTag, m_tagCode, m_hasAttributes,
-                   m_attrStart, m_attrEnd) >= 0) {
+    for (int tags = 0; nextTag(m_page, m_tagEnd + 1, m_tagStart, m_tagEnd, m_isEndTag, m_tagCode,
+                               m_hasAttributes, m_attrStart, m_attrEnd, &m_closer) >= 0;
+         ++tags) {
+        if (tags % 4096 == 4095 && stopRequested())
+            break;
         if (m_isEndTag)
             endTag(m_tagCode);
         else
@@ -200,6 +224,8 @@ void PagePass::endTag(int code) {
     case TAG_A:
         if (m_inAnchor) {
             m_inAnchor = false;
+            if (!hasRoomFor(m_href))
+                break;
             Str raw;
             if (m_tagStart > m_anchorStart)
                 m_page.substr(m_anchorStart, m_tagStart - m_anchorStart, raw);
@@ -221,9 +247,10 @@ void PagePass::endTag(int code) {
 
 } // namespace
 
-int scanPage(const Str& pageText, const URL& pageURL, Str& title, PtrList<LinkRecord>& links, Str& labels) {
+int scanPage(const Str& pageText, const URL& pageURL, Str& title, PtrList<LinkRecord>& links, Str& labels,
+             ScanControl* control) {
     deleteAll(links);
-    PagePass pass(pageText, pageURL, links, labels);
+    PagePass pass(pageText, pageURL, links, labels, control);
     pass.run(title);
     return 0;
 }
@@ -239,16 +266,26 @@ void cleanLinkText(Str& text) {
     Str src;
     std::vector<Str> names;
     std::vector<Str> values;
+    CommentCloser closer;
+    // Removing each tag and searching again from the front would cost the square of the text; the
+    // text before a tag never holds a "<", so one forward pass keeps exactly the same characters.
+    Str kept;
+    int from = 0;
     int tagStart = 0, tagEnd = 0, isEndTag = 0, tagCode = 0, hasAttributes = 0, attrStart = 0, attrEnd = 0;
-    while (nextTag(text, 0, tagStart, tagEnd, isEndTag, tagCode, hasAttributes, attrStart, attrEnd) >= 0) {
+    while (nextTag(text, from, tagStart, tagEnd, isEndTag, tagCode, hasAttributes, attrStart, attrEnd,
+                   &closer) >= 0) {
         if (tagCode == TAG_IMG && !isEndTag && hasAttributes) {
             parseAttributes(text, attrStart, attrEnd, names, values);
             getAttribute(names, values, "alt", alt);
             getAttribute(names, values, "src", src);
         }
         hasAttributes = 0;
-        text.collapse(tagStart, tagEnd - tagStart + 1);
+        kept.cat(text.view().substr(from, tagStart - from));
+        from = tagEnd + 1;
     }
+    if (from < text.len())
+        kept.cat(text.view().substr(from));
+    text = std::move(kept);
     text.strip();
     if (text.isEmpty()) {
         if (!alt.isEmpty()) {

@@ -3,6 +3,7 @@
 #include "CliCommon.h"
 #include "ReportWriter.h"
 #include "TemporaryCache.h"
+#include "TextEscapes.h"
 #include "analysis/RatingSettings.h"
 #include "core/PageCache.h"
 #include "core/Utf8.h"
@@ -339,15 +340,6 @@ int applyOptions(const FindOptions& o, SiteEngine& engine, FindCriteria& c) {
 // The body search needs the map's pages in a cache: one of its own that goes when the command
 // ends, so a search never reads what another run left behind.
 
-// A field of a tab-separated row: tabs and line ends would break the row.
-std::string tsvField(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c == '\t' || c == '\n' || c == '\r')
-            c = ' ';
-    return out;
-}
-
 void printResults(const FindEngine& find, const std::string& format) {
     if (format == "tsv")
         std::printf("name\ttype\tkind\turl\tpage\n");
@@ -366,10 +358,11 @@ void printResults(const FindEngine& find, const std::string& format) {
                         tsvField(type.view()).c_str(), r->effectiveKind(), tsvField(url.view()).c_str(),
                         tsvField(r->pageURL.view()).c_str());
         else if (r->pageURL.isEmpty())
-            std::printf("%s  [%s]  %s\n", r->text.text(), type.text(), url.text());
+            std::printf("%s  [%s]  %s\n", shownText(r->text.view()).c_str(), type.text(),
+                        shownText(url.view()).c_str());
         else
-            std::printf("%s  [%s]  %s  (on %s)\n", r->text.text(), type.text(), url.text(),
-                        r->pageURL.text());
+            std::printf("%s  [%s]  %s  (on %s)\n", shownText(r->text.view()).c_str(), type.text(),
+                        shownText(url.view()).c_str(), shownText(r->pageURL.view()).c_str());
     }
 }
 

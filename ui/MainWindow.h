@@ -6,6 +6,9 @@
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
+#include <QPrinter>
+
+#include <memory>
 
 class QAction;
 class QLabel;
@@ -28,6 +31,8 @@ struct FindHost;
 
 // The program's frame: menus, toolbar, the site tree beside the link list or the page source,
 // and the status bar. Every command goes through runCommand by its number.
+class PrintJob;
+
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -41,6 +46,12 @@ public:
     bool startSite(const QString& text);
     // Loads a site map with a wait cursor; the map's result code.
     int openMap(const QString& fileName);
+    // Writes the tree below start (the root for the whole tree) as a web page; 0 when written,
+    // else 1 after telling the user why.
+    int exportTree(const QString& fileName, SiteTreeModel::Item* start);
+    // Prints printWhat (a PrintWhat) of the selection to printer; the job runs on from the event
+    // loop. Null when there is nothing to print.
+    PrintJob* startPrint(int printWhat, bool includeUrls, std::unique_ptr<QPrinter> printer);
 
     SiteTreeModel* treeModel() const { return m_treeModel; }
     LinkListModel* linkModel() const { return m_linkModel; }
@@ -98,6 +109,9 @@ private:
     void openLocation();
     void chooseMapToOpen();
     void saveMap();
+    void saveTreeAs();
+    void pageSetup();
+    void print();
     void withWaitCursor(const std::function<void()>& work);
     FindHost findHost();
     // Find windows search the engine on threads of their own: they go before the engine does.
