@@ -404,6 +404,13 @@ FindHost MainWindow::findHost() {
     };
     host.runCommand = [this](int id) { runCommand(id); };
     host.showHelp = [this](int context) { HelpWindow::showTopic(context, this); };
+    host.printResults = [this](const QAbstractItemModel& results, QWidget* owner) {
+        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        QPrintDialog dialog(printer.get(), owner);
+        dialog.setOptionTabs({new PrintWhatPanel(true)});
+        if (dialog.exec() == QDialog::Accepted)
+            printFindResults(results, owner, std::move(printer));
+    };
     return host;
 }
 
@@ -761,6 +768,17 @@ PrintJob* MainWindow::startPrint(int printWhat, bool includeUrls, std::unique_pt
         }
     }
     auto* job = new PrintJob(std::move(printer), documentName, subtitle, std::move(entries), this);
+    job->start();
+    return job;
+}
+
+PrintJob* MainWindow::printFindResults(const QAbstractItemModel& results, QWidget* owner,
+                                       std::unique_ptr<QPrinter> printer) {
+    std::vector<PrintEntry> entries = linkEntries(results);
+    if (entries.empty())
+        return nullptr;
+    auto* job = new PrintJob(std::move(printer), QStringLiteral("Lurvik Link Summary"),
+                             QStringLiteral("Find Results"), std::move(entries), owner);
     job->start();
     return job;
 }

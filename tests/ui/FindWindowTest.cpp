@@ -17,6 +17,7 @@
 #include "ui/Commands.h"
 #include "ui/GoToPageDialog.h"
 #include "ui/MainWindow.h"
+#include "ui/PrintJob.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -27,6 +28,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -268,6 +270,25 @@ private slots:
         QCOMPARE(sorted, expected);
         QList<QByteArray> lines = fileBytes(path("sorted.htm")).split('\n');
         QVERIFY(lines.value(2).startsWith("<LI><A HREF=" + sorted.first().toUtf8() + ">"));
+
+        // The results print as a link summary headed "Find Results", the window held while it runs.
+        QVERIFY(links->action(FindCmdPrint)->isEnabled());
+        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(path("results.pdf"));
+        PrintJob* job = window->printFindResults(*links->results(), links, std::move(printer));
+        QVERIFY(job);
+        QVERIFY(!links->isEnabled());
+        bool printed = false;
+        connect(job, &PrintJob::finished, [&printed](bool completed) { printed = completed; });
+        QVERIFY(QTest::qWaitFor([&printed] { return printed; }, kSearchTimeoutMs));
+        QVERIFY(links->isEnabled());
+        QProcess pdf;
+        pdf.start(QStringLiteral("pdftotext"), {path("results.pdf"), "-"});
+        QVERIFY(pdf.waitForFinished(kSearchTimeoutMs));
+        QString text = QString::fromUtf8(pdf.readAllStandardOutput());
+        QVERIFY(text.contains(QStringLiteral("Find Results")));
+        QVERIFY(text.contains(sorted.first()));
 
         // A click on a row offers its address to copy; focus elsewhere takes the offer back.
         QVERIFY(!links->action(FindCmdCopyLinkPath)->isEnabled());
