@@ -412,7 +412,7 @@ FindHost MainWindow::findHost() {
         QPrintDialog dialog(printer.get(), owner);
         dialog.setOptionTabs({new PrintWhatPanel(true)});
         if (dialog.exec() == QDialog::Accepted)
-            printFindResults(results, std::move(printer), owner);
+            printFindResults(results, owner, std::move(printer));
     };
     return host;
 }
@@ -813,10 +813,13 @@ PrintJob* MainWindow::startPrint(int printWhat, bool includeUrls, std::unique_pt
     return job;
 }
 
-PrintJob* MainWindow::printFindResults(const QAbstractItemModel& results, std::unique_ptr<QPrinter> printer,
-                                       QWidget* frame) {
+PrintJob* MainWindow::printFindResults(const QAbstractItemModel& results, QWidget* owner,
+                                       std::unique_ptr<QPrinter> printer) {
+    std::vector<PrintEntry> entries = linkEntries(results);
+    if (entries.empty())
+        return nullptr;
     auto* job = new PrintJob(std::move(printer), QStringLiteral("Lurvik Link Summary"),
-                             QStringLiteral("Find Results"), linkEntries(results), frame);
+                             QStringLiteral("Find Results"), std::move(entries), owner);
     job->start();
     return job;
 }

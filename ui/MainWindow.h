@@ -55,9 +55,10 @@ public:
     // Prints printWhat (a PrintWhat) of the selection to printer; the job runs on from the event
     // loop. Null when there is nothing to print.
     PrintJob* startPrint(int printWhat, bool includeUrls, std::unique_ptr<QPrinter> printer);
-    // Prints a Find window's results (frame stands aside while it prints).
-    PrintJob* printFindResults(const QAbstractItemModel& results, std::unique_ptr<QPrinter> printer,
-                               QWidget* frame);
+    // Prints a Find window's results to printer; owner stays disabled while the job runs. Null
+    // when there is nothing to print.
+    PrintJob* printFindResults(const QAbstractItemModel& results, QWidget* owner,
+                               std::unique_ptr<QPrinter> printer);
 
     SiteTreeModel* treeModel() const { return m_treeModel; }
     LinkListModel* linkModel() const { return m_linkModel; }

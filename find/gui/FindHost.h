@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QIcon>
+
+class QAbstractItemModel;
 #include <QString>
 
 class QAbstractItemModel;
@@ -42,8 +44,8 @@ struct FindHost {
     std::function<void(const LinkRecord& record, QWidget* owner)> saveLink;
     // A main-window command by its number (Page Setup, the help commands).
     std::function<void(int command)> runCommand;
-    // Prints a result list (three columns: name, type, address) through the program's print
-    // dialog, owner standing aside while it prints; empty while the program cannot print.
+    // Prints a results list (the print dialog offering "Find Results" only), owner being the
+    // window to keep disabled while the job runs.
     std::function<void(const QAbstractItemModel& results, QWidget* owner)> printResults;
     // Opens the help at a topic by its context number.
     std::function<void(int context)> showHelp;

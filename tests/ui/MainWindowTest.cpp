@@ -1,8 +1,6 @@
 #include "ui/MainWindow.h"
 #include "TestServer.h"
 #include "UiTestSupport.h"
-#include "find/gui/FindWindow.h"
-#include "find/gui/ResultsModel.h"
 #include "sitemap/SiteMapFile.h"
 #include "ui/Application.h"
 #include "ui/BusyLoop.h"
@@ -466,26 +464,6 @@ private slots:
         QString source = printed(PrintPageSource, false, QStringLiteral("source.pdf"));
         QVERIFY(source.contains(QStringLiteral("Lurvik HTML Source")));
         QVERIFY(source.contains(QStringLiteral("<title>Numbered 3</title>")));
-
-        // A Find window's results print as a link summary of their own.
-        FindWindow* find = window->openFindWindow();
-        QVERIFY(find->action(FindCmdPrint)->isEnabled());
-        find->startSearch();
-        QVERIFY(QTest::qWaitFor([find] { return !find->isSearching(); }, 30000));
-        auto resultsPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
-        resultsPrinter->setOutputFormat(QPrinter::PdfFormat);
-        resultsPrinter->setOutputFileName(dir.filePath(QStringLiteral("results.pdf")));
-        PrintJob* resultsJob = window->printFindResults(*find->results(), std::move(resultsPrinter), find);
-        bool resultsDone = false;
-        connect(resultsJob, &PrintJob::finished, [&resultsDone](bool) { resultsDone = true; });
-        QVERIFY(QTest::qWaitFor([&resultsDone] { return resultsDone; }, 30000));
-        QProcess results;
-        results.start(QStringLiteral("pdftotext"), {dir.filePath(QStringLiteral("results.pdf")), "-"});
-        QVERIFY(results.waitForFinished(30000));
-        QString resultsText = QString::fromUtf8(results.readAllStandardOutput());
-        QVERIFY(resultsText.contains(QStringLiteral("Find Results")));
-        QVERIFY(resultsText.contains(QStringLiteral("Numbered 42")));
-        find->close();
 
         auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
         printer->setOutputFormat(QPrinter::PdfFormat);
