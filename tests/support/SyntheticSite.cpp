@@ -4,6 +4,8 @@ namespace lurvik::test {
 
 namespace {
 
+constexpr std::size_t kMenuLinks = 20;
+
 constexpr const char* kWords[] = {"archive", "river",   "lantern", "harbour", "meadow", "signal",
                                   "copper",  "orchard", "quarry",  "timber",  "violet", "ember"};
 
@@ -44,6 +46,12 @@ bool SyntheticSite::page(const std::string& path, Page& out) const {
         words += std::string(" ") + kWords[pick(n, i) % std::size(kWords)];
     std::string body = "<html><head><title>Page " + std::to_string(n) + words +
                        "</title></head><body>\n<h1>Page " + std::to_string(n) + "</h1>\n";
+    // The menu every page of a real site repeats: the same twenty sections on every page.
+    body += "<ul class=\"menu\">\n";
+    for (std::size_t section = 1; section <= kMenuLinks; ++section)
+        body += "<li><a href=\"" + address(section % m_pages) + "\">Section " + std::to_string(section) +
+                "</a>\n";
+    body += "</ul>\n";
     for (std::size_t child = 10 * n + 1; child <= 10 * n + 10 && child < m_pages; ++child)
         body += "<a href=\"" + address(child) + "\">Child " + std::to_string(child) + "</a>\n";
     for (int i = 0; i < 3; ++i)
@@ -60,11 +68,10 @@ bool SyntheticSite::page(const std::string& path, Page& out) const {
     return true;
 }
 
-std::size_t SyntheticSite::pageLinks(std::size_t n) const {
-    std::size_t children = 0;
-    for (std::size_t child = 10 * n + 1; child <= 10 * n + 10 && child < m_pages; ++child)
-        ++children;
-    return children + 3 + 1;
+std::size_t SyntheticSite::linkCount() const {
+    // Every page: the menu, three chosen pages, "/", an image and a missing page; and every page
+    // but the first is some page's child.
+    return m_pages * (kMenuLinks + 6) + (m_pages - 1);
 }
 
 } // namespace lurvik::test
