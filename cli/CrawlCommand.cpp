@@ -72,13 +72,7 @@ int countBroken(const SiteEngine& engine, const ResourceChecker& checker) {
 
 void setUpEngineAndPool(const CrawlOptions& options, const URL& start, SiteEngine& engine, AgentPool& pool) {
     Settings settings = options.settings;
-    settings.applyToEngine(engine);
-    if (options.limitMode >= 0)
-        engine.limitMode = options.limitMode;
-    if (options.levels >= 0)
-        engine.maxLevels = options.levels;
-    if (options.pages >= 0)
-        engine.maxPages = options.pages;
+    applyToEngine(options, engine);
     engine.obeyRobots = options.obeyRobots;
     settings.applyToPool(pool);
     setTlsVerification(!options.insecure);

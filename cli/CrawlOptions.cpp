@@ -1,6 +1,7 @@
 #include "CrawlOptions.h"
 
 #include "CliCommon.h"
+#include "retrieval/SiteEngine.h"
 
 #include <cstdio>
 #include <functional>
@@ -218,6 +219,17 @@ void printCrawlHelp(const Settings& s) {
         onOff(s.persistentCache), onOff(s.smartCache), s.classicHttp ? "classic" : "modern",
         s.maxHostConnections, s.hostDelay, s.maxRetryWait, s.pageTimeLimit,
         s.caFile.isEmpty() ? "none" : s.caFile.text(), onOff(s.obeySRE));
+}
+
+void applyToEngine(const CrawlOptions& options, SiteEngine& engine) {
+    Settings settings = options.settings;
+    settings.applyToEngine(engine);
+    if (options.limitMode >= 0)
+        engine.limitMode = options.limitMode;
+    if (options.levels >= 0)
+        engine.maxLevels = options.levels;
+    if (options.pages >= 0)
+        engine.maxPages = options.pages;
 }
 
 } // namespace lurvik::cli

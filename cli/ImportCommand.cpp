@@ -69,14 +69,7 @@ int runImport(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return ExitUsage;
     }
-    Settings settings = options.settings;
-    settings.applyToEngine(engine);
-    if (options.limitMode >= 0)
-        engine.limitMode = options.limitMode;
-    if (options.levels >= 0)
-        engine.maxLevels = options.levels;
-    if (options.pages >= 0)
-        engine.maxPages = options.pages;
+    applyToEngine(options, engine);
     std::unique_ptr<TemporaryCache> cache;
     if (options.withHtml)
         cache = std::make_unique<TemporaryCache>();
