@@ -46,7 +46,7 @@ const CommandInfo kCommands[] = {
     {CmdSuggestions, "&Suggestions", "Email a suggestion to Orvanne Softare, Inc.", "", true},
     {CmdFaq, "&Frequently Asked Questions...", "Check out the most Frequently Asked Questions", "", true},
     {CmdFindWizard, "Find &Wizard...", "Find Wizard", "Ctrl+W", true},
-    {CmdScheduler, "&Scheduler...", "Scheduler", "Ctrl+S", false},
+    {CmdScheduler, "&Scheduler...", "Scheduler", "Ctrl+S", true},
     {CmdRemoveSite, "Remove &Site", "Remove current selection", "", true},
     {CmdShowHtmlTags, "Show HTML &Tags", "", "", true},
     {CmdCopyPagePath, "&Copy link path", "Copy", "", true},

@@ -15,6 +15,7 @@
 #include "PrintJob.h"
 #include "PropertiesSheet.h"
 #include "SaveSiteMapDialog.h"
+#include "SchedulerDialog.h"
 #include "Shell.h"
 #include "SiteTreeItems.h"
 #include "SourceText.h"
@@ -46,6 +47,7 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 #include <QUrl>
@@ -115,6 +117,11 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
     };
     m_treeModel->onItemChanged = [this](SiteTreeModel::Item* item) { itemChanged(item); };
     m_treeModel->onRefresh = [this] { refreshStatus(); };
+
+    // Scheduled retrievals are looked at twice a minute; one due site starts per look.
+    auto* scheduleTimer = new QTimer(this);
+    connect(scheduleTimer, &QTimer::timeout, this, &MainWindow::checkSchedule);
+    scheduleTimer->start(30000);
 
     app.engine.onNodeChanged = [this](SiteNode* node, int code) { m_treeModel->nodeChanged(node, code); };
     app.scheduler.onRefreshStatus = [this] { refreshStatus(); };
@@ -644,6 +651,12 @@ bool MainWindow::startSite(const QString& text) {
     return item != nullptr;
 }
 
+bool MainWindow::checkSchedule() {
+    return m_app.scheduledSites.checkSchedule(m_app.engine.isBusy(), [this](const std::string& address) {
+        startSite(QString::fromStdString(address));
+    });
+}
+
 int MainWindow::importWarc(const QStringList& files) {
     // The archive stands in for the network: pages a running retrieval still waits for would be
     // looked for in it.
@@ -882,6 +895,11 @@ void MainWindow::runCommand(int id) {
     case CmdOpenMap:
         chooseMapToOpen();
         break;
+    case CmdScheduler: {
+        SchedulerDialog dialog(m_app.scheduledSites, this);
+        dialog.exec();
+        break;
+    }
     case CmdImportWarc: {
         QStringList files = QFileDialog::getOpenFileNames(this, QStringLiteral("Import WARC"), QString(),
                                                           QStringLiteral("WARC archives (*.warc *.warc.gz)"));

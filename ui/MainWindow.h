@@ -47,6 +47,8 @@ public:
     bool startSite(const QString& text);
     // Loads a site map with a wait cursor; the map's result code.
     int openMap(const QString& fileName);
+    // The scheduled retrievals' due check: starts one due site when no retrieval runs.
+    bool checkSchedule();
     // Builds a site from the responses archived in WARC files; 0, or 1 after saying what went wrong.
     int importWarc(const QStringList& files);
     // Writes the tree below start (the root for the whole tree) as a web page; 0 when written,

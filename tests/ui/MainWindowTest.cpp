@@ -12,6 +12,7 @@
 #include "ui/PrintJob.h"
 #include "ui/PropertiesSheet.h"
 #include "ui/SaveSiteMapDialog.h"
+#include "ui/SchedulerDialog.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -513,6 +514,75 @@ private slots:
         window->selectItem(site()->children[0]);
         window->runCommand(CmdHtmlSource);
         QVERIFY(window->sourceView()->toPlainText().contains(QStringLiteral("From the archive")));
+    }
+
+    // The scheduler: times typed on a 12-hour clock, one due site started per tick and only when
+    // no retrieval runs, the dialogs' rules.
+    void scheduledRetrievals() {
+        std::tm today{};
+        std::time_t real = std::time(nullptr);
+        localtime_r(&real, &today);
+        today.tm_hour = 15;
+        today.tm_min = 0;
+        today.tm_sec = 0;
+        today.tm_isdst = -1;
+        std::time_t threePm = std::mktime(&today);
+        auto hourAndMinute = [](std::time_t moment) {
+            std::tm local{};
+            localtime_r(&moment, &local);
+            return std::pair{local.tm_hour, local.tm_min};
+        };
+        QCOMPARE(hourAndMinute(dueMoment(12, 0, false, threePm)), (std::pair{0, 0}));
+        QCOMPARE(hourAndMinute(dueMoment(12, 30, true, threePm)), (std::pair{12, 30}));
+        QCOMPARE(hourAndMinute(dueMoment(1, 5, true, threePm)), (std::pair{13, 5}));
+        QVERIFY2(dueMoment(1, 5, true, threePm) > threePm, "an earlier time is tomorrow's");
+        QCOMPARE(dueMoment(4, 0, true, threePm) - threePm, std::time_t(3600));
+        QCOMPARE(clockText(dueMoment(12, 5, false, threePm)), std::string("12:05 AM"));
+
+        ScheduledSites& sites = app->scheduledSites;
+        std::time_t clock = threePm;
+        sites.now = [&clock] { return clock; };
+        sites.entries = {{URL(server->url("/index.html")), static_cast<int32_t>(threePm + 60)},
+                         {URL(server->url("/b.html")), static_cast<int32_t>(threePm + 60)}};
+        QVERIFY2(!window->checkSchedule(), "nothing is due yet");
+        clock += 90;
+        QVERIFY(window->checkSchedule());
+        QCOMPARE(sites.entries.size(), size_t(1));
+        QVERIFY2(!window->checkSchedule(), "the first retrieval is still running");
+        QVERIFY(waitForEnd());
+        QVERIFY(window->checkSchedule());
+        QVERIFY(waitForEnd());
+        QCOMPARE(window->treeModel()->root()->children.size(), size_t(2));
+
+        sites.entries = {{URL("http://first.example/"), static_cast<int32_t>(threePm)},
+                         {URL("http://second.example/"), static_cast<int32_t>(threePm)}};
+        answerNextModal([](QWidget* modal) {
+            auto* dialog = qobject_cast<SchedulerDialog*>(modal);
+            QVERIFY(dialog);
+            QVERIFY(!dialog->removeButton()->isEnabled());
+            QCOMPARE(dialog->list()->topLevelItem(0)->text(0), QStringLiteral("http://second.example/"));
+            QCOMPARE(dialog->list()->topLevelItem(0)->text(1), QStringLiteral("3:00 PM"));
+            dialog->accept();
+        });
+        window->runCommand(CmdScheduler);
+        QCOMPARE(sites.entries.front().url.text(),
+                 std::string("http://second.example/")); // OK reverses the order
+
+        ScheduleEditDialog edit(QString(), 0, nullptr);
+        QCOMPARE(edit.windowTitle(), QStringLiteral("Add Scheduled Site"));
+        QVERIFY(!edit.okButton()->isEnabled());
+        QTest::keyClicks(edit.hourEdit(), QStringLiteral("13"));
+        QCOMPARE(edit.hourEdit()->text(), QStringLiteral("1"));
+        QTest::keyClicks(edit.hourEdit(), QStringLiteral("2"));
+        QCOMPARE(edit.hourEdit()->text(), QStringLiteral("12"));
+        QTest::keyClicks(edit.minuteEdit(), QStringLiteral("75"));
+        QCOMPARE(edit.minuteEdit()->text(), QStringLiteral("7"));
+        QTest::keyClick(edit.minuteEdit(), Qt::Key_Backspace);
+        QTest::keyClicks(edit.minuteEdit(), QStringLiteral("59x"));
+        QCOMPARE(edit.minuteEdit()->text(), QStringLiteral("59"));
+        edit.siteEdit()->setText(QStringLiteral("example.com"));
+        QVERIFY(edit.okButton()->isEnabled());
+        QCOMPARE(hourAndMinute(edit.dueTime(threePm)), (std::pair{0, 59}));
     }
 
     void passwordDialogForProtectedPage() {
