@@ -7,7 +7,7 @@ namespace {
 const CommandInfo kCommands[] = {
     {CmdOpenInBrowser, "&Open in Browser", "Open current object in a Web Browser", "", true},
     {CmdOpenLink, "&Open in browser...", "Open current object in a Web Browser", "", true},
-    {CmdSaveLinkAs, "&Save link as...", "Save this link as a file", "", false},
+    {CmdSaveLinkAs, "&Save link as...", "Save this link as a file", "", true},
     {CmdLurvikLink, "&Lurvik link", "lurvik selected item", "", true},
     {CmdExit, "E&xit", "Quit Lurvik", "", true},
     {CmdHelpTopics, "&Help Topics", "Displays the help table of contents", "F1", true},

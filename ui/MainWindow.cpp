@@ -3,6 +3,7 @@
 #include "Application.h"
 #include "BusyLoop.h"
 #include "Commands.h"
+#include "DownloadWindow.h"
 #include "GoToPage.h"
 #include "GoToPageDialog.h"
 #include "HelpWindow.h"
@@ -31,6 +32,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -359,6 +361,13 @@ void MainWindow::storeWindowSettings() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // Running downloads finish first: the window goes, their windows stay until they end.
+    if (Download::activeCount() > 0) {
+        hide();
+        event->ignore();
+        QTimer::singleShot(250, this, [this] { close(); });
+        return;
+    }
     closeFindWindows();
     if (!m_shutDown) {
         m_shutDown = true;
@@ -414,6 +423,7 @@ FindHost MainWindow::findHost() {
     };
     host.runCommand = [this](int id) { runCommand(id); };
     host.showHelp = [this](int context) { HelpWindow::showTopic(context, this); };
+    host.saveLink = [this](const LinkRecord& record, QWidget* owner) { saveLinkAs(record, owner); };
     host.printResults = [this](const QAbstractItemModel& results, QWidget* owner) {
         auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
         QPrintDialog dialog(printer.get(), owner);
@@ -649,6 +659,25 @@ bool MainWindow::startSite(const QString& text) {
     m_app.busyLoop->check();
     updateCommands();
     return item != nullptr;
+}
+
+DownloadWindow* MainWindow::startDownload(const URL& url, const QString& fileName) {
+    auto download = std::make_unique<Download>(m_app.pool, url, fileName.toStdString());
+    if (download->start() != 0)
+        return nullptr;
+    auto* window = new DownloadWindow(std::move(download));
+    window->show();
+    return window;
+}
+
+void MainWindow::saveLinkAs(const LinkRecord& link, QWidget* owner) {
+    Str name(link.url.getFilename());
+    QString fileName = QFileDialog::getSaveFileName(owner, QStringLiteral("Save As"), fromStr(name));
+    if (fileName.isEmpty())
+        return;
+    if (!startDownload(link.url, fileName))
+        QMessageBox::warning(owner, QStringLiteral("Lurvik Error"),
+                             QStringLiteral("Cannot create %1.").arg(QDir::toNativeSeparators(fileName)));
 }
 
 bool MainWindow::checkSchedule() {
@@ -894,6 +923,10 @@ void MainWindow::runCommand(int id) {
         break;
     case CmdOpenMap:
         chooseMapToOpen();
+        break;
+    case CmdSaveLinkAs:
+        if (const LinkRecord* link = selectedLink())
+            saveLinkAs(*link, this);
         break;
     case CmdScheduler: {
         SchedulerDialog dialog(m_app.scheduledSites, this);

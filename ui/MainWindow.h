@@ -47,6 +47,9 @@ public:
     bool startSite(const QString& text);
     // Loads a site map with a wait cursor; the map's result code.
     int openMap(const QString& fileName);
+    // Saves url's target to fileName in a download window of its own; null when the file cannot
+    // be created.
+    class DownloadWindow* startDownload(const URL& url, const QString& fileName);
     // The scheduled retrievals' due check: starts one due site when no retrieval runs.
     bool checkSchedule();
     // Builds a site from the responses archived in WARC files; 0, or 1 after saying what went wrong.
@@ -119,6 +122,7 @@ private:
     void chooseMapToOpen();
     void saveMap();
     void saveTreeAs();
+    void saveLinkAs(const class LinkRecord& link, QWidget* owner);
     void pageSetup();
     void print();
     void withWaitCursor(const std::function<void()>& work);

@@ -5,6 +5,7 @@
 #include "ui/Application.h"
 #include "ui/BusyLoop.h"
 #include "ui/Commands.h"
+#include "ui/DownloadWindow.h"
 #include "ui/LinkListModel.h"
 #include "ui/OpenLocationDialog.h"
 #include "ui/PasswordDialog.h"
@@ -18,6 +19,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -583,6 +585,43 @@ private slots:
         edit.siteEdit()->setText(QStringLiteral("example.com"));
         QVERIFY(edit.okButton()->isEnabled());
         QCOMPARE(hourAndMinute(edit.dueTime(threePm)), (std::pair{0, 59}));
+    }
+
+    // Save link as: the body and nothing else lands in the file; a 404 and a cancel leave no file.
+    void downloadsSaveTheBodyOrNothing() {
+        std::string body;
+        for (int i = 0; i < 300000; ++i)
+            body += static_cast<char>('a' + i % 26);
+        lurvik::test::Page file;
+        file.contentType = "application/octet-stream";
+        file.body = body;
+        server->addPage("/big.bin", file);
+        server->addSlow("/slow.bin", lurvik::test::formatReply(file), 1000, std::chrono::milliseconds(20));
+        QTemporaryDir dir;
+        bool progressNamed = false;
+        auto run = [&](const char* path, const QString& name, bool cancel) {
+            DownloadWindow* window = this->window->startDownload(URL(server->url(path)), dir.filePath(name));
+            if (!window)
+                return -1;
+            int outcome = -1;
+            connect(window, &DownloadWindow::finished, [&outcome](bool ok) { outcome = ok ? 1 : 0; });
+            if (cancel) {
+                QTest::qWaitFor([window] { return window->download().written() > 2000; }, 10000);
+                progressNamed = window->progressText().startsWith(QStringLiteral("slow.bin ("));
+                window->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
+            }
+            QTest::qWaitFor([&outcome] { return outcome >= 0; }, 30000);
+            return outcome;
+        };
+        QCOMPARE(run("/big.bin", QStringLiteral("big.bin"), false), 1);
+        QFile saved(dir.filePath(QStringLiteral("big.bin")));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray::fromStdString(body));
+        QCOMPARE(run("/none.bin", QStringLiteral("none.bin"), false), 0);
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("none.bin"))));
+        QCOMPARE(run("/slow.bin", QStringLiteral("slow.bin"), true), 0);
+        QVERIFY(progressNamed);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"big.bin"});
     }
 
     void passwordDialogForProtectedPage() {
