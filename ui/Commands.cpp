@@ -15,7 +15,7 @@ const CommandInfo kCommands[] = {
     {CmdSelectAll, "Select &All", "Selects all text", "Ctrl+A", true},
     {CmdFind, "&Find...", "Find", "Ctrl+F", true},
     {CmdProperties, "Pr&operties...", "Properties", "", true},
-    {CmdOptions, "&Options...", "Lurvik configuration", "", false},
+    {CmdOptions, "&Options...", "Lurvik configuration", "", true},
     {CmdOpenSite, "&Open Site...", "Open New URL", "Ctrl+O", true},
     {CmdLargeIcons, "Lar&ge Icons", "Large Icons", "", true},
     {CmdSmallIcons, "S&mall Icons", "Small Icons", "", true},

@@ -11,6 +11,7 @@
 #include "Icons.h"
 #include "LinkListModel.h"
 #include "OpenLocationDialog.h"
+#include "OptionsSheet.h"
 #include "PasswordDialog.h"
 #include "PrintEntries.h"
 #include "PrintJob.h"
@@ -928,6 +929,13 @@ void MainWindow::runCommand(int id) {
         if (const LinkRecord* link = selectedLink())
             saveLinkAs(*link, this);
         break;
+    case CmdOptions: {
+        OptionsSheet sheet(m_app, this);
+        sheet.exec();
+        m_treeModel->dupChildren = m_app.settings.dupChildren != 0;
+        m_treeModel->autoExpand = m_app.settings.autoExpand != 0;
+        break;
+    }
     case CmdScheduler: {
         SchedulerDialog dialog(m_app.scheduledSites, this);
         dialog.exec();

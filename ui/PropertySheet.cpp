@@ -1,6 +1,7 @@
 #include "PropertySheet.h"
 
 #include <QDialogButtonBox>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -9,8 +10,16 @@ namespace lurvik {
 PropertySheet::PropertySheet(const QString& caption, QWidget* owner)
     : QDialog(owner), m_tabs(new QTabWidget(this)) {
     setWindowTitle(caption);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    auto* buttons =
+        new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
+    m_apply = buttons->button(QDialogButtonBox::Apply);
+    m_apply->setEnabled(false);
+    m_apply->setVisible(false);
+    connect(m_apply, &QPushButton::clicked, this, &PropertySheet::applyPages);
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
+        applyPages();
+        accept();
+    });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_tabs);
@@ -18,11 +27,16 @@ PropertySheet::PropertySheet(const QString& caption, QWidget* owner)
     connect(m_tabs, &QTabWidget::currentChanged, this, &PropertySheet::buildPage);
 }
 
-void PropertySheet::addPage(const QString& title, std::function<QWidget*()> build) {
+void PropertySheet::addPage(const QString& title, std::function<QWidget*()> build,
+                            std::function<void()> apply) {
     auto* holder = new QWidget(m_tabs);
     new QVBoxLayout(holder);
     holder->layout()->setContentsMargins(0, 0, 0, 0);
+    if (apply)
+        m_apply->setVisible(true);
     m_builders.push_back(std::move(build));
+    m_appliers.push_back(std::move(apply));
+    m_built.push_back(false);
     m_tabs->addTab(holder, title);
     if (m_tabs->count() == 1)
         buildPage(0);
@@ -38,7 +52,19 @@ void PropertySheet::buildPage(int index) {
         return;
     QWidget* page = m_builders[index]();
     m_builders[index] = nullptr;
+    m_built[index] = true;
     m_tabs->widget(index)->layout()->addWidget(page);
+}
+
+void PropertySheet::setChanged() {
+    m_apply->setEnabled(true);
+}
+
+void PropertySheet::applyPages() {
+    for (size_t i = 0; i < m_appliers.size(); ++i)
+        if (m_built[i] && m_appliers[i])
+            m_appliers[i]();
+    m_apply->setEnabled(false);
 }
 
 } // namespace lurvik

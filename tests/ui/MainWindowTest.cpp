@@ -8,6 +8,7 @@
 #include "ui/DownloadWindow.h"
 #include "ui/LinkListModel.h"
 #include "ui/OpenLocationDialog.h"
+#include "ui/OptionsSheet.h"
 #include "ui/PasswordDialog.h"
 #include "ui/PrintEntries.h"
 #include "ui/PrintJob.h"
@@ -30,6 +31,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSlider>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -622,6 +625,56 @@ private slots:
         QCOMPARE(run("/slow.bin", QStringLiteral("slow.bin"), true), 0);
         QVERIFY(progressNamed);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"big.bin"});
+    }
+
+    // Options: pages fill from the settings, Apply wakes on an edit, OK writes the shown pages back
+    // and the running engine, agents and cache take the values at once; the sheet reopens where
+    // it was left.
+    void optionsTakeEffectAtOnce() {
+        answerNextModal([this](QWidget* modal) {
+            auto* sheet = qobject_cast<OptionsSheet*>(modal);
+            QVERIFY(sheet);
+            QCOMPARE(sheet->windowTitle(), QStringLiteral("Options"));
+            QVERIFY(!sheet->applyButton()->isEnabled());
+            sheet->tabs()->setCurrentIndex(1);
+            sheet->spin("background")->setValue(2);
+            QVERIFY(sheet->applyButton()->isEnabled());
+            sheet->check("limitPages")->setChecked(true);
+            sheet->spin("numPages")->setValue(5);
+            sheet->limitBox()->setCurrentIndex(1);
+            sheet->applyButton()->click();
+            QVERIFY(!sheet->applyButton()->isEnabled());
+            sheet->tabs()->setCurrentIndex(2);
+            sheet->cacheSlider()->setValue(100);
+            QVERIFY2(!sheet->applyButton()->isEnabled(), "the slider alone marks nothing changed");
+            QCOMPARE(sheet->cacheLabel()->text(), QStringLiteral("100 MBs"));
+            sheet->tabs()->setCurrentIndex(3);
+            sheet->check("useProxy")->setChecked(true);
+            sheet->proxyServer()->setText(QStringLiteral("HTTP://proxy.example"));
+            sheet->userAgent()->clear();
+            sheet->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        });
+        window->runCommand(CmdOptions);
+        QCOMPARE(app->settings.numBGAgents, 2);
+        QCOMPARE(app->pool.numBackground, 2);
+        QCOMPARE(app->engine.maxPages, 5);
+        QCOMPARE(app->engine.limitMode, 1);
+        QCOMPARE(app->settings.cacheSize, 100);
+        QCOMPARE(app->settings.proxyServer, Str("proxy.example"));
+        QCOMPARE(app->settings.userAgent, Str("Lurvik/1.0"));
+        Settings stored;
+        stored.loadSettings();
+        QCOMPARE(stored.numBGAgents, 2);
+        QCOMPARE(stored.proxyServer, Str("proxy.example"));
+
+        int reopenedOn = -1;
+        answerNextModal([&reopenedOn](QWidget* modal) {
+            auto* sheet = qobject_cast<OptionsSheet*>(modal);
+            reopenedOn = sheet->tabs()->currentIndex();
+            sheet->reject();
+        });
+        window->runCommand(CmdOptions);
+        QCOMPARE(reopenedOn, 3);
     }
 
     void passwordDialogForProtectedPage() {
