@@ -631,6 +631,12 @@ private slots:
     // and the running engine, agents and cache take the values at once; the sheet reopens where
     // it was left.
     void optionsTakeEffectAtOnce() {
+        // The settings store outlives this test; the next ones start from what it found.
+        const Settings before = app->settings;
+        struct Restore {
+            const Settings& settings;
+            ~Restore() { (void)settings.saveSettings(); }
+        } restore{before};
         answerNextModal([this](QWidget* modal) {
             auto* sheet = qobject_cast<OptionsSheet*>(modal);
             QVERIFY(sheet);
