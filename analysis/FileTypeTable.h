@@ -57,8 +57,12 @@ private:
 
 // What link records need from the site engine: the longest link text and the type table. The
 // engine provides it; a record made while no engine exists uses the defaults and no table.
+constexpr int kDefaultMaxPageLinks = 100000;
+
 struct LinkEnvironment {
     int maxLinkText = 45;
+    // Link records kept for one page; 0 or less keeps them all.
+    int maxPageLinks = kDefaultMaxPageLinks;
     FileTypeTable typeTable;
 };
 extern LinkEnvironment* theLinkEnvironment;

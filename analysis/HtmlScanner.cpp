@@ -1,5 +1,6 @@
 #include "HtmlScanner.h"
 
+#include "FileTypeTable.h"
 #include "HtmlTokenizer.h"
 #include "TextDecoder.h"
 
@@ -13,9 +14,10 @@ namespace {
 class PagePass {
 public:
     PagePass(const Str& page, const URL& pageURL, PtrList<LinkRecord>& links, Str& labels,
-             LinkReading reading)
-        : m_page(page), m_pageURL(pageURL), m_links(links), m_labels(labels), m_decoder(detectCharset(page)),
-          m_reading(reading) {}
+             ScanControl* control)
+        : m_page(page), m_pageURL(pageURL), m_links(links), m_labels(labels), m_control(control),
+          m_maxLinks(theLinkEnvironment ? theLinkEnvironment->maxPageLinks : kDefaultMaxPageLinks),
+          m_decoder(detectCharset(page)), m_reading(control ? control->reading : LinkReading::Classic) {}
 
     void run(Str& title);
 
@@ -46,14 +48,30 @@ private:
     }
     void addLink(int kind, const Str& address, const Str& text);
     void resolve(const Str& address, URL& out) const;
-    void addEmptyLink(int kind, const Str& text) { m_links.add(new LinkRecord(kind, URL(), shown(text))); }
+    void addEmptyLink(int kind, const Str& text) {
+        if (hasRoomFor(Str()))
+            m_links.add(new LinkRecord(kind, URL(), shown(text)));
+    }
+    bool hasRoomFor(const Str& address) {
+        if ((m_maxLinks <= 0 || m_links.len() < m_maxLinks) && address.len() <= kMaxLinkAddress)
+            return true;
+        if (m_control)
+            m_control->linksCut = true;
+        return false;
+    }
+    bool stopRequested() const {
+        return m_control && m_control->stop && m_control->stop->load(std::memory_order_relaxed) != 0;
+    }
 
     const Str& m_page;
     const URL& m_pageURL;
     PtrList<LinkRecord>& m_links;
     Str& m_labels;
+    ScanControl* m_control;
+    int m_maxLinks;
     TextDecoder m_decoder;
     LinkReading m_reading;
+    CommentCloser m_closer;
     std::vector<Str> m_names;
     std::vector<Str> m_values;
 
@@ -88,14 +106,19 @@ void PagePass::resolve(const Str& address, URL& out) const {
 }
 
 void PagePass::addLink(int kind, const Str& address, const Str& text) {
+    if (!hasRoomFor(address))
+        return;
     URL url;
     resolve(address, url);
     m_links.add(new LinkRecord(kind, url, shown(text)));
 }
 
 void PagePass::run(Str& title) {
-    while (nextTag(m_page, m_tagEnd + 1, m_tagStart, m_tagEnd, m_isEndTag, m_tagCode, m_hasAttributes,
-                   m_attrStart, m_attrEnd) >= 0) {
+    for (int tags = 0; nextTag(m_page, m_tagEnd + 1, m_tagStart, m_tagEnd, m_isEndTag, m_tagCode,
+                               m_hasAttributes, m_attrStart, m_attrEnd, &m_closer) >= 0;
+         ++tags) {
+        if (tags % 4096 == 4095 && stopRequested())
+            break;
         if (m_isEndTag)
             endTag(m_tagCode);
         else
@@ -215,6 +238,8 @@ void PagePass::endTag(int code) {
     case TAG_A:
         if (m_inAnchor) {
             m_inAnchor = false;
+            if (!hasRoomFor(m_href))
+                break;
             Str raw;
             if (m_tagStart > m_anchorStart)
                 m_page.substr(m_anchorStart, m_tagStart - m_anchorStart, raw);
@@ -237,9 +262,9 @@ void PagePass::endTag(int code) {
 } // namespace
 
 int scanPage(const Str& pageText, const URL& pageURL, Str& title, PtrList<LinkRecord>& links, Str& labels,
-             LinkReading reading) {
+             ScanControl* control) {
     deleteAll(links);
-    PagePass pass(pageText, pageURL, links, labels, reading);
+    PagePass pass(pageText, pageURL, links, labels, control);
     pass.run(title);
     return 0;
 }
@@ -255,16 +280,26 @@ void cleanLinkText(Str& text) {
     Str src;
     std::vector<Str> names;
     std::vector<Str> values;
+    CommentCloser closer;
+    // Removing each tag and searching again from the front would cost the square of the text; the
+    // text before a tag never holds a "<", so one forward pass keeps exactly the same characters.
+    Str kept;
+    int from = 0;
     int tagStart = 0, tagEnd = 0, isEndTag = 0, tagCode = 0, hasAttributes = 0, attrStart = 0, attrEnd = 0;
-    while (nextTag(text, 0, tagStart, tagEnd, isEndTag, tagCode, hasAttributes, attrStart, attrEnd) >= 0) {
+    while (nextTag(text, from, tagStart, tagEnd, isEndTag, tagCode, hasAttributes, attrStart, attrEnd,
+                   &closer) >= 0) {
         if (tagCode == TAG_IMG && !isEndTag && hasAttributes) {
             parseAttributes(text, attrStart, attrEnd, names, values);
             getAttribute(names, values, "alt", alt);
             getAttribute(names, values, "src", src);
         }
         hasAttributes = 0;
-        text.collapse(tagStart, tagEnd - tagStart + 1);
+        kept.cat(text.view().substr(from, tagStart - from));
+        from = tagEnd + 1;
     }
+    if (from < text.len())
+        kept.cat(text.view().substr(from));
+    text = std::move(kept);
     text.strip();
     if (text.isEmpty()) {
         if (!alt.isEmpty()) {

@@ -63,8 +63,24 @@ int lookupTag(std::string_view name) {
     return TAG_UNKNOWN;
 }
 
+namespace {
+
+int findCommentClose(const Str& text, int from, CommentCloser* closer) {
+    if (!closer)
+        return text.find("-->", from);
+    // The last search covered [searchedFrom, found): a later start inside it gets the same answer.
+    if (closer->searchedFrom >= 0 && closer->searchedFrom <= from &&
+        (closer->found < 0 || closer->found >= from))
+        return closer->found;
+    closer->searchedFrom = from;
+    closer->found = text.find("-->", from);
+    return closer->found;
+}
+
+} // namespace
+
 int nextTag(const Str& text, int from, int& tagStart, int& tagEnd, int& isEndTag, int& tagCode,
-            int& hasAttributes, int& attrStart, int& attrEnd) {
+            int& hasAttributes, int& attrStart, int& attrEnd, CommentCloser* closer) {
     const int length = text.len();
     const char* s = text.text();
     int lt = text.find('<', from);
@@ -73,7 +89,7 @@ int nextTag(const Str& text, int from, int& tagStart, int& tagEnd, int& isEndTag
     tagStart = lt;
 
     if (length - lt - 1 >= 4 && s[lt + 1] == '!' && s[lt + 2] == '-' && s[lt + 3] == '-') {
-        int close = text.find("-->", lt + 3);
+        int close = findCommentClose(text, lt + 3, closer);
         if (close >= 0) {
             tagEnd = close + 2;
             tagCode = TAG_COMMENT;

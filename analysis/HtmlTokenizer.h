@@ -28,12 +28,19 @@ enum TagCode {
 
 int lookupTag(std::string_view name);
 
+// Remembers where the last search for a comment's "-->" ended, so that a page full of comments
+// that are never closed is searched once rather than once per comment. One per pass over a text.
+struct CommentCloser {
+    int searchedFrom = -1;
+    int found = -1;
+};
+
 // Finds the next tag at or after from. Returns the position of its "<", or -1 when there is none.
 // tagEnd is the position of its ">" (the text length when it has none). For a named start tag,
 // attrStart/attrEnd bound the attribute text and hasAttributes says whether there is any; for
 // end tags and unnamed tags those three are left as they were.
 int nextTag(const Str& text, int from, int& tagStart, int& tagEnd, int& isEndTag, int& tagCode,
-            int& hasAttributes, int& attrStart, int& attrEnd);
+            int& hasAttributes, int& attrStart, int& attrEnd, CommentCloser* closer = nullptr);
 
 // Splits the attribute text from attrStart to attrEnd (inclusive) into names and values, kept as
 // written. Tolerates one white-space character on each side of "=", not more.

@@ -1,5 +1,7 @@
 #include "CliCommon.h"
 
+#include "TextEscapes.h"
+
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -15,7 +17,8 @@ void onSignal(int) {
 } // namespace
 
 void printError(const std::string& message) {
-    std::fprintf(stderr, "lurvik-cli: %s\n", message.c_str());
+    // Messages quote what servers and files said, which must not steer the terminal.
+    std::fprintf(stderr, "lurvik-cli: %s\n", shownText(message).c_str());
 }
 
 int parseUserURL(const std::string& text, URL& out, std::string& userInfo) {

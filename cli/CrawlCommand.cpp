@@ -7,6 +7,7 @@
 #include "TemporaryCache.h"
 #include "analysis/RatingEvaluation.h"
 #include "analysis/RatingSettings.h"
+#include "core/MemoryReserve.h"
 #include "core/PageCache.h"
 #include "platform/TlsSession.h"
 #include "retrieval/ResourceChecker.h"
@@ -18,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 
 namespace lurvik::cli {
@@ -82,16 +84,31 @@ void setUpEngineAndPool(const CrawlOptions& options, const URL& start, SiteEngin
         answerCredentials(pool, options.user, credentialSite(start));
 }
 
-// Runs idle steps until the retrieval ends or Ctrl-C; true when it was interrupted.
+// Kept aside for stopping cleanly when memory runs out: the map and the reports of a large site
+// need some room of their own.
+constexpr size_t kMemoryReserve = 64u << 20;
+
+bool mustStop() {
+    return interrupted() || memoryRanOut();
+}
+
+// Runs idle steps until the retrieval ends, Ctrl-C or memory runs out; true when it was stopped.
 bool runRetrieval(SiteEngine& engine, RetrievalScheduler& scheduler, CrawlProgress& progress) {
-    while (engine.isBusy()) {
-        if (interrupted()) {
-            scheduler.stopRetrieval();
-            return true;
+    // Without the reserve a failed allocation on this thread lands here; what was retrieved so
+    // far is still worth saving.
+    try {
+        while (engine.isBusy()) {
+            if (mustStop()) {
+                scheduler.stopRetrieval();
+                return true;
+            }
+            if (scheduler.idleHook() == 0)
+                scheduler.waitForWork(5);
+            progress.update(engine, [&engine] { return countFailed(engine); });
         }
-        if (scheduler.idleHook() == 0)
-            scheduler.waitForWork(5);
-        progress.update(engine, [&engine] { return countFailed(engine); });
+    } catch (const std::bad_alloc&) {
+        scheduler.stopRetrieval();
+        return true;
     }
     return false;
 }
@@ -99,7 +116,7 @@ bool runRetrieval(SiteEngine& engine, RetrievalScheduler& scheduler, CrawlProgre
 bool runChecks(ResourceChecker& checker, RetrievalScheduler& scheduler) {
     checker.collect();
     while (checker.isBusy()) {
-        if (interrupted()) {
+        if (mustStop()) {
             checker.stop();
             return true;
         }
@@ -183,6 +200,7 @@ int runCrawl(int argc, char** argv) {
     RetrievalScheduler scheduler(engine, pool);
     SiteNode* start = engine.findOrAddNode(url, 0);
     installInterruptHandler();
+    installMemoryReserve(kMemoryReserve);
     CrawlProgress progress;
     bool stopped = runRetrieval(engine, scheduler, progress);
     ResourceChecker checker(engine, pool);
@@ -193,7 +211,11 @@ int runCrawl(int argc, char** argv) {
     // Reports list the pages that were still waiting when a crawl was stopped; a site map holds
     // finished pages only, so those go before it is saved.
     int reportResult = writeReports(options, engine, options.checkLinks ? &checker : nullptr);
+    // A start page still waiting when the crawl was stopped goes with the other pending nodes.
+    bool startFailed = start->state == NODE_ERROR;
+    std::string startError = start->title.str();
     engine.discardPending();
+    start = nullptr;
 
     double seconds = progress.elapsedSeconds();
     int failed = countFailed(engine);
@@ -203,10 +225,15 @@ int runCrawl(int argc, char** argv) {
                  seconds > 0 ? engine.doneNodes.len() / seconds : 0.0);
     if (options.checkLinks)
         std::fprintf(stderr, "Checked %d links (%d broken)\n", checker.checkedCount(), checker.failedCount());
+    bool outOfMemory = memoryRanOut();
+    if (outOfMemory)
+        printError(
+            "out of memory: the crawl stopped early; the reports and the map hold the pages retrieved so "
+            "far");
 
     int result = countBroken(engine, checker) > 0 || reportResult != 0 ? ExitFailed : ExitOk;
-    if (start->state == NODE_ERROR) {
-        printError("cannot fetch the start page " + url.text() + ": " + start->title.str());
+    if (startFailed) {
+        printError("cannot fetch the start page " + url.text() + ": " + startError);
         result = ExitUsage;
     }
     if (!options.save.empty()) {
@@ -227,6 +254,8 @@ int runCrawl(int argc, char** argv) {
             std::fprintf(stderr, "Saved the site map to %s\n", options.save.c_str());
         }
     }
+    if (outOfMemory)
+        return ExitFailed;
     return stopped ? 130 : result;
 }
 

@@ -2,9 +2,11 @@
 
 #include "CliCommon.h"
 #include "CrawlReports.h"
+#include "ShownTree.h"
 #include "core/OutputFrogFile.h"
 #include "core/Utf8.h"
 #include "sitemap/SiteMapFile.h"
+#include "sitemap/TreeHtmlExport.h"
 
 #include <cstdio>
 #include <ctime>
@@ -14,7 +16,8 @@ namespace lurvik::cli {
 
 namespace {
 
-constexpr const char* kUsage = "usage: lurvik-cli export site.web [--sitemap-xml FILE] [--csv FILE]\n";
+constexpr const char* kUsage =
+    "usage: lurvik-cli export site.web [--sitemap-xml FILE] [--csv FILE] [--html FILE]\n";
 
 std::string xmlEscaped(const std::string& text) {
     std::string valid;
@@ -59,7 +62,7 @@ std::string w3cDate(const Str& httpDate) {
 }
 
 int writeSitemapXml(const SiteEngine& engine, const std::string& path, std::string& error) {
-    OutputFrogFile file(path == "-" ? "/dev/stdout" : path);
+    OutputFrogFile file(path);
     std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                        "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n";
     engine.doneNodes.forEach([&](SiteNode* node) {
@@ -72,10 +75,6 @@ int writeSitemapXml(const SiteEngine& engine, const std::string& path, std::stri
         text += "</url>\n";
     });
     text += "</urlset>\n";
-    if (path == "-") {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        return 0;
-    }
     if (!file.isOpen() || file.write(text.data(), static_cast<int>(text.size())) != 0 || file.close() != 0) {
         error = file.errorText().str();
         return 1;
@@ -89,10 +88,11 @@ int runExport(int argc, char** argv) {
     std::string map;
     std::string xml;
     std::string csv;
+    std::string html;
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
-        if ((arg == "--sitemap-xml" || arg == "--csv") && i + 1 < argc) {
-            (arg == "--csv" ? csv : xml) = argv[++i];
+        if ((arg == "--sitemap-xml" || arg == "--csv" || arg == "--html") && i + 1 < argc) {
+            (arg == "--csv" ? csv : arg == "--html" ? html : xml) = argv[++i];
         } else if (!arg.empty() && arg[0] != '-' && map.empty()) {
             map = arg;
         } else {
@@ -101,8 +101,9 @@ int runExport(int argc, char** argv) {
             return ExitUsage;
         }
     }
-    if (map.empty() || (xml.empty() && csv.empty())) {
-        printError(map.empty() ? "no site map given" : "nothing to export: give --sitemap-xml or --csv");
+    if (map.empty() || (xml.empty() && csv.empty() && html.empty())) {
+        printError(map.empty() ? "no site map given"
+                               : "nothing to export: give --sitemap-xml, --csv or --html");
         std::fputs(kUsage, stderr);
         return ExitUsage;
     }
@@ -126,6 +127,14 @@ int runExport(int argc, char** argv) {
     if (!csv.empty() && writePageReport(engine, csv, ReportFormat::Csv, {}, error) != 0) {
         printError("cannot write " + csv + ": " + error);
         return ExitFailed;
+    }
+    if (!html.empty()) {
+        ShownTree tree(engine);
+        Str htmlError;
+        if (exportTreeHtml(html, tree, tree.top(), &htmlError) != 0) {
+            printError("cannot write " + html + ": " + htmlError.str());
+            return ExitFailed;
+        }
     }
     return ExitOk;
 }

@@ -3,12 +3,14 @@
 #include "CliCommon.h"
 #include "ReportWriter.h"
 #include "TemporaryCache.h"
+#include "TextEscapes.h"
 #include "analysis/RatingSettings.h"
 #include "core/PageCache.h"
 #include "core/Utf8.h"
 #include "find/CriteriaFile.h"
 #include "find/FindEngine.h"
 #include "find/ObjectTypes.h"
+#include "find/ResultsExport.h"
 #include "retrieval/AgentPool.h"
 #include "retrieval/Settings.h"
 #include "sitemap/SiteMapFile.h"
@@ -30,7 +32,8 @@ constexpr const char* kUsage =
     "                       [--links [OP]N] [--children [OP]N] [--parents [OP]N] [--external [OP]N]\n"
     "                       [--contains TYPE] [--lacks TYPE] [--rated yes|no] [--violating yes|no]\n"
     "                       [--refers-to URL] [--criteria file.ifc] [--save-criteria file.ifc]\n"
-    "                       [--author TEXT] [--description TEXT] [--format text|tsv|json]\n";
+    "                       [--author TEXT] [--description TEXT] [--format text|tsv|json]\n"
+    "                       [--html FILE]\n";
 
 constexpr const char* kOptions =
     "Searches a saved site map; prints one result per line on stdout and the count on stderr.\n"
@@ -65,7 +68,8 @@ constexpr const char* kOptions =
     "  --author TEXT         author saved with the criteria\n"
     "  --description TEXT    description saved with the criteria (default \"Lurvik Find Criteria\")\n"
     "  --format FORMAT       text (default); tsv with a header row; json, one object per line\n"
-    "                        with the fields name, type, kind, url and page\n";
+    "                        with the fields name, type, kind, url and page\n"
+    "  --html FILE           also write the results as an HTML list, as a Find window saves them\n";
 
 // The short names a command line offers for the fixed object types, by index.
 constexpr const char* kTypeAliases[kFixedObjectTypes] = {"pages",  "invalid",   "links",  "ftp",  "http",
@@ -86,7 +90,7 @@ struct FindOptions {
     std::optional<Count> counts[5]; // size, links, children, parents, external
     std::vector<ContentTypeRow> content;
     std::optional<int> rated, violating;
-    std::string criteriaFile, saveFile;
+    std::string criteriaFile, saveFile, htmlFile;
     std::string format = "text";
 };
 
@@ -203,6 +207,9 @@ int parseOptions(int argc, char** argv, FindOptions& options) {
         } else if (arg == "--save-criteria") {
             bad = next() || value.empty();
             options.saveFile = value;
+        } else if (arg == "--html") {
+            bad = next() || value.empty();
+            options.htmlFile = value;
         } else if (arg == "--format") {
             bad = next() || (value != "text" && value != "tsv" && value != "json");
             options.format = value;
@@ -333,15 +340,6 @@ int applyOptions(const FindOptions& o, SiteEngine& engine, FindCriteria& c) {
 // The body search needs the map's pages in a cache: one of its own that goes when the command
 // ends, so a search never reads what another run left behind.
 
-// A field of a tab-separated row: tabs and line ends would break the row.
-std::string tsvField(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c == '\t' || c == '\n' || c == '\r')
-            c = ' ';
-    return out;
-}
-
 void printResults(const FindEngine& find, const std::string& format) {
     if (format == "tsv")
         std::printf("name\ttype\tkind\turl\tpage\n");
@@ -360,10 +358,11 @@ void printResults(const FindEngine& find, const std::string& format) {
                         tsvField(type.view()).c_str(), r->effectiveKind(), tsvField(url.view()).c_str(),
                         tsvField(r->pageURL.view()).c_str());
         else if (r->pageURL.isEmpty())
-            std::printf("%s  [%s]  %s\n", r->text.text(), type.text(), url.text());
+            std::printf("%s  [%s]  %s\n", shownText(r->text.view()).c_str(), type.text(),
+                        shownText(url.view()).c_str());
         else
-            std::printf("%s  [%s]  %s  (on %s)\n", r->text.text(), type.text(), url.text(),
-                        r->pageURL.text());
+            std::printf("%s  [%s]  %s  (on %s)\n", shownText(r->text.view()).c_str(), type.text(),
+                        shownText(url.view()).c_str(), shownText(r->pageURL.view()).c_str());
     }
 }
 
@@ -448,6 +447,15 @@ int runFind(int argc, char** argv) {
             return 130;
         }
     printResults(find, options.format);
+    if (!options.htmlFile.empty()) {
+        std::vector<const LinkRecord*> rows;
+        for (int i = 0; i < find.resultCount(); ++i)
+            rows.push_back(find.result(i));
+        if (exportResultsHtml(rows, Str(options.htmlFile)) != 0) {
+            printError("cannot write " + options.htmlFile);
+            return ExitUsage;
+        }
+    }
     std::fprintf(stderr, "%d item(s) found\n", find.resultCount());
     return find.resultCount() > 0 ? ExitOk : ExitFailed;
 }

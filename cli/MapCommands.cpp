@@ -2,12 +2,17 @@
 
 #include "CliCommon.h"
 #include "CrawlReports.h"
+#include "ShownTree.h"
+#include "TextEscapes.h"
 #include "retrieval/SiteEngine.h"
 #include "sitemap/SiteMapFile.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 namespace lurvik::cli {
 
@@ -53,17 +58,9 @@ int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, std::s
     return ExitOk;
 }
 
-void printBranch(SiteNode* node, int depth, std::unordered_set<SiteNode*>& shown) {
-    bool first = shown.insert(node).second;
-    // The status in brackets, when the map kept it; a failed page's title is its error.
-    std::string status = node->httpStatus > 0 ? "  [" + std::to_string(node->httpStatus) + "]" : "";
-    std::printf("%*s%s  <%s>%s%s\n", depth * 2, "", node->title.text(), node->url.text().c_str(),
-                status.c_str(), first || node->children.len() == 0 ? "" : "  (shown above)");
-    if (!first)
-        return;
-    for (SiteNode* child : node->children)
-        printBranch(child, depth + 1, shown);
-}
+// Past this depth lines keep one indent and show the level instead: a chain of 100,000 "next page"
+// links would otherwise print more spaces than pages.
+constexpr int kMaxIndent = 40;
 
 } // namespace
 
@@ -71,18 +68,18 @@ int runTree(int argc, char** argv) {
     SiteEngine engine;
     if (int result = openMap(argc, argv, "usage: lurvik-cli tree site.web\n", engine))
         return result;
-    std::unordered_set<SiteNode*> shown;
-    // Pages nobody links to are the roots; a map of a cycle has none, so its first page serves.
-    engine.doneNodes.forEach([&](SiteNode* node) {
-        if (node->parents.len() == 0)
-            printBranch(node, 0, shown);
-    });
-    if (shown.empty() && engine.doneNodes.len() > 0)
-        printBranch(engine.doneNodes.get(0), 0, shown);
-    engine.doneNodes.forEach([&](SiteNode* node) {
-        if (!shown.count(node))
-            printBranch(node, 0, shown);
-    });
+    ShownTree tree(engine);
+    const auto& entries = tree.entries();
+    for (size_t i = 1; i < entries.size(); ++i) {
+        const SiteNode& node = *entries[i].node;
+        int depth = entries[i].depth - 1;
+        // The status in brackets, when the map kept it; a failed page's title is its error.
+        std::string status = node.httpStatus > 0 ? "  [" + std::to_string(node.httpStatus) + "]" : "";
+        std::string level = depth > kMaxIndent ? "(" + std::to_string(depth) + ") " : "";
+        std::printf("%*s%s%s  <%s>%s%s\n", std::min(depth, kMaxIndent) * 2, "", level.c_str(),
+                    shownText(node.title.view()).c_str(), shownText(node.url.text()).c_str(), status.c_str(),
+                    entries[i].repeated && node.children.len() > 0 ? "  (shown above)" : "");
+    }
     return ExitOk;
 }
 
@@ -101,8 +98,9 @@ int runLinks(int argc, char** argv) {
             std::string status = linkTargetStatus(engine, *page, *link, &checked);
             if (!verdict.empty() && verdict != linkVerdict(engine, *page, *link, &checked))
                 continue;
-            std::printf("%s\t%s\t%s\t%s\n", page->url.text().c_str(), linkKindName(link->effectiveKind()),
-                        link->url.isValid() ? link->url.text().c_str() : "", status.c_str());
+            std::printf(
+                "%s\t%s\t%s\t%s\n", tsvField(page->url.text()).c_str(), linkKindName(link->effectiveKind()),
+                link->url.isValid() ? tsvField(link->url.text()).c_str() : "", tsvField(status).c_str());
         }
     });
     return ExitOk;

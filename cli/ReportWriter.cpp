@@ -1,6 +1,10 @@
 #include "ReportWriter.h"
 
+#include "TextEscapes.h"
 #include "core/Utf8.h"
+
+#include <cerrno>
+#include <cstring>
 
 namespace lurvik::cli {
 
@@ -9,29 +13,6 @@ namespace {
 std::string validUtf8(const std::string& text) {
     std::string out;
     appendValidUtf8(text, out);
-    return out;
-}
-
-std::string tsvField(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        default:
-            out += c;
-        }
-    }
     return out;
 }
 
@@ -138,8 +119,11 @@ void ReportWriter::emit(const std::string& text) {
 
 int ReportWriter::close() {
     if (m_toStdout) {
-        std::fflush(stdout);
-        return 0;
+        errno = 0;
+        if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+            return 0;
+        m_errorText = std::strerror(errno ? errno : EIO);
+        return 1;
     }
     if (!m_file)
         return 1;

@@ -5,8 +5,10 @@
 #include "FindCommand.h"
 #include "MapCommands.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 constexpr const char* kHelp =
@@ -26,15 +28,18 @@ constexpr const char* kHelp =
     "  links site.web [--broken | --blocked]\n"
     "      list every link: page, kind, URL, target status (--broken: targets that are missing\n"
     "      or wrong; --blocked: targets whose server refused the crawler)\n"
-    "  export site.web [--sitemap-xml FILE] [--csv FILE]\n"
-    "      write the saved pages as a sitemaps.org urlset, or the page report as CSV\n"
+    "  export site.web [--sitemap-xml FILE] [--csv FILE] [--html FILE]\n"
+    "      write the saved pages as a sitemaps.org urlset, the page report as CSV, or the\n"
+    "      site tree as a web page of nested lists\n"
     "  find site.web [criteria options] [--criteria file.ifc] [--save-criteria file.ifc]\n"
     "                [--format text|tsv|json]\n"
     "      search a saved site map by type, text, counts, content, ratings or reference\n"
     "      (lurvik-cli find --help lists the criteria options)\n";
 }
 
-int main(int argc, char** argv) {
+namespace {
+
+int runCommand(int argc, char** argv) {
     using namespace lurvik::cli;
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         std::fputs(kHelp, argc < 2 ? stderr : stdout);
@@ -54,4 +59,19 @@ int main(int argc, char** argv) {
         return runFind(argc - 2, argv + 2);
     printError(std::string("unknown command '") + argv[1] + "' (try --help)");
     return ExitUsage;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using namespace lurvik::cli;
+    int result = runCommand(argc, argv);
+    // A full disk or a closed reader behind stdout must not pass for success: a script would take
+    // the half-written output for the whole.
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        printError(std::string("cannot write to standard output: ") + std::strerror(errno ? errno : EIO));
+        return result == ExitOk ? ExitFailed : result;
+    }
+    return result;
 }

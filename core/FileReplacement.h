@@ -9,6 +9,11 @@ namespace lurvik {
 // to a temporary file beside the target, which is synced and renamed over the target on commit.
 // Whatever does not reach a successful commit (a failure, an abandon, the destructor) removes the
 // temporary file and leaves the target as it was.
+//
+// Only regular files (existing or new) are replaced that way. A symlink is followed and the file
+// it leads to is replaced, so the link stays a link. Anything else (a device, a FIFO, "-" for
+// standard output) is written straight: renaming over it would destroy it, and there is no old
+// content to keep.
 class FileReplacement {
 public:
     FileReplacement() = default;
@@ -16,7 +21,9 @@ public:
     FileReplacement& operator=(const FileReplacement&) = delete;
     ~FileReplacement() { abandon(); }
 
-    // Creates the temporary file; 0 on success, else the errno value.
+    // Opens the temporary file, or the target itself when it is not a regular file; 0 on
+    // success, else the errno value. Temporary files left beside the target by a writer that was
+    // killed are removed first.
     [[nodiscard]] int begin(std::string_view target);
     // Syncs, closes and renames the temporary file over the target; 0 on success, else the errno
     // value (the temporary file is then already removed).
@@ -24,13 +31,18 @@ public:
     void abandon();
 
     bool isActive() const { return m_fd >= 0; }
+    // Whether the bytes go straight to the target (not a regular file).
+    bool isDirect() const { return m_direct; }
     // The descriptor to write to while active.
     int fd() const { return m_fd; }
 
 private:
+    int beginDirect(const std::string& path);
+
     std::string m_target;
     std::string m_temp;
     int m_fd = -1;
+    bool m_direct = false;
 };
 
 // Writes n bytes, looping over partial writes and interruptions; 0 on success, else errno.

@@ -46,12 +46,12 @@ int MemBlock::get(int& out, int width) {
     return 0;
 }
 
-int MemBlock::get(Str& out) {
+int MemBlock::get(Str& out, int maxLength) {
     int start = m_cursor;
     int length = 0;
     if (get(length, 4) != 0)
         return 1;
-    if (length < 0 || length > remaining()) {
+    if (length < 0 || length > remaining() || length > maxLength) {
         m_cursor = start;
         return 1;
     }

@@ -13,13 +13,17 @@ namespace lurvik {
 // where it was, when the data run out.
 class MemBlock {
 public:
+    static constexpr int kMaxString = 0x7FFFFFFF;
+
     void set(const void* data, int n);
     void cat(const Str& s);
     void cat(const void* data, int n);
     // Width 1, 2 or 4 bytes; the value is cut to that width.
     void cat(int64_t value, int width);
 
-    [[nodiscard]] int get(Str& out);
+    // Refuses, before allocating anything, a length past maxLength: a damaged or hostile file may
+    // claim any length its writer could never have produced.
+    [[nodiscard]] int get(Str& out, int maxLength = kMaxString);
     [[nodiscard]] int get(void* data, int n);
     // Reads a value written with the same width; widths 1 and 2 read back unsigned.
     [[nodiscard]] int get(int& out, int width);

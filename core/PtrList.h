@@ -34,6 +34,8 @@ public:
     }
     int len() const { return static_cast<int>(m_items.size()); }
     void clear() { m_items.clear(); }
+    // Removes every element for which pred is true in one pass, keeping the order of the rest.
+    template <class Pred> void removeIf(Pred pred) { std::erase_if(m_items, pred); }
     void reserve(int n) { m_items.reserve(n); }
 
     auto begin() const { return m_items.begin(); }

@@ -539,8 +539,10 @@ void URL::ConvertToMemBlock(MemBlock& block, std::string_view base) const {
 }
 
 int URL::ConvertFromMemBlock(MemBlock& block, const URL& base) {
+    // Far past any address a browser or server accepts.
+    constexpr int kMaxStoredURL = 1 << 20;
     Str text;
-    if (block.get(text) != 0)
+    if (block.get(text, kMaxStoredURL) != 0)
         return 1;
     if (text.isEmpty()) {
         clear();

@@ -11,6 +11,10 @@ namespace lurvik {
 
 namespace {
 
+// Criteria texts are typed into single-line fields; a file claiming more is damaged or hostile
+// and is refused before the text is allocated.
+constexpr int kMaxCriteriaText = 1 << 20;
+
 // The block after the magic. The rating flags go in the file's order (rated, wanted, violating,
 // wanted), which is not the record's.
 void buildBlock(const FindCriteria& c, MemBlock& block) {
@@ -39,10 +43,11 @@ void buildBlock(const FindCriteria& c, MemBlock& block) {
 
 // Fields 1 to 30 into c; non-zero at the first that is missing.
 int parseFields(MemBlock& block, FindCriteria& c, int& rows) {
-    if (block.get(c.author) || block.get(c.description) || getSystemTime(block, c.savedTime))
+    if (block.get(c.author, kMaxCriteriaText) || block.get(c.description, kMaxCriteriaText) ||
+        getSystemTime(block, c.savedTime))
         return 1;
-    if (block.get(c.objectTypeText) || block.get(c.objectTypeIndex, 4) || block.get(c.resultLimit, 4) ||
-        block.get(c.searchText))
+    if (block.get(c.objectTypeText, kMaxCriteriaText) || block.get(c.objectTypeIndex, 4) ||
+        block.get(c.resultLimit, 4) || block.get(c.searchText, kMaxCriteriaText))
         return 1;
     for (int* field :
          {&c.lookInURL,      &c.lookInTitle,   &c.lookInBody,   &c.matchWholeWord, &c.matchCase,
@@ -52,7 +57,7 @@ int parseFields(MemBlock& block, FindCriteria& c, int& rows) {
           &c.violatingWanted})
         if (block.get(*field, 4))
             return 1;
-    if (block.get(c.referenceURL) || block.get(rows, 4))
+    if (block.get(c.referenceURL, kMaxCriteriaText) || block.get(rows, 4))
         return 1;
     return 0;
 }
@@ -139,7 +144,7 @@ int readCriteriaFile(const Str& name, FindCriteria& criteria, Str* errorText) {
     for (int i = 0; i < rows; ++i) {
         Str rowName;
         int state = 0;
-        if (block.get(rowName) || block.get(state, 4))
+        if (block.get(rowName, kMaxCriteriaText) || block.get(state, 4))
             break;
         loaded.addContentType(rowName, state);
     }

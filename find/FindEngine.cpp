@@ -32,10 +32,19 @@ int FindEngine::startSearch() {
     if (m_running)
         return 1;
     m_thread.join();
-    clearResults();
+    // A window may hold a hundred thousand results from its last search: they are freed on the new
+    // search thread, not on the owner's.
+    auto previous = std::make_shared<std::vector<std::unique_ptr<LinkRecord>>>();
+    {
+        std::lock_guard guard(m_resultsMutex);
+        previous->swap(m_results);
+    }
     m_stopRequested = false;
     m_running = true;
-    if (m_thread.start([this] { threadMain(); }) != 0) {
+    if (m_thread.start([this, previous] {
+            previous->clear();
+            threadMain();
+        }) != 0) {
         m_running = false;
         return 1;
     }
@@ -244,7 +253,8 @@ void FindEngine::fetchPageBody(const URL& url, Str& body) {
 
 void FindEngine::reportProgress() {
     int64_t now = tickCount();
-    if (now - m_lastReportMs < pacing.reportIntervalMs)
+    bool first = pacing.firstResultAtOnce && m_lastReportCount == 0 && resultCount() > 0;
+    if (!first && now - m_lastReportMs < pacing.reportIntervalMs)
         return;
     int count = resultCount();
     paceResults(m_lastReportCount, count);

@@ -33,6 +33,8 @@ constexpr int WM_FIND_RESULTS = 2030; // wParam n: the first n results may be sh
 // benchmarks want neither pauses nor waits, and leave paceBursts off.
 struct FindPacing {
     int reportIntervalMs = 3000;
+    // The first result is reported as soon as it is found, for a window that shows it at once.
+    bool firstResultAtOnce = false;
     bool paceBursts = false;
     int stepResults = 100;
     int pauseMs = 500;
@@ -59,8 +61,8 @@ public:
     FindEngine(const FindEngine&) = delete;
     FindEngine& operator=(const FindEngine&) = delete;
 
-    // Empties the results and starts the search thread. 0 when it started; 1 while a search
-    // runs or when the system gave no thread.
+    // Empties the results (the records are freed on the new thread) and starts the search thread. 0 when it
+    // started; 1 while a search runs or when the system gave no thread.
     [[nodiscard]] int startSearch();
     // Stops the search (a fetch in progress is cancelled) and waits for its thread. Returns at
     // once when none runs.

@@ -128,4 +128,15 @@ int parseRetryAfter(const Str& response) {
     return when - now > INT32_MAX / 1000 ? INT32_MAX : static_cast<int>(when - now) * 1000;
 }
 
+void replyHeader(const Str& response, Str& out) {
+    out.clear();
+    if (response.view().substr(0, 5) != "HTTP/")
+        return;
+    int crlf = response.find("\r\n\r\n");
+    int lf = response.find("\n\n");
+    int end = crlf >= 0 && (lf < 0 || crlf < lf) ? crlf + 4 : lf >= 0 ? lf + 2 : -1;
+    if (end > 0)
+        out.cat(response.view().substr(0, end));
+}
+
 } // namespace lurvik

@@ -12,6 +12,9 @@ int parseStatus(const Str& response, Str& errorText, int& status);
 int parseRealm(const Str& response, Str& realm);
 // The value of the header name in a reply that starts with a status line; 0 when found.
 int headerValue(const Str& name, const Str& response, Str& value);
+// The reply's status line and header lines as they came, up to and including the blank line that
+// ends them; empty when the reply has no status line or no end to its header.
+void replyHeader(const Str& response, Str& out);
 
 // Whether an error reply is a bot challenge (a page that wants a browser or a person, not the
 // resource refused): services that screen clients mark them in a header or the page's scripts.

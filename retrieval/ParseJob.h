@@ -16,6 +16,8 @@ struct ParseJob {
     Str page;
     SiteNode* node = nullptr;
     std::atomic<int> finished{0};
+    // Set before the thread is joined, so a long scan ends at once when the retrieval stops.
+    std::atomic<int> stop{0};
 };
 
 } // namespace lurvik

@@ -6,6 +6,8 @@
 #include "core/PageCache.h"
 #include "platform/Clock.h"
 
+#include <unordered_set>
+
 namespace lurvik {
 
 RetrievalScheduler::RetrievalScheduler(SiteEngine& engine, AgentPool& pool) : m_engine(engine), m_pool(pool) {
@@ -311,9 +313,13 @@ void RetrievalScheduler::receivePage(SiteNode* node, const Str& page) {
     node->size = page.len();
     Str ignored;
     parseStatus(page, ignored, node->httpStatus);
+    replyHeader(page, node->replyHeader);
     if (page.len() < m_engine.inlineParseLimit) {
         Str labels;
-        scanPage(page, node->url, node->title, node->links, labels, linkReading());
+        ScanControl control;
+        control.reading = linkReading();
+        scanPage(page, node->url, node->title, node->links, labels, &control);
+        node->linksCut = control.linksCut;
         if (!labels.isEmpty())
             m_engine.applyRating(node, labels);
         linkChildren(node);
@@ -346,8 +352,12 @@ void RetrievalScheduler::parseThreadMain(ParseJob* job, LinkReading reading) {
     node->setStatusText("parsing HTML");
     Str title;
     Str labels;
-    scanPage(job->page, node->url, title, node->links, labels, reading);
+    ScanControl control;
+    control.stop = &job->stop;
+    control.reading = reading;
+    scanPage(job->page, node->url, title, node->links, labels, &control);
     node->title = title;
+    node->linksCut = control.linksCut;
     if (!labels.isEmpty())
         m_engine.applyRating(node, labels);
     node->state.store(NODE_PARSED, std::memory_order_release);
@@ -357,20 +367,20 @@ void RetrievalScheduler::parseThreadMain(ParseJob* job, LinkReading reading) {
 
 void RetrievalScheduler::linkChildren(SiteNode* node) {
     const int level = node->level + 1;
+    // A page with many links would otherwise compare each link with every child found so far.
+    std::unordered_set<SiteNode*> known(node->children.begin(), node->children.end());
     for (LinkRecord* link : node->links) {
         if (!link->isHtmlLink() || link->url.sameURL(node->url))
             continue;
         if (!withinLimitMode(m_engine, *node, link->url))
             continue;
-        bool known = false;
-        for (SiteNode* child : node->children)
-            known = known || child->url.sameURL(link->url);
-        if (known)
+        SiteNode* existing = m_engine.findNode(link->url, true, true);
+        if (existing && known.count(existing))
             continue;
         if (m_engine.maxLevels > 0 && level > m_engine.maxLevels)
             continue;
-        SiteNode* child = m_engine.findOrAddNode(link->url, level);
-        if (!child)
+        SiteNode* child = existing ? existing : m_engine.findOrAddNode(link->url, level);
+        if (!child || !known.insert(child).second)
             continue;
         std::lock_guard guard(m_engine.lock);
         child->parents.add(node);

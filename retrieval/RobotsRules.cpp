@@ -62,9 +62,15 @@ void RobotsRules::parse(std::string_view text, std::string_view crawlerName) {
     bool groupForAnyone = false;
     bool inAgents = false;
     bool foundNamed = false;
+    // Files saved by Windows editors start with a byte-order mark; old Mac ones end lines in CR.
+    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+        text.remove_prefix(3);
     while (!text.empty()) {
-        size_t end = text.find('\n');
+        size_t end = text.find_first_of("\r\n");
         std::string_view line = text.substr(0, end);
+        if (end != std::string_view::npos && text[end] == '\r' && end + 1 < text.size() &&
+            text[end + 1] == '\n')
+            ++end;
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
         line = trim(line.substr(0, line.find('#')));
         size_t colon = line.find(':');

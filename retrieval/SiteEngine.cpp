@@ -1,6 +1,8 @@
 #include "SiteEngine.h"
 
 #include <mutex>
+#include <unordered_set>
+#include <vector>
 
 namespace lurvik {
 
@@ -60,8 +62,7 @@ SiteNode* SiteEngine::adoptDoneNode(std::unique_ptr<SiteNode> owned) {
 
 void SiteEngine::discardPending() {
     std::lock_guard guard(lock);
-    for (SiteNode* node : pendingNodes.takeAll())
-        destroyNode(node);
+    destroyNodes(pendingNodes.takeAll(), doneNodes.len() == 0);
 }
 
 void SiteEngine::finishNode(SiteNode* node) {
@@ -105,22 +106,49 @@ void SiteEngine::destroyNode(SiteNode* node) {
     delete node;
 }
 
+void SiteEngine::destroyNodes(const std::vector<SiteNode*>& going, bool everything) {
+    // One node unlinking itself searches each neighbour's list for itself: a page every page
+    // links to has a parent list as long as the site, and freeing the site became quadratic.
+    if (!everything) {
+        std::unordered_set<SiteNode*> gone(going.begin(), going.end());
+        std::unordered_set<SiteNode*> staying;
+        for (SiteNode* node : going)
+            for (const PtrList<SiteNode>* neighbours : {&node->parents, &node->children})
+                for (SiteNode* neighbour : *neighbours)
+                    if (!gone.count(neighbour))
+                        staying.insert(neighbour);
+        auto isGone = [&gone](SiteNode* node) { return gone.count(node) > 0; };
+        for (SiteNode* node : staying) {
+            node->parents.removeIf(isGone);
+            node->children.removeIf(isGone);
+        }
+    }
+    for (SiteNode* node : going) {
+        node->parents.clear();
+        node->children.clear();
+    }
+    for (SiteNode* node : going)
+        destroyNode(node);
+}
+
 void SiteEngine::purgeHiddenNodes() {
     std::lock_guard guard(lock);
+    std::vector<SiteNode*> hidden;
     for (NodeList* list : {&doneNodes, &pendingNodes}) {
-        std::vector<SiteNode*> hidden;
+        size_t first = hidden.size();
         list->forEach([&](SiteNode* node) {
             if (node->treeItems.len() == 0)
                 hidden.push_back(node);
         });
-        for (auto it = hidden.rbegin(); it != hidden.rend(); ++it) {
-            list->remove(*it);
-            destroyNode(*it);
-        }
+        for (size_t i = hidden.size(); i > first; --i)
+            list->remove(hidden[i - 1]);
     }
+    destroyNodes(hidden, doneNodes.len() == 0 && pendingNodes.len() == 0);
 }
 
 void SiteEngine::deleteParseJobs() {
+    for (ParseJob* job : parseJobs)
+        job->stop.store(1, std::memory_order_relaxed);
     for (int i = parseJobs.len() - 1; i >= 0; --i) {
         ParseJob* job = parseJobs.del(i);
         job->thread.join();
@@ -136,9 +164,10 @@ void SiteEngine::clearParseJobs() {
 void SiteEngine::clearSite() {
     std::lock_guard guard(lock);
     deleteParseJobs();
-    for (NodeList* list : {&doneNodes, &pendingNodes})
-        for (SiteNode* node : list->takeAll())
-            destroyNode(node);
+    std::vector<SiteNode*> all = doneNodes.takeAll();
+    std::vector<SiteNode*> pending = pendingNodes.takeAll();
+    all.insert(all.end(), pending.begin(), pending.end());
+    destroyNodes(all, true);
 }
 
 void SiteEngine::notifyNodeChanged(SiteNode* node) {

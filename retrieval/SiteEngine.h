@@ -80,6 +80,9 @@ public:
 
 private:
     void destroyNode(SiteNode* node);
+    // Destroys nodes that are already out of both lists. Neighbours that stay have their lists
+    // filtered once; when everything goes, nobody's lists are searched at all.
+    void destroyNodes(const std::vector<SiteNode*>& going, bool everything);
     void deleteParseJobs();
 
     std::unordered_map<std::string_view, SiteNode*> m_byUrl;

@@ -70,8 +70,13 @@ public:
     // The status code of the reply the page came with (0 when the reply had none, or when the
     // fetch failed before a reply): for reports, never shown as the page's text.
     int httpStatus = 0;
+    // The page held more links than one page may keep; only the first were taken.
+    bool linksCut = false;
     // The reply's "Last-Modified" date, when it gave one.
     Str lastModified;
+    // The status line and header lines the page came with: the evidence an audit hands on, kept
+    // here because the page cache may let the page go.
+    Str replyHeader;
     Str authRealm;
     PtrList<SiteNode> parents;
     PtrList<SiteNode> children;

@@ -13,6 +13,8 @@ namespace lurvik {
 namespace {
 
 constexpr char kMagic[12] = "LURVKMAP1.0";
+// The same layout with 32-bit page counts and ids, for maps of more than 65,535 pages.
+constexpr char kWideMagic[12] = "LURVKMAP2.0";
 
 } // namespace
 
@@ -48,11 +50,10 @@ int SiteMapFile::save(SiteEngine& engine, SiteNode* root, bool includeHtml) {
     header.cat(description);
     catSystemTime(header, savedAt);
     header.cat(Str());
-    if (temp.write(kMagic, sizeof kMagic) != 0 || temp.write(header) != 0) {
-        errorText = temp.errorText();
-        return 1;
-    }
-    int result = writeTree(engine, root, includeHtml, temp, checkedLinks);
+    // Only a map that needs the wide layout gets it: every other stays readable by older readers.
+    int result = writeTree(engine, root, includeHtml, temp, checkedLinks, [&](bool wide) {
+        return temp.write(wide ? kWideMagic : kMagic, sizeof kMagic) != 0 || temp.write(header) != 0 ? 1 : 0;
+    });
     if (result == 1)
         errorText = temp.errorText();
     if (result == 0 && temp.compress(fileName.view()) != 0) {
@@ -67,8 +68,10 @@ int SiteMapFile::open(SiteEngine& engine) {
     errorText.clear();
     InputFrogFile file;
     char magic[sizeof kMagic] = {};
+    bool wide = false;
     if (file.openCompressed(fileName.view()) != 0 || file.readExact(magic, sizeof magic) != 0 ||
-        std::strncmp(magic, kMagic, sizeof magic) != 0) {
+        (std::memcmp(magic, kMagic, sizeof magic) != 0 &&
+         !(wide = std::memcmp(magic, kWideMagic, sizeof magic) == 0))) {
         errorText =
             file.errorText().isEmpty() ? Str(fileName.str() + " is not a site map") : file.errorText();
         return 1;
@@ -81,7 +84,7 @@ int SiteMapFile::open(SiteEngine& engine) {
     }
     MemBlock trailing;
     std::vector<SiteNode*> loaded;
-    int result = readTree(engine, file, trailing, loaded);
+    int result = readTree(engine, file, trailing, loaded, wide);
     if (result == 1)
         errorText = Str(fileName.str() + " is damaged or cut short");
     if (result == 0 && trailing.len() > 0 && readStatusExtension(engine, trailing, loaded, checkedLinks) != 0)

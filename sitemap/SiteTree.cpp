@@ -3,12 +3,18 @@
 #include "core/PageCache.h"
 #include "retrieval/HttpReply.h"
 
+#include <algorithm>
 #include <unordered_map>
 #include <vector>
 
 namespace lurvik {
 
 namespace {
+
+// The longest strings the writer can produce: a title from a page within the reply cap, a link
+// text the scanner shortened. Anything longer is damage, refused before it is allocated.
+constexpr int kMaxTitleBytes = 64 << 20;
+constexpr int kMaxLinkTextBytes = 64 << 10;
 
 // Pages are stored relative to the first saved page's host, which makes most of them a bare path.
 URL baseFor(const Str& host) {
@@ -72,48 +78,52 @@ int readLinks(PtrList<LinkRecord>& links, MemBlock& block, const URL& pageURL) {
         int kind = 0;
         URL url;
         Str text;
-        if (block.get(kind, 1) != 0 || url.ConvertFromMemBlock(block, pageURL) != 0 || block.get(text) != 0)
+        if (block.get(kind, 1) != 0 || url.ConvertFromMemBlock(block, pageURL) != 0 ||
+            block.get(text, kMaxLinkTextBytes) != 0)
             return 1;
         links.add(new LinkRecord(kind, url, text));
     }
     return 0;
 }
 
-void writeNode(const SiteNode& node, MemBlock& block, const URL& base) {
+void writeNode(const SiteNode& node, MemBlock& block, const URL& base, int idWidth) {
     block.cat(NODE_DONE, 1);
     block.cat(node.title);
     block.cat(node.size, 4);
     node.url.ConvertToMemBlock(block, base);
     writeLinks(node.links, block, node.url);
     const SaveInfo& info = *node.saveInfo;
-    block.cat(info.id, 2);
-    block.cat(static_cast<int64_t>(info.parentIds.size()), 2);
+    block.cat(info.id, idWidth);
+    block.cat(static_cast<int64_t>(info.parentIds.size()), idWidth);
     for (int id : info.parentIds)
-        block.cat(id, 2);
-    block.cat(static_cast<int64_t>(info.childIds.size()), 2);
+        block.cat(id, idWidth);
+    block.cat(static_cast<int64_t>(info.childIds.size()), idWidth);
     for (int id : info.childIds)
-        block.cat(id, 2);
+        block.cat(id, idWidth);
 }
 
-int readNode(SiteNode& node, MemBlock& block, const URL& base) {
+int readNode(SiteNode& node, MemBlock& block, const URL& base, int idWidth) {
     int state = 0;
-    if (block.get(state, 1) != 0 || block.get(node.title) != 0 || block.get(node.size, 4) != 0 ||
-        node.url.ConvertFromMemBlock(block, base) != 0 || readLinks(node.links, block, node.url) != 0)
+    if (block.get(state, 1) != 0 || block.get(node.title, kMaxTitleBytes) != 0 ||
+        block.get(node.size, 4) != 0 || node.url.ConvertFromMemBlock(block, base) != 0 ||
+        readLinks(node.links, block, node.url) != 0)
         return 1;
     node.state = state;
     SaveInfo& info = *node.saveInfo;
     int count = 0;
-    if (block.get(info.id, 2) != 0 || block.get(count, 2) != 0)
+    // Counts are checked against what is left before anything is reserved for them.
+    if (block.get(info.id, idWidth) != 0 || block.get(count, idWidth) != 0 || count < 0 ||
+        count > block.remaining() / idWidth)
         return 1;
     for (int i = 0, id = 0; i < count; ++i) {
-        if (block.get(id, 2) != 0)
+        if (block.get(id, idWidth) != 0)
             return 1;
         info.parentIds.push_back(id);
     }
-    if (block.get(count, 2) != 0)
+    if (block.get(count, idWidth) != 0 || count < 0 || count > block.remaining() / idWidth)
         return 1;
     for (int i = 0, id = 0; i < count; ++i) {
-        if (block.get(id, 2) != 0)
+        if (block.get(id, idWidth) != 0)
             return 1;
         info.childIds.push_back(id);
     }
@@ -121,7 +131,7 @@ int readNode(SiteNode& node, MemBlock& block, const URL& base) {
 }
 
 int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrogFile& file,
-              const std::vector<CheckedLink>& checked) {
+              const std::vector<CheckedLink>& checked, const std::function<int(bool wide)>& beforeTree) {
     if (engine.pendingNodes.len() > 0)
         return 4001;
     std::vector<SiteNode*> pages = pagesToSave(engine, root);
@@ -129,10 +139,16 @@ int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrog
         freeSaveInfo(pages);
         return 4002;
     }
-    if (static_cast<int>(pages.size()) > kMaxMapPages) {
+    bool wide = pages.size() > static_cast<size_t>(kMaxMapPages);
+    if (pages.size() > static_cast<size_t>(kMaxWideMapPages) || (wide && !beforeTree)) {
         freeSaveInfo(pages);
         return 4003;
     }
+    if (beforeTree && beforeTree(wide) != 0) {
+        freeSaveInfo(pages);
+        return 1;
+    }
+    const int idWidth = wide ? 4 : 2;
     for (size_t i = 0; i < pages.size(); ++i) {
         if (!pages[i]->saveInfo)
             pages[i]->saveInfo = std::make_unique<SaveInfo>();
@@ -156,14 +172,14 @@ int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrog
     URL base = baseFor(baseHost);
     int result = 0;
     MemBlock header;
-    header.cat(static_cast<int64_t>(pages.size()), 2);
+    header.cat(static_cast<int64_t>(pages.size()), idWidth);
     header.cat(baseHost);
     if (file.write(header) != 0)
         result = 1;
     MemBlock block;
     for (size_t i = 0; result == 0 && i < pages.size(); ++i) {
         block.clear();
-        writeNode(*pages[i], block, base);
+        writeNode(*pages[i], block, base, idWidth);
         Str html;
         if (includeHtml)
             pageText(*pages[i], html, false, true);
@@ -182,25 +198,28 @@ int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrog
     return result;
 }
 
-int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::vector<SiteNode*>& loaded) {
+int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::vector<SiteNode*>& loaded,
+             bool wide) {
+    const int idWidth = wide ? 4 : 2;
     MemBlock header;
     int count = 0;
     Str baseHost;
-    if (file.read(header) != 0 || header.get(count, 2) != 0 || header.get(baseHost) != 0)
+    if (file.read(header) != 0 || header.get(count, idWidth) != 0 || count < 0 || header.get(baseHost) != 0)
         return 1;
     if (count < 1)
         return 4004;
     URL base = baseFor(baseHost);
 
     std::vector<std::unique_ptr<SiteNode>> read;
-    read.reserve(count);
+    // A damaged count must not reserve for pages the file does not hold.
+    read.reserve(std::min(count, 1 << 16));
     std::unordered_map<std::string_view, SiteNode*> inFile;
     for (int i = 0; i < count; ++i) {
         MemBlock block;
         MemBlock htmlBlock;
         auto node = std::make_unique<SiteNode>();
         node->saveInfo = std::make_unique<SaveInfo>();
-        if (file.read(block) != 0 || readNode(*node, block, base) != 0)
+        if (file.read(block) != 0 || readNode(*node, block, base, idWidth) != 0)
             return 1;
         node->state = NODE_DONE;
         if (engine.findNode(node->url, true, true) || inFile.count(node->url.resourceKey()))
@@ -242,11 +261,18 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
     // pair is joined once, from the parent's side, so the lists always agree.
     {
         std::lock_guard guard(engine.lock);
+        // The parent each child was last joined to: a repeated id is spotted without searching
+        // the parent's growing list of children, which a hub makes as long as the site.
+        std::unordered_map<SiteNode*, const SiteNode*> joinedTo;
         for (SiteNode* node : nodes) {
             for (int id : node->saveInfo->childIds) {
                 auto child = added.find(id);
-                if (child == added.end() || node->children.find(child->second) >= 0)
+                if (child == added.end())
                     continue;
+                const SiteNode*& last = joinedTo[child->second];
+                if (last == node)
+                    continue;
+                last = node;
                 node->children.add(child->second);
                 child->second->parents.add(node);
             }

@@ -7,6 +7,8 @@
 #include "core/TempFrogFile.h"
 #include "retrieval/SiteEngine.h"
 
+#include <functional>
+
 namespace lurvik {
 
 // The node records of a site map: which pages are saved, their numbering, and each page's block
@@ -15,22 +17,27 @@ namespace lurvik {
 // Writes the tree header and every saved page to file. 0, or 4001 (pages still pending), 4002
 // (nothing to save), 4003 (more pages than a map can number), 1 (a write failed).
 // checked is written with the pages' statuses in a block after them (see StatusExtension.h).
+// Maps of more than kMaxMapPages pages use the wide layout, whose page counts and ids are 32
+// bits; wide, when given, is told which layout the tree needs before anything is written.
 int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrogFile& file,
-              const std::vector<CheckedLink>& checked = {});
+              const std::vector<CheckedLink>& checked = {},
+              const std::function<int(bool wide)>& beforeTree = {});
 // Reads the pages of a map into the engine, beside those it holds. 0, or 4004 (no pages),
 // 4005 (a page is already in the engine), 1 (the file ended early or is damaged). After a
 // failure the engine is as it was. trailing receives the block after the pages, if any: room for
 // later additions to the format, which a reader that does not know them passes over.
 // loaded receives the new pages in file order.
-int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::vector<SiteNode*>& loaded);
+int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::vector<SiteNode*>& loaded,
+             bool wide = false);
 
 // One page's block: state, title, size, URL (relative to the base), links and ids.
-void writeNode(const SiteNode& node, MemBlock& block, const URL& base);
-[[nodiscard]] int readNode(SiteNode& node, MemBlock& block, const URL& base);
+void writeNode(const SiteNode& node, MemBlock& block, const URL& base, int idWidth = 2);
+[[nodiscard]] int readNode(SiteNode& node, MemBlock& block, const URL& base, int idWidth = 2);
 void writeLinks(const PtrList<LinkRecord>& links, MemBlock& block, const URL& pageURL);
 [[nodiscard]] int readLinks(PtrList<LinkRecord>& links, MemBlock& block, const URL& pageURL);
 
-// Ids and counts are 16 bits wide in the file.
+// Ids and counts are 16 bits wide in the first layout, 32 in the wide one.
 constexpr int kMaxMapPages = 65535;
+constexpr int kMaxWideMapPages = 0x7FFFFFFF;
 
 } // namespace lurvik

@@ -1,6 +1,7 @@
 #include "StatusExtension.h"
 
 #include <unordered_map>
+#include <unordered_set>
 
 namespace lurvik {
 
@@ -8,6 +9,9 @@ namespace {
 
 const Str kMagic("LURVKSTAT");
 constexpr int kVersion = 1;
+// The saved pages' reply headers follow the checked links, where a reader that does not know
+// them stops.
+const Str kHeaderMagic("LURVKHEAD");
 
 struct FailedPage {
     Str url;
@@ -62,6 +66,10 @@ void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>
         out.cat(link.failed ? 1 : 0, 1);
         out.cat(link.errorText);
     }
+    out.cat(kHeaderMagic);
+    out.cat(static_cast<int64_t>(pages.size()), 4);
+    for (const SiteNode* page : pages)
+        out.cat(page->replyHeader);
 }
 
 int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<SiteNode*>& loaded,
@@ -106,10 +114,24 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
         link.failed = isFailed != 0;
     }
 
+    // Maps written before reply headers were kept end here.
+    std::vector<Str> headers;
+    if (block.remaining() > 0) {
+        if (block.get(magic) != 0 || !(magic == kHeaderMagic) || block.get(count, 4) != 0 ||
+            count != static_cast<int>(loaded.size()))
+            return 1;
+        headers.resize(count);
+        for (Str& header : headers)
+            if (block.get(header) != 0)
+                return 1;
+    }
+
     // Everything read: now change the site.
     for (size_t i = 0; i < loaded.size(); ++i) {
         loaded[i]->httpStatus = statuses[i];
         loaded[i]->lastModified = dates[i];
+        if (i < headers.size())
+            loaded[i]->replyHeader = std::move(headers[i]);
     }
     for (const FailedPage& page : failed) {
         URL url(page.url.view());
@@ -122,12 +144,15 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
         node->level = page.level;
         SiteNode* added = engine.adoptDoneNode(std::move(node));
         std::lock_guard guard(engine.lock);
+        // The page is new, so only a repeated id could join a parent twice; a hub's list of
+        // children is never searched.
+        std::unordered_set<int> joined;
         for (int id : page.parentIds) {
+            if (!joined.insert(id).second)
+                continue;
             SiteNode* parent = loaded[id - 1];
-            if (parent->children.find(added) < 0) {
-                parent->children.add(added);
-                added->parents.add(parent);
-            }
+            parent->children.add(added);
+            added->parents.add(parent);
         }
     }
     checked = std::move(links);

@@ -3,36 +3,51 @@
 #include "Application.h"
 #include "BusyLoop.h"
 #include "Commands.h"
+#include "GoToPage.h"
+#include "GoToPageDialog.h"
 #include "HelpWindow.h"
 #include "HtmlHighlighter.h"
 #include "Icons.h"
 #include "LinkListModel.h"
 #include "OpenLocationDialog.h"
 #include "PasswordDialog.h"
+#include "PrintEntries.h"
+#include "PrintJob.h"
+#include "PropertiesSheet.h"
 #include "SaveSiteMapDialog.h"
 #include "Shell.h"
+#include "SiteTreeItems.h"
 #include "SourceText.h"
 #include "UserAddress.h"
+#include "find/gui/FindHost.h"
+#include "find/gui/FindWindow.h"
+#include "find/gui/FindWizard.h"
 #include "sitemap/SiteMapFile.h"
+#include "sitemap/TreeHtmlExport.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPageSetupDialog>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
 #include <QProgressBar>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeView>
+#include <QUrl>
 
 namespace lurvik {
 
@@ -57,7 +72,7 @@ QString infoLine(const SiteNode* node) {
 const char* const kSupportMail = "mailto:support@orvanne.example?subject=Lurvik";
 const char* const kSuggestionMail = "mailto:suggestions@orvanne.example?subject=Lurvik";
 const char* const kListMail = "mailto:lurvik-list@orvanne.example?subject=subscribe";
-const char* const kWebSite = "https://www.orvanne.example/lurvik/";
+const char* const kWebSite = kLurvikHomePage;
 
 } // namespace
 
@@ -114,6 +129,7 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+    closeFindWindows();
     if (!m_shutDown) {
         m_linkModel->clear();
         m_treeModel->clearAll();
@@ -333,6 +349,7 @@ void MainWindow::storeWindowSettings() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    closeFindWindows();
     if (!m_shutDown) {
         m_shutDown = true;
         storeWindowSettings();
@@ -353,6 +370,106 @@ void MainWindow::selectItem(SiteTreeModel::Item* item) {
     m_tree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     if (index.isValid())
         m_tree->scrollTo(index);
+}
+
+bool MainWindow::selectPageByURL(const URL& url) {
+    SiteNode* node = m_app.engine.findNode(url, true, false);
+    if (!node || node->treeItems.len() == 0)
+        return false;
+    SiteTreeModel::Item* item = m_treeModel->itemById(node->treeItems.get(0));
+    if (!item)
+        return false;
+    selectItem(item);
+    return true;
+}
+
+FindHost MainWindow::findHost() {
+    FindHost host;
+    host.engine = &m_app.engine;
+    host.pool = &m_app.pool;
+    host.showUnratedAsViolated = m_app.ratings.blockUnrated;
+    host.autoLaunch = m_app.settings.autoLaunch;
+    host.linkIcon = [](int index) { return Icons::linkIcon(index); };
+    host.openURL = [this](const QString& text, const SiteNode* node) {
+        Shell::openURL(text, node, this, m_app.settings, m_app.ratings);
+    };
+    host.openFile = [this](const QString& name) {
+        Shell::openURL(QUrl::fromLocalFile(name).toString(), nullptr, this, m_app.settings, m_app.ratings);
+    };
+    host.selectPage = [this](const URL& url) { return selectPageByURL(url); };
+    host.focusTree = [this] {
+        activateWindow();
+        raise();
+        m_tree->setFocus();
+    };
+    host.runCommand = [this](int id) { runCommand(id); };
+    host.showHelp = [this](int context) { HelpWindow::showTopic(context, this); };
+    return host;
+}
+
+FindWindow* MainWindow::openFindWindow() {
+    // Top-level with no owner, like every Find window: each may be moved behind the main window.
+    auto* window = new FindWindow(findHost());
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    m_findWindows.removeIf([](const QPointer<FindWindow>& open) { return open.isNull(); });
+    m_findWindows.append(window);
+    window->show();
+    return window;
+}
+
+bool MainWindow::goToPage(const QString& text, bool matchCase, bool wholeWord, bool down) {
+    SiteTreeModel::Item* found =
+        findPageTitle(*m_treeModel, selectedItem(), text, matchCase, wholeWord, down);
+    if (!found) {
+        QApplication::beep();
+        return false;
+    }
+    selectItem(found);
+    return true;
+}
+
+GoToPageDialog* MainWindow::goToPageDialog() {
+    if (!m_goToPage) {
+        m_goToPage = new GoToPageDialog(this);
+        connect(m_goToPage, &GoToPageDialog::nextPage, this, [this] {
+            goToPage(m_goToPage->textBox()->text(), m_goToPage->matchCase(), m_goToPage->wholeWord(),
+                     m_goToPage->down());
+        });
+    }
+    return m_goToPage;
+}
+
+void MainWindow::runFindWizard() {
+    FindWindow* opened = nullptr;
+    FindWizard wizard(
+        findHost(),
+        [this, &opened](const FindCriteria& criteria, bool contentAnswered) {
+            opened = openFindWindow();
+            opened->takeOverCriteria(criteria, contentAnswered);
+        },
+        this);
+    wizard.exec();
+    // The wizard gives the focus back to the window its answers opened.
+    if (opened) {
+        opened->raise();
+        opened->activateWindow();
+    }
+}
+
+QList<FindWindow*> MainWindow::findWindows() const {
+    QList<FindWindow*> open;
+    for (const QPointer<FindWindow>& window : m_findWindows)
+        if (window)
+            open.append(window);
+    return open;
+}
+
+void MainWindow::closeFindWindows() {
+    for (FindWindow* window : findWindows()) {
+        window->close();
+        delete window;
+    }
+    m_findWindows.clear();
 }
 
 QString MainWindow::statusUrlText() const {
@@ -570,6 +687,84 @@ void MainWindow::saveMap() {
     dialog.exec();
 }
 
+void MainWindow::saveTreeAs() {
+    QString fileName = QFileDialog::getSaveFileName(this, QStringLiteral("Save As"), QString(),
+                                                    QStringLiteral("HTML Files (*.htm *.html)"));
+    if (fileName.isEmpty())
+        return;
+    if (QFileInfo(fileName).suffix().isEmpty())
+        fileName += QStringLiteral(".htm");
+    SiteTreeModel::Item* sel = selectedItem();
+    if (exportTree(fileName, sel ? sel : m_treeModel->root()) == 0 && m_app.settings.autoLaunch == 1)
+        Shell::openURL(QUrl::fromLocalFile(fileName).toString(), nullptr, this, m_app.settings,
+                       m_app.ratings);
+}
+
+int MainWindow::exportTree(const QString& fileName, SiteTreeModel::Item* start) {
+    SiteTreeItems items(*m_treeModel);
+    Str error;
+    int result = 0;
+    withWaitCursor([&] { result = exportTreeHtml(fileName.toStdString(), items, start, &error); });
+    if (result != 0)
+        QMessageBox::warning(this, QStringLiteral("Lurvik Error"), fromStr(error));
+    return result;
+}
+
+void MainWindow::pageSetup() {
+    QPrinter printer(QPrinter::HighResolution);
+    QMarginsF margins = loadPageMargins();
+    printer.setPageMargins(margins * 0.0254, QPageLayout::Millimeter);
+    QPageSetupDialog dialog(&printer, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    savePageMargins(printer.pageLayout().margins(QPageLayout::Millimeter) / 0.0254);
+}
+
+void MainWindow::print() {
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    QPrintDialog dialog(printer.get(), this);
+    auto* panel = new PrintWhatPanel(false);
+    dialog.setOptionTabs({panel});
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    startPrint(panel->printWhat(), panel->includeUrls(), std::move(printer));
+}
+
+PrintJob* MainWindow::startPrint(int printWhat, bool includeUrls, std::unique_ptr<QPrinter> printer) {
+    SiteTreeModel::Item* sel = selectedItem();
+    const SiteNode* page = sel && sel != m_treeModel->root() ? sel->node : nullptr;
+    QString documentName;
+    QString subtitle;
+    std::vector<PrintEntry> entries;
+    if (printWhat == PrintEntireTree) {
+        documentName = QStringLiteral("Lurvik Web Tree");
+        subtitle = QStringLiteral("Full Site Explorer Map");
+        entries = treeEntries(*m_treeModel, includeUrls);
+    } else {
+        if (page)
+            subtitle = QStringLiteral("%1 [%2]").arg(m_treeModel->itemText(sel),
+                                                     QString::fromStdString(page->url.text()));
+        if (printWhat == PrintPageSource) {
+            Str source;
+            if (page)
+                pageText(*page, source, false, true);
+            if (source.isEmpty()) {
+                QMessageBox::warning(this, QStringLiteral("Error"),
+                                     QStringLiteral("Could not get HTML for specified page"));
+                return nullptr;
+            }
+            documentName = QStringLiteral("Lurvik HTML Source");
+            entries = sourceEntries(source);
+        } else {
+            documentName = QStringLiteral("Lurvik Link Summary");
+            entries = linkEntries(*m_linkModel);
+        }
+    }
+    auto* job = new PrintJob(std::move(printer), documentName, subtitle, std::move(entries), this);
+    job->start();
+    return job;
+}
+
 const LinkRecord* MainWindow::selectedLink() const {
     QModelIndex current = m_linkTable->selectionModel()->currentIndex();
     if (!current.isValid() || !m_linkTable->selectionModel()->isSelected(current))
@@ -589,16 +784,31 @@ void MainWindow::openSelectedLink() {
     Shell::openURL(QString::fromStdString(link->url.text()), node, this, m_app.settings, m_app.ratings);
 }
 
-void MainWindow::expandAll(SiteTreeModel::Item* item, bool expand) {
-    if (!item || item->children.empty())
-        return;
-    QModelIndex index = m_treeModel->indexOf(item);
-    if (!expand)
-        m_tree->collapse(index);
-    for (SiteTreeModel::Item* child : item->children)
-        expandAll(child, expand);
-    if (expand)
-        m_tree->expand(index);
+void MainWindow::expandAll(SiteTreeModel::Item* top, bool expand) {
+    // Collapsing goes top down and expanding bottom up, each with a stack of its own: a chain of
+    // pages may be deeper than the thread's stack.
+    struct Frame {
+        SiteTreeModel::Item* item;
+        bool childrenDone;
+    };
+    std::vector<Frame> stack{{top, false}};
+    while (!stack.empty()) {
+        Frame frame = stack.back();
+        stack.pop_back();
+        if (!frame.item || frame.item->children.empty())
+            continue;
+        QModelIndex index = m_treeModel->indexOf(frame.item);
+        if (frame.childrenDone) {
+            m_tree->expand(index);
+            continue;
+        }
+        if (!expand)
+            m_tree->collapse(index);
+        if (expand)
+            stack.push_back({frame.item, true});
+        for (auto it = frame.item->children.rbegin(); it != frame.item->children.rend(); ++it)
+            stack.push_back({*it, false});
+    }
 }
 
 void MainWindow::runCommand(int id) {
@@ -613,9 +823,34 @@ void MainWindow::runCommand(int id) {
     case CmdOpenMap:
         chooseMapToOpen();
         break;
+    case CmdFind:
+        openFindWindow();
+        break;
+    case CmdFindWizard:
+        runFindWizard();
+        break;
+    case CmdGoToPage:
+        goToPageDialog()->show();
+        goToPageDialog()->raise();
+        goToPageDialog()->activateWindow();
+        break;
     case CmdSaveMap:
         saveMap();
         break;
+    case CmdSaveAs:
+        saveTreeAs();
+        break;
+    case CmdPageSetup:
+        pageSetup();
+        break;
+    case CmdPrint:
+        print();
+        break;
+    case CmdProperties: {
+        PropertiesSheet sheet(*m_treeModel, sel, m_app.engine.typeTable, this);
+        sheet.exec();
+        break;
+    }
     case CmdStop:
         withWaitCursor([this] { m_treeModel->stopAll(); });
         break;

@@ -3,7 +3,12 @@
 #include "SiteTreeModel.h"
 
 #include <QHash>
+#include <QList>
 #include <QMainWindow>
+#include <QPointer>
+#include <QPrinter>
+
+#include <memory>
 
 class QAction;
 class QLabel;
@@ -18,10 +23,16 @@ class QTreeView;
 namespace lurvik {
 
 class Application;
+class FindWindow;
+class GoToPageDialog;
 class LinkListModel;
+class URL;
+struct FindHost;
 
 // The program's frame: menus, toolbar, the site tree beside the link list or the page source,
 // and the status bar. Every command goes through runCommand by its number.
+class PrintJob;
+
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -35,6 +46,12 @@ public:
     bool startSite(const QString& text);
     // Loads a site map with a wait cursor; the map's result code.
     int openMap(const QString& fileName);
+    // Writes the tree below start (the root for the whole tree) as a web page; 0 when written,
+    // else 1 after telling the user why.
+    int exportTree(const QString& fileName, SiteTreeModel::Item* start);
+    // Prints printWhat (a PrintWhat) of the selection to printer; the job runs on from the event
+    // loop. Null when there is nothing to print.
+    PrintJob* startPrint(int printWhat, bool includeUrls, std::unique_ptr<QPrinter> printer);
 
     SiteTreeModel* treeModel() const { return m_treeModel; }
     LinkListModel* linkModel() const { return m_linkModel; }
@@ -45,6 +62,20 @@ public:
     QString statusInfoText() const;
     SiteTreeModel::Item* selectedItem() const;
     void selectItem(SiteTreeModel::Item* item);
+    // Selects the tree item that first showed the finished page at url; false when there is none.
+    bool selectPageByURL(const URL& url);
+
+    // A new Find window, shown; it deletes itself when closed.
+    FindWindow* openFindWindow();
+    // Go To Page's "Next Page": selects the next page whose title holds text, or sounds "Default"
+    // and returns false when there is none.
+    bool goToPage(const QString& text, bool matchCase, bool wholeWord, bool down);
+    // The Go To Page dialog, made by its first use.
+    GoToPageDialog* goToPageDialog();
+    // Runs the Find Wizard; its Finish opens a Find window that searches at once.
+    void runFindWizard();
+    // The Find windows still open, oldest first.
+    QList<FindWindow*> findWindows() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -78,7 +109,13 @@ private:
     void openLocation();
     void chooseMapToOpen();
     void saveMap();
+    void saveTreeAs();
+    void pageSetup();
+    void print();
     void withWaitCursor(const std::function<void()>& work);
+    FindHost findHost();
+    // Find windows search the engine on threads of their own: they go before the engine does.
+    void closeFindWindows();
     const class LinkRecord* selectedLink() const;
 
     Application& m_app;
@@ -99,6 +136,8 @@ private:
     int m_viewMode = 0;
     bool m_showHtmlTags = true;
     bool m_shutDown = false;
+    QList<QPointer<FindWindow>> m_findWindows;
+    GoToPageDialog* m_goToPage = nullptr;
 };
 
 } // namespace lurvik

@@ -165,18 +165,53 @@ SiteTreeModel::Item* SiteTreeModel::insertItem(Item* parent, SiteNode* node) {
     return raw;
 }
 
-void SiteTreeModel::deleteItem(Item* item) {
-    while (!item->children.empty())
-        deleteItem(item->children.back());
-    Item* parent = item->parent;
-    beginRemoveRows(indexOf(parent), item->row, item->row);
-    parent->children.erase(parent->children.begin() + item->row);
-    for (size_t i = item->row; i < parent->children.size(); ++i)
-        parent->children[i]->row = static_cast<int>(i);
-    if (item->node)
-        item->node->removeTreeItem(item->id);
-    m_items[item->id].reset();
-    endRemoveRows();
+void SiteTreeModel::deleteItem(Item* top) {
+    // Last child first, deepest first, so each removal takes the last row of its parent.
+    std::vector<Item*> stack{top};
+    while (!stack.empty()) {
+        Item* item = stack.back();
+        if (!item->children.empty()) {
+            stack.push_back(item->children.back());
+            continue;
+        }
+        stack.pop_back();
+        Item* parent = item->parent;
+        beginRemoveRows(indexOf(parent), item->row, item->row);
+        parent->children.erase(parent->children.begin() + item->row);
+        for (size_t i = item->row; i < parent->children.size(); ++i)
+            parent->children[i]->row = static_cast<int>(i);
+        if (item->node)
+            item->node->removeTreeItem(item->id);
+        m_items[item->id].reset();
+        endRemoveRows();
+    }
+}
+
+void SiteTreeModel::forEachPostOrder(uint32_t id, const std::function<void(uint32_t)>& visit) {
+    struct Frame {
+        uint32_t id;
+        std::vector<uint32_t> children;
+        size_t next = 0;
+    };
+    std::vector<Frame> stack;
+    auto enter = [&](uint32_t entered) {
+        Frame frame{entered, {}};
+        if (Item* item = itemById(entered))
+            for (Item* child : item->children)
+                frame.children.push_back(child->id);
+        stack.push_back(std::move(frame));
+    };
+    enter(id);
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        if (top.next < top.children.size()) {
+            enter(top.children[top.next++]);
+            continue;
+        }
+        uint32_t done = top.id;
+        stack.pop_back();
+        visit(done);
+    }
 }
 
 bool SiteTreeModel::hasChildFor(const Item* parent, const SiteNode* node) const {
@@ -313,15 +348,11 @@ void SiteTreeModel::stopAll() {
 }
 
 void SiteTreeModel::deleteSubtree(uint32_t id, bool freeCache) {
-    Item* item = itemById(id);
-    if (!item)
-        return;
-    std::vector<uint32_t> children;
-    for (Item* child : item->children)
-        children.push_back(child->id);
-    for (uint32_t child : children)
-        deleteSubtree(child, freeCache);
-    item = itemById(id); // a primary item below may have taken this duplicate with it
+    forEachPostOrder(id, [&](uint32_t each) { deleteSubtreeItem(each, freeCache); });
+}
+
+void SiteTreeModel::deleteSubtreeItem(uint32_t id, bool freeCache) {
+    Item* item = itemById(id); // a primary item below may have taken this duplicate with it
     if (!item || (freeCache && isTopLevelSite(item)))
         return;
     SiteNode* node = item->node;
@@ -344,17 +375,11 @@ void SiteTreeModel::deleteSubtree(uint32_t id, bool freeCache) {
 }
 
 void SiteTreeModel::removeDuplicateLeaves(uint32_t id) {
-    Item* item = itemById(id);
-    if (!item)
-        return;
-    std::vector<uint32_t> children;
-    for (Item* child : item->children)
-        children.push_back(child->id);
-    for (uint32_t child : children)
-        removeDuplicateLeaves(child);
-    item = itemById(id);
-    if (item && item != m_root && item->children.empty() && item->node && !isPrimary(item))
-        deleteItem(item);
+    forEachPostOrder(id, [this](uint32_t each) {
+        Item* item = itemById(each);
+        if (item && item != m_root && item->children.empty() && item->node && !isPrimary(item))
+            deleteItem(item);
+    });
 }
 
 int SiteTreeModel::removeSite(Item* item) {

@@ -92,7 +92,12 @@ private:
     // Removes item and everything below it from the tree, unregistering each from its page.
     void deleteItem(Item* item);
     void deleteSubtree(uint32_t id, bool freeCache);
+    void deleteSubtreeItem(uint32_t id, bool freeCache);
     void removeDuplicateLeaves(uint32_t id);
+    // Calls visit with the id of every item below and including id, children in their order
+    // before their parent, each item's children taken when it is reached. An explicit stack: a
+    // chain of pages may be deeper than any thread's stack.
+    void forEachPostOrder(uint32_t id, const std::function<void(uint32_t)>& visit);
     bool hasChildFor(const Item* parent, const SiteNode* node) const;
     void addChildItems(Item* item);
     void makeRoot();

@@ -2,8 +2,11 @@
 #include "BusyLoop.h"
 #include "FileTypeRegistration.h"
 #include "MainWindow.h"
+#include "find/gui/FindWindow.h"
+#include "find/gui/FindWizard.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QScreen>
 #include <QTimer>
 #include <QTreeView>
@@ -12,12 +15,55 @@ using namespace lurvik;
 
 namespace {
 
-// A hidden option for the documentation: "--screenshot FILE [--maximized] [ADDRESS]" starts
-// ADDRESS, waits for the retrieval to end, saves a picture of the window and quits.
+// A hidden option for the documentation: "--screenshot FILE [--maximized | --find TEXT | --wizard]
+// [ADDRESS]" starts ADDRESS, waits for the retrieval to end, saves a picture of the main window (or
+// of a Find window that searched the site for TEXT in titles, or of the Find Wizard at its
+// first question) and quits.
 struct ScreenshotRequest {
     QString file;
     bool maximized = false;
+    QString findText;
+    bool wizard = false;
 };
+
+void saveAndQuit(QWidget& shown, MainWindow& window, const QString& file) {
+    int code = shown.grab().save(file) ? 0 : 1;
+    window.close();
+    QCoreApplication::exit(code);
+}
+
+void shootFindWindow(MainWindow& window, const ScreenshotRequest& request) {
+    FindWindow* find = window.openFindWindow();
+    find->resize(820, find->height());
+    find->findChild<QComboBox*>(QStringLiteral("searchText"))->setEditText(request.findText);
+    find->runCommand(FindCmdFindNow);
+    auto* poll = new QTimer(&window);
+    QObject::connect(poll, &QTimer::timeout, &window, [&window, find, poll, request] {
+        if (find->isSearching() || find->rowsPending() > 0)
+            return;
+        poll->stop();
+        QTimer::singleShot(300, &window,
+                           [&window, find, request] { saveAndQuit(*find, window, request.file); });
+    });
+    poll->start(50);
+}
+
+void shootWizard(MainWindow& window, const ScreenshotRequest& request) {
+    // Modal: the picture is taken from inside its own loop.
+    QTimer::singleShot(0, &window, [&window, request] {
+        auto* wizard = qobject_cast<FindWizard*>(QApplication::activeModalWidget());
+        if (!wizard)
+            return;
+        wizard->next();
+        QTimer::singleShot(300, &window, [&window, wizard, request] {
+            bool saved = wizard->grab().save(request.file);
+            wizard->reject();
+            window.close();
+            QCoreApplication::exit(saved ? 0 : 1);
+        });
+    });
+    window.runFindWizard();
+}
 
 void takeScreenshotWhenDone(MainWindow& window, Application& app, const ScreenshotRequest& request) {
     auto shoot = [&window, request] {
@@ -28,9 +74,12 @@ void takeScreenshotWhenDone(MainWindow& window, Application& app, const Screensh
             window.selectItem(site);
         }
         QTimer::singleShot(500, &window, [&window, request] {
-            int code = window.grab().save(request.file) ? 0 : 1;
-            window.close();
-            QCoreApplication::exit(code);
+            if (!request.findText.isEmpty())
+                shootFindWindow(window, request);
+            else if (request.wizard)
+                shootWizard(window, request);
+            else
+                saveAndQuit(window, window, request.file);
         });
     };
     if (app.busyLoop->isBusy())
@@ -51,6 +100,12 @@ int main(int argc, char** argv) {
         arguments = arguments.mid(2);
         if (!arguments.isEmpty() && arguments.first() == QLatin1String("--maximized")) {
             screenshot.maximized = true;
+            arguments.removeFirst();
+        } else if (arguments.size() >= 2 && arguments.first() == QLatin1String("--find")) {
+            screenshot.findText = arguments.at(1);
+            arguments = arguments.mid(2);
+        } else if (!arguments.isEmpty() && arguments.first() == QLatin1String("--wizard")) {
+            screenshot.wizard = true;
             arguments.removeFirst();
         }
     }

@@ -107,14 +107,15 @@ TEST_F(AuditCommand, ReportsSurviveHostileTitlesInEveryFormat) {
                             "print(sorted(rows[0].keys()))\n";
     EXPECT_EQ(
         python(jsonCheck, dir + "/pages.jsonl"),
-        "['error', 'level', 'parents', 'referrer', 'size', 'state', 'status', 'title', 'url', 'verdict']\n");
+        "['error', 'level', 'note', 'parents', 'referrer', 'size', 'state', 'status', 'title', 'url', "
+        "'verdict']\n");
     std::string linkCheck = "import json,sys\n"
                             "rows=[json.loads(l) for l in open(sys.argv[1],encoding='utf-8')]\n"
                             "print(sorted((r['kind'],r['target']) for r in rows))\n";
     EXPECT_EQ(python(linkCheck, dir + "/links.jsonl"), "[('http', 'done 200'), ('http', 'failed 404')]\n");
     std::string tsv = readFileBytes(dir + "/pages.tsv");
     EXPECT_EQ(tsv.substr(0, tsv.find('\n')),
-              "url\tstate\tstatus\terror\tlevel\tsize\ttitle\tparents\treferrer\tverdict");
+              "url\tstate\tstatus\terror\tlevel\tsize\ttitle\tparents\treferrer\tnote\tverdict");
     EXPECT_NE(tsv.find("tab \\t semicolon ; new\\nline \\r"), std::string::npos);
 }
 

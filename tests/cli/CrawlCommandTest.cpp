@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 using namespace lurvik::test;
@@ -47,6 +48,53 @@ TEST_F(CrawlCommand, CrawlsSavesAndPrintsTheTreeAndLinks) {
                             ">  [200]  (shown above)\n  HTTP/1.1 404 Not Found  <" +
                             server.url("/missing.html") + ">  [404]\n")
         << "failed pages are kept with their error";
+
+    // The same tree as a web page, written out by hand from its layout: CRLF lines, one space of
+    // indent per level, a failed page marked and labelled with its address.
+    std::string html = dir + "/tree.html";
+    CliResult exported = runCli({"export", map, "--html", html});
+    EXPECT_EQ(exported.exitCode, 0) << exported.err;
+    std::string u = server.url("");
+    EXPECT_EQ(readFileBytes(html), "<HTML><TITLE>Lurvik Tree</TITLE><BODY>\r\n"
+                                   "<H2><A HREF=https://www.orvanne.example/lurvik/>Lurvik</A></H2>\r\n"
+                                   "<UL>\r\n"
+                                   " <LI><A HREF=" +
+                                       u +
+                                       "/>Home</A>\r\n"
+                                       " <UL>\r\n"
+                                       "  <LI><A HREF=" +
+                                       u +
+                                       "/a.html>A page</A>\r\n"
+                                       "  <UL>\r\n"
+                                       "   <LI><A HREF=" +
+                                       u +
+                                       "/>Home</A>\r\n"
+                                       "  </UL>\r\n"
+                                       "  <LI><A HREF=" +
+                                       u +
+                                       "/sub/b.html>B page</A>\r\n"
+                                       "  <UL>\r\n"
+                                       "   <LI><A HREF=" +
+                                       u +
+                                       "/a.html>A page</A>\r\n"
+                                       "  </UL>\r\n"
+                                       "  <LI><FONT COLOR=#FF0000><B>Error: </B></FONT><A HREF=" +
+                                       u + "/missing.html>" + u +
+                                       "/missing.html</A>\r\n"
+                                       " </UL>\r\n"
+                                       "</UL>\r\n"
+                                       "</BODY></HTML>\r\n");
+    std::string check = "import html.parser,sys\n"
+                        "class P(html.parser.HTMLParser):\n"
+                        "  links=set()\n"
+                        "  def handle_starttag(self,tag,attrs):\n"
+                        "    self.links.update(v for k,v in attrs if tag=='a' and k=='href')\n"
+                        "p=P(); p.feed(open(sys.argv[1],encoding='utf-8').read()); p.close()\n"
+                        "print(' '.join(sorted(p.links)))\n";
+    std::ofstream(dir + "/check.py") << check;
+    ASSERT_EQ(std::system(("python3 " + dir + "/check.py " + html + " > " + dir + "/links.txt").c_str()), 0);
+    EXPECT_EQ(readFileBytes(dir + "/links.txt"), u + "/ " + u + "/a.html " + u + "/missing.html " + u +
+                                                     "/sub/b.html https://www.orvanne.example/lurvik/\n");
 
     CliResult broken = runCli({"links", map, "--broken"});
     EXPECT_EQ(broken.exitCode, 0);

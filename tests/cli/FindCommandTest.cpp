@@ -79,11 +79,11 @@ TEST_F(FindCommand, CriteriaOptionsFilesAndFetchedBodies) {
     EXPECT_EQ(found({bare, "--text", "HARBOUR", "--in", "title,body"}), "A page;");
     EXPECT_EQ(server.requestCount("/a.html"), 1u) << "a map without HTML fetches the bodies";
     EXPECT_EQ(found({bare, "--text", "HARBOUR", "--in", "body", "--case"}), "");
-    EXPECT_EQ(found({withHtml, "--links", ">=2"}), "Home \"quoted\" \\ back;");
+    EXPECT_EQ(found({withHtml, "--links", ">=2"}), "Home \"quoted\" \\\\ back;");
     EXPECT_EQ(found({withHtml, "--parents", "2", "--children", "<>0"}), "A page;");
-    EXPECT_EQ(found({withHtml, "--contains", "images"}), "Home \"quoted\" \\ back;");
+    EXPECT_EQ(found({withHtml, "--contains", "images"}), "Home \"quoted\" \\\\ back;");
     EXPECT_EQ(found({withHtml, "--lacks", "Images", "--size", "all"}), "A page;B page;");
-    EXPECT_EQ(found({withHtml, "--refers-to", server.url("/a.html")}), "Home \"quoted\" \\ back;B page;");
+    EXPECT_EQ(found({withHtml, "--refers-to", server.url("/a.html")}), "Home \"quoted\" \\\\ back;B page;");
     EXPECT_EQ(found({withHtml, "--type", "Html Page", "--limit", "1"}), "A;B;");
     EXPECT_EQ(found({withHtml, "--rated", "yes"}), "") << "a map keeps no ratings";
 

@@ -11,6 +11,10 @@
 #include <random>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace lurvik;
@@ -342,14 +346,80 @@ TEST_F(FrogFileTest, UnfinishedOrFailedSaveLeavesOldFileAndNoTemporary) {
     EXPECT_EQ(fileBytes(path("site.web")), "old");
     EXPECT_EQ(entries(), std::vector<std::string>{"site.web"});
 
-    { // The rename itself fails: the target is a folder.
+    { // The target is a folder: refused at once, nothing written beside it.
         std::filesystem::create_directory(path("folder.web"));
         std::filesystem::create_directory(path("folder.web/inside"));
         OutputFrogFile out(path("folder.web"));
-        ASSERT_TRUE(out.isOpen());
-        ASSERT_EQ(out.write(Str("x")), 0);
-        EXPECT_EQ(out.close(), code(FrogFileError::SaveFailed));
+        EXPECT_FALSE(out.isOpen());
         EXPECT_FALSE(out.errorText().isEmpty());
     }
     EXPECT_EQ(entries(), (std::vector<std::string>{"folder.web", "site.web"}));
+}
+
+TEST_F(FrogFileTest, ASaveKilledHalfWayLeavesNothingAfterTheNextSave) {
+    putBytes(path("site.web"), "old");
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        OutputFrogFile out(path("site.web"));
+        (void)out.write(Str("half"));
+        raise(SIGKILL);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_EQ(entries().size(), 2u) << "the killed writer's temporary file is there";
+    EXPECT_EQ(fileBytes(path("site.web")), "old");
+
+    OutputFrogFile out(path("site.web"));
+    ASSERT_EQ(out.write(Str("new")), 0);
+    ASSERT_EQ(out.close(), 0);
+    EXPECT_EQ(entries(), std::vector<std::string>{"site.web"});
+    EXPECT_EQ(fileBytes(path("site.web")), "new");
+}
+
+TEST_F(FrogFileTest, SpecialTargetsAreWrittenStraightAndLinksFollowed) {
+    putBytes(path("real.web"), "old");
+    std::filesystem::create_directory(path("maps"));
+    std::filesystem::create_symlink("../real.web", path("maps/link.web"));
+    {
+        OutputFrogFile out(path("maps/link.web"));
+        ASSERT_EQ(out.write(Str("through the link")), 0);
+        ASSERT_EQ(out.close(), 0);
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(path("maps/link.web")));
+    EXPECT_EQ(fileBytes(path("real.web")), "through the link");
+    std::filesystem::create_symlink("new.web", path("dangling.web"));
+    {
+        OutputFrogFile out(path("dangling.web"));
+        ASSERT_EQ(out.write(Str("made")), 0);
+        ASSERT_EQ(out.close(), 0);
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(path("dangling.web")));
+    EXPECT_EQ(fileBytes(path("new.web")), "made");
+
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] { received = fileBytes(path("fifo")); });
+    {
+        OutputFrogFile out(path("fifo"));
+        ASSERT_EQ(out.write(Str("piped")), 0);
+        EXPECT_EQ(out.close(), 0);
+    }
+    reader.join();
+    EXPECT_EQ(received, "piped");
+    EXPECT_TRUE(std::filesystem::is_fifo(path("fifo")));
+
+    if (geteuid() == 0) {
+        // A null device of our own: the test must never risk the system's.
+        ASSERT_EQ(mknod(path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+        TempFrogFile temp;
+        ASSERT_EQ(temp.write(Str("compressed")), 0);
+        EXPECT_EQ(temp.compress(path("null")), 0);
+        EXPECT_TRUE(std::filesystem::is_character_file(path("null")));
+    }
+    std::vector<std::string> expected{"dangling.web", "fifo", "maps", "new.web", "real.web"};
+    if (geteuid() == 0)
+        expected.insert(expected.begin() + 4, "null");
+    EXPECT_EQ(entries(), expected) << "no temporary file is left beside any of them";
 }

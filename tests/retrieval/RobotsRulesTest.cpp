@@ -39,4 +39,10 @@ TEST(RobotsRules, GroupsLongestMatchAndWildcards) {
     EXPECT_TRUE(rules.allows("/anything"));
     rules.parse("User-agent: *\nDisallow: /\n", "Lurvik");
     EXPECT_FALSE(rules.allows("/index.html"));
+
+    // A byte-order mark from a Windows editor, and every kind of line end, in one file.
+    rules.parse("\xEF\xBB\xBFUser-agent: *\rDisallow: /a\r\nDisallow: /b\nDisallow: /c\r", "Lurvik");
+    for (const char* path : {"/a", "/b", "/c"})
+        EXPECT_FALSE(rules.allows(path)) << path;
+    EXPECT_TRUE(rules.allows("/d"));
 }

@@ -8,6 +8,9 @@
 #include "ui/LinkListModel.h"
 #include "ui/OpenLocationDialog.h"
 #include "ui/PasswordDialog.h"
+#include "ui/PrintEntries.h"
+#include "ui/PrintJob.h"
+#include "ui/PropertiesSheet.h"
 #include "ui/SaveSiteMapDialog.h"
 
 #include <QAction>
@@ -15,13 +18,20 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QPlainTextEdit>
+#include <QPrinter>
 #include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <algorithm>
 #include <memory>
@@ -105,7 +115,7 @@ private slots:
         QCOMPARE(window->windowTitle(), QStringLiteral("Lurvik"));
         QCOMPARE(window->statusUrlText(), QStringLiteral("Lurvik 1.0"));
         QVERIFY(!window->action(CmdStop)->isEnabled());
-        QVERIFY(!window->action(CmdFind)->isEnabled()); // not part of the program yet
+        QVERIFY(window->action(CmdFind)->isEnabled());
 
         openThroughDialog(url("/index.html"));
         QVERIFY(window->action(CmdStop)->isEnabled());
@@ -286,6 +296,196 @@ private slots:
         QCOMPARE(caption, QStringLiteral("Lurvik Error"));
         QCOMPARE(text, QStringLiteral("Cannot Save Map while link is active."));
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("busy.web"))));
+    }
+
+    // Save As writes the tree the window shows as a web page: the command line writes the same
+    // file from the saved map, and a branch gives a one-entry list.
+    void saveTreeAsWebPage() {
+        QTemporaryDir dir;
+        QVERIFY(window->startSite(url("/index.html")));
+        QVERIFY(waitForEnd());
+        QString whole = dir.filePath(QStringLiteral("whole.htm"));
+        QCOMPARE(window->exportTree(whole, window->treeModel()->root()), 0);
+        SiteMapFile map;
+        map.fileName = dir.filePath(QStringLiteral("site.web")).toStdString();
+        QCOMPARE(map.save(app->engine, nullptr, false), 0);
+        QString fromCli = dir.filePath(QStringLiteral("cli.htm"));
+        QProcess cli;
+        cli.start(QStringLiteral(LURVIK_CLI),
+                  {"export", QString::fromStdString(map.fileName.str()), "--html", fromCli});
+        QVERIFY(cli.waitForFinished(30000));
+        QCOMPARE(cli.exitCode(), 0);
+        QFile a(whole), b(fromCli);
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        QByteArray written = a.readAll();
+        QCOMPARE(written, b.readAll());
+        QVERIFY(written.contains(
+            QByteArray::fromStdString("\r\n <LI><A HREF=" + server->url("/index.html") + ">Home</A>\r\n")));
+
+        QString branch = dir.filePath(QStringLiteral("branch.htm"));
+        QCOMPARE(window->exportTree(branch, site()->children[1]), 0);
+        QFile part(branch);
+        QVERIFY(part.open(QIODevice::ReadOnly));
+        QCOMPARE(part.readAll().split('\n').mid(2).join('\n'),
+                 QByteArray::fromStdString("<UL>\r\n <LI><A HREF=" + server->url("/b.html") +
+                                           ">Page B</A>\r\n</UL>\r\n</BODY></HTML>\r\n"));
+
+        QString caption, text;
+        recordNextMessageBox(caption, text);
+        QCOMPARE(window->exportTree(dir.filePath(QStringLiteral("none/x.htm")), window->treeModel()->root()),
+                 1);
+        QCOMPARE(caption, QStringLiteral("Lurvik Error"));
+        QVERIFY(!text.isEmpty());
+    }
+
+    // Properties: the statistics agree with the command line's link report of the same site, and
+    // the HTTP Header page shows the bytes the server sent, also from a reopened map.
+    void propertiesOfAPageAndOfTheTree() {
+        QVERIFY(window->startSite(url("/index.html")));
+        QVERIFY(waitForEnd());
+        QTemporaryDir dir;
+        QString report = dir.filePath(QStringLiteral("links.tsv"));
+        QProcess cli;
+        cli.start(QStringLiteral(LURVIK_CLI), {"crawl", url("/index.html"), "--links-report", report});
+        QVERIFY(cli.waitForFinished(30000));
+        QFile reportFile(report);
+        QVERIFY(reportFile.open(QIODevice::ReadOnly));
+        QMap<QString, int> expected;
+        for (const QByteArray& line : reportFile.readAll().split('\n')) {
+            QList<QByteArray> fields = line.split('\t');
+            if (fields.size() < 3 || fields[0] != QByteArray::fromStdString(server->url("/index.html")))
+                continue;
+            expected[QStringLiteral("Total Number of Links")]++;
+            QMap<QByteArray, QString> kinds{{"image", "Number of Inline Images"},
+                                            {"mail", "Number of Mail Links"},
+                                            {"http", "Number of HTTP Links"}};
+            if (kinds.contains(fields[1]))
+                expected[kinds[fields[1]]]++;
+            // File types are counted for the links whose address names a file; mail has no type.
+            if (fields[1] == "http" || fields[1] == "image")
+                expected[QStringLiteral("Number of %1(s)").arg(QString::fromUtf8(fields[2]))]++;
+        }
+        QCOMPARE(expected.value(QStringLiteral("Total Number of Links")), 4);
+
+        auto inspect = [&](SiteTreeModel::Item* subject, QMap<QString, QString>& rows, QString& header) {
+            window->selectItem(subject);
+            answerNextModal([&](QWidget* modal) {
+                auto* sheet = qobject_cast<PropertiesSheet*>(modal);
+                QVERIFY(sheet);
+                QCOMPARE(sheet->windowTitle(), QStringLiteral("Properties"));
+                for (int i = 0; i < sheet->statistics()->topLevelItemCount(); ++i)
+                    rows[sheet->statistics()->topLevelItem(i)->text(0)] =
+                        sheet->statistics()->topLevelItem(i)->text(1);
+                sheet->tabs()->setCurrentIndex(1);
+                header = sheet->headerText()->toPlainText();
+                sheet->accept();
+            });
+            window->runCommand(CmdProperties);
+        };
+        QMap<QString, QString> rows;
+        QString header;
+        inspect(site(), rows, header);
+        for (auto it = expected.begin(); it != expected.end(); ++it)
+            QCOMPARE(rows.value(it.key()), QString::number(it.value()));
+        QCOMPARE(rows.value(QStringLiteral("Page Size in Bytes")), QString::number(site()->node->size));
+        lurvik::test::Page sent;
+        sent.body = kIndex;
+        // A kept connection's reply, as the server sends it to the program's HTTP/1.1 request.
+        std::string reply = lurvik::test::encodeReply(lurvik::test::formatReply(sent),
+                                                      lurvik::test::ReplyCoding::Plain, "HTTP/1.1");
+        std::string sentHeader = reply.substr(0, reply.find("\r\n\r\n") + 4);
+        QCOMPARE(site()->node->replyHeader.str(), sentHeader);
+        QCOMPARE(header.trimmed(), QString::fromStdString(sentHeader).remove(QLatin1Char('\r')).trimmed());
+
+        QMap<QString, QString> treeRows;
+        QString treeHeader;
+        inspect(window->treeModel()->root(), treeRows, treeHeader);
+        QCOMPARE(treeRows, (QMap<QString, QString>{{"Number of sites lurviked", "1"}}));
+        QCOMPARE(treeHeader, QStringLiteral("No Header Information Available."));
+
+        SiteMapFile map;
+        map.fileName = dir.filePath(QStringLiteral("site.web")).toStdString();
+        QCOMPARE(map.save(app->engine, nullptr, false), 0);
+        window->runCommand(CmdRemoveAll);
+        QCOMPARE(window->openMap(QString::fromStdString(map.fileName.str())), 0);
+        QCOMPARE(site()->node->replyHeader.str(), sentHeader);
+    }
+
+    // Each "Print what" choice printed to a PDF file: pdftotext finds the header, the subtitle and
+    // the entries, a long tree takes several pages, and a cancelled job leaves no file.
+    void printingToPdf() {
+        std::string many = "<title>Many</title>";
+        for (int i = 0; i < 150; ++i) {
+            many += "<a href=p" + std::to_string(i) + ".html>P" + std::to_string(i) + "</a>";
+            server->addPage("/p" + std::to_string(i) + ".html",
+                            "<title>Numbered " + std::to_string(i) + "</title>");
+        }
+        server->addPage("/many.html", many);
+        QVERIFY(window->startSite(url("/many.html")));
+        QVERIFY(waitForEnd());
+        QTemporaryDir dir;
+        auto printed = [&](int what, bool urls, const QString& name, int* pages = nullptr) {
+            auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+            printer->setOutputFormat(QPrinter::PdfFormat);
+            printer->setOutputFileName(dir.filePath(name));
+            PrintJob* job = window->startPrint(what, urls, std::move(printer));
+            if (!job)
+                return QString();
+            bool done = false;
+            int count = job->pageCount();
+            connect(job, &PrintJob::finished, [&done](bool) { done = true; });
+            if (!QTest::qWaitFor([&done] { return done; }, 30000))
+                return QString();
+            if (pages)
+                *pages = count;
+            QProcess text;
+            text.start(QStringLiteral("pdftotext"), {"-layout", dir.filePath(name), "-"});
+            text.waitForFinished(30000);
+            return QString::fromUtf8(text.readAllStandardOutput());
+        };
+
+        int pages = 0;
+        QString tree = printed(PrintEntireTree, true, QStringLiteral("tree.pdf"), &pages);
+        QVERIFY(pages >= 2);
+        QCOMPARE(tree.count(QLatin1Char('\f')), pages);
+        QVERIFY(tree.contains(QStringLiteral("Lurvik Web Tree")));
+        QVERIFY(tree.contains(QStringLiteral("Page 1 of %1").arg(pages)));
+        QVERIFY(tree.contains(QStringLiteral("Page %1 of %1").arg(pages)));
+        QVERIFY(tree.contains(QStringLiteral("Full Site Explorer Map")));
+        // pdftotext spaces out a title and its address as the page lays them out.
+        QVERIFY(tree.contains(QRegularExpression(QStringLiteral("Numbered 149\\s+\\(") +
+                                                 QRegularExpression::escape(url("/p149.html")))));
+
+        window->selectItem(site());
+        QString contents = printed(PrintPageContents, false, QStringLiteral("contents.pdf"));
+        QVERIFY(contents.contains(QStringLiteral("Lurvik Link Summary")));
+        QVERIFY(contents.contains(QStringLiteral("Many [") + url("/many.html") + "]"));
+        QVERIFY(contents.contains(QStringLiteral("P149")));
+        window->selectItem(site()->children[3]);
+        QString source = printed(PrintPageSource, false, QStringLiteral("source.pdf"));
+        QVERIFY(source.contains(QStringLiteral("Lurvik HTML Source")));
+        QVERIFY(source.contains(QStringLiteral("<title>Numbered 3</title>")));
+
+        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(dir.filePath(QStringLiteral("cancelled.pdf")));
+        PrintJob* job = window->startPrint(PrintEntireTree, false, std::move(printer));
+        QVERIFY(job && job->printingBox());
+        QVERIFY(!window->isEnabled());
+        bool completed = true;
+        connect(job, &PrintJob::finished, [&completed](bool ok) { completed = ok; });
+        job->printingBox()->findChild<QPushButton*>()->click();
+        QVERIFY(!completed);
+        QVERIFY(window->isEnabled());
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("cancelled.pdf"))));
+
+        PrintWhatPanel choices(false);
+        QVERIFY(!choices.includeUrlsBox()->isEnabled());
+        choices.whatBox()->setCurrentIndex(PrintEntireTree);
+        QVERIFY(choices.includeUrlsBox()->isEnabled());
+        PrintWhatPanel findChoices(true);
+        QCOMPARE(findChoices.whatBox()->count(), 1);
+        QCOMPARE(findChoices.whatBox()->itemText(0), QStringLiteral("Find Results"));
     }
 
     void passwordDialogForProtectedPage() {

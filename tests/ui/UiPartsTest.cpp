@@ -207,11 +207,13 @@ private slots:
 };
 
 QObject* makeMainWindowTest();
+QObject* makeFindWindowTest();
 
 std::vector<std::unique_ptr<QObject>> makeUiTests() {
     std::vector<std::unique_ptr<QObject>> tests;
     tests.emplace_back(new UiPartsTest);
     tests.emplace_back(makeMainWindowTest());
+    tests.emplace_back(makeFindWindowTest());
     return tests;
 }
 

@@ -1,0 +1,103 @@
+#include "ResultsModel.h"
+
+#include "analysis/LinkRecord.h"
+
+#include <algorithm>
+#include <string>
+
+namespace lurvik {
+
+ResultsModel::ResultsModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+int ResultsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int ResultsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 3;
+}
+
+QString ResultsModel::cellText(const LinkRecord& record, int column) {
+    Str text;
+    if (column == 0)
+        text = record.text;
+    else if (column == 1)
+        record.typeName(text);
+    else
+        record.url.getURLString(text, 1);
+    return QString::fromUtf8(text.text(), text.len());
+}
+
+QVariant ResultsModel::data(const QModelIndex& index, int role) const {
+    const LinkRecord* record = recordAt(index.row());
+    if (!record)
+        return {};
+    if (role == Qt::DisplayRole)
+        return cellText(*record, index.column());
+    if (role == Qt::DecorationRole && index.column() == 0 && linkIcon)
+        return linkIcon(record->iconIndex());
+    return {};
+}
+
+QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    static const char* const names[] = {"Link Name", "Type", "URL Name"};
+    return section >= 0 && section < 3 ? QString::fromLatin1(names[section]) : QString();
+}
+
+void ResultsModel::append(const std::vector<const LinkRecord*>& records) {
+    if (records.empty())
+        return;
+    int first = static_cast<int>(m_rows.size());
+    beginInsertRows({}, first, first + static_cast<int>(records.size()) - 1);
+    m_rows.insert(m_rows.end(), records.begin(), records.end());
+    endInsertRows();
+}
+
+void ResultsModel::clear() {
+    if (m_rows.empty())
+        return;
+    beginResetModel();
+    m_rows.clear();
+    endResetModel();
+}
+
+const LinkRecord* ResultsModel::recordAt(int row) const {
+    return row >= 0 && row < static_cast<int>(m_rows.size()) ? m_rows[row] : nullptr;
+}
+
+void ResultsModel::sortRows(int column, bool descending) {
+    if (column < 0 || column > 2)
+        return;
+    std::vector<std::pair<Str, const LinkRecord*>> keyed;
+    keyed.reserve(m_rows.size());
+    for (const LinkRecord* record : m_rows) {
+        Str key;
+        if (column == 0)
+            key = record->text;
+        else if (column == 1)
+            record->typeName(key);
+        else
+            record->url.getURLString(key, 1);
+        keyed.emplace_back(std::move(key), record);
+    }
+    std::stable_sort(keyed.begin(), keyed.end(), [descending](const auto& a, const auto& b) {
+        int order = a.first.cmp(b.first.view());
+        return descending ? order > 0 : order < 0;
+    });
+    emit layoutAboutToBeChanged();
+    QModelIndexList before = persistentIndexList();
+    std::vector<const LinkRecord*> oldRows = m_rows;
+    for (size_t i = 0; i < keyed.size(); ++i)
+        m_rows[i] = keyed[i].second;
+    QModelIndexList after;
+    for (const QModelIndex& index : before) {
+        auto at = std::find(m_rows.begin(), m_rows.end(), oldRows[index.row()]);
+        after.append(createIndex(static_cast<int>(at - m_rows.begin()), index.column()));
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged();
+}
+
+} // namespace lurvik

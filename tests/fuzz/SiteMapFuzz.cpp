@@ -1,0 +1,16 @@
+#include "FuzzSupport.h"
+#include "sitemap/SiteMapFile.h"
+
+using namespace lurvik;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    SiteEngine engine;
+    SiteMapFile map;
+    map.fileName = fuzz::scratchFile(data, size, ".web");
+    if (map.open(engine) == 0) {
+        // A map that loads must also save: the writer meets whatever the reader let through.
+        map.fileName = map.fileName.str() + ".again";
+        (void)map.save(engine, nullptr, true);
+    }
+    return 0;
+}
