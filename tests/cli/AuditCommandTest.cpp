@@ -105,10 +105,9 @@ TEST_F(AuditCommand, ReportsSurviveHostileTitlesInEveryFormat) {
                             "\", repr(home['title'])\n"
                             "assert home['status']==200 and home['parents']==0\n"
                             "print(sorted(rows[0].keys()))\n";
-    EXPECT_EQ(
-        python(jsonCheck, dir + "/pages.jsonl"),
-        "['error', 'level', 'note', 'parents', 'referrer', 'size', 'state', 'status', 'title', 'url', "
-        "'verdict']\n");
+    EXPECT_EQ(python(jsonCheck, dir + "/pages.jsonl"),
+              "['error', 'level', 'note', 'parents', 'referrer', 'size', 'state', 'status', 'title', 'url', "
+              "'verdict']\n");
     std::string linkCheck = "import json,sys\n"
                             "rows=[json.loads(l) for l in open(sys.argv[1],encoding='utf-8')]\n"
                             "print(sorted((r['kind'],r['target']) for r in rows))\n";
