@@ -14,10 +14,10 @@ namespace {
 class PagePass {
 public:
     PagePass(const Str& page, const URL& pageURL, PtrList<LinkRecord>& links, Str& labels,
-             ScanControl* control)
+             LinkReading reading, ScanControl* control)
         : m_page(page), m_pageURL(pageURL), m_links(links), m_labels(labels), m_control(control),
           m_maxLinks(theLinkEnvironment ? theLinkEnvironment->maxPageLinks : kDefaultMaxPageLinks),
-          m_decoder(detectCharset(page)), m_reading(control ? control->reading : LinkReading::Classic) {}
+          m_decoder(detectCharset(page)), m_reading(reading) {}
 
     void run(Str& title);
 
@@ -70,8 +70,8 @@ private:
     ScanControl* m_control;
     int m_maxLinks;
     TextDecoder m_decoder;
-    LinkReading m_reading;
     CommentCloser m_closer;
+    LinkReading m_reading;
     std::vector<Str> m_names;
     std::vector<Str> m_values;
 
@@ -262,9 +262,9 @@ void PagePass::endTag(int code) {
 } // namespace
 
 int scanPage(const Str& pageText, const URL& pageURL, Str& title, PtrList<LinkRecord>& links, Str& labels,
-             ScanControl* control) {
+             LinkReading reading, ScanControl* control) {
     deleteAll(links);
-    PagePass pass(pageText, pageURL, links, labels, control);
+    PagePass pass(pageText, pageURL, links, labels, reading, control);
     pass.run(title);
     return 0;
 }

@@ -9,16 +9,10 @@
 
 namespace lurvik {
 
-// Addresses are read as written (Classic) or as browsers read them (Browser): with the character
-// references of the attribute value decoded before the URL is resolved, so "x&#46;html" is
-// "x.html" and "?a=1&amp;b=2" asks for a=1 and b=2; a "user:password@" in them is dropped.
-enum class LinkReading { Classic, Browser };
-
 // What one pass may cost, and a way to end it early. A page that holds more links than the link
 // environment's maxPageLinks, or addresses longer than kMaxLinkAddress, keeps what fits and says
 // so in linksCut: one hostile page must not take the memory of a whole crawl.
 struct ScanControl {
-    LinkReading reading = LinkReading::Classic;
     // Checked every few thousand tags; a set flag ends the pass with what it has so far.
     const std::atomic<int>* stop = nullptr;
     bool linksCut = false;
@@ -30,8 +24,13 @@ constexpr int kMaxLinkAddress = 32 * 1024;
 // rating groups of its meta tags. Never fails: malformed markup gives fewer or odd links.
 // links is emptied (its records destroyed) first; labels is appended to, groups separated by a
 // tab. Title and link texts come out as UTF-8, decoded with the page's declared charset.
+//
+// Addresses are read as written (Classic) or as browsers read them (Browser): with the character
+// references of the attribute value decoded before the URL is resolved, so "x&#46;html" is
+// "x.html" and "?a=1&amp;b=2" asks for a=1 and b=2.
+enum class LinkReading { Classic, Browser };
 int scanPage(const Str& pageText, const URL& pageURL, Str& title, PtrList<LinkRecord>& links, Str& labels,
-             ScanControl* control = nullptr);
+             LinkReading reading = LinkReading::Classic, ScanControl* control = nullptr);
 
 // The display text of an anchor from the raw text between its tags: tags removed, trimmed, the
 // last image's alt or file name when nothing else is left, else "<No Text>"; entities decoded.

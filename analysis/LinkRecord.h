@@ -4,6 +4,9 @@
 #include "core/Str.h"
 #include "core/URL.h"
 
+#include <memory>
+#include <string_view>
+
 namespace lurvik {
 
 // Link kinds as stored in a record. The scheme kinds 11 to 16 are never stored: a hyperlink is
@@ -21,6 +24,23 @@ enum LinkKind {
     LINK_APPLET = 40,
     LINK_FRAME = 50,
     LINK_ACTIVEX = 60,
+};
+
+// A text most holders leave empty, kept as one pointer until it is set: a crawl holds millions of
+// link records and only Find's results name the page they were found on.
+class OptionalText {
+public:
+    OptionalText& operator=(const Str& text) {
+        m_text = text.isEmpty() ? nullptr : std::make_unique<Str>(text);
+        return *this;
+    }
+    bool isEmpty() const { return !m_text; }
+    std::string_view view() const { return m_text ? m_text->view() : std::string_view(); }
+    std::string str() const { return std::string(view()); }
+    bool operator==(std::string_view other) const { return view() == other; }
+
+private:
+    std::unique_ptr<Str> m_text;
 };
 
 // One link found in a page. Owned by the links list of the page's node, or by a find result.
@@ -44,7 +64,7 @@ public:
     int kind;
     URL url;
     Str text;
-    Str pageURL;
+    OptionalText pageURL;
 };
 
 int countLinksOfKind(const PtrList<LinkRecord>& links, int kind);

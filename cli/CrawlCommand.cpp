@@ -13,8 +13,10 @@
 #include "retrieval/ResourceChecker.h"
 #include "retrieval/RetrievalScheduler.h"
 #include "retrieval/Verdict.h"
+#include "retrieval/WarcWriter.h"
 #include "sitemap/SiteMapFile.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -70,13 +72,7 @@ int countBroken(const SiteEngine& engine, const ResourceChecker& checker) {
 
 void setUpEngineAndPool(const CrawlOptions& options, const URL& start, SiteEngine& engine, AgentPool& pool) {
     Settings settings = options.settings;
-    settings.applyToEngine(engine);
-    if (options.limitMode >= 0)
-        engine.limitMode = options.limitMode;
-    if (options.levels >= 0)
-        engine.maxLevels = options.levels;
-    if (options.pages >= 0)
-        engine.maxPages = options.pages;
+    applyToEngine(options, engine);
     engine.obeyRobots = options.obeyRobots;
     settings.applyToPool(pool);
     setTlsVerification(!options.insecure);
@@ -197,6 +193,14 @@ int runCrawl(int argc, char** argv) {
     CrawlCache cache(options);
     if ((options.withHtml || options.useSharedCache) && !cache.ok())
         printError("warning: the page cache could not be opened; pages are not kept");
+    WarcWriter archive;
+    if (!options.warc.empty()) {
+        if (int error = archive.open(options.warc, "Lurvik " LURVIK_VERSION)) {
+            printError("cannot create " + options.warc + ": " + std::strerror(error));
+            return ExitUsage;
+        }
+        pool.warcWriter = &archive;
+    }
     RetrievalScheduler scheduler(engine, pool);
     SiteNode* start = engine.findOrAddNode(url, 0);
     installInterruptHandler();
@@ -242,7 +246,10 @@ int runCrawl(int argc, char** argv) {
         checker.forEachResult([&map](const std::string& key, const ResourceChecker::Result& result) {
             map.checkedLinks.push_back({key, result.status, result.failed, result.errorText});
         });
+        auto saveStarted = std::chrono::steady_clock::now();
         int saved = map.save(engine, nullptr, options.withHtml);
+        double saveSeconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - saveStarted).count();
         if (saved != 0) {
             printError(
                 "cannot save " + options.save + ": " +
@@ -251,8 +258,13 @@ int runCrawl(int argc, char** argv) {
             if (result != ExitUsage)
                 result = ExitFailed;
         } else {
-            std::fprintf(stderr, "Saved the site map to %s\n", options.save.c_str());
+            std::fprintf(stderr, "Saved the site map to %s in %.2f s\n", options.save.c_str(), saveSeconds);
         }
+    }
+    pool.warcWriter = nullptr;
+    if (!options.warc.empty() && archive.close() != 0) {
+        printError("cannot write " + options.warc + ": " + std::strerror(archive.error()));
+        result = ExitFailed;
     }
     if (outOfMemory)
         return ExitFailed;

@@ -1,6 +1,7 @@
 #include "CrawlOptions.h"
 
 #include "CliCommon.h"
+#include "retrieval/SiteEngine.h"
 
 #include <cstdio>
 #include <functional>
@@ -116,6 +117,8 @@ const std::vector<Option>& options() {
         {"--save", "site.web",
          [](const std::string& v, CrawlOptions& o) { return o.save = v, v.empty() ? 1 : 0; }},
         {"--with-html", nullptr, [](const std::string&, CrawlOptions& o) { return o.withHtml = true, 0; }},
+        {"--warc", "FILE.warc.gz",
+         [](const std::string& v, CrawlOptions& o) { return o.warc = v, v.empty() ? 1 : 0; }},
         {"--report", "FILE",
          [](const std::string& v, CrawlOptions& o) { return o.report = v, v.empty() ? 1 : 0; }},
         {"--links-report", "FILE",
@@ -216,6 +219,17 @@ void printCrawlHelp(const Settings& s) {
         onOff(s.persistentCache), onOff(s.smartCache), s.classicHttp ? "classic" : "modern",
         s.maxHostConnections, s.hostDelay, s.maxRetryWait, s.pageTimeLimit,
         s.caFile.isEmpty() ? "none" : s.caFile.text(), onOff(s.obeySRE));
+}
+
+void applyToEngine(const CrawlOptions& options, SiteEngine& engine) {
+    Settings settings = options.settings;
+    settings.applyToEngine(engine);
+    if (options.limitMode >= 0)
+        engine.limitMode = options.limitMode;
+    if (options.levels >= 0)
+        engine.maxLevels = options.levels;
+    if (options.pages >= 0)
+        engine.maxPages = options.pages;
 }
 
 } // namespace lurvik::cli

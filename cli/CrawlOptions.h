@@ -5,6 +5,10 @@
 
 #include <string>
 
+namespace lurvik {
+class SiteEngine;
+}
+
 namespace lurvik::cli {
 
 // What `lurvik-cli crawl` was asked to do. Every retrieval setting of the saved options can be
@@ -20,6 +24,7 @@ struct CrawlOptions {
     bool checkLinks = false;
     std::string save;
     bool withHtml = false;
+    std::string warc; // every request and response archived here, as a WARC file
     std::string report;
     std::string linksReport;
     ReportFormat format = ReportFormat::Tsv;
@@ -30,6 +35,8 @@ struct CrawlOptions {
 // Reads the saved options, then the arguments over them. 0 on success; 1 after printing what
 // is wrong.
 int parseCrawlOptions(int argc, char** argv, CrawlOptions& options);
+// The saved settings with this run's limits over them, into the engine.
+void applyToEngine(const CrawlOptions& options, SiteEngine& engine);
 // One line per option, with the value each takes when not given.
 void printCrawlHelp(const Settings& settings);
 

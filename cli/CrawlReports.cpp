@@ -79,8 +79,8 @@ int writePageReport(const SiteEngine& engine, const std::string& path, ReportFor
                                  {"title"},
                                  {"parents", true},
                                  {"referrer"},
-                                 {"note"},
-                                 {"verdict"}});
+                                 {"verdict"},
+                                 {"note"}});
     if (report.open(path, warning) != 0) {
         errorText = report.errorText();
         return 1;
@@ -93,9 +93,8 @@ int writePageReport(const SiteEngine& engine, const std::string& path, ReportFor
         report.row({node->url.text(), nodeStateName(state), std::to_string(node->httpStatus),
                     failed ? node->title.str() : "", std::to_string(node->level), std::to_string(node->size),
                     done ? node->title.str() : "", std::to_string(node->parents.len()),
-                    referrer ? referrer->url.text() : "",
-                    node->linksCut ? "links cut: the page has more links than one page may keep" : "",
-                    pageVerdict(*node)});
+                    referrer ? referrer->url.text() : "", pageVerdict(*node),
+                    node->linksCut ? "links cut: the page has more links than one page may keep" : ""});
     };
     engine.doneNodes.forEach(write);
     engine.pendingNodes.forEach(write);

@@ -9,7 +9,7 @@
 namespace lurvik::cli {
 
 // The page report: one record per node, failed and unfinished ones included.
-// Fields: url, state, status, error, level, size, title, parents, referrer, verdict.
+// Fields: url, state, status, error, level, size, title, parents, referrer, verdict, note.
 // warning, when not empty, is the report's first line.
 [[nodiscard]] int writePageReport(const SiteEngine& engine, const std::string& path, ReportFormat format,
                                   const std::string& warning, std::string& errorText);

@@ -3,6 +3,7 @@
 #include "ExportCommand.h"
 #include "FetchCommand.h"
 #include "FindCommand.h"
+#include "ImportCommand.h"
 #include "MapCommands.h"
 
 #include <cerrno>
@@ -34,7 +35,10 @@ constexpr const char* kHelp =
     "  find site.web [criteria options] [--criteria file.ifc] [--save-criteria file.ifc]\n"
     "                [--format text|tsv|json]\n"
     "      search a saved site map by type, text, counts, content, ratings or reference\n"
-    "      (lurvik-cli find --help lists the criteria options)\n";
+    "      (lurvik-cli find --help lists the criteria options)\n"
+    "  import FILE.warc[.gz]... [--start URL] [crawl limits] --save site.web\n"
+    "      build the site tree from the responses a crawler archived in WARC files, as if the\n"
+    "      site had been crawled (same limits, reports and site map options as crawl)\n";
 }
 
 namespace {
@@ -57,6 +61,8 @@ int runCommand(int argc, char** argv) {
         return runLinks(argc - 2, argv + 2);
     if (std::strcmp(argv[1], "find") == 0)
         return runFind(argc - 2, argv + 2);
+    if (std::strcmp(argv[1], "import") == 0)
+        return runImport(argc - 2, argv + 2);
     printError(std::string("unknown command '") + argv[1] + "' (try --help)");
     return ExitUsage;
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 #include <zlib.h>
@@ -41,7 +42,11 @@ int TempFrogFile::compress(std::string_view name) {
     int gzfd = ::dup(target.fd());
     if (gzfd < 0)
         return failOn(name, FrogFileError::OpenFailed, "create", errno);
-    gzFile gz = gzdopen(gzfd, "wb6");
+    // The maps of sites of a million pages run to a gigabyte before compression, where the usual
+    // level would take half a minute; they trade a little size for a save several times faster.
+    struct stat written {};
+    bool large = ::fstat(m_fd, &written) == 0 && written.st_size > (int64_t(64) << 20);
+    gzFile gz = gzdopen(gzfd, large ? "wb1" : "wb6");
     if (!gz) {
         ::close(gzfd);
         return failOn(name, FrogFileError::OpenFailed, "create", ENOMEM);

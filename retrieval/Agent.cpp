@@ -6,6 +6,7 @@
 #include "HttpRequest.h"
 #include "ReplyReader.h"
 #include "SiteNode.h"
+#include "WarcWriter.h"
 #include "platform/BlockingHook.h"
 #include "platform/Clock.h"
 
@@ -366,9 +367,20 @@ Agent::ReplyOutcome Agent::transact(const URL& target, HttpConnection& connectio
     response.str().reserve(4 * kReceiveChunk);
     char buffer[kReceiveChunk];
     std::string decoded;
+    // The archive keeps the reply as it came over the wire: framing and compression included.
+    WarcWriter* archive = m_pool.warcWriter;
+    const size_t archiveCap = kMaxResponseBytes;
+    std::string wire;
+    auto archived = [&](ReplyOutcome outcome) {
+        if (archive && outcome == ReplyOutcome::Done)
+            archive->recordExchange(target, request.view(), wire, wire.size() >= archiveCap);
+        return outcome;
+    };
     for (;;) {
         size_t got = 0;
         SocketError received = connection.receive(buffer, kReceiveChunk, got, receiveWaitMs());
+        if (archive && received == SocketError::None && wire.size() < archiveCap)
+            wire.append(buffer, std::min(got, archiveCap - wire.size()));
         if (received == SocketError::Cancelled || cancelWanted()) {
             response.clear();
             return cancelled(), ReplyOutcome::Failed;
@@ -401,12 +413,12 @@ Agent::ReplyOutcome Agent::transact(const URL& target, HttpConnection& connectio
         }
         if (state == ReplyReader::State::Done) {
             isKept = reader.isReusable();
-            return ReplyOutcome::Done;
+            return archived(ReplyOutcome::Done);
         }
         if (!sink && response.len() >= kMaxResponseBytes)
-            return ReplyOutcome::Done;
+            return archived(ReplyOutcome::Done);
         if (headerOnly && reader.isHeadComplete())
-            return ReplyOutcome::Done;
+            return archived(ReplyOutcome::Done);
     }
 }
 

@@ -63,6 +63,8 @@ public:
     Sync lock{-1};
     int busy = 0;
     int halted = 0;
+    // Every exchange of every agent is archived here when set (a crawl with --warc).
+    class WarcWriter* warcWriter = nullptr;
     int numForeground = 0;
     int numBackground = 0;
     PtrList<Agent> foregroundAgents;

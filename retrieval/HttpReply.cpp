@@ -99,6 +99,17 @@ int headerValue(const Str& name, const Str& response, Str& value) {
     return 0;
 }
 
+void replyHeader(const Str& response, Str& out) {
+    out.clear();
+    if (response.view().substr(0, 5) != "HTTP/")
+        return;
+    int crlf = response.find("\r\n\r\n");
+    int lf = response.find("\n\n");
+    int end = crlf >= 0 && (lf < 0 || crlf < lf) ? crlf + 4 : lf >= 0 ? lf + 2 : -1;
+    if (end > 0)
+        out.cat(response.view().substr(0, end));
+}
+
 bool isBotChallenge(const Str& response) {
     Str value;
     if (headerValue("cf-mitigated", response, value) == 0 && value.find("challenge") >= 0)
@@ -126,17 +137,6 @@ int parseRetryAfter(const Str& response) {
     if (when <= now)
         return 0;
     return when - now > INT32_MAX / 1000 ? INT32_MAX : static_cast<int>(when - now) * 1000;
-}
-
-void replyHeader(const Str& response, Str& out) {
-    out.clear();
-    if (response.view().substr(0, 5) != "HTTP/")
-        return;
-    int crlf = response.find("\r\n\r\n");
-    int lf = response.find("\n\n");
-    int end = crlf >= 0 && (lf < 0 || crlf < lf) ? crlf + 4 : lf >= 0 ? lf + 2 : -1;
-    if (end > 0)
-        out.cat(response.view().substr(0, end));
 }
 
 } // namespace lurvik

@@ -317,8 +317,7 @@ void RetrievalScheduler::receivePage(SiteNode* node, const Str& page) {
     if (page.len() < m_engine.inlineParseLimit) {
         Str labels;
         ScanControl control;
-        control.reading = linkReading();
-        scanPage(page, node->url, node->title, node->links, labels, &control);
+        scanPage(page, node->url, node->title, node->links, labels, linkReading(), &control);
         node->linksCut = control.linksCut;
         if (!labels.isEmpty())
             m_engine.applyRating(node, labels);
@@ -354,8 +353,7 @@ void RetrievalScheduler::parseThreadMain(ParseJob* job, LinkReading reading) {
     Str labels;
     ScanControl control;
     control.stop = &job->stop;
-    control.reading = reading;
-    scanPage(job->page, node->url, title, node->links, labels, &control);
+    scanPage(job->page, node->url, title, node->links, labels, reading, &control);
     node->title = title;
     node->linksCut = control.linksCut;
     if (!labels.isEmpty())

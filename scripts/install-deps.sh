@@ -8,19 +8,34 @@ packages=(
   zlib1g-dev libsqlite3-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev
-  python3 libxml2-utils poppler-utils
+  python3 libxml2-utils poppler-utils wget nodejs
 )
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Debian's nodejs comes without npm; other builds of nodejs bring their own.
+if ! command -v npm >/dev/null; then
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends npm
+fi
+
+# The tests check the WARC files the crawler writes with warcio.js, the JavaScript port of the
+# reference WARC reader; it lives in a folder of the tests' own, never in the source tree.
+root=$(cd "$(dirname "$0")/.." && pwd)
+node_dir="$root/.cache/node"
+if [ ! -d "$node_dir/node_modules/warcio" ]; then
+  mkdir -p "$node_dir"
+  npm install --prefix "$node_dir" --no-audit --no-fund --silent warcio@2.4.11 >/dev/null 2>&1 ||
+    echo "install-deps: warcio.js could not be installed; the WARC check will be skipped" >&2
+fi

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ScheduledSites.h"
 #include "analysis/RatingSettings.h"
 #include "retrieval/AgentPool.h"
 #include "retrieval/RetrievalScheduler.h"
@@ -32,6 +33,8 @@ public:
     SiteEngine engine;
     AgentPool pool;
     RetrievalScheduler scheduler{engine, pool};
+    // Retrievals due at a time of day, kept for this run only.
+    ScheduledSites scheduledSites;
     BusyLoop* busyLoop = nullptr;
 
 private:

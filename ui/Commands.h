@@ -50,6 +50,8 @@ enum CommandId {
     CmdShowHtmlTags = 40201,
     CmdCopyPagePath = 40202,
     CmdCopy = 40203,
+    // Beyond the original: archives of other crawlers.
+    CmdImportWarc = 40204,
     CmdGetNow = 59393,
 };
 

@@ -3,6 +3,7 @@
 #include "Application.h"
 #include "BusyLoop.h"
 #include "Commands.h"
+#include "DownloadWindow.h"
 #include "GoToPage.h"
 #include "GoToPageDialog.h"
 #include "HelpWindow.h"
@@ -15,6 +16,7 @@
 #include "PrintJob.h"
 #include "PropertiesSheet.h"
 #include "SaveSiteMapDialog.h"
+#include "SchedulerDialog.h"
 #include "Shell.h"
 #include "SiteTreeItems.h"
 #include "SourceText.h"
@@ -22,6 +24,7 @@
 #include "find/gui/FindHost.h"
 #include "find/gui/FindWindow.h"
 #include "find/gui/FindWizard.h"
+#include "retrieval/WarcImport.h"
 #include "sitemap/SiteMapFile.h"
 #include "sitemap/TreeHtmlExport.h"
 
@@ -29,6 +32,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -45,9 +49,12 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 #include <QUrl>
+
+#include <cstring>
 
 namespace lurvik {
 
@@ -113,6 +120,11 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
     m_treeModel->onItemChanged = [this](SiteTreeModel::Item* item) { itemChanged(item); };
     m_treeModel->onRefresh = [this] { refreshStatus(); };
 
+    // Scheduled retrievals are looked at twice a minute; one due site starts per look.
+    auto* scheduleTimer = new QTimer(this);
+    connect(scheduleTimer, &QTimer::timeout, this, &MainWindow::checkSchedule);
+    scheduleTimer->start(30000);
+
     app.engine.onNodeChanged = [this](SiteNode* node, int code) { m_treeModel->nodeChanged(node, code); };
     app.scheduler.onRefreshStatus = [this] { refreshStatus(); };
     app.pool.onNeedPassword = [this](const Str&, const Str& realm, Str& user, Str& password) {
@@ -146,7 +158,7 @@ void MainWindow::createActions() {
         CmdSortByUrl,    CmdReloadSite,    CmdStop,         CmdOptions,     CmdScheduler,   CmdHelpTopics,
         CmdFaq,          CmdReadme,        CmdTechSupport,  CmdSuggestions, CmdMailingList, CmdWebSite,
         CmdAbout,        CmdOpenInBrowser, CmdOpenLink,     CmdSaveLinkAs,  CmdLurvikLink,  CmdJumpToOriginal,
-        CmdShowHtmlTags, CmdCopyPagePath,  CmdCopyLinkPath, CmdGetNow,
+        CmdShowHtmlTags, CmdCopyPagePath,  CmdCopyLinkPath, CmdGetNow,      CmdImportWarc,
     };
     for (int id : ids) {
         const CommandInfo* info = findCommand(id);
@@ -184,8 +196,8 @@ void MainWindow::createMenus() {
         }
     };
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    add(file,
-        {CmdOpenSite, CmdOpenMap, CmdSaveMap, CmdSaveAs, 0, CmdStop, 0, CmdPageSetup, CmdPrint, 0, CmdExit});
+    add(file, {CmdOpenSite, CmdOpenMap, CmdImportWarc, CmdSaveMap, CmdSaveAs, 0, CmdStop, 0, CmdPageSetup,
+               CmdPrint, 0, CmdExit});
     QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
     add(edit, {CmdCopy, CmdSelectAll, 0, CmdGoToPage, CmdFind, CmdFindWizard, 0, CmdExpandAll, CmdCollapseAll,
                0, CmdRemoveSite, CmdRemoveAll, 0, CmdProperties});
@@ -349,6 +361,13 @@ void MainWindow::storeWindowSettings() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // Running downloads finish first: the window goes, their windows stay until they end.
+    if (Download::activeCount() > 0) {
+        hide();
+        event->ignore();
+        QTimer::singleShot(250, this, [this] { close(); });
+        return;
+    }
     closeFindWindows();
     if (!m_shutDown) {
         m_shutDown = true;
@@ -404,6 +423,14 @@ FindHost MainWindow::findHost() {
     };
     host.runCommand = [this](int id) { runCommand(id); };
     host.showHelp = [this](int context) { HelpWindow::showTopic(context, this); };
+    host.saveLink = [this](const LinkRecord& record, QWidget* owner) { saveLinkAs(record, owner); };
+    host.printResults = [this](const QAbstractItemModel& results, QWidget* owner) {
+        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        QPrintDialog dialog(printer.get(), owner);
+        dialog.setOptionTabs({new PrintWhatPanel(true)});
+        if (dialog.exec() == QDialog::Accepted)
+            printFindResults(results, owner, std::move(printer));
+    };
     return host;
 }
 
@@ -641,6 +668,69 @@ bool MainWindow::startSite(const QString& text) {
     return item != nullptr;
 }
 
+DownloadWindow* MainWindow::startDownload(const URL& url, const QString& fileName) {
+    auto download = std::make_unique<Download>(m_app.pool, url, fileName.toStdString());
+    if (download->start() != 0)
+        return nullptr;
+    auto* window = new DownloadWindow(std::move(download));
+    window->show();
+    return window;
+}
+
+void MainWindow::saveLinkAs(const LinkRecord& link, QWidget* owner) {
+    Str name(link.url.getFilename());
+    QString fileName = QFileDialog::getSaveFileName(owner, QStringLiteral("Save As"), fromStr(name));
+    if (fileName.isEmpty())
+        return;
+    if (!startDownload(link.url, fileName))
+        QMessageBox::warning(owner, QStringLiteral("Lurvik Error"),
+                             QStringLiteral("Cannot create %1.").arg(QDir::toNativeSeparators(fileName)));
+}
+
+bool MainWindow::checkSchedule() {
+    return m_app.scheduledSites.checkSchedule(m_app.engine.isBusy(), [this](const std::string& address) {
+        startSite(QString::fromStdString(address));
+    });
+}
+
+int MainWindow::importWarc(const QStringList& files) {
+    // The archive stands in for the network: pages a running retrieval still waits for would be
+    // looked for in it.
+    if (m_app.engine.isBusy()) {
+        QMessageBox::warning(this, QStringLiteral("Lurvik"),
+                             QStringLiteral("Stop the running retrieval before importing an archive."));
+        return 1;
+    }
+    WarcImport archive(m_app.engine, m_app.scheduler);
+    QStringList problems;
+    for (const QString& file : files)
+        if (int error = archive.addFile(file.toStdString()))
+            problems << QStringLiteral("%1: %2").arg(file, QString::fromLocal8Bit(std::strerror(error)));
+    URL start(archive.firstPage());
+    int result = 0;
+    if (!start.isHtml()) {
+        problems << QStringLiteral("The archives hold no HTML page to start from.");
+        result = 1;
+    } else {
+        m_treeModel->startSite(start);
+        withWaitCursor([&] { archive.run(start, true, nullptr); });
+    }
+    for (const WarcImport::Problem& problem : archive.problems())
+        problems << QStringLiteral("%1: offset %2: %3")
+                        .arg(QString::fromStdString(problem.file))
+                        .arg(problem.offset)
+                        .arg(QString::fromStdString(problem.text));
+    if (!problems.isEmpty()) {
+        result = 1;
+        QMessageBox::warning(this, QStringLiteral("Lurvik"),
+                             QStringLiteral("Some of the archive could not be read:\n") +
+                                 problems.mid(0, 20).join('\n'));
+    }
+    refreshStatus();
+    updateCommands();
+    return result;
+}
+
 int MainWindow::openMap(const QString& fileName) {
     SiteMapFile map;
     map.fileName = Str(fileName.toStdString());
@@ -772,6 +862,17 @@ PrintJob* MainWindow::startPrint(int printWhat, bool includeUrls, std::unique_pt
     return job;
 }
 
+PrintJob* MainWindow::printFindResults(const QAbstractItemModel& results, QWidget* owner,
+                                       std::unique_ptr<QPrinter> printer) {
+    std::vector<PrintEntry> entries = linkEntries(results);
+    if (entries.empty())
+        return nullptr;
+    auto* job = new PrintJob(std::move(printer), QStringLiteral("Lurvik Link Summary"),
+                             QStringLiteral("Find Results"), std::move(entries), owner);
+    job->start();
+    return job;
+}
+
 const LinkRecord* MainWindow::selectedLink() const {
     QModelIndex current = m_linkTable->selectionModel()->currentIndex();
     if (!current.isValid() || !m_linkTable->selectionModel()->isSelected(current))
@@ -830,6 +931,22 @@ void MainWindow::runCommand(int id) {
     case CmdOpenMap:
         chooseMapToOpen();
         break;
+    case CmdSaveLinkAs:
+        if (const LinkRecord* link = selectedLink())
+            saveLinkAs(*link, this);
+        break;
+    case CmdScheduler: {
+        SchedulerDialog dialog(m_app.scheduledSites, this);
+        dialog.exec();
+        break;
+    }
+    case CmdImportWarc: {
+        QStringList files = QFileDialog::getOpenFileNames(this, QStringLiteral("Import WARC"), QString(),
+                                                          QStringLiteral("WARC archives (*.warc *.warc.gz)"));
+        if (!files.isEmpty())
+            importWarc(files);
+        break;
+    }
     case CmdFind:
         openFindWindow();
         break;

@@ -10,6 +10,7 @@
 
 #include <memory>
 
+class QAbstractItemModel;
 class QAction;
 class QLabel;
 class QListView;
@@ -46,12 +47,23 @@ public:
     bool startSite(const QString& text);
     // Loads a site map with a wait cursor; the map's result code.
     int openMap(const QString& fileName);
+    // Saves url's target to fileName in a download window of its own; null when the file cannot
+    // be created.
+    class DownloadWindow* startDownload(const URL& url, const QString& fileName);
+    // The scheduled retrievals' due check: starts one due site when no retrieval runs.
+    bool checkSchedule();
+    // Builds a site from the responses archived in WARC files; 0, or 1 after saying what went wrong.
+    int importWarc(const QStringList& files);
     // Writes the tree below start (the root for the whole tree) as a web page; 0 when written,
     // else 1 after telling the user why.
     int exportTree(const QString& fileName, SiteTreeModel::Item* start);
     // Prints printWhat (a PrintWhat) of the selection to printer; the job runs on from the event
     // loop. Null when there is nothing to print.
     PrintJob* startPrint(int printWhat, bool includeUrls, std::unique_ptr<QPrinter> printer);
+    // Prints a Find window's results to printer; owner stays disabled while the job runs. Null
+    // when there is nothing to print.
+    PrintJob* printFindResults(const QAbstractItemModel& results, QWidget* owner,
+                               std::unique_ptr<QPrinter> printer);
 
     SiteTreeModel* treeModel() const { return m_treeModel; }
     LinkListModel* linkModel() const { return m_linkModel; }
@@ -110,6 +122,7 @@ private:
     void chooseMapToOpen();
     void saveMap();
     void saveTreeAs();
+    void saveLinkAs(const class LinkRecord& link, QWidget* owner);
     void pageSetup();
     void print();
     void withWaitCursor(const std::function<void()>& work);

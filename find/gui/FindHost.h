@@ -1,7 +1,12 @@
 #pragma once
 
 #include <QIcon>
+
+class QAbstractItemModel;
 #include <QString>
+
+class QAbstractItemModel;
+class QWidget;
 
 #include <functional>
 
@@ -39,6 +44,9 @@ struct FindHost {
     std::function<void(const LinkRecord& record, QWidget* owner)> saveLink;
     // A main-window command by its number (Page Setup, the help commands).
     std::function<void(int command)> runCommand;
+    // Prints a results list (the print dialog offering "Find Results" only), owner being the
+    // window to keep disabled while the job runs.
+    std::function<void(const QAbstractItemModel& results, QWidget* owner)> printResults;
     // Opens the help at a topic by its context number.
     std::function<void(int context)> showHelp;
 };

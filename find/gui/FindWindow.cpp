@@ -164,9 +164,9 @@ void FindWindow::createActions() {
         views->addAction(m_actions[id]);
     }
     m_actions[FindCmdDetail]->setChecked(true);
-    // Printing is not part of the program yet.
-    for (int id : {FindCmdStop, FindCmdSaveHtml, FindCmdPageSetup, FindCmdPrint, FindCmdCopyLinkPath})
+    for (int id : {FindCmdStop, FindCmdSaveHtml, FindCmdPrint, FindCmdCopyLinkPath})
         m_actions[id]->setEnabled(false);
+    m_actions[FindCmdPageSetup]->setEnabled(bool(m_host.runCommand));
 }
 
 void FindWindow::createMenus() {
@@ -366,6 +366,7 @@ void FindWindow::stopSearch(StopMode mode) {
         m_engine.clearResults();
         m_shownCount = m_postedCount = found = 0;
     }
+    m_actions[FindCmdPrint]->setEnabled(found > 0 && m_host.printResults);
     m_status->setText(QStringLiteral("Search complete"));
     m_count->setText(QStringLiteral("%1 item(s) found").arg(found));
     setWindowTitle(QStringLiteral("Find: %1 - [%2]").arg(m_tabs->typeList()->currentText(), m_count->text()));
@@ -394,8 +395,8 @@ bool FindWindow::newSearch() {
         statusBar()->hide();
         resize(width(), m_openingHeight);
     }
-    m_actions[FindCmdSaveHtml]->setEnabled(false);
-    m_actions[FindCmdCopyLinkPath]->setEnabled(false);
+    for (int id : {FindCmdSaveHtml, FindCmdPrint, FindCmdCopyLinkPath})
+        m_actions[id]->setEnabled(false);
     setWindowTitle(kTitle);
     return true;
 }
@@ -408,7 +409,9 @@ QString FindWindow::countText() const {
     return m_count ? m_count->text() : QString();
 }
 
-int FindWindow::exportResultsHtml(const QString& fileName) const {
+int FindWindow::exportResultsHtml(const QString& fileName) {
+    while (rowsPending() > 0)
+        addPendingRows();
     return lurvik::exportResultsHtml(m_model->records(), Str(fileName.toStdString()));
 }
 
@@ -622,6 +625,11 @@ void FindWindow::runCommand(int id) {
     case FindCmdSortByType:
     case FindCmdSortByUrl:
         sortByColumn(id == FindCmdSortByLink ? 0 : id == FindCmdSortByType ? 1 : 2, false);
+        break;
+    case FindCmdPrint:
+        while (rowsPending() > 0)
+            addPendingRows();
+        m_host.printResults(*m_model, this);
         break;
     case FindCmdPageSetup:
     case FindCmdContents:

@@ -70,14 +70,19 @@ public:
     void stopSearch(StopMode mode);
     // Asks first; false when the user cancelled.
     bool newSearch();
-    // Writes the rows as the list shows them; 0 or 1 as exportResultsHtml returns.
-    int exportResultsHtml(const QString& fileName) const;
+    // Writes the rows as the list shows them, rows still waiting to be shown added first; 0 or 1
+    // as exportResultsHtml returns.
+    int exportResultsHtml(const QString& fileName);
     // Loads a criteria file into the controls; 0, or 1 with nothing changed.
     int openCriteria(const QString& fileName);
     // Saves the controls' criteria as the save dialog does; the name is taken as given.
     int saveCriteria(const QString& fileName, const QString& author, const QString& description);
 
     void runCommand(int id);
+    // The selected result's context actions: open it in the browser (or mail, news program), and
+    // select its page in the site tree, which minimises this window (a beep when the tree has none).
+    void openRecord();
+    void jumpToRecord();
     QAction* action(int id) const { return m_actions.value(id); }
     CriteriaTabs* tabs() const { return m_tabs; }
     ResultsModel* results() const { return m_model; }
@@ -107,8 +112,6 @@ private:
     void resultsContextMenu(const QPoint& at);
     const LinkRecord* selectedRecord() const;
     const SiteNode* nodeForRecord(const LinkRecord& record) const;
-    void openRecord();
-    void jumpToRecord();
     void copyRecordPath();
     void chooseCriteriaToOpen();
     void chooseCriteriaToSave();

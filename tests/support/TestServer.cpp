@@ -153,6 +153,11 @@ bool TestServer::findRoute(const std::string& path, Route& route) const {
         root = m_root;
     }
     Page page;
+    if (m_generate && m_generate(path, page)) {
+        route = Route();
+        route.page = std::move(page);
+        return true;
+    }
     if (loadStaticFile(root, path, page) != 0)
         return false;
     route = Route();

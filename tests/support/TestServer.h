@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -73,6 +74,11 @@ public:
     void addThrottled(const std::string& path, int times, const std::string& retryAfter, const Page& page);
     // Serves files under `root` for unmatched paths (see loadStaticFile()).
     void serveDirectory(const std::string& root);
+    // Answers unmatched paths (before the directory) with pages made on demand: generate fills
+    // page and returns true for a path it knows. Set before start().
+    void serveGenerated(std::function<bool(const std::string& path, Page& page)> generate) {
+        m_generate = std::move(generate);
+    }
 
     // Listens on 127.0.0.1:`port` (0: an ephemeral port). Returns 0, or the errno of the
     // socket call that failed (EALREADY when running).
@@ -111,6 +117,7 @@ private:
     mutable std::mutex m_mutex; // guards m_routes, m_root and m_log; never held during I/O
     std::map<std::string, Route> m_routes;
     std::string m_root;
+    std::function<bool(const std::string&, Page&)> m_generate;
     std::vector<RecordedRequest> m_log;
     std::map<std::string, int> m_throttled; // requests answered 429 so far, per path
 

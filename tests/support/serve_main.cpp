@@ -3,6 +3,7 @@
 // The first line on stdout is the base URL, so a script can start it in the background
 // and read where to point the crawler.
 
+#include "SyntheticSite.h"
 #include "TestServer.h"
 
 #include <cstdio>
@@ -17,7 +18,9 @@ namespace {
 
 int usage(std::FILE* out = stderr) {
     std::fprintf(out, "usage: lurvik-serve DIR [--port N]\n"
+                      "       lurvik-serve --synthetic PAGES [--seed S] [--port N]\n"
                       "  DIR         directory to serve; \"/\" is DIR/index.html\n"
+                      "  --synthetic a site of PAGES pages made as they are asked for\n"
                       "  --port N    port on 127.0.0.1 (default: any free port)\n");
     return 2;
 }
@@ -27,6 +30,8 @@ int usage(std::FILE* out = stderr) {
 int main(int argc, char** argv) {
     std::string root;
     int port = 0;
+    unsigned long long synthetic = 0;
+    unsigned long long seed = 1;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--help" || argument == "-h") {
@@ -39,16 +44,18 @@ int main(int argc, char** argv) {
             if (*end != '\0' || value < 0 || value > 65535)
                 return usage();
             port = static_cast<int>(value);
+        } else if ((argument == "--synthetic" || argument == "--seed") && i + 1 < argc) {
+            (argument == "--seed" ? seed : synthetic) = std::strtoull(argv[++i], nullptr, 10);
         } else if (root.empty() && !argument.starts_with("-")) {
             root = argument;
         } else {
             return usage();
         }
     }
-    if (root.empty())
+    if (root.empty() == (synthetic == 0))
         return usage();
     struct stat info {};
-    if (stat(root.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    if (synthetic == 0 && (stat(root.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))) {
         std::fprintf(stderr, "lurvik-serve: cannot serve %s: not a directory\n", root.c_str());
         return 1;
     }
@@ -62,7 +69,12 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     lurvik::test::TestServer server;
-    server.serveDirectory(root);
+    lurvik::test::SyntheticSite site(seed, synthetic);
+    if (synthetic > 0)
+        server.serveGenerated(
+            [&site](const std::string& path, lurvik::test::Page& page) { return site.page(path, page); });
+    else
+        server.serveDirectory(root);
     if (const int error = server.start(port); error != 0) {
         std::fprintf(stderr, "lurvik-serve: cannot listen on 127.0.0.1:%d: %s\n", port, std::strerror(error));
         return 1;

@@ -10,12 +10,14 @@
 #include "find/gui/CriteriaTabs.h"
 #include "find/gui/FindWizard.h"
 #include "find/gui/ResultsModel.h"
+#include "find/gui/SaveCriteriaDialog.h"
 #include "sitemap/SiteMapFile.h"
 #include "ui/Application.h"
 #include "ui/BusyLoop.h"
 #include "ui/Commands.h"
 #include "ui/GoToPageDialog.h"
 #include "ui/MainWindow.h"
+#include "ui/PrintJob.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -26,6 +28,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -237,11 +240,15 @@ private slots:
         QVERIFY(waitForRows(links));
         QVERIFY(waitForRows(pages));
         QVERIFY(app->busyLoop->isBusy()); // the retrieval still runs
-
         QStringList linkUrls = windowUrls(links);
+        QStringList pageUrls = windowUrls(pages);
+        // The command line runs once the retrieval has stopped: the thread sanitizer reports races
+        // between fetch threads and the main thread when a process forks while they work.
+        window->runCommand(CmdStop);
+        QVERIFY(QTest::qWaitFor([this] { return !app->busyLoop->isBusy(); }, kSearchTimeoutMs));
+
         QVERIFY(linkUrls.size() > 10);
         QCOMPARE(linkUrls, cliUrls({"--type", "links", "--text", "p1", "--in", "url"}));
-        QStringList pageUrls = windowUrls(pages);
         QVERIFY(!pageUrls.isEmpty());
         QCOMPARE(pageUrls, cliUrls({"--type", "pages", "--text", "harbour", "--in", "title"}));
         QString found = QStringLiteral("%1 item(s) found").arg(linkUrls.size());
@@ -268,6 +275,25 @@ private slots:
         QList<QByteArray> lines = fileBytes(path("sorted.htm")).split('\n');
         QVERIFY(lines.value(2).startsWith("<LI><A HREF=" + sorted.first().toUtf8() + ">"));
 
+        // The results print as a link summary headed "Find Results", the window held while it runs.
+        QVERIFY(links->action(FindCmdPrint)->isEnabled());
+        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(path("results.pdf"));
+        PrintJob* job = window->printFindResults(*links->results(), links, std::move(printer));
+        QVERIFY(job);
+        QVERIFY(!links->isEnabled());
+        bool printed = false;
+        connect(job, &PrintJob::finished, [&printed](bool completed) { printed = completed; });
+        QVERIFY(QTest::qWaitFor([&printed] { return printed; }, kSearchTimeoutMs));
+        QVERIFY(links->isEnabled());
+        QProcess pdf;
+        pdf.start(QStringLiteral("pdftotext"), {path("results.pdf"), "-"});
+        QVERIFY(pdf.waitForFinished(kSearchTimeoutMs));
+        QString text = QString::fromUtf8(pdf.readAllStandardOutput());
+        QVERIFY(text.contains(QStringLiteral("Find Results")));
+        QVERIFY(text.contains(sorted.first()));
+
         // A click on a row offers its address to copy; focus elsewhere takes the offer back.
         QVERIFY(!links->action(FindCmdCopyLinkPath)->isEnabled());
         QTreeView* list = links->resultsView();
@@ -280,6 +306,13 @@ private slots:
         QVERIFY(!list->isVisible());
         links->runCommand(FindCmdDetail);
         QVERIFY(list->isVisible());
+
+        // Jump to original selects the result's page in the site tree and gets out of the way.
+        pages->resultsView()->setCurrentIndex(pages->results()->index(1, 0));
+        pages->jumpToRecord();
+        QCOMPARE(QString::fromStdString(window->selectedItem()->node->url.text()), pageUrls[1]);
+        QVERIFY(QTest::qWaitFor([pages] { return pages->isMinimized(); }));
+        pages->showNormal();
 
         // New Search asks first: Cancel keeps everything, OK clears criteria and results.
         answerNextModal(
@@ -303,7 +336,6 @@ private slots:
         links->close();
         pages->close();
         QVERIFY(QTest::qWaitFor([this] { return window->findWindows().isEmpty(); }));
-        window->runCommand(CmdStop);
     }
 
     // Every criterion set through the tabs goes into a file, back into another window and into
@@ -374,6 +406,24 @@ private slots:
         QCOMPARE(criteriaWithoutTime(path("cli.ifc")), expected);
         first->close();
         second->close();
+
+        // The save dialog names the file as typed, adding ".ifc" unless the name ends in it exactly,
+        // and refuses to go on without a name.
+        QCOMPARE(SaveCriteriaDialog::withExtension("crit"), QStringLiteral("crit.ifc"));
+        QCOMPARE(SaveCriteriaDialog::withExtension("crit.ifc"), QStringLiteral("crit.ifc"));
+        QCOMPARE(SaveCriteriaDialog::withExtension("crit.IFC"), QStringLiteral("crit.IFC.ifc"));
+        SaveCriteriaDialog dialog;
+        QCOMPARE(dialog.descriptionBox()->text(), QStringLiteral("Lurvik Find Criteria"));
+        QString caption, text;
+        lurvik::test::recordNextMessageBox(caption, text);
+        dialog.create();
+        QCOMPARE(caption, QStringLiteral("Error in filename"));
+        QCOMPARE(text, QStringLiteral("You must enter a filename"));
+        QCOMPARE(dialog.result(), 0);
+        dialog.fileNameBox()->setText(path("typed"));
+        dialog.create();
+        QCOMPARE(dialog.fileName(), path("typed.ifc"));
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
     }
 
     void controlsFollowTheirRules() {

@@ -5,6 +5,7 @@
 #include "ui/Application.h"
 #include "ui/BusyLoop.h"
 #include "ui/Commands.h"
+#include "ui/DownloadWindow.h"
 #include "ui/LinkListModel.h"
 #include "ui/OpenLocationDialog.h"
 #include "ui/PasswordDialog.h"
@@ -12,11 +13,13 @@
 #include "ui/PrintJob.h"
 #include "ui/PropertiesSheet.h"
 #include "ui/SaveSiteMapDialog.h"
+#include "ui/SchedulerDialog.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -390,10 +393,9 @@ private slots:
         QCOMPARE(rows.value(QStringLiteral("Page Size in Bytes")), QString::number(site()->node->size));
         lurvik::test::Page sent;
         sent.body = kIndex;
-        // A kept connection's reply, as the server sends it to the program's HTTP/1.1 request.
-        std::string reply = lurvik::test::encodeReply(lurvik::test::formatReply(sent),
-                                                      lurvik::test::ReplyCoding::Plain, "HTTP/1.1");
-        std::string sentHeader = reply.substr(0, reply.find("\r\n\r\n") + 4);
+        std::string reply = lurvik::test::formatReply(sent);
+        // The server answers an HTTP/1.1 request in kind, with the fixture's header lines.
+        std::string sentHeader = "HTTP/1.1" + reply.substr(8, reply.find("\r\n\r\n") - 4);
         QCOMPARE(site()->node->replyHeader.str(), sentHeader);
         QCOMPARE(header.trimmed(), QString::fromStdString(sentHeader).remove(QLatin1Char('\r')).trimmed());
 
@@ -486,6 +488,140 @@ private slots:
         PrintWhatPanel findChoices(true);
         QCOMPARE(findChoices.whatBox()->count(), 1);
         QCOMPARE(findChoices.whatBox()->itemText(0), QStringLiteral("Find Results"));
+    }
+
+    // File > Import WARC builds the tree from an archive, pages it lacks marked as failed.
+    void importWarcArchive() {
+        QTemporaryDir dir;
+        auto record = [](const std::string& uri, const std::string& reply) {
+            return "WARC/1.1\r\nWARC-Type: response\r\nWARC-Target-URI: " + uri +
+                   "\r\nContent-Type: application/http; msgtype=response\r\nContent-Length: " +
+                   std::to_string(reply.size()) + "\r\n\r\n" + reply + "\r\n\r\n";
+        };
+        QFile archive(dir.filePath(QStringLiteral("site.warc")));
+        QVERIFY(archive.open(QIODevice::WriteOnly));
+        archive.write(QByteArray::fromStdString(
+            record("http://archive.example/",
+                   "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<title>Archived</title>"
+                   "<a href=a.html>A</a><a href=lost.html>L</a>") +
+            record("http://archive.example/a.html",
+                   "HTTP/1.1 200 OK\r\n\r\n<title>From the archive</title>")));
+        archive.close();
+        QCOMPARE(window->importWarc({archive.fileName()}), 0);
+        QVERIFY(site());
+        QCOMPARE(window->treeModel()->itemText(site()), QStringLiteral("Archived"));
+        QStringList children = childTexts(*window->treeModel(), site());
+        QCOMPARE(children, (QStringList{"From the archive", "http://archive.example/lost.html"}));
+        QCOMPARE(site()->children[1]->node->title, Str("Error - Not in the archive"));
+        window->selectItem(site()->children[0]);
+        window->runCommand(CmdHtmlSource);
+        QVERIFY(window->sourceView()->toPlainText().contains(QStringLiteral("From the archive")));
+    }
+
+    // The scheduler: times typed on a 12-hour clock, one due site started per tick and only when
+    // no retrieval runs, the dialogs' rules.
+    void scheduledRetrievals() {
+        std::tm today{};
+        std::time_t real = std::time(nullptr);
+        localtime_r(&real, &today);
+        today.tm_hour = 15;
+        today.tm_min = 0;
+        today.tm_sec = 0;
+        today.tm_isdst = -1;
+        std::time_t threePm = std::mktime(&today);
+        auto hourAndMinute = [](std::time_t moment) {
+            std::tm local{};
+            localtime_r(&moment, &local);
+            return std::pair{local.tm_hour, local.tm_min};
+        };
+        QCOMPARE(hourAndMinute(dueMoment(12, 0, false, threePm)), (std::pair{0, 0}));
+        QCOMPARE(hourAndMinute(dueMoment(12, 30, true, threePm)), (std::pair{12, 30}));
+        QCOMPARE(hourAndMinute(dueMoment(1, 5, true, threePm)), (std::pair{13, 5}));
+        QVERIFY2(dueMoment(1, 5, true, threePm) > threePm, "an earlier time is tomorrow's");
+        QCOMPARE(dueMoment(4, 0, true, threePm) - threePm, std::time_t(3600));
+        QCOMPARE(clockText(dueMoment(12, 5, false, threePm)), std::string("12:05 AM"));
+
+        ScheduledSites& sites = app->scheduledSites;
+        std::time_t clock = threePm;
+        sites.now = [&clock] { return clock; };
+        sites.entries = {{URL(server->url("/index.html")), static_cast<int32_t>(threePm + 60)},
+                         {URL(server->url("/b.html")), static_cast<int32_t>(threePm + 60)}};
+        QVERIFY2(!window->checkSchedule(), "nothing is due yet");
+        clock += 90;
+        QVERIFY(window->checkSchedule());
+        QCOMPARE(sites.entries.size(), size_t(1));
+        QVERIFY2(!window->checkSchedule(), "the first retrieval is still running");
+        QVERIFY(waitForEnd());
+        QVERIFY(window->checkSchedule());
+        QVERIFY(waitForEnd());
+        QCOMPARE(window->treeModel()->root()->children.size(), size_t(2));
+
+        sites.entries = {{URL("http://first.example/"), static_cast<int32_t>(threePm)},
+                         {URL("http://second.example/"), static_cast<int32_t>(threePm)}};
+        answerNextModal([](QWidget* modal) {
+            auto* dialog = qobject_cast<SchedulerDialog*>(modal);
+            QVERIFY(dialog);
+            QVERIFY(!dialog->removeButton()->isEnabled());
+            QCOMPARE(dialog->list()->topLevelItem(0)->text(0), QStringLiteral("http://second.example/"));
+            QCOMPARE(dialog->list()->topLevelItem(0)->text(1), QStringLiteral("3:00 PM"));
+            dialog->accept();
+        });
+        window->runCommand(CmdScheduler);
+        QCOMPARE(sites.entries.front().url.text(),
+                 std::string("http://second.example/")); // OK reverses the order
+
+        ScheduleEditDialog edit(QString(), 0, nullptr);
+        QCOMPARE(edit.windowTitle(), QStringLiteral("Add Scheduled Site"));
+        QVERIFY(!edit.okButton()->isEnabled());
+        QTest::keyClicks(edit.hourEdit(), QStringLiteral("13"));
+        QCOMPARE(edit.hourEdit()->text(), QStringLiteral("1"));
+        QTest::keyClicks(edit.hourEdit(), QStringLiteral("2"));
+        QCOMPARE(edit.hourEdit()->text(), QStringLiteral("12"));
+        QTest::keyClicks(edit.minuteEdit(), QStringLiteral("75"));
+        QCOMPARE(edit.minuteEdit()->text(), QStringLiteral("7"));
+        QTest::keyClick(edit.minuteEdit(), Qt::Key_Backspace);
+        QTest::keyClicks(edit.minuteEdit(), QStringLiteral("59x"));
+        QCOMPARE(edit.minuteEdit()->text(), QStringLiteral("59"));
+        edit.siteEdit()->setText(QStringLiteral("example.com"));
+        QVERIFY(edit.okButton()->isEnabled());
+        QCOMPARE(hourAndMinute(edit.dueTime(threePm)), (std::pair{0, 59}));
+    }
+
+    // Save link as: the body and nothing else lands in the file; a 404 and a cancel leave no file.
+    void downloadsSaveTheBodyOrNothing() {
+        std::string body;
+        for (int i = 0; i < 300000; ++i)
+            body += static_cast<char>('a' + i % 26);
+        lurvik::test::Page file;
+        file.contentType = "application/octet-stream";
+        file.body = body;
+        server->addPage("/big.bin", file);
+        server->addSlow("/slow.bin", lurvik::test::formatReply(file), 1000, std::chrono::milliseconds(20));
+        QTemporaryDir dir;
+        bool progressNamed = false;
+        auto run = [&](const char* path, const QString& name, bool cancel) {
+            DownloadWindow* window = this->window->startDownload(URL(server->url(path)), dir.filePath(name));
+            if (!window)
+                return -1;
+            int outcome = -1;
+            connect(window, &DownloadWindow::finished, [&outcome](bool ok) { outcome = ok ? 1 : 0; });
+            if (cancel) {
+                QTest::qWaitFor([window] { return window->download().written() > 2000; }, 10000);
+                progressNamed = window->progressText().startsWith(QStringLiteral("slow.bin ("));
+                window->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
+            }
+            QTest::qWaitFor([&outcome] { return outcome >= 0; }, 30000);
+            return outcome;
+        };
+        QCOMPARE(run("/big.bin", QStringLiteral("big.bin"), false), 1);
+        QFile saved(dir.filePath(QStringLiteral("big.bin")));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray::fromStdString(body));
+        QCOMPARE(run("/none.bin", QStringLiteral("none.bin"), false), 0);
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("none.bin"))));
+        QCOMPARE(run("/slow.bin", QStringLiteral("slow.bin"), true), 0);
+        QVERIFY(progressNamed);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"big.bin"});
     }
 
     void passwordDialogForProtectedPage() {

@@ -1,0 +1,121 @@
+#include "ImportCommand.h"
+
+#include "CliCommon.h"
+#include "CrawlOptions.h"
+#include "CrawlReports.h"
+#include "TemporaryCache.h"
+#include "retrieval/WarcImport.h"
+#include "sitemap/SiteMapFile.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace lurvik::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: lurvik-cli import FILE.warc[.gz]... [--start URL] [--limit domain|host|path|none]\n"
+    "                         [--levels N] [--pages N] [--save site.web [--with-html]]\n"
+    "                         [--report FILE] [--links-report FILE] [--format tsv|csv|jsonl]\n";
+
+} // namespace
+
+int runImport(int argc, char** argv) {
+    std::vector<std::string> files;
+    std::vector<char*> rest;
+    bool startGiven = false;
+    int i = 0;
+    for (; i < argc && argv[i][0] != '-'; ++i)
+        files.emplace_back(argv[i]);
+    // "--start URL" is the crawl's start address, which its options take as a bare word.
+    for (; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--start") == 0)
+            startGiven = true;
+        else
+            rest.push_back(argv[i]);
+    }
+    if (files.empty()) {
+        printError("no WARC file given");
+        std::fputs(kUsage, stderr);
+        return ExitUsage;
+    }
+
+    SiteEngine engine;
+    AgentPool pool;
+    RetrievalScheduler scheduler(engine, pool);
+    WarcImport archive(engine, scheduler);
+    for (const std::string& file : files) {
+        if (int error = archive.addFile(file)) {
+            printError("cannot read " + file + ": " + std::strerror(error));
+            return ExitFailed;
+        }
+    }
+    for (const WarcImport::Problem& problem : archive.problems())
+        printError(problem.file + ": offset " + std::to_string(problem.offset) + ": " + problem.text);
+    std::string firstPage = archive.firstPage();
+    if (!startGiven) {
+        if (firstPage.empty()) {
+            printError("the archive holds no HTML page to start from");
+            return ExitFailed;
+        }
+        rest.push_back(firstPage.data());
+    }
+    CrawlOptions options;
+    if (parseCrawlOptions(static_cast<int>(rest.size()), rest.data(), options) != 0) {
+        std::fputs(kUsage, stderr);
+        return ExitUsage;
+    }
+    applyToEngine(options, engine);
+    std::unique_ptr<TemporaryCache> cache;
+    if (options.withHtml)
+        cache = std::make_unique<TemporaryCache>();
+    URL start;
+    std::string userInfo;
+    if (parseUserURL(options.url, start, userInfo) != 0 || !start.isHtml()) {
+        printError("the start address must be an http: or https: page: " + options.url);
+        return ExitUsage;
+    }
+    size_t problemsBefore = archive.problems().size();
+    installInterruptHandler();
+    archive.run(start, options.withHtml, [] { return interrupted(); });
+    for (size_t p = problemsBefore; p < archive.problems().size(); ++p) {
+        const WarcImport::Problem& problem = archive.problems()[p];
+        printError(problem.file + ": offset " + std::to_string(problem.offset) + ": " + problem.text);
+    }
+
+    int result = archive.problems().empty() ? ExitOk : ExitFailed;
+    std::string error;
+    if (!options.report.empty() && writePageReport(engine, options.report, options.format, "", error) != 0) {
+        printError("cannot write the page report " + options.report + ": " + error);
+        result = ExitFailed;
+    }
+    if (!options.linksReport.empty() &&
+        writeLinkReport(engine, nullptr, options.linksReport, options.format, error) != 0) {
+        printError("cannot write the link report " + options.linksReport + ": " + error);
+        result = ExitFailed;
+    }
+    engine.discardPending();
+    int failed = 0;
+    engine.doneNodes.forEach([&](SiteNode* node) { failed += node->state == NODE_ERROR; });
+    std::fprintf(stderr, "Imported %d pages (%d failed) from %d archived responses\n",
+                 engine.doneNodes.len() - failed, failed, archive.responseCount());
+    if (!options.save.empty()) {
+        SiteMapFile map;
+        map.fileName = options.save;
+        int saved = map.save(engine, nullptr, options.withHtml);
+        if (saved != 0) {
+            printError(
+                "cannot save " + options.save + ": " +
+                (saved == 1 && !map.errorText.isEmpty() ? map.errorText.str() : siteMapErrorText(saved)));
+            return ExitFailed;
+        }
+        std::fprintf(stderr, "Saved the site map to %s\n", options.save.c_str());
+    }
+    return interrupted() ? 130 : result;
+}
+
+} // namespace lurvik::cli
