@@ -3,9 +3,9 @@
 # (../shared/tools/wan: a network namespace and two TUN devices; the loopback device is never
 # touched), served by nginx over http: and https:, with and without gzip, and crawled by
 # lurvik-cli and wget2 at the same concurrency. Needs root. Prints one table on stdout: wall
-# time, pages and requests, round trips per page per agent (wall time / round trip x agents /
-# pages), connections opened, full TLS handshakes, megabytes sent by the server. Leaves nothing
-# running.
+# time, pages (distinct .html paths answered 200 or 404) and requests, round trips per page per
+# agent (wall time / round trip x agents / pages), connections opened, full TLS handshakes,
+# megabytes sent by the server. Leaves nothing running.
 set -euo pipefail
 
 usage() {
@@ -90,7 +90,7 @@ measure() {
         $1 == port {
             requests++; bytes += $6
             if (!($2 in seen)) { seen[$2] = 1; connections++; if ($NF != "r") full++ }
-            if ($5 == 200 && $7 ~ /\.html"$/ && !($7 in page)) { page[$7] = 1; pages++ }
+            if (($5 == 200 || $5 == 404) && $7 ~ /\.html"$/ && !($7 in page)) { page[$7] = 1; pages++ }
         }
         END {
             seconds = end - start
@@ -121,6 +121,8 @@ for rtt in $rtts; do
         done
     done
     sh "$wan/wan-down.sh" >&2
+    # The delay line lets go of its devices as it exits; the next one needs their names.
+    for _ in $(seq 50); do ip link show lpt0 >/dev/null 2>&1 || break; sleep 0.2; done
 done
 
 echo "site: $pages pages; agents/threads: $threads; bytes: what the server sent, headers included"

@@ -58,15 +58,9 @@ void answerCredentials(AgentPool& pool, const std::string& userColonPassword, co
     size_t colon = userColonPassword.find(':');
     std::string user = userColonPassword.substr(0, colon);
     std::string password = colon == std::string::npos ? "" : userColonPassword.substr(colon + 1);
-    pool.onNeedPassword = [user, password, site](const Str& asking, const Str&, Str& outUser,
-                                                 Str& outPassword) {
-        // A password given for one site is nobody else's business, whatever realm they name.
-        if (asking.cmp(site.view()) != 0)
-            return 1;
-        outUser = user;
-        outPassword = password;
-        return 0;
-    };
+    // Nobody is there to ask for another pair: a refused one, or another site, fails the page.
+    pool.onNeedPassword = nullptr;
+    pool.giveSiteCredentials(site, Str(user), Str(password));
 }
 
 bool interrupted() {

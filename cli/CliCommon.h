@@ -20,8 +20,9 @@ int parseUserURL(const std::string& text, URL& out, std::string& userInfo);
 // "host:port" with a default port of 80; 0 on success.
 int parseHostPort(const std::string& text, Str& host, int& port);
 
-// Makes the pool answer every basic-authentication challenge with "user:password" given on the
-// command line, the way the password dialog answers in the desktop program.
+// Makes the pool answer the basic-authentication challenges of site (and of no other) with
+// "user:password" given on the command line, the way the password dialog answers in the desktop
+// program.
 void answerCredentials(AgentPool& pool, const std::string& userColonPassword, const Str& site);
 
 // Set by SIGINT/SIGTERM once installInterruptHandler has run.

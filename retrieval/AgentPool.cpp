@@ -100,6 +100,12 @@ int AgentPool::askCredentials(const Str& site, const Str& realm) {
             credential->site = site;
             credential->realm = realm;
             m_credentials.add(credential);
+            // Realms are 1 to 128 characters: the empty one holds the pair for the whole site.
+            if (Credential* whole = findCredential(site, Str())) {
+                credential->user = whole->user;
+                credential->password = whole->password;
+                return 0;
+            }
         }
     }
     // The question may open a dialog; no lock is held while the user answers.
@@ -117,6 +123,18 @@ int AgentPool::askCredentials(const Str& site, const Str& realm) {
     }
     credential->refused = 1;
     return 1;
+}
+
+void AgentPool::giveSiteCredentials(const Str& site, const Str& user, const Str& password) {
+    std::lock_guard guard(m_credentialsMutex);
+    Credential* whole = findCredential(site, Str());
+    if (!whole) {
+        whole = new Credential;
+        whole->site = site;
+        m_credentials.add(whole);
+    }
+    whole->user = user;
+    whole->password = password;
 }
 
 void AgentPool::deleteCredentials() {

@@ -656,6 +656,13 @@ void MainWindow::withWaitCursor(const std::function<void()>& work) {
 bool MainWindow::startSite(const QString& text) {
     URL url;
     parseUserAddress(text.toStdString(), url);
+    // A password in the address answers that site's challenges; the tree never shows it.
+    const std::string userInfo = url.takeUserInfo();
+    if (!userInfo.empty()) {
+        const size_t colon = userInfo.find(':');
+        m_app.pool.giveSiteCredentials(credentialSite(url), Str(userInfo.substr(0, colon)),
+                                       Str(colon == std::string::npos ? "" : userInfo.substr(colon + 1)));
+    }
     SiteTreeModel::Item* item = m_treeModel->startSite(url);
     m_app.busyLoop->check();
     updateCommands();

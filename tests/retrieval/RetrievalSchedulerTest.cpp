@@ -157,6 +157,25 @@ TEST_F(Retrieval, AuthenticationRetriesWithKnownCredentialsAndAsksOnce) {
     ASSERT_TRUE(crawl("/"));
     EXPECT_EQ(node("/one.html")->state, NODE_ERROR);
     EXPECT_EQ(node("/one.html")->title.find("401"), 9);
+
+    // A pair given for the whole site (as an address's "user:password@" gives it) answers every
+    // realm of that site without a question, and is tried once.
+    for (const char* password : {"pw", "wrong"}) {
+        scheduler.stopRetrieval();
+        engine.clearSite();
+        CacheClear();
+        pool.deleteCredentials();
+        server.clearLog();
+        asked = 0;
+        pool.giveSiteCredentials(credentialSite(URL(server.url("/"))), "ann", password);
+        ASSERT_TRUE(crawl("/"));
+        const bool right = std::string(password) == "pw";
+        EXPECT_EQ(node("/one.html")->state, right ? NODE_DONE : NODE_ERROR) << password;
+        if (right)
+            EXPECT_EQ(node("/two.html")->state, NODE_DONE);
+        EXPECT_EQ(server.requestCount("/one.html"), 2u) << password;
+        EXPECT_EQ(asked, right ? 0 : 1) << "a refused pair goes to the user once";
+    }
 }
 
 TEST_F(Retrieval, LongPagesAreScannedOnAParsingThread) {
