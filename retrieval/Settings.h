@@ -13,18 +13,23 @@ class SiteEngine;
 // The program's persistent preferences, kept under "Software\Orvanne\Lurvik" in the settings
 // store, each field under its value name. Shared by the desktop program and lurvik-cli, which is
 // why it lives outside the user interface: a user's options apply to both.
+// The page cache's size in megabytes: the default and the range the options offer.
+constexpr int kDefaultCacheMegabytes = 256;
+constexpr int kMinCacheMegabytes = 16;
+constexpr int kMaxCacheMegabytes = 4096;
+
 struct Settings {
     // "Global"
-    int autoExpand = 0;      // "AutoExpand"
-    int dupChildren = 0;     // "DupChildren"
-    Str defaultWebBrowser;   // "DefaultWebBrower"
-    int autoLaunch = 1;      // "AutoLaunch"
-    int doneBeep = 1;        // "DoneBeep"
-    int persistentCache = 1; // "PersistantCache"
-    int cacheSize = 5;       // "CacheSize", megabytes
-    int smartCache = 0;      // "SmartCache"
-    Str cacheDir;            // "CacheDir"
-    Str treeFont;            // "TreeFont", with "TreeSize", "TreeWeight", "TreeItalic"
+    int autoExpand = 0;                     // "AutoExpand"
+    int dupChildren = 0;                    // "DupChildren"
+    Str defaultWebBrowser;                  // "DefaultWebBrower"
+    int autoLaunch = 1;                     // "AutoLaunch"
+    int doneBeep = 1;                       // "DoneBeep"
+    int persistentCache = 1;                // "PersistantCache"
+    int cacheSize = kDefaultCacheMegabytes; // "CacheSize", megabytes
+    int smartCache = 0;                     // "SmartCache"
+    Str cacheDir;                           // "CacheDir"
+    Str treeFont;                           // "TreeFont", with "TreeSize", "TreeWeight", "TreeItalic"
     int treeSize = 0, treeWeight = 0, treeItalic = 0;
     Str listFont; // "ListFont", ...
     int listSize = 0, listWeight = 0, listItalic = 0;
