@@ -17,6 +17,7 @@
 #include "SaveSiteMapDialog.h"
 #include "Shell.h"
 #include "SiteTreeItems.h"
+#include "SourcePane.h"
 #include "SourceText.h"
 #include "UserAddress.h"
 #include "find/gui/FindHost.h"
@@ -279,21 +280,15 @@ void MainWindow::createViews() {
         });
     }
 
-    m_source = new QPlainTextEdit(this);
-    m_source->setObjectName(QStringLiteral("htmlViewer"));
-    m_source->setReadOnly(true);
-    m_source->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_source->setContextMenuPolicy(Qt::CustomContextMenu);
-    QPalette palette = m_source->palette();
-    palette.setColor(QPalette::Base, QColor(192, 192, 192));
-    m_source->setPalette(palette);
-    new HtmlHighlighter(m_source->document());
+    m_sourcePane = new SourcePane(m_app.pool, this);
+    m_source = m_sourcePane->editor();
     connect(m_source, &QWidget::customContextMenuRequested, this, &MainWindow::sourceContextMenu);
+    connect(m_sourcePane, &SourcePane::pageFetched, this, [this] { loadSource(selectedItem()); });
 
     m_pane = new QStackedWidget(this);
     m_pane->addWidget(m_linkTable);
     m_pane->addWidget(m_linkIcons);
-    m_pane->addWidget(m_source);
+    m_pane->addWidget(m_sourcePane);
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->addWidget(m_tree);
@@ -535,9 +530,9 @@ void MainWindow::fillPane(SiteTreeModel::Item* item) {
 }
 
 void MainWindow::loadSource(SiteTreeModel::Item* item) {
-    if (!item || !item->node)
+    if (!item || !item->node || item == m_treeModel->root())
         return;
-    m_source->setPlainText(loadSourceText(*item->node, m_showHtmlTags));
+    m_sourcePane->showPage(*item->node, m_showHtmlTags);
 }
 
 void MainWindow::setViewMode(int command) {
@@ -548,7 +543,7 @@ void MainWindow::setViewMode(int command) {
         SiteTreeModel::Item* item = selectedItem();
         if (item && item != m_treeModel->root())
             loadSource(item);
-        m_pane->setCurrentWidget(m_source);
+        m_pane->setCurrentWidget(m_sourcePane);
     } else if (command == CmdDetails) {
         m_pane->setCurrentWidget(m_linkTable);
     } else {

@@ -26,6 +26,7 @@ namespace lurvik {
 class Application;
 class FindWindow;
 class GoToPageDialog;
+class SourcePane;
 class LinkListModel;
 class URL;
 struct FindHost;
@@ -65,6 +66,7 @@ public:
     QTreeView* treeView() const { return m_tree; }
     QTreeView* linkView() const { return m_linkTable; }
     QPlainTextEdit* sourceView() const { return m_source; }
+    SourcePane* sourcePane() const { return m_sourcePane; }
     QString statusUrlText() const;
     QString statusInfoText() const;
     SiteTreeModel::Item* selectedItem() const;
@@ -133,6 +135,7 @@ private:
     QTreeView* m_linkTable = nullptr;
     QListView* m_linkIcons = nullptr;
     QPlainTextEdit* m_source = nullptr;
+    SourcePane* m_sourcePane = nullptr;
     QStackedWidget* m_pane = nullptr;
     QSplitter* m_splitter = nullptr;
     QLabel* m_statusUrl = nullptr;

@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 #include "TestServer.h"
 #include "UiTestSupport.h"
+#include "core/PageCache.h"
 #include "sitemap/SiteMapFile.h"
 #include "ui/Application.h"
 #include "ui/BusyLoop.h"
@@ -12,6 +13,7 @@
 #include "ui/PrintJob.h"
 #include "ui/PropertiesSheet.h"
 #include "ui/SaveSiteMapDialog.h"
+#include "ui/SourcePane.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -192,6 +194,44 @@ private slots:
         QCOMPARE(QString::fromStdString(history.front().str()), url("/index.html"));
     }
 
+    // More HTML than the old 5 MB cache held: every page's source is still there; a page the cache
+    // let go of says so and comes back with Fetch Again.
+    void sourceIsShownOrExplained() {
+        constexpr int kPages = 60;
+        std::string index = "<html><head><title>Many</title></head><body>";
+        for (int i = 0; i < kPages; ++i) {
+            std::string page = "<html><head><title>Page " + std::to_string(i) + "</title></head><body>";
+            for (int line = 0; page.size() < 100000; ++line)
+                page += "<p>Line " + std::to_string(line * 7919 % 100003) + " of page " + std::to_string(i) +
+                        "</p>\n";
+            server->addPage("/many/" + std::to_string(i) + ".html", page + "</body></html>");
+            index += "<a href=\"" + std::to_string(i) + ".html\">" + std::to_string(i) + "</a>";
+        }
+        server->addPage("/many/index.html", index + "</body></html>");
+        QVERIFY(window->startSite(url("/many/index.html")));
+        QVERIFY(waitForEnd());
+        QCOMPARE(site()->children.size(), size_t(kPages));
+        window->runCommand(CmdHtmlSource);
+        for (SiteTreeModel::Item* page : site()->children) {
+            window->selectItem(page);
+            QVERIFY(!window->sourcePane()->noticeShown());
+            QVERIFY(window->sourceView()->toPlainText().contains(window->treeModel()->itemText(page)));
+        }
+
+        SiteTreeModel::Item* first = site()->children.front();
+        CacheConfigMaxSize(100000);
+        while (CacheIdle() != 0) {
+        }
+        window->selectItem(first);
+        QVERIFY(window->sourcePane()->noticeShown());
+        QVERIFY(window->sourceView()->toPlainText().isEmpty());
+        CacheConfigMaxSize(int64_t{256} << 20);
+        window->sourcePane()->fetchButton()->click();
+        QVERIFY(QTest::qWaitFor([this] { return !window->sourcePane()->noticeShown(); }, kCrawlTimeoutMs));
+        QVERIFY(window->sourceView()->toPlainText().contains(QStringLiteral("<title>Page 0</title>")));
+        QCOMPARE(server->requestCount("/many/0.html"), size_t(2));
+    }
+
     void reloadAndRemoveSites() {
         QVERIFY(window->startSite(url("/index.html")));
         QVERIFY(waitForEnd());
@@ -249,6 +289,7 @@ private slots:
         QVERIFY(QFile::exists(saved));
 
         window->runCommand(CmdRemoveAll);
+        CacheClear();
         QCOMPARE(window->openMap(saved), 0);
         SiteTreeModel& model = *window->treeModel();
         QCOMPARE(model.root()->children.size(), size_t(1));
@@ -260,6 +301,9 @@ private slots:
         QCOMPARE(underA, (QStringList{"Home", "Page B"}));
         window->selectItem(site());
         QCOMPARE(window->linkModel()->rowCount(), 4);
+        window->runCommand(CmdHtmlSource);
+        QVERIFY(window->sourceView()->toPlainText().contains(QStringLiteral("<title>Home</title>")));
+        window->runCommand(CmdDetails);
 
         QString caption, text;
         recordNextMessageBox(caption, text);
