@@ -58,6 +58,7 @@ namespace lurvik {
 namespace {
 
 const QString kProgramStatus = QStringLiteral("Lurvik 1.0");
+constexpr int kStatusRefreshMs = 100;
 
 QString fromStr(const Str& text) {
     return QString::fromUtf8(text.text(), text.len());
@@ -118,7 +119,14 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
     m_treeModel->onRefresh = [this] { refreshStatus(); };
 
     app.engine.onNodeChanged = [this](SiteNode* node, int code) { m_treeModel->nodeChanged(node, code); };
-    app.scheduler.onRefreshStatus = [this] { refreshStatus(); };
+    // The engine reports every page; text redrawn faster than it can be read costs the crawl.
+    m_statusDelay.setSingleShot(true);
+    m_statusDelay.setInterval(kStatusRefreshMs);
+    connect(&m_statusDelay, &QTimer::timeout, this, &MainWindow::refreshStatus);
+    app.scheduler.onRefreshStatus = [this] {
+        if (!m_statusDelay.isActive())
+            m_statusDelay.start();
+    };
     app.pool.onNeedPassword = [this](const Str&, const Str& realm, Str& user, Str& password) {
         return PasswordDialog::askNetworkPassword(this, realm, user, password);
     };

@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QPrinter>
+#include <QTimer>
 
 #include <memory>
 
@@ -143,6 +144,7 @@ private:
     QProgressBar* m_progress = nullptr;
     QString m_lastStatusText;
     QString m_lastTitleText;
+    QTimer m_statusDelay;
     int m_viewMode = 0;
     bool m_showHtmlTags = true;
     bool m_shutDown = false;
