@@ -17,6 +17,7 @@
 #include "SaveSiteMapDialog.h"
 #include "Shell.h"
 #include "SiteTreeItems.h"
+#include "SiteTreeView.h"
 #include "SourcePane.h"
 #include "SourceText.h"
 #include "UserAddress.h"
@@ -249,7 +250,7 @@ void MainWindow::createToolBar() {
 }
 
 void MainWindow::createViews() {
-    m_tree = new QTreeView(this);
+    m_tree = new SiteTreeView(this);
     m_tree->setObjectName(QStringLiteral("siteTree"));
     m_tree->setModel(m_treeModel);
     m_tree->setHeaderHidden(true);
@@ -712,7 +713,37 @@ int MainWindow::openMap(const QString& fileName) {
 void MainWindow::openLocation() {
     OpenLocationDialog dialog(m_app.settings, this);
     if (dialog.exec() == QDialog::Accepted && !dialog.address().isEmpty())
-        startSite(dialog.address());
+        startSiteOrSayWhy(dialog.address());
+}
+
+void MainWindow::startSiteOrSayWhy(const QString& text) {
+    if (startSite(text))
+        return;
+    URL url;
+    parseUserAddress(text.trimmed().toStdString(), url);
+    std::string why = whyNotStartable(text.trimmed().toStdString(), url);
+    if (why.empty())
+        why =
+            "No retrieval can start at \"" + text.trimmed().toStdString() + "\": the page limit is reached.";
+    QMessageBox::warning(this, QStringLiteral("Lurvik"), QString::fromStdString(why));
+}
+
+void MainWindow::openArgument(const QString& commandLine, bool startAddress) {
+    if (isSiteMapName(commandLine)) {
+        int result = openMap(commandLine);
+        // Chosen in the Open dialog, an unreadable map changes nothing visibly; named when the
+        // program starts, it would leave an empty window without a word.
+        if (result != 0 && result != 4004 && result != 4005) {
+            auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Lurvik"),
+                                        QStringLiteral("The site map \"%1\" cannot be read: it is missing, "
+                                                       "damaged or not a site map.")
+                                            .arg(commandLine),
+                                        QMessageBox::Ok, this);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->open();
+        }
+    } else if (startAddress)
+        startSite(commandLine);
 }
 
 void MainWindow::chooseMapToOpen() {
@@ -995,7 +1026,7 @@ void MainWindow::runCommand(int id) {
         break;
     case CmdLurvikLink:
         if (const LinkRecord* link = selectedLink())
-            startSite(QString::fromStdString(link->url.text()));
+            startSiteOrSayWhy(QString::fromStdString(link->url.text()));
         break;
     case CmdHelpTopics:
         HelpWindow::showTopic(0, this);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SiteTreeModel.h"
+#include "SiteTreeView.h"
 
 #include <QHash>
 #include <QList>
@@ -47,6 +48,11 @@ public:
 
     // Starts text as a new top-level site; false when it is not an address of an HTML page.
     bool startSite(const QString& text);
+    // As startSite, telling the user in a message box why nothing started.
+    void startSiteOrSayWhy(const QString& text);
+    // What the program was started with: a site map (".web"), reported when it cannot be read
+    // without waiting for the answer, or, when startAddress, an address to retrieve.
+    void openArgument(const QString& commandLine, bool startAddress);
     // Loads a site map with a wait cursor; the map's result code.
     int openMap(const QString& fileName);
     // Builds a site from the responses archived in WARC files; 0, or 1 after saying what went wrong.
@@ -64,7 +70,7 @@ public:
 
     SiteTreeModel* treeModel() const { return m_treeModel; }
     LinkListModel* linkModel() const { return m_linkModel; }
-    QTreeView* treeView() const { return m_tree; }
+    SiteTreeView* treeView() const { return m_tree; }
     QTreeView* linkView() const { return m_linkTable; }
     QPlainTextEdit* sourceView() const { return m_source; }
     SourcePane* sourcePane() const { return m_sourcePane; }
@@ -132,7 +138,7 @@ private:
     QHash<int, QAction*> m_actions;
     SiteTreeModel* m_treeModel;
     LinkListModel* m_linkModel;
-    QTreeView* m_tree = nullptr;
+    SiteTreeView* m_tree = nullptr;
     QTreeView* m_linkTable = nullptr;
     QListView* m_linkIcons = nullptr;
     QPlainTextEdit* m_source = nullptr;

@@ -13,6 +13,7 @@
 #include "ui/PrintJob.h"
 #include "ui/PropertiesSheet.h"
 #include "ui/SaveSiteMapDialog.h"
+#include "ui/Shell.h"
 #include "ui/SourcePane.h"
 
 #include <QAction>
@@ -650,6 +651,67 @@ private slots:
     }
 
     // Addresses that lead nowhere end in the tree's texts, never in a crash or a hang.
+    // What the user is told when nothing can happen: the hint in the empty tree, an address no
+    // retrieval can start at, a map named at start-up that cannot be read, no program for a link.
+    void feedbackWhenNothingCanHappen() {
+        QCOMPARE(window->treeView()->hint(), QStringLiteral("Open a site with Ctrl+O"));
+        QString caption, text;
+        const QList<QPair<QString, QString>> refused = {
+            {QStringLiteral("http://[::bad"), QStringLiteral("\"http://[::bad\" is not a web address.")},
+            {QStringLiteral("mailto:ann@example.com"),
+             QStringLiteral("\"mailto:ann@example.com\" is a mailto: address; a site is retrieved from an "
+                            "http or https address.")},
+            {url("/pic.gif"),
+             QStringLiteral("\"%1\" is not a web page; a site is retrieved from a page of HTML.")
+                 .arg(url("/pic.gif"))},
+        };
+        for (const auto& [address, message] : refused) {
+            text.clear();
+            recordNextMessageBox(caption, text);
+            window->startSiteOrSayWhy(address);
+            QCOMPARE(caption, QStringLiteral("Lurvik"));
+            QCOMPARE(text, message);
+        }
+        QCOMPARE(window->treeModel()->root()->children.size(), size_t(0));
+
+        QTemporaryDir dir;
+        for (const QString& name :
+             {dir.filePath(QStringLiteral("missing.web")), dir.filePath(QStringLiteral("bad.web"))}) {
+            QFile file(name);
+            if (name.endsWith(QStringLiteral("bad.web"))) {
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                file.write("not a site map");
+                file.close();
+            }
+            window->openArgument(name, false);
+            auto* box = window->findChild<QMessageBox*>();
+            QVERIFY(box && box->isVisible());
+            QCOMPARE(box->text(),
+                     QStringLiteral("The site map \"%1\" cannot be read: it is missing, damaged or "
+                                    "not a site map.")
+                         .arg(name));
+            box->close();
+            QTRY_VERIFY(!window->findChild<QMessageBox*>());
+        }
+
+        QVERIFY(window->startSite(url("/index.html")));
+        QVERIFY(window->treeView()->hint().isEmpty());
+        QVERIFY(waitForEnd());
+        window->selectItem(site());
+        const QString opener = Shell::desktopOpener();
+        Shell::desktopOpener() = QStringLiteral("/nonexistent/opener");
+        text.clear();
+        recordNextMessageBox(caption, text);
+        window->runCommand(CmdOpenInBrowser);
+        Shell::desktopOpener() = opener;
+        QCOMPARE(text,
+                 QStringLiteral("No program could be started to open %1: \"/nonexistent/opener\" cannot "
+                                "be run.")
+                     .arg(url("/index.html")));
+        window->runCommand(CmdRemoveAll);
+        QCOMPARE(window->treeView()->hint(), QStringLiteral("Open a site with Ctrl+O"));
+    }
+
     void badAddressesAndHosts() {
         QVERIFY(!window->startSite(QStringLiteral("http://[::bad")));
         QVERIFY(!window->startSite(QString()));
