@@ -2,6 +2,7 @@
 
 #include "analysis/RatingSettings.h"
 #include "retrieval/AgentPool.h"
+#include "retrieval/ResourceChecker.h"
 #include "retrieval/RetrievalScheduler.h"
 #include "retrieval/Settings.h"
 #include "retrieval/SiteEngine.h"
@@ -32,6 +33,8 @@ public:
     SiteEngine engine;
     AgentPool pool;
     RetrievalScheduler scheduler{engine, pool};
+    // The statuses of checked links (images, downloads) that opened site maps brought.
+    ResourceChecker checkedLinks{engine, pool};
     BusyLoop* busyLoop = nullptr;
 
 private:

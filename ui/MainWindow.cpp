@@ -24,6 +24,7 @@
 #include "find/gui/FindHost.h"
 #include "find/gui/FindWindow.h"
 #include "find/gui/FindWizard.h"
+#include "retrieval/LinkStatus.h"
 #include "retrieval/WarcImport.h"
 #include "sitemap/SiteMapFile.h"
 #include "sitemap/TreeHtmlExport.h"
@@ -530,9 +531,17 @@ void MainWindow::fillPane(SiteTreeModel::Item* item) {
         for (const SiteTreeModel::Item* site : item->children)
             if (site->node)
                 sites.push_back(site->node);
+        m_linkModel->statusOf = [this](const LinkRecord& link) {
+            const SiteNode* site = m_app.engine.findNode(link.url, true, true);
+            return site ? linkTargetStatus(m_app.engine, *site, link, nullptr) : std::string();
+        };
         m_linkModel->fillSites(sites);
         return;
     }
+    const SiteNode* page = item->node;
+    m_linkModel->statusOf = [this, page](const LinkRecord& link) {
+        return linkTargetStatus(m_app.engine, *page, link, &m_app.checkedLinks);
+    };
     m_linkModel->fillPage(item->node);
     if (m_viewMode == CmdHtmlSource)
         loadSource(item);
@@ -698,6 +707,8 @@ int MainWindow::openMap(const QString& fileName) {
     };
     withWaitCursor([&] { result = map.open(m_app.engine); });
     m_app.engine.onNodeChanged = std::move(announce);
+    for (const CheckedLink& link : map.checkedLinks)
+        m_app.checkedLinks.record(link.url, {link.status, link.failed, link.errorText});
     m_treeModel->addMapPages(loaded);
     if (result == 4005 || result == 4004)
         QMessageBox::warning(

@@ -712,6 +712,69 @@ private slots:
         QCOMPARE(window->treeView()->hint(), QStringLiteral("Open a site with Ctrl+O"));
     }
 
+    // The Status column says what the link report says, after a crawl in the window and after
+    // opening the map of a command-line crawl that checked the images too.
+    void linkStatusesMatchTheLinkReport() {
+        server->addPage("/st/index.html", "<html><head><title>Statuses</title></head><body>"
+                                          "<a href=\"b.html\">B</a> <a href=\"gone.html\">Gone</a> "
+                                          "<a href=\"http://outside.example/\">Out</a> "
+                                          "<a href=\"mailto:ann@example.com\">Mail</a>"
+                                          "<img src=\"pic.gif\"><img src=\"b.html\"></body></html>");
+        server->addPage("/st/b.html", kPageB);
+        server->addRaw("/st/pic.gif", "HTTP/1.0 200 OK\r\nContent-Type: image/gif\r\n\r\nGIF89a");
+        const QString start = url("/st/index.html");
+        QTemporaryDir dir;
+        const QString map = dir.filePath(QStringLiteral("checked.web"));
+        auto reported = [&](const QStringList& options) {
+            QProcess cli;
+            cli.start(QStringLiteral(LURVIK_CLI),
+                      QStringList{"crawl", start, "--links-report", "-", "--format", "tsv"} + options);
+            cli.waitForFinished(kCrawlTimeoutMs);
+            QMap<QString, QString> statuses;
+            for (const QString& line : QString::fromUtf8(cli.readAllStandardOutput()).split('\n'))
+                if (line.section('\t', 0, 0) == start)
+                    statuses[line.section('\t', 3, 3)] = line.section('\t', 5, 5);
+            return statuses;
+        };
+        auto shown = [this] {
+            QMap<QString, QString> statuses;
+            LinkListModel& links = *window->linkModel();
+            for (int row = 0; row < links.rowCount(); ++row)
+                statuses[links.index(row, LinkListModel::ColumnUrl).data().toString()] =
+                    links.index(row, LinkListModel::ColumnStatus).data().toString();
+            return statuses;
+        };
+
+        QVERIFY(window->startSite(start));
+        QVERIFY(waitForEnd());
+        window->selectItem(site());
+        QMap<QString, QString> inWindow = shown();
+        QCOMPARE(inWindow, reported({}));
+        QCOMPARE(inWindow.value(url("/st/gone.html")), QStringLiteral("failed 404"));
+        QCOMPARE(inWindow.value(QStringLiteral("http://outside.example/")), QStringLiteral("outside limits"));
+        QCOMPARE(inWindow.value(url("/st/pic.gif")), QStringLiteral("unchecked"));
+
+        LinkListModel& links = *window->linkModel();
+        links.clickColumn(LinkListModel::ColumnStatus);
+        QCOMPARE(links.index(0, LinkListModel::ColumnStatus).data().toString(), QStringLiteral("done 200"));
+        int failedRow = -1;
+        for (int row = 0; row < links.rowCount(); ++row)
+            if (links.index(row, LinkListModel::ColumnStatus).data().toString() ==
+                QStringLiteral("failed 404"))
+                failedRow = row;
+        QVERIFY(failedRow > 0);
+        QCOMPARE(links.index(failedRow, 0).data(Qt::ForegroundRole).value<QColor>(),
+                 LinkListModel::errorColour());
+        QVERIFY(!links.index(0, 0).data(Qt::ForegroundRole).isValid());
+
+        QMap<QString, QString> checked = reported({"--check-links", "--save", map});
+        QCOMPARE(checked.value(url("/st/pic.gif")), QStringLiteral("checked 200"));
+        window->runCommand(CmdRemoveAll);
+        QCOMPARE(window->openMap(map), 0);
+        window->selectItem(site());
+        QCOMPARE(shown(), checked);
+    }
+
     void badAddressesAndHosts() {
         QVERIFY(!window->startSite(QStringLiteral("http://[::bad")));
         QVERIFY(!window->startSite(QString()));
