@@ -62,6 +62,11 @@ struct Settings {
     int linkWidth = 200;                                          // "LinkWidth"
     int typeWidth = 65;                                           // "TypeWidth"
     int urlWidth = 200;                                           // "URLWidth"
+    int statusWidth = 0;                                          // "StatusWidth"
+    // The divider and window width it was measured in: a window restored at another size keeps
+    // the divider's proportion.
+    int paneWidth = 0;     // "PaneWidth"
+    int mainMaximized = 0; // "MainMaximized"
 
     // 1 when the program key or "Global" cannot be opened: the first run.
     int loadSettings();

@@ -57,8 +57,8 @@ QVariant LinkListModel::data(const QModelIndex& index, int role) const {
         return {};
     if (role == Qt::DisplayRole)
         return cellText(*link, index.column());
-    if (role == Qt::ToolTipRole && index.column() == ColumnUrl)
-        return linkText(*link, ColumnUrl);
+    if (role == Qt::ToolTipRole)
+        return cellText(*link, index.column());
     if (role == Qt::ForegroundRole) {
         QString status = cellText(*link, ColumnStatus);
         if (status.startsWith(QLatin1String("failed")) || status.startsWith(QLatin1String("broken")))

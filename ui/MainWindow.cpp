@@ -46,10 +46,13 @@
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QProgressBar>
+#include <QScreen>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
 
@@ -247,6 +250,8 @@ void MainWindow::createToolBar() {
         }
         m_actions[id]->setIcon(Icons::toolbarIcon(image));
         bar->addAction(m_actions[id]);
+        if (QWidget* button = bar->widgetForAction(m_actions[id]))
+            button->installEventFilter(this);
     }
 }
 
@@ -257,6 +262,7 @@ void MainWindow::createViews() {
     m_tree->setHeaderHidden(true);
     // Uniform rows let the view lay out tens of thousands of items without asking each one.
     m_tree->setUniformRowHeights(true);
+    m_tree->setTextElideMode(Qt::ElideMiddle);
     m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &MainWindow::selectionChanged);
@@ -270,7 +276,11 @@ void MainWindow::createViews() {
     m_linkTable->setSelectionMode(QAbstractItemView::SingleSelection);
     m_linkTable->setContextMenuPolicy(Qt::CustomContextMenu);
     m_linkTable->header()->setSectionsClickable(true);
-    m_linkTable->header()->setStretchLastSection(false);
+    // The address is what a user reads most: it is shown last, takes the width left over, and
+    // loses its middle rather than its end when it does not fit.
+    m_linkTable->header()->moveSection(LinkListModel::ColumnStatus, LinkListModel::ColumnUrl);
+    m_linkTable->header()->setStretchLastSection(true);
+    m_linkTable->setTextElideMode(Qt::ElideMiddle);
     connect(m_linkTable->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { m_linkModel->clickColumn(column); });
     connect(m_linkModel, &LinkListModel::sortIndicatorChanged, this, &MainWindow::updateSortIndicator);
@@ -304,7 +314,12 @@ void MainWindow::createViews() {
     m_splitter->addWidget(m_tree);
     m_splitter->addWidget(m_pane);
     m_splitter->setChildrenCollapsible(false);
-    m_splitter->setStretchFactor(1, 1);
+    m_splitter->installEventFilter(this);
+    connect(m_splitter, &QSplitter::splitterMoved, this, [this](int position) {
+        int total = m_splitter->width() - m_splitter->handleWidth();
+        if (total > 0)
+            m_treeShare = std::clamp(double(position) / total, 0.05, 0.9);
+    });
     setCentralWidget(m_splitter);
 }
 
@@ -334,13 +349,44 @@ void MainWindow::applyFonts() {
 
 void MainWindow::restoreWindowSettings() {
     const Settings& s = m_app.settings;
-    if (s.mainRight > s.mainLeft && s.mainBottom > s.mainTop)
+    if (s.mainRight > s.mainLeft && s.mainBottom > s.mainTop) {
         setGeometry(s.mainLeft, s.mainTop, s.mainRight - s.mainLeft, s.mainBottom - s.mainTop);
-    int treeWidth = s.treeWidth >= 1 && s.treeWidth <= 2999 ? s.treeWidth : width() / 4 - 1;
-    m_splitter->setSizes({treeWidth, std::max(1, width() - treeWidth - 2)});
-    m_linkTable->setColumnWidth(0, s.linkWidth ? s.linkWidth : 200);
-    m_linkTable->setColumnWidth(1, s.typeWidth ? s.typeWidth : 65);
-    m_linkTable->setColumnWidth(2, s.urlWidth ? s.urlWidth : 200);
+    } else if (QScreen* shown = screen()) {
+        // A first window sized for the screen it opens on, not for the displays of long ago.
+        QRect available = shown->availableGeometry();
+        QSize size(available.width() * 2 / 3, available.height() * 2 / 3);
+        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size, available));
+    }
+    if (s.mainMaximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+    if (s.treeWidth >= 1 && s.treeWidth <= 2999 && s.paneWidth > s.treeWidth)
+        m_treeShare = double(s.treeWidth) / s.paneWidth;
+    else if (s.treeWidth >= 1 && s.treeWidth <= 2999 && width() > s.treeWidth)
+        m_treeShare = double(s.treeWidth) / width();
+    m_treeShare = std::clamp(m_treeShare, 0.05, 0.9);
+    keepTreeShare();
+    m_linkTable->setColumnWidth(LinkListModel::ColumnLink, s.linkWidth ? s.linkWidth : 200);
+    m_linkTable->setColumnWidth(LinkListModel::ColumnType, s.typeWidth ? s.typeWidth : 65);
+    m_linkTable->setColumnWidth(LinkListModel::ColumnStatus, s.statusWidth ? s.statusWidth : 90);
+    m_linkTable->setColumnWidth(LinkListModel::ColumnUrl, s.urlWidth ? s.urlWidth : 200);
+}
+
+void MainWindow::keepTreeShare() {
+    int total = m_splitter->width() - m_splitter->handleWidth();
+    if (total <= 0)
+        return;
+    int tree = std::max(1, static_cast<int>(total * m_treeShare + 0.5));
+    m_splitter->setSizes({tree, std::max(1, total - tree)});
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The splitter hands all new width to the list by itself; the tree keeps its share instead.
+    if (watched == m_splitter && event->type() == QEvent::Resize)
+        keepTreeShare();
+    // A button's status tip would otherwise stay after the pointer has gone elsewhere.
+    else if (event->type() == QEvent::Leave && qobject_cast<QToolButton*>(watched))
+        statusBar()->clearMessage();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::storeWindowSettings() {
@@ -350,10 +396,13 @@ void MainWindow::storeWindowSettings() {
     s.mainTop = frame.top();
     s.mainRight = frame.left() + frame.width();
     s.mainBottom = frame.top() + frame.height();
+    s.mainMaximized = isMaximized() ? 1 : 0;
     s.treeWidth = m_splitter->sizes().value(0);
-    s.linkWidth = m_linkTable->columnWidth(0);
-    s.typeWidth = m_linkTable->columnWidth(1);
-    s.urlWidth = m_linkTable->columnWidth(2);
+    s.paneWidth = m_splitter->width() - m_splitter->handleWidth();
+    s.linkWidth = m_linkTable->columnWidth(LinkListModel::ColumnLink);
+    s.typeWidth = m_linkTable->columnWidth(LinkListModel::ColumnType);
+    s.urlWidth = m_linkTable->columnWidth(LinkListModel::ColumnUrl);
+    s.statusWidth = m_linkTable->columnWidth(LinkListModel::ColumnStatus);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -568,7 +617,7 @@ void MainWindow::setViewMode(int command) {
         bool large = command == CmdLargeIcons;
         m_linkIcons->setViewMode(command == CmdList || command == CmdSmallIcons ? QListView::ListMode
                                                                                 : QListView::IconMode);
-        m_linkIcons->setFlow(command == CmdSmallIcons ? QListView::LeftToRight : QListView::TopToBottom);
+        m_linkIcons->setFlow(command == CmdList ? QListView::TopToBottom : QListView::LeftToRight);
         m_linkIcons->setWrapping(true);
         m_linkIcons->setIconSize(large ? QSize(32, 32) : QSize(16, 16));
         m_linkIcons->setGridSize(large ? QSize(96, 64) : QSize());

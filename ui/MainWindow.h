@@ -95,6 +95,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createActions();
@@ -104,6 +105,7 @@ private:
     void applyFonts();
     void restoreWindowSettings();
     void storeWindowSettings();
+    void keepTreeShare();
 
     void selectionChanged();
     void fillPane(SiteTreeModel::Item* item);
@@ -151,6 +153,8 @@ private:
     QString m_lastStatusText;
     QString m_lastTitleText;
     QTimer m_statusDelay;
+    // The tree's part of the splitter's width, kept as the window changes size.
+    double m_treeShare = 0.25;
     int m_viewMode = 0;
     bool m_showHtmlTags = true;
     bool m_shutDown = false;

@@ -22,6 +22,7 @@
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMap>
@@ -30,9 +31,13 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -860,6 +865,73 @@ private slots:
         window = std::make_unique<MainWindow>(*app);
         QCOMPARE(window->width(), 700);
         QCOMPARE(window->linkView()->columnWidth(1), 90);
+
+        // Maximised stays maximised, and the divider keeps its share of a different width.
+        window->show();
+        QSplitter* splitter = window->findChild<QSplitter*>();
+        splitter->setSizes({300, 400});
+        emit splitter->splitterMoved(300, 1);
+        const double share = double(splitter->sizes()[0]) / (splitter->width() - splitter->handleWidth());
+        window->showMaximized();
+        window->close();
+        window.reset();
+        app.reset();
+        app = std::make_unique<Application>();
+        app->start();
+        QCOMPARE(app->settings.mainMaximized, 1);
+        app->settings.mainRight = app->settings.mainLeft + 1400;
+        window = std::make_unique<MainWindow>(*app);
+        QVERIFY(window->windowState() & Qt::WindowMaximized);
+        window->showNormal();
+        window->resize(1400, 800);
+        splitter = window->findChild<QSplitter*>();
+        QTRY_COMPARE(splitter->width(), window->centralWidget()->width());
+        const double restored = double(splitter->sizes()[0]) / (splitter->width() - splitter->handleWidth());
+        QVERIFY2(std::abs(restored - share) < 0.02,
+                 qPrintable(QStringLiteral("%1 %2").arg(restored).arg(share)));
+    }
+
+    // A first window takes two thirds of the screen, centred; on resizing, the tree keeps its share
+    // and the address column, shown last, takes the list's new width.
+    void layoutFollowsTheWindow() {
+        window.reset();
+        Settings& s = app->settings;
+        s.mainLeft = s.mainTop = s.mainRight = s.mainBottom = s.treeWidth = s.paneWidth = s.mainMaximized = 0;
+        window = std::make_unique<MainWindow>(*app);
+        const QRect available = window->screen()->availableGeometry();
+        QCOMPARE(window->width(), available.width() * 2 / 3);
+        QCOMPARE(window->height(), available.height() * 2 / 3);
+        QVERIFY((window->geometry().center() - available.center()).manhattanLength() <= 2);
+
+        window->show();
+        QHeaderView* header = window->linkView()->header();
+        QCOMPARE(header->visualIndex(LinkListModel::ColumnUrl), LinkListModel::ColumnCount - 1);
+        QSplitter* splitter = window->findChild<QSplitter*>();
+        window->resize(800, 600);
+        QTRY_COMPARE(splitter->width(), window->centralWidget()->width());
+        const int narrowTree = window->treeView()->width();
+        const int narrowUrl = header->sectionSize(LinkListModel::ColumnUrl);
+        window->resize(1600, 600);
+        QTRY_COMPARE(splitter->width(), window->centralWidget()->width());
+        QVERIFY2(std::abs(window->treeView()->width() - 2 * narrowTree) <= 4,
+                 qPrintable(QStringLiteral("%1 then %2").arg(narrowTree).arg(window->treeView()->width())));
+        QVERIFY(header->sectionSize(LinkListModel::ColumnUrl) > narrowUrl + 400);
+        QCOMPARE(window->linkView()->textElideMode(), Qt::ElideMiddle);
+
+        auto* bar = window->findChild<QToolBar*>();
+        QWidget* button = bar->widgetForAction(window->action(CmdOpenSite));
+        window->statusBar()->showMessage(window->action(CmdOpenSite)->statusTip());
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(button, &leave);
+        QCOMPARE(window->statusBar()->currentMessage(), QString());
+
+        SaveSiteMapDialog dialog(app->engine, window.get());
+        QLabel* fileLabel = nullptr;
+        for (QLabel* label : dialog.findChildren<QLabel*>())
+            if (label->text() == QStringLiteral("&Map Filename:"))
+                fileLabel = label;
+        QVERIFY(fileLabel);
+        QCOMPARE(fileLabel->buddy(), dialog.fileEdit());
     }
 };
 
