@@ -86,7 +86,7 @@ constexpr NumberValue kWindowNumbers[] = {
     {"MainLeft", &Settings::mainLeft, 0},           {"MainTop", &Settings::mainTop, 0},
     {"MainRight", &Settings::mainRight, 0},         {"MainBottom", &Settings::mainBottom, 0},
     {"TreeWidth", &Settings::treeWidth, 0},         {"LinkWidth", &Settings::linkWidth, 200},
-    {"TypeWidth", &Settings::typeWidth, 65},        {"URLWidth", &Settings::urlWidth, 200},
+    {"TypeWidth", &Settings::typeWidth, 110},       {"URLWidth", &Settings::urlWidth, 200},
     {"StatusWidth", &Settings::statusWidth, 0},     {"PaneWidth", &Settings::paneWidth, 0},
     {"MainMaximized", &Settings::mainMaximized, 0},
 };

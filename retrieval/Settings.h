@@ -60,7 +60,7 @@ struct Settings {
     int mainLeft = 0, mainTop = 0, mainRight = 0, mainBottom = 0; // "MainLeft" ... "MainBottom"
     int treeWidth = 0;                                            // "TreeWidth"
     int linkWidth = 200;                                          // "LinkWidth"
-    int typeWidth = 65;                                           // "TypeWidth"
+    int typeWidth = 110;                                          // "TypeWidth"
     int urlWidth = 200;                                           // "URLWidth"
     int statusWidth = 0;                                          // "StatusWidth"
     // The divider and window width it was measured in: a window restored at another size keeps

@@ -366,7 +366,7 @@ void MainWindow::restoreWindowSettings() {
     m_treeShare = std::clamp(m_treeShare, 0.05, 0.9);
     keepTreeShare();
     m_linkTable->setColumnWidth(LinkListModel::ColumnLink, s.linkWidth ? s.linkWidth : 200);
-    m_linkTable->setColumnWidth(LinkListModel::ColumnType, s.typeWidth ? s.typeWidth : 65);
+    m_linkTable->setColumnWidth(LinkListModel::ColumnType, s.typeWidth ? s.typeWidth : 110);
     m_linkTable->setColumnWidth(LinkListModel::ColumnStatus, s.statusWidth ? s.statusWidth : 90);
     m_linkTable->setColumnWidth(LinkListModel::ColumnUrl, s.urlWidth ? s.urlWidth : 200);
 }
