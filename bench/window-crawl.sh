@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The window's crawl against the command line's: serves a generated site with lurvik-serve
 # --synthetic, crawls it once with the main window (offscreen, bench_windowcrawl) and once with
-# lurvik-cli, both with the default agents, each under /usr/bin/time -v. Prints wall time, CPU
-# and peak memory side by side and the GUI thread's 10 ms probe (median and worst gap).
+# lurvik-cli writing the page cache as the window does, both with the default agents, each under
+# /usr/bin/time -v; then once more with lurvik-cli's default, which keeps no cache. Prints wall
+# time, CPU and peak memory side by side and the GUI thread's 10 ms probe (median and worst gap).
 set -euo pipefail
 
 pages=${1:-5000}
@@ -58,4 +59,6 @@ echo "site: $pages generated pages at $url"
 printf '%-8s %8s %8s %10s\n' "" "wall s" "CPU s" "peak MiB"
 run window "$window" "$url"
 run cli "$cli" crawl "$url" --cache-dir "$scratch/home/cache/lurvik"
+# The command line's default: no page cache at all, since nothing will show a page's source.
+run cli-bare "$cli" crawl "$url"
 echo "window: $(cat "$scratch/window.out")"
