@@ -236,6 +236,19 @@ private slots:
         QVERIFY(QTest::qWaitFor([this] { return !window->sourcePane()->noticeShown(); }, kCrawlTimeoutMs));
         QVERIFY(window->sourceView()->toPlainText().contains(QStringLiteral("<title>Page 0</title>")));
         QCOMPARE(server->requestCount("/many/0.html"), size_t(2));
+
+        // A fetch from a server that never answers is given up as soon as the user moves on.
+        server->addStalled("/many/1.html");
+        SiteTreeModel::Item* second = site()->children[1];
+        CacheFreePage(second->node->url);
+        window->selectItem(second);
+        window->sourcePane()->fetchButton()->click();
+        QVERIFY(
+            QTest::qWaitFor([this] { return server->requestCount("/many/1.html") == 2; }, kCrawlTimeoutMs));
+        QElapsedTimer movingOn;
+        movingOn.start();
+        window->selectItem(first);
+        QVERIFY2(movingOn.elapsed() < 2000, qPrintable(QString::number(movingOn.elapsed())));
     }
 
     void reloadAndRemoveSites() {
