@@ -262,7 +262,6 @@ void MainWindow::createViews() {
     m_tree->setHeaderHidden(true);
     // Uniform rows let the view lay out tens of thousands of items without asking each one.
     m_tree->setUniformRowHeights(true);
-    m_tree->setTextElideMode(Qt::ElideMiddle);
     m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &MainWindow::selectionChanged);
