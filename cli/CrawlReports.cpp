@@ -5,50 +5,6 @@
 
 namespace lurvik::cli {
 
-namespace {
-
-std::string withStatus(const char* word, int status) {
-    return status > 0 ? std::string(word) + " " + std::to_string(status) : std::string(word);
-}
-
-} // namespace
-
-const char* nodeStateName(int state) {
-    switch (state) {
-    case NODE_WAITING:
-        return "waiting";
-    case NODE_RETRIEVING:
-        return "retrieving";
-    case NODE_PARSING:
-        return "received";
-    case NODE_PARSED:
-        return "parsed";
-    case NODE_ERROR:
-        return "failed";
-    case NODE_DONE:
-        return "done";
-    default:
-        return "unknown";
-    }
-}
-
-std::string linkTargetStatus(const SiteEngine& engine, const SiteNode& page, const LinkRecord& link,
-                             const ResourceChecker* checker) {
-    if (const SiteNode* target = link.url.isValid() ? engine.findNode(link.url, true, true) : nullptr)
-        return withStatus(nodeStateName(target->state), target->httpStatus);
-    bool within = link.url.isHttp() && withinLimitMode(engine, page, link.url);
-    if (link.isHtmlLink())
-        return within ? "not retrieved" : "outside limits";
-    if (!within)
-        return link.url.isHttp() ? "outside limits" : "unchecked";
-    const ResourceChecker::Result* result = checker ? checker->find(link.url) : nullptr;
-    if (!result)
-        return "unchecked";
-    if (!result->failed)
-        return withStatus("checked", result->status);
-    return result->status > 0 ? withStatus("broken", result->status) : "broken: " + result->errorText.str();
-}
-
 const char* pageVerdict(const SiteNode& node) {
     const int state = node.state;
     if (state != NODE_DONE && state != NODE_ERROR)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ReportWriter.h"
+#include "retrieval/LinkStatus.h"
 #include "retrieval/ResourceChecker.h"
 #include "retrieval/SiteEngine.h"
 
@@ -18,12 +19,6 @@ namespace lurvik::cli {
 [[nodiscard]] int writeLinkReport(const SiteEngine& engine, const ResourceChecker* checker,
                                   const std::string& path, ReportFormat format, std::string& errorText);
 
-// The state of a node in words: "waiting", "retrieving", "received", "parsed", "failed", "done".
-const char* nodeStateName(int state);
-// What a link leads to: "done 200", "failed 404", "waiting", "checked 200", "broken 404",
-// "unchecked", "not retrieved" (a page beyond the level or page limit) or "outside limits".
-std::string linkTargetStatus(const SiteEngine& engine, const SiteNode& page, const LinkRecord& link,
-                             const ResourceChecker* checker);
 // "ok", "broken" or "blocked" for a finished page; empty for one still pending.
 const char* pageVerdict(const SiteNode& node);
 // The verdict on what a link leads to; empty when it was not retrieved or checked (yet).

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <sqlite3.h>
 #include <vector>
+#include <zlib.h>
 
 namespace lurvik {
 
@@ -14,11 +15,13 @@ namespace {
 // Long enough for another thread's save or a CacheBlock run to finish; a caller that still finds
 // the database locked gets Busy and goes on without the cache.
 constexpr int kBusyTimeoutMs = 5000;
-constexpr int kSchemaVersion = 1;
+// Version 2 stores bodies compressed; a version 1 file is dropped like a damaged one.
+constexpr int kSchemaVersion = 2;
 
-// The body is the last column so that eviction, which reads only id, size and used, never pulls
-// a page's overflow pages from disk. The triggers keep the byte total exact inside every
-// transaction, so the limit can be checked without summing the table.
+// Bodies are zlib streams (HTML shrinks to a fifth or less), plain their inflated length; size
+// counts the stored bytes, so the limit is what the disk holds. The body is the last column so that eviction,
+// which reads only id, size and used, never pulls a page's overflow pages from disk. The triggers keep the
+// byte total exact inside every transaction, so the limit can be checked without summing the table.
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS pages(
     id INTEGER PRIMARY KEY,
@@ -26,6 +29,7 @@ CREATE TABLE IF NOT EXISTS pages(
     date TEXT NOT NULL,
     size INTEGER NOT NULL,
     used INTEGER NOT NULL,
+    plain INTEGER NOT NULL,
     body BLOB NOT NULL);
 CREATE INDEX IF NOT EXISTS pages_by_use ON pages(used);
 CREATE TABLE IF NOT EXISTS totals(id INTEGER PRIMARY KEY CHECK(id = 1), bytes INTEGER NOT NULL);
@@ -36,17 +40,17 @@ CREATE TRIGGER IF NOT EXISTS pages_removed AFTER DELETE ON pages
     BEGIN UPDATE totals SET bytes = bytes - old.size WHERE id = 1; END;
 CREATE TRIGGER IF NOT EXISTS pages_resized AFTER UPDATE OF size ON pages
     BEGIN UPDATE totals SET bytes = bytes - old.size + new.size WHERE id = 1; END;
-PRAGMA user_version = 1;
+PRAGMA user_version = 2;
 )sql";
 
 constexpr const char* kStatements[] = {
-    "SELECT body FROM pages WHERE key = ?1",
+    "SELECT body, plain FROM pages WHERE key = ?1",
     // A deferred use may arrive after a newer save of the page; it must not make the page older.
     "UPDATE pages SET used = MAX(used, ?2) WHERE key = ?1",
     "SELECT date FROM pages WHERE key = ?1",
-    "INSERT INTO pages(key, date, size, used, body) VALUES(?1, ?2, ?3, ?4, ?5) "
+    "INSERT INTO pages(key, date, size, used, plain, body) VALUES(?1, ?2, ?3, ?4, ?5, ?6) "
     "ON CONFLICT(key) DO UPDATE SET date = excluded.date, size = excluded.size, used = excluded.used, "
-    "body = excluded.body",
+    "plain = excluded.plain, body = excluded.body",
     "DELETE FROM pages WHERE key = ?1",
     "DELETE FROM pages",
     "SELECT bytes FROM totals WHERE id = 1",
@@ -83,6 +87,28 @@ std::string columnBytes(sqlite3_stmt* s, int column) {
 
 int code(CacheError error) {
     return static_cast<int>(error);
+}
+
+bool compressBody(const Str& page, std::string& out) {
+    uLongf length = compressBound(static_cast<uLong>(page.len()));
+    out.resize(length);
+    // Level 1: a crawl saves pages as fast as they arrive; the higher levels gain little on HTML.
+    if (compress2(reinterpret_cast<Bytef*>(out.data()), &length, reinterpret_cast<const Bytef*>(page.text()),
+                  static_cast<uLong>(page.len()), 1) != Z_OK)
+        return false;
+    out.resize(length);
+    return true;
+}
+
+bool inflateBody(const std::string& stored, int64_t plain, std::string& out) {
+    out.resize(static_cast<size_t>(plain));
+    uLongf length = static_cast<uLongf>(plain);
+    if (uncompress(reinterpret_cast<Bytef*>(out.data()), &length,
+                   reinterpret_cast<const Bytef*>(stored.data()),
+                   static_cast<uLong>(stored.size())) != Z_OK ||
+        length != static_cast<uLongf>(plain))
+        return false;
+    return true;
 }
 
 } // namespace
@@ -206,7 +232,10 @@ int CacheConnection::load(std::string_view key, int64_t useStamp, Str& out, bool
             return code(CacheError::NotCached);
         if (rc != SQLITE_ROW)
             return failure(rc);
-        body = columnBytes(s, 0);
+        if (!inflateBody(columnBytes(s, 0), sqlite3_column_int64(s, 1), body)) {
+            m_corrupt = true;
+            return code(CacheError::Failed);
+        }
     }
     {
         // A search thread must not stall behind the crawl's saves or a CacheBlock just to note
@@ -240,7 +269,10 @@ int CacheConnection::date(std::string_view key, Str& out) {
 
 int CacheConnection::save(std::string_view key, const Str& date, const Str& page, int64_t useStamp,
                           int64_t maxBytes, const CacheTouches& touches) {
-    int64_t size = static_cast<int64_t>(key.size()) + date.len() + page.len();
+    std::string stored;
+    if (!compressBody(page, stored))
+        return code(CacheError::Failed);
+    int64_t size = static_cast<int64_t>(key.size() + stored.size()) + date.len();
     WriteTransaction transaction(*this);
     if (int error = transaction.status())
         return error;
@@ -261,7 +293,8 @@ int CacheConnection::save(std::string_view key, const Str& date, const Str& page
         bindText(s, 2, date.view());
         sqlite3_bind_int64(s, 3, size);
         sqlite3_bind_int64(s, 4, useStamp);
-        sqlite3_bind_blob(s, 5, page.text(), page.len(), SQLITE_STATIC);
+        sqlite3_bind_int64(s, 5, page.len());
+        sqlite3_bind_blob(s, 6, stored.data(), static_cast<int>(stored.size()), SQLITE_STATIC);
         int rc = sqlite3_step(s);
         if (rc != SQLITE_DONE)
             return failure(rc);

@@ -42,7 +42,7 @@ struct CacheState {
     bool corruptionSeen = false;
     CacheTouches touches;
 
-    std::atomic<int64_t> maxBytes{5 * 1024 * 1024};
+    std::atomic<int64_t> maxBytes{int64_t{256} << 20};
     // Orders pages by last use; continues from the database's largest stamp after a restart.
     std::atomic<int64_t> useStamp{0};
 };

@@ -10,7 +10,8 @@ namespace lurvik {
 
 // The page cache: retrieved pages kept on disk between fetches (and, when persistent, between
 // runs), keyed by their address without the bookmark. One SQLite database in the configured
-// directory; the least recently used pages make room when the total passes the size limit.
+// directory, bodies compressed; the least recently used pages make room when the stored total
+// passes the size limit.
 //
 // Every function may be called from any thread. Before CacheBegin and after CacheEnd they do
 // nothing and return CacheError::NotRunning. Functions returning int return 0 on success.
@@ -66,7 +67,7 @@ int CacheClear();
 int CacheBlock();
 int CacheUnblock();
 
-// The bytes the cached pages take (addresses, dates and bodies) and how many there are.
+// The bytes the cached pages take (addresses, dates and compressed bodies) and how many there are.
 [[nodiscard]] int CacheGetUsage(int64_t& bytes, int64_t& pages);
 
 } // namespace lurvik

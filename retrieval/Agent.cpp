@@ -115,7 +115,13 @@ int Agent::fetchNow(const URL& target, AgentSink newSink, void* newContext) {
 
 void Agent::fetchThreadMain() {
     AgentPool& pool = m_pool;
-    setBlockingHook([&pool] { pool.blockingHook(); });
+    // The pool cancels the agents on its lists; one of the window's own (the source view's Fetch
+    // Again) is on none, and without this check its owner would wait out a stalled server.
+    setBlockingHook([this, &pool] {
+        pool.blockingHook();
+        if (cancelRequested && !cancelIssued.exchange(1))
+            cancelBlockingCall();
+    });
     fetch();
     unhookBlockingHook();
     publishOutcome();

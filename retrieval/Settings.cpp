@@ -41,7 +41,7 @@ constexpr NumberValue kGlobalNumbers[] = {
     {"AutoLaunch", &Settings::autoLaunch, 0},
     {"DoneBeep", &Settings::doneBeep, 0},
     {"PersistantCache", &Settings::persistentCache, 0},
-    {"CacheSize", &Settings::cacheSize, 0},
+    {"CacheSize", &Settings::cacheSize, kDefaultCacheMegabytes},
     {"SmartCache", &Settings::smartCache, 0},
     {"TreeSize", &Settings::treeSize, 0},
     {"TreeWeight", &Settings::treeWeight, 0},
@@ -83,10 +83,12 @@ const TextValue kGlobalTexts[] = {
 };
 
 constexpr NumberValue kWindowNumbers[] = {
-    {"MainLeft", &Settings::mainLeft, 0},    {"MainTop", &Settings::mainTop, 0},
-    {"MainRight", &Settings::mainRight, 0},  {"MainBottom", &Settings::mainBottom, 0},
-    {"TreeWidth", &Settings::treeWidth, 0},  {"LinkWidth", &Settings::linkWidth, 200},
-    {"TypeWidth", &Settings::typeWidth, 65}, {"URLWidth", &Settings::urlWidth, 200},
+    {"MainLeft", &Settings::mainLeft, 0},           {"MainTop", &Settings::mainTop, 0},
+    {"MainRight", &Settings::mainRight, 0},         {"MainBottom", &Settings::mainBottom, 0},
+    {"TreeWidth", &Settings::treeWidth, 0},         {"LinkWidth", &Settings::linkWidth, 200},
+    {"TypeWidth", &Settings::typeWidth, 110},       {"URLWidth", &Settings::urlWidth, 200},
+    {"StatusWidth", &Settings::statusWidth, 0},     {"PaneWidth", &Settings::paneWidth, 0},
+    {"MainMaximized", &Settings::mainMaximized, 0},
 };
 
 } // namespace
@@ -126,7 +128,7 @@ void Settings::initSettings(SiteEngine& engine) {
         cacheDir = defaultCacheDir();
         std::error_code ignored;
         std::filesystem::create_directories(cacheDir.str(), ignored);
-        CacheConfigure(1, cacheDir, 5242880, 1);
+        CacheConfigure(1, cacheDir, static_cast<int64_t>(cacheSize) << 20, 1);
     } else {
         repairSettings();
         applyToCache();
@@ -139,6 +141,8 @@ void Settings::repairSettings() {
     // the queue must still work.
     if (cacheDir.isEmpty())
         cacheDir = defaultCacheDir();
+    // Sizes from the days of 5 MB caches leave most pages' source unshown.
+    cacheSize = std::clamp(cacheSize, kMinCacheMegabytes, kMaxCacheMegabytes);
     if (userAgent.isEmpty()) {
         useUserAgent = 1;
         userAgent = "Lurvik/1.0";

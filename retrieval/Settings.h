@@ -13,18 +13,23 @@ class SiteEngine;
 // The program's persistent preferences, kept under "Software\Orvanne\Lurvik" in the settings
 // store, each field under its value name. Shared by the desktop program and lurvik-cli, which is
 // why it lives outside the user interface: a user's options apply to both.
+// The page cache's size in megabytes: the default and the range the options offer.
+constexpr int kDefaultCacheMegabytes = 256;
+constexpr int kMinCacheMegabytes = 16;
+constexpr int kMaxCacheMegabytes = 4096;
+
 struct Settings {
     // "Global"
-    int autoExpand = 0;      // "AutoExpand"
-    int dupChildren = 0;     // "DupChildren"
-    Str defaultWebBrowser;   // "DefaultWebBrower"
-    int autoLaunch = 1;      // "AutoLaunch"
-    int doneBeep = 1;        // "DoneBeep"
-    int persistentCache = 1; // "PersistantCache"
-    int cacheSize = 5;       // "CacheSize", megabytes
-    int smartCache = 0;      // "SmartCache"
-    Str cacheDir;            // "CacheDir"
-    Str treeFont;            // "TreeFont", with "TreeSize", "TreeWeight", "TreeItalic"
+    int autoExpand = 0;                     // "AutoExpand"
+    int dupChildren = 0;                    // "DupChildren"
+    Str defaultWebBrowser;                  // "DefaultWebBrower"
+    int autoLaunch = 1;                     // "AutoLaunch"
+    int doneBeep = 1;                       // "DoneBeep"
+    int persistentCache = 1;                // "PersistantCache"
+    int cacheSize = kDefaultCacheMegabytes; // "CacheSize", megabytes
+    int smartCache = 0;                     // "SmartCache"
+    Str cacheDir;                           // "CacheDir"
+    Str treeFont;                           // "TreeFont", with "TreeSize", "TreeWeight", "TreeItalic"
     int treeSize = 0, treeWeight = 0, treeItalic = 0;
     Str listFont; // "ListFont", ...
     int listSize = 0, listWeight = 0, listItalic = 0;
@@ -55,8 +60,13 @@ struct Settings {
     int mainLeft = 0, mainTop = 0, mainRight = 0, mainBottom = 0; // "MainLeft" ... "MainBottom"
     int treeWidth = 0;                                            // "TreeWidth"
     int linkWidth = 200;                                          // "LinkWidth"
-    int typeWidth = 65;                                           // "TypeWidth"
+    int typeWidth = 110;                                          // "TypeWidth"
     int urlWidth = 200;                                           // "URLWidth"
+    int statusWidth = 0;                                          // "StatusWidth"
+    // The divider and window width it was measured in: a window restored at another size keeps
+    // the divider's proportion.
+    int paneWidth = 0;     // "PaneWidth"
+    int mainMaximized = 0; // "MainMaximized"
 
     // 1 when the program key or "Global" cannot be opened: the first run.
     int loadSettings();

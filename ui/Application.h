@@ -3,6 +3,7 @@
 #include "ScheduledSites.h"
 #include "analysis/RatingSettings.h"
 #include "retrieval/AgentPool.h"
+#include "retrieval/ResourceChecker.h"
 #include "retrieval/RetrievalScheduler.h"
 #include "retrieval/Settings.h"
 #include "retrieval/SiteEngine.h"
@@ -35,6 +36,8 @@ public:
     RetrievalScheduler scheduler{engine, pool};
     // Retrievals due at a time of day, kept for this run only.
     ScheduledSites scheduledSites;
+    // The statuses of checked links (images, downloads) that opened site maps brought.
+    ResourceChecker checkedLinks{engine, pool};
     BusyLoop* busyLoop = nullptr;
 
 private:

@@ -2,11 +2,19 @@
 
 #include "FileTypeIcons.h"
 
+#include <QApplication>
 #include <QFont>
+#include <QIconEngine>
+#include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOption>
 
+#include <algorithm>
+#include <cmath>
+#include <iterator>
 #include <map>
 #include <vector>
 
@@ -14,7 +22,29 @@ namespace lurvik::Icons {
 
 namespace {
 
-enum class Shape { Page, Globe, Folder, Envelope, Picture, Frame, Box, Cross, Bolt };
+enum class Shape {
+    Page,
+    Globe,
+    Folder,
+    Envelope,
+    Picture,
+    Frame,
+    Box,
+    Cross,
+    Bolt,
+    Printer,
+    Copy,
+    Info,
+    BigTiles,
+    SmallTiles,
+    Lines,
+    Columns,
+    Brackets,
+    Lens,
+    LensBolt,
+    Clock,
+    Stop
+};
 
 struct Glyph {
     Shape shape;
@@ -78,6 +108,91 @@ void paintShape(QPainter& p, const Glyph& glyph, int size) {
         p.drawLine(QPointF(5 * m, 4 * m), QPointF(11 * m, 12 * m));
         p.drawLine(QPointF(11 * m, 4 * m), QPointF(5 * m, 12 * m));
         break;
+    case Shape::Printer:
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(4 * m, 1.5 * m, 8 * m, 5 * m));
+        p.setBrush(glyph.colour);
+        p.drawRoundedRect(QRectF(1.5 * m, 6 * m, 13 * m, 6 * m), m, m);
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(4 * m, 10 * m, 8 * m, 4.5 * m));
+        break;
+    case Shape::Copy:
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(1.5 * m, 1.5 * m, 8 * m, 10 * m));
+        p.setBrush(glyph.colour);
+        p.drawRect(QRectF(6.5 * m, 4.5 * m, 8 * m, 10 * m));
+        break;
+    case Shape::Info:
+        p.drawEllipse(QRectF(1.5 * m, 1.5 * m, 13 * m, 13 * m));
+        p.setPen(QPen(Qt::white, 2 * m, Qt::SolidLine, Qt::RoundCap));
+        p.drawPoint(QPointF(8 * m, 4.8 * m));
+        p.drawLine(QPointF(8 * m, 7.5 * m), QPointF(8 * m, 11.5 * m));
+        break;
+    case Shape::BigTiles:
+        for (qreal x : {1.5, 8.5})
+            for (qreal y : {1.5, 8.5})
+                p.drawRect(QRectF(x * m, y * m, 6 * m, 6 * m));
+        break;
+    case Shape::SmallTiles:
+        for (qreal x : {1.5, 6.0, 10.5})
+            for (qreal y : {1.5, 6.0, 10.5})
+                p.drawRect(QRectF(x * m, y * m, 4 * m, 4 * m));
+        break;
+    case Shape::Lines:
+        for (qreal y : {2.5, 6.5, 10.5}) {
+            p.drawRect(QRectF(1.5 * m, y * m, 3 * m, 3 * m));
+            p.drawLine(QPointF(6.5 * m, (y + 1.5) * m), QPointF(14.5 * m, (y + 1.5) * m));
+        }
+        break;
+    case Shape::Columns:
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(1.5 * m, 1.5 * m, 13 * m, 13 * m));
+        p.setBrush(glyph.colour);
+        p.drawRect(QRectF(1.5 * m, 1.5 * m, 13 * m, 3 * m));
+        p.drawLine(QPointF(6 * m, 4.5 * m), QPointF(6 * m, 14.5 * m));
+        for (qreal y : {7.5, 10.5})
+            p.drawLine(QPointF(1.5 * m, y * m), QPointF(14.5 * m, y * m));
+        break;
+    case Shape::Brackets:
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(glyph.colour.darker(130), 1.8 * m, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPolyline(QPolygonF({QPointF(5 * m, 4 * m), QPointF(1.5 * m, 8 * m), QPointF(5 * m, 12 * m)}));
+        p.drawPolyline(
+            QPolygonF({QPointF(11 * m, 4 * m), QPointF(14.5 * m, 8 * m), QPointF(11 * m, 12 * m)}));
+        p.drawLine(QPointF(9.5 * m, 3 * m), QPointF(6.5 * m, 13 * m));
+        break;
+    case Shape::Lens:
+    case Shape::LensBolt:
+        p.setBrush(QColor(230, 240, 250));
+        p.drawEllipse(QRectF(1.5 * m, 1.5 * m, 9 * m, 9 * m));
+        p.setPen(QPen(glyph.colour.darker(170), 2.5 * m, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(9.5 * m, 9.5 * m), QPointF(14.5 * m, 14.5 * m));
+        if (glyph.shape == Shape::LensBolt) {
+            p.setPen(QPen(QColor(200, 150, 0), m));
+            p.setBrush(QColor(250, 210, 40));
+            p.drawPolygon(
+                QPolygonF({QPointF(12 * m, 0.5 * m), QPointF(9.5 * m, 4.5 * m), QPointF(12 * m, 4.5 * m),
+                           QPointF(11 * m, 8 * m), QPointF(15 * m, 3.5 * m), QPointF(12.5 * m, 3.5 * m)}));
+        }
+        break;
+    case Shape::Clock:
+        p.setBrush(Qt::white);
+        p.drawEllipse(QRectF(1.5 * m, 1.5 * m, 13 * m, 13 * m));
+        p.setPen(QPen(glyph.colour.darker(170), 1.5 * m, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(8 * m, 8 * m), QPointF(8 * m, 4 * m));
+        p.drawLine(QPointF(8 * m, 8 * m), QPointF(11 * m, 9.5 * m));
+        break;
+    case Shape::Stop: {
+        QPolygonF octagon;
+        for (int i = 0; i < 8; ++i) {
+            qreal angle = (22.5 + 45 * i) * 3.14159265 / 180;
+            octagon << QPointF((8 + 6.8 * std::cos(angle)) * m, (8 + 6.8 * std::sin(angle)) * m);
+        }
+        p.drawPolygon(octagon);
+        p.setPen(QPen(Qt::white, 2 * m, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(5.5 * m, 8 * m), QPointF(10.5 * m, 8 * m));
+        break;
+    }
     case Shape::Bolt: {
         QPainterPath path;
         path.moveTo(9 * m, 1 * m);
@@ -101,17 +216,38 @@ void paintShape(QPainter& p, const Glyph& glyph, int size) {
     }
 }
 
-QIcon makeIcon(const Glyph& glyph) {
-    QIcon icon;
-    for (int size : {16, 32}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        paintShape(painter, glyph, size);
-        painter.end();
-        icon.addPixmap(pixmap);
+// Paints the glyph at whatever size and pixel ratio is asked for, so that it stays sharp on a
+// high-density screen instead of being scaled up from a 16-pixel picture.
+class GlyphEngine : public QIconEngine {
+public:
+    explicit GlyphEngine(const Glyph& glyph) : m_glyph(glyph) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        QPixmap picture = pixmap(rect.size() * painter->device()->devicePixelRatio(), mode, state);
+        painter->drawPixmap(rect, picture);
     }
-    return icon;
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override {
+        int side = std::max(1, std::min(size.width(), size.height()));
+        QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        paintShape(painter, m_glyph, side);
+        painter.end();
+        QPixmap picture = QPixmap::fromImage(image);
+        if (mode == QIcon::Disabled) {
+            QStyleOption option;
+            return QApplication::style()->generatedIconPixmap(QIcon::Disabled, picture, &option);
+        }
+        return picture;
+    }
+    QIconEngine* clone() const override { return new GlyphEngine(m_glyph); }
+
+private:
+    Glyph m_glyph;
+};
+
+QIcon makeIcon(const Glyph& glyph) {
+    return QIcon(new GlyphEngine(glyph));
 }
 
 QIcon cached(std::vector<QIcon>& cache, const std::vector<Glyph>& glyphs, int index) {
@@ -162,15 +298,42 @@ QIcon linkIcon(int index) {
 QIcon toolbarIcon(int index) {
     static std::vector<QIcon> cache;
     static const std::vector<Glyph> glyphs = {
-        {Shape::Globe, QColor(70, 130, 200), ""},  {Shape::Folder, QColor(220, 190, 90), ""},
-        {Shape::Page, QColor(120, 120, 120), "P"}, {Shape::Page, QColor(120, 160, 220), "C"},
-        {Shape::Box, QColor(200, 200, 120), "i"},  {Shape::Box, QColor(120, 170, 220), "L"},
-        {Shape::Box, QColor(120, 170, 220), "S"},  {Shape::Box, QColor(160, 200, 160), "="},
-        {Shape::Box, QColor(160, 200, 160), "D"},  {Shape::Page, QColor(230, 140, 60), "<>"},
-        {Shape::Globe, QColor(240, 200, 40), "?"}, {Shape::Bolt, QColor(240, 200, 40), ""},
-        {Shape::Box, QColor(150, 150, 220), "T"},  {Shape::Box, QColor(200, 200, 200), ""},
-        {Shape::Cross, QColor(200, 40, 40), ""},
+        {Shape::Globe, QColor(70, 130, 200), ""},       {Shape::Folder, QColor(220, 190, 90), ""},
+        {Shape::Printer, QColor(150, 150, 160), ""},    {Shape::Copy, QColor(120, 160, 220), ""},
+        {Shape::Info, QColor(60, 120, 200), ""},        {Shape::BigTiles, QColor(120, 170, 220), ""},
+        {Shape::SmallTiles, QColor(120, 170, 220), ""}, {Shape::Lines, QColor(120, 170, 220), ""},
+        {Shape::Columns, QColor(120, 170, 220), ""},    {Shape::Brackets, QColor(230, 140, 60), ""},
+        {Shape::Lens, QColor(90, 90, 100), ""},         {Shape::LensBolt, QColor(90, 90, 100), ""},
+        {Shape::Clock, QColor(90, 110, 180), ""},       {Shape::Box, QColor(200, 200, 200), ""},
+        {Shape::Stop, QColor(200, 40, 40), ""},
     };
+    // The desktop's names for the same pictures. The theme serves the toolbar only when it has
+    // every one of them: a row of half theme, half our own would look like two programs.
+    static const char* const themeNames[] = {
+        "document-open-remote",
+        "document-open",
+        "document-print",
+        "edit-copy",
+        "document-properties",
+        "view-list-icons",
+        "view-grid",
+        "view-list",
+        "view-list-details",
+        "text-html",
+        "edit-find",
+        "system-search",
+        "x-office-calendar",
+        "",
+        "process-stop",
+    };
+    static const bool themed = [] {
+        for (const char* name : themeNames)
+            if (*name && !QIcon::hasThemeIcon(QString::fromLatin1(name)))
+                return false;
+        return true;
+    }();
+    if (themed && index >= 0 && index < static_cast<int>(std::size(themeNames)) && *themeNames[index])
+        return QIcon::fromTheme(QString::fromLatin1(themeNames[index]));
     return cached(cache, glyphs, index);
 }
 

@@ -4,6 +4,9 @@
 #include "analysis/LinkRecord.h"
 #include "retrieval/SiteNode.h"
 
+#include <QGuiApplication>
+#include <QPalette>
+
 #include <algorithm>
 
 namespace lurvik {
@@ -17,7 +20,7 @@ int LinkListModel::rowCount(const QModelIndex& parent) const {
 }
 
 int LinkListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : 3;
+    return parent.isValid() ? 0 : ColumnCount;
 }
 
 QString LinkListModel::linkText(const LinkRecord& link, int column) {
@@ -36,12 +39,31 @@ QString LinkListModel::linkText(const LinkRecord& link, int column) {
     }
 }
 
+QString LinkListModel::cellText(const LinkRecord& link, int column) const {
+    if (column != ColumnStatus)
+        return linkText(link, column);
+    return statusOf ? QString::fromStdString(statusOf(link)) : QString();
+}
+
+QColor LinkListModel::errorColour() {
+    // Qt's palettes name no colour for errors: a red that stays readable on light and dark bases.
+    bool dark = QGuiApplication::palette().color(QPalette::Base).lightness() < 128;
+    return dark ? QColor(255, 120, 110) : QColor(190, 20, 20);
+}
+
 QVariant LinkListModel::data(const QModelIndex& index, int role) const {
     const LinkRecord* link = linkAt(index.row());
     if (!link)
         return {};
     if (role == Qt::DisplayRole)
-        return linkText(*link, index.column());
+        return cellText(*link, index.column());
+    if (role == Qt::ToolTipRole)
+        return cellText(*link, index.column());
+    if (role == Qt::ForegroundRole) {
+        QString status = cellText(*link, ColumnStatus);
+        if (status.startsWith(QLatin1String("failed")) || status.startsWith(QLatin1String("broken")))
+            return errorColour();
+    }
     if (role == Qt::DecorationRole && index.column() == ColumnLink)
         return Icons::linkIcon(link->iconIndex());
     return {};
@@ -50,8 +72,8 @@ QVariant LinkListModel::data(const QModelIndex& index, int role) const {
 QVariant LinkListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    static const char* const names[] = {"Link Name", "Type", "URL Name"};
-    return section >= 0 && section < 3 ? QString::fromLatin1(names[section]) : QString();
+    static const char* const names[] = {"Link Name", "Type", "URL Name", "Status"};
+    return section >= 0 && section < ColumnCount ? QString::fromLatin1(names[section]) : QString();
 }
 
 const LinkRecord* LinkListModel::linkAt(int row) const {
@@ -101,17 +123,18 @@ void LinkListModel::fillSites(const std::vector<const SiteNode*>& sites) {
 }
 
 void LinkListModel::clear() {
+    statusOf = nullptr;
     reset({});
     m_siteRecords.clear();
 }
 
 void LinkListModel::sortByColumn(int column) {
-    if (column < 0 || column > 2)
+    if (column < 0 || column >= ColumnCount)
         return;
     std::vector<std::pair<std::string, const LinkRecord*>> keyed;
     keyed.reserve(m_rows.size());
     for (const LinkRecord* link : m_rows)
-        keyed.emplace_back(linkText(*link, column).toStdString(), link);
+        keyed.emplace_back(cellText(*link, column).toStdString(), link);
     // Descending includes -1, the state after a refill: the Arrange commands then sort
     // descending before the indicator turns ascending.
     bool descending = m_sortDescending != 0;

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QColor>
 
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace lurvik {
@@ -15,7 +18,7 @@ class SiteNode;
 class LinkListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { ColumnLink = 0, ColumnType = 1, ColumnUrl = 2 };
+    enum Column { ColumnLink = 0, ColumnType = 1, ColumnUrl = 2, ColumnStatus = 3, ColumnCount = 4 };
 
     explicit LinkListModel(QObject* parent = nullptr);
     ~LinkListModel() override;
@@ -33,6 +36,14 @@ public:
 
     const LinkRecord* linkAt(int row) const;
     static QString linkText(const LinkRecord& link, int column);
+    // The colour of failed and broken rows.
+    static QColor errorColour();
+    // The text of any column, the status included.
+    QString cellText(const LinkRecord& link, int column) const;
+
+    // What a link leads to, in the link report's words; read whenever a status is shown or
+    // sorted, so that it follows the retrieval without a refill.
+    std::function<std::string(const LinkRecord&)> statusOf;
 
     // The sort state: both -1 after every refill. A column click flips the direction and then
     // sorts; the Arrange commands sort with the current direction first.

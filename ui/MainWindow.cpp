@@ -20,11 +20,14 @@
 #include "SchedulerDialog.h"
 #include "Shell.h"
 #include "SiteTreeItems.h"
+#include "SiteTreeView.h"
+#include "SourcePane.h"
 #include "SourceText.h"
 #include "UserAddress.h"
 #include "find/gui/FindHost.h"
 #include "find/gui/FindWindow.h"
 #include "find/gui/FindWizard.h"
+#include "retrieval/LinkStatus.h"
 #include "retrieval/WarcImport.h"
 #include "sitemap/SiteMapFile.h"
 #include "sitemap/TreeHtmlExport.h"
@@ -47,11 +50,14 @@
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QProgressBar>
+#include <QScreen>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTimer>
+#include <QStyle>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
 
@@ -62,6 +68,7 @@ namespace lurvik {
 namespace {
 
 const QString kProgramStatus = QStringLiteral("Lurvik 1.0");
+constexpr int kStatusRefreshMs = 100;
 
 QString fromStr(const Str& text) {
     return QString::fromUtf8(text.text(), text.len());
@@ -127,7 +134,14 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
     scheduleTimer->start(30000);
 
     app.engine.onNodeChanged = [this](SiteNode* node, int code) { m_treeModel->nodeChanged(node, code); };
-    app.scheduler.onRefreshStatus = [this] { refreshStatus(); };
+    // The engine reports every page; text redrawn faster than it can be read costs the crawl.
+    m_statusDelay.setSingleShot(true);
+    m_statusDelay.setInterval(kStatusRefreshMs);
+    connect(&m_statusDelay, &QTimer::timeout, this, &MainWindow::refreshStatus);
+    app.scheduler.onRefreshStatus = [this] {
+        if (!m_statusDelay.isActive())
+            m_statusDelay.start();
+    };
     app.pool.onNeedPassword = [this](const Str&, const Str& realm, Str& user, Str& password) {
         return PasswordDialog::askNetworkPassword(this, realm, user, password);
     };
@@ -246,11 +260,13 @@ void MainWindow::createToolBar() {
         }
         m_actions[id]->setIcon(Icons::toolbarIcon(image));
         bar->addAction(m_actions[id]);
+        if (QWidget* button = bar->widgetForAction(m_actions[id]))
+            button->installEventFilter(this);
     }
 }
 
 void MainWindow::createViews() {
-    m_tree = new QTreeView(this);
+    m_tree = new SiteTreeView(this);
     m_tree->setObjectName(QStringLiteral("siteTree"));
     m_tree->setModel(m_treeModel);
     m_tree->setHeaderHidden(true);
@@ -269,7 +285,11 @@ void MainWindow::createViews() {
     m_linkTable->setSelectionMode(QAbstractItemView::SingleSelection);
     m_linkTable->setContextMenuPolicy(Qt::CustomContextMenu);
     m_linkTable->header()->setSectionsClickable(true);
-    m_linkTable->header()->setStretchLastSection(false);
+    // The address is what a user reads most: it is shown last, takes the width left over, and
+    // loses its middle rather than its end when it does not fit.
+    m_linkTable->header()->moveSection(LinkListModel::ColumnStatus, LinkListModel::ColumnUrl);
+    m_linkTable->header()->setStretchLastSection(true);
+    m_linkTable->setTextElideMode(Qt::ElideMiddle);
     connect(m_linkTable->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { m_linkModel->clickColumn(column); });
     connect(m_linkModel, &LinkListModel::sortIndicatorChanged, this, &MainWindow::updateSortIndicator);
@@ -289,27 +309,26 @@ void MainWindow::createViews() {
         });
     }
 
-    m_source = new QPlainTextEdit(this);
-    m_source->setObjectName(QStringLiteral("htmlViewer"));
-    m_source->setReadOnly(true);
-    m_source->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_source->setContextMenuPolicy(Qt::CustomContextMenu);
-    QPalette palette = m_source->palette();
-    palette.setColor(QPalette::Base, QColor(192, 192, 192));
-    m_source->setPalette(palette);
-    new HtmlHighlighter(m_source->document());
+    m_sourcePane = new SourcePane(m_app.pool, this);
+    m_source = m_sourcePane->editor();
     connect(m_source, &QWidget::customContextMenuRequested, this, &MainWindow::sourceContextMenu);
+    connect(m_sourcePane, &SourcePane::pageFetched, this, [this] { loadSource(selectedItem()); });
 
     m_pane = new QStackedWidget(this);
     m_pane->addWidget(m_linkTable);
     m_pane->addWidget(m_linkIcons);
-    m_pane->addWidget(m_source);
+    m_pane->addWidget(m_sourcePane);
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->addWidget(m_tree);
     m_splitter->addWidget(m_pane);
     m_splitter->setChildrenCollapsible(false);
-    m_splitter->setStretchFactor(1, 1);
+    m_splitter->installEventFilter(this);
+    connect(m_splitter, &QSplitter::splitterMoved, this, [this](int position) {
+        int total = m_splitter->width() - m_splitter->handleWidth();
+        if (total > 0)
+            m_treeShare = std::clamp(double(position) / total, 0.05, 0.9);
+    });
     setCentralWidget(m_splitter);
 }
 
@@ -339,13 +358,44 @@ void MainWindow::applyFonts() {
 
 void MainWindow::restoreWindowSettings() {
     const Settings& s = m_app.settings;
-    if (s.mainRight > s.mainLeft && s.mainBottom > s.mainTop)
+    if (s.mainRight > s.mainLeft && s.mainBottom > s.mainTop) {
         setGeometry(s.mainLeft, s.mainTop, s.mainRight - s.mainLeft, s.mainBottom - s.mainTop);
-    int treeWidth = s.treeWidth >= 1 && s.treeWidth <= 2999 ? s.treeWidth : width() / 4 - 1;
-    m_splitter->setSizes({treeWidth, std::max(1, width() - treeWidth - 2)});
-    m_linkTable->setColumnWidth(0, s.linkWidth ? s.linkWidth : 200);
-    m_linkTable->setColumnWidth(1, s.typeWidth ? s.typeWidth : 65);
-    m_linkTable->setColumnWidth(2, s.urlWidth ? s.urlWidth : 200);
+    } else if (QScreen* shown = screen()) {
+        // A first window sized for the screen it opens on, not for the displays of long ago.
+        QRect available = shown->availableGeometry();
+        QSize size(available.width() * 2 / 3, available.height() * 2 / 3);
+        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size, available));
+    }
+    if (s.mainMaximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+    if (s.treeWidth >= 1 && s.treeWidth <= 2999 && s.paneWidth > s.treeWidth)
+        m_treeShare = double(s.treeWidth) / s.paneWidth;
+    else if (s.treeWidth >= 1 && s.treeWidth <= 2999 && width() > s.treeWidth)
+        m_treeShare = double(s.treeWidth) / width();
+    m_treeShare = std::clamp(m_treeShare, 0.05, 0.9);
+    keepTreeShare();
+    m_linkTable->setColumnWidth(LinkListModel::ColumnLink, s.linkWidth ? s.linkWidth : 200);
+    m_linkTable->setColumnWidth(LinkListModel::ColumnType, s.typeWidth ? s.typeWidth : 110);
+    m_linkTable->setColumnWidth(LinkListModel::ColumnStatus, s.statusWidth ? s.statusWidth : 90);
+    m_linkTable->setColumnWidth(LinkListModel::ColumnUrl, s.urlWidth ? s.urlWidth : 200);
+}
+
+void MainWindow::keepTreeShare() {
+    int total = m_splitter->width() - m_splitter->handleWidth();
+    if (total <= 0)
+        return;
+    int tree = std::max(1, static_cast<int>(total * m_treeShare + 0.5));
+    m_splitter->setSizes({tree, std::max(1, total - tree)});
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The splitter hands all new width to the list by itself; the tree keeps its share instead.
+    if (watched == m_splitter && event->type() == QEvent::Resize)
+        keepTreeShare();
+    // A button's status tip would otherwise stay after the pointer has gone elsewhere.
+    else if (event->type() == QEvent::Leave && qobject_cast<QToolButton*>(watched))
+        statusBar()->clearMessage();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::storeWindowSettings() {
@@ -355,10 +405,13 @@ void MainWindow::storeWindowSettings() {
     s.mainTop = frame.top();
     s.mainRight = frame.left() + frame.width();
     s.mainBottom = frame.top() + frame.height();
+    s.mainMaximized = isMaximized() ? 1 : 0;
     s.treeWidth = m_splitter->sizes().value(0);
-    s.linkWidth = m_linkTable->columnWidth(0);
-    s.typeWidth = m_linkTable->columnWidth(1);
-    s.urlWidth = m_linkTable->columnWidth(2);
+    s.paneWidth = m_splitter->width() - m_splitter->handleWidth();
+    s.linkWidth = m_linkTable->columnWidth(LinkListModel::ColumnLink);
+    s.typeWidth = m_linkTable->columnWidth(LinkListModel::ColumnType);
+    s.urlWidth = m_linkTable->columnWidth(LinkListModel::ColumnUrl);
+    s.statusWidth = m_linkTable->columnWidth(LinkListModel::ColumnStatus);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -544,18 +597,26 @@ void MainWindow::fillPane(SiteTreeModel::Item* item) {
         for (const SiteTreeModel::Item* site : item->children)
             if (site->node)
                 sites.push_back(site->node);
+        m_linkModel->statusOf = [this](const LinkRecord& link) {
+            const SiteNode* site = m_app.engine.findNode(link.url, true, true);
+            return site ? linkTargetStatus(m_app.engine, *site, link, nullptr) : std::string();
+        };
         m_linkModel->fillSites(sites);
         return;
     }
+    const SiteNode* page = item->node;
+    m_linkModel->statusOf = [this, page](const LinkRecord& link) {
+        return linkTargetStatus(m_app.engine, *page, link, &m_app.checkedLinks);
+    };
     m_linkModel->fillPage(item->node);
     if (m_viewMode == CmdHtmlSource)
         loadSource(item);
 }
 
 void MainWindow::loadSource(SiteTreeModel::Item* item) {
-    if (!item || !item->node)
+    if (!item || !item->node || item == m_treeModel->root())
         return;
-    m_source->setPlainText(loadSourceText(*item->node, m_showHtmlTags));
+    m_sourcePane->showPage(*item->node, m_showHtmlTags);
 }
 
 void MainWindow::setViewMode(int command) {
@@ -566,14 +627,14 @@ void MainWindow::setViewMode(int command) {
         SiteTreeModel::Item* item = selectedItem();
         if (item && item != m_treeModel->root())
             loadSource(item);
-        m_pane->setCurrentWidget(m_source);
+        m_pane->setCurrentWidget(m_sourcePane);
     } else if (command == CmdDetails) {
         m_pane->setCurrentWidget(m_linkTable);
     } else {
         bool large = command == CmdLargeIcons;
         m_linkIcons->setViewMode(command == CmdList || command == CmdSmallIcons ? QListView::ListMode
                                                                                 : QListView::IconMode);
-        m_linkIcons->setFlow(command == CmdSmallIcons ? QListView::LeftToRight : QListView::TopToBottom);
+        m_linkIcons->setFlow(command == CmdList ? QListView::TopToBottom : QListView::LeftToRight);
         m_linkIcons->setWrapping(true);
         m_linkIcons->setIconSize(large ? QSize(32, 32) : QSize(16, 16));
         m_linkIcons->setGridSize(large ? QSize(96, 64) : QSize());
@@ -744,6 +805,8 @@ int MainWindow::openMap(const QString& fileName) {
     };
     withWaitCursor([&] { result = map.open(m_app.engine); });
     m_app.engine.onNodeChanged = std::move(announce);
+    for (const CheckedLink& link : map.checkedLinks)
+        m_app.checkedLinks.record(link.url, {link.status, link.failed, link.errorText});
     m_treeModel->addMapPages(loaded);
     if (result == 4005 || result == 4004)
         QMessageBox::warning(
@@ -759,7 +822,37 @@ int MainWindow::openMap(const QString& fileName) {
 void MainWindow::openLocation() {
     OpenLocationDialog dialog(m_app.settings, this);
     if (dialog.exec() == QDialog::Accepted && !dialog.address().isEmpty())
-        startSite(dialog.address());
+        startSiteOrSayWhy(dialog.address());
+}
+
+void MainWindow::startSiteOrSayWhy(const QString& text) {
+    if (startSite(text))
+        return;
+    URL url;
+    parseUserAddress(text.trimmed().toStdString(), url);
+    std::string why = whyNotStartable(text.trimmed().toStdString(), url);
+    if (why.empty())
+        why =
+            "No retrieval can start at \"" + text.trimmed().toStdString() + "\": the page limit is reached.";
+    QMessageBox::warning(this, QStringLiteral("Lurvik"), QString::fromStdString(why));
+}
+
+void MainWindow::openArgument(const QString& commandLine, bool startAddress) {
+    if (isSiteMapName(commandLine)) {
+        int result = openMap(commandLine);
+        // Chosen in the Open dialog, an unreadable map changes nothing visibly; named when the
+        // program starts, it would leave an empty window without a word.
+        if (result != 0 && result != 4004 && result != 4005) {
+            auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Lurvik"),
+                                        QStringLiteral("The site map \"%1\" cannot be read: it is missing, "
+                                                       "damaged or not a site map.")
+                                            .arg(commandLine),
+                                        QMessageBox::Ok, this);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->open();
+        }
+    } else if (startAddress)
+        startSite(commandLine);
 }
 
 void MainWindow::chooseMapToOpen() {
@@ -1058,7 +1151,7 @@ void MainWindow::runCommand(int id) {
         break;
     case CmdLurvikLink:
         if (const LinkRecord* link = selectedLink())
-            startSite(QString::fromStdString(link->url.text()));
+            startSiteOrSayWhy(QString::fromStdString(link->url.text()));
         break;
     case CmdHelpTopics:
         HelpWindow::showTopic(0, this);

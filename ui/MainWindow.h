@@ -1,12 +1,14 @@
 #pragma once
 
 #include "SiteTreeModel.h"
+#include "SiteTreeView.h"
 
 #include <QHash>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
 #include <QPrinter>
+#include <QTimer>
 
 #include <memory>
 
@@ -26,6 +28,7 @@ namespace lurvik {
 class Application;
 class FindWindow;
 class GoToPageDialog;
+class SourcePane;
 class LinkListModel;
 class URL;
 struct FindHost;
@@ -45,6 +48,11 @@ public:
 
     // Starts text as a new top-level site; false when it is not an address of an HTML page.
     bool startSite(const QString& text);
+    // As startSite, telling the user in a message box why nothing started.
+    void startSiteOrSayWhy(const QString& text);
+    // What the program was started with: a site map (".web"), reported when it cannot be read
+    // without waiting for the answer, or, when startAddress, an address to retrieve.
+    void openArgument(const QString& commandLine, bool startAddress);
     // Loads a site map with a wait cursor; the map's result code.
     int openMap(const QString& fileName);
     // Saves url's target to fileName in a download window of its own; null when the file cannot
@@ -67,9 +75,10 @@ public:
 
     SiteTreeModel* treeModel() const { return m_treeModel; }
     LinkListModel* linkModel() const { return m_linkModel; }
-    QTreeView* treeView() const { return m_tree; }
+    SiteTreeView* treeView() const { return m_tree; }
     QTreeView* linkView() const { return m_linkTable; }
     QPlainTextEdit* sourceView() const { return m_source; }
+    SourcePane* sourcePane() const { return m_sourcePane; }
     QString statusUrlText() const;
     QString statusInfoText() const;
     SiteTreeModel::Item* selectedItem() const;
@@ -91,6 +100,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createActions();
@@ -100,6 +110,7 @@ private:
     void applyFonts();
     void restoreWindowSettings();
     void storeWindowSettings();
+    void keepTreeShare();
 
     void selectionChanged();
     void fillPane(SiteTreeModel::Item* item);
@@ -135,10 +146,11 @@ private:
     QHash<int, QAction*> m_actions;
     SiteTreeModel* m_treeModel;
     LinkListModel* m_linkModel;
-    QTreeView* m_tree = nullptr;
+    SiteTreeView* m_tree = nullptr;
     QTreeView* m_linkTable = nullptr;
     QListView* m_linkIcons = nullptr;
     QPlainTextEdit* m_source = nullptr;
+    SourcePane* m_sourcePane = nullptr;
     QStackedWidget* m_pane = nullptr;
     QSplitter* m_splitter = nullptr;
     QLabel* m_statusUrl = nullptr;
@@ -146,6 +158,9 @@ private:
     QProgressBar* m_progress = nullptr;
     QString m_lastStatusText;
     QString m_lastTitleText;
+    QTimer m_statusDelay;
+    // The tree's part of the splitter's width, kept as the window changes size.
+    double m_treeShare = 0.25;
     int m_viewMode = 0;
     bool m_showHtmlTags = true;
     bool m_shutDown = false;

@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -39,8 +40,11 @@ SaveSiteMapDialog::SaveSiteMapDialog(SiteEngine& engine, QWidget* parent)
     fileRow->addWidget(m_file, 1);
     fileRow->addWidget(browseButton);
 
+    // A row that is a layout gets no buddy of its own: the label would show its "&" as text.
+    auto* fileLabel = new QLabel(QStringLiteral("&Map Filename:"), this);
+    fileLabel->setBuddy(m_file);
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("&Map Filename:"), fileRow);
+    form->addRow(fileLabel, fileRow);
     form->addRow(QString(), m_includeHtml);
     form->addRow(QStringLiteral("&Author Name:"), m_author);
     form->addRow(QStringLiteral("Site &Description:"), m_description);
@@ -57,6 +61,11 @@ SaveSiteMapDialog::SaveSiteMapDialog(SiteEngine& engine, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(buttons);
+
+    setTabOrder(m_file, browseButton);
+    setTabOrder(browseButton, m_includeHtml);
+    setTabOrder(m_includeHtml, m_author);
+    setTabOrder(m_author, m_description);
 }
 
 void SaveSiteMapDialog::setRoot(SiteNode* root, bool hasSelection) {

@@ -57,7 +57,12 @@ int openURL(const QString& text, const SiteNode* node, QWidget* owner, const Set
         return 1;
     QString program = command.takeFirst();
     command << text;
-    return QProcess::startDetached(program, command) ? 0 : 1;
+    if (QProcess::startDetached(program, command))
+        return 0;
+    QMessageBox::warning(
+        owner, QStringLiteral("Lurvik"),
+        QStringLiteral("No program could be started to open %1: \"%2\" cannot be run.").arg(text, program));
+    return 1;
 }
 
 void copyText(const QString& text) {

@@ -36,6 +36,16 @@ void SiteTreeModel::makeRoot() {
     m_items.push_back(std::move(root));
 }
 
+void SiteTreeModel::dropAllItems() {
+    for (auto& each : m_items)
+        if (each && each->node)
+            each->node->treeItems.clear();
+    m_items.resize(1);
+    m_childIndex.clear();
+    m_top.children.clear();
+    makeRoot();
+}
+
 SiteTreeModel::Item* SiteTreeModel::itemAt(const QModelIndex& index) const {
     return index.isValid() ? static_cast<Item*>(index.internalPointer()) : nullptr;
 }
@@ -149,20 +159,38 @@ QVariant SiteTreeModel::data(const QModelIndex& index, int role) const {
     }
 }
 
-SiteTreeModel::Item* SiteTreeModel::insertItem(Item* parent, SiteNode* node) {
+SiteTreeModel::Item* SiteTreeModel::makeItem(Item* parent, SiteNode* node) {
     auto item = std::make_unique<Item>();
     item->id = static_cast<uint32_t>(m_items.size());
     item->parent = parent;
     item->node = node;
     item->row = static_cast<int>(parent->children.size());
     Item* raw = item.get();
-    beginInsertRows(indexOf(parent), raw->row, raw->row);
     parent->children.push_back(raw);
     m_items.push_back(std::move(item));
-    endInsertRows();
-    if (node)
+    if (node) {
         node->addTreeItem(raw->id);
+        ++m_childIndex[{parent->id, node}];
+    }
     return raw;
+}
+
+SiteTreeModel::Item* SiteTreeModel::insertItem(Item* parent, SiteNode* node) {
+    int row = static_cast<int>(parent->children.size());
+    beginInsertRows(indexOf(parent), row, row);
+    Item* item = makeItem(parent, node);
+    endInsertRows();
+    return item;
+}
+
+void SiteTreeModel::insertItems(Item* parent, const std::vector<SiteNode*>& nodes) {
+    if (nodes.empty())
+        return;
+    int first = static_cast<int>(parent->children.size());
+    beginInsertRows(indexOf(parent), first, first + static_cast<int>(nodes.size()) - 1);
+    for (SiteNode* node : nodes)
+        makeItem(parent, node);
+    endInsertRows();
 }
 
 void SiteTreeModel::deleteItem(Item* top) {
@@ -180,8 +208,12 @@ void SiteTreeModel::deleteItem(Item* top) {
         parent->children.erase(parent->children.begin() + item->row);
         for (size_t i = item->row; i < parent->children.size(); ++i)
             parent->children[i]->row = static_cast<int>(i);
-        if (item->node)
+        if (item->node) {
             item->node->removeTreeItem(item->id);
+            auto counted = m_childIndex.find({parent->id, item->node});
+            if (counted != m_childIndex.end() && --counted->second == 0)
+                m_childIndex.erase(counted);
+        }
         m_items[item->id].reset();
         endRemoveRows();
     }
@@ -215,23 +247,20 @@ void SiteTreeModel::forEachPostOrder(uint32_t id, const std::function<void(uint3
 }
 
 bool SiteTreeModel::hasChildFor(const Item* parent, const SiteNode* node) const {
-    // A page has few items, a hub page many children: look from the page's side.
-    for (int i = 0; i < node->treeItems.len(); ++i) {
-        const Item* item = itemById(node->treeItems.get(i));
-        if (item && item->parent == parent)
-            return true;
-    }
-    return false;
+    return m_childIndex.count({parent->id, node}) != 0;
 }
 
 void SiteTreeModel::addChildItems(Item* item) {
     const SiteNode* node = item->node;
+    std::vector<SiteNode*> added;
+    std::unordered_set<const SiteNode*> taken;
     for (SiteNode* child : node->children) {
         if (dupChildren && child->treeItems.len() > 0)
             continue;
-        if (!hasChildFor(item, child))
-            insertItem(item, child);
+        if (!hasChildFor(item, child) && taken.insert(child).second)
+            added.push_back(child);
     }
+    insertItems(item, added);
 }
 
 void SiteTreeModel::addLoadedPage(SiteNode* node, const std::function<bool(const SiteNode*)>& known) {
@@ -388,12 +417,7 @@ int SiteTreeModel::removeSite(Item* item) {
         if (onClearSelection)
             onClearSelection();
         beginResetModel();
-        for (auto& each : m_items)
-            if (each && each->node)
-                each->node->treeItems.clear();
-        m_items.resize(1);
-        m_top.children.clear();
-        makeRoot();
+        dropAllItems();
         endResetModel();
         if (onSelect)
             onSelect(m_root);
@@ -473,12 +497,7 @@ void SiteTreeModel::getNow(Item* item) {
 
 void SiteTreeModel::clearAll() {
     beginResetModel();
-    for (auto& each : m_items)
-        if (each && each->node)
-            each->node->treeItems.clear();
-    m_items.resize(1);
-    m_top.children.clear();
-    makeRoot();
+    dropAllItems();
     endResetModel();
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 namespace lurvik {
@@ -89,6 +90,10 @@ private:
     // known says which of the page's parents and children are in the tree already.
     void addLoadedPage(SiteNode* node, const std::function<bool(const SiteNode*)>& known);
     Item* insertItem(Item* parent, SiteNode* node);
+    // Appends an item for each node under parent in one row insertion: a page of a retrieval
+    // brings its children together, and one notice per row costs the views more than the rows.
+    void insertItems(Item* parent, const std::vector<SiteNode*>& nodes);
+    Item* makeItem(Item* parent, SiteNode* node);
     // Removes item and everything below it from the tree, unregistering each from its page.
     void deleteItem(Item* item);
     void deleteSubtree(uint32_t id, bool freeCache);
@@ -101,7 +106,23 @@ private:
     bool hasChildFor(const Item* parent, const SiteNode* node) const;
     void addChildItems(Item* item);
     void makeRoot();
+    void dropAllItems();
     void halt(bool on);
+
+    // Answers hasChildFor without a walk: a page linked from every page of a site has an item
+    // under each of them, and a scan of those per new link makes a crawl quadratic.
+    struct ChildKey {
+        uint32_t parent;
+        const SiteNode* node;
+        bool operator==(const ChildKey&) const = default;
+    };
+    struct ChildKeyHash {
+        size_t operator()(const ChildKey& key) const {
+            return std::hash<const void*>()(key.node) ^ (size_t{key.parent} * 0x9E3779B97F4A7C15ull);
+        }
+    };
+    // How many items each (parent, page) pair has: the root may show one page more than once.
+    std::unordered_map<ChildKey, int, ChildKeyHash> m_childIndex;
 
     SiteEngine& m_engine;
     AgentPool& m_pool;

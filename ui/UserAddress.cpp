@@ -18,4 +18,16 @@ int parseUserAddress(const std::string& input, URL& url) {
     return url.setURL(text);
 }
 
+std::string whyNotStartable(const std::string& text, const URL& url) {
+    const std::string quoted = "\"" + text + "\"";
+    if (!url.isValid())
+        return quoted + " is not a web address.";
+    if (!url.isHttp())
+        return quoted + " is a " + std::string(url.getScheme()) +
+               ": address; a site is retrieved from an http or https address.";
+    if (!url.isHtml())
+        return quoted + " is not a web page; a site is retrieved from a page of HTML.";
+    return {};
+}
+
 } // namespace lurvik

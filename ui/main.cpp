@@ -123,10 +123,8 @@ int main(int argc, char** argv) {
 
     // The whole command line is the file name, so a map whose path has spaces still opens.
     QString commandLine = arguments.join(QLatin1Char(' '));
-    if (!commandLine.isEmpty() && isSiteMapName(commandLine))
-        window.openMap(commandLine);
-    else if (!commandLine.isEmpty() && !screenshot.file.isEmpty())
-        window.startSite(commandLine);
+    if (!commandLine.isEmpty())
+        window.openArgument(commandLine, !screenshot.file.isEmpty());
     if (!screenshot.file.isEmpty())
         takeScreenshotWhenDone(window, app, screenshot);
     return QApplication::exec();

@@ -1,6 +1,8 @@
 #include "core/PageCache.h"
 #include "core/CacheConnection.h"
 
+#include <sqlite3.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,6 +35,16 @@ int64_t usedBytes() {
     EXPECT_EQ(CacheGetUsage(bytes, pages), 0);
     return bytes;
 }
+
+// Bytes that do not compress, so that a page's stored size is its length plus zlib's framing.
+std::string noise(size_t length, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string text(length, '\0');
+    for (char& c : text)
+        c = static_cast<char>(random());
+    return text;
+}
+constexpr int64_t kFraming = 16;
 
 bool isCached(const std::string& url) {
     Str page;
@@ -104,6 +117,16 @@ TEST_F(PageCacheTest, SaveLoadDateFreeAndClear) {
     ASSERT_EQ(CacheLoadPage(address(2), page), 0);
     EXPECT_EQ(page, "") << "an empty page is a cached page";
 
+    std::string html;
+    for (int i = 0; html.size() < 200000; ++i)
+        html += "<tr><td><a href=\"page" + std::to_string(i) + ".html\">Page " + std::to_string(i) +
+                "</a></td></tr>\n";
+    const int64_t before = usedBytes();
+    ASSERT_EQ(CacheSavePage(address(4), "d", Str(html)), 0);
+    ASSERT_EQ(CacheLoadPage(address(4), page), 0);
+    EXPECT_EQ(page.str(), html);
+    EXPECT_LT(usedBytes() - before, static_cast<int64_t>(html.size() / 4)) << "bodies are kept compressed";
+
     Str kept("kept");
     EXPECT_EQ(CacheLoadPage(address(3), kept), code(CacheError::NotCached));
     EXPECT_EQ(kept, "kept");
@@ -155,16 +178,15 @@ TEST_F(PageCacheTest, PersistentCacheSurvivesRestartAndOtherIsWiped) {
 TEST_F(PageCacheTest, SizeLimitHoldsOnSaveAndAfterIdleWork) {
     CacheConfigMaxSize(20000);
     ASSERT_EQ(CacheBegin(), 0);
-    const std::string body(1000, 'b');
     for (int i = 0; i < 60; ++i) {
-        ASSERT_EQ(CacheSavePage(address(i), "date", body), 0);
+        ASSERT_EQ(CacheSavePage(address(i), "date", noise(1000, i)), 0);
         ASSERT_LE(usedBytes(), 20000) << i;
     }
     EXPECT_TRUE(isCached(address(59)));
     EXPECT_FALSE(isCached(address(0)));
 
     // Too large for the whole cache: not kept, and the stale older copy goes too.
-    EXPECT_EQ(CacheSavePage(address(59), "date", std::string(30000, 'x')), code(CacheError::TooLarge));
+    EXPECT_EQ(CacheSavePage(address(59), "date", noise(30000, 1)), code(CacheError::TooLarge));
     EXPECT_FALSE(isCached(address(59)));
     EXPECT_TRUE(isCached(address(58)));
 
@@ -192,8 +214,8 @@ TEST_F(PageCacheTest, SizeLimitHoldsOnSaveAndAfterIdleWork) {
 }
 
 TEST_F(PageCacheTest, RecentlyLoadedPageOutlivesOlderOnes) {
-    const std::string body(900, 'p');
-    const int64_t pageBytes = static_cast<int64_t>(address(1).size() + 4 + body.size());
+    const std::string body = noise(900, 7);
+    const int64_t pageBytes = static_cast<int64_t>(address(1).size() + 4 + body.size()) + kFraming;
     CacheConfigMaxSize(3 * pageBytes);
     ASSERT_EQ(CacheBegin(), 0);
     for (int i = 1; i <= 3; ++i)
@@ -219,8 +241,8 @@ TEST_F(PageCacheTest, RecentlyLoadedPageOutlivesOlderOnes) {
 }
 
 TEST_F(PageCacheTest, ReadsDoNotWaitForABlockAndTheirUseStillCounts) {
-    const std::string body(900, 'p');
-    const int64_t pageBytes = static_cast<int64_t>(address(1).size() + 4 + body.size());
+    const std::string body = noise(900, 7);
+    const int64_t pageBytes = static_cast<int64_t>(address(1).size() + 4 + body.size()) + kFraming;
     CacheConfigMaxSize(3 * pageBytes);
     ASSERT_EQ(CacheBegin(), 0);
     for (int i = 1; i <= 3; ++i)
@@ -338,7 +360,7 @@ TEST_F(PageCacheTest, ThreadsSavingAndLoadingAtOnceSeeWholePages) {
     EXPECT_LE(usedBytes(), 64 * 1024);
 }
 
-TEST_F(PageCacheTest, DamagedDatabaseIsReplacedAtBegin) {
+TEST_F(PageCacheTest, DamagedOrOlderDatabaseIsReplacedAtBegin) {
     std::filesystem::create_directories(m_dir + "/LVCache");
     {
         std::ofstream garbage(databasePath(), std::ios::binary);
@@ -350,4 +372,15 @@ TEST_F(PageCacheTest, DamagedDatabaseIsReplacedAtBegin) {
     Str page;
     ASSERT_EQ(CacheLoadPage(address(1), page), 0);
     EXPECT_EQ(page, "fresh");
+    ASSERT_EQ(CacheEnd(), 0);
+
+    // A cache from before bodies were compressed holds pages this version cannot read.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(databasePath().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version = 1", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    ASSERT_EQ(CacheBegin(), 0);
+    EXPECT_FALSE(isCached(address(1)));
+    ASSERT_EQ(CacheSavePage(address(2), "d", "fresh"), 0);
+    EXPECT_TRUE(isCached(address(2)));
 }

@@ -41,6 +41,7 @@ TEST_F(SettingsTest, FirstRunGetsTheDefaultsAndACacheFolder) {
     EXPECT_EQ(settings.numBGAgents, 4);
     EXPECT_EQ(settings.numFGAgents, 1);
     EXPECT_EQ(settings.numPages, 1000);
+    EXPECT_EQ(settings.cacheSize, 256);
     EXPECT_EQ(settings.limitPages, 0);
     EXPECT_EQ(engine.maxPages, 0);
     EXPECT_EQ(engine.maxLevels, 0);
@@ -75,6 +76,7 @@ TEST_F(SettingsTest, StoredValuesFallBacksAndFixUps) {
     EXPECT_EQ(settings.numPages, 1000) << "a missing value with a fall-back";
     EXPECT_EQ(settings.useUserPass, 1);
     EXPECT_EQ(settings.numBGAgents, 4) << "no background agents: the queue would never move";
+    EXPECT_EQ(settings.cacheSize, 16) << "a cache too small to show the source of most pages";
     Settings loaded;
     ASSERT_EQ(loaded.loadSettings(), 0);
     EXPECT_EQ(loaded.numBGAgents, 0) << "a missing value without a fall-back reads as 0";

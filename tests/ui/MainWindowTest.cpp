@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 #include "TestServer.h"
 #include "UiTestSupport.h"
+#include "core/PageCache.h"
 #include "sitemap/SiteMapFile.h"
 #include "ui/Application.h"
 #include "ui/BusyLoop.h"
@@ -15,6 +16,8 @@
 #include "ui/PropertiesSheet.h"
 #include "ui/SaveSiteMapDialog.h"
 #include "ui/SchedulerDialog.h"
+#include "ui/Shell.h"
+#include "ui/SourcePane.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -23,6 +26,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMap>
@@ -33,9 +37,13 @@
 #include <QRegularExpression>
 #include <QSlider>
 #include <QSpinBox>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -198,6 +206,57 @@ private slots:
         QCOMPARE(QString::fromStdString(history.front().str()), url("/index.html"));
     }
 
+    // More HTML than the old 5 MB cache held: every page's source is still there; a page the cache
+    // let go of says so and comes back with Fetch Again.
+    void sourceIsShownOrExplained() {
+        constexpr int kPages = 60;
+        std::string index = "<html><head><title>Many</title></head><body>";
+        for (int i = 0; i < kPages; ++i) {
+            std::string page = "<html><head><title>Page " + std::to_string(i) + "</title></head><body>";
+            for (int line = 0; page.size() < 100000; ++line)
+                page += "<p>Line " + std::to_string(line * 7919 % 100003) + " of page " + std::to_string(i) +
+                        "</p>\n";
+            server->addPage("/many/" + std::to_string(i) + ".html", page + "</body></html>");
+            index += "<a href=\"" + std::to_string(i) + ".html\">" + std::to_string(i) + "</a>";
+        }
+        server->addPage("/many/index.html", index + "</body></html>");
+        QVERIFY(window->startSite(url("/many/index.html")));
+        QVERIFY(waitForEnd());
+        QCOMPARE(site()->children.size(), size_t(kPages));
+        window->runCommand(CmdHtmlSource);
+        for (SiteTreeModel::Item* page : site()->children) {
+            window->selectItem(page);
+            QVERIFY(!window->sourcePane()->noticeShown());
+            QVERIFY(window->sourceView()->toPlainText().contains(window->treeModel()->itemText(page)));
+        }
+
+        SiteTreeModel::Item* first = site()->children.front();
+        CacheConfigMaxSize(100000);
+        while (CacheIdle() != 0) {
+        }
+        window->selectItem(first);
+        QVERIFY(window->sourcePane()->noticeShown());
+        QVERIFY(window->sourceView()->toPlainText().isEmpty());
+        CacheConfigMaxSize(int64_t{256} << 20);
+        window->sourcePane()->fetchButton()->click();
+        QVERIFY(QTest::qWaitFor([this] { return !window->sourcePane()->noticeShown(); }, kCrawlTimeoutMs));
+        QVERIFY(window->sourceView()->toPlainText().contains(QStringLiteral("<title>Page 0</title>")));
+        QCOMPARE(server->requestCount("/many/0.html"), size_t(2));
+
+        // A fetch from a server that never answers is given up as soon as the user moves on.
+        server->addStalled("/many/1.html");
+        SiteTreeModel::Item* second = site()->children[1];
+        CacheFreePage(second->node->url);
+        window->selectItem(second);
+        window->sourcePane()->fetchButton()->click();
+        QVERIFY(
+            QTest::qWaitFor([this] { return server->requestCount("/many/1.html") == 2; }, kCrawlTimeoutMs));
+        QElapsedTimer movingOn;
+        movingOn.start();
+        window->selectItem(first);
+        QVERIFY2(movingOn.elapsed() < 2000, qPrintable(QString::number(movingOn.elapsed())));
+    }
+
     void reloadAndRemoveSites() {
         QVERIFY(window->startSite(url("/index.html")));
         QVERIFY(waitForEnd());
@@ -255,6 +314,7 @@ private slots:
         QVERIFY(QFile::exists(saved));
 
         window->runCommand(CmdRemoveAll);
+        CacheClear();
         QCOMPARE(window->openMap(saved), 0);
         SiteTreeModel& model = *window->treeModel();
         QCOMPARE(model.root()->children.size(), size_t(1));
@@ -266,6 +326,9 @@ private slots:
         QCOMPARE(underA, (QStringList{"Home", "Page B"}));
         window->selectItem(site());
         QCOMPARE(window->linkModel()->rowCount(), 4);
+        window->runCommand(CmdHtmlSource);
+        QVERIFY(window->sourceView()->toPlainText().contains(QStringLiteral("<title>Home</title>")));
+        window->runCommand(CmdDetails);
 
         QString caption, text;
         recordNextMessageBox(caption, text);
@@ -774,6 +837,130 @@ private slots:
     }
 
     // Addresses that lead nowhere end in the tree's texts, never in a crash or a hang.
+    // What the user is told when nothing can happen: the hint in the empty tree, an address no
+    // retrieval can start at, a map named at start-up that cannot be read, no program for a link.
+    void feedbackWhenNothingCanHappen() {
+        QCOMPARE(window->treeView()->hint(), QStringLiteral("Open a site with Ctrl+O"));
+        QString caption, text;
+        const QList<QPair<QString, QString>> refused = {
+            {QStringLiteral("http://[::bad"), QStringLiteral("\"http://[::bad\" is not a web address.")},
+            {QStringLiteral("mailto:ann@example.com"),
+             QStringLiteral("\"mailto:ann@example.com\" is a mailto: address; a site is retrieved from an "
+                            "http or https address.")},
+            {url("/pic.gif"),
+             QStringLiteral("\"%1\" is not a web page; a site is retrieved from a page of HTML.")
+                 .arg(url("/pic.gif"))},
+        };
+        for (const auto& [address, message] : refused) {
+            text.clear();
+            recordNextMessageBox(caption, text);
+            window->startSiteOrSayWhy(address);
+            QCOMPARE(caption, QStringLiteral("Lurvik"));
+            QCOMPARE(text, message);
+        }
+        QCOMPARE(window->treeModel()->root()->children.size(), size_t(0));
+
+        QTemporaryDir dir;
+        for (const QString& name :
+             {dir.filePath(QStringLiteral("missing.web")), dir.filePath(QStringLiteral("bad.web"))}) {
+            QFile file(name);
+            if (name.endsWith(QStringLiteral("bad.web"))) {
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                file.write("not a site map");
+                file.close();
+            }
+            window->openArgument(name, false);
+            auto* box = window->findChild<QMessageBox*>();
+            QVERIFY(box && box->isVisible());
+            QCOMPARE(box->text(),
+                     QStringLiteral("The site map \"%1\" cannot be read: it is missing, damaged or "
+                                    "not a site map.")
+                         .arg(name));
+            box->close();
+            QTRY_VERIFY(!window->findChild<QMessageBox*>());
+        }
+
+        QVERIFY(window->startSite(url("/index.html")));
+        QVERIFY(window->treeView()->hint().isEmpty());
+        QVERIFY(waitForEnd());
+        window->selectItem(site());
+        const QString opener = Shell::desktopOpener();
+        Shell::desktopOpener() = QStringLiteral("/nonexistent/opener");
+        text.clear();
+        recordNextMessageBox(caption, text);
+        window->runCommand(CmdOpenInBrowser);
+        Shell::desktopOpener() = opener;
+        QCOMPARE(text,
+                 QStringLiteral("No program could be started to open %1: \"/nonexistent/opener\" cannot "
+                                "be run.")
+                     .arg(url("/index.html")));
+        window->runCommand(CmdRemoveAll);
+        QCOMPARE(window->treeView()->hint(), QStringLiteral("Open a site with Ctrl+O"));
+    }
+
+    // The Status column says what the link report says, after a crawl in the window and after
+    // opening the map of a command-line crawl that checked the images too.
+    void linkStatusesMatchTheLinkReport() {
+        server->addPage("/st/index.html", "<html><head><title>Statuses</title></head><body>"
+                                          "<a href=\"b.html\">B</a> <a href=\"gone.html\">Gone</a> "
+                                          "<a href=\"http://outside.example/\">Out</a> "
+                                          "<a href=\"mailto:ann@example.com\">Mail</a>"
+                                          "<img src=\"pic.gif\"><img src=\"b.html\"></body></html>");
+        server->addPage("/st/b.html", kPageB);
+        server->addRaw("/st/pic.gif", "HTTP/1.0 200 OK\r\nContent-Type: image/gif\r\n\r\nGIF89a");
+        const QString start = url("/st/index.html");
+        QTemporaryDir dir;
+        const QString map = dir.filePath(QStringLiteral("checked.web"));
+        auto reported = [&](const QStringList& options) {
+            QProcess cli;
+            cli.start(QStringLiteral(LURVIK_CLI),
+                      QStringList{"crawl", start, "--links-report", "-", "--format", "tsv"} + options);
+            cli.waitForFinished(kCrawlTimeoutMs);
+            QMap<QString, QString> statuses;
+            for (const QString& line : QString::fromUtf8(cli.readAllStandardOutput()).split('\n'))
+                if (line.section('\t', 0, 0) == start)
+                    statuses[line.section('\t', 3, 3)] = line.section('\t', 5, 5);
+            return statuses;
+        };
+        auto shown = [this] {
+            QMap<QString, QString> statuses;
+            LinkListModel& links = *window->linkModel();
+            for (int row = 0; row < links.rowCount(); ++row)
+                statuses[links.index(row, LinkListModel::ColumnUrl).data().toString()] =
+                    links.index(row, LinkListModel::ColumnStatus).data().toString();
+            return statuses;
+        };
+
+        QVERIFY(window->startSite(start));
+        QVERIFY(waitForEnd());
+        window->selectItem(site());
+        QMap<QString, QString> inWindow = shown();
+        QCOMPARE(inWindow, reported({}));
+        QCOMPARE(inWindow.value(url("/st/gone.html")), QStringLiteral("failed 404"));
+        QCOMPARE(inWindow.value(QStringLiteral("http://outside.example/")), QStringLiteral("outside limits"));
+        QCOMPARE(inWindow.value(url("/st/pic.gif")), QStringLiteral("unchecked"));
+
+        LinkListModel& links = *window->linkModel();
+        links.clickColumn(LinkListModel::ColumnStatus);
+        QCOMPARE(links.index(0, LinkListModel::ColumnStatus).data().toString(), QStringLiteral("done 200"));
+        int failedRow = -1;
+        for (int row = 0; row < links.rowCount(); ++row)
+            if (links.index(row, LinkListModel::ColumnStatus).data().toString() ==
+                QStringLiteral("failed 404"))
+                failedRow = row;
+        QVERIFY(failedRow > 0);
+        QCOMPARE(links.index(failedRow, 0).data(Qt::ForegroundRole).value<QColor>(),
+                 LinkListModel::errorColour());
+        QVERIFY(!links.index(0, 0).data(Qt::ForegroundRole).isValid());
+
+        QMap<QString, QString> checked = reported({"--check-links", "--save", map});
+        QCOMPARE(checked.value(url("/st/pic.gif")), QStringLiteral("checked 200"));
+        window->runCommand(CmdRemoveAll);
+        QCOMPARE(window->openMap(map), 0);
+        window->selectItem(site());
+        QCOMPARE(shown(), checked);
+    }
+
     void badAddressesAndHosts() {
         QVERIFY(!window->startSite(QStringLiteral("http://[::bad")));
         QVERIFY(!window->startSite(QString()));
@@ -859,6 +1046,73 @@ private slots:
         window = std::make_unique<MainWindow>(*app);
         QCOMPARE(window->width(), 700);
         QCOMPARE(window->linkView()->columnWidth(1), 90);
+
+        // Maximised stays maximised, and the divider keeps its share of a different width.
+        window->show();
+        QSplitter* splitter = window->findChild<QSplitter*>();
+        splitter->setSizes({300, 400});
+        emit splitter->splitterMoved(300, 1);
+        const double share = double(splitter->sizes()[0]) / (splitter->width() - splitter->handleWidth());
+        window->showMaximized();
+        window->close();
+        window.reset();
+        app.reset();
+        app = std::make_unique<Application>();
+        app->start();
+        QCOMPARE(app->settings.mainMaximized, 1);
+        app->settings.mainRight = app->settings.mainLeft + 1400;
+        window = std::make_unique<MainWindow>(*app);
+        QVERIFY(window->windowState() & Qt::WindowMaximized);
+        window->showNormal();
+        window->resize(1400, 800);
+        splitter = window->findChild<QSplitter*>();
+        QTRY_COMPARE(splitter->width(), window->centralWidget()->width());
+        const double restored = double(splitter->sizes()[0]) / (splitter->width() - splitter->handleWidth());
+        QVERIFY2(std::abs(restored - share) < 0.02,
+                 qPrintable(QStringLiteral("%1 %2").arg(restored).arg(share)));
+    }
+
+    // A first window takes two thirds of the screen, centred; on resizing, the tree keeps its share
+    // and the address column, shown last, takes the list's new width.
+    void layoutFollowsTheWindow() {
+        window.reset();
+        Settings& s = app->settings;
+        s.mainLeft = s.mainTop = s.mainRight = s.mainBottom = s.treeWidth = s.paneWidth = s.mainMaximized = 0;
+        window = std::make_unique<MainWindow>(*app);
+        const QRect available = window->screen()->availableGeometry();
+        QCOMPARE(window->width(), available.width() * 2 / 3);
+        QCOMPARE(window->height(), available.height() * 2 / 3);
+        QVERIFY((window->geometry().center() - available.center()).manhattanLength() <= 2);
+
+        window->show();
+        QHeaderView* header = window->linkView()->header();
+        QCOMPARE(header->visualIndex(LinkListModel::ColumnUrl), LinkListModel::ColumnCount - 1);
+        QSplitter* splitter = window->findChild<QSplitter*>();
+        window->resize(800, 600);
+        QTRY_COMPARE(splitter->width(), window->centralWidget()->width());
+        const int narrowTree = window->treeView()->width();
+        const int narrowUrl = header->sectionSize(LinkListModel::ColumnUrl);
+        window->resize(1600, 600);
+        QTRY_COMPARE(splitter->width(), window->centralWidget()->width());
+        QVERIFY2(std::abs(window->treeView()->width() - 2 * narrowTree) <= 4,
+                 qPrintable(QStringLiteral("%1 then %2").arg(narrowTree).arg(window->treeView()->width())));
+        QVERIFY(header->sectionSize(LinkListModel::ColumnUrl) > narrowUrl + 400);
+        QCOMPARE(window->linkView()->textElideMode(), Qt::ElideMiddle);
+
+        auto* bar = window->findChild<QToolBar*>();
+        QWidget* button = bar->widgetForAction(window->action(CmdOpenSite));
+        window->statusBar()->showMessage(window->action(CmdOpenSite)->statusTip());
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(button, &leave);
+        QCOMPARE(window->statusBar()->currentMessage(), QString());
+
+        SaveSiteMapDialog dialog(app->engine, window.get());
+        QLabel* fileLabel = nullptr;
+        for (QLabel* label : dialog.findChildren<QLabel*>())
+            if (label->text() == QStringLiteral("&Map Filename:"))
+                fileLabel = label;
+        QVERIFY(fileLabel);
+        QCOMPARE(fileLabel->buddy(), dialog.fileEdit());
     }
 };
 

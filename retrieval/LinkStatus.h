@@ -1,0 +1,18 @@
+#pragma once
+
+#include "ResourceChecker.h"
+#include "SiteEngine.h"
+
+#include <string>
+
+namespace lurvik {
+
+// The state of a node in words: "waiting", "retrieving", "received", "parsed", "failed", "done".
+const char* nodeStateName(int state);
+// What a link leads to: "done 200", "failed 404", "waiting", "checked 200", "broken 404",
+// "unchecked", "not retrieved" (a page beyond the level or page limit) or "outside limits".
+// The link report and the window's link list both say it this way.
+std::string linkTargetStatus(const SiteEngine& engine, const SiteNode& page, const LinkRecord& link,
+                             const ResourceChecker* checker);
+
+} // namespace lurvik
