@@ -81,64 +81,51 @@ int parseReference(std::string_view text, size_t pos, size_t& end) {
     return cp;
 }
 
+// Replaces each character reference that keep accepts (given the text, the reference's "&", its
+// end and its character) by the UTF-8 of that character; anything else stays as written.
+template <class Keep>
+void decodeReferences(std::string& str, Keep keep) {
+    size_t amp = str.find('&');
+    if (amp == std::string::npos)
+        return;
+    std::string out(str, 0, amp);
+    std::string_view text = str;
+    size_t pos = amp;
+    while (pos < text.size()) {
+        if (text[pos] != '&') {
+            out += text[pos++];
+            continue;
+        }
+        size_t end = pos;
+        int cp = parseReference(text, pos, end);
+        if (cp < 0 || !keep(text, pos, end, cp)) {
+            out += text[pos++];
+            continue;
+        }
+        appendUtf8(out, cp);
+        pos = end;
+    }
+    str = std::move(out);
+}
+
 } // namespace
 
 void Str::decodeISO() {
-    size_t amp = str().find('&');
-    if (amp == std::string::npos)
-        return;
-    std::string out(str(), 0, amp);
-    std::string_view text = view();
-    size_t pos = amp;
-    while (pos < text.size()) {
-        if (text[pos] != '&') {
-            out += text[pos++];
-            continue;
-        }
-        size_t end = pos;
-        int cp = parseReference(text, pos, end);
-        if (cp < 0) {
-            out += text[pos++];
-            continue;
-        }
-        appendUtf8(out, cp);
-        pos = end;
-    }
-    str() = std::move(out);
+    decodeReferences(str(), [](std::string_view, size_t, size_t, int) { return true; });
 }
 
 void Str::decodeAttribute() {
-    size_t amp = str().find('&');
-    if (amp == std::string::npos)
-        return;
-    std::string out(str(), 0, amp);
-    std::string_view text = view();
-    size_t pos = amp;
-    while (pos < text.size()) {
-        if (text[pos] != '&') {
-            out += text[pos++];
-            continue;
-        }
-        size_t end = pos;
-        int cp = parseReference(text, pos, end);
+    decodeReferences(str(), [](std::string_view text, size_t pos, size_t end, int cp) {
         const bool isNumeric = pos + 1 < text.size() && text[pos + 1] == '#';
         const bool hasSemicolon = end > pos && text[end - 1] == ';';
-        if (cp >= 0 && !isNumeric && !hasSemicolon) {
-            // Only the names old pages wrote without ";" (Latin-1, and not "apos") count bare, and
-            // not where the text goes on as if the name were longer or a query's "name=".
-            const bool isLegacy = cp <= 0xFF && text.substr(pos + 1, end - pos - 1) != "apos";
-            const bool continues = end < text.size() && (text[end] == '=' || isAlnum(text[end]));
-            if (!isLegacy || continues)
-                cp = -1;
-        }
-        if (cp < 0) {
-            out += text[pos++];
-            continue;
-        }
-        appendUtf8(out, cp);
-        pos = end;
-    }
-    str() = std::move(out);
+        if (isNumeric || hasSemicolon)
+            return true;
+        // Only the names old pages wrote without ";" (Latin-1, and not "apos") count bare, and
+        // not where the text goes on as if the name were longer or a query's "name=".
+        const bool isLegacy = cp <= 0xFF && text.substr(pos + 1, end - pos - 1) != "apos";
+        const bool continues = end < text.size() && (text[end] == '=' || isAlnum(text[end]));
+        return isLegacy && !continues;
+    });
 }
 
 } // namespace lurvik
