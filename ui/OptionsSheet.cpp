@@ -69,7 +69,8 @@ OptionsSheet::OptionsSheet(Application& app, QWidget* owner)
     addPage(
         QStringLiteral("Browser"), [this] { return buildBrowser(); }, [this] { applyBrowser(); });
     addPage(
-        QStringLiteral("Ratings"), [this] { return m_ratings = new RatingsPage(m_app.ratings, *this); },
+        QStringLiteral("Ratings"),
+        [this] { return m_ratings = new RatingsPage(m_app.ratings, m_app.settings, *this); },
         [this] {
             m_ratings->apply();
             emit viewsChanged();

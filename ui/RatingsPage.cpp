@@ -1,6 +1,7 @@
 #include "RatingsPage.h"
 
 #include "PropertySheet.h"
+#include "RatingConfigSheet.h"
 #include "analysis/RatingSettings.h"
 #include "analysis/gui/RatingPasswords.h"
 
@@ -13,15 +14,10 @@
 
 namespace lurvik {
 
-RatingsPage::RatingsPage(RatingSettings& ratings, PropertySheet& sheet)
-    : QWidget(&sheet), m_ratings(ratings), m_sheet(sheet), m_systemName(new QLabel(this)) {
+RatingsPage::RatingsPage(RatingSettings& ratings, const Settings& settings, PropertySheet& sheet)
+    : QWidget(&sheet), m_ratings(ratings), m_settings(settings), m_sheet(sheet),
+      m_systemName(new QLabel(this)) {
     m_systemName->setObjectName(QStringLiteral("systemName"));
-    const Str& name = ratings.ratingSystem.name;
-    bool loaded = !name.isEmpty();
-    // Without a rating system there is nothing to enforce, whatever the settings say.
-    if (!loaded)
-        ratings.ratingsOn = 0;
-    m_systemName->setText(loaded ? QString::fromUtf8(name.text(), name.len()) : QStringLiteral("<none>"));
 
     auto* layout = new QVBoxLayout(this);
     auto* system = new QFormLayout;
@@ -29,7 +25,6 @@ RatingsPage::RatingsPage(RatingSettings& ratings, PropertySheet& sheet)
     layout->addLayout(system);
     m_ratingsOn =
         addSwitch("ratingsOn", QStringLiteral("&Enable the current Rating system"), ratings.ratingsOn, true);
-    m_ratingsOn->setEnabled(loaded);
     m_blockViolated = addSwitch("blockViolated",
                                 QStringLiteral("&Block pages that would violate the current rating settings"),
                                 ratings.blockViolated, true);
@@ -41,7 +36,7 @@ RatingsPage::RatingsPage(RatingSettings& ratings, PropertySheet& sheet)
     m_passwordOverride =
         addSwitch("passwordOverride", QStringLiteral("Allow password &override on pages that are blocked"),
                   ratings.passwordOverride, false);
-    enableSwitches();
+    showSystem();
     connect(m_ratingsOn, &QCheckBox::clicked, this, &RatingsPage::enableSwitches);
 
     auto* changePassword = new QPushButton(QStringLiteral("Change &Password..."), this);
@@ -51,8 +46,17 @@ RatingsPage::RatingsPage(RatingSettings& ratings, PropertySheet& sheet)
             return;
         (void)setPassword(this, m_ratings);
     });
+    auto* changeSettings = new QPushButton(QStringLiteral("Change &Settings..."), this);
+    changeSettings->setObjectName(QStringLiteral("changeSettings"));
+    connect(changeSettings, &QPushButton::clicked, this, [this] {
+        if (!requireAdminPassword(this, m_ratings))
+            return;
+        showRatingConfiguration(this, m_ratings, m_settings);
+        showSystem();
+    });
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(changePassword);
+    buttons->addWidget(changeSettings);
     buttons->addStretch();
     layout->addLayout(buttons);
     layout->addStretch();
@@ -72,6 +76,19 @@ QCheckBox* RatingsPage::addSwitch(const char* name, const QString& text, int sta
         m_sheet.setChanged();
     });
     return box;
+}
+
+void RatingsPage::showSystem() {
+    const Str& name = m_ratings.ratingSystem.name;
+    bool loaded = !name.isEmpty();
+    // Without a rating system there is nothing to enforce, whatever the settings say.
+    if (!loaded) {
+        m_ratings.ratingsOn = 0;
+        m_ratingsOn->setChecked(false);
+    }
+    m_ratingsOn->setEnabled(loaded);
+    m_systemName->setText(loaded ? QString::fromUtf8(name.text(), name.len()) : QStringLiteral("<none>"));
+    enableSwitches();
 }
 
 void RatingsPage::enableSwitches() {

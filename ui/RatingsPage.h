@@ -9,6 +9,7 @@ namespace lurvik {
 
 class PropertySheet;
 struct RatingSettings;
+struct Settings;
 
 // The Options sheet's "Ratings" page: the five rating switches. The three that loosen or tighten
 // what may be seen are guarded by the ratings administrator password; a refused password leaves
@@ -16,7 +17,7 @@ struct RatingSettings;
 class RatingsPage : public QWidget {
     Q_OBJECT
 public:
-    RatingsPage(RatingSettings& ratings, PropertySheet& sheet);
+    RatingsPage(RatingSettings& ratings, const Settings& settings, PropertySheet& sheet);
 
     // Stores the switches and saves them with the other rating flags.
     void apply();
@@ -24,8 +25,10 @@ public:
 private:
     QCheckBox* addSwitch(const char* name, const QString& text, int state, bool guarded);
     void enableSwitches();
+    void showSystem();
 
     RatingSettings& m_ratings;
+    const Settings& m_settings;
     PropertySheet& m_sheet;
     QLabel* m_systemName;
     QCheckBox* m_ratingsOn = nullptr;

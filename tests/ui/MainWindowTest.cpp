@@ -15,6 +15,7 @@
 #include "ui/PrintEntries.h"
 #include "ui/PrintJob.h"
 #include "ui/PropertiesSheet.h"
+#include "ui/RatingConfigSheet.h"
 #include "ui/SaveSiteMapDialog.h"
 #include "ui/SchedulerDialog.h"
 #include "ui/Shell.h"
@@ -31,6 +32,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMap>
 #include <QPlainTextEdit>
 #include <QPrinter>
@@ -900,6 +902,50 @@ private slots:
         QCOMPARE(open(), 1);
         QCOMPARE(caption, QStringLiteral("This page is blocked..."));
         Shell::desktopOpener() = opener;
+    }
+
+    // The limits are edited on a copy: Apply stores the slider's level, Cancel keeps the old one.
+    void ratingConfigurationSetsTheLimits() {
+        RatingSettings& ratings = app->ratings;
+        const RatingSystem before = ratings.currentRatings;
+        struct Restore {
+            const RatingSystem& limits;
+            ~Restore() { (void)limits.saveToRegistry(); }
+        } restore{before};
+        auto violence = [](const RatingSystem& system) {
+            for (int i = 0; i < system.categories.len(); ++i)
+                if (system.categories.get(i)->name == "Violence")
+                    return system.categories.get(i)->limit;
+            return -1;
+        };
+        {
+            RatingConfigSheet sheet(ratings, app->settings, window.get());
+            QCOMPARE(sheet.windowTitle(), QStringLiteral("Site Rating Configuration"));
+            QTreeWidgetItem* root = sheet.categoryTree()->topLevelItem(0);
+            QCOMPARE(root->text(0), QStringLiteral("Orvanne Content Ratings"));
+            sheet.categoryTree()->setCurrentItem(root);
+            QVERIFY(sheet.slider()->isHidden());
+            sheet.categoryTree()->setCurrentItem(root->child(0));
+            QCOMPARE(sheet.slider()->maximum(), 4);
+            sheet.slider()->setValue(3);
+            QCOMPARE(sheet.levelName()->text(), QStringLiteral("Level 3: Bloodshed"));
+            QVERIFY(sheet.applyButton()->isEnabled());
+            sheet.tabs()->setCurrentIndex(1);
+            QCOMPARE(sheet.fileList()->item(0)->text(), QString::fromStdString(ratings.ratingsFile.str()));
+            sheet.applyButton()->click();
+        }
+        QCOMPARE(violence(ratings.currentRatings), 3);
+        RatingSystem stored;
+        stored.loadFromRegistry(ratings.ratingSystem);
+        QCOMPARE(violence(stored), 3);
+        {
+            RatingConfigSheet sheet(ratings, app->settings, window.get());
+            sheet.categoryTree()->setCurrentItem(sheet.categoryTree()->topLevelItem(0)->child(0));
+            QCOMPARE(sheet.slider()->value(), 3);
+            sheet.slider()->setValue(1);
+            sheet.reject();
+        }
+        QCOMPARE(violence(ratings.currentRatings), 3);
     }
 
     void passwordDialogForProtectedPage() {
