@@ -11,7 +11,7 @@ namespace lurvik {
 constexpr int kPromptBlockedWithOverride = 2; // asks for the administrator password
 constexpr int kPromptBlockedNotice = 3;       // only says the page is blocked
 
-// Stands in for the dialogs' askPassword(window, mode) until they exist: shows the prompt of the
+// The ratings dialogs' askPassword(window, mode), bound to a window: shows the prompt of the
 // mode and returns non-zero only when the administrator password was entered correctly. The GUI
 // binds its window into it.
 using PasswordPrompt = std::function<int(int mode)>;

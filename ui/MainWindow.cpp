@@ -24,6 +24,7 @@
 #include "SourcePane.h"
 #include "SourceText.h"
 #include "UserAddress.h"
+#include "ViewFonts.h"
 #include "find/gui/FindHost.h"
 #include "find/gui/FindWindow.h"
 #include "find/gui/FindWizard.h"
@@ -54,8 +55,8 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
-#include <QTimer>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -333,27 +334,11 @@ void MainWindow::createViews() {
 }
 
 void MainWindow::applyFonts() {
-    auto font = [](const Str& family, int size, int weight, int italic, QWidget* widget) {
-        if (family.isEmpty())
-            return;
-        QFont f = widget->font();
-        f.setFamily(fromStr(family));
-        if (size > 0)
-            f.setPointSize(size);
-        else if (size < 0)
-            f.setPixelSize(-size);
-        if (weight > 0)
-            f.setWeight(weight >= 600 ? QFont::Bold : QFont::Normal);
-        f.setItalic(italic != 0);
-        widget->setFont(f);
-    };
     const Settings& s = m_app.settings;
-    font(s.treeFont, s.treeSize, s.treeWeight, s.treeItalic, m_tree);
-    font(s.listFont, s.listSize, s.listWeight, s.listItalic, m_linkTable);
-    font(s.listFont, s.listSize, s.listWeight, s.listItalic, m_linkIcons);
-    if (s.htmlFont.isEmpty())
-        m_source->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    font(s.htmlFont, s.htmlSize, s.htmlWeight, s.htmlItalic, m_source);
+    m_tree->setFont(viewFont(s, ViewFont::Tree));
+    m_linkTable->setFont(viewFont(s, ViewFont::List));
+    m_linkIcons->setFont(viewFont(s, ViewFont::List));
+    m_source->setFont(viewFont(s, ViewFont::Html));
 }
 
 void MainWindow::restoreWindowSettings() {
@@ -1031,6 +1016,13 @@ void MainWindow::runCommand(int id) {
         break;
     case CmdOptions: {
         OptionsSheet sheet(m_app, this);
+        connect(&sheet, &OptionsSheet::viewsChanged, this, [this] {
+            applyFonts();
+            m_treeModel->ratingsOn = m_app.ratings.ratingsOn != 0;
+            m_treeModel->markPages = m_app.ratings.markPages != 0;
+            m_treeModel->blockUnrated = m_app.ratings.blockUnrated != 0;
+            m_tree->viewport()->update();
+        });
         sheet.exec();
         m_treeModel->dupChildren = m_app.settings.dupChildren != 0;
         m_treeModel->autoExpand = m_app.settings.autoExpand != 0;

@@ -1,7 +1,9 @@
 #include "OptionsSheet.h"
 
 #include "Application.h"
+#include "FontsPage.h"
 #include "Icons.h"
+#include "RatingsPage.h"
 #include "core/PageCache.h"
 
 #include <QApplication>
@@ -58,7 +60,21 @@ OptionsSheet::OptionsSheet(Application& app, QWidget* owner)
     addPage(
         QStringLiteral("Advanced"), [this] { return buildAdvanced(); }, [this] { applyAdvanced(); });
     addPage(
+        QStringLiteral("Fonts"), [this] { return m_fonts = new FontsPage(m_app.settings, *this); },
+        [this] {
+            m_fonts->apply();
+            pushToProgram();
+            emit viewsChanged();
+        });
+    addPage(
         QStringLiteral("Browser"), [this] { return buildBrowser(); }, [this] { applyBrowser(); });
+    addPage(
+        QStringLiteral("Ratings"),
+        [this] { return m_ratings = new RatingsPage(m_app.ratings, m_app.settings, *this); },
+        [this] {
+            m_ratings->apply();
+            emit viewsChanged();
+        });
     setStartPage(std::clamp(startPage(), 0, tabs()->count() - 1));
     connect(tabs(), &QTabWidget::currentChanged, this, [](int index) { startPage() = index; });
 }

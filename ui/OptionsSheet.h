@@ -13,6 +13,8 @@ class QTreeWidget;
 namespace lurvik {
 
 class Application;
+class FontsPage;
+class RatingsPage;
 
 // "Options": the program's settings on tabbed pages. Each page fills its controls from the settings
 // when first shown; Apply and OK write the shown pages back, save the settings and hand the new
@@ -33,6 +35,13 @@ public:
     QLineEdit* proxyServer() const { return m_proxyServer; }
     QLineEdit* userAgent() const { return m_userAgent; }
     QTreeWidget* browserList() const { return m_browsers; }
+    // Null until their pages were shown.
+    FontsPage* fontsPage() const { return m_fonts; }
+    RatingsPage* ratingsPage() const { return m_ratings; }
+
+signals:
+    // The views' fonts or the rating marks changed and must be shown again.
+    void viewsChanged();
 
 private:
     QWidget* buildGeneral();
@@ -58,6 +67,8 @@ private:
     QSpinBox* m_proxyPort = nullptr;
     QLineEdit* m_userAgent = nullptr;
     QTreeWidget* m_browsers = nullptr;
+    FontsPage* m_fonts = nullptr;
+    RatingsPage* m_ratings = nullptr;
 };
 
 } // namespace lurvik

@@ -1,6 +1,7 @@
 #include "Shell.h"
 
 #include "analysis/RatingEvaluation.h"
+#include "analysis/gui/RatingPasswords.h"
 #include "retrieval/Settings.h"
 #include "retrieval/SiteNode.h"
 
@@ -9,33 +10,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QInputDialog>
 #include <QMessageBox>
 #include <QProcess>
 
 namespace lurvik::Shell {
-
-namespace {
-
-// Until the ratings dialogs exist: the blocked-page notice, or the administrator password.
-int askRatingsPassword(QWidget* owner, RatingSettings& ratings, int mode) {
-    if (mode == kPromptBlockedNotice) {
-        QMessageBox::warning(owner, QStringLiteral("Lurvik"),
-                             QStringLiteral("This page is blocked by your content ratings."));
-        return 0;
-    }
-    bool ok = false;
-    QString entered = QInputDialog::getText(
-        owner, QStringLiteral("Content Ratings"),
-        QStringLiteral("This page is blocked by your content ratings.\nSupervisor password:"),
-        QLineEdit::Password, QString(), &ok);
-    if (!ok)
-        return 0;
-    ratings.enteredPassword = Str(entered.toStdString());
-    return ratings.enteredPassword == ratings.adminPassword ? 1 : 0;
-}
-
-} // namespace
 
 QString& desktopOpener() {
     static QString opener = QStringLiteral("xdg-open");
@@ -47,7 +25,7 @@ int openURL(const QString& text, const SiteNode* node, QWidget* owner, const Set
     // Only a finished page's rating values are settled.
     bool hasNode = node && node->state == NODE_DONE;
     int allowed = mayOpenPage(hasNode, hasNode ? node->rated : 0, hasNode ? node->ratingVerdict : 0, ratings,
-                              [&](int mode) { return askRatingsPassword(owner, ratings, mode); });
+                              [&](int mode) { return askPassword(owner, ratings, mode); });
     if (!allowed || text.isEmpty())
         return 1;
     QString browser = QString::fromUtf8(settings.defaultWebBrowser.text(), settings.defaultWebBrowser.len());

@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 #include "TestServer.h"
 #include "UiTestSupport.h"
+#include "analysis/gui/RatingPasswords.h"
 #include "core/PageCache.h"
 #include "sitemap/SiteMapFile.h"
 #include "ui/Application.h"
@@ -14,6 +15,7 @@
 #include "ui/PrintEntries.h"
 #include "ui/PrintJob.h"
 #include "ui/PropertiesSheet.h"
+#include "ui/RatingConfigSheet.h"
 #include "ui/SaveSiteMapDialog.h"
 #include "ui/SchedulerDialog.h"
 #include "ui/Shell.h"
@@ -26,18 +28,20 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFontDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMap>
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
-#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -744,6 +748,204 @@ private slots:
         });
         window->runCommand(CmdOptions);
         QCOMPARE(reopenedOn, 3);
+    }
+
+    // The Fonts page's choice reaches the stored settings and the tree at once.
+    void fontsPageSetsTheViewFonts() {
+        const Settings before = app->settings;
+        struct Restore {
+            const Settings& settings;
+            ~Restore() { (void)settings.saveSettings(); }
+        } restore{before};
+        OptionsSheet::startPage() = 4;
+        answerNextModal([](QWidget* modal) {
+            auto* sheet = qobject_cast<OptionsSheet*>(modal);
+            QVERIFY(sheet);
+            const QStringList titles = {"General", "Network", "Cache",  "Advanced",
+                                        "Fonts",   "Browser", "Ratings"};
+            for (int i = 0; i < titles.size(); ++i)
+                QCOMPARE(sheet->tabs()->tabText(i), titles[i]);
+            QVERIFY(sheet->fontsPage());
+            answerNextModal([](QWidget* chooser) {
+                auto* dialog = qobject_cast<QFontDialog*>(chooser);
+                QVERIFY(dialog);
+                QFont picked = dialog->currentFont();
+                picked.setPointSize(17);
+                picked.setItalic(true);
+                dialog->setCurrentFont(picked);
+                dialog->accept();
+            });
+            sheet->findChild<QPushButton*>(QStringLiteral("changeTree"))->click();
+            QVERIFY(sheet->applyButton()->isEnabled());
+            sheet->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        });
+        window->runCommand(CmdOptions);
+        QCOMPARE(app->settings.treeSize, 17);
+        QCOMPARE(app->settings.treeItalic, 1);
+        QCOMPARE(window->treeView()->font().pointSize(), 17);
+        QVERIFY(window->treeView()->font().italic());
+        Settings stored;
+        stored.loadSettings();
+        QCOMPARE(stored.treeSize, 17);
+        QCOMPARE(stored.treeFont, app->settings.treeFont);
+    }
+
+    // The rating switches need the administrator password (created first when there is none); a
+    // refused password puts the box back; the stored flags and password follow the sheet; a
+    // blocked page opens only through the override prompt.
+    void ratingsAreGuardedByThePassword() {
+        RatingSettings& ratings = app->ratings;
+        QVERIFY(!ratings.ratingSystem.name.isEmpty());
+        const Str file = ratings.ratingsFile;
+        const Str password = ratings.adminPassword;
+        const int flags[] = {ratings.ratingsOn, ratings.markPages, ratings.blockUnrated,
+                             ratings.passwordOverride, ratings.blockViolated};
+        struct Restore {
+            const Str& file;
+            const Str& password;
+            const int* flags;
+            ~Restore() {
+                (void)saveFileAndPassword(file, password);
+                (void)saveFlags(flags[0], flags[1], flags[2], flags[3], flags[4]);
+            }
+        } restore{file, password, flags};
+        ratings.adminPassword.clear();
+        ratings.ratingsOn = ratings.blockViolated = ratings.passwordOverride = 0;
+        auto enter = [](const QString& text) {
+            answerNextModal([text](QWidget* modal) {
+                auto* dialog = qobject_cast<RatingPasswordDialog*>(modal);
+                QVERIFY(dialog);
+                dialog->passwordEdit()->setText(text);
+                dialog->accept();
+            });
+        };
+        OptionsSheet::startPage() = 6;
+        answerNextModal([&enter](QWidget* modal) {
+            auto* sheet = qobject_cast<OptionsSheet*>(modal);
+            QVERIFY(sheet);
+            QCheckBox* on = sheet->check("ratingsOn");
+            QVERIFY(!sheet->check("blockViolated")->isEnabled());
+            answerNextModal([](QWidget* dialog) {
+                QVERIFY(qobject_cast<SetPasswordDialog*>(dialog));
+                static_cast<QDialog*>(dialog)->reject();
+            });
+            on->click();
+            QVERIFY(!on->isChecked());
+            QVERIFY(!sheet->applyButton()->isEnabled());
+
+            answerNextModal([](QWidget* modal) {
+                auto* dialog = qobject_cast<SetPasswordDialog*>(modal);
+                QVERIFY(dialog);
+                QPushButton* ok = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+                dialog->newEdit()->setText(QStringLiteral("Secret"));
+                dialog->confirmedEdit()->setText(QStringLiteral("secret"));
+                QString caption, text;
+                recordNextMessageBox(caption, text);
+                ok->click();
+                QCOMPARE(text, QStringLiteral("The new password and confirmed password do not match."));
+                QVERIFY(dialog->isVisible());
+                QVERIFY(dialog->newEdit()->text().isEmpty() && dialog->confirmedEdit()->text().isEmpty());
+                dialog->newEdit()->setText(QStringLiteral("Secret"));
+                dialog->confirmedEdit()->setText(QStringLiteral("Secret"));
+                ok->click();
+            });
+            on->click();
+            QVERIFY(on->isChecked());
+            QVERIFY(sheet->applyButton()->isEnabled());
+            QCheckBox* block = sheet->check("blockViolated");
+            QVERIFY(block->isEnabled());
+
+            QString caption, text;
+            answerNextModal([&caption, &text](QWidget* modal) {
+                auto* dialog = qobject_cast<RatingPasswordDialog*>(modal);
+                QVERIFY(dialog);
+                dialog->passwordEdit()->setText(QStringLiteral("SECRET"));
+                dialog->accept();
+                recordNextMessageBox(caption, text);
+            });
+            block->click();
+            QVERIFY(!block->isChecked());
+            QCOMPARE(caption, QStringLiteral("Lurvik - Wrong Password!"));
+            enter(QStringLiteral("Secret"));
+            block->click();
+            QVERIFY(block->isChecked());
+            sheet->check("passwordOverride")->click();
+            QVERIFY(sheet->check("passwordOverride")->isChecked());
+            sheet->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        });
+        window->runCommand(CmdOptions);
+        RatingSettings stored;
+        (void)stored.load();
+        QCOMPARE(stored.adminPassword, Str("Secret"));
+        QCOMPARE(stored.ratingsOn, 1);
+        QCOMPARE(stored.blockViolated, 1);
+        QCOMPARE(stored.passwordOverride, 1);
+
+        SiteNode blocked;
+        blocked.state = NODE_DONE;
+        blocked.rated = 1;
+        blocked.ratingVerdict = 0;
+        const QString opener = Shell::desktopOpener();
+        Shell::desktopOpener() = QStringLiteral("true");
+        auto open = [&] {
+            return Shell::openURL(QStringLiteral("http://example.com/"), &blocked, window.get(),
+                                  app->settings, ratings);
+        };
+        QString caption, text;
+        recordNextMessageBox(caption, text);
+        QCOMPARE(open(), 1);
+        QCOMPARE(caption, QStringLiteral("Enter Ratings Password"));
+        enter(QStringLiteral("Secret"));
+        QCOMPARE(open(), 0);
+        ratings.passwordOverride = 0;
+        recordNextMessageBox(caption, text);
+        QCOMPARE(open(), 1);
+        QCOMPARE(caption, QStringLiteral("This page is blocked..."));
+        Shell::desktopOpener() = opener;
+    }
+
+    // The limits are edited on a copy: Apply stores the slider's level, Cancel keeps the old one.
+    void ratingConfigurationSetsTheLimits() {
+        RatingSettings& ratings = app->ratings;
+        const RatingSystem before = ratings.currentRatings;
+        struct Restore {
+            const RatingSystem& limits;
+            ~Restore() { (void)limits.saveToRegistry(); }
+        } restore{before};
+        auto violence = [](const RatingSystem& system) {
+            for (int i = 0; i < system.categories.len(); ++i)
+                if (system.categories.get(i)->name == "Violence")
+                    return system.categories.get(i)->limit;
+            return -1;
+        };
+        {
+            RatingConfigSheet sheet(ratings, app->settings, window.get());
+            QCOMPARE(sheet.windowTitle(), QStringLiteral("Site Rating Configuration"));
+            QTreeWidgetItem* root = sheet.categoryTree()->topLevelItem(0);
+            QCOMPARE(root->text(0), QStringLiteral("Orvanne Content Ratings"));
+            sheet.categoryTree()->setCurrentItem(root);
+            QVERIFY(sheet.slider()->isHidden());
+            sheet.categoryTree()->setCurrentItem(root->child(0));
+            QCOMPARE(sheet.slider()->maximum(), 4);
+            sheet.slider()->setValue(3);
+            QCOMPARE(sheet.levelName()->text(), QStringLiteral("Level 3: Bloodshed"));
+            QVERIFY(sheet.applyButton()->isEnabled());
+            sheet.tabs()->setCurrentIndex(1);
+            QCOMPARE(sheet.fileList()->item(0)->text(), QString::fromStdString(ratings.ratingsFile.str()));
+            sheet.applyButton()->click();
+        }
+        QCOMPARE(violence(ratings.currentRatings), 3);
+        RatingSystem stored;
+        stored.loadFromRegistry(ratings.ratingSystem);
+        QCOMPARE(violence(stored), 3);
+        {
+            RatingConfigSheet sheet(ratings, app->settings, window.get());
+            sheet.categoryTree()->setCurrentItem(sheet.categoryTree()->topLevelItem(0)->child(0));
+            QCOMPARE(sheet.slider()->value(), 3);
+            sheet.slider()->setValue(1);
+            sheet.reject();
+        }
+        QCOMPARE(violence(ratings.currentRatings), 3);
     }
 
     void passwordDialogForProtectedPage() {

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "PropertySheet.h"
+#include "analysis/RatingSystem.h"
+
+class QLabel;
+class QListWidget;
+class QSlider;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace lurvik {
+
+struct RatingSettings;
+struct Settings;
+
+// "Site Rating Configuration": the user's limit for each category of the loaded rating system
+// ("Settings") and the rating-system file ("Systems"). The limits are edited on a copy, so that
+// Cancel keeps the ones in force.
+class RatingConfigSheet : public PropertySheet {
+    Q_OBJECT
+public:
+    RatingConfigSheet(RatingSettings& ratings, const Settings& settings, QWidget* owner);
+
+    QTreeWidget* categoryTree() const { return m_tree; }
+    QSlider* slider() const { return m_slider; }
+    QLabel* levelName() const { return m_levelName; }
+    QLabel* description() const { return m_description; }
+    QListWidget* fileList() const { return m_files; }
+
+private:
+    QWidget* buildSettings();
+    QWidget* buildSystems();
+    void fillTree();
+    void showSelected();
+    void showLevel();
+    void sliderMoved(int position);
+    void applySettings();
+    void applySystems();
+    void showFile(const Str& file);
+
+    RatingSettings& m_ratings;
+    const Settings& m_settings;
+    RatingSystem m_working; // the limits the slider changes
+    int m_selectedCategory = -1;
+    Str m_pendingFile; // chosen on "Systems", applied only when it differs
+    QTreeWidget* m_tree = nullptr;
+    QTreeWidgetItem* m_root = nullptr;
+    QSlider* m_slider = nullptr;
+    QLabel* m_levelName = nullptr;
+    QLabel* m_description = nullptr;
+    QListWidget* m_files = nullptr;
+};
+
+// Shows the sheet modally over owner.
+void showRatingConfiguration(QWidget* owner, RatingSettings& ratings, const Settings& settings);
+
+} // namespace lurvik
