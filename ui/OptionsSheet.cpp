@@ -75,6 +75,8 @@ OptionsSheet::OptionsSheet(Application& app, QWidget* owner)
             m_ratings->apply();
             emit viewsChanged();
         });
+    // Wide enough that all seven tabs show at once instead of scrolling.
+    resize(640, 460);
     setStartPage(std::clamp(startPage(), 0, tabs()->count() - 1));
     connect(tabs(), &QTabWidget::currentChanged, this, [](int index) { startPage() = index; });
 }

@@ -1,13 +1,16 @@
 #include "Application.h"
 #include "BusyLoop.h"
+#include "Commands.h"
 #include "FileTypeRegistration.h"
 #include "MainWindow.h"
+#include "OptionsSheet.h"
 #include "find/gui/FindWindow.h"
 #include "find/gui/FindWizard.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTimer>
 #include <QTreeView>
 
@@ -15,15 +18,16 @@ using namespace lurvik;
 
 namespace {
 
-// A hidden option for the documentation: "--screenshot FILE [--maximized | --find TEXT | --wizard]
-// [ADDRESS]" starts ADDRESS, waits for the retrieval to end, saves a picture of the main window (or
-// of a Find window that searched the site for TEXT in titles, or of the Find Wizard at its
-// first question) and quits.
+// A hidden option for the documentation: "--screenshot FILE [--maximized | --find TEXT | --wizard |
+// --options] [ADDRESS]" starts ADDRESS, waits for the retrieval to end, saves a picture of the main
+// window (or of a Find window that searched the site for TEXT in titles, of the Find Wizard at its
+// first question, or of the Options sheet's Network page) and quits.
 struct ScreenshotRequest {
     QString file;
     bool maximized = false;
     QString findText;
     bool wizard = false;
+    bool options = false;
 };
 
 void saveAndQuit(QWidget& shown, MainWindow& window, const QString& file) {
@@ -65,6 +69,23 @@ void shootWizard(MainWindow& window, const ScreenshotRequest& request) {
     window.runFindWizard();
 }
 
+void shootOptions(MainWindow& window, const ScreenshotRequest& request) {
+    // Modal: the picture is taken from inside its own loop.
+    QTimer::singleShot(0, &window, [&window, request] {
+        auto* sheet = qobject_cast<OptionsSheet*>(QApplication::activeModalWidget());
+        if (!sheet)
+            return;
+        sheet->tabs()->setCurrentIndex(1);
+        QTimer::singleShot(300, &window, [&window, sheet, request] {
+            bool saved = sheet->grab().save(request.file);
+            sheet->reject();
+            window.close();
+            QCoreApplication::exit(saved ? 0 : 1);
+        });
+    });
+    window.runCommand(CmdOptions);
+}
+
 void takeScreenshotWhenDone(MainWindow& window, Application& app, const ScreenshotRequest& request) {
     auto shoot = [&window, request] {
         SiteTreeModel* model = window.treeModel();
@@ -78,6 +99,8 @@ void takeScreenshotWhenDone(MainWindow& window, Application& app, const Screensh
                 shootFindWindow(window, request);
             else if (request.wizard)
                 shootWizard(window, request);
+            else if (request.options)
+                shootOptions(window, request);
             else
                 saveAndQuit(window, window, request.file);
         });
@@ -106,6 +129,9 @@ int main(int argc, char** argv) {
             arguments = arguments.mid(2);
         } else if (!arguments.isEmpty() && arguments.first() == QLatin1String("--wizard")) {
             screenshot.wizard = true;
+            arguments.removeFirst();
+        } else if (!arguments.isEmpty() && arguments.first() == QLatin1String("--options")) {
+            screenshot.options = true;
             arguments.removeFirst();
         }
     }
