@@ -59,7 +59,9 @@ void Download::run() {
     });
     int result = m_stopped ? 1 : m_agent->fetchNow(m_url, &Download::sink, this);
     unhookBlockingHook();
-    bool complete = result == 0 && m_agent->state == AGENT_FINISHED && !m_stopped && m_inBody;
+    // A server that closes before the length it announced has sent only part of the file.
+    bool cut = m_lengthIsExact && m_contentLength > 0 && m_written != m_contentLength;
+    bool complete = result == 0 && m_agent->state == AGENT_FINISHED && !m_stopped && m_inBody && !cut;
     // Only a whole body is put in place; anything else leaves no file at all.
     if (complete && m_file.close() == 0)
         m_succeeded = true;
@@ -95,9 +97,11 @@ void Download::take(const char* bytes, size_t count) {
             m_agent->requestCancel();
             return;
         }
-        Str length;
+        Str length, coding;
         if (headerValue("Content-Length", head, length) == 0)
             m_contentLength = std::strtoll(length.text(), nullptr, 10);
+        // A compressed body arrives inflated, so its length says nothing about what is written.
+        m_lengthIsExact = headerValue("Content-Encoding", head, coding) != 0 || coding.icmp("identity") == 0;
         m_inBody = true;
         std::string body = m_head.substr(end);
         m_head.clear();

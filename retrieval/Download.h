@@ -55,6 +55,7 @@ private:
     std::unique_ptr<Agent> m_agent;
     std::string m_head;
     bool m_inBody = false;
+    bool m_lengthIsExact = true;
     bool m_registered = false;
     std::atomic<bool> m_stopped{false};
     std::atomic<bool> m_finished{false};

@@ -640,6 +640,15 @@ private slots:
         QCOMPARE(sites.entries.front().url.text(),
                  std::string("http://second.example/")); // OK reverses the order
 
+        answerNextModal([](QWidget* modal) {
+            auto* dialog = qobject_cast<SchedulerDialog*>(modal);
+            dialog->list()->setCurrentItem(dialog->list()->topLevelItem(0));
+            dialog->removeSelected();
+            dialog->reject();
+        });
+        window->runCommand(CmdScheduler);
+        QCOMPARE(sites.entries.size(), size_t(2)); // Cancel changes nothing
+
         ScheduleEditDialog edit(QString(), 0, nullptr);
         QCOMPARE(edit.windowTitle(), QStringLiteral("Add Scheduled Site"));
         QVERIFY(!edit.okButton()->isEnabled());
@@ -689,6 +698,9 @@ private slots:
         QCOMPARE(saved.readAll(), QByteArray::fromStdString(body));
         QCOMPARE(run("/none.bin", QStringLiteral("none.bin"), false), 0);
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("none.bin"))));
+        server->addTruncated("/cut.bin", body.substr(0, 1000), body.size());
+        QCOMPARE(run("/cut.bin", QStringLiteral("cut.bin"), false), 0);
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("cut.bin"))));
         QCOMPARE(run("/slow.bin", QStringLiteral("slow.bin"), true), 0);
         QVERIFY(progressNamed);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"big.bin"});
