@@ -703,6 +703,25 @@ private slots:
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("cut.bin"))));
         QCOMPARE(run("/slow.bin", QStringLiteral("slow.bin"), true), 0);
         QVERIFY(progressNamed);
+
+        // Two downloads beside a retrieval: all three finish, each file whole.
+        QVERIFY(window->startSite(url("/index.html")));
+        int finished = 0;
+        for (const char* name : {"one.bin", "two.bin"}) {
+            DownloadWindow* download =
+                window->startDownload(URL(server->url("/big.bin")), dir.filePath(name));
+            QVERIFY(download);
+            connect(download, &DownloadWindow::finished, [&finished](bool ok) { finished += ok ? 1 : 0; });
+        }
+        QVERIFY(waitForEnd());
+        QVERIFY(QTest::qWaitFor([&finished] { return finished == 2; }, 30000));
+        for (const char* name : {"one.bin", "two.bin"}) {
+            QFile copy(dir.filePath(name));
+            QVERIFY(copy.open(QIODevice::ReadOnly));
+            QCOMPARE(copy.size(), qint64(body.size()));
+        }
+        QFile::remove(dir.filePath("one.bin"));
+        QFile::remove(dir.filePath("two.bin"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"big.bin"});
     }
 
