@@ -6,7 +6,8 @@ namespace lurvik {
 
 // An ordered list of pointers that owns none of them; whoever fills it decides who deletes the
 // elements. Reads by index are bounds-checked and yield null out of range.
-template <class T> class PtrList {
+template <class T>
+class PtrList {
 public:
     void add(T* p) { m_items.push_back(p); }
     // Inserts before index i; an index past the end appends.
@@ -35,7 +36,10 @@ public:
     int len() const { return static_cast<int>(m_items.size()); }
     void clear() { m_items.clear(); }
     // Removes every element for which pred is true in one pass, keeping the order of the rest.
-    template <class Pred> void removeIf(Pred pred) { std::erase_if(m_items, pred); }
+    template <class Pred>
+    void removeIf(Pred pred) {
+        std::erase_if(m_items, pred);
+    }
     void reserve(int n) { m_items.reserve(n); }
 
     auto begin() const { return m_items.begin(); }
@@ -46,7 +50,8 @@ private:
 };
 
 // Deletes every element, from the last to the first, and empties the list.
-template <class T> void deleteAll(PtrList<T>& list) {
+template <class T>
+void deleteAll(PtrList<T>& list) {
     for (int i = list.len() - 1; i >= 0; --i)
         delete list.del(i);
 }
