@@ -13,15 +13,6 @@ namespace {
 
 std::atomic<int> g_active{0};
 
-// The end of a reply's head: past its blank line; npos while it has not come.
-size_t headEnd(const std::string& head) {
-    size_t crlf = head.find("\r\n\r\n");
-    size_t lf = head.find("\n\n");
-    if (crlf != std::string::npos && (lf == std::string::npos || crlf < lf))
-        return crlf + 4;
-    return lf == std::string::npos ? std::string::npos : lf + 2;
-}
-
 } // namespace
 
 Download::Download(AgentPool& pool, const URL& url, std::string fileName)
@@ -79,7 +70,7 @@ void Download::take(const char* bytes, size_t count) {
         return;
     if (!m_inBody) {
         m_head.append(bytes, count);
-        size_t end = headEnd(m_head);
+        size_t end = replyHeadEnd(m_head);
         if (end == std::string::npos) {
             // A reply without a head at all: the early web's bare body.
             if (m_head.size() >= 5 && m_head.compare(0, 5, "HTTP/") != 0)

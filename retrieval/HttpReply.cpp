@@ -99,14 +99,20 @@ int headerValue(const Str& name, const Str& response, Str& value) {
     return 0;
 }
 
+size_t replyHeadEnd(std::string_view reply) {
+    size_t crlf = reply.find("\r\n\r\n");
+    size_t lf = reply.find("\n\n");
+    if (crlf != std::string_view::npos && (lf == std::string_view::npos || crlf < lf))
+        return crlf + 4;
+    return lf == std::string_view::npos ? std::string_view::npos : lf + 2;
+}
+
 void replyHeader(const Str& response, Str& out) {
     out.clear();
     if (response.view().substr(0, 5) != "HTTP/")
         return;
-    int crlf = response.find("\r\n\r\n");
-    int lf = response.find("\n\n");
-    int end = crlf >= 0 && (lf < 0 || crlf < lf) ? crlf + 4 : lf >= 0 ? lf + 2 : -1;
-    if (end > 0)
+    size_t end = replyHeadEnd(response.view());
+    if (end != std::string_view::npos)
         out.cat(response.view().substr(0, end));
 }
 

@@ -2,6 +2,9 @@
 
 #include "core/Str.h"
 
+#include <cstddef>
+#include <string_view>
+
 namespace lurvik {
 
 // Classifies a reply: 1 when it is an error page (a 4xx or 5xx status line, or a bare HTML page
@@ -12,6 +15,9 @@ int parseStatus(const Str& response, Str& errorText, int& status);
 int parseRealm(const Str& response, Str& realm);
 // The value of the header name in a reply that starts with a status line; 0 when found.
 int headerValue(const Str& name, const Str& response, Str& value);
+// Where a reply's head ends: just past the blank line (CR LF CR LF, or LF LF from a careless
+// server), whichever comes first; npos while the head has not ended.
+size_t replyHeadEnd(std::string_view reply);
 // The reply's status line and header lines as they came, up to and including the blank line that
 // ends them; empty when the reply has no status line or no end to its header.
 void replyHeader(const Str& response, Str& out);

@@ -1,5 +1,7 @@
 #include "ReplyReader.h"
 
+#include "HttpReply.h"
+
 #include <algorithm>
 #include <cstring>
 #include <string_view>
@@ -37,14 +39,6 @@ bool containsToken(std::string_view list, std::string_view token) {
     return false;
 }
 
-size_t headEnd(const std::string& bytes) {
-    size_t crlf = bytes.find("\r\n\r\n");
-    size_t lf = bytes.find("\n\n");
-    if (crlf != std::string::npos && (lf == std::string::npos || crlf + 2 <= lf))
-        return crlf + 4;
-    return lf == std::string::npos ? std::string::npos : lf + 2;
-}
-
 } // namespace
 
 ReplyReader::State ReplyReader::fail(Failure failure) {
@@ -79,7 +73,7 @@ ReplyReader::State ReplyReader::takeHead(std::string& out) {
             m_state = State::Body;
             return m_state;
         }
-        size_t end = headEnd(m_head);
+        size_t end = replyHeadEnd(m_head);
         if (end == std::string::npos)
             return m_state;
         std::string_view head(m_head.data(), end);
