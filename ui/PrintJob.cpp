@@ -98,9 +98,13 @@ void PrintJob::layOut() {
     m_lineHeight = qMax(1, static_cast<int>(m_textHeight * 1.25));
     QRect page = m_painter->viewport();
     m_linesPerPage = qMax(1, page.height() / m_lineHeight - 7);
+    // Measured once: wrapping a text is the costly part, and pagination and drawing need it again.
     int lines = 0;
-    for (const PrintEntry& entry : m_entries)
-        lines += entryLines(entry);
+    m_entryLines.reserve(m_entries.size());
+    for (const PrintEntry& entry : m_entries) {
+        m_entryLines.push_back(entryLines(entry));
+        lines += m_entryLines.back();
+    }
     // As many pages as the lines need, and one more: a page whose lines are all used still ends
     // its job with a page of its own.
     m_pageCount = lines / m_linesPerPage + 1;
@@ -127,9 +131,9 @@ int PrintJob::entryLines(const PrintEntry& entry) const {
     return tallest;
 }
 
-void PrintJob::drawEntry(const PrintEntry& entry, int top) {
+void PrintJob::drawEntry(const PrintEntry& entry, int lines, int top) {
     QRect page = m_painter->viewport();
-    int height = entryLines(entry) * m_lineHeight;
+    int height = lines * m_lineHeight;
     if (entry.columns.size() == 3) {
         int third = page.width() / 3;
         m_painter->drawText(QRect(0, top, third, height), kWrap, entry.columns[0].left(249));
@@ -161,10 +165,10 @@ void PrintJob::printNextPage() {
     int top = 4 * h;
     int used = 0;
     while (m_next < m_entries.size()) {
-        int lines = entryLines(m_entries[m_next]);
+        int lines = m_entryLines[m_next];
         if (used > 0 && used + lines > m_linesPerPage)
             break;
-        drawEntry(m_entries[m_next], top);
+        drawEntry(m_entries[m_next], lines, top);
         top += lines * m_lineHeight;
         used += lines;
         ++m_next;

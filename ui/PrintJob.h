@@ -53,13 +53,14 @@ private:
     void printNextPage();
     void end(bool completed);
     int entryLines(const PrintEntry& entry) const;
-    void drawEntry(const PrintEntry& entry, int top);
+    void drawEntry(const PrintEntry& entry, int lines, int top);
 
     std::unique_ptr<QPrinter> m_printer;
     std::unique_ptr<QPainter> m_painter;
     QString m_documentName;
     QString m_subtitle;
     std::vector<PrintEntry> m_entries;
+    std::vector<int> m_entryLines; // lines each entry takes once wrapped
     QPointer<QWidget> m_frame;
     QDialog* m_box = nullptr;
     QTimer* m_timer = nullptr;
