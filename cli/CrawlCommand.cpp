@@ -52,12 +52,6 @@ private:
     std::unique_ptr<TemporaryCache> m_temporary;
 };
 
-int countFailed(const SiteEngine& engine) {
-    int failed = 0;
-    engine.doneNodes.forEach([&](SiteNode* node) { failed += node->state == NODE_ERROR; });
-    return failed;
-}
-
 // The exit status counts what a fix to the site would change: blocked pages and links are reported
 // but are not the site's fault.
 int countBroken(const SiteEngine& engine, const ResourceChecker& checker) {
@@ -129,22 +123,6 @@ std::string insecureWarning(const CrawlOptions& options) {
                : "";
 }
 
-int writeReports(const CrawlOptions& options, const SiteEngine& engine, const ResourceChecker* checker) {
-    int result = 0;
-    std::string error;
-    if (!options.report.empty() &&
-        writePageReport(engine, options.report, options.format, insecureWarning(options), error) != 0) {
-        printError("cannot write the page report " + options.report + ": " + error);
-        result = 1;
-    }
-    if (!options.linksReport.empty() &&
-        writeLinkReport(engine, checker, options.linksReport, options.format, error) != 0) {
-        printError("cannot write the link report " + options.linksReport + ": " + error);
-        result = 1;
-    }
-    return result;
-}
-
 } // namespace
 
 int runCrawl(int argc, char** argv) {
@@ -214,7 +192,8 @@ int runCrawl(int argc, char** argv) {
 
     // Reports list the pages that were still waiting when a crawl was stopped; a site map holds
     // finished pages only, so those go before it is saved.
-    int reportResult = writeReports(options, engine, options.checkLinks ? &checker : nullptr);
+    int reportResult = writeRequestedReports(options, engine, options.checkLinks ? &checker : nullptr,
+                                             insecureWarning(options));
     // A start page still waiting when the crawl was stopped goes with the other pending nodes.
     bool startFailed = start->state == NODE_ERROR;
     std::string startError = start->title.str();

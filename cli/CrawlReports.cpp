@@ -1,5 +1,6 @@
 #include "CrawlReports.h"
 
+#include "CliCommon.h"
 #include "retrieval/RetrievalLimits.h"
 #include "retrieval/Verdict.h"
 
@@ -85,6 +86,29 @@ int writeLinkReport(const SiteEngine& engine, const ResourceChecker* checker, co
         return 1;
     }
     return 0;
+}
+
+int writeRequestedReports(const CrawlOptions& options, const SiteEngine& engine,
+                          const ResourceChecker* checker, const std::string& warning) {
+    int result = 0;
+    std::string error;
+    if (!options.report.empty() &&
+        writePageReport(engine, options.report, options.format, warning, error) != 0) {
+        printError("cannot write the page report " + options.report + ": " + error);
+        result = 1;
+    }
+    if (!options.linksReport.empty() &&
+        writeLinkReport(engine, checker, options.linksReport, options.format, error) != 0) {
+        printError("cannot write the link report " + options.linksReport + ": " + error);
+        result = 1;
+    }
+    return result;
+}
+
+int countFailed(const SiteEngine& engine) {
+    int failed = 0;
+    engine.doneNodes.forEach([&](SiteNode* node) { failed += node->state == NODE_ERROR; });
+    return failed;
 }
 
 } // namespace lurvik::cli

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CrawlOptions.h"
 #include "ReportWriter.h"
 #include "retrieval/LinkStatus.h"
 #include "retrieval/ResourceChecker.h"
@@ -24,5 +25,12 @@ const char* pageVerdict(const SiteNode& node);
 // The verdict on what a link leads to; empty when it was not retrieved or checked (yet).
 const char* linkVerdict(const SiteEngine& engine, const SiteNode& page, const LinkRecord& link,
                         const ResourceChecker* checker);
+
+// The reports a run asked for (--report, --links-report), warning heading the page report; 0, or
+// 1 after saying which could not be written.
+int writeRequestedReports(const CrawlOptions& options, const SiteEngine& engine,
+                          const ResourceChecker* checker, const std::string& warning);
+// Pages that failed among the finished ones.
+int countFailed(const SiteEngine& engine);
 
 } // namespace lurvik::cli

@@ -54,8 +54,15 @@ int runImport(int argc, char** argv) {
             return ExitFailed;
         }
     }
-    for (const WarcImport::Problem& problem : archive.problems())
-        printError(problem.file + ": offset " + std::to_string(problem.offset) + ": " + problem.text);
+    // Problems are told as they are found: those of the index now, those of the pages after.
+    size_t problemsTold = 0;
+    auto tellProblems = [&] {
+        for (; problemsTold < archive.problems().size(); ++problemsTold) {
+            const WarcImport::Problem& problem = archive.problems()[problemsTold];
+            printError(problem.file + ": offset " + std::to_string(problem.offset) + ": " + problem.text);
+        }
+    };
+    tellProblems();
     std::string firstPage = archive.firstPage();
     if (!startGiven) {
         if (firstPage.empty()) {
@@ -79,28 +86,15 @@ int runImport(int argc, char** argv) {
         printError("the start address must be an http: or https: page: " + options.url);
         return ExitUsage;
     }
-    size_t problemsBefore = archive.problems().size();
     installInterruptHandler();
     archive.run(start, options.withHtml, [] { return interrupted(); });
-    for (size_t p = problemsBefore; p < archive.problems().size(); ++p) {
-        const WarcImport::Problem& problem = archive.problems()[p];
-        printError(problem.file + ": offset " + std::to_string(problem.offset) + ": " + problem.text);
-    }
+    tellProblems();
 
     int result = archive.problems().empty() ? ExitOk : ExitFailed;
-    std::string error;
-    if (!options.report.empty() && writePageReport(engine, options.report, options.format, "", error) != 0) {
-        printError("cannot write the page report " + options.report + ": " + error);
+    if (writeRequestedReports(options, engine, nullptr, "") != 0)
         result = ExitFailed;
-    }
-    if (!options.linksReport.empty() &&
-        writeLinkReport(engine, nullptr, options.linksReport, options.format, error) != 0) {
-        printError("cannot write the link report " + options.linksReport + ": " + error);
-        result = ExitFailed;
-    }
     engine.discardPending();
-    int failed = 0;
-    engine.doneNodes.forEach([&](SiteNode* node) { failed += node->state == NODE_ERROR; });
+    int failed = countFailed(engine);
     std::fprintf(stderr, "Imported %d pages (%d failed) from %d archived responses\n",
                  engine.doneNodes.len() - failed, failed, archive.responseCount());
     if (!options.save.empty()) {
