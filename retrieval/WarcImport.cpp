@@ -40,6 +40,8 @@ int WarcImport::addFile(const std::string& path) {
     int file = static_cast<int>(m_files.size());
     m_files.push_back(path);
     WarcRecord record;
+    // Revisits name the response they repeat by record id or by address: address, id or address.
+    std::vector<std::pair<std::string, std::string>> revisits;
     for (int got; (got = reader->next(record)) != 0;) {
         if (got < 0) {
             m_problems.push_back({path, reader->errorOffset(), reader->errorText()});
@@ -66,11 +68,11 @@ int WarcImport::addFile(const std::string& path) {
         } else if (type == "revisit") {
             std::string_view refersTo = record.field("WARC-Refers-To");
             std::string_view target = record.field("WARC-Refers-To-Target-URI");
-            m_revisits.emplace_back(key, !refersTo.empty() ? std::string(refersTo) : keyOf(target));
+            revisits.emplace_back(key, !refersTo.empty() ? std::string(refersTo) : keyOf(target));
         }
     }
     // A revisit is the page it repeats: the same reply under its own address.
-    for (const auto& [key, refersTo] : m_revisits) {
+    for (const auto& [key, refersTo] : revisits) {
         auto byId = m_byRecordId.find(refersTo);
         auto byAddress = m_responses.find(refersTo);
         if (byId != m_byRecordId.end())
@@ -78,7 +80,6 @@ int WarcImport::addFile(const std::string& path) {
         else if (byAddress != m_responses.end())
             m_responses.emplace(key, byAddress->second);
     }
-    m_revisits.clear();
     m_readers.push_back(std::move(reader));
     return 0;
 }

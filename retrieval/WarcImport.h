@@ -54,8 +54,6 @@ private:
     std::vector<std::unique_ptr<WarcReader>> m_readers;
     std::unordered_map<std::string, Location> m_responses; // by address, without a fragment
     std::unordered_map<std::string, Location> m_byRecordId;
-    // Revisits name the response they repeat by record id or by address.
-    std::vector<std::pair<std::string, std::string>> m_revisits; // address, record id or address
     std::string m_firstPage;
     std::vector<Problem> m_problems;
 };
