@@ -31,7 +31,9 @@ DownloadWindow::DownloadWindow(std::unique_ptr<Download> download)
     connect(timer, &QTimer::timeout, this, &DownloadWindow::refresh);
     timer->start(250);
     resize(420, sizeHint().height());
-    refresh();
+    // Only the text now: a download that has already ended must still tell whoever connects to
+    // finished once the window exists, so ending waits for the first tick.
+    m_text->setText(progressText());
 }
 
 DownloadWindow::~DownloadWindow() = default;
