@@ -16,6 +16,7 @@
 #include "PrintEntries.h"
 #include "PrintJob.h"
 #include "PropertiesSheet.h"
+#include "QtText.h"
 #include "SaveSiteMapDialog.h"
 #include "SchedulerDialog.h"
 #include "Shell.h"
@@ -70,10 +71,6 @@ namespace {
 
 const QString kProgramStatus = QStringLiteral("Lurvik 1.0");
 constexpr int kStatusRefreshMs = 100;
-
-QString fromStr(const Str& text) {
-    return QString::fromUtf8(text.text(), text.len());
-}
 
 // The information line of a page: nothing while it waits, else what the views may read of it.
 QString infoLine(const SiteNode* node) {

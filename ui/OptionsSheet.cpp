@@ -3,6 +3,7 @@
 #include "Application.h"
 #include "FontsPage.h"
 #include "Icons.h"
+#include "QtText.h"
 #include "RatingsPage.h"
 #include "core/PageCache.h"
 
@@ -33,14 +34,6 @@ constexpr const char* kUseDefault = "Use Default";
 // The cache sizes the slider offers, in megabytes: large enough that a real site's pages stay.
 constexpr int kCacheMin = 16;
 constexpr int kCacheMax = 4096;
-
-QString fromStr(const Str& text) {
-    return QString::fromUtf8(text.text(), text.len());
-}
-
-Str toStr(const QString& text) {
-    return Str(text.toStdString());
-}
 
 } // namespace
 

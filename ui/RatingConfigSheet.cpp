@@ -1,5 +1,6 @@
 #include "RatingConfigSheet.h"
 
+#include "QtText.h"
 #include "Shell.h"
 #include "analysis/RatingSettings.h"
 
@@ -17,10 +18,6 @@
 namespace lurvik {
 
 namespace {
-
-QString fromStr(const Str& text) {
-    return QString::fromUtf8(text.text(), text.len());
-}
 
 RatingCategory* categoryNamed(RatingSystem& system, const Str& name) {
     for (int i = 0; i < system.categories.len(); ++i)

@@ -1,6 +1,7 @@
 #include "SiteTreeModel.h"
 
 #include "Icons.h"
+#include "QtText.h"
 #include "core/PageCache.h"
 #include "retrieval/RetrievalScheduler.h"
 
@@ -9,14 +10,6 @@
 #include <unordered_set>
 
 namespace lurvik {
-
-namespace {
-
-QString fromStr(const Str& text) {
-    return QString::fromUtf8(text.text(), text.len());
-}
-
-} // namespace
 
 SiteTreeModel::SiteTreeModel(SiteEngine& engine, AgentPool& pool, RetrievalScheduler& scheduler,
                              QObject* parent)
