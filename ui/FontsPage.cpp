@@ -1,7 +1,7 @@
 #include "FontsPage.h"
 
-#include "PropertySheet.h"
 #include "ViewFonts.h"
+#include "platform/gui/PropertySheet.h"
 #include "retrieval/Settings.h"
 
 #include <QFontDatabase>

@@ -3,7 +3,6 @@
 #include "Application.h"
 #include "BusyLoop.h"
 #include "Commands.h"
-#include "DownloadWindow.h"
 #include "GoToPage.h"
 #include "GoToPageDialog.h"
 #include "HelpWindow.h"
@@ -16,7 +15,6 @@
 #include "PrintEntries.h"
 #include "PrintJob.h"
 #include "PropertiesSheet.h"
-#include "QtText.h"
 #include "SaveSiteMapDialog.h"
 #include "SchedulerDialog.h"
 #include "Shell.h"
@@ -29,8 +27,10 @@
 #include "find/gui/FindHost.h"
 #include "find/gui/FindWindow.h"
 #include "find/gui/FindWizard.h"
+#include "platform/gui/QtText.h"
 #include "retrieval/LinkStatus.h"
 #include "retrieval/WarcImport.h"
+#include "retrieval/gui/DownloadWindow.h"
 #include "sitemap/SiteMapFile.h"
 #include "sitemap/TreeHtmlExport.h"
 
@@ -94,7 +94,8 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
       m_treeModel(new SiteTreeModel(app.engine, app.pool, app.scheduler, this)),
       m_linkModel(new LinkListModel(this)) {
     setWindowTitle(QStringLiteral("Lurvik"));
-    setWindowIcon(Icons::programIcon());
+    // Every window without an icon of its own, the download and Find windows among them, takes this.
+    QApplication::setWindowIcon(Icons::programIcon());
     resize(640, 480);
     createActions();
     createMenus();

@@ -3,9 +3,9 @@
 #include "Application.h"
 #include "FontsPage.h"
 #include "Icons.h"
-#include "QtText.h"
 #include "RatingsPage.h"
 #include "core/PageCache.h"
+#include "platform/gui/QtText.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PropertySheet.h"
+#include "platform/gui/PropertySheet.h"
 
 class QCheckBox;
 class QComboBox;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "PropertySheet.h"
 #include "SiteTreeModel.h"
+#include "platform/gui/PropertySheet.h"
 
 class QLineEdit;
 class QPlainTextEdit;

@@ -1,9 +1,11 @@
 #include "RatingsPage.h"
 
-#include "PropertySheet.h"
-#include "RatingConfigSheet.h"
+#include "Shell.h"
+
 #include "analysis/RatingSettings.h"
+#include "analysis/gui/RatingConfigSheet.h"
 #include "analysis/gui/RatingPasswords.h"
+#include "platform/gui/PropertySheet.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -51,7 +53,9 @@ RatingsPage::RatingsPage(RatingSettings& ratings, const Settings& settings, Prop
     connect(changeSettings, &QPushButton::clicked, this, [this] {
         if (!requireAdminPassword(this, m_ratings))
             return;
-        showRatingConfiguration(this, m_ratings, m_settings);
+        showRatingConfiguration(this, m_ratings, [this](const QString& address) {
+            (void)Shell::openURL(address, nullptr, this, m_settings, m_ratings);
+        });
         showSystem();
     });
     auto* buttons = new QHBoxLayout;

@@ -1,8 +1,8 @@
 #include "SiteTreeModel.h"
 
 #include "Icons.h"
-#include "QtText.h"
 #include "core/PageCache.h"
+#include "platform/gui/QtText.h"
 #include "retrieval/RetrievalScheduler.h"
 
 #include <QFont>

@@ -1,6 +1,7 @@
 #include "RatingPasswords.h"
 
 #include "analysis/RatingEvaluation.h"
+#include "platform/gui/QtText.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -28,10 +29,6 @@ QLabel* wrappedLabel(const QString& text, QWidget* owner) {
     auto* label = new QLabel(text, owner);
     label->setWordWrap(true);
     return label;
-}
-
-Str toStr(const QString& text) {
-    return Str(text.toStdString());
 }
 
 } // namespace

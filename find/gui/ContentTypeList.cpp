@@ -2,6 +2,7 @@
 
 #include "FindHost.h"
 #include "find/ObjectTypes.h"
+#include "platform/gui/QtText.h"
 #include "retrieval/SiteEngine.h"
 
 #include <QHeaderView>
@@ -75,7 +76,7 @@ void ContentTypeList::fillDefault() {
     for (const Str& name : names) {
         int index = 0;
         m_host.engine->typeTable.imageIndexForTypeName(name, index);
-        addRow(QString::fromUtf8(name.text(), name.len()), CONTENT_EITHER, icon(index ? index : 1));
+        addRow(fromStr(name), CONTENT_EITHER, icon(index ? index : 1));
     }
 }
 
@@ -100,7 +101,7 @@ void ContentTypeList::loadRows(const FindCriteria& criteria) {
         int index = 0;
         if (m_host.engine)
             m_host.engine->typeTable.imageIndexForTypeName(name, index);
-        addRow(QString::fromUtf8(name.text(), name.len()), state, icon(index ? index : 1));
+        addRow(fromStr(name), state, icon(index ? index : 1));
     }
 }
 

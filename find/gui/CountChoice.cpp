@@ -2,6 +2,7 @@
 
 #include "find/FindCriteria.h"
 #include "find/ObjectTypes.h"
+#include "platform/gui/QtText.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -27,7 +28,7 @@ CountChoice::CountChoice(Operators operators, QWidget* parent)
 }
 
 int CountChoice::value() const {
-    return FindCriteria::parseCountValue(Str(m_value->currentText().toStdString()));
+    return FindCriteria::parseCountValue(toStr(m_value->currentText()));
 }
 
 int CountChoice::op() const {

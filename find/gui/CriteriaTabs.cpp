@@ -4,6 +4,7 @@
 #include "CountChoice.h"
 #include "FindHost.h"
 #include "find/ObjectTypes.h"
+#include "platform/gui/QtText.h"
 #include "retrieval/SiteEngine.h"
 
 #include <QButtonGroup>
@@ -22,14 +23,6 @@ namespace lurvik {
 namespace {
 
 constexpr int kMaxSearchText = 255;
-
-QString fromStr(const Str& text) {
-    return QString::fromUtf8(text.text(), text.len());
-}
-
-Str toStr(const QString& text) {
-    return Str(text.toStdString());
-}
 
 template <typename Widget>
 Widget* named(Widget* widget, const char* name) {

@@ -5,6 +5,7 @@
 #include "ResultsModel.h"
 #include "SaveCriteriaDialog.h"
 #include "find/ResultsExport.h"
+#include "platform/gui/QtText.h"
 #include "retrieval/SiteEngine.h"
 
 #include <QAction>
@@ -77,7 +78,7 @@ constexpr MenuEntry kMenuEntries[] = {
 QString urlText(const URL& url) {
     Str text;
     url.getURLString(text, 1);
-    return QString::fromUtf8(text.text(), text.len());
+    return fromStr(text);
 }
 
 } // namespace
@@ -283,7 +284,7 @@ void FindWindow::startSearch() {
     m_searching = true;
     QString text = m_tabs->searchTextBox()->currentText();
     if (!text.isEmpty()) {
-        m_history.add(Str(text.toStdString()));
+        m_history.add(toStr(text));
         m_tabs->setHistory(m_history.texts());
         m_tabs->searchTextBox()->setEditText(text);
     }
@@ -412,12 +413,12 @@ QString FindWindow::countText() const {
 int FindWindow::exportResultsHtml(const QString& fileName) {
     while (rowsPending() > 0)
         addPendingRows();
-    return lurvik::exportResultsHtml(m_model->records(), Str(fileName.toStdString()));
+    return lurvik::exportResultsHtml(m_model->records(), toStr(fileName));
 }
 
 int FindWindow::openCriteria(const QString& fileName) {
     FindCriteria loaded;
-    loaded.setFileName(Str(fileName.toStdString()));
+    loaded.setFileName(toStr(fileName));
     QApplication::setOverrideCursor(Qt::WaitCursor);
     int result = loaded.load();
     QApplication::restoreOverrideCursor();
@@ -432,11 +433,11 @@ int FindWindow::openCriteria(const QString& fileName) {
 int FindWindow::saveCriteria(const QString& fileName, const QString& author, const QString& description) {
     FindCriteria criteria;
     m_tabs->buildCriteria(criteria);
-    criteria.setFileName(Str(fileName.toStdString()));
+    criteria.setFileName(toStr(fileName));
     if (!author.isEmpty())
-        criteria.setAuthor(Str(author.toStdString()));
+        criteria.setAuthor(toStr(author));
     if (!description.isEmpty())
-        criteria.setDescription(Str(description.toStdString()));
+        criteria.setDescription(toStr(description));
     QApplication::setOverrideCursor(Qt::WaitCursor);
     int result = criteria.save();
     QApplication::restoreOverrideCursor();

@@ -3,6 +3,7 @@
 #include "ContentTypeList.h"
 #include "CountChoice.h"
 #include "find/ObjectTypes.h"
+#include "platform/gui/QtText.h"
 #include "retrieval/SiteEngine.h"
 
 #include <QButtonGroup>
@@ -23,10 +24,6 @@ constexpr int kHelpContext = 4014;
 constexpr int kMaxSearchText = 255;
 
 const QString kTypeAndText = QStringLiteral("Find Wizard: Set Type and Text Criteria");
-
-Str toStr(const QString& text) {
-    return Str(text.toStdString());
-}
 
 QVBoxLayout* layoutOf(QWizardPage* page) {
     return static_cast<QVBoxLayout*>(page->layout());
@@ -141,7 +138,7 @@ void FindWizard::buildTypePage() {
         std::vector<Str> names;
         m_host.engine->typeTable.typeNames(names);
         for (const Str& name : names)
-            m_types->addItem(QString::fromUtf8(name.text(), name.len()));
+            m_types->addItem(fromStr(name));
     }
     m_types->setCurrentRow(0);
     layoutOf(page)->addWidget(label);
@@ -158,7 +155,7 @@ void FindWizard::buildTextPage(int id, const QString& question, const QString& b
     box->setInsertPolicy(QComboBox::NoInsert);
     box->lineEdit()->setMaxLength(kMaxSearchText);
     for (const Str& text : m_history.texts())
-        box->addItem(QString::fromUtf8(text.text(), text.len()));
+        box->addItem(fromStr(text));
     box->setEditText(QString());
     auto* label = new QLabel(boxText, page);
     label->setBuddy(box);
@@ -379,7 +376,7 @@ bool FindWizard::validateCurrentPage() {
                 QString kept = other->currentText();
                 other->clear();
                 for (const Str& entry : m_history.texts())
-                    other->addItem(QString::fromUtf8(entry.text(), entry.len()));
+                    other->addItem(fromStr(entry));
                 other->setEditText(kept);
             }
         }

@@ -1,6 +1,7 @@
 #include "ResultsModel.h"
 
 #include "analysis/LinkRecord.h"
+#include "platform/gui/QtText.h"
 
 #include <algorithm>
 #include <string>
@@ -25,7 +26,7 @@ QString ResultsModel::cellText(const LinkRecord& record, int column) {
         record.typeName(text);
     else
         record.url.getURLString(text, 1);
-    return QString::fromUtf8(text.text(), text.len());
+    return fromStr(text);
 }
 
 QVariant ResultsModel::data(const QModelIndex& index, int role) const {

@@ -1,13 +1,14 @@
 #include "ui/MainWindow.h"
 #include "TestServer.h"
 #include "UiTestSupport.h"
+#include "analysis/gui/RatingConfigSheet.h"
 #include "analysis/gui/RatingPasswords.h"
 #include "core/PageCache.h"
+#include "retrieval/gui/DownloadWindow.h"
 #include "sitemap/SiteMapFile.h"
 #include "ui/Application.h"
 #include "ui/BusyLoop.h"
 #include "ui/Commands.h"
-#include "ui/DownloadWindow.h"
 #include "ui/LinkListModel.h"
 #include "ui/OpenLocationDialog.h"
 #include "ui/OptionsSheet.h"
@@ -15,7 +16,6 @@
 #include "ui/PrintEntries.h"
 #include "ui/PrintJob.h"
 #include "ui/PropertiesSheet.h"
-#include "ui/RatingConfigSheet.h"
 #include "ui/SaveSiteMapDialog.h"
 #include "ui/SchedulerDialog.h"
 #include "ui/Shell.h"
@@ -950,7 +950,7 @@ private slots:
             return -1;
         };
         {
-            RatingConfigSheet sheet(ratings, app->settings, window.get());
+            RatingConfigSheet sheet(ratings, {}, window.get());
             QCOMPARE(sheet.windowTitle(), QStringLiteral("Site Rating Configuration"));
             QTreeWidgetItem* root = sheet.categoryTree()->topLevelItem(0);
             QCOMPARE(root->text(0), QStringLiteral("Orvanne Content Ratings"));
@@ -970,7 +970,7 @@ private slots:
         stored.loadFromRegistry(ratings.ratingSystem);
         QCOMPARE(violence(stored), 3);
         {
-            RatingConfigSheet sheet(ratings, app->settings, window.get());
+            RatingConfigSheet sheet(ratings, {}, window.get());
             sheet.categoryTree()->setCurrentItem(sheet.categoryTree()->topLevelItem(0)->child(0));
             QCOMPARE(sheet.slider()->value(), 3);
             sheet.slider()->setValue(1);

@@ -1,7 +1,9 @@
 #pragma once
 
-#include "PropertySheet.h"
 #include "analysis/RatingSystem.h"
+#include "platform/gui/PropertySheet.h"
+
+#include <functional>
 
 class QLabel;
 class QListWidget;
@@ -12,7 +14,6 @@ class QTreeWidgetItem;
 namespace lurvik {
 
 struct RatingSettings;
-struct Settings;
 
 // "Site Rating Configuration": the user's limit for each category of the loaded rating system
 // ("Settings") and the rating-system file ("Systems"). The limits are edited on a copy, so that
@@ -20,7 +21,9 @@ struct Settings;
 class RatingConfigSheet : public PropertySheet {
     Q_OBJECT
 public:
-    RatingConfigSheet(RatingSettings& ratings, const Settings& settings, QWidget* owner);
+    // openPage shows the rating system's web page, the way the program opens any address.
+    using PageOpener = std::function<void(const QString& address)>;
+    RatingConfigSheet(RatingSettings& ratings, PageOpener openPage, QWidget* owner);
 
     QTreeWidget* categoryTree() const { return m_tree; }
     QSlider* slider() const { return m_slider; }
@@ -40,7 +43,7 @@ private:
     void showFile(const Str& file);
 
     RatingSettings& m_ratings;
-    const Settings& m_settings;
+    PageOpener m_openPage;
     RatingSystem m_working; // the limits the slider changes
     int m_selectedCategory = -1;
     Str m_pendingFile; // chosen on "Systems", applied only when it differs
@@ -53,6 +56,6 @@ private:
 };
 
 // Shows the sheet modally over owner.
-void showRatingConfiguration(QWidget* owner, RatingSettings& ratings, const Settings& settings);
+void showRatingConfiguration(QWidget* owner, RatingSettings& ratings, RatingConfigSheet::PageOpener openPage);
 
 } // namespace lurvik

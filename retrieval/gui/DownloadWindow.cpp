@@ -1,7 +1,5 @@
 #include "DownloadWindow.h"
 
-#include "Icons.h"
-
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFileInfo>
@@ -18,7 +16,6 @@ DownloadWindow::DownloadWindow(std::unique_ptr<Download> download)
       m_bar(new QProgressBar(this)), m_started(QDateTime::currentMSecsSinceEpoch()) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Download File"));
-    setWindowIcon(Icons::programIcon());
     m_bar->setRange(0, 100);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
     auto* layout = new QVBoxLayout(this);

@@ -1,8 +1,7 @@
 #include "RatingConfigSheet.h"
 
-#include "QtText.h"
-#include "Shell.h"
 #include "analysis/RatingSettings.h"
+#include "platform/gui/QtText.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -28,9 +27,9 @@ RatingCategory* categoryNamed(RatingSystem& system, const Str& name) {
 
 } // namespace
 
-RatingConfigSheet::RatingConfigSheet(RatingSettings& ratings, const Settings& settings, QWidget* owner)
+RatingConfigSheet::RatingConfigSheet(RatingSettings& ratings, PageOpener openPage, QWidget* owner)
     : PropertySheet(QStringLiteral("Site Rating Configuration"), owner), m_ratings(ratings),
-      m_settings(settings) {
+      m_openPage(std::move(openPage)) {
     addPage(
         QStringLiteral("Settings"), [this] { return buildSettings(); }, [this] { applySettings(); });
     addPage(
@@ -47,9 +46,7 @@ QWidget* RatingConfigSheet::buildSettings() {
     m_description = new QLabel(page);
     m_description->setWordWrap(true);
     auto* open = new QPushButton(QStringLiteral("&Open..."), page);
-    connect(open, &QPushButton::clicked, this, [this] {
-        (void)Shell::openURL(fromStr(m_working.ratingService), nullptr, this, m_settings, m_ratings);
-    });
+    connect(open, &QPushButton::clicked, this, [this] { m_openPage(fromStr(m_working.ratingService)); });
     connect(m_tree, &QTreeWidget::currentItemChanged, this, &RatingConfigSheet::showSelected);
     connect(m_slider, &QSlider::valueChanged, this, &RatingConfigSheet::sliderMoved);
     auto* label = new QLabel(QStringLiteral("&Classification:"), page);
@@ -167,7 +164,7 @@ QWidget* RatingConfigSheet::buildSystems() {
                                                     QString(), QStringLiteral("Ratings File (*.rat)"));
         if (path.isEmpty())
             return;
-        m_pendingFile = Str(path.toStdString());
+        m_pendingFile = toStr(path);
         showFile(m_pendingFile);
         setChanged();
     });
@@ -205,8 +202,9 @@ void RatingConfigSheet::applySystems() {
         fillTree();
 }
 
-void showRatingConfiguration(QWidget* owner, RatingSettings& ratings, const Settings& settings) {
-    RatingConfigSheet sheet(ratings, settings, owner);
+void showRatingConfiguration(QWidget* owner, RatingSettings& ratings,
+                             RatingConfigSheet::PageOpener openPage) {
+    RatingConfigSheet sheet(ratings, std::move(openPage), owner);
     sheet.exec();
 }
 
