@@ -449,6 +449,26 @@ int CacheConnection::checkpoint() {
     return rc == SQLITE_OK ? 0 : failure(rc);
 }
 
+int CacheConnection::shrink(int64_t maxBytes) {
+    {
+        WriteTransaction transaction(*this);
+        if (int error = transaction.status())
+            return error;
+        bool fits = false;
+        int evicted = 0;
+        if (int error = evictOldest(maxBytes, INT32_MAX, fits, evicted))
+            return error;
+        if (int error = transaction.commit())
+            return error;
+    }
+    // Deleted rows leave free pages inside the file; only a rebuild returns them, and the
+    // checkpoint then empties the write-ahead log the rebuild went through.
+    if (int error = execute("VACUUM"))
+        return error;
+    int rc = sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    return rc == SQLITE_OK ? 0 : failure(rc);
+}
+
 int CacheConnection::beginBlock() {
     return execute("BEGIN IMMEDIATE");
 }

@@ -49,6 +49,9 @@ public:
     [[nodiscard]] int usage(int64_t& bytes, int64_t& pages);
     [[nodiscard]] int largestUseStamp(int64_t& out);
     [[nodiscard]] int checkpoint();
+    // Evicts until the total fits maxBytes, then gives the freed space back to the file system, so
+    // that a smaller limit shows on disk at once. Outside a CacheBlock only.
+    [[nodiscard]] int shrink(int64_t maxBytes);
 
     // An explicit write transaction that the operations above join until endBlock commits it.
     [[nodiscard]] int beginBlock();

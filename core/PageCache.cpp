@@ -2,6 +2,7 @@
 
 #include "CacheConnection.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
@@ -260,7 +261,13 @@ void CacheConfigSetPath(const Str& directory) {
 }
 
 void CacheConfigMaxSize(int64_t maxBytes) {
-    state().maxBytes.store(maxBytes < 0 ? 0 : maxBytes);
+    maxBytes = std::max<int64_t>(maxBytes, 0);
+    if (state().maxBytes.exchange(maxBytes) <= maxBytes || t_block.connection)
+        return;
+    // A user who lowers the limit expects the disk back now, not page by page in idle time.
+    Lease connection;
+    if (connection)
+        (void)connection->shrink(maxBytes);
 }
 
 void CacheConfigPersist(int persist) {

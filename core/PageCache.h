@@ -30,8 +30,9 @@ enum class CacheError : int {
 // A short English description of a CacheError code.
 const char* cacheErrorText(int code);
 
-// Settings, taken by the next CacheBegin; the size limit applies at once. The first flag is 1 in
-// every caller and has no other meaning; persist 0 wipes the cache at CacheBegin and CacheEnd.
+// Settings, taken by the next CacheBegin; the size limit applies at once, and a lower one evicts
+// and compacts the running cache's file before returning. The first flag is 1 in every caller and
+// has no other meaning; persist 0 wipes the cache at CacheBegin and CacheEnd.
 void CacheConfigure(int flag, const Str& directory, int64_t maxBytes, int persist);
 void CacheConfigSetPath(const Str& directory);
 void CacheConfigMaxSize(int64_t maxBytes);

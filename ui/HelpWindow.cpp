@@ -22,6 +22,14 @@ struct Topic {
 const Topic kTopics[] = {
     {0, "index.html"},
     {1048, "faq.html"},
+    {4001, "options.html#general"},
+    {4002, "options.html#network"},
+    {4003, "options.html#cache"},
+    {4004, "options.html#advanced"},
+    {4005, "options.html#fonts"},
+    {4006, "options.html#browser"},
+    {4007, "options.html#ratings"},
+    {4010, "scheduler.html#scheduler"},
     {4013, "sitemaps.html#save"},
 };
 

@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "FontsPage.h"
+#include "HelpWindow.h"
 #include "Icons.h"
 #include "RatingsPage.h"
 #include "core/PageCache.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -44,30 +46,39 @@ int& OptionsSheet::startPage() {
 
 OptionsSheet::OptionsSheet(Application& app, QWidget* owner)
     : PropertySheet(QStringLiteral("Options"), owner), m_app(app) {
+    // The help topics of the seven pages follow one another from the General page's.
+    constexpr int kHelpGeneral = 4001;
     addPage(
-        QStringLiteral("General"), [this] { return buildGeneral(); }, [this] { applyGeneral(); });
+        QStringLiteral("General"), [this] { return buildGeneral(); }, [this] { applyGeneral(); },
+        kHelpGeneral);
     addPage(
-        QStringLiteral("Network"), [this] { return buildNetwork(); }, [this] { applyNetwork(); });
+        QStringLiteral("Network"), [this] { return buildNetwork(); }, [this] { applyNetwork(); },
+        kHelpGeneral + 1);
     addPage(
-        QStringLiteral("Cache"), [this] { return buildCache(); }, [this] { applyCache(); });
+        QStringLiteral("Cache"), [this] { return buildCache(); }, [this] { applyCache(); }, kHelpGeneral + 2);
     addPage(
-        QStringLiteral("Advanced"), [this] { return buildAdvanced(); }, [this] { applyAdvanced(); });
+        QStringLiteral("Advanced"), [this] { return buildAdvanced(); }, [this] { applyAdvanced(); },
+        kHelpGeneral + 3);
     addPage(
         QStringLiteral("Fonts"), [this] { return m_fonts = new FontsPage(m_app.settings, *this); },
         [this] {
             m_fonts->apply();
             pushToProgram();
             emit viewsChanged();
-        });
+        },
+        kHelpGeneral + 4);
     addPage(
-        QStringLiteral("Browser"), [this] { return buildBrowser(); }, [this] { applyBrowser(); });
+        QStringLiteral("Browser"), [this] { return buildBrowser(); }, [this] { applyBrowser(); },
+        kHelpGeneral + 5);
     addPage(
         QStringLiteral("Ratings"),
         [this] { return m_ratings = new RatingsPage(m_app.ratings, m_app.settings, *this); },
         [this] {
             m_ratings->apply();
             emit viewsChanged();
-        });
+        },
+        kHelpGeneral + 6);
+    setHelp([this](int context) { HelpWindow::showTopic(context, this); });
     // Wide enough that all seven tabs show at once instead of scrolling.
     resize(640, 460);
     setStartPage(std::clamp(startPage(), 0, tabs()->count() - 1));
@@ -271,8 +282,47 @@ QWidget* OptionsSheet::buildAdvanced() {
     layout->addLayout(agent);
     layout->addWidget(addCheck(page, "obeySRE", QStringLiteral("Obey SRE standards for browsing websites"),
                                s.obeySRE == 1));
+    layout->addWidget(buildConnections(page));
     layout->addStretch();
     return page;
+}
+
+// How the program treats servers today: the same settings lurvik-cli takes as options, so that a
+// desktop user can be as polite to a site, or as patient with it, as a command line.
+QGroupBox* OptionsSheet::buildConnections(QWidget* page) {
+    const Settings& s = m_app.settings;
+    auto* group = new QGroupBox(QStringLiteral("Connections"), page);
+    auto* form = new QFormLayout(group);
+    form->addRow(addCheck(group, "classicHttp", QStringLiteral("Send the &original HTTP/1.0 requests"),
+                          s.classicHttp == 1));
+    form->addRow(QStringLiteral("Connections &per host:"),
+                 addSpin(group, "hostConnections", 1, 64, std::clamp(s.maxHostConnections, 1, 64)));
+    QSpinBox* delay = addSpin(group, "hostDelay", 0, 600000, std::clamp(s.hostDelay, 0, 600000));
+    delay->setSuffix(QStringLiteral(" ms"));
+    form->addRow(QStringLiteral("Pa&use between requests to a host:"), delay);
+    QSpinBox* wait = addSpin(group, "retryWait", 0, 86400, std::clamp(s.maxRetryWait, 0, 86400));
+    wait->setSuffix(QStringLiteral(" s"));
+    form->addRow(QStringLiteral("Wait for a &busy server at most:"), wait);
+    QSpinBox* limit = addSpin(group, "pageTimeLimit", 0, 86400, std::clamp(s.pageTimeLimit, 0, 86400));
+    limit->setSuffix(QStringLiteral(" s"));
+    limit->setSpecialValueText(QStringLiteral("No limit"));
+    form->addRow(QStringLiteral("&Give a page up after:"), limit);
+    m_caFile = new QLineEdit(fromStr(s.caFile), group);
+    m_caFile->setPlaceholderText(QStringLiteral("Only the system's certificates"));
+    connect(m_caFile, &QLineEdit::textChanged, this, &PropertySheet::setChanged);
+    auto* browse = new QPushButton(QStringLiteral("Bro&wse..."), group);
+    connect(browse, &QPushButton::clicked, this, [this] {
+        QString file =
+            QFileDialog::getOpenFileName(this, QStringLiteral("Trusted Certificates"), m_caFile->text(),
+                                         QStringLiteral("Certificates (*.pem *.crt);;All files (*)"));
+        if (!file.isEmpty())
+            m_caFile->setText(file);
+    });
+    auto* ca = new QHBoxLayout;
+    ca->addWidget(m_caFile);
+    ca->addWidget(browse);
+    form->addRow(QStringLiteral("Also &trust certificates in:"), ca);
+    return group;
 }
 
 void OptionsSheet::applyAdvanced() {
@@ -290,6 +340,12 @@ void OptionsSheet::applyAdvanced() {
     QString agent = m_userAgent->text().left(53);
     s.userAgent = toStr(agent.isEmpty() ? QString::fromLatin1(kDefaultAgent) : agent);
     s.obeySRE = check("obeySRE")->isChecked();
+    s.classicHttp = check("classicHttp")->isChecked();
+    s.maxHostConnections = spin("hostConnections")->value();
+    s.hostDelay = spin("hostDelay")->value();
+    s.maxRetryWait = spin("retryWait")->value();
+    s.pageTimeLimit = spin("pageTimeLimit")->value();
+    s.caFile = toStr(m_caFile->text().trimmed());
     pushToProgram();
 }
 

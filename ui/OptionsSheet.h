@@ -4,6 +4,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QSlider;
@@ -34,6 +35,8 @@ public:
     QLabel* cacheLabel() const { return m_cacheLabel; }
     QLineEdit* proxyServer() const { return m_proxyServer; }
     QLineEdit* userAgent() const { return m_userAgent; }
+    QLineEdit* caFile() const { return m_caFile; }
+    QLineEdit* cacheDir() const { return m_cacheDir; }
     QTreeWidget* browserList() const { return m_browsers; }
     // Null until their pages were shown.
     FontsPage* fontsPage() const { return m_fonts; }
@@ -48,6 +51,7 @@ private:
     QWidget* buildNetwork();
     QWidget* buildCache();
     QWidget* buildAdvanced();
+    QGroupBox* buildConnections(QWidget* page);
     QWidget* buildBrowser();
     void applyGeneral();
     void applyNetwork();
@@ -66,6 +70,7 @@ private:
     QLineEdit* m_proxyServer = nullptr;
     QSpinBox* m_proxyPort = nullptr;
     QLineEdit* m_userAgent = nullptr;
+    QLineEdit* m_caFile = nullptr;
     QTreeWidget* m_browsers = nullptr;
     FontsPage* m_fonts = nullptr;
     RatingsPage* m_ratings = nullptr;

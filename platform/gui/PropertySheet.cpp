@@ -1,7 +1,9 @@
 #include "PropertySheet.h"
 
 #include <QDialogButtonBox>
+#include <QKeySequence>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -10,12 +12,22 @@ namespace lurvik {
 PropertySheet::PropertySheet(const QString& caption, QWidget* owner)
     : QDialog(owner), m_tabs(new QTabWidget(this)) {
     setWindowTitle(caption);
-    auto* buttons =
-        new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel |
+                                             QDialogButtonBox::Apply | QDialogButtonBox::Help,
+                                         this);
     m_apply = buttons->button(QDialogButtonBox::Apply);
     m_apply->setEnabled(false);
     m_apply->setVisible(false);
     connect(m_apply, &QPushButton::clicked, this, &PropertySheet::applyPages);
+    m_help = buttons->button(QDialogButtonBox::Help);
+    m_help->setVisible(false);
+    auto showHelp = [this] {
+        int page = m_tabs->currentIndex();
+        if (m_showHelp && page >= 0)
+            m_showHelp(m_helpContexts[page]);
+    };
+    connect(buttons, &QDialogButtonBox::helpRequested, this, showHelp);
+    connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this, showHelp);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
         applyPages();
         accept();
@@ -28,7 +40,7 @@ PropertySheet::PropertySheet(const QString& caption, QWidget* owner)
 }
 
 void PropertySheet::addPage(const QString& title, std::function<QWidget*()> build,
-                            std::function<void()> apply) {
+                            std::function<void()> apply, int helpContext) {
     auto* holder = new QWidget(m_tabs);
     new QVBoxLayout(holder);
     holder->layout()->setContentsMargins(0, 0, 0, 0);
@@ -37,9 +49,15 @@ void PropertySheet::addPage(const QString& title, std::function<QWidget*()> buil
     m_builders.push_back(std::move(build));
     m_appliers.push_back(std::move(apply));
     m_built.push_back(false);
+    m_helpContexts.push_back(helpContext);
     m_tabs->addTab(holder, title);
     if (m_tabs->count() == 1)
         buildPage(0);
+}
+
+void PropertySheet::setHelp(std::function<void(int)> showHelp) {
+    m_showHelp = std::move(showHelp);
+    m_help->setVisible(true);
 }
 
 void PropertySheet::setStartPage(int index) {

@@ -20,7 +20,11 @@ public:
 
     // apply, when given, writes the page back; the sheet then has an Apply button, which a page
     // enables with setChanged().
-    void addPage(const QString& title, std::function<QWidget*()> build, std::function<void()> apply = {});
+    void addPage(const QString& title, std::function<QWidget*()> build, std::function<void()> apply = {},
+                 int helpContext = 0);
+    // The sheet gets a Help button, and F1, that open the help at the current page's context.
+    void setHelp(std::function<void(int context)> showHelp);
+    QPushButton* helpButton() const { return m_help; }
     void setChanged();
     QPushButton* applyButton() const { return m_apply; }
     // Applies every page that was shown; Apply and OK both do this.
@@ -34,6 +38,9 @@ private:
 
     QTabWidget* m_tabs;
     QPushButton* m_apply;
+    QPushButton* m_help;
+    std::function<void(int)> m_showHelp;
+    std::vector<int> m_helpContexts;
     std::vector<std::function<QWidget*()>> m_builders;
     std::vector<std::function<void()>> m_appliers;
     std::vector<bool> m_built;

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace lurvik::test {
@@ -11,7 +12,7 @@ namespace lurvik::test {
 // How the server answers one path; built by TestServer's add* calls. Redirects and
 // truncated replies need no kind of their own: they are a Page and Raw bytes.
 struct Route {
-    enum class Kind { Page, Raw, Stall, CloseWithoutReply };
+    enum class Kind { Page, Raw, Stall, CloseWithoutReply, Stream };
 
     Kind kind = Kind::Page;
     Page page;
@@ -20,8 +21,9 @@ struct Route {
     std::string bytes;          // Raw
     std::size_t pieceBytes = 0; // Raw: 0 sends everything at once
     std::chrono::milliseconds pieceDelay{0};
-    int throttleTimes = 0;  // Page: this many 429s first; negative: 429 for ever
-    std::string retryAfter; // the Retry-After of those 429s
+    int throttleTimes = 0;         // Page: this many 429s first; negative: 429 for ever
+    std::string retryAfter;        // the Retry-After of those 429s
+    std::uint64_t streamBytes = 0; // Stream: a body this long made by TestServer::streamBody
 };
 
 } // namespace lurvik::test

@@ -281,11 +281,37 @@ void TestServer::clearLog() {
     m_log.clear();
 }
 
+namespace {
+
+void raiseMost(std::atomic<int>& most, int now) {
+    for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
+    }
+}
+
+} // namespace
+
+void TestServer::addStream(const std::string& path, std::uint64_t bytes) {
+    Route route;
+    route.kind = Route::Kind::Stream;
+    route.streamBytes = bytes;
+    setRoute(path, route);
+}
+
+void TestServer::streamBody(std::uint64_t offset, char* out, std::size_t count) {
+    // splitmix64 of each 8-byte block's number: no repeats a compressor or a misplaced piece hides.
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint64_t at = offset + i;
+        std::uint64_t z = (at >> 3) * 0x9E3779B97F4A7C15u;
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+        z ^= z >> 31;
+        out[i] = static_cast<char>(z >> (8 * (at & 7)));
+    }
+}
+
 void TestServer::serveConnection(int socket) {
     ++m_accepted;
-    const int open = ++m_open;
-    for (int most = m_mostOpen.load(); open > most && !m_mostOpen.compare_exchange_weak(most, open);) {
-    }
+    raiseMost(m_mostOpen, ++m_open);
     Connection connection(socket, m_wakePipe[0]);
     for (int replies = 1;; ++replies) {
         std::string head;
@@ -300,7 +326,11 @@ void TestServer::serveConnection(int socket) {
             break;
         const bool keepAlive = m_keepAlive && request.version == "HTTP/1.1" &&
                                !equalsIgnoringCase(request.header("Connection"), "close");
-        if (!serveRequest(connection, request, keepAlive))
+        raiseMost(m_mostBusy, ++m_busy);
+        const bool served = connection.pause(m_replyDelay.load()) == Connection::Done &&
+                            serveRequest(connection, request, keepAlive);
+        --m_busy;
+        if (!served)
             break;
         if (m_closeAfter > 0 && replies >= m_closeAfter) {
             connection.close();
@@ -371,6 +401,22 @@ bool TestServer::serveRequest(Connection& connection, const RecordedRequest& req
             if (offset > 0 && connection.pause(route.pieceDelay) != Connection::Done)
                 return false;
             if (connection.sendAll(std::string_view(route.bytes).substr(offset, piece)) != Connection::Done)
+                return false;
+        }
+        connection.finish();
+        return false;
+    }
+    case Route::Kind::Stream: {
+        const std::string head =
+            "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
+            std::to_string(route.streamBytes) + "\r\n\r\n";
+        if (connection.sendAll(head) != Connection::Done)
+            return false;
+        std::string piece(1 << 16, '\0');
+        for (std::uint64_t sent = 0; sent < route.streamBytes; sent += piece.size()) {
+            piece.resize(std::min<std::uint64_t>(piece.size(), route.streamBytes - sent));
+            streamBody(sent, piece.data(), piece.size());
+            if (connection.sendAll(piece) != Connection::Done)
                 return false;
         }
         connection.finish();

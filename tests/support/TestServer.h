@@ -65,6 +65,11 @@ public:
                  std::chrono::milliseconds delay);
     // A 200 whose Content-Length says `claimedLength` but which closes after `body`.
     void addTruncated(const std::string& path, const std::string& body, std::size_t claimedLength);
+    // A 200 of application/octet-stream with a body of `bytes` made piece by piece as it is sent,
+    // so that bodies larger than the test's memory budget cost the server nothing.
+    void addStream(const std::string& path, std::uint64_t bytes);
+    // The stream's bytes from `offset`: the same for the same offset, and incompressible.
+    static void streamBody(std::uint64_t offset, char* out, std::size_t count);
     // Reads the request and sends nothing until the client closes or the server stops.
     void addStalled(const std::string& path);
     // Reads the request and closes.
@@ -98,6 +103,11 @@ public:
     void setCoding(ReplyCoding coding) { m_coding = coding; }
     int connectionsAccepted() const { return m_accepted.load(); }
     int mostConnectionsAtOnce() const { return m_mostOpen.load(); }
+    // Every reply waits this long first, so that a client's requests overlap visibly.
+    void setReplyDelay(std::chrono::milliseconds delay) { m_replyDelay = delay; }
+    // The most requests answered at the same moment since the start or the last reset.
+    int mostRequestsAtOnce() const { return m_mostBusy.load(); }
+    void resetMostRequestsAtOnce() { m_mostBusy = m_busy.load(); }
 
     std::vector<RecordedRequest> requests() const;
     // Requests whose path (see RecordedRequest::path) is exactly `path`.
@@ -127,6 +137,9 @@ private:
     std::atomic<int> m_accepted{0};
     std::atomic<int> m_open{0};
     std::atomic<int> m_mostOpen{0};
+    std::atomic<int> m_busy{0};
+    std::atomic<int> m_mostBusy{0};
+    std::atomic<std::chrono::milliseconds> m_replyDelay{std::chrono::milliseconds(0)};
 
     // Written only by start() and stop() while no server thread runs, so the connection
     // threads read the wake pipe without a lock.

@@ -4,11 +4,13 @@
 #include "analysis/gui/RatingConfigSheet.h"
 #include "analysis/gui/RatingPasswords.h"
 #include "core/PageCache.h"
+#include "platform/gui/QtText.h"
 #include "retrieval/gui/DownloadWindow.h"
 #include "sitemap/SiteMapFile.h"
 #include "ui/Application.h"
 #include "ui/BusyLoop.h"
 #include "ui/Commands.h"
+#include "ui/HelpWindow.h"
 #include "ui/LinkListModel.h"
 #include "ui/OpenLocationDialog.h"
 #include "ui/OptionsSheet.h"
@@ -24,9 +26,11 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFontDialog>
 #include <QHeaderView>
@@ -37,6 +41,7 @@
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
@@ -47,11 +52,14 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 using namespace lurvik;
@@ -69,6 +77,23 @@ const char* const kIndex = "<html><head><title>Home</title></head><body>"
 const char* const kPageA = "<html><head><title>Page A</title></head><body>"
                            "<a href=\"b.html\">Again</a> <a href=\"index.html\">Up</a></body></html>";
 const char* const kPageB = "<html><head><title>Page B</title></head><body>Nothing here</body></html>";
+
+// A field of /proc/self/status in kilobytes ("VmRSS:", "VmHWM:"), or -1.
+qint64 memoryKb(const char* field) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(int(std::strlen(field))).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+// Starts VmHWM again from the present size, so that it measures what comes next.
+bool resetMemoryPeak() {
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
+}
 
 QStringList childTexts(const SiteTreeModel& model, const SiteTreeModel::Item* item) {
     QStringList out;
@@ -723,53 +748,166 @@ private slots:
         QFile::remove(dir.filePath("one.bin"));
         QFile::remove(dir.filePath("two.bin"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"big.bin"});
+
+        // 200 MB go to disk as they come: the bar reaches 100 %, the file's SHA-256 is the body's,
+        // and the peak of memory rises by far less than the body.
+        constexpr qint64 kHuge = qint64(200) << 20;
+        server->addStream("/huge.bin", kHuge);
+        QVERIFY(resetMemoryPeak());
+        const qint64 residentBefore = memoryKb("VmRSS:");
+        DownloadWindow* huge = window->startDownload(URL(server->url("/huge.bin")), dir.filePath("huge.bin"));
+        QVERIFY(huge);
+        int hugeOutcome = -1;
+        int barAtEnd = -1;
+        connect(huge, &DownloadWindow::finished, [&hugeOutcome, &barAtEnd, huge](bool ok) {
+            hugeOutcome = ok ? 1 : 0;
+            barAtEnd = huge->findChild<QProgressBar*>()->value();
+        });
+        QVERIFY(QTest::qWaitFor([&hugeOutcome] { return hugeOutcome >= 0; }, 120000));
+        const qint64 grewKb = memoryKb("VmHWM:") - residentBefore;
+        QCOMPARE(hugeOutcome, 1);
+        QCOMPARE(barAtEnd, 100);
+        QVERIFY2(grewKb < 64 * 1024, qPrintable(QStringLiteral("%1 KB more").arg(grewKb)));
+        QCryptographicHash sent(QCryptographicHash::Sha256);
+        std::string piece(1 << 20, '\0');
+        for (qint64 offset = 0; offset < kHuge; offset += piece.size()) {
+            TestServer::streamBody(offset, piece.data(), piece.size());
+            sent.addData(QByteArrayView(piece.data(), qsizetype(piece.size())));
+        }
+        QFile received(dir.filePath("huge.bin"));
+        QVERIFY(received.open(QIODevice::ReadOnly));
+        QCOMPARE(received.size(), kHuge);
+        QCryptographicHash got(QCryptographicHash::Sha256);
+        QVERIFY(got.addData(&received));
+        QCOMPARE(got.result().toHex(), sent.result().toHex());
+        received.remove();
     }
 
-    // Options: pages fill from the settings, Apply wakes on an edit, OK writes the shown pages back
-    // and the running engine, agents and cache take the values at once; the sheet reopens where
-    // it was left.
-    void optionsTakeEffectAtOnce() {
+    // Options: every setting of the General, Network, Cache, Advanced and Browser pages goes from
+    // the sheet to the stored settings (a fresh load, and lurvik-cli's current values) and into the
+    // running engine, agents and cache; a lower cache size shrinks the file at once; Help opens the
+    // page's topic; the sheet reopens where it was left.
+    void optionsRoundTripAndTakeEffect() {
         // The settings store outlives this test; the next ones start from what it found.
         const Settings before = app->settings;
         struct Restore {
             const Settings& settings;
             ~Restore() { (void)settings.saveSettings(); }
         } restore{before};
-        answerNextModal([this](QWidget* modal) {
+        // Pages that do not compress, so that the cache's file holds about what they weigh.
+        const QString cacheDir = lurvik::fromStr(app->settings.cacheDir);
+        auto cacheBytes = [&cacheDir] {
+            qint64 total = 0;
+            for (const QFileInfo& file : QDir(cacheDir).entryInfoList(QDir::Files))
+                total += file.size();
+            return total;
+        };
+        std::string noise(1 << 20, '\0');
+        for (int page = 0; page < 40; ++page) {
+            TestServer::streamBody(static_cast<std::uint64_t>(page) << 20, noise.data(), noise.size());
+            QCOMPARE(CacheSavePage("http://cache.test/" + std::to_string(page), Str("today"), Str(noise)), 0);
+        }
+        QVERIFY2(cacheBytes() > (35 << 20), qPrintable(QString::number(cacheBytes())));
+        QTemporaryDir otherCache;
+
+        QString helpFragment;
+        answerNextModal([&](QWidget* modal) {
             auto* sheet = qobject_cast<OptionsSheet*>(modal);
             QVERIFY(sheet);
             QCOMPARE(sheet->windowTitle(), QStringLiteral("Options"));
             QVERIFY(!sheet->applyButton()->isEnabled());
-            sheet->tabs()->setCurrentIndex(1);
-            sheet->spin("background")->setValue(2);
+            sheet->tabs()->setCurrentIndex(0);
+            sheet->check("autoExpand")->setChecked(true);
             QVERIFY(sheet->applyButton()->isEnabled());
+            sheet->check("dupChildren")->setChecked(true);
+            sheet->check("autoLaunch")->setChecked(false);
+            sheet->check("doneBeep")->setChecked(false);
+            sheet->tabs()->setCurrentIndex(1);
+            sheet->spin("foreground")->setValue(3);
+            sheet->spin("background")->setValue(2);
+            sheet->limitBox()->setCurrentIndex(2);
+            sheet->check("limitLevels")->setChecked(true);
+            sheet->spin("numLevels")->setValue(4);
             sheet->check("limitPages")->setChecked(true);
-            sheet->spin("numPages")->setValue(5);
-            sheet->limitBox()->setCurrentIndex(1);
+            sheet->spin("numPages")->setValue(1234);
             sheet->applyButton()->click();
             QVERIFY(!sheet->applyButton()->isEnabled());
             sheet->tabs()->setCurrentIndex(2);
-            sheet->cacheSlider()->setValue(100);
+            sheet->cacheSlider()->setValue(16);
             QVERIFY2(!sheet->applyButton()->isEnabled(), "the slider alone marks nothing changed");
-            QCOMPARE(sheet->cacheLabel()->text(), QStringLiteral("100 MBs"));
+            QCOMPARE(sheet->cacheLabel()->text(), QStringLiteral("16 MBs"));
+            sheet->check("persistentCache")->setChecked(false);
+            sheet->check("smartCache")->setChecked(true);
+            sheet->cacheDir()->setText(otherCache.path());
+            sheet->helpButton()->click();
+            QVERIFY(HelpWindow::instance());
+            helpFragment = HelpWindow::instance()->browser()->source().fragment();
+            HelpWindow::instance()->close();
             sheet->tabs()->setCurrentIndex(3);
             sheet->check("useProxy")->setChecked(true);
             sheet->proxyServer()->setText(QStringLiteral("HTTP://proxy.example"));
-            sheet->userAgent()->clear();
+            sheet->spin("proxyPort")->setValue(3128);
+            sheet->check("useUserPass")->setChecked(false);
+            sheet->userAgent()->setText(QStringLiteral("Auditor/2.0"));
+            sheet->check("obeySRE")->setChecked(true);
+            sheet->check("classicHttp")->setChecked(true);
+            sheet->spin("hostConnections")->setValue(3);
+            sheet->spin("hostDelay")->setValue(250);
+            sheet->spin("retryWait")->setValue(30);
+            sheet->spin("pageTimeLimit")->setValue(45);
+            sheet->caFile()->setText(QStringLiteral("/etc/ssl/extra.pem"));
+            sheet->tabs()->setCurrentIndex(5);
+            sheet->findChild<QTreeWidget*>()->topLevelItem(0)->setText(1, QStringLiteral("/usr/bin/browser"));
+            sheet->tabs()->setCurrentIndex(3);
             sheet->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
         });
         window->runCommand(CmdOptions);
-        QCOMPARE(app->settings.numBGAgents, 2);
+        QCOMPARE(helpFragment, QStringLiteral("cache"));
+        QVERIFY2(cacheBytes() < (17 << 20), qPrintable(QString::number(cacheBytes())));
         QCOMPARE(app->pool.numBackground, 2);
-        QCOMPARE(app->engine.maxPages, 5);
-        QCOMPARE(app->engine.limitMode, 1);
-        QCOMPARE(app->settings.cacheSize, 100);
-        QCOMPARE(app->settings.proxyServer, Str("proxy.example"));
-        QCOMPARE(app->settings.userAgent, Str("Lurvik/1.0"));
+        QCOMPARE(app->pool.numForeground, 3);
+        QCOMPARE(app->pool.userAgent, Str("Auditor/2.0"));
+        QCOMPARE(app->engine.maxPages, 1234);
+        QCOMPARE(app->engine.maxLevels, 4);
+        QCOMPARE(app->engine.limitMode, 2);
+
         Settings stored;
         stored.loadSettings();
-        QCOMPARE(stored.numBGAgents, 2);
+        const std::vector<std::pair<int, int>> numbers = {
+            {stored.autoExpand, 1},      {stored.dupChildren, 1},   {stored.autoLaunch, 0},
+            {stored.doneBeep, 0},        {stored.numFGAgents, 3},   {stored.numBGAgents, 2},
+            {stored.numDomains, 2},      {stored.limitLevels, 1},   {stored.numLevels, 4},
+            {stored.limitPages, 1},      {stored.numPages, 1234},   {stored.cacheSize, 16},
+            {stored.persistentCache, 0}, {stored.smartCache, 1},    {stored.useProxy, 1},
+            {stored.proxyPort, 3128},    {stored.useUserPass, 0},   {stored.useUserAgent, 1},
+            {stored.obeySRE, 1},         {stored.classicHttp, 1},   {stored.maxHostConnections, 3},
+            {stored.hostDelay, 250},     {stored.maxRetryWait, 30}, {stored.pageTimeLimit, 45}};
+        for (size_t i = 0; i < numbers.size(); ++i)
+            QVERIFY2(numbers[i].first == numbers[i].second, qPrintable(QStringLiteral("setting %1").arg(i)));
         QCOMPARE(stored.proxyServer, Str("proxy.example"));
+        QCOMPARE(stored.userAgent, Str("Auditor/2.0"));
+        QCOMPARE(stored.caFile, Str("/etc/ssl/extra.pem"));
+        QCOMPARE(stored.defaultWebBrowser, Str("/usr/bin/browser"));
+        QCOMPARE(lurvik::fromStr(stored.cacheDir), otherCache.path() + QLatin1Char('/'));
+
+        // The command line starts from the same store, and says so in its help.
+        QProcess cli;
+        cli.start(QStringLiteral(LURVIK_CLI), {QStringLiteral("crawl"), QStringLiteral("--help")});
+        QVERIFY(cli.waitForFinished(10000));
+        const QString help = QString::fromUtf8(cli.readAllStandardOutput());
+        for (const QString& expected :
+             {QStringLiteral("(now: path)"), QStringLiteral("no limit (now: 4)"),
+              QStringLiteral("no limit (now: 1234)"), QStringLiteral("fetched at once (now: 2)"),
+              QStringLiteral("foreground agents (now: 3)"), QStringLiteral("(now: proxy.example:3128)"),
+              QStringLiteral("(now: on \"Auditor/2.0\")"), QStringLiteral("never send credentials (now: on)"),
+              QStringLiteral("now: ") + otherCache.path() + "/)",
+              QStringLiteral("cache size (implies --cache; now: 16)"),
+              QStringLiteral("between runs (now: off)"), QStringLiteral("If-Modified-Since (now: on)"),
+              QStringLiteral("(now: classic)"), QStringLiteral("to one host (now: 3)"),
+              QStringLiteral("to one host (now: 250)"), QStringLiteral("in all (now: 30)"),
+              QStringLiteral("no limit (now: 45)"), QStringLiteral("(now: /etc/ssl/extra.pem)"),
+              QStringLiteral("robots.txt (now: on)")})
+            QVERIFY2(help.contains(expected), qPrintable(expected + QStringLiteral(" not in\n") + help));
 
         int reopenedOn = -1;
         answerNextModal([&reopenedOn](QWidget* modal) {
@@ -779,6 +917,72 @@ private slots:
         });
         window->runCommand(CmdOptions);
         QCOMPARE(reopenedOn, 3);
+    }
+
+    // A new background agent count from the Options sheet reaches a retrieval that is running: the
+    // server sees that many requests at once, more after a raise, fewer after a cut.
+    void agentCountReachesARunningRetrieval() {
+        const Settings before = app->settings;
+        struct Restore {
+            const Settings& settings;
+            ~Restore() { (void)settings.saveSettings(); }
+        } restore{before};
+        TestServer site;
+        site.serveGenerated([](const std::string& path, lurvik::test::Page& page) {
+            int number = 0;
+            if (std::sscanf(path.c_str(), "/s/%d.html", &number) != 1)
+                return false;
+            page.body = "<html><body>";
+            for (int child = 4 * number + 1; child <= 4 * number + 4; ++child)
+                page.body +=
+                    "<a href=\"/s/" + std::to_string(child) + ".html\">" + std::to_string(child) + "</a>";
+            page.body += "</body></html>";
+            return true;
+        });
+        site.setReplyDelay(std::chrono::milliseconds(30));
+        QCOMPARE(site.start(), 0);
+        auto setAgents = [this](int count) {
+            answerNextModal([count](QWidget* modal) {
+                auto* sheet = qobject_cast<OptionsSheet*>(modal);
+                sheet->tabs()->setCurrentIndex(1);
+                sheet->spin("background")->setValue(count);
+                sheet->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+            });
+            window->runCommand(CmdOptions);
+        };
+        // Waits for `more` requests, then tells the most seen at once among the next `more`. The
+        // event loop runs all along, as in the program: QTest::qWaitFor sleeps between its turns,
+        // and the busy loop would start fewer requests than the agents allow.
+        auto mostAtOnce = [&site](size_t more) {
+            for (int round = 0; round < 2; ++round) {
+                const size_t target = site.requests().size() + more;
+                if (round == 1)
+                    site.resetMostRequestsAtOnce();
+                QEventLoop loop;
+                QTimer poll;
+                connect(&poll, &QTimer::timeout, &loop, [&] {
+                    if (site.requests().size() >= target)
+                        loop.quit();
+                });
+                poll.start(5);
+                QTimer::singleShot(kCrawlTimeoutMs, &loop, [&loop] { loop.exit(1); });
+                if (loop.exec() != 0)
+                    return -1;
+            }
+            return site.mostRequestsAtOnce();
+        };
+        setAgents(2);
+        QVERIFY(window->startSite(QString::fromStdString(site.url("/s/0.html"))));
+        const int atTwo = mostAtOnce(20);
+        setAgents(8);
+        const int atEight = mostAtOnce(60);
+        setAgents(1);
+        const int atOne = mostAtOnce(20);
+        window->runCommand(CmdStop);
+        QVERIFY(waitForEnd());
+        QVERIFY2(atTwo >= 1 && atTwo <= 2, qPrintable(QString::number(atTwo)));
+        QVERIFY2(atEight >= 6, qPrintable(QString::number(atEight)));
+        QVERIFY2(atOne == 1, qPrintable(QString::number(atOne)));
     }
 
     // The Fonts page's choice reaches the stored settings and the tree at once.

@@ -193,9 +193,17 @@ private slots:
     }
 
     void helpTopicsOpenAtTheirPages() {
-        for (int context : {0, 1048, 4013}) {
-            QString page = HelpWindow::topicPage(context).section(QLatin1Char('#'), 0, 0);
-            QVERIFY2(QFile::exists(HelpWindow::helpDirectory() + QLatin1Char('/') + page), qPrintable(page));
+        // Every context the program opens has its page, and the anchor it jumps to is there.
+        for (int context : {0, 1048, 4001, 4002, 4003, 4004, 4005, 4006, 4007, 4010, 4013}) {
+            const QString topic = HelpWindow::topicPage(context);
+            QFile page(HelpWindow::helpDirectory() + QLatin1Char('/') +
+                       topic.section(QLatin1Char('#'), 0, 0));
+            QVERIFY2(page.open(QIODevice::ReadOnly), qPrintable(topic));
+            const QString anchor = topic.section(QLatin1Char('#'), 1);
+            QVERIFY2(anchor.isEmpty() || page.readAll().contains(("name=\"" + anchor + "\"").toUtf8()),
+                     qPrintable(topic));
+            QVERIFY2(context == 0 || topic != QStringLiteral("index.html"),
+                     qPrintable(QString::number(context)));
         }
         HelpWindow::showTopic(4013, nullptr);
         QVERIFY(HelpWindow::instance());
