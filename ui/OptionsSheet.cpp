@@ -321,7 +321,9 @@ QGroupBox* OptionsSheet::buildConnections(QWidget* page) {
     auto* ca = new QHBoxLayout;
     ca->addWidget(m_caFile);
     ca->addWidget(browse);
-    form->addRow(QStringLiteral("Also &trust certificates in:"), ca);
+    auto* caLabel = new QLabel(QStringLiteral("Also &trust certificates in:"), group);
+    caLabel->setBuddy(m_caFile);
+    form->addRow(caLabel, ca);
     return group;
 }
 
@@ -363,6 +365,7 @@ QWidget* OptionsSheet::buildBrowser() {
     auto* edit = new QPushButton(QStringLiteral("&Edit..."), page);
     auto* byDefault = new QPushButton(QStringLiteral("&Default"), page);
     auto* reset = new QPushButton(QStringLiteral("&Reset All"), page);
+    reset->setObjectName(QStringLiteral("resetBrowsers"));
     edit->setEnabled(false);
     byDefault->setEnabled(false);
     connect(m_browsers, &QTreeWidget::itemSelectionChanged, this, [this, edit, byDefault] {

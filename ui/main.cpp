@@ -19,15 +19,15 @@ using namespace lurvik;
 namespace {
 
 // A hidden option for the documentation: "--screenshot FILE [--maximized | --find TEXT | --wizard |
-// --options] [ADDRESS]" starts ADDRESS, waits for the retrieval to end, saves a picture of the main
-// window (or of a Find window that searched the site for TEXT in titles, of the Find Wizard at its
-// first question, or of the Options sheet's Network page) and quits.
+// --options PAGE] [ADDRESS]" starts ADDRESS, waits for the retrieval to end, saves a picture of the
+// main window (or of a Find window that searched the site for TEXT in titles, of the Find Wizard at
+// its first question, or of the Options sheet at PAGE, counted from 0) and quits.
 struct ScreenshotRequest {
     QString file;
     bool maximized = false;
     QString findText;
     bool wizard = false;
-    bool options = false;
+    int optionsPage = -1;
 };
 
 void saveAndQuit(QWidget& shown, MainWindow& window, const QString& file) {
@@ -75,7 +75,7 @@ void shootOptions(MainWindow& window, const ScreenshotRequest& request) {
         auto* sheet = qobject_cast<OptionsSheet*>(QApplication::activeModalWidget());
         if (!sheet)
             return;
-        sheet->tabs()->setCurrentIndex(1);
+        sheet->tabs()->setCurrentIndex(request.optionsPage);
         QTimer::singleShot(300, &window, [&window, sheet, request] {
             bool saved = sheet->grab().save(request.file);
             sheet->reject();
@@ -99,7 +99,7 @@ void takeScreenshotWhenDone(MainWindow& window, Application& app, const Screensh
                 shootFindWindow(window, request);
             else if (request.wizard)
                 shootWizard(window, request);
-            else if (request.options)
+            else if (request.optionsPage >= 0)
                 shootOptions(window, request);
             else
                 saveAndQuit(window, window, request.file);
@@ -130,9 +130,9 @@ int main(int argc, char** argv) {
         } else if (!arguments.isEmpty() && arguments.first() == QLatin1String("--wizard")) {
             screenshot.wizard = true;
             arguments.removeFirst();
-        } else if (!arguments.isEmpty() && arguments.first() == QLatin1String("--options")) {
-            screenshot.options = true;
-            arguments.removeFirst();
+        } else if (arguments.size() >= 2 && arguments.first() == QLatin1String("--options")) {
+            screenshot.optionsPage = arguments.at(1).toInt();
+            arguments = arguments.mid(2);
         }
     }
 

@@ -158,7 +158,9 @@ QWidget* RatingConfigSheet::buildSystems() {
     auto* label = new QLabel(QStringLiteral("&Installed Rating System:"), page);
     label->setBuddy(m_files);
     auto* change = new QPushButton(QStringLiteral("&Change..."), page);
+    change->setObjectName(QStringLiteral("changeSystem"));
     auto* byDefault = new QPushButton(QStringLiteral("&Default"), page);
+    byDefault->setObjectName(QStringLiteral("defaultSystem"));
     connect(change, &QPushButton::clicked, this, [this] {
         QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Browser for Ratings file..."),
                                                     QString(), QStringLiteral("Ratings File (*.rat)"));

@@ -32,6 +32,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileDialog>
 #include <QFontDialog>
 #include <QHeaderView>
 #include <QLabel>
@@ -1181,6 +1182,170 @@ private slots:
             sheet.reject();
         }
         QCOMPARE(violence(ratings.currentRatings), 3);
+    }
+
+    // With the limits lowered through the configuration sheet, a crawled page labelled above them
+    // is marked in the tree and opens only through the blocked-page prompt; a page within them is
+    // neither.
+    void labelledPageIsMarkedAndGuarded() {
+        RatingSettings& ratings = app->ratings;
+        const RatingSystem before = ratings.currentRatings;
+        struct Restore {
+            const RatingSystem& limits;
+            ~Restore() { (void)limits.saveToRegistry(); }
+        } restore{before};
+        ratings.ratingsOn = ratings.markPages = ratings.blockViolated = ratings.passwordOverride = 1;
+        ratings.adminPassword = Str("Secret");
+        window->treeModel()->ratingsOn = window->treeModel()->markPages = true;
+        {
+            RatingConfigSheet sheet(ratings, {}, window.get());
+            sheet.categoryTree()->setCurrentItem(sheet.categoryTree()->topLevelItem(0)->child(0));
+            sheet.slider()->setValue(1);
+            sheet.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        }
+        const std::string label =
+            "<meta http-equiv=\"PICS-Label\" content='(PICS-1.0 "
+            "\"http://www.orvanne.example/ratings/orvanne-1.0.html\" l r (v %d s 0 n 0 l 0))'>";
+        auto labelled = [&label](int violence, const char* title) {
+            char meta[256];
+            std::snprintf(meta, sizeof meta, label.c_str(), violence);
+            return std::string("<html><head>") + meta + "<title>" + title +
+                   "</title></head><body></body></html>";
+        };
+        server->addPage("/rated.html", "<html><body><a href=\"fight.html\">Fight</a> "
+                                       "<a href=\"walk.html\">Walk</a></body></html>");
+        server->addPage("/fight.html", labelled(3, "Fight"));
+        server->addPage("/walk.html", labelled(0, "Walk"));
+        QVERIFY(window->startSite(url("/rated.html")));
+        QVERIFY(waitForEnd());
+        const SiteTreeModel* model = window->treeModel();
+        const SiteTreeModel::Item* fight = nullptr;
+        const SiteTreeModel::Item* walk = nullptr;
+        for (const SiteTreeModel::Item* child : site()->children)
+            (model->itemText(child).contains(QStringLiteral("Fight")) ? fight : walk) = child;
+        QVERIFY(fight && walk);
+        QCOMPARE(model->itemImage(fight), 6);
+        QCOMPARE(model->itemImage(walk), 4);
+
+        const QString opener = Shell::desktopOpener();
+        Shell::desktopOpener() = QStringLiteral("true");
+        auto open = [&](const SiteTreeModel::Item* item) {
+            return Shell::openURL(url(item == fight ? "/fight.html" : "/walk.html"), item->node, window.get(),
+                                  app->settings, ratings);
+        };
+        auto answer = [](const QString& password) {
+            answerNextModal([password](QWidget* modal) {
+                auto* dialog = qobject_cast<RatingPasswordDialog*>(modal);
+                QVERIFY(dialog);
+                QCOMPARE(dialog->windowTitle(), QStringLiteral("Enter Ratings Password"));
+                dialog->passwordEdit()->setText(password);
+                dialog->accept();
+            });
+        };
+        QString caption, text;
+        answer(QStringLiteral("wrong"));
+        recordNextMessageBox(caption, text);
+        QCOMPARE(open(fight), 1);
+        QCOMPARE(caption, QStringLiteral("Lurvik - Wrong Password!"));
+        answer(QStringLiteral("Secret"));
+        QCOMPARE(open(fight), 0);
+        QCOMPARE(open(walk), 0);
+        Shell::desktopOpener() = opener;
+    }
+
+    // Change Password wants the old password first; the Systems page loads another rating system
+    // from Change... and goes back with Default; Browser's Reset All returns to the desktop's.
+    void passwordSystemFileAndBrowserReset() {
+        RatingSettings& ratings = app->ratings;
+        const Str file = ratings.ratingsFile;
+        const Str password = ratings.adminPassword;
+        const Settings before = app->settings;
+        struct Restore {
+            const Str& file;
+            const Str& password;
+            const Settings& settings;
+            ~Restore() {
+                (void)saveFileAndPassword(file, password);
+                (void)settings.saveSettings();
+            }
+        } restore{file, password, before};
+        ratings.adminPassword = Str("Secret");
+        app->settings.defaultWebBrowser = Str("/usr/bin/browser");
+        QString caption, text;
+        // Each answer queues the next one only once its own dialog is gone.
+        auto enterOld = [&caption, &text](const QString& password, bool refused) {
+            answerNextModal([&caption, &text, password, refused](QWidget* modal) {
+                auto* dialog = qobject_cast<RatingPasswordDialog*>(modal);
+                QVERIFY(dialog);
+                dialog->passwordEdit()->setText(password);
+                dialog->accept();
+                if (refused) {
+                    recordNextMessageBox(caption, text);
+                    return;
+                }
+                answerNextModal([](QWidget* modal) {
+                    auto* dialog = qobject_cast<SetPasswordDialog*>(modal);
+                    QVERIFY(dialog);
+                    dialog->newEdit()->setText(QStringLiteral("Better"));
+                    dialog->confirmedEdit()->setText(QStringLiteral("Better"));
+                    dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+                });
+            });
+        };
+        OptionsSheet::startPage() = 6;
+        answerNextModal([&](QWidget* modal) {
+            auto* sheet = qobject_cast<OptionsSheet*>(modal);
+            QVERIFY(sheet);
+            auto* change = sheet->findChild<QPushButton*>(QStringLiteral("changePassword"));
+            enterOld(QStringLiteral("guess"), true);
+            change->click();
+            QCOMPARE(caption, QStringLiteral("Lurvik - Wrong Password!"));
+            QCOMPARE(ratings.adminPassword, Str("Secret"));
+            enterOld(QStringLiteral("Secret"), false);
+            change->click();
+            sheet->tabs()->setCurrentIndex(5);
+            sheet->findChild<QPushButton*>(QStringLiteral("resetBrowsers"))->click();
+            QVERIFY(sheet->applyButton()->isEnabled());
+            sheet->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        });
+        window->runCommand(CmdOptions);
+        RatingSettings stored;
+        (void)stored.load();
+        QCOMPARE(stored.adminPassword, Str("Better"));
+        Settings storedSettings;
+        storedSettings.loadSettings();
+        QVERIFY(storedSettings.defaultWebBrowser.isEmpty());
+
+        QTemporaryDir dir;
+        const QString other = dir.filePath(QStringLiteral("other.rat"));
+        {
+            Str installed;
+            QCOMPARE(findRatingsFile(Str(kDefaultRatingsFile), installed), 0);
+            QFile original(lurvik::fromStr(installed));
+            QVERIFY(original.open(QIODevice::ReadOnly));
+            QByteArray text = original.readAll();
+            text.replace("(name \"Orvanne Content Ratings\")", "(name \"Other Ratings\")");
+            QFile copy(other);
+            QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write(text) == text.size());
+        }
+        RatingConfigSheet sheet(ratings, {}, window.get());
+        sheet.tabs()->setCurrentIndex(1);
+        answerNextModal([&other](QWidget* modal) {
+            auto* chooser = qobject_cast<QFileDialog*>(modal);
+            QVERIFY(chooser);
+            chooser->selectFile(other);
+            QMetaObject::invokeMethod(chooser, "accept");
+        });
+        sheet.findChild<QPushButton*>(QStringLiteral("changeSystem"))->click();
+        QCOMPARE(sheet.fileList()->item(0)->text(), other);
+        sheet.applyButton()->click();
+        QCOMPARE(ratings.ratingSystem.name, Str("Other Ratings"));
+        QCOMPARE(sheet.categoryTree()->topLevelItem(0)->text(0), QStringLiteral("Other Ratings"));
+        sheet.findChild<QPushButton*>(QStringLiteral("defaultSystem"))->click();
+        sheet.applyButton()->click();
+        QCOMPARE(ratings.ratingSystem.name, Str("Orvanne Content Ratings"));
+        (void)stored.load();
+        QCOMPARE(stored.ratingsFile, Str(kDefaultRatingsFile));
     }
 
     void passwordDialogForProtectedPage() {
