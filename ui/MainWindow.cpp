@@ -1016,14 +1016,15 @@ void MainWindow::runCommand(int id) {
         OptionsSheet sheet(m_app, this);
         connect(&sheet, &OptionsSheet::viewsChanged, this, [this] {
             applyFonts();
+            if (m_treeModel->dupChildren != (m_app.settings.dupChildren != 0))
+                m_treeModel->applyDupChildren(m_app.settings.dupChildren == 0);
+            m_treeModel->autoExpand = m_app.settings.autoExpand != 0;
             m_treeModel->ratingsOn = m_app.ratings.ratingsOn != 0;
             m_treeModel->markPages = m_app.ratings.markPages != 0;
             m_treeModel->blockUnrated = m_app.ratings.blockUnrated != 0;
             m_tree->viewport()->update();
         });
         sheet.exec();
-        m_treeModel->dupChildren = m_app.settings.dupChildren != 0;
-        m_treeModel->autoExpand = m_app.settings.autoExpand != 0;
         break;
     }
     case CmdScheduler: {

@@ -133,6 +133,7 @@ void OptionsSheet::applyGeneral() {
     s.autoLaunch = check("autoLaunch")->isChecked();
     s.doneBeep = check("doneBeep")->isChecked();
     pushToProgram();
+    emit viewsChanged();
 }
 
 QWidget* OptionsSheet::buildNetwork() {

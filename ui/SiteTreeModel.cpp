@@ -396,6 +396,22 @@ void SiteTreeModel::deleteSubtreeItem(uint32_t id, bool freeCache) {
         CacheFreePage(node->url);
 }
 
+void SiteTreeModel::applyDupChildren(bool showDuplicates) {
+    // Items are made and dropped on this thread only, so a running retrieval need not pause.
+    dupChildren = !showDuplicates;
+    if (!showDuplicates) {
+        removeDuplicateLeaves(m_root->id);
+        return;
+    }
+    std::vector<uint32_t> primaries;
+    forEachPostOrder(m_root->id, [this, &primaries](uint32_t id) {
+        if (isPrimary(itemById(id)))
+            primaries.push_back(id);
+    });
+    for (uint32_t id : primaries)
+        addChildItems(itemById(id));
+}
+
 void SiteTreeModel::removeDuplicateLeaves(uint32_t id) {
     forEachPostOrder(id, [this](uint32_t each) {
         Item* item = itemById(each);

@@ -74,6 +74,9 @@ public:
     void clearAll();
 
     bool dupChildren = false;
+    // After the "do not show duplicate children" option changed: every page's item gains the
+    // children it lacks, or every duplicate leaf goes.
+    void applyDupChildren(bool showDuplicates);
     bool autoExpand = false;
     // Rating marks, as the ratings settings have them.
     bool ratingsOn = false, markPages = false, blockUnrated = false;

@@ -1421,6 +1421,30 @@ private slots:
         QCOMPARE(childTexts(model, site()), (QStringList{"Page A", "Page B"}));
         QCOMPARE(childTexts(model, site()->children[0]), QStringList());
 
+        // The General page's switch adds the duplicates at once, and takes them away again.
+        const Settings before = app->settings;
+        struct Restore {
+            const Settings& settings;
+            ~Restore() { (void)settings.saveSettings(); }
+        } restore{before};
+        auto showDuplicates = [this](bool show) {
+            answerNextModal([show](QWidget* modal) {
+                auto* sheet = qobject_cast<OptionsSheet*>(modal);
+                sheet->tabs()->setCurrentIndex(0);
+                sheet->check("dupChildren")->setChecked(!show);
+                sheet->applyButton()->click();
+                sheet->reject();
+            });
+            window->runCommand(CmdOptions);
+        };
+        app->settings.dupChildren = 1;
+        showDuplicates(true);
+        QCOMPARE(childTexts(model, site()->children[0]), (QStringList{"Page B", "Home"}));
+        QCOMPARE(model.itemImage(site()->children[0]->children[0]), 5);
+        showDuplicates(false);
+        QCOMPARE(childTexts(model, site()->children[0]), QStringList());
+        QCOMPARE(site()->children[1]->node->treeItems.len(), 1);
+
         QVERIFY(window->startSite(url("/index.html")));
         QCOMPARE(model.root()->children.size(), size_t(2));
         SiteTreeModel::Item* duplicate = model.root()->children[1];
