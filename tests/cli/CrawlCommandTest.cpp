@@ -49,41 +49,14 @@ TEST_F(CrawlCommand, CrawlsSavesAndPrintsTheTreeAndLinks) {
                             server.url("/missing.html") + ">  [404]\n")
         << "failed pages are kept with their error";
 
-    // The same tree as a web page, written out by hand from its layout: CRLF lines, one space of
-    // indent per level, a failed page marked and labelled with its address.
+    // The same tree as a web page (its layout has golden files of its own): what a parser reads
+    // from it is every page of the saved map, the failed one marked.
     std::string html = dir + "/tree.html";
     CliResult exported = runCli({"export", map, "--html", html});
     EXPECT_EQ(exported.exitCode, 0) << exported.err;
     std::string u = server.url("");
-    EXPECT_EQ(readFileBytes(html), "<HTML><TITLE>Lurvik Tree</TITLE><BODY>\r\n"
-                                   "<H2><A HREF=https://www.orvanne.example/lurvik/>Lurvik</A></H2>\r\n"
-                                   "<UL>\r\n"
-                                   " <LI><A HREF=" +
-                                       u +
-                                       "/>Home</A>\r\n"
-                                       " <UL>\r\n"
-                                       "  <LI><A HREF=" +
-                                       u +
-                                       "/a.html>A page</A>\r\n"
-                                       "  <UL>\r\n"
-                                       "   <LI><A HREF=" +
-                                       u +
-                                       "/>Home</A>\r\n"
-                                       "  </UL>\r\n"
-                                       "  <LI><A HREF=" +
-                                       u +
-                                       "/sub/b.html>B page</A>\r\n"
-                                       "  <UL>\r\n"
-                                       "   <LI><A HREF=" +
-                                       u +
-                                       "/a.html>A page</A>\r\n"
-                                       "  </UL>\r\n"
-                                       "  <LI><FONT COLOR=#FF0000><B>Error: </B></FONT><A HREF=" +
-                                       u + "/missing.html>" + u +
-                                       "/missing.html</A>\r\n"
-                                       " </UL>\r\n"
-                                       "</UL>\r\n"
-                                       "</BODY></HTML>\r\n");
+    EXPECT_NE(readFileBytes(html).find("<B>Error: </B></FONT><A HREF=" + u + "/missing.html>"),
+              std::string::npos);
     std::string check = "import html.parser,sys\n"
                         "class P(html.parser.HTMLParser):\n"
                         "  links=set()\n"

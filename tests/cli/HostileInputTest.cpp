@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <functional>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -79,7 +78,7 @@ protected:
 
 } // namespace
 
-TEST_F(HostileInput, OutputsToFifosDevicesStdoutAndSymlinks) {
+TEST_F(HostileInput, OutputsToFifosStdoutAndSymlinks) {
     ASSERT_EQ(server.start(), 0);
     {
         FifoReader report(path("report.fifo")), links(path("links.fifo")), map(path("map.fifo"));
@@ -115,18 +114,7 @@ TEST_F(HostileInput, OutputsToFifosDevicesStdoutAndSymlinks) {
     EXPECT_TRUE(fs::is_symlink(path("report-link")));
     EXPECT_EQ(fs::read_symlink(path("report-link")), "real/report.tsv");
     EXPECT_NE(readFileBytes(path("real/report.tsv")).find("A page"), std::string::npos);
-
-    if (geteuid() != 0)
-        GTEST_SKIP() << "making device nodes needs root";
-    for (const char* name : {"null1", "null2", "null3"})
-        ASSERT_EQ(mknod(path(name).c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
-    CliResult toDevices = runCli({"crawl", server.url("/"), "--report", path("null1"), "--links-report",
-                                  path("null2"), "--save", path("null3")});
-    EXPECT_EQ(toDevices.exitCode, 0) << toDevices.err;
-    CliResult exportToDevice = runCli({"export", map, "--csv", path("null1")});
-    EXPECT_EQ(exportToDevice.exitCode, 0) << exportToDevice.err;
-    for (const char* name : {"null1", "null2", "null3"})
-        EXPECT_TRUE(fs::is_character_file(path(name))) << name;
+    // No output, whatever it was written to, leaves a temporary file beside it.
     for (const auto& entry : fs::directory_iterator(dir))
         EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
 }
