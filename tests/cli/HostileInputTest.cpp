@@ -1,6 +1,4 @@
 #include "CliRunner.h"
-#include "TestFiles.h"
-#include "TestServer.h"
 #include "core/InputFrogFile.h"
 #include "retrieval/SiteEngine.h"
 #include "sitemap/SiteMapFile.h"
@@ -56,24 +54,19 @@ int shellStatus(const std::string& command) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-class HostileInput : public ::testing::Test {
+class HostileInput : public CliFixture {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(dir.empty());
+        ASSERT_NO_FATAL_FAILURE(CliFixture::SetUp());
         server.addPage("/", "<title>Home</title><a href=a.html>A</a>");
         server.addPage("/a.html", "<title>A page</title><a href=/>home</a>");
     }
-    std::string path(const std::string& name) const { return dir + "/" + name; }
     std::string savedMap() {
         std::string map = path("site.web");
         CliResult crawl = runCli({"crawl", server.url("/"), "--save", map});
         EXPECT_EQ(crawl.exitCode, 0) << crawl.err;
         return map;
     }
-
-    TemporaryHome home{"lurvik-hostile"};
-    const std::string& dir = home.path();
-    TestServer server;
 };
 
 } // namespace
