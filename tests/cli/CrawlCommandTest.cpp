@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 using namespace lurvik::test;
 
 namespace {
@@ -93,24 +91,4 @@ TEST_F(CrawlCommand, LimitsAndExitStatus) {
     CliResult missing = runCli({"tree", dir + "/none.web"});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.err.find("cannot open"), std::string::npos);
-}
-
-TEST_F(CrawlCommand, InterruptStopsPromptlyAndSavesWhatWasRetrieved) {
-    std::string page = "<title>Slow site</title>";
-    for (int i = 0; i < 20; ++i) {
-        page += "<a href=stall" + std::to_string(i) + ".html>s</a>";
-        server.addStalled("/stall" + std::to_string(i) + ".html");
-    }
-    server.addPage("/slow.html", page);
-    std::string map = dir + "/partial.web";
-    CliProcess crawl({"crawl", server.url("/slow.html"), "--save", map});
-    for (int i = 0; i < 400 && server.requestCount("/stall3.html") == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    crawl.interrupt();
-    CliResult result;
-    ASSERT_TRUE(crawl.wait(1000 * kTimeScale, result)) << "still running a second after Ctrl-C";
-    EXPECT_EQ(result.exitCode, 130);
-    EXPECT_NE(result.err.find("Stopped after 1 pages"), std::string::npos) << result.err;
-    CliResult tree = runCli({"tree", map});
-    EXPECT_EQ(tree.out, "Slow site  <" + server.url("/slow.html") + ">  [200]\n");
 }

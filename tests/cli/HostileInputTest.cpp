@@ -173,8 +173,9 @@ TEST_F(HostileInput, InterruptBeforeTheStartPageArrives) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     crawl.interrupt();
     CliResult result;
-    ASSERT_TRUE(crawl.wait(1000 * kTimeScale, result));
+    ASSERT_TRUE(crawl.wait(1000 * kTimeScale, result)) << "still running a second after Ctrl-C";
     EXPECT_EQ(result.exitCode, 130) << result.err;
+    EXPECT_NE(result.err.find("Stopped after 0 pages"), std::string::npos) << result.err;
     EXPECT_NE(readFileBytes(path("early.tsv")).find("\twaiting\t"), std::string::npos);
 }
 
