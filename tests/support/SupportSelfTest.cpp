@@ -3,16 +3,14 @@
 // manifest disagrees with what is served or that lacks the link forms crawls must meet.
 #include "HttpExchange.h"
 #include "SiteGenerator.h"
+#include "TestFiles.h"
 #include "TestServer.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <filesystem>
-#include <unistd.h>
 
 using namespace lurvik::test;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -57,12 +55,11 @@ TEST(TestServerLog, RecordsEveryRequestServedOrNot) {
 
 TEST(GeneratedSite, ServesWhatItsManifestSaysAndHoldsEveryLinkForm) {
     const SiteGenerator site(SiteOptions{7, 60});
-    const fs::path root = fs::temp_directory_path() / ("lurvik-selftest-" + std::to_string(getpid()));
-    fs::remove_all(root);
-    ASSERT_EQ(site.writeTo(root.string()), 0);
-    EXPECT_EQ(site.writeTo(root.string()), ENOTEMPTY);
+    const TemporaryDirectory root("lurvik-selftest");
+    ASSERT_EQ(site.writeTo(root.path() + "/site"), 0);
+    EXPECT_EQ(site.writeTo(root.path() + "/site"), ENOTEMPTY);
     TestServer server;
-    server.serveDirectory(root.string());
+    server.serveDirectory(root.path() + "/site");
     ASSERT_EQ(server.start(), 0);
 
     const SiteManifest& manifest = site.manifest();
@@ -96,7 +93,6 @@ TEST(GeneratedSite, ServesWhatItsManifestSaysAndHoldsEveryLinkForm) {
                              "<meta charset=\"utf-8\">"})
         EXPECT_NE(lowered.find(form), std::string::npos) << form;
     EXPECT_EQ(SiteGenerator(SiteOptions{7, 60}).files(), site.files());
-    fs::remove_all(root);
 }
 
 } // namespace
