@@ -1,26 +1,19 @@
 #include "analysis/RatingSystem.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <vector>
 
 using namespace lurvik;
+using lurvik::test::readFileBytes;
 
 namespace {
 
 const std::string kRatings = std::string(LURVIK_TEST_DATA) + "/ratings/";
 const std::string kShipped = std::string(LURVIK_TEST_DATA) + "/../../analysis/data/ORVANNE.RAT";
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
-}
 
 // One line per category: "transmitAs|name|min|max|limit|value=name,..." so that a whole system
 // compares in one expectation.
@@ -117,7 +110,7 @@ TEST(RatingParser, TruncatedAndRandomTextNeverCrashes) {
     }();
 
     // Categories are only added when they close, so each prefix yields the leading complete ones.
-    std::string shipped = readFile(kShipped);
+    std::string shipped = readFileBytes(kShipped);
     for (size_t length = 0; length <= shipped.size(); ++length) {
         RatingSystem system;
         system.parse(Str(shipped.substr(0, length)));
@@ -128,7 +121,7 @@ TEST(RatingParser, TruncatedAndRandomTextNeverCrashes) {
 
     std::vector<std::string> inputs;
     for (const auto& entry : std::filesystem::directory_iterator(kRatings))
-        inputs.push_back(readFile(entry.path()));
+        inputs.push_back(readFileBytes(entry.path()));
     const char* pieces[] = {"(", ")", "\"", " ", "\n", "\t", "name ", "category", "label", "value 1", "x"};
     std::mt19937 random(73311);
     for (int round = 0; round < 4000; ++round) {

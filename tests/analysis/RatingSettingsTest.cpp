@@ -1,15 +1,13 @@
 #include "analysis/RatingSettings.h"
 #include "platform/RegistryKey.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <optional>
-#include <sstream>
 
 using namespace lurvik;
+using namespace lurvik::test;
 
 namespace {
 
@@ -17,30 +15,11 @@ namespace {
 // reaches the real settings even through the global store.
 class RatingSettingsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/lurvik-ratings-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        if (const char* old = std::getenv("LURVIK_CONFIG_HOME"))
-            m_oldConfigHome = old;
-        setenv("LURVIK_CONFIG_HOME", m_dir.c_str(), 1);
-        m_store = std::make_unique<RegistryStore>(m_dir);
-    }
-    void TearDown() override {
-        m_store.reset();
-        std::filesystem::remove_all(m_dir);
-        if (m_oldConfigHome)
-            setenv("LURVIK_CONFIG_HOME", m_oldConfigHome->c_str(), 1);
-        else
-            unsetenv("LURVIK_CONFIG_HOME");
-    }
+    void SetUp() override { m_store = std::make_unique<RegistryStore>(m_dir); }
 
     std::string hiveText() {
         (void)m_store->flush();
-        std::ifstream in(m_store->filePath(Hive::CurrentUser));
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+        return readFileBytes(m_store->filePath(Hive::CurrentUser));
     }
     void put(const std::string& path, const char* name, uint32_t number) {
         RegistryKey key(*m_store);
@@ -55,9 +34,10 @@ protected:
         return value;
     }
 
+    TemporaryDirectory m_temporary{"lurvik-ratings"};
+    const std::string& m_dir = m_temporary.path();
+    ScopedEnvironment m_configHome{"LURVIK_CONFIG_HOME", m_dir.c_str()};
     std::unique_ptr<RegistryStore> m_store;
-    std::string m_dir;
-    std::optional<std::string> m_oldConfigHome;
 };
 
 const std::string kRatingsKey = kCurrentRatingsKey;
@@ -158,7 +138,7 @@ TEST_F(RatingSettingsTest, StartUpFindsTheShippedSystem) {
     EXPECT_EQ(settings.ratingsOn, 0);
 
     std::filesystem::create_directories(m_dir + "/data");
-    std::ofstream(m_dir + "/data/Mine.rat") << "((name \"Mine\"))";
+    writeFileBytes(m_dir + "/data/Mine.rat", "((name \"Mine\"))");
     setenv("LURVIK_DATA_DIR", (m_dir + "/data").c_str(), 1);
     Str path;
     EXPECT_EQ(findRatingsFile("Mine.rat", path), 0);

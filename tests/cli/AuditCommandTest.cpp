@@ -1,7 +1,5 @@
 #include "CliRunner.h"
 #include "SiteGenerator.h"
-#include "TestFiles.h"
-#include "TestServer.h"
 #include "TimeScale.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +7,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -42,24 +39,7 @@ std::string targetOf(const std::string& report, const std::string& url) {
     return fields.size() >= 7 ? fields[5] : fields.back();
 }
 
-// Crawls for reports and audits; every run gets an empty settings store of its own.
-class AuditCommand : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_FALSE(dir.empty()); }
-
-    // Runs python3 on a script with the report path as its argument; returns what it prints.
-    std::string python(const std::string& script, const std::string& argument) {
-        std::string scriptPath = dir + "/check.py";
-        std::ofstream(scriptPath) << script;
-        std::string command = "python3 " + scriptPath + " " + argument + " > " + dir + "/py.out 2>&1";
-        int status = std::system(command.c_str());
-        return (status == 0 ? "" : "python failed: ") + readFileBytes(dir + "/py.out");
-    }
-
-    TemporaryHome home{"lurvik-audit"};
-    const std::string& dir = home.path();
-    TestServer server;
-};
+using AuditCommand = CliFixture;
 
 } // namespace
 

@@ -1,15 +1,11 @@
 #include "CliRunner.h"
 
-#include "TestFiles.h"
-
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <spawn.h>
-#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -19,10 +15,9 @@ extern char** environ;
 namespace lurvik::test {
 
 CliProcess::CliProcess(const std::vector<std::string>& arguments) {
-    char pattern[] = "/tmp/lurvik-cli-XXXXXX";
-    if (!mkdtemp(pattern))
+    const std::string& dir = m_streams.path();
+    if (dir.empty())
         return;
-    m_dir = pattern;
     std::vector<std::string> argv{LURVIK_CLI};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> pointers;
@@ -32,9 +27,9 @@ CliProcess::CliProcess(const std::vector<std::string>& arguments) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, (m_dir + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+    posix_spawn_file_actions_addopen(&actions, 1, (dir + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
-    posix_spawn_file_actions_addopen(&actions, 2, (m_dir + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+    posix_spawn_file_actions_addopen(&actions, 2, (dir + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     if (posix_spawn(&m_pid, LURVIK_CLI, &actions, nullptr, pointers.data(), environ) != 0)
         m_pid = -1;
@@ -46,8 +41,6 @@ CliProcess::~CliProcess() {
         kill(m_pid, SIGKILL);
         waitpid(m_pid, nullptr, 0);
     }
-    if (!m_dir.empty())
-        std::filesystem::remove_all(m_dir);
 }
 
 void CliProcess::interrupt() {
@@ -63,8 +56,8 @@ bool CliProcess::wait(int timeoutMs, CliResult& result) {
         if (done == m_pid) {
             m_pid = -1;
             result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            result.out = readFileBytes(m_dir + "/out");
-            result.err = readFileBytes(m_dir + "/err");
+            result.out = readFileBytes(m_streams.path() + "/out");
+            result.err = readFileBytes(m_streams.path() + "/err");
             return true;
         }
         if (std::chrono::steady_clock::now() > deadline)
@@ -79,6 +72,13 @@ CliResult runCli(const std::vector<std::string>& arguments) {
     CliResult result;
     process.wait(120000, result);
     return result;
+}
+
+std::string CliFixture::python(const std::string& script, const std::string& arguments) const {
+    writeFileBytes(path("check.py"), script);
+    std::string command = "python3 " + path("check.py") + " " + arguments + " > " + path("py.out") + " 2>&1";
+    int status = std::system(command.c_str());
+    return (status == 0 ? "" : "python failed: ") + readFileBytes(path("py.out"));
 }
 
 } // namespace lurvik::test

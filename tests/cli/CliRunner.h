@@ -1,6 +1,10 @@
 #pragma once
 
+#include "TestFiles.h"
+#include "TestServer.h"
 #include "TimeScale.h"
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <sys/types.h>
@@ -28,7 +32,21 @@ public:
 
 private:
     pid_t m_pid = -1;
-    std::string m_dir;
+    TemporaryDirectory m_streams{"lurvik-cli"};
+};
+
+// The command-line tool reads the user's settings: every test gives it an empty store of its own,
+// and a server to crawl.
+class CliFixture : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(dir.empty()); }
+    std::string path(const std::string& name) const { return dir + "/" + name; }
+    // Runs python3 on `script` with `arguments`; what it prints, after "python failed: " when it fails.
+    std::string python(const std::string& script, const std::string& arguments) const;
+
+    TemporaryHome home{"lurvik-cli-home"};
+    const std::string& dir = home.path();
+    TestServer server;
 };
 
 } // namespace lurvik::test

@@ -1,32 +1,21 @@
 #include "CliRunner.h"
-#include "TestFiles.h"
-#include "TestServer.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <thread>
 
 using namespace lurvik::test;
 
 namespace {
 
-// The command-line tool reads the user's settings: every test gives it an empty store of its own.
-class CrawlCommand : public ::testing::Test {
+class CrawlCommand : public CliFixture {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(dir.empty());
+        ASSERT_NO_FATAL_FAILURE(CliFixture::SetUp());
         server.addPage("/", "<title>Home</title><a href=a.html>A</a><a href=sub/b.html>B</a><img src=i.gif>"
                             "<a href=missing.html>gone</a><a href=http://elsewhere.example/>out</a>");
         server.addPage("/a.html", "<title>A page</title><a href=/>home</a>");
         server.addPage("/sub/b.html", "<title>B page</title><a href=../a.html>a</a>");
         ASSERT_EQ(server.start(), 0);
     }
-    TemporaryHome home{"lurvik-crawlcmd"};
-    const std::string& dir = home.path();
-    TestServer server;
 };
 
 } // namespace
@@ -49,41 +38,14 @@ TEST_F(CrawlCommand, CrawlsSavesAndPrintsTheTreeAndLinks) {
                             server.url("/missing.html") + ">  [404]\n")
         << "failed pages are kept with their error";
 
-    // The same tree as a web page, written out by hand from its layout: CRLF lines, one space of
-    // indent per level, a failed page marked and labelled with its address.
+    // The same tree as a web page (its layout has golden files of its own): what a parser reads
+    // from it is every page of the saved map, the failed one marked.
     std::string html = dir + "/tree.html";
     CliResult exported = runCli({"export", map, "--html", html});
     EXPECT_EQ(exported.exitCode, 0) << exported.err;
     std::string u = server.url("");
-    EXPECT_EQ(readFileBytes(html), "<HTML><TITLE>Lurvik Tree</TITLE><BODY>\r\n"
-                                   "<H2><A HREF=https://www.orvanne.example/lurvik/>Lurvik</A></H2>\r\n"
-                                   "<UL>\r\n"
-                                   " <LI><A HREF=" +
-                                       u +
-                                       "/>Home</A>\r\n"
-                                       " <UL>\r\n"
-                                       "  <LI><A HREF=" +
-                                       u +
-                                       "/a.html>A page</A>\r\n"
-                                       "  <UL>\r\n"
-                                       "   <LI><A HREF=" +
-                                       u +
-                                       "/>Home</A>\r\n"
-                                       "  </UL>\r\n"
-                                       "  <LI><A HREF=" +
-                                       u +
-                                       "/sub/b.html>B page</A>\r\n"
-                                       "  <UL>\r\n"
-                                       "   <LI><A HREF=" +
-                                       u +
-                                       "/a.html>A page</A>\r\n"
-                                       "  </UL>\r\n"
-                                       "  <LI><FONT COLOR=#FF0000><B>Error: </B></FONT><A HREF=" +
-                                       u + "/missing.html>" + u +
-                                       "/missing.html</A>\r\n"
-                                       " </UL>\r\n"
-                                       "</UL>\r\n"
-                                       "</BODY></HTML>\r\n");
+    EXPECT_NE(readFileBytes(html).find("<B>Error: </B></FONT><A HREF=" + u + "/missing.html>"),
+              std::string::npos);
     std::string check = "import html.parser,sys\n"
                         "class P(html.parser.HTMLParser):\n"
                         "  links=set()\n"
@@ -91,10 +53,8 @@ TEST_F(CrawlCommand, CrawlsSavesAndPrintsTheTreeAndLinks) {
                         "    self.links.update(v for k,v in attrs if tag=='a' and k=='href')\n"
                         "p=P(); p.feed(open(sys.argv[1],encoding='utf-8').read()); p.close()\n"
                         "print(' '.join(sorted(p.links)))\n";
-    std::ofstream(dir + "/check.py") << check;
-    ASSERT_EQ(std::system(("python3 " + dir + "/check.py " + html + " > " + dir + "/links.txt").c_str()), 0);
-    EXPECT_EQ(readFileBytes(dir + "/links.txt"), u + "/ " + u + "/a.html " + u + "/missing.html " + u +
-                                                     "/sub/b.html https://www.orvanne.example/lurvik/\n");
+    EXPECT_EQ(python(check, html), u + "/ " + u + "/a.html " + u + "/missing.html " + u +
+                                       "/sub/b.html https://www.orvanne.example/lurvik/\n");
 
     CliResult broken = runCli({"links", map, "--broken"});
     EXPECT_EQ(broken.exitCode, 0);
@@ -131,24 +91,4 @@ TEST_F(CrawlCommand, LimitsAndExitStatus) {
     CliResult missing = runCli({"tree", dir + "/none.web"});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.err.find("cannot open"), std::string::npos);
-}
-
-TEST_F(CrawlCommand, InterruptStopsPromptlyAndSavesWhatWasRetrieved) {
-    std::string page = "<title>Slow site</title>";
-    for (int i = 0; i < 20; ++i) {
-        page += "<a href=stall" + std::to_string(i) + ".html>s</a>";
-        server.addStalled("/stall" + std::to_string(i) + ".html");
-    }
-    server.addPage("/slow.html", page);
-    std::string map = dir + "/partial.web";
-    CliProcess crawl({"crawl", server.url("/slow.html"), "--save", map});
-    for (int i = 0; i < 400 && server.requestCount("/stall3.html") == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    crawl.interrupt();
-    CliResult result;
-    ASSERT_TRUE(crawl.wait(1000 * kTimeScale, result)) << "still running a second after Ctrl-C";
-    EXPECT_EQ(result.exitCode, 130);
-    EXPECT_NE(result.err.find("Stopped after 1 pages"), std::string::npos) << result.err;
-    CliResult tree = runCli({"tree", map});
-    EXPECT_EQ(tree.out, "Slow site  <" + server.url("/slow.html") + ">  [200]\n");
 }

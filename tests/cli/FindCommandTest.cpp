@@ -1,22 +1,18 @@
 #include "CliRunner.h"
-#include "TestFiles.h"
-#include "TestServer.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 using namespace lurvik::test;
 
 namespace {
 
 // A three-page site crawled once into two maps: one with the pages' HTML, one without.
-class FindCommand : public ::testing::Test {
+class FindCommand : public CliFixture {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(dir.empty());
+        ASSERT_NO_FATAL_FAILURE(CliFixture::SetUp());
         server.addPage("/", "<title>Home \"quoted\" \\ back</title><a href=a.html>A</a><a href=b.html>B</a>"
                             "<img src=i.gif><a href=mailto:me@site.test>mail</a>");
         server.addPage("/a.html", "<title>A page</title><p>secret harbour</p><a href=/>home</a>");
@@ -31,10 +27,7 @@ protected:
         ASSERT_EQ(runCli({"crawl", server.url("/"), "--agents", "1", "--save", bare}).exitCode, 0);
         server.clearLog();
     }
-    TemporaryHome home{"lurvik-findcmd"};
-    const std::string& dir = home.path();
     std::string withHtml, bare;
-    TestServer server;
 };
 
 } // namespace
@@ -98,8 +91,8 @@ TEST_F(FindCommand, CriteriaOptionsFilesAndFetchedBodies) {
 }
 
 TEST_F(FindCommand, ErrorsExitWithTwoAndSayWhy) {
-    std::ofstream(dir + "/bad.ifc") << "LURVKCRIT1.0";
-    std::ofstream(dir + "/notmap.web") << "not a map";
+    writeFileBytes(dir + "/bad.ifc", "LURVKCRIT1.0");
+    writeFileBytes(dir + "/notmap.web", "not a map");
     struct {
         std::vector<std::string> arguments;
         std::string message;

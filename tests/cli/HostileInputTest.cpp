@@ -1,6 +1,4 @@
 #include "CliRunner.h"
-#include "TestFiles.h"
-#include "TestServer.h"
 #include "core/InputFrogFile.h"
 #include "retrieval/SiteEngine.h"
 #include "sitemap/SiteMapFile.h"
@@ -14,7 +12,6 @@
 #include <filesystem>
 #include <functional>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -57,29 +54,24 @@ int shellStatus(const std::string& command) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-class HostileInput : public ::testing::Test {
+class HostileInput : public CliFixture {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(dir.empty());
+        ASSERT_NO_FATAL_FAILURE(CliFixture::SetUp());
         server.addPage("/", "<title>Home</title><a href=a.html>A</a>");
         server.addPage("/a.html", "<title>A page</title><a href=/>home</a>");
     }
-    std::string path(const std::string& name) const { return dir + "/" + name; }
     std::string savedMap() {
         std::string map = path("site.web");
         CliResult crawl = runCli({"crawl", server.url("/"), "--save", map});
         EXPECT_EQ(crawl.exitCode, 0) << crawl.err;
         return map;
     }
-
-    TemporaryHome home{"lurvik-hostile"};
-    const std::string& dir = home.path();
-    TestServer server;
 };
 
 } // namespace
 
-TEST_F(HostileInput, OutputsToFifosDevicesStdoutAndSymlinks) {
+TEST_F(HostileInput, OutputsToFifosStdoutAndSymlinks) {
     ASSERT_EQ(server.start(), 0);
     {
         FifoReader report(path("report.fifo")), links(path("links.fifo")), map(path("map.fifo"));
@@ -115,18 +107,7 @@ TEST_F(HostileInput, OutputsToFifosDevicesStdoutAndSymlinks) {
     EXPECT_TRUE(fs::is_symlink(path("report-link")));
     EXPECT_EQ(fs::read_symlink(path("report-link")), "real/report.tsv");
     EXPECT_NE(readFileBytes(path("real/report.tsv")).find("A page"), std::string::npos);
-
-    if (geteuid() != 0)
-        GTEST_SKIP() << "making device nodes needs root";
-    for (const char* name : {"null1", "null2", "null3"})
-        ASSERT_EQ(mknod(path(name).c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
-    CliResult toDevices = runCli({"crawl", server.url("/"), "--report", path("null1"), "--links-report",
-                                  path("null2"), "--save", path("null3")});
-    EXPECT_EQ(toDevices.exitCode, 0) << toDevices.err;
-    CliResult exportToDevice = runCli({"export", map, "--csv", path("null1")});
-    EXPECT_EQ(exportToDevice.exitCode, 0) << exportToDevice.err;
-    for (const char* name : {"null1", "null2", "null3"})
-        EXPECT_TRUE(fs::is_character_file(path(name))) << name;
+    // No output, whatever it was written to, leaves a temporary file beside it.
     for (const auto& entry : fs::directory_iterator(dir))
         EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
 }
@@ -154,10 +135,12 @@ TEST_F(HostileInput, PathologicalPagesCrawlInBoundedTime) {
     std::string comments;
     for (int i = 0; i < 100000; ++i)
         comments += "<b><!--";
+    // The many links are found only through the nested page, so its own link is always known
+    // before they fill the page limit.
     std::string nested = "<a href=deep.html>";
     for (int i = 0; i < 300000; ++i)
         nested += "<b>";
-    nested += "deep</a>";
+    nested += "deep</a><a href=many.html>3</a>";
     std::string many = "<title>Many</title>";
     for (int i = 0; i < 200000; ++i)
         many += "<a href=p" + std::to_string(i) + ".html>x</a>";
@@ -165,8 +148,7 @@ TEST_F(HostileInput, PathologicalPagesCrawlInBoundedTime) {
     server.addPage("/nested.html", nested);
     server.addPage("/many.html", many);
     server.addPage("/line.html", "<title>Line</title><p>" + std::string(50 << 20, 'a'));
-    server.addPage("/", "<a href=comments.html>1</a><a href=nested.html>2</a><a href=many.html>3</a>"
-                        "<a href=line.html>4</a>");
+    server.addPage("/", "<a href=comments.html>1</a><a href=nested.html>2</a><a href=line.html>4</a>");
     ASSERT_EQ(server.start(), 0);
 
     auto started = std::chrono::steady_clock::now();
@@ -192,8 +174,9 @@ TEST_F(HostileInput, InterruptBeforeTheStartPageArrives) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     crawl.interrupt();
     CliResult result;
-    ASSERT_TRUE(crawl.wait(1000 * kTimeScale, result));
+    ASSERT_TRUE(crawl.wait(1000 * kTimeScale, result)) << "still running a second after Ctrl-C";
     EXPECT_EQ(result.exitCode, 130) << result.err;
+    EXPECT_NE(result.err.find("Stopped after 0 pages"), std::string::npos) << result.err;
     EXPECT_NE(readFileBytes(path("early.tsv")).find("\twaiting\t"), std::string::npos);
 }
 

@@ -1,13 +1,10 @@
 #include "CliRunner.h"
-#include "TestFiles.h"
-#include "TestServer.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -31,10 +28,10 @@ std::string record(const std::string& type, const std::string& uri, const std::s
            "Content-Length: " + std::to_string(block.size()) + "\r\n\r\n" + block + "\r\n\r\n";
 }
 
-class WarcImport : public ::testing::Test {
+class WarcImport : public CliFixture {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(dir.empty());
+        ASSERT_NO_FATAL_FAILURE(CliFixture::SetUp());
         server.addPage("/", "<title>Home</title><a href=a.html>A</a><a href=sub/b.html>B</a><img src=i.gif>"
                             "<a href=missing.html>gone</a><a href=old.html>moved</a>");
         server.addPage("/a.html", "<title>A page</title><a href=/>home</a><a href=sub/c.html>C</a>");
@@ -43,11 +40,6 @@ protected:
         server.addRedirect("/old.html", 301, "/sub/c.html");
         ASSERT_EQ(server.start(), 0);
     }
-    std::string path(const std::string& name) const { return dir + "/" + name; }
-
-    TemporaryHome home{"lurvik-warc"};
-    const std::string& dir = home.path();
-    TestServer server;
 };
 
 } // namespace
@@ -72,7 +64,7 @@ TEST_F(WarcImport, AWgetArchiveGivesTheTreeAndLinksOfACrawl) {
 
     // An archive cut off inside a record imports what came before and says where it broke.
     std::string whole = readFileBytes(path("site.warc.gz"));
-    std::ofstream(path("cut.warc.gz"), std::ios::binary) << whole.substr(0, whole.size() * 2 / 3);
+    writeFileBytes(path("cut.warc.gz"), whole.substr(0, whole.size() * 2 / 3));
     CliResult cut =
         runCli({"import", path("cut.warc.gz"), "--start", server.url("/"), "--report", path("cut.tsv")});
     EXPECT_EQ(cut.exitCode, 1);
@@ -95,7 +87,7 @@ TEST_F(WarcImport, RevisitsOtherRecordsAndDamageInAPlainArchive) {
         record("revisit", "http://archive.example/again.html",
                "WARC-Refers-To: <urn:uuid:1>\r\nContent-Type: application/http; msgtype=response\r\n",
                "HTTP/1.1 200 OK\r\n\r\n");
-    std::ofstream(path("hand.warc"), std::ios::binary) << archive;
+    writeFileBytes(path("hand.warc"), archive);
     CliResult imported = runCli({"import", path("hand.warc"), "--save", path("hand.web"), "--report", "-"});
     EXPECT_EQ(imported.exitCode, 1) << "a damaged record is reported: " << imported.err;
     EXPECT_NE(imported.err.find("hand.warc: offset "), std::string::npos) << imported.err;

@@ -1,5 +1,6 @@
 #include "core/PageCache.h"
 #include "core/CacheConnection.h"
+#include "TestFiles.h"
 
 #include <sqlite3.h>
 
@@ -10,7 +11,6 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <random>
 #include <string>
@@ -18,6 +18,7 @@
 #include <vector>
 
 using namespace lurvik;
+using namespace lurvik::test;
 
 namespace {
 
@@ -54,19 +55,24 @@ bool isCached(const std::string& url) {
 class PageCacheTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/lurvik-cache-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
+        ASSERT_FALSE(m_dir.empty());
         CacheConfigure(1, Str(m_dir + "/LVCache"), 1 << 20, 1);
     }
-    void TearDown() override {
-        (void)CacheEnd();
-        std::filesystem::remove_all(m_dir);
-    }
+    void TearDown() override { (void)CacheEnd(); }
 
     std::string databasePath() const { return m_dir + "/LVCache/" + std::string(kCacheFileName); }
 
-    std::string m_dir;
+    // Starts a cache that holds exactly three pages of `body`, pages 1 to 3, oldest first.
+    void beginFullWithThreePages(const std::string& body) {
+        const int64_t pageBytes = static_cast<int64_t>(address(1).size() + 4 + body.size()) + kFraming;
+        CacheConfigMaxSize(3 * pageBytes);
+        ASSERT_EQ(CacheBegin(), 0);
+        for (int i = 1; i <= 3; ++i)
+            ASSERT_EQ(CacheSavePage(address(i), "date", body), 0);
+    }
+
+    TemporaryDirectory m_temporary{"lurvik-cache"};
+    const std::string& m_dir = m_temporary.path();
 };
 
 } // namespace
@@ -212,11 +218,7 @@ TEST_F(PageCacheTest, SizeLimitHoldsOnSaveAndAfterIdleWork) {
 
 TEST_F(PageCacheTest, RecentlyLoadedPageOutlivesOlderOnes) {
     const std::string body = noise(900, 7);
-    const int64_t pageBytes = static_cast<int64_t>(address(1).size() + 4 + body.size()) + kFraming;
-    CacheConfigMaxSize(3 * pageBytes);
-    ASSERT_EQ(CacheBegin(), 0);
-    for (int i = 1; i <= 3; ++i)
-        ASSERT_EQ(CacheSavePage(address(i), "date", body), 0);
+    ASSERT_NO_FATAL_FAILURE(beginFullWithThreePages(body));
     Str page;
     ASSERT_EQ(CacheLoadPage(address(1), page), 0);
     Str date;
@@ -239,11 +241,7 @@ TEST_F(PageCacheTest, RecentlyLoadedPageOutlivesOlderOnes) {
 
 TEST_F(PageCacheTest, ReadsDoNotWaitForABlockAndTheirUseStillCounts) {
     const std::string body = noise(900, 7);
-    const int64_t pageBytes = static_cast<int64_t>(address(1).size() + 4 + body.size()) + kFraming;
-    CacheConfigMaxSize(3 * pageBytes);
-    ASSERT_EQ(CacheBegin(), 0);
-    for (int i = 1; i <= 3; ++i)
-        ASSERT_EQ(CacheSavePage(address(i), "date", body), 0);
+    ASSERT_NO_FATAL_FAILURE(beginFullWithThreePages(body));
 
     std::mutex mutex;
     std::condition_variable changed;
@@ -359,11 +357,7 @@ TEST_F(PageCacheTest, ThreadsSavingAndLoadingAtOnceSeeWholePages) {
 
 TEST_F(PageCacheTest, DamagedOrOlderDatabaseIsReplacedAtBegin) {
     std::filesystem::create_directories(m_dir + "/LVCache");
-    {
-        std::ofstream garbage(databasePath(), std::ios::binary);
-        for (int i = 0; i < 10000; ++i)
-            garbage.put(static_cast<char>(i * 37));
-    }
+    writeFileBytes(databasePath(), noise(10000, 37));
     ASSERT_EQ(CacheBegin(), 0);
     ASSERT_EQ(CacheSavePage(address(1), "d", "fresh"), 0);
     Str page;

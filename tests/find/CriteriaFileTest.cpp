@@ -1,14 +1,15 @@
 #include "find/CriteriaFile.h"
 #include "core/MemBlock.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <sstream>
 
 using namespace lurvik;
+using namespace lurvik::test;
 
 namespace {
 
@@ -55,27 +56,14 @@ FindCriteria everyField() {
 
 class CriteriaFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/lurvik-ifc-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
-    std::string bytesOf(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    void write(const std::string& path, const std::string& bytes) {
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-    }
     // As the Find window loads: through the record's file name.
     int load(const std::string& path, FindCriteria& into) {
         into.setFileName(Str(path));
         return into.load();
     }
 
-    std::string dir;
+    TemporaryDirectory temporary{"lurvik-ifc"};
+    const std::string& dir = temporary.path();
 };
 
 } // namespace
@@ -86,7 +74,7 @@ TEST_F(CriteriaFileTest, RoundTripKeepsEveryFieldButScratchAndFileName) {
     saved.setFileName(Str(dir + "/crit.ifc"));
     ASSERT_EQ(saved.save(), 0);
     EXPECT_GE(saved.savedTime.year, 2024) << "saving stamps the local time";
-    std::string bytes = bytesOf(dir + "/crit.ifc");
+    std::string bytes = readFileBytes(dir + "/crit.ifc");
     EXPECT_EQ(bytes.substr(0, 13), std::string("LURVKCRIT1.0\0", 13));
     EXPECT_EQ(std::filesystem::directory_iterator(dir)->path().filename(), "crit.ifc") << "no temporary left";
 
@@ -107,7 +95,7 @@ TEST_F(CriteriaFileTest, RoundTripKeepsEveryFieldButScratchAndFileName) {
     FindCriteria empty;
     empty.setFileName(Str(dir + "/empty.ifc"));
     ASSERT_EQ(empty.save(), 0);
-    EXPECT_EQ(bytesOf(dir + "/empty.ifc").substr(bytesOf(dir + "/empty.ifc").size() - 4),
+    EXPECT_EQ(readFileBytes(dir + "/empty.ifc").substr(readFileBytes(dir + "/empty.ifc").size() - 4),
               std::string(4, '\0'));
     FindCriteria back;
     ASSERT_EQ(load(dir + "/empty.ifc", back), 0);
@@ -127,14 +115,14 @@ TEST_F(CriteriaFileTest, RoundTripKeepsEveryFieldButScratchAndFileName) {
 
 TEST_F(CriteriaFileTest, ForeignCutAndRandomFilesFailAndChangeNothing) {
     ASSERT_EQ(writeCriteriaFile(everyField(), Str(dir + "/good.ifc")), 0);
-    std::string bytes = bytesOf(dir + "/good.ifc");
+    std::string bytes = readFileBytes(dir + "/good.ifc");
     std::string bad = dir + "/bad.ifc";
     FindCriteria held;
     held.setContentTypes();
     held.setAuthor("unchanged");
     const std::string before = describe(held);
     auto refuse = [&](const std::string& content, CriteriaFileError code, const std::string& what) {
-        write(bad, content);
+        writeFileBytes(bad, content);
         FindCriteria record = held;
         Str error;
         EXPECT_EQ(readCriteriaFile(Str(bad), record, &error), static_cast<int>(code)) << what;
@@ -168,7 +156,7 @@ TEST_F(CriteriaFileTest, ForeignCutAndRandomFilesFailAndChangeNothing) {
             noise[13 + random() % (noise.size() - 13)] = static_cast<char>(random());
         for (size_t i = 0, n = random() % 200; round % 2 == 0 && i < n; ++i)
             noise.push_back(static_cast<char>(random()));
-        write(bad, noise);
+        writeFileBytes(bad, noise);
         FindCriteria fuzzed = held;
         if (readCriteriaFile(Str(bad), fuzzed) != 0) {
             EXPECT_EQ(describe(fuzzed), before) << "round " << round;

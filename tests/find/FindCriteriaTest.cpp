@@ -58,25 +58,7 @@ TEST(FindCriteria, CountValuesAndComparisons) {
     EXPECT_EQ(FindCriteria::parseCountValue("25"), 25);
     EXPECT_EQ(FindCriteria::parseCountValue("all"), 0) << "only the list's own text means no limit";
 
-    // Each operator just inside and just outside its boundary.
-    struct {
-        int actual, op;
-        bool holds;
-    } rows[] = {{5, COMPARE_EQUAL, true},
-                {4, COMPARE_EQUAL, false},
-                {4, COMPARE_LESS, true},
-                {5, COMPARE_LESS, false},
-                {5, COMPARE_LESS_OR_EQUAL, true},
-                {6, COMPARE_LESS_OR_EQUAL, false},
-                {6, COMPARE_GREATER, true},
-                {5, COMPARE_GREATER, false},
-                {5, COMPARE_GREATER_OR_EQUAL, true},
-                {4, COMPARE_GREATER_OR_EQUAL, false},
-                {4, COMPARE_NOT_EQUAL, true},
-                {5, COMPARE_NOT_EQUAL, false}};
-    for (const auto& row : rows)
-        EXPECT_EQ(FindCriteria::compareCount(5, row.actual, row.op), row.holds)
-            << row.op << " " << row.actual;
+    // Each operator's boundaries are checked through the search itself; an unknown one never holds.
     for (int value : {-1, 0, 7})
         for (int actual : {-1, 0, 7})
             EXPECT_FALSE(FindCriteria::compareCount(value, actual, 6) ||

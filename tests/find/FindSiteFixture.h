@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TestFiles.h"
 #include "core/PageCache.h"
 #include "find/FindEngine.h"
 #include "retrieval/AgentPool.h"
@@ -7,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -32,9 +32,7 @@ namespace lurvik::test {
 class FindSiteFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/lurvik-find-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
+        ASSERT_FALSE(dir.empty());
         CacheConfigure(1, Str(dir + "/cache/"), int64_t(64) << 20, 0);
         ASSERT_EQ(CacheBegin(), 0);
 
@@ -82,7 +80,6 @@ protected:
     void TearDown() override {
         engine.clearSite();
         CacheEnd();
-        std::filesystem::remove_all(dir);
     }
 
     SiteNode* page(const std::string& path, const char* title, int size, const std::string& body) {
@@ -127,7 +124,8 @@ protected:
         return texts;
     }
 
-    std::string dir;
+    TemporaryDirectory temporary{"lurvik-find-test"};
+    const std::string& dir = temporary.path();
     SiteEngine engine;
     AgentPool pool;
 };

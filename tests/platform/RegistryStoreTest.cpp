@@ -1,18 +1,17 @@
 #include "platform/RegistryStore.h"
 #include "platform/RegistryFormat.h"
 #include "platform/RegistryKey.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <optional>
 #include <random>
 #include <thread>
 #include <vector>
 
 using namespace lurvik;
+using namespace lurvik::test;
 
 namespace {
 
@@ -22,62 +21,17 @@ int code(RegistryError error) {
     return static_cast<int>(error);
 }
 
-std::string fileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void putText(const std::string& path, std::string_view text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-}
-
 std::string bytesOf(const ByteArray& bytes) {
     return std::string(reinterpret_cast<const char*>(bytes.data()), static_cast<size_t>(bytes.len()));
 }
 
-// Sets an environment variable for the length of a scope.
-class EnvironmentOverride {
-public:
-    EnvironmentOverride(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~EnvironmentOverride() {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
-
 class RegistryStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/lurvik-registry-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_root = pattern;
-        m_dir = m_root + "/config";
-        m_config = std::make_unique<EnvironmentOverride>("LURVIK_CONFIG_HOME", m_dir.c_str());
-    }
-    void TearDown() override {
-        m_config.reset();
-        std::filesystem::remove_all(m_root);
-    }
-
     std::string userFile() const { return m_dir + "/user.reg"; }
 
-    std::string m_root;
-    std::string m_dir;
-    std::unique_ptr<EnvironmentOverride> m_config;
+    TemporaryDirectory m_root{"lurvik-registry"};
+    const std::string m_dir = m_root.path() + "/config";
+    ScopedEnvironment m_config{"LURVIK_CONFIG_HOME", m_dir.c_str()};
 };
 
 } // namespace
@@ -157,7 +111,7 @@ TEST_F(RegistryStoreTest, NamesCompareWithoutCaseAndKeepTheirCase) {
     ASSERT_EQ(key.create(Hive::CurrentUser, "software\\ORVANNE\\Lurvik\\Global\\Sub"), 0);
     (void)key.close();
 
-    std::string file = fileText(userFile());
+    std::string file = readFileBytes(userFile());
     EXPECT_NE(file.find("[Software\\Orvanne\\Lurvik\\Global]"), std::string::npos) << file;
     EXPECT_NE(file.find("[Software\\Orvanne\\Lurvik\\Global\\Sub]"), std::string::npos) << file;
     EXPECT_NE(file.find("\"UserAgent\"=\"second\""), std::string::npos) << file;
@@ -176,7 +130,7 @@ TEST_F(RegistryStoreTest, TextsKeepTheirWrittenLengthAndReadToTheFirstZero) {
         key.setText("Long", Str(longText));
         EXPECT_EQ(key.setText("Bad", "x", -2), code(RegistryError::BadArgument));
     }
-    std::string file = fileText(m_dir + "/user.reg");
+    std::string file = readFileBytes(m_dir + "/user.reg");
     EXPECT_NE(file.find("\"LastUrl0\"=text(130):\"http://example.test/\""), std::string::npos) << file;
 
     RegistryStore restarted(m_dir);
@@ -241,17 +195,17 @@ TEST_F(RegistryStoreTest, StoreDirectoryFollowsTheEnvironment) {
         ASSERT_EQ(key.close(), 0);
         EXPECT_TRUE(std::filesystem::exists(userFile())) << "the missing directory is created";
     }
-    EnvironmentOverride noOverride("LURVIK_CONFIG_HOME", nullptr);
-    EnvironmentOverride home("HOME", "/home/someone");
+    ScopedEnvironment noOverride("LURVIK_CONFIG_HOME", nullptr);
+    ScopedEnvironment home("HOME", "/home/someone");
     {
-        EnvironmentOverride xdg("XDG_CONFIG_HOME", "/xdg/config");
+        ScopedEnvironment xdg("XDG_CONFIG_HOME", "/xdg/config");
         EXPECT_EQ(RegistryStore::defaultDirectory(), "/xdg/config/Orvanne/Lurvik");
     }
     {
-        EnvironmentOverride relative("XDG_CONFIG_HOME", "relative/config");
+        ScopedEnvironment relative("XDG_CONFIG_HOME", "relative/config");
         EXPECT_EQ(RegistryStore::defaultDirectory(), "/home/someone/.config/Orvanne/Lurvik");
     }
-    EnvironmentOverride none("XDG_CONFIG_HOME", nullptr);
+    ScopedEnvironment none("XDG_CONFIG_HOME", nullptr);
     EXPECT_EQ(RegistryStore::defaultDirectory(), "/home/someone/.config/Orvanne/Lurvik");
 }
 
@@ -261,7 +215,7 @@ TEST_F(RegistryStoreTest, DamagedFilesReadAsEmptyOrLoseOnlyTheirBadLines) {
     std::string garbage(5000, '\0');
     for (char& c : garbage)
         c = static_cast<char>(random());
-    putText(userFile(), garbage);
+    writeFileBytes(userFile(), garbage);
     {
         RegistryStore store(m_dir);
         RegistryKey key(store);
@@ -270,20 +224,20 @@ TEST_F(RegistryStoreTest, DamagedFilesReadAsEmptyOrLoseOnlyTheirBadLines) {
         key.setNumber("NumPages", 3);
         ASSERT_EQ(key.close(), 0) << "a damaged file is replaced on the next write";
     }
-    EXPECT_EQ(fileText(userFile()).rfind("Lurvik registry 1\n", 0), 0u);
+    EXPECT_EQ(readFileBytes(userFile()).rfind("Lurvik registry 1\n", 0), 0u);
 
-    putText(userFile(), "Lurvik registry 1\n"
-                        "[Software\\Good]\n"
-                        "\"A\"=dword:00000001\n"
-                        "\"B\"=dword:nothex\n"
-                        "\"C\"=\"bad \\q escape\"\n"
-                        "\"D\"=hex:01,0\n"
-                        "\"E\"=text(2):\"longer\"\n"
-                        "\"F\"=text(99999999999):\"x\"\n"
-                        "[Software\\Broken%zz]\n"
-                        "\"G\"=dword:00000002\n"
-                        "[Software\\Cut]\n"
-                        "\"H\"=\"unterminated");
+    writeFileBytes(userFile(), "Lurvik registry 1\n"
+                               "[Software\\Good]\n"
+                               "\"A\"=dword:00000001\n"
+                               "\"B\"=dword:nothex\n"
+                               "\"C\"=\"bad \\q escape\"\n"
+                               "\"D\"=hex:01,0\n"
+                               "\"E\"=text(2):\"longer\"\n"
+                               "\"F\"=text(99999999999):\"x\"\n"
+                               "[Software\\Broken%zz]\n"
+                               "\"G\"=dword:00000002\n"
+                               "[Software\\Cut]\n"
+                               "\"H\"=\"unterminated");
     RegistryStore store(m_dir);
     RegistryKey key(store);
     ASSERT_EQ(key.open(Hive::CurrentUser, "Software\\Good"), 0);

@@ -364,11 +364,10 @@ TEST_F(TlsSessionTest, CancelAndTimeoutEndTlsWaits) {
         Behaviour behaviour;
         bool cancel; // else a short timeout runs out
     };
+    // Both steps wait in the same place, so each is tried with one way out.
     const Row rows[] = {
-        {Behaviour::SilentTcp, true},
         {Behaviour::SilentTcp, false},
         {Behaviour::SilentAfterHandshake, true},
-        {Behaviour::SilentAfterHandshake, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.behaviour == Behaviour::SilentTcp ? "handshake" : "receive") +

@@ -10,24 +10,17 @@ using lurvik::test::TestServer;
 
 TEST(AgentPool, BalancingCreatesDeletesAndMovesOnlyIdleAgents) {
     AgentPool pool;
-    EXPECT_EQ(pool.sendUserAgent, 0);
-    EXPECT_EQ(pool.useCredentials, 1);
-    EXPECT_EQ(pool.proxyAddress, 0u);
-
     pool.setAgentCounts(1, 4);
     EXPECT_EQ(pool.foregroundAgents.len(), 1);
     EXPECT_EQ(pool.backgroundAgents.len(), 4);
-    Agent* first = pool.backgroundAgents.get(0);
 
     pool.setAgentCounts(2, 2);
     EXPECT_EQ(pool.foregroundAgents.len(), 2);
     EXPECT_EQ(pool.backgroundAgents.len(), 2);
-    EXPECT_EQ(pool.foregroundAgents.get(1), pool.foregroundAgents.get(1));
 
     pool.setAgentCounts(0, 1);
     EXPECT_EQ(pool.foregroundAgents.len(), 0);
     EXPECT_EQ(pool.backgroundAgents.len(), 1);
-    (void)first;
 
     pool.halted = 1;
     EXPECT_EQ(pool.getBackgroundAgent(), nullptr);

@@ -142,31 +142,6 @@ TEST_F(AgentTest, BasicCredentialsGoOnlyToPagesOfAKnownRealm) {
     EXPECT_NE(pool.getCredentials(site, "Other", user, password), 0);
 }
 
-TEST_F(AgentTest, ConditionalRequestReplaysTheCachedPageOn304) {
-    Page page;
-    page.body = "<html>fresh</html>";
-    page.lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
-    server.addPage("/c.html", page);
-
-    Agent& agent = *pool.backgroundAgents.get(0);
-    agent.resetAgent();
-    agent.setConditional("Tue, 01 Dec 2026 10:00:00 GMT", "HTTP/1.0 200 OK\r\n\r\n<html>cached</html>");
-    ASSERT_EQ(agent.startFetchThread(URL(server.url("/c.html")), nullptr), 0);
-    agent.waitForThread();
-    EXPECT_EQ(agent.state, AGENT_FINISHED);
-    EXPECT_EQ(agent.status, 304);
-    EXPECT_EQ(agent.response, "HTTP/1.0 200 OK\r\n\r\n<html>cached</html>");
-    EXPECT_TRUE(agent.cachedPage.isEmpty());
-    EXPECT_EQ(server.requests().back().header("If-Modified-Since"), "Tue, 01 Dec 2026 10:00:00 GMT");
-
-    agent.resetAgent();
-    agent.setConditional("Mon, 30 Nov 2026 10:00:00 GMT", "old copy");
-    ASSERT_EQ(agent.startFetchThread(URL(server.url("/c.html")), nullptr), 0);
-    agent.waitForThread();
-    EXPECT_EQ(agent.status, 200);
-    EXPECT_NE(agent.response.find("fresh"), -1);
-}
-
 TEST_F(AgentTest, RedirectsToPagesAreFollowedAndLoopsEnd) {
     server.addPage("/target.html", "<html>arrived</html>");
     server.addRedirect("/relative.html", 302, "target.html");

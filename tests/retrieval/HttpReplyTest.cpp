@@ -66,26 +66,17 @@ TEST(HttpReply, RealmAndHeaderValues) {
               0);
 }
 
-TEST(HttpRequest, ClassicAndModernBytes) {
+// Plain direct and proxied requests are checked on the wire; here the headers only some requests
+// carry, and the secure address a proxy is asked for.
+TEST(HttpRequest, CredentialsDatesAndSecureTargetsThroughAProxy) {
     RequestHeaders headers;
-    headers.userAgent = "Lurvik/1.0";
-    Str out;
-    URL url("http://h.example:8000/dir/a.html?q=1#top");
-    buildRequest(url, headers, true, out);
-    EXPECT_EQ(out, "GET /dir/a.html HTTP/1.0\nUser-Agent: Lurvik/1.0\nAccept: */*\n\n");
-    buildRequest(url, headers, false, out);
-    EXPECT_EQ(out, "GET /dir/a.html?q=1 HTTP/1.1\r\nHost: h.example:8000\r\nUser-Agent: Lurvik/1.0\r\n"
-                   "Accept: */*\r\nAccept-Encoding: gzip, deflate\r\n\r\n");
-
     headers.viaProxy = true;
-    headers.userAgent.clear();
     headers.credentials = "user:pass";
     headers.ifModifiedSince = "Tue, 01 Dec 2026 10:00:00 GMT";
-    buildRequest(url, headers, true, out);
+    Str out;
+    buildRequest(URL("http://h.example:8000/dir/a.html?q=1#top"), headers, true, out);
     EXPECT_EQ(out, "GET http://h.example:8000/dir/a.html HTTP/1.0\nAuthorization: Basic dXNlcjpwYXNz\n"
                    "If-Modified-Since: Tue, 01 Dec 2026 10:00:00 GMT\nAccept: */*\n\n");
-    buildRequest(URL("http://h.example/a.html"), RequestHeaders{true, {}, {}, {}}, true, out);
-    EXPECT_EQ(out, "GET http://h.example/a.html HTTP/1.0\nAccept: */*\n\n");
     buildRequest(URL("https://h.example/a.html?x"), RequestHeaders{true, {}, {}, {}}, false, out);
     EXPECT_EQ(out, "GET https://h.example/a.html?x HTTP/1.1\r\nHost: h.example\r\nAccept: */*\r\n"
                    "Accept-Encoding: gzip, deflate\r\n\r\n");

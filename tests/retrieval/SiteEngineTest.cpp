@@ -12,9 +12,6 @@ URL page(const std::string& path) {
 
 TEST(SiteEngine, FindOrAddNodeHonoursHtmlAndThePageLimit) {
     SiteEngine engine;
-    EXPECT_EQ(engine.inlineParseLimit, 16384);
-    EXPECT_EQ(engine.maxLinkText, 45);
-    EXPECT_EQ(engine.limitMode, 0);
     EXPECT_FALSE(engine.isBusy());
 
     std::vector<std::pair<SiteNode*, int>> changes;
@@ -39,9 +36,6 @@ TEST(SiteEngine, FindOrAddNodeHonoursHtmlAndThePageLimit) {
 
     SiteNode* fresh = engine.pendingNodes.get(0);
     EXPECT_EQ(fresh->state, NODE_WAITING);
-    EXPECT_EQ(fresh->size, 0);
-    EXPECT_EQ(fresh->rated, 0);
-    EXPECT_EQ(fresh->saveInfo, nullptr);
     EXPECT_TRUE(engine.isBusy());
 
     Str text;

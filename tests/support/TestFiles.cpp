@@ -14,6 +14,27 @@ std::string readFileBytes(const std::string& path) {
     return buffer.str();
 }
 
+void writeFileBytes(const std::string& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : m_name(name) {
+    if (const char* old = std::getenv(name))
+        m_old = old;
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    if (m_old)
+        setenv(m_name, m_old->c_str(), 1);
+    else
+        unsetenv(m_name);
+}
+
 TemporaryDirectory::TemporaryDirectory(const std::string& prefix) {
     std::string pattern = "/tmp/" + prefix + "-XXXXXX";
     if (mkdtemp(pattern.data()))

@@ -49,6 +49,11 @@ bool accepts(const RecordedRequest& request, const std::string& coding) {
     return request.header("Accept-Encoding").find(coding) != std::string::npos;
 }
 
+// A reply the server writes itself (a challenge, a refusal, a 304) is never encoded.
+std::string plainReply(const std::string& reply, bool keepAlive) {
+    return keepAlive ? encodeReply(reply, ReplyCoding::Plain, "HTTP/1.1") : reply;
+}
+
 } // namespace
 
 TestServer::TestServer() = default;
@@ -345,8 +350,7 @@ std::string TestServer::pageReply(const Route& route, const RecordedRequest& req
     if (!route.realm.empty() && !hasCredentials(request, route.credentials)) {
         Page challenge = statusPage(401);
         challenge.headers.push_back({"WWW-Authenticate", "Basic realm=\"" + route.realm + "\""});
-        return keepAlive ? encodeReply(formatReply(challenge), ReplyCoding::Plain, "HTTP/1.1")
-                         : formatReply(challenge);
+        return plainReply(formatReply(challenge), keepAlive);
     }
     if (route.throttleTimes != 0) {
         std::lock_guard lock(m_mutex);
@@ -356,14 +360,12 @@ std::string TestServer::pageReply(const Route& route, const RecordedRequest& req
             Page slowDown = statusPage(429);
             slowDown.reason = "Too Many Requests";
             slowDown.headers.push_back({"Retry-After", route.retryAfter});
-            return keepAlive ? encodeReply(formatReply(slowDown), ReplyCoding::Plain, "HTTP/1.1")
-                             : formatReply(slowDown);
+            return plainReply(formatReply(slowDown), keepAlive);
         }
     }
     if (!page.lastModified.empty() && request.hasHeader("If-Modified-Since") &&
         request.header("If-Modified-Since") == page.lastModified)
-        return keepAlive ? encodeReply(formatNotModified(page), ReplyCoding::Plain, "HTTP/1.1")
-                         : formatNotModified(page);
+        return plainReply(formatNotModified(page), keepAlive);
     if (!keepAlive)
         return formatReply(page);
     ReplyCoding coding = m_coding;
