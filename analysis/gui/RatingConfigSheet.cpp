@@ -158,17 +158,13 @@ QWidget* RatingConfigSheet::buildSystems() {
     auto* label = new QLabel(QStringLiteral("&Installed Rating System:"), page);
     label->setBuddy(m_files);
     auto* change = new QPushButton(QStringLiteral("&Change..."), page);
-    change->setObjectName(QStringLiteral("changeSystem"));
     auto* byDefault = new QPushButton(QStringLiteral("&Default"), page);
     byDefault->setObjectName(QStringLiteral("defaultSystem"));
     connect(change, &QPushButton::clicked, this, [this] {
         QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Browser for Ratings file..."),
                                                     QString(), QStringLiteral("Ratings File (*.rat)"));
-        if (path.isEmpty())
-            return;
-        m_pendingFile = toStr(path);
-        showFile(m_pendingFile);
-        setChanged();
+        if (!path.isEmpty())
+            chooseFile(path);
     });
     connect(byDefault, &QPushButton::clicked, this, [this] {
         m_pendingFile = kDefaultRatingsFile;
@@ -191,6 +187,12 @@ void RatingConfigSheet::showFile(const Str& file) {
     m_files->clear();
     m_files->addItem(fromStr(file));
     m_files->setCurrentRow(0);
+}
+
+void RatingConfigSheet::chooseFile(const QString& path) {
+    m_pendingFile = toStr(path);
+    showFile(m_pendingFile);
+    setChanged();
 }
 
 void RatingConfigSheet::applySystems() {

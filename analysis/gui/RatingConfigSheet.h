@@ -30,6 +30,8 @@ public:
     QLabel* levelName() const { return m_levelName; }
     QLabel* description() const { return m_description; }
     QListWidget* fileList() const { return m_files; }
+    // What "Change..." does with the file the user picked: shown now, loaded on Apply.
+    void chooseFile(const QString& path);
 
 private:
     QWidget* buildSettings();

@@ -32,7 +32,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QFileDialog>
 #include <QFontDialog>
 #include <QHeaderView>
 #include <QLabel>
@@ -1254,7 +1253,7 @@ private slots:
     }
 
     // Change Password wants the old password first; the Systems page loads another rating system
-    // from Change... and goes back with Default; Browser's Reset All returns to the desktop's.
+    // and goes back with Default; Browser's Reset All returns to the desktop's.
     void passwordSystemFileAndBrowserReset() {
         RatingSettings& ratings = app->ratings;
         const Str file = ratings.ratingsFile;
@@ -1330,13 +1329,7 @@ private slots:
         }
         RatingConfigSheet sheet(ratings, {}, window.get());
         sheet.tabs()->setCurrentIndex(1);
-        answerNextModal([&other](QWidget* modal) {
-            auto* chooser = qobject_cast<QFileDialog*>(modal);
-            QVERIFY(chooser);
-            chooser->selectFile(other);
-            QMetaObject::invokeMethod(chooser, "accept");
-        });
-        sheet.findChild<QPushButton*>(QStringLiteral("changeSystem"))->click();
+        sheet.chooseFile(other);
         QCOMPARE(sheet.fileList()->item(0)->text(), other);
         sheet.applyButton()->click();
         QCOMPARE(ratings.ratingSystem.name, Str("Other Ratings"));
