@@ -29,6 +29,7 @@
 #include <QCryptographicHash>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -95,6 +96,31 @@ bool resetMemoryPeak() {
     return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
 }
 
+// The settings store's files, so that a test may change any setting and the next one still starts
+// from what this one found.
+QMap<QString, QByteArray> readStore() {
+    QMap<QString, QByteArray> files;
+    const QDir home(qEnvironmentVariable("LURVIK_CONFIG_HOME"));
+    for (QDirIterator it(home.path(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        QFile file(it.next());
+        if (file.open(QIODevice::ReadOnly))
+            files.insert(home.relativeFilePath(file.fileName()), file.readAll());
+    }
+    return files;
+}
+
+void writeStore(const QMap<QString, QByteArray>& files) {
+    const QDir home(qEnvironmentVariable("LURVIK_CONFIG_HOME"));
+    for (const QString& name : readStore().keys())
+        if (!files.contains(name))
+            QFile::remove(home.filePath(name));
+    for (auto it = files.begin(); it != files.end(); ++it) {
+        QFile file(home.filePath(it.key()));
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(it.value());
+    }
+}
+
 QStringList childTexts(const SiteTreeModel& model, const SiteTreeModel::Item* item) {
     QStringList out;
     for (const SiteTreeModel::Item* child : item->children)
@@ -111,6 +137,7 @@ private:
     std::unique_ptr<TestServer> server;
     std::unique_ptr<Application> app;
     std::unique_ptr<MainWindow> window;
+    QMap<QString, QByteArray> store;
 
     QString url(const char* path) const { return QString::fromStdString(server->url(path)); }
     bool waitForEnd() {
@@ -137,6 +164,7 @@ private:
 
 private slots:
     void init() {
+        store = readStore();
         server = std::make_unique<TestServer>();
         server->addPage("/index.html", kIndex);
         server->addPage("/a.html", kPageA);
@@ -151,6 +179,7 @@ private slots:
         window.reset();
         app.reset();
         server.reset();
+        writeStore(store);
     }
 
     // The whole road: Open Location, the busy loop, the tree filling, and the views of the result.
@@ -788,12 +817,6 @@ private slots:
     // running engine, agents and cache; a lower cache size shrinks the file at once; Help opens the
     // page's topic; the sheet reopens where it was left.
     void optionsRoundTripAndTakeEffect() {
-        // The settings store outlives this test; the next ones start from what it found.
-        const Settings before = app->settings;
-        struct Restore {
-            const Settings& settings;
-            ~Restore() { (void)settings.saveSettings(); }
-        } restore{before};
         // Pages that do not compress, so that the cache's file holds about what they weigh.
         const QString cacheDir = lurvik::fromStr(app->settings.cacheDir);
         auto cacheBytes = [&cacheDir] {
@@ -922,11 +945,6 @@ private slots:
     // A new background agent count from the Options sheet reaches a retrieval that is running: the
     // server sees that many requests at once, more after a raise, fewer after a cut.
     void agentCountReachesARunningRetrieval() {
-        const Settings before = app->settings;
-        struct Restore {
-            const Settings& settings;
-            ~Restore() { (void)settings.saveSettings(); }
-        } restore{before};
         TestServer site;
         site.serveGenerated([](const std::string& path, lurvik::test::Page& page) {
             int number = 0;
@@ -987,11 +1005,6 @@ private slots:
 
     // The Fonts page's choice reaches the stored settings and the tree at once.
     void fontsPageSetsTheViewFonts() {
-        const Settings before = app->settings;
-        struct Restore {
-            const Settings& settings;
-            ~Restore() { (void)settings.saveSettings(); }
-        } restore{before};
         OptionsSheet::startPage() = 4;
         answerNextModal([](QWidget* modal) {
             auto* sheet = qobject_cast<OptionsSheet*>(modal);
@@ -1031,19 +1044,6 @@ private slots:
     void ratingsAreGuardedByThePassword() {
         RatingSettings& ratings = app->ratings;
         QVERIFY(!ratings.ratingSystem.name.isEmpty());
-        const Str file = ratings.ratingsFile;
-        const Str password = ratings.adminPassword;
-        const int flags[] = {ratings.ratingsOn, ratings.markPages, ratings.blockUnrated,
-                             ratings.passwordOverride, ratings.blockViolated};
-        struct Restore {
-            const Str& file;
-            const Str& password;
-            const int* flags;
-            ~Restore() {
-                (void)saveFileAndPassword(file, password);
-                (void)saveFlags(flags[0], flags[1], flags[2], flags[3], flags[4]);
-            }
-        } restore{file, password, flags};
         ratings.adminPassword.clear();
         ratings.ratingsOn = ratings.blockViolated = ratings.passwordOverride = 0;
         auto enter = [](const QString& text) {
@@ -1142,11 +1142,6 @@ private slots:
     // The limits are edited on a copy: Apply stores the slider's level, Cancel keeps the old one.
     void ratingConfigurationSetsTheLimits() {
         RatingSettings& ratings = app->ratings;
-        const RatingSystem before = ratings.currentRatings;
-        struct Restore {
-            const RatingSystem& limits;
-            ~Restore() { (void)limits.saveToRegistry(); }
-        } restore{before};
         auto violence = [](const RatingSystem& system) {
             for (int i = 0; i < system.categories.len(); ++i)
                 if (system.categories.get(i)->name == "Violence")
@@ -1188,11 +1183,6 @@ private slots:
     // neither.
     void labelledPageIsMarkedAndGuarded() {
         RatingSettings& ratings = app->ratings;
-        const RatingSystem before = ratings.currentRatings;
-        struct Restore {
-            const RatingSystem& limits;
-            ~Restore() { (void)limits.saveToRegistry(); }
-        } restore{before};
         ratings.ratingsOn = ratings.markPages = ratings.blockViolated = ratings.passwordOverride = 1;
         ratings.adminPassword = Str("Secret");
         window->treeModel()->ratingsOn = window->treeModel()->markPages = true;
@@ -1256,18 +1246,6 @@ private slots:
     // and goes back with Default; Browser's Reset All returns to the desktop's.
     void passwordSystemFileAndBrowserReset() {
         RatingSettings& ratings = app->ratings;
-        const Str file = ratings.ratingsFile;
-        const Str password = ratings.adminPassword;
-        const Settings before = app->settings;
-        struct Restore {
-            const Str& file;
-            const Str& password;
-            const Settings& settings;
-            ~Restore() {
-                (void)saveFileAndPassword(file, password);
-                (void)settings.saveSettings();
-            }
-        } restore{file, password, before};
         ratings.adminPassword = Str("Secret");
         app->settings.defaultWebBrowser = Str("/usr/bin/browser");
         QString caption, text;
@@ -1415,11 +1393,6 @@ private slots:
         QCOMPARE(childTexts(model, site()->children[0]), QStringList());
 
         // The General page's switch adds the duplicates at once, and takes them away again.
-        const Settings before = app->settings;
-        struct Restore {
-            const Settings& settings;
-            ~Restore() { (void)settings.saveSettings(); }
-        } restore{before};
         auto showDuplicates = [this](bool show) {
             answerNextModal([show](QWidget* modal) {
                 auto* sheet = qobject_cast<OptionsSheet*>(modal);
