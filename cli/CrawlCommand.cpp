@@ -129,8 +129,7 @@ int runCrawl(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             Settings settings;
-            if (settings.loadSettings() == 0)
-                settings.repairSettings();
+            settings.loadRepairedSettings();
             printCrawlHelp(settings);
             return ExitOk;
         }

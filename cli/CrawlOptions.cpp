@@ -132,8 +132,7 @@ const std::vector<Option>& options() {
 } // namespace
 
 int parseCrawlOptions(int argc, char** argv, CrawlOptions& options) {
-    if (options.settings.loadSettings() == 0)
-        options.settings.repairSettings();
+    options.settings.loadRepairedSettings();
     options.obeyRobots = options.settings.obeySRE;
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];

@@ -395,8 +395,7 @@ int runFind(int argc, char** argv) {
 
     Settings settings;
     // Bodies a map lacks are fetched as a crawl would fetch them, with the same repaired settings.
-    if (settings.loadSettings() == 0)
-        settings.repairSettings();
+    settings.loadRepairedSettings();
     settings.useProxy = 0;
     AgentPool pool;
     settings.applyToPool(pool);

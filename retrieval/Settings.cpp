@@ -122,17 +122,23 @@ int Settings::loadSettings() {
     return 0;
 }
 
+int Settings::loadRepairedSettings() {
+    if (loadSettings() == 0) {
+        repairSettings();
+        return 0;
+    }
+    *this = Settings();
+    // A first run has no cache directory stored; without one no page would ever be kept.
+    cacheDir = defaultCacheDir();
+    return 1;
+}
+
 void Settings::initSettings(SiteEngine& engine) {
-    if (loadSettings() != 0) {
-        *this = Settings();
-        cacheDir = defaultCacheDir();
+    if (loadRepairedSettings() != 0) {
         std::error_code ignored;
         std::filesystem::create_directories(cacheDir.str(), ignored);
-        CacheConfigure(1, cacheDir, static_cast<int64_t>(cacheSize) << 20, 1);
-    } else {
-        repairSettings();
-        applyToCache();
     }
+    applyToCache();
     applyToEngine(engine);
 }
 

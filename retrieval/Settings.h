@@ -70,6 +70,9 @@ struct Settings {
 
     // 1 when the program key or "Global" cannot be opened: the first run.
     int loadSettings();
+    // What every program and command starts from: the saved settings with their repairs, or on a
+    // first run the defaults with the default cache directory. 1 on a first run.
+    int loadRepairedSettings();
     // Loads, applies first-run defaults or fix-ups, and configures the page cache and the engine.
     void initSettings(SiteEngine& engine);
     // The fix-ups of a loaded "Global" key that a key written by hand or by an older version needs:

@@ -1,7 +1,10 @@
 #include "CliRunner.h"
+#include "core/PageCache.h"
+#include "retrieval/Settings.h"
 
 #include <gtest/gtest.h>
 
+using namespace lurvik;
 using namespace lurvik::test;
 
 namespace {
@@ -22,11 +25,18 @@ protected:
 
 TEST_F(CrawlCommand, CrawlsSavesAndPrintsTheTreeAndLinks) {
     std::string map = dir + "/site.web";
-    CliResult crawl = runCli({"crawl", server.url("/"), "--save", map, "--agents", "2"});
+    CliResult crawl = runCli({"crawl", server.url("/"), "--save", map, "--agents", "2", "--cache"});
     EXPECT_EQ(crawl.exitCode, 1) << "a page failed: " << crawl.err;
     EXPECT_NE(crawl.err.find("Crawled 3 pages (1 failed)"), std::string::npos) << crawl.err;
     EXPECT_EQ(server.requestCount("/i.gif"), 0u);
     EXPECT_TRUE(crawl.out.empty()) << "data only when asked for";
+    // Nothing was ever saved: the pages are kept where the desktop program's first run keeps them.
+    CacheConfigure(1, Settings::defaultCacheDir(), int64_t(64) << 20, 1);
+    ASSERT_EQ(CacheBegin(), 0);
+    Str cached;
+    EXPECT_EQ(CacheLoadPage(server.url("/sub/b.html"), cached), 0) << crawl.err;
+    EXPECT_NE(cached.find("B page"), -1);
+    CacheEnd();
 
     CliResult tree = runCli({"tree", map});
     EXPECT_EQ(tree.exitCode, 0) << tree.err;

@@ -1,4 +1,5 @@
 #include "CliRunner.h"
+#include "platform/RegistryKey.h"
 
 #include <gtest/gtest.h>
 
@@ -69,8 +70,16 @@ TEST_F(FindCommand, CriteriaOptionsFilesAndFetchedBodies) {
     };
     EXPECT_EQ(found({withHtml, "--text", "harbour", "--in", "body"}), "A page;");
     EXPECT_EQ(server.requests().size(), 0u) << "the map's HTML serves";
+    // Settings written by hand without a user agent: the fetches go out repaired, as a crawl's would.
+    {
+        lurvik::RegistryKey key;
+        ASSERT_EQ(key.create(lurvik::Hive::CurrentUser, "Software\\Orvanne\\Lurvik\\Global"), 0);
+        key.setText("UserAgent", "");
+        key.setNumber("useUserAgent", 0);
+    }
     EXPECT_EQ(found({bare, "--text", "HARBOUR", "--in", "title,body"}), "A page;");
     EXPECT_EQ(server.requestCount("/a.html"), 1u) << "a map without HTML fetches the bodies";
+    EXPECT_EQ(server.requests().back().header("User-Agent"), "Lurvik/1.0");
     EXPECT_EQ(found({bare, "--text", "HARBOUR", "--in", "body", "--case"}), "");
     EXPECT_EQ(found({withHtml, "--links", ">=2"}), "Home \"quoted\" \\\\ back;");
     EXPECT_EQ(found({withHtml, "--parents", "2", "--children", "<>0"}), "A page;");
