@@ -9,7 +9,6 @@
 #include "analysis/RatingSettings.h"
 #include "core/MemoryReserve.h"
 #include "core/PageCache.h"
-#include "platform/TlsSession.h"
 #include "retrieval/ResourceChecker.h"
 #include "retrieval/RetrievalScheduler.h"
 #include "retrieval/Verdict.h"
@@ -69,7 +68,7 @@ void setUpEngineAndPool(const CrawlOptions& options, const URL& start, SiteEngin
     applyToEngine(options, engine);
     engine.obeyRobots = options.obeyRobots;
     settings.applyToPool(pool);
-    setTlsVerification(!options.insecure);
+    applyTlsOptions(options.tls);
     if (!options.user.empty())
         answerCredentials(pool, options.user, credentialSite(start));
 }
@@ -116,13 +115,6 @@ bool runChecks(ResourceChecker& checker, RetrievalScheduler& scheduler) {
     return false;
 }
 
-std::string insecureWarning(const CrawlOptions& options) {
-    return options.insecure
-               ? "warning: --insecure: certificates were not checked; anyone on the way could pose "
-                 "as the site"
-               : "";
-}
-
 } // namespace
 
 int runCrawl(int argc, char** argv) {
@@ -150,8 +142,6 @@ int runCrawl(int argc, char** argv) {
         return ExitUsage;
     }
 
-    if (options.insecure)
-        printError(insecureWarning(options));
     SiteEngine engine;
     AgentPool pool;
     if (options.user.empty())
@@ -192,7 +182,7 @@ int runCrawl(int argc, char** argv) {
     // Reports list the pages that were still waiting when a crawl was stopped; a site map holds
     // finished pages only, so those go before it is saved.
     int reportResult = writeRequestedReports(options, engine, options.checkLinks ? &checker : nullptr,
-                                             insecureWarning(options));
+                                             insecureWarning(options.tls));
     // A start page still waiting when the crawl was stopped goes with the other pending nodes.
     bool startFailed = start->state == NODE_ERROR;
     std::string startError = start->title.str();

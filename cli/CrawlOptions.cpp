@@ -104,12 +104,6 @@ const std::vector<Option>& options() {
          [](const std::string& v, CrawlOptions& o) { return parseCount(v, o.settings.maxRetryWait, 0); }},
         {"--page-time-limit", "S",
          [](const std::string& v, CrawlOptions& o) { return parseCount(v, o.settings.pageTimeLimit, 0); }},
-        {"--ca-file", "FILE",
-         [](const std::string& v, CrawlOptions& o) {
-             o.settings.caFile = v;
-             return v.empty() ? 1 : 0;
-         }},
-        {"--insecure", nullptr, [](const std::string&, CrawlOptions& o) { return o.insecure = true, 0; }},
         {"--robots", nullptr, [](const std::string&, CrawlOptions& o) { return o.obeyRobots = 1, 0; }},
         {"--no-robots", nullptr, [](const std::string&, CrawlOptions& o) { return o.obeyRobots = 0, 0; }},
         {"--check-links", nullptr,
@@ -142,6 +136,11 @@ int parseCrawlOptions(int argc, char** argv, CrawlOptions& options) {
                 return 1;
             }
             options.url = arg;
+            continue;
+        }
+        if (int taken = takeTlsOption(argc, argv, i, options.tls)) {
+            if (taken < 0)
+                return 1;
             continue;
         }
         const Option* option = nullptr;
@@ -198,8 +197,7 @@ void printCrawlHelp(const Settings& s) {
         "  --host-delay MS       pause between requests to one host (now: %d)\n"
         "  --retry-wait S        how long a page may wait on 429/503 replies in all (now: %d)\n"
         "  --page-time-limit S   give a page up after this long; 0 = no limit (now: %d)\n"
-        "  --ca-file FILE        also trust the certificates in FILE (PEM) (now: %s)\n"
-        "  --insecure            do not check certificates (says so on stderr and in the report)\n"
+        "%s"
         "  --robots, --no-robots  obey robots.txt (now: %s)\n"
         "  --check-links         also request images, downloads and other non-page links and\n"
         "                        report their status (default: off, reported as \"unchecked\")\n"
@@ -217,7 +215,7 @@ void printCrawlHelp(const Settings& s) {
         onOff(s.useUserAgent == 1), s.userAgent.text(), onOff(!s.useUserPass), s.cacheDir.text(), s.cacheSize,
         onOff(s.persistentCache), onOff(s.smartCache), s.classicHttp ? "classic" : "modern",
         s.maxHostConnections, s.hostDelay, s.maxRetryWait, s.pageTimeLimit,
-        s.caFile.isEmpty() ? "none" : s.caFile.text(), onOff(s.obeySRE));
+        tlsOptionsHelp(s.caFile.str()).c_str(), onOff(s.obeySRE));
 }
 
 void applyToEngine(const CrawlOptions& options, SiteEngine& engine) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ReportWriter.h"
+#include "TlsOptions.h"
 #include "retrieval/Settings.h"
 
 #include <string>
@@ -29,7 +30,7 @@ struct CrawlOptions {
     std::string linksReport;
     ReportFormat format = ReportFormat::Tsv;
     std::string user;
-    bool insecure = false; // certificate checks off
+    TlsOptions tls;
 };
 
 // Reads the saved options, then the arguments over them. 0 on success; 1 after printing what

@@ -1,11 +1,13 @@
 #include "FetchCommand.h"
 
 #include "CliCommon.h"
+#include "TlsOptions.h"
 #include "platform/Clock.h"
 #include "retrieval/AgentPool.h"
 #include "retrieval/SiteNode.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace lurvik::cli {
@@ -13,8 +15,17 @@ namespace lurvik::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: lurvik-cli fetch URL [--proxy host:port] [--user user:password]\n"
-    "                        [--user-agent TEXT | --no-user-agent] [--classic-http]\n";
+    "usage: lurvik-cli fetch URL [options]   (lurvik-cli fetch --help lists them)\n";
+
+constexpr const char* kOptions =
+    "usage: lurvik-cli fetch URL [options]\n"
+    "Fetches one page as a crawl would and prints the final address, the status line and reply\n"
+    "header, and the body size. Exit status: 0 fetched, 1 not, 2 bad usage.\n\n"
+    "  --proxy host:port     send the request through a proxy\n"
+    "  --user user:password  answer a basic-authentication challenge\n"
+    "  --user-agent TEXT     the User-Agent header (default \"Lurvik/1.0\")\n"
+    "  --no-user-agent       send no User-Agent header\n"
+    "  --classic-http        the original request form instead of today's\n";
 
 struct FetchOptions {
     std::string url;
@@ -23,6 +34,7 @@ struct FetchOptions {
     std::string userAgent = "Lurvik/1.0";
     bool sendUserAgent = true;
     bool classic = false;
+    TlsOptions tls;
 };
 
 int parseOptions(int argc, char** argv, FetchOptions& options) {
@@ -34,6 +46,11 @@ int parseOptions(int argc, char** argv, FetchOptions& options) {
             out = argv[++i];
             return 0;
         };
+        if (int taken = takeTlsOption(argc, argv, i, options.tls)) {
+            if (taken < 0)
+                return 1;
+            continue;
+        }
         int bad = 0;
         if (arg == "--proxy")
             bad = value(options.proxy);
@@ -100,6 +117,13 @@ void printReply(const Agent& agent) {
 } // namespace
 
 int runFetch(int argc, char** argv) {
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kOptions, stdout);
+            std::fputs(tlsOptionsHelp("").c_str(), stdout);
+            return ExitOk;
+        }
+    }
     FetchOptions options;
     if (parseOptions(argc, argv, options) != 0) {
         std::fputs(kUsage, stderr);
@@ -137,6 +161,7 @@ int runFetch(int argc, char** argv) {
     if (!options.user.empty())
         answerCredentials(pool, options.user, credentialSite(url));
     pool.setAgentCounts(1, 0);
+    applyTlsOptions(options.tls);
     installInterruptHandler();
 
     SiteNode node(url);

@@ -4,6 +4,7 @@
 #include "ReportWriter.h"
 #include "TemporaryCache.h"
 #include "TextEscapes.h"
+#include "TlsOptions.h"
 #include "analysis/RatingSettings.h"
 #include "core/PageCache.h"
 #include "core/Utf8.h"
@@ -33,7 +34,7 @@ constexpr const char* kUsage =
     "                       [--contains TYPE] [--lacks TYPE] [--rated yes|no] [--violating yes|no]\n"
     "                       [--refers-to URL] [--criteria file.ifc] [--save-criteria file.ifc]\n"
     "                       [--author TEXT] [--description TEXT] [--format text|tsv|json]\n"
-    "                       [--html FILE]\n";
+    "                       [--html FILE] [--ca-file FILE] [--insecure]\n";
 
 constexpr const char* kOptions =
     "Searches a saved site map; prints one result per line on stdout and the count on stderr.\n"
@@ -92,6 +93,7 @@ struct FindOptions {
     std::optional<int> rated, violating;
     std::string criteriaFile, saveFile, htmlFile;
     std::string format = "text";
+    TlsOptions tls; // for the bodies a map lacks
 };
 
 int parseNumber(const std::string& text, int& out) {
@@ -144,6 +146,11 @@ Str contentTypeName(const std::string& text) {
 int parseOptions(int argc, char** argv, FindOptions& options) {
     const char* countNames[] = {"--size", "--links", "--children", "--parents", "--external"};
     for (int i = 0; i < argc; ++i) {
+        if (int taken = takeTlsOption(argc, argv, i, options.tls)) {
+            if (taken < 0)
+                return 1;
+            continue;
+        }
         std::string arg = argv[i];
         std::string value;
         bool hasValue = false;
@@ -370,8 +377,11 @@ void printResults(const FindEngine& find, const std::string& format) {
 
 int runFind(int argc, char** argv) {
     if (argc == 1 && (std::string(argv[0]) == "--help" || std::string(argv[0]) == "-h")) {
+        Settings settings;
+        settings.loadRepairedSettings();
         std::fputs(kUsage, stdout);
         std::fputs(kOptions, stdout);
+        std::fputs(tlsOptionsHelp(settings.caFile.str()).c_str(), stdout);
         return ExitOk;
     }
     FindOptions options;
@@ -399,6 +409,7 @@ int runFind(int argc, char** argv) {
     settings.useProxy = 0;
     AgentPool pool;
     settings.applyToPool(pool);
+    applyTlsOptions(options.tls);
     FindEngine find(&engine, pool);
     int ratingsOn = 0, markPages = 0, blockUnrated = 0, passwordOverride = 0, blockViolated = 0;
     loadFlags(ratingsOn, markPages, blockUnrated, passwordOverride, blockViolated);

@@ -19,7 +19,7 @@ constexpr const char* kHelp =
     "\n"
     "commands:\n"
     "  fetch URL [--proxy host:port] [--user user:password] [--user-agent TEXT]\n"
-    "            [--no-user-agent] [--classic-http]\n"
+    "            [--no-user-agent] [--classic-http] [--ca-file FILE] [--insecure]\n"
     "      fetch one page and print its status line, reply header and body size\n"
     "  crawl URL [options]\n"
     "      retrieve a whole site within the limits, with reports and link checks, and\n"
@@ -38,7 +38,10 @@ constexpr const char* kHelp =
     "      (lurvik-cli find --help lists the criteria options)\n"
     "  import FILE.warc[.gz]... [--start URL] [crawl limits] --save site.web\n"
     "      build the site tree from the responses a crawler archived in WARC files, as if the\n"
-    "      site had been crawled (same limits, reports and site map options as crawl)\n";
+    "      site had been crawled (same limits, reports and site map options as crawl)\n"
+    "\n"
+    "crawl, fetch and find (for the bodies a map lacks) take --ca-file FILE, to trust the\n"
+    "certificates in FILE too, and --insecure, to check no certificate at all.\n";
 }
 
 namespace {

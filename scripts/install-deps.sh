@@ -8,7 +8,7 @@ packages=(
   zlib1g-dev libsqlite3-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev
-  python3 libxml2-utils poppler-utils wget nodejs
+  python3 libxml2-utils poppler-utils wget nodejs openssl
 )
 
 missing=()

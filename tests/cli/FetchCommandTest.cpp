@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
 using namespace lurvik::test;
 
 TEST(FetchCommand, PrintsTheReplyHeaderAndBodySizeAndExitsByOutcome) {
@@ -42,6 +46,44 @@ TEST(FetchCommand, PrintsTheReplyHeaderAndBodySizeAndExitsByOutcome) {
     EXPECT_EQ(server.requests().back().rawHead, "GET /a.html HTTP/1.0\nAccept: */*\n\n");
 }
 
+// A server whose certificate nobody signed is refused, unless the user trusts the certificate or
+// turns the checks off: the options every retrieving command shares, taken by fetch.
+TEST(FetchCommand, CertificateOptions) {
+    TemporaryDirectory dir("lurvik-tls");
+    std::string certificate = dir.path() + "/certificate.pem";
+    // The server ends after one connection for each fetch below, or at the time-out.
+    FILE* server =
+        popen(("cd " + dir.path() +
+               " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 1 "
+               "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout key.pem -out "
+               "certificate.pem 2>/dev/null && exec timeout 60 openssl s_server -accept 127.0.0.1:0 "
+               "-naccept 3 -www -cert certificate.pem -key key.pem 2>&1")
+                  .c_str(),
+              "r");
+    ASSERT_NE(server, nullptr);
+    std::string url;
+    char line[256];
+    while (url.empty() && std::fgets(line, sizeof line, server))
+        if (std::strncmp(line, "ACCEPT 127.0.0.1:", 17) == 0)
+            url = "https://127.0.0.1:" + std::to_string(std::atoi(line + 17)) + "/";
+    ASSERT_FALSE(url.empty());
+
+    CliResult refused = runCli({"fetch", url});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("certificate"), std::string::npos) << refused.err;
+    CliResult trusted = runCli({"fetch", url, "--ca-file", certificate});
+    EXPECT_EQ(trusted.exitCode, 0) << trusted.err;
+    EXPECT_NE(trusted.out.find("HTTP/1.0 200 ok"), std::string::npos) << trusted.out;
+    CliResult unchecked = runCli({"fetch", "--insecure", url});
+    EXPECT_EQ(unchecked.exitCode, 0) << unchecked.err;
+    EXPECT_NE(unchecked.err.find("warning: --insecure"), std::string::npos) << unchecked.err;
+    pclose(server);
+
+    CliResult help = runCli({"fetch", "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("--ca-file FILE"), std::string::npos) << help.out;
+}
+
 TEST(FetchCommand, BadUsageGivesAMessageAndExitStatus2) {
     struct Case {
         std::vector<std::string> arguments;
@@ -54,6 +96,7 @@ TEST(FetchCommand, BadUsageGivesAMessageAndExitStatus2) {
         {{"fetch", "http://x/", "--proxy"}, "incomplete option"},
         {{"fetch", "http://x/", "--proxy", "host:port"}, "not a valid proxy"},
         {{"fetch", "http://x/", "--bogus"}, "unexpected"},
+        {{"fetch", "http://x/", "--ca-file"}, "--ca-file needs a file"},
         {{"frobnicate"}, "unknown command"},
         {{}, "usage"},
     };
