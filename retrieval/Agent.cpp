@@ -26,6 +26,11 @@ constexpr int kMaxRedirects = 20;
 // streams without end.
 constexpr int kMaxResponseBytes = 64 << 20;
 
+// What a link check reads past the head to keep its connection, at most, and how long it waits for
+// each piece of it.
+constexpr size_t kMaxDrainBytes = 64 * 1024;
+constexpr int kMaxDrainWaitMs = 1000;
+
 // Reports and verdicts tell a refusal of the client from a broken page by this.
 const char* const kChallengeSuffix = " (a bot challenge)";
 const char* const kTimeUpText = "Error - The page took longer than its time limit";
@@ -423,9 +428,31 @@ Agent::ReplyOutcome Agent::transact(const URL& target, HttpConnection& connectio
         }
         if (!sink && response.len() >= kMaxResponseBytes)
             return archived(ReplyOutcome::Done);
-        if (headerOnly && reader.isHeadComplete())
+        if (headerOnly && reader.isHeadComplete()) {
+            isKept = drainBody(connection, reader);
             return archived(ReplyOutcome::Done);
+        }
     }
+}
+
+// A link check needs the head only, but on one host its connection is worth more than a short
+// body: the rest is read and dropped so the next check can use the connection. A long body, or one
+// slow to come, costs less to close with the connection.
+bool Agent::drainBody(HttpConnection& connection, ReplyReader& reader) {
+    const size_t limit = reader.wireBytes() + kMaxDrainBytes;
+    char buffer[kReceiveChunk];
+    std::string dropped;
+    while (reader.state() == ReplyReader::State::Body && reader.isReusableAfterBody() &&
+           reader.wireBytes() <= limit) {
+        size_t got = 0;
+        SocketError received =
+            connection.receive(buffer, kReceiveChunk, got, std::min(receiveWaitMs(), kMaxDrainWaitMs));
+        if (received != SocketError::None || got == 0)
+            return false;
+        dropped.clear();
+        reader.feed(buffer, got, dropped);
+    }
+    return reader.isReusable();
 }
 
 bool Agent::timeIsUp() const {

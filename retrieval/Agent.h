@@ -15,6 +15,7 @@ namespace lurvik {
 
 class AgentPool;
 class HttpConnection;
+class ReplyReader;
 class SiteNode;
 
 enum AgentState {
@@ -119,6 +120,9 @@ private:
     // what failed, for when no retry is left).
     ReplyOutcome transact(const URL& target, HttpConnection& connection, bool& isKept,
                           const char*& retryText);
+    // Reads the rest of a reply whose head was all that was wanted; true when the connection may
+    // carry the next request.
+    bool drainBody(HttpConnection& connection, ReplyReader& reader);
     int openConnection(const URL& target, HttpConnection& connection);
     void makeRequest(const URL& target, bool viaProxy, Str& request) const;
     void takeDecoded(const std::string& decoded);

@@ -29,8 +29,10 @@ public:
     State state() const { return m_state; }
     Failure failure() const { return m_failure; }
     bool isHeadComplete() const { return m_state == State::Body || m_state == State::Done; }
+    // Whether the connection can carry the next request once the rest of this reply has been read.
+    bool isReusableAfterBody() const { return m_framed && m_keepAlive; }
     // Whether the connection is ready for the next request once this reply is done.
-    bool isReusable() const { return m_state == State::Done && m_framed && m_keepAlive; }
+    bool isReusable() const { return m_state == State::Done && isReusableAfterBody(); }
     size_t wireBytes() const { return m_wireBytes; }
     int status() const { return m_status; }
 
