@@ -4,11 +4,13 @@
 #include "TlsOptions.h"
 #include "platform/Clock.h"
 #include "retrieval/AgentPool.h"
+#include "retrieval/HttpReply.h"
 #include "retrieval/SiteNode.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace lurvik::cli {
 
@@ -92,26 +94,19 @@ void runAgent(Agent& agent, const URL& url, SiteNode& node) {
 }
 
 void printReply(const Agent& agent) {
-    const Str& reply = agent.response;
-    int split = reply.find("\r\n\r\n");
-    int skip = 4;
-    int lf = reply.find("\n\n");
-    if (split < 0 || (lf >= 0 && lf < split)) {
-        split = lf;
-        skip = 2;
-    }
-    Str header;
-    int bodyStart = split < 0 ? 0 : split + skip;
-    if (split >= 0)
-        reply.substr(0, split, header);
+    Str head;
+    replyHeader(agent.response, head);
+    std::string_view shown = head.view();
+    while (!shown.empty() && (shown.back() == '\r' || shown.back() == '\n'))
+        shown.remove_suffix(1);
     Str finalUrl;
     agent.url.getURLString(finalUrl);
     std::printf("URL: %s\n", finalUrl.text());
-    if (header.isEmpty())
+    if (shown.empty())
         std::printf("(no reply header)\n");
     else
-        std::printf("%s\n", header.text());
-    std::printf("\nBody: %d bytes\n", reply.len() - bodyStart);
+        std::printf("%.*s\n", static_cast<int>(shown.size()), shown.data());
+    std::printf("\nBody: %d bytes\n", agent.response.len() - head.len());
 }
 
 } // namespace

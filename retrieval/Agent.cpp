@@ -282,7 +282,7 @@ int Agent::exchangeClassic(const URL& target) {
             response.cat(buffer, static_cast<int>(strnlen(buffer, got)));
             if (response.len() >= kMaxResponseBytes)
                 break;
-            if (headerOnly && (response.find("\r\n\r\n") >= 0 || response.find("\n\n") >= 0))
+            if (headerOnly && replyHeadEnd(response.view()) != std::string_view::npos)
                 break;
         }
     }

@@ -1,5 +1,6 @@
 #include "HttpConnection.h"
 
+#include "HttpReply.h"
 #include "platform/HostCache.h"
 #include "platform/Resolver.h"
 
@@ -81,8 +82,7 @@ HttpConnection::Failure HttpConnection::openTunnel(const URL& target, const Fetc
         return sent == SocketError::Cancelled ? Failure::Cancelled : Failure::Connect;
     // Read the proxy's answer a byte at a time so nothing of the TLS stream behind it is taken.
     std::string head;
-    while (head.size() < 16384 && head.find("\r\n\r\n") == std::string::npos &&
-           head.find("\n\n") == std::string::npos) {
+    while (head.size() < 16384 && replyHeadEnd(head) == std::string::npos) {
         char c = 0;
         size_t got = 0;
         SocketError received = m_socket.receive(&c, 1, got, settings.receiveTimeoutMs);

@@ -125,14 +125,14 @@ void RetrievalScheduler::takeRobots(Agent* agent) {
     HostRobots& host = m_robots[fetch->second];
     host.known = true;
     if (agent->state == AGENT_FINISHED && (agent->status == 200 || agent->status == 0)) {
-        int blank = agent->response.find("\r\n\r\n");
-        int lf = agent->response.find("\n\n");
-        int start = blank >= 0 ? blank + 4 : lf >= 0 ? lf + 2 : 0;
+        // A reply without a status line is all body: its blank lines part records, not a head.
+        Str head;
+        replyHeader(agent->response, head);
         Str name = m_pool.userAgent;
         int slash = name.find('/');
         if (slash > 0)
             name.truncate(slash);
-        host.rules.parse(agent->response.view().substr(start), name.isEmpty() ? "lurvik" : name.view());
+        host.rules.parse(agent->response.view().substr(head.len()), name.isEmpty() ? "lurvik" : name.view());
     }
     m_robotsFetches.erase(fetch);
 }

@@ -289,6 +289,22 @@ TEST_F(Retrieval, RobotsTxtIsObeyedWhenAsked) {
     ASSERT_TRUE(crawl("/"));
     EXPECT_EQ(server.requestCount("/private/secret.html"), 1u);
     EXPECT_EQ(server.requestCount("/robots.txt"), 1u) << "not asked for when not obeyed";
+
+    // Careless servers: a head ended by bare line feeds before a body of CR LF lines, and a reply
+    // without a status line, which is all body; either way the first record is not cut off.
+    for (const char* reply : {"HTTP/1.0 200 OK\nContent-Type: text/plain\n\nUser-agent: *\r\n"
+                              "Disallow: /private/\r\n\r\nUser-agent: OtherBot\r\nDisallow: /\r\n",
+                              "User-agent: *\nDisallow: /private/\n\nUser-agent: OtherBot\nDisallow: /\n"}) {
+        test::TestServer careless;
+        careless.addRaw("/robots.txt", reply);
+        careless.addPage("/", links({"private/secret.html"}));
+        ASSERT_EQ(careless.start(), 0);
+        engine.clearSite();
+        engine.obeyRobots = 1;
+        engine.findOrAddNode(URL(careless.url("/")), 0);
+        ASSERT_TRUE(runUntilIdle());
+        EXPECT_EQ(careless.requestCount("/private/secret.html"), 0u) << reply;
+    }
 }
 
 // A small server is owed restraint: no more connections at once than the user allows, and a
