@@ -35,6 +35,22 @@ int parseUserURL(const std::string& text, URL& out, std::string& userInfo) {
     return 0;
 }
 
+int parseRetrievedURL(const std::string& text, Retrieved what, URL& out, std::string& userInfo) {
+    if (parseUserURL(text, out, userInfo) != 0) {
+        printError("not a valid address: " + text);
+        return 1;
+    }
+    if (what == Retrieved::Page && !out.isHtml()) {
+        printError("the start address must be an http: or https: page: " + text);
+        return 1;
+    }
+    if (!out.isHttp()) {
+        printError("only http: and https: addresses can be fetched: " + text);
+        return 1;
+    }
+    return 0;
+}
+
 int parseHostPort(const std::string& text, Str& host, int& port) {
     size_t colon = text.rfind(':');
     std::string name = colon == std::string::npos ? text : text.substr(0, colon);

@@ -17,6 +17,11 @@ void printError(const std::string& message);
 // in it is taken out into userInfo, so it is used but never printed or saved.
 int parseUserURL(const std::string& text, URL& out, std::string& userInfo);
 
+enum class Retrieved { Any, Page };
+// The address a command is to retrieve, as parseUserURL reads it, which must be http: or https: (and
+// for Retrieved::Page, lead to a page). Prints why and returns non-zero when it is not.
+int parseRetrievedURL(const std::string& text, Retrieved what, URL& out, std::string& userInfo);
+
 // "host:port" with a default port of 80; 0 on success.
 int parseHostPort(const std::string& text, Str& host, int& port);
 

@@ -4,6 +4,7 @@
 #include "CrawlOptions.h"
 #include "CrawlProgress.h"
 #include "CrawlReports.h"
+#include "SiteMapFiles.h"
 #include "TemporaryCache.h"
 #include "analysis/RatingEvaluation.h"
 #include "analysis/RatingSettings.h"
@@ -13,7 +14,6 @@
 #include "retrieval/RetrievalScheduler.h"
 #include "retrieval/Verdict.h"
 #include "retrieval/WarcWriter.h"
-#include "sitemap/SiteMapFile.h"
 
 #include <chrono>
 #include <cstdio>
@@ -133,14 +133,8 @@ int runCrawl(int argc, char** argv) {
     }
     URL url;
     std::string userInfo;
-    if (parseUserURL(options.url, url, userInfo) != 0) {
-        printError("not a valid address: " + options.url);
+    if (parseRetrievedURL(options.url, Retrieved::Page, url, userInfo) != 0)
         return ExitUsage;
-    }
-    if (!url.isHtml()) {
-        printError("the start address must be an http: or https: page: " + options.url);
-        return ExitUsage;
-    }
 
     SiteEngine engine;
     AgentPool pool;
@@ -215,13 +209,10 @@ int runCrawl(int argc, char** argv) {
             map.checkedLinks.push_back({key, result.status, result.failed, result.errorText});
         });
         auto saveStarted = std::chrono::steady_clock::now();
-        int saved = map.save(engine, nullptr, options.withHtml);
+        int saved = saveSiteMap(map, engine, options.withHtml);
         double saveSeconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - saveStarted).count();
         if (saved != 0) {
-            printError(
-                "cannot save " + options.save + ": " +
-                (saved == 1 && !map.errorText.isEmpty() ? map.errorText.str() : siteMapErrorText(saved)));
             // A start page that could not be fetched is the reason, and its status says so.
             if (result != ExitUsage)
                 result = ExitFailed;

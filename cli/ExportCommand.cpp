@@ -3,9 +3,9 @@
 #include "CliCommon.h"
 #include "CrawlReports.h"
 #include "ShownTree.h"
+#include "SiteMapFiles.h"
 #include "core/OutputFrogFile.h"
 #include "core/Utf8.h"
-#include "sitemap/SiteMapFile.h"
 #include "sitemap/TreeHtmlExport.h"
 
 #include <cstdio>
@@ -110,15 +110,8 @@ int runExport(int argc, char** argv) {
     SiteEngine engine;
     SiteMapFile file;
     file.fileName = map;
-    int opened = file.open(engine);
-    if (opened != 0) {
-        printError(
-            "cannot open " + map + ": " +
-            (opened == 1 && !file.errorText.isEmpty() ? file.errorText.str() : siteMapErrorText(opened)));
+    if (openSiteMap(file, engine) != 0)
         return ExitFailed;
-    }
-    if (!file.extensionWarning.isEmpty())
-        printError("warning: " + file.extensionWarning.str());
     std::string error;
     if (!xml.empty() && writeSitemapXml(engine, xml, error) != 0) {
         printError("cannot write " + xml + ": " + error);

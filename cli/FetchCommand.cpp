@@ -126,14 +126,8 @@ int runFetch(int argc, char** argv) {
     }
     URL url;
     std::string userInfo;
-    if (parseUserURL(options.url, url, userInfo) != 0) {
-        printError("not a valid address: " + options.url);
+    if (parseRetrievedURL(options.url, Retrieved::Any, url, userInfo) != 0)
         return ExitUsage;
-    }
-    if (!url.isHttp()) {
-        printError("only http: and https: addresses can be fetched: " + options.url);
-        return ExitUsage;
-    }
 
     AgentPool pool;
     pool.setUserAgent(options.sendUserAgent ? 1 : 0, options.userAgent);

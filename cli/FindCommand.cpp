@@ -2,6 +2,7 @@
 
 #include "CliCommon.h"
 #include "ReportWriter.h"
+#include "SiteMapFiles.h"
 #include "TemporaryCache.h"
 #include "TextEscapes.h"
 #include "TlsOptions.h"
@@ -14,7 +15,6 @@
 #include "find/ResultsExport.h"
 #include "retrieval/AgentPool.h"
 #include "retrieval/Settings.h"
-#include "sitemap/SiteMapFile.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -396,12 +396,8 @@ int runFind(int argc, char** argv) {
     SiteEngine engine;
     SiteMapFile map;
     map.fileName = options.map;
-    if (int result = map.open(engine)) {
-        printError(
-            "cannot open " + options.map + ": " +
-            (result == 1 && !map.errorText.isEmpty() ? map.errorText.str() : siteMapErrorText(result)));
+    if (openSiteMap(map, engine) != 0)
         return ExitUsage;
-    }
 
     Settings settings;
     // Bodies a map lacks are fetched as a crawl would fetch them, with the same repaired settings.

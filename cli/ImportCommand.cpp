@@ -3,9 +3,9 @@
 #include "CliCommon.h"
 #include "CrawlOptions.h"
 #include "CrawlReports.h"
+#include "SiteMapFiles.h"
 #include "TemporaryCache.h"
 #include "retrieval/WarcImport.h"
-#include "sitemap/SiteMapFile.h"
 
 #include <cstdio>
 #include <cstring>
@@ -82,10 +82,8 @@ int runImport(int argc, char** argv) {
         cache = std::make_unique<TemporaryCache>();
     URL start;
     std::string userInfo;
-    if (parseUserURL(options.url, start, userInfo) != 0 || !start.isHtml()) {
-        printError("the start address must be an http: or https: page: " + options.url);
+    if (parseRetrievedURL(options.url, Retrieved::Page, start, userInfo) != 0)
         return ExitUsage;
-    }
     installInterruptHandler();
     archive.run(start, options.withHtml, [] { return interrupted(); });
     tellProblems();
@@ -100,13 +98,8 @@ int runImport(int argc, char** argv) {
     if (!options.save.empty()) {
         SiteMapFile map;
         map.fileName = options.save;
-        int saved = map.save(engine, nullptr, options.withHtml);
-        if (saved != 0) {
-            printError(
-                "cannot save " + options.save + ": " +
-                (saved == 1 && !map.errorText.isEmpty() ? map.errorText.str() : siteMapErrorText(saved)));
+        if (saveSiteMap(map, engine, options.withHtml) != 0)
             return ExitFailed;
-        }
         std::fprintf(stderr, "Saved the site map to %s\n", options.save.c_str());
     }
     return interrupted() ? 130 : result;

@@ -3,9 +3,9 @@
 #include "CliCommon.h"
 #include "CrawlReports.h"
 #include "ShownTree.h"
+#include "SiteMapFiles.h"
 #include "TextEscapes.h"
 #include "retrieval/SiteEngine.h"
-#include "sitemap/SiteMapFile.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -43,15 +43,8 @@ int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, std::s
     }
     SiteMapFile map;
     map.fileName = file;
-    int result = map.open(engine);
-    if (result != 0) {
-        printError(
-            "cannot open " + file + ": " +
-            (result == 1 && !map.errorText.isEmpty() ? map.errorText.str() : siteMapErrorText(result)));
+    if (openSiteMap(map, engine) != 0)
         return ExitFailed;
-    }
-    if (!map.extensionWarning.isEmpty())
-        printError("warning: " + map.extensionWarning.str());
     if (checked)
         for (const CheckedLink& link : map.checkedLinks)
             checked->record(link.url, {link.status, link.failed, link.errorText});

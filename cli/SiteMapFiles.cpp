@@ -1,0 +1,36 @@
+#include "SiteMapFiles.h"
+
+#include "CliCommon.h"
+
+#include <string>
+
+namespace lurvik::cli {
+
+namespace {
+
+// A failure on the file itself names the system's reason; the others name the map's.
+std::string failureText(const SiteMapFile& map, int result) {
+    return result == 1 && !map.errorText.isEmpty() ? map.errorText.str() : siteMapErrorText(result);
+}
+
+} // namespace
+
+int openSiteMap(SiteMapFile& map, SiteEngine& engine) {
+    int result = map.open(engine);
+    if (result != 0) {
+        printError("cannot open " + map.fileName.str() + ": " + failureText(map, result));
+        return result;
+    }
+    if (!map.extensionWarning.isEmpty())
+        printError("warning: " + map.extensionWarning.str());
+    return 0;
+}
+
+int saveSiteMap(SiteMapFile& map, SiteEngine& engine, bool includeHtml) {
+    int result = map.save(engine, nullptr, includeHtml);
+    if (result != 0)
+        printError("cannot save " + map.fileName.str() + ": " + failureText(map, result));
+    return result;
+}
+
+} // namespace lurvik::cli
