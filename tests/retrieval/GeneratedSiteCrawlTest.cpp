@@ -83,8 +83,9 @@ TEST_P(GeneratedSiteCrawl, FindsEveryPageOnceAndReportsEveryBrokenLink) {
     for (const auto& external : manifest.external)
         EXPECT_EQ(engine.findNode(URL(external.target), true, true), nullptr) << external.target;
     // Eight agents share the kept connections: one each, and a few more where a server dropped one.
-    if (wire.mostConnections > 0)
+    if (wire.mostConnections > 0) {
         EXPECT_LE(server.connectionsAccepted(), wire.mostConnections);
+    }
     EXPECT_GE(server.connectionsAccepted(), 1);
 }
 

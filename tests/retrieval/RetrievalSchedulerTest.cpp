@@ -171,8 +171,9 @@ TEST_F(Retrieval, AuthenticationRetriesWithKnownCredentialsAndAsksOnce) {
         ASSERT_TRUE(crawl("/"));
         const bool right = std::string(password) == "pw";
         EXPECT_EQ(node("/one.html")->state, right ? NODE_DONE : NODE_ERROR) << password;
-        if (right)
+        if (right) {
             EXPECT_EQ(node("/two.html")->state, NODE_DONE);
+        }
         EXPECT_EQ(server.requestCount("/one.html"), 2u) << password;
         EXPECT_EQ(asked, right ? 0 : 1) << "a refused pair goes to the user once";
     }
