@@ -57,7 +57,7 @@ int WarcImport::addFile(const std::string& path) {
             // takes a page once.
             if (m_responses.emplace(key, at).second && m_firstPage.empty() && URL(key).isHtml()) {
                 Str contentType;
-                if (headerValue("Content-Type", Str(record.block.substr(0, record.block.find("\r\n\r\n"))),
+                if (headerValue("Content-Type", Str(record.block.substr(0, replyHeadEnd(record.block))),
                                 contentType) != 0 ||
                     contentType.find("html", 0, false) >= 0)
                     m_firstPage = key;

@@ -1,5 +1,6 @@
 #include "WarcWriter.h"
 
+#include "HttpReply.h"
 #include "core/URL.h"
 #include "platform/Digest.h"
 
@@ -24,11 +25,11 @@ std::string warcDate() {
 
 // The payload a digest covers is the entity body as sent, with any chunked framing taken off.
 std::string payloadOf(std::string_view response) {
-    size_t headEnd = response.find("\r\n\r\n");
+    size_t headEnd = replyHeadEnd(response);
     if (headEnd == std::string_view::npos)
         return {};
     std::string_view head = response.substr(0, headEnd);
-    std::string_view body = response.substr(headEnd + 4);
+    std::string_view body = response.substr(headEnd);
     std::string lowerHead(head);
     for (char& c : lowerHead)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
