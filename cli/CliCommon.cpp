@@ -5,6 +5,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 namespace lurvik::cli {
 
@@ -77,6 +78,13 @@ void answerCredentials(AgentPool& pool, const std::string& userColonPassword, co
     // Nobody is there to ask for another pair: a refused one, or another site, fails the page.
     pool.onNeedPassword = nullptr;
     pool.giveSiteCredentials(site, Str(user), Str(password));
+}
+
+bool asksForHelp(int argc, char** argv) {
+    for (int i = 0; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
+            return true;
+    return false;
 }
 
 bool interrupted() {

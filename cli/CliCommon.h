@@ -30,6 +30,9 @@ int parseHostPort(const std::string& text, Str& host, int& port);
 // program.
 void answerCredentials(AgentPool& pool, const std::string& userColonPassword, const Str& site);
 
+// Whether a command's arguments ask for its help: --help or -h anywhere among them.
+bool asksForHelp(int argc, char** argv);
+
 // Set by SIGINT/SIGTERM once installInterruptHandler has run.
 bool interrupted();
 void installInterruptHandler();

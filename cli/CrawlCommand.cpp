@@ -118,13 +118,11 @@ bool runChecks(ResourceChecker& checker, RetrievalScheduler& scheduler) {
 } // namespace
 
 int runCrawl(int argc, char** argv) {
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            Settings settings;
-            settings.loadRepairedSettings();
-            printCrawlHelp(settings);
-            return ExitOk;
-        }
+    if (asksForHelp(argc, argv)) {
+        Settings settings;
+        settings.loadRepairedSettings();
+        printCrawlHelp(settings);
+        return ExitOk;
     }
     CrawlOptions options;
     if (parseCrawlOptions(argc, argv, options) != 0) {

@@ -8,7 +8,6 @@
 #include "retrieval/SiteNode.h"
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -112,12 +111,10 @@ void printReply(const Agent& agent) {
 } // namespace
 
 int runFetch(int argc, char** argv) {
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kOptions, stdout);
-            std::fputs(tlsOptionsHelp("").c_str(), stdout);
-            return ExitOk;
-        }
+    if (asksForHelp(argc, argv)) {
+        std::fputs(kOptions, stdout);
+        std::fputs(tlsOptionsHelp("").c_str(), stdout);
+        return ExitOk;
     }
     FetchOptions options;
     if (parseOptions(argc, argv, options) != 0) {

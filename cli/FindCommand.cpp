@@ -376,7 +376,7 @@ void printResults(const FindEngine& find, const std::string& format) {
 } // namespace
 
 int runFind(int argc, char** argv) {
-    if (argc == 1 && (std::string(argv[0]) == "--help" || std::string(argv[0]) == "-h")) {
+    if (asksForHelp(argc, argv)) {
         Settings settings;
         settings.loadRepairedSettings();
         std::fputs(kUsage, stdout);
