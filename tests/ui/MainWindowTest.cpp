@@ -957,7 +957,7 @@ private slots:
             page.body += "</body></html>";
             return true;
         });
-        site.setReplyDelay(std::chrono::milliseconds(30));
+        site.setReplyDelay(std::chrono::milliseconds(100));
         QCOMPARE(site.start(), 0);
         auto setAgents = [this](int count) {
             answerNextModal([count](QWidget* modal) {
