@@ -129,27 +129,6 @@ bool LinkRecord::isHtmlLink() const {
     return (kind == LINK_HYPERLINK || kind == LINK_IMAGEMAP || kind == LINK_FRAME) && url.isHtml();
 }
 
-int countLinksOfKind(const PtrList<LinkRecord>& links, int kind) {
-    int count = 0;
-    for (const LinkRecord* link : links)
-        count += link->kind == kind || (link->kind == LINK_HYPERLINK && link->effectiveKind() == kind);
-    return count;
-}
-
-int countLinksOfTypeName(const PtrList<LinkRecord>& links, const Str& name) {
-    int count = 0;
-    Str type;
-    for (const LinkRecord* link : links) {
-        link->typeName(type);
-        count += type == name;
-    }
-    return count;
-}
-
-} // namespace lurvik
-
-namespace lurvik {
-
 const char* linkKindName(int kind) {
     switch (kind) {
     case LINK_HTTP:

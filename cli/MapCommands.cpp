@@ -94,13 +94,13 @@ int runLinks(int argc, char** argv) {
     engine.doneNodes.forEach([&](SiteNode* page) {
         if (page->state != NODE_DONE)
             return;
-        for (const LinkRecord* link : page->links) {
-            std::string status = linkTargetStatus(engine, *page, *link, &checked);
-            if (!verdict.empty() && verdict != linkVerdict(engine, *page, *link, &checked))
+        for (const LinkRecord& link : page->links) {
+            std::string status = linkTargetStatus(engine, *page, link, &checked);
+            if (!verdict.empty() && verdict != linkVerdict(engine, *page, link, &checked))
                 continue;
             std::printf(
-                "%s\t%s\t%s\t%s\n", tsvField(page->url.text()).c_str(), linkKindName(link->effectiveKind()),
-                link->url.isValid() ? tsvField(link->url.text()).c_str() : "", tsvField(status).c_str());
+                "%s\t%s\t%s\t%s\n", tsvField(page->url.text()).c_str(), linkKindName(link.effectiveKind()),
+                link.url.isValid() ? tsvField(link.url.text()).c_str() : "", tsvField(status).c_str());
         }
     });
     return ExitOk;

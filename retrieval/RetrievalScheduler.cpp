@@ -367,17 +367,24 @@ void RetrievalScheduler::linkChildren(SiteNode* node) {
     const int level = node->level + 1;
     // A page with many links would otherwise compare each link with every child found so far.
     std::unordered_set<SiteNode*> known(node->children.begin(), node->children.end());
-    for (LinkRecord* link : node->links) {
-        if (!link->isHtmlLink() || link->url.sameURL(node->url))
+    for (LinkRecord& link : node->links) {
+        if (!link.isHtmlLink())
             continue;
-        if (!withinLimitMode(m_engine, *node, link->url))
+        if (link.url.sameURL(node->url)) {
+            link.url.shareTextOf(node->url);
             continue;
-        SiteNode* existing = m_engine.findNode(link->url, true, true);
+        }
+        if (!withinLimitMode(m_engine, *node, link.url))
+            continue;
+        SiteNode* existing = m_engine.findNode(link.url, true, true);
+        // Most links of a site lead to pages it already knows: they keep that page's address.
+        if (existing)
+            link.url.shareTextOf(existing->url);
         if (existing && known.count(existing))
             continue;
         if (m_engine.maxLevels > 0 && level > m_engine.maxLevels)
             continue;
-        SiteNode* child = existing ? existing : m_engine.findOrAddNode(link->url, level);
+        SiteNode* child = existing ? existing : m_engine.findOrAddNode(link.url, level);
         if (!child || !known.insert(child).second)
             continue;
         std::lock_guard guard(m_engine.lock);

@@ -86,7 +86,7 @@ int SiteEngine::requeueNode(SiteNode* node) {
         node->size = 0;
         node->title.clear();
         node->setStatusText(nullptr);
-        deleteAll(node->links);
+        node->links.clear();
         if (doneNodes.remove(node))
             node->m_inDone = false;
         // A node already waiting stays where it is rather than appearing twice in the queue.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/LinkRecord.h"
+#include "analysis/LinkList.h"
 #include "core/ByteArray.h"
 #include "core/PtrList.h"
 #include "core/Str.h"
@@ -80,7 +80,7 @@ public:
     Str authRealm;
     PtrList<SiteNode> parents;
     PtrList<SiteNode> children;
-    PtrList<LinkRecord> links;
+    LinkList links;
     UIntArray treeItems;
     std::unique_ptr<SaveInfo> saveInfo;
 

@@ -61,16 +61,16 @@ void freeSaveInfo(const std::vector<SiteNode*>& nodes) {
 
 } // namespace
 
-void writeLinks(const PtrList<LinkRecord>& links, MemBlock& block, const URL& pageURL) {
+void writeLinks(const LinkList& links, MemBlock& block, const URL& pageURL) {
     block.cat(links.len(), 4);
-    for (const LinkRecord* link : links) {
-        block.cat(link->kind, 1);
-        link->url.ConvertToMemBlock(block, pageURL);
-        block.cat(link->text);
+    for (const LinkRecord& link : links) {
+        block.cat(link.kind, 1);
+        link.url.ConvertToMemBlock(block, pageURL);
+        block.cat(link.text);
     }
 }
 
-int readLinks(PtrList<LinkRecord>& links, MemBlock& block, const URL& pageURL) {
+int readLinks(LinkList& links, MemBlock& block, const URL& pageURL) {
     int count = 0;
     if (block.get(count, 4) != 0 || count < 0)
         return 1;
@@ -81,7 +81,7 @@ int readLinks(PtrList<LinkRecord>& links, MemBlock& block, const URL& pageURL) {
         if (block.get(kind, 1) != 0 || url.ConvertFromMemBlock(block, pageURL) != 0 ||
             block.get(text, kMaxLinkTextBytes) != 0)
             return 1;
-        links.add(new LinkRecord(kind, url, text));
+        links.add(kind, url, text);
     }
     return 0;
 }

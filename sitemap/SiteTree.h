@@ -33,8 +33,8 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
 // One page's block: state, title, size, URL (relative to the base), links and ids.
 void writeNode(const SiteNode& node, MemBlock& block, const URL& base, int idWidth = 2);
 [[nodiscard]] int readNode(SiteNode& node, MemBlock& block, const URL& base, int idWidth = 2);
-void writeLinks(const PtrList<LinkRecord>& links, MemBlock& block, const URL& pageURL);
-[[nodiscard]] int readLinks(PtrList<LinkRecord>& links, MemBlock& block, const URL& pageURL);
+void writeLinks(const LinkList& links, MemBlock& block, const URL& pageURL);
+[[nodiscard]] int readLinks(LinkList& links, MemBlock& block, const URL& pageURL);
 
 // Ids and counts are 16 bits wide in the first layout, 32 in the wide one.
 constexpr int kMaxMapPages = 65535;
