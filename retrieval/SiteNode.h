@@ -93,6 +93,9 @@ private:
     SiteEngine* m_engine = nullptr;
     int m_listIndex = -1; // position in the engine list that holds the node
     bool m_inDone = false;
+    // Marks of SiteEngine::destroyNodes: the node is being destroyed; its lists were filtered.
+    bool m_going = false;
+    bool m_filtered = false;
 };
 
 // Loads the node's stored reply from the page cache. 0 when cached; 1 (and out emptied) when
