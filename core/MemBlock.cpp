@@ -47,6 +47,14 @@ int MemBlock::get(int& out, int width) {
 }
 
 int MemBlock::get(Str& out, int maxLength) {
+    std::string_view bytes;
+    if (get(bytes, maxLength) != 0)
+        return 1;
+    out.cpy(bytes);
+    return 0;
+}
+
+int MemBlock::get(std::string_view& out, int maxLength) {
     int start = m_cursor;
     int length = 0;
     if (get(length, 4) != 0)
@@ -55,7 +63,7 @@ int MemBlock::get(Str& out, int maxLength) {
         m_cursor = start;
         return 1;
     }
-    out.cpy(m_bytes.data() + m_cursor, length);
+    out = std::string_view(m_bytes.data() + m_cursor, length);
     m_cursor += length;
     return 0;
 }

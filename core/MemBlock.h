@@ -3,6 +3,7 @@
 #include "Str.h"
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 namespace lurvik {
@@ -24,6 +25,8 @@ public:
     // Refuses, before allocating anything, a length past maxLength: a damaged or hostile file may
     // claim any length its writer could never have produced.
     [[nodiscard]] int get(Str& out, int maxLength = kMaxString);
+    // The same without a copy: out views the block's bytes until the block changes.
+    [[nodiscard]] int get(std::string_view& out, int maxLength = kMaxString);
     [[nodiscard]] int get(void* data, int n);
     // Reads a value written with the same width; widths 1 and 2 read back unsigned.
     [[nodiscard]] int get(int& out, int width);

@@ -587,16 +587,14 @@ void URL::ConvertToMemBlock(MemBlock& block, std::string_view base) const {
 }
 
 int URL::ConvertFromMemBlock(MemBlock& block, const URL& base) {
-    // Far past any address a browser or server accepts.
-    constexpr int kMaxStoredURL = 1 << 20;
-    Str text;
-    if (block.get(text, kMaxStoredURL) != 0)
+    std::string_view text;
+    if (block.get(text, kMaxStoredLength) != 0)
         return 1;
-    if (text.isEmpty()) {
+    if (text.empty()) {
         clear();
         return 0;
     }
-    return setURL(base, text.view());
+    return setURL(base, text);
 }
 
 int URL::ConvertFromMemBlock(MemBlock& block, std::string_view base) {

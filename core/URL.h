@@ -39,6 +39,10 @@ public:
     // Flag 1 includes the bookmark ("#..."); flag 0 leaves it out. 1 for an invalid URL.
     int getURLString(Str& out, int flag = 1) const;
     std::string text() const { return std::string(view()); }
+    // The same text without a copy, valid until this URL changes.
+    std::string_view view() const {
+        return m_data ? std::string_view(m_data->text(), m_data->fields.length) : std::string_view();
+    }
     // The text that names the resource: everything but the bookmark. Equal keys are sameURL.
     std::string_view resourceKey() const { return view().substr(0, fields().fragment); }
     // Whether both hold the one block of a single parse: then they are equal without comparing.
@@ -55,6 +59,8 @@ public:
     // The file name's extension in lower case with its dot (".html"); empty when there is none.
     void getFileExt(Str& out) const;
 
+    // Far past any address a browser or server accepts: a stored address longer is damage.
+    static constexpr int kMaxStoredLength = 1 << 20;
     // Appends the URL to block relative to base, so a site map stores each address compactly.
     void ConvertToMemBlock(MemBlock& block, const URL& base) const;
     void ConvertToMemBlock(MemBlock& block, std::string_view base) const;
@@ -80,6 +86,8 @@ public:
         return f.host > f.authority ? part(f.authority, f.host - 1) : "";
     }
     std::string_view getHost() const { return part(fields().host, fields().hostEnd); }
+    // Scheme and authority: what an address stored as a bare path takes from its base.
+    std::string_view beforePath() const { return part(0, fields().path); }
     // Host with ":port" when the port is not the scheme's default: the Host header's value.
     std::string_view getHostAndPort() const { return part(fields().host, fields().path); }
     std::string_view getDir() const { return part(fields().path, fields().file); }
@@ -122,9 +130,6 @@ private:
     static const Fields s_invalid;
 
     const Fields& fields() const { return m_data ? m_data->fields : s_invalid; }
-    std::string_view view() const {
-        return m_data ? std::string_view(m_data->text(), m_data->fields.length) : std::string_view();
-    }
     void retain() const {
         if (m_data)
             m_data->references.fetch_add(1, std::memory_order_relaxed);

@@ -56,6 +56,9 @@ public:
     void clearParseJobs();
     // Destroys every node and parse job. Holds lock.
     void clearSite();
+    // Makes room in the URL index for nodes in all, so that a map being loaded adds its pages
+    // without the index growing step by step.
+    void reserveNodes(int nodes) { m_byUrl.reserve(nodes); }
     void notifyNodeChanged(SiteNode* node);
     void applyRating(SiteNode* node, const Str& labels);
     bool isBusy() const { return pendingNodes.len() > 0 || parseJobs.len() > 0; }

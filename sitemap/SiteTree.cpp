@@ -70,18 +70,21 @@ void writeLinks(const LinkList& links, MemBlock& block, const URL& pageURL) {
     }
 }
 
-int readLinks(LinkList& links, MemBlock& block, const URL& pageURL) {
+int readLinks(LinkList& links, MemBlock& block, const URL& pageURL, MapAddresses& addresses) {
     int count = 0;
     if (block.get(count, 4) != 0 || count < 0)
         return 1;
+    // A record takes at least its kind and two lengths, so a damaged count reserves no more than
+    // the block could hold.
+    links.reserve(std::min(count, block.remaining() / 9));
     for (int i = 0; i < count; ++i) {
         int kind = 0;
         URL url;
         Str text;
-        if (block.get(kind, 1) != 0 || url.ConvertFromMemBlock(block, pageURL) != 0 ||
+        if (block.get(kind, 1) != 0 || addresses.read(block, pageURL, url) != 0 ||
             block.get(text, kMaxLinkTextBytes) != 0)
             return 1;
-        links.add(kind, url, text);
+        links.add(kind, std::move(url), text);
     }
     return 0;
 }
@@ -102,11 +105,11 @@ void writeNode(const SiteNode& node, MemBlock& block, const URL& base, int idWid
         block.cat(id, idWidth);
 }
 
-int readNode(SiteNode& node, MemBlock& block, const URL& base, int idWidth) {
+int readNode(SiteNode& node, MemBlock& block, const URL& base, int idWidth, MapAddresses& addresses) {
     int state = 0;
     if (block.get(state, 1) != 0 || block.get(node.title, kMaxTitleBytes) != 0 ||
-        block.get(node.size, 4) != 0 || node.url.ConvertFromMemBlock(block, base) != 0 ||
-        readLinks(node.links, block, node.url) != 0)
+        block.get(node.size, 4) != 0 || addresses.read(block, base, node.url) != 0 ||
+        readLinks(node.links, block, node.url, addresses) != 0)
         return 1;
     node.state = state;
     SaveInfo& info = *node.saveInfo;
@@ -199,7 +202,7 @@ int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrog
 }
 
 int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::vector<SiteNode*>& loaded,
-             bool wide) {
+             MapAddresses& addresses, bool wide) {
     const int idWidth = wide ? 4 : 2;
     MemBlock header;
     int count = 0;
@@ -219,7 +222,7 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
         MemBlock htmlBlock;
         auto node = std::make_unique<SiteNode>();
         node->saveInfo = std::make_unique<SaveInfo>();
-        if (file.read(block) != 0 || readNode(*node, block, base, idWidth) != 0)
+        if (file.read(block) != 0 || readNode(*node, block, base, idWidth, addresses) != 0)
             return 1;
         node->state = NODE_DONE;
         if (engine.findNode(node->url, true, true) || inFile.count(node->url.resourceKey()))
@@ -250,11 +253,16 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
             return 1;
     }
 
-    std::unordered_map<int, SiteNode*> added;
+    // The writer numbers pages 1 to count in file order; an id past that names no page.
+    std::vector<SiteNode*> added(read.size() + 1);
     std::vector<SiteNode*> nodes;
+    nodes.reserve(read.size());
+    engine.reserveNodes(engine.nodeCount() + static_cast<int>(read.size()));
     for (auto& owned : read) {
         SiteNode* node = engine.adoptDoneNode(std::move(owned));
-        added.emplace(node->saveInfo->id, node);
+        const int id = node->saveInfo->id;
+        if (id >= 1 && id < static_cast<int>(added.size()) && !added[id])
+            added[id] = node;
         nodes.push_back(node);
     }
     // Children keep the order their links had in the page, which is the order of childIds; each
@@ -263,25 +271,22 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
         std::lock_guard guard(engine.lock);
         // The parent each child was last joined to: a repeated id is spotted without searching
         // the parent's growing list of children, which a hub makes as long as the site.
-        std::unordered_map<SiteNode*, const SiteNode*> joinedTo;
+        std::vector<const SiteNode*> joinedTo(added.size());
         for (SiteNode* node : nodes) {
             for (int id : node->saveInfo->childIds) {
-                auto child = added.find(id);
-                if (child == added.end())
+                SiteNode* child = id >= 1 && id < static_cast<int>(added.size()) ? added[id] : nullptr;
+                if (!child || joinedTo[id] == node)
                     continue;
-                const SiteNode*& last = joinedTo[child->second];
-                if (last == node)
-                    continue;
-                last = node;
-                node->children.add(child->second);
-                child->second->parents.add(node);
+                joinedTo[id] = node;
+                node->children.add(child);
+                child->parents.add(node);
             }
         }
     }
     for (SiteNode* node : nodes)
         if (engine.onNodeChanged && !engine.halted)
             engine.onNodeChanged(node, -1);
-    for (auto& [id, node] : added)
+    for (SiteNode* node : nodes)
         node->saveInfo.reset();
     loaded = std::move(nodes);
     return 0;

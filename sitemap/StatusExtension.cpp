@@ -73,7 +73,7 @@ void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>
 }
 
 int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<SiteNode*>& loaded,
-                        std::vector<CheckedLink>& checked) {
+                        MapAddresses& addresses, std::vector<CheckedLink>& checked) {
     Str magic;
     int version = 0;
     int count = 0;
@@ -133,9 +133,10 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
         if (i < headers.size())
             loaded[i]->replyHeader = std::move(headers[i]);
     }
+    engine.reserveNodes(engine.nodeCount() + static_cast<int>(failed.size()));
     for (const FailedPage& page : failed) {
-        URL url(page.url.view());
-        if (!url.isValid() || engine.findNode(url, true, true))
+        URL url;
+        if (addresses.parse(page.url.view(), url) != 0 || !url.isValid() || engine.findNode(url, true, true))
             continue;
         auto node = std::make_unique<SiteNode>(url);
         node->state = NODE_ERROR;

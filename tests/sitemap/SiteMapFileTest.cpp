@@ -114,6 +114,11 @@ TEST_F(SiteMapFileTest, SaveThenOpenGivesTheSameTreeWithAndWithoutHtml) {
     EXPECT_GE(header.savedAt.year, 2024);
     Str cached;
     EXPECT_NE(CacheLoadPage(root->url, cached), 0) << "a map without HTML fills no cache";
+    const SiteNode* home = plain.findNode(root->url, true, false);
+    const SiteNode* other = plain.findNode(b->url, true, false);
+    ASSERT_TRUE(home && other);
+    EXPECT_TRUE(home->links.get(2)->url.sharesText(other->links.get(2)->url))
+        << "an address stored as a path and one stored whole are read once";
 
     SiteEngine withHtml;
     ASSERT_EQ(open(withHtml, "html.web"), 0);
