@@ -34,7 +34,7 @@ SiteNode* SiteEngine::findOrAddNode(const URL& url, int level) {
     node->url.clearBookmark();
     node->level = level;
     node->m_engine = this;
-    m_byUrl.emplace(node->url.resourceKey(), node);
+    m_byUrl.insert(node);
     pendingNodes.add(node);
     return node;
 }
@@ -42,17 +42,17 @@ SiteNode* SiteEngine::findOrAddNode(const URL& url, int level) {
 SiteNode* SiteEngine::findNode(const URL& url, bool inDone, bool inPending) const {
     if (!url.isValid())
         return nullptr;
-    auto it = m_byUrl.find(url.resourceKey());
-    if (it == m_byUrl.end())
+    SiteNode* const* found = m_byUrl.find(url.resourceKey());
+    if (!found)
         return nullptr;
-    SiteNode* node = it->second;
+    SiteNode* node = *found;
     return (node->m_inDone ? inDone : inPending) ? node : nullptr;
 }
 
 SiteNode* SiteEngine::adoptDoneNode(std::unique_ptr<SiteNode> owned) {
     SiteNode* node = owned.release();
     node->m_engine = this;
-    m_byUrl.emplace(node->url.resourceKey(), node);
+    m_byUrl.insert(node);
     std::lock_guard guard(lock);
     doneNodes.add(node);
     node->m_inDone = true;

@@ -30,14 +30,13 @@ int MapAddresses::resolve(std::string_view stored, const URL& base, URL& out) {
         m_key.append(stored);
         key = m_key;
     }
-    auto known = m_known.find(key);
-    if (known != m_known.end()) {
-        out = known->second;
+    if (const URL* known = m_known.find(key)) {
+        out = *known;
         return 0;
     }
     if (out.setURL(base, stored) != 0)
         return 1;
-    m_known.emplace(out.view(), out);
+    m_known.insert(out);
     return 0;
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "core/MemBlock.h"
+#include "core/TextIndex.h"
 #include "core/URL.h"
 
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
 namespace lurvik {
 
@@ -25,7 +25,10 @@ public:
 private:
     int resolve(std::string_view stored, const URL& base, URL& out);
 
-    std::unordered_map<std::string_view, URL> m_known;
+    struct TextOf {
+        std::string_view operator()(const URL& url) const { return url.view(); }
+    };
+    TextIndex<URL, TextOf> m_known;
     std::string m_key;
 };
 
