@@ -1,10 +1,10 @@
 #include "SiteTree.h"
 
 #include "core/PageCache.h"
+#include "core/TextIndex.h"
 #include "retrieval/HttpReply.h"
 
 #include <algorithm>
-#include <unordered_map>
 #include <vector>
 
 namespace lurvik {
@@ -53,6 +53,10 @@ std::vector<SiteNode*> pagesToSave(SiteEngine& engine, SiteNode* root) {
     });
     return pages;
 }
+
+struct PageAddress {
+    std::string_view operator()(const SiteNode* node) const { return node->url.resourceKey(); }
+};
 
 void freeSaveInfo(const std::vector<SiteNode*>& nodes) {
     for (SiteNode* node : nodes)
@@ -216,7 +220,7 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
     std::vector<std::unique_ptr<SiteNode>> read;
     // A damaged count must not reserve for pages the file does not hold.
     read.reserve(std::min(count, 1 << 16));
-    std::unordered_map<std::string_view, SiteNode*> inFile;
+    TextIndex<SiteNode*, PageAddress> inFile;
     for (int i = 0; i < count; ++i) {
         MemBlock block;
         MemBlock htmlBlock;
@@ -225,7 +229,7 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
         if (file.read(block) != 0 || readNode(*node, block, base, idWidth, addresses) != 0)
             return 1;
         node->state = NODE_DONE;
-        if (engine.findNode(node->url, true, true) || inFile.count(node->url.resourceKey()))
+        if (engine.findNode(node->url, true, true) || inFile.find(node->url.resourceKey()))
             return 4005;
         Str html;
         if (file.read(htmlBlock) != 0 || htmlBlock.get(html) != 0)
@@ -235,7 +239,7 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
             headerValue("Last-Modified", html, date);
             CacheSavePage(node->url, date, html);
         }
-        inFile.emplace(node->url.resourceKey(), node.get());
+        inFile.insert(node.get());
         read.push_back(std::move(node));
     }
 

@@ -1,8 +1,5 @@
 #include "StatusExtension.h"
 
-#include <unordered_map>
-#include <unordered_set>
-
 namespace lurvik {
 
 namespace {
@@ -134,6 +131,9 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
             loaded[i]->replyHeader = std::move(headers[i]);
     }
     engine.reserveNodes(engine.nodeCount() + static_cast<int>(failed.size()));
+    // The parents a failed page was joined to, cleared after each page: a missing page that every
+    // page links to has as many ids as the map has pages.
+    std::vector<bool> joined(loaded.size() + 1);
     for (const FailedPage& page : failed) {
         URL url;
         if (addresses.parse(page.url.view(), url) != 0 || !url.isValid() || engine.findNode(url, true, true))
@@ -147,14 +147,16 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
         std::lock_guard guard(engine.lock);
         // The page is new, so only a repeated id could join a parent twice; a hub's list of
         // children is never searched.
-        std::unordered_set<int> joined;
         for (int id : page.parentIds) {
-            if (!joined.insert(id).second)
+            if (joined[id])
                 continue;
+            joined[id] = true;
             SiteNode* parent = loaded[id - 1];
             parent->children.add(added);
             added->parents.add(parent);
         }
+        for (int id : page.parentIds)
+            joined[id] = false;
     }
     checked = std::move(links);
     return 0;
