@@ -13,11 +13,8 @@ LinkRecord::LinkRecord(int kind, const URL& url, const Str& text)
         this->text.truncate(utf8Prefix(this->text.view(), maxLinkText - 3));
         this->text.cat("...");
     }
-    if (theLinkEnvironment) {
-        Str name, iconFile;
-        int icon = 0;
-        theLinkEnvironment->typeTable.lookupFileType(*this, name, iconFile, icon);
-    }
+    if (theLinkEnvironment)
+        theLinkEnvironment->typeTable.noteFileType(*this);
 }
 
 LinkRecord::LinkRecord(int kind, const URL& url, const Str& text, const Str& pageURL)
