@@ -4,6 +4,7 @@
 #include "CrawlOptions.h"
 #include "CrawlProgress.h"
 #include "CrawlReports.h"
+#include "SiteOfThisRun.h"
 #include "TemporaryCache.h"
 #include "analysis/RatingEvaluation.h"
 #include "analysis/RatingSettings.h"
@@ -153,7 +154,7 @@ int runCrawl(int argc, char** argv) {
 
     if (options.insecure)
         printError(insecureWarning(options));
-    SiteEngine engine;
+    SiteEngine& engine = siteOfThisRun();
     AgentPool pool;
     if (options.user.empty())
         options.user = userInfo;

@@ -3,6 +3,7 @@
 #include "CliCommon.h"
 #include "CrawlReports.h"
 #include "ShownTree.h"
+#include "SiteOfThisRun.h"
 #include "core/OutputFrogFile.h"
 #include "core/Utf8.h"
 #include "sitemap/SiteMapFile.h"
@@ -107,7 +108,7 @@ int runExport(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return ExitUsage;
     }
-    SiteEngine engine;
+    SiteEngine& engine = siteOfThisRun();
     SiteMapFile file;
     file.fileName = map;
     int opened = file.open(engine);

@@ -2,6 +2,7 @@
 
 #include "CliCommon.h"
 #include "ReportWriter.h"
+#include "SiteOfThisRun.h"
 #include "TemporaryCache.h"
 #include "TextEscapes.h"
 #include "analysis/RatingSettings.h"
@@ -383,7 +384,7 @@ int runFind(int argc, char** argv) {
     TemporaryCache cache;
     if (!cache.ok())
         printError("warning: no page cache; a body search fetches every page again");
-    SiteEngine engine;
+    SiteEngine& engine = siteOfThisRun();
     SiteMapFile map;
     map.fileName = options.map;
     if (int result = map.open(engine)) {

@@ -3,6 +3,7 @@
 #include "CliCommon.h"
 #include "CrawlOptions.h"
 #include "CrawlReports.h"
+#include "SiteOfThisRun.h"
 #include "TemporaryCache.h"
 #include "retrieval/WarcImport.h"
 #include "sitemap/SiteMapFile.h"
@@ -44,7 +45,7 @@ int runImport(int argc, char** argv) {
         return ExitUsage;
     }
 
-    SiteEngine engine;
+    SiteEngine& engine = siteOfThisRun();
     AgentPool pool;
     RetrievalScheduler scheduler(engine, pool);
     WarcImport archive(engine, scheduler);

@@ -3,6 +3,7 @@
 #include "CliCommon.h"
 #include "CrawlReports.h"
 #include "ShownTree.h"
+#include "SiteOfThisRun.h"
 #include "TextEscapes.h"
 #include "retrieval/SiteEngine.h"
 #include "sitemap/SiteMapFile.h"
@@ -65,7 +66,7 @@ constexpr int kMaxIndent = 40;
 } // namespace
 
 int runTree(int argc, char** argv) {
-    SiteEngine engine;
+    SiteEngine& engine = siteOfThisRun();
     if (int result = openMap(argc, argv, "usage: lurvik-cli tree site.web\n", engine))
         return result;
     ShownTree tree(engine);
@@ -84,7 +85,7 @@ int runTree(int argc, char** argv) {
 }
 
 int runLinks(int argc, char** argv) {
-    SiteEngine engine;
+    SiteEngine& engine = siteOfThisRun();
     AgentPool pool;
     ResourceChecker checked(engine, pool);
     std::string verdict;
