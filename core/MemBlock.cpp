@@ -1,5 +1,6 @@
 #include "MemBlock.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace lurvik {
@@ -7,6 +8,12 @@ namespace lurvik {
 void MemBlock::set(const void* data, int n) {
     clear();
     cat(data, n);
+}
+
+char* MemBlock::grow(int n) {
+    size_t at = m_bytes.size();
+    m_bytes.resize(at + static_cast<size_t>(std::max(n, 0)));
+    return m_bytes.data() + at;
 }
 
 void MemBlock::cat(const Str& s) {

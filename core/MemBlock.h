@@ -21,6 +21,8 @@ public:
     void cat(const void* data, int n);
     // Width 1, 2 or 4 bytes; the value is cut to that width.
     void cat(int64_t value, int width);
+    // Appends n zero bytes and returns where they start, for a reader to fill in place.
+    char* grow(int n);
 
     // Refuses, before allocating anything, a length past maxLength: a damaged or hostile file may
     // claim any length its writer could never have produced.

@@ -221,9 +221,9 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
     // A damaged count must not reserve for pages the file does not hold.
     read.reserve(std::min(count, 1 << 16));
     TextIndex<SiteNode*, PageAddress> inFile;
+    MemBlock block;
+    MemBlock htmlBlock;
     for (int i = 0; i < count; ++i) {
-        MemBlock block;
-        MemBlock htmlBlock;
         auto node = std::make_unique<SiteNode>();
         node->saveInfo = std::make_unique<SaveInfo>();
         if (file.read(block) != 0 || readNode(*node, block, base, idWidth, addresses) != 0)
