@@ -6,8 +6,6 @@
 #include "core/PageCache.h"
 #include "platform/Clock.h"
 
-#include <unordered_set>
-
 namespace lurvik {
 
 RetrievalScheduler::RetrievalScheduler(SiteEngine& engine, AgentPool& pool) : m_engine(engine), m_pool(pool) {
@@ -365,8 +363,11 @@ void RetrievalScheduler::parseThreadMain(ParseJob* job, LinkReading reading) {
 
 void RetrievalScheduler::linkChildren(SiteNode* node) {
     const int level = node->level + 1;
-    // A page with many links would otherwise compare each link with every child found so far.
-    std::unordered_set<SiteNode*> known(node->children.begin(), node->children.end());
+    // A page with many links would otherwise compare each link with every child found so far;
+    // a round number on the nodes does it without a set made for every page.
+    const uint32_t round = ++m_linkRound;
+    for (SiteNode* child : node->children)
+        child->linkRound = round;
     for (LinkRecord& link : node->links) {
         if (!link.isHtmlLink())
             continue;
@@ -380,13 +381,14 @@ void RetrievalScheduler::linkChildren(SiteNode* node) {
         // Most links of a site lead to pages it already knows: they keep that page's address.
         if (existing)
             link.url.shareTextOf(existing->url);
-        if (existing && known.count(existing))
+        if (existing && existing->linkRound == round)
             continue;
         if (m_engine.maxLevels > 0 && level > m_engine.maxLevels)
             continue;
         SiteNode* child = existing ? existing : m_engine.findOrAddNode(link.url, level);
-        if (!child || !known.insert(child).second)
+        if (!child || child->linkRound == round)
             continue;
+        child->linkRound = round;
         std::lock_guard guard(m_engine.lock);
         child->parents.add(node);
         node->children.add(child);

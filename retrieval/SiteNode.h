@@ -82,6 +82,9 @@ public:
     PtrList<SiteNode> children;
     LinkList links;
     UIntArray treeItems;
+    // The last round of the idle step's linking that joined this node as a child: it tells a
+    // page's children apart from the rest without a set made for every page.
+    uint32_t linkRound = 0;
     std::unique_ptr<SaveInfo> saveInfo;
 
 private:
