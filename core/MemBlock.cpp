@@ -29,8 +29,11 @@ void MemBlock::cat(const void* data, int n) {
 }
 
 void MemBlock::cat(int64_t value, int width) {
+    char bytes[8];
+    width = std::clamp(width, 0, 8);
     for (int i = 0; i < width; ++i)
-        m_bytes.push_back(static_cast<char>((static_cast<uint64_t>(value) >> (8 * i)) & 0xFF));
+        bytes[i] = static_cast<char>((static_cast<uint64_t>(value) >> (8 * i)) & 0xFF);
+    cat(bytes, width);
 }
 
 int MemBlock::get(void* data, int n) {

@@ -162,6 +162,8 @@ int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrog
         pages[i]->saveInfo->id = static_cast<int>(i + 1);
     }
     for (SiteNode* node : pages) {
+        node->saveInfo->childIds.reserve(node->children.len());
+        node->saveInfo->parentIds.reserve(node->parents.len());
         for (SiteNode* child : node->children)
             if (child->saveInfo)
                 node->saveInfo->childIds.push_back(child->saveInfo->id);
