@@ -86,6 +86,9 @@ public:
     // page's children apart from the rest without a set made for every page.
     uint32_t linkRound = 0;
     std::unique_ptr<SaveInfo> saveInfo;
+    // The node's id in a map being written, 0 when it is not saved: kept in the node itself so
+    // that writing a page's parent and child ids reads each neighbour once, not its SaveInfo too.
+    int saveId = 0;
 
 private:
     friend class SiteEngine;

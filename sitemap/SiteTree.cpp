@@ -59,8 +59,21 @@ struct PageAddress {
 };
 
 void freeSaveInfo(const std::vector<SiteNode*>& nodes) {
-    for (SiteNode* node : nodes)
+    for (SiteNode* node : nodes) {
         node->saveInfo.reset();
+        node->saveId = 0;
+    }
+}
+
+// The ids of the saved pages among nodes, after their count.
+void writeIds(const PtrList<SiteNode>& nodes, MemBlock& block, int idWidth) {
+    int64_t count = 0;
+    for (const SiteNode* node : nodes)
+        count += node->saveId != 0;
+    block.cat(count, idWidth);
+    for (const SiteNode* node : nodes)
+        if (node->saveId != 0)
+            block.cat(node->saveId, idWidth);
 }
 
 } // namespace
@@ -99,14 +112,9 @@ void writeNode(const SiteNode& node, MemBlock& block, const URL& base, int idWid
     block.cat(node.size, 4);
     node.url.ConvertToMemBlock(block, base);
     writeLinks(node.links, block, node.url);
-    const SaveInfo& info = *node.saveInfo;
-    block.cat(info.id, idWidth);
-    block.cat(static_cast<int64_t>(info.parentIds.size()), idWidth);
-    for (int id : info.parentIds)
-        block.cat(id, idWidth);
-    block.cat(static_cast<int64_t>(info.childIds.size()), idWidth);
-    for (int id : info.childIds)
-        block.cat(id, idWidth);
+    block.cat(node.saveId, idWidth);
+    writeIds(node.parents, block, idWidth);
+    writeIds(node.children, block, idWidth);
 }
 
 int readNode(SiteNode& node, MemBlock& block, const URL& base, int idWidth, MapAddresses& addresses) {
@@ -156,21 +164,8 @@ int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrog
         return 1;
     }
     const int idWidth = wide ? 4 : 2;
-    for (size_t i = 0; i < pages.size(); ++i) {
-        if (!pages[i]->saveInfo)
-            pages[i]->saveInfo = std::make_unique<SaveInfo>();
-        pages[i]->saveInfo->id = static_cast<int>(i + 1);
-    }
-    for (SiteNode* node : pages) {
-        node->saveInfo->childIds.reserve(node->children.len());
-        node->saveInfo->parentIds.reserve(node->parents.len());
-        for (SiteNode* child : node->children)
-            if (child->saveInfo)
-                node->saveInfo->childIds.push_back(child->saveInfo->id);
-        for (SiteNode* parent : node->parents)
-            if (parent->saveInfo)
-                node->saveInfo->parentIds.push_back(parent->saveInfo->id);
-    }
+    for (size_t i = 0; i < pages.size(); ++i)
+        pages[i]->saveId = static_cast<int>(i + 1);
 
     Str baseHost;
     for (SiteNode* node : pages)

@@ -36,7 +36,7 @@ void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>
             return;
         bool linked = false;
         for (const SiteNode* parent : node->parents)
-            linked = linked || parent->saveInfo;
+            linked = linked || parent->saveId != 0;
         // A map of one branch keeps only the failures that branch links to.
         if (wholeSite || linked)
             failed.push_back(node);
@@ -49,8 +49,8 @@ void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>
         out.cat(node->level, 4);
         std::vector<int> ids;
         for (const SiteNode* parent : node->parents)
-            if (parent->saveInfo)
-                ids.push_back(parent->saveInfo->id);
+            if (parent->saveId != 0)
+                ids.push_back(parent->saveId);
         out.cat(static_cast<int64_t>(ids.size()), 4);
         for (int id : ids)
             out.cat(id, 4);
