@@ -154,7 +154,7 @@ void FindEngine::examinePage(SiteNode& node, std::unique_lock<Sync>& held) {
             criteria.seenTypeNames.add(new Str(typeName));
         }
         if (forReference) {
-            if (!referring && link.url.isValid() && link.url.text() == c.referenceURL.view())
+            if (!referring && link.url.isValid() && link.url.view() == c.referenceURL.view())
                 referring = true;
         } else if (considerLinks) {
             considerObject(kind, link.url, link.text, emptyBody, false, pageURL);

@@ -43,7 +43,7 @@ void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>
     });
     out.cat(static_cast<int64_t>(failed.size()), 4);
     for (const SiteNode* node : failed) {
-        out.cat(Str(node->url.text()));
+        out.cat(Str(node->url.view()));
         out.cat(node->title);
         out.cat(node->httpStatus, 2);
         out.cat(node->level, 4);
