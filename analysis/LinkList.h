@@ -20,9 +20,7 @@ public:
     }
     // Null out of range.
     const LinkRecord* get(int i) const { return i >= 0 && i < len() ? &m_records[i] : nullptr; }
-    LinkRecord* get(int i) { return i >= 0 && i < len() ? &m_records[i] : nullptr; }
     int len() const { return static_cast<int>(m_records.size()); }
-    bool isEmpty() const { return m_records.empty(); }
     void clear() { std::vector<LinkRecord>().swap(m_records); }
     // Gives back the room the list grew into while a page was scanned.
     void fit() { m_records.shrink_to_fit(); }
