@@ -54,6 +54,24 @@ int FileTypeTable::lookupFileType(const LinkRecord& link, Str& typeName, Str& ic
     return learnFileType(extension, typeName, iconFile, iconIndex);
 }
 
+void FileTypeTable::noteFileType(const LinkRecord& link) {
+    int kind = link.effectiveKind();
+    if (kind != LINK_HTTP && kind != LINK_IMAGE)
+        return;
+    Str extension;
+    link.url.getFileExt(extension);
+    if (extension.isEmpty())
+        return;
+    {
+        std::lock_guard guard(m_mutex);
+        if (find(extension))
+            return;
+    }
+    Str typeName, iconFile;
+    int iconIndex = 0;
+    learnFileType(extension, typeName, iconFile, iconIndex);
+}
+
 int FileTypeTable::learnFileType(const Str& extension, Str& typeName, Str& iconFile, int& iconIndex) {
     Str name;
     Str icon;

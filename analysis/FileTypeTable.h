@@ -38,6 +38,9 @@ public:
     // 0 with the type of the link's extension (hyperlinks to HTTP addresses and images only);
     // 1 when there is none. The outputs are cleared first.
     int lookupFileType(const LinkRecord& link, Str& typeName, Str& iconFile, int& iconIndex);
+    // Learns the link's extension as lookupFileType does, without handing anything out: every
+    // link record made calls it, and a map of a million pages makes tens of millions.
+    void noteFileType(const LinkRecord& link);
     int imageIndexForURL(const URL& url, int& index);
     int imageIndexForTypeName(const Str& name, int& index);
     // Each distinct type name once, in table order.

@@ -13,8 +13,8 @@ namespace {
 // Everything one pass carries from tag to tag.
 class PagePass {
 public:
-    PagePass(const Str& page, const URL& pageURL, PtrList<LinkRecord>& links, Str& labels,
-             LinkReading reading, ScanControl* control)
+    PagePass(const Str& page, const URL& pageURL, LinkList& links, Str& labels, LinkReading reading,
+             ScanControl* control)
         : m_page(page), m_pageURL(pageURL), m_links(links), m_labels(labels), m_control(control),
           m_maxLinks(theLinkEnvironment ? theLinkEnvironment->maxPageLinks : kDefaultMaxPageLinks),
           m_decoder(detectCharset(page)), m_reading(reading) {}
@@ -50,7 +50,7 @@ private:
     void resolve(const Str& address, URL& out) const;
     void addEmptyLink(int kind, const Str& text) {
         if (hasRoomFor(Str()))
-            m_links.add(new LinkRecord(kind, URL(), shown(text)));
+            m_links.add(kind, URL(), shown(text));
     }
     bool hasRoomFor(const Str& address) {
         if ((m_maxLinks <= 0 || m_links.len() < m_maxLinks) && address.len() <= kMaxLinkAddress)
@@ -65,7 +65,7 @@ private:
 
     const Str& m_page;
     const URL& m_pageURL;
-    PtrList<LinkRecord>& m_links;
+    LinkList& m_links;
     Str& m_labels;
     ScanControl* m_control;
     int m_maxLinks;
@@ -110,7 +110,7 @@ void PagePass::addLink(int kind, const Str& address, const Str& text) {
         return;
     URL url;
     resolve(address, url);
-    m_links.add(new LinkRecord(kind, url, shown(text)));
+    m_links.add(kind, url, shown(text));
 }
 
 void PagePass::run(Str& title) {
@@ -248,7 +248,7 @@ void PagePass::endTag(int code) {
             cleanLinkText(text);
             URL url;
             resolve(m_href, url);
-            m_links.add(new LinkRecord(LINK_HYPERLINK, url, text));
+            m_links.add(LINK_HYPERLINK, url, text);
         }
         break;
     case TAG_MAP:
@@ -261,11 +261,12 @@ void PagePass::endTag(int code) {
 
 } // namespace
 
-int scanPage(const Str& pageText, const URL& pageURL, Str& title, PtrList<LinkRecord>& links, Str& labels,
+int scanPage(const Str& pageText, const URL& pageURL, Str& title, LinkList& links, Str& labels,
              LinkReading reading, ScanControl* control) {
-    deleteAll(links);
+    links.clear();
     PagePass pass(pageText, pageURL, links, labels, reading, control);
     pass.run(title);
+    links.fit();
     return 0;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "LinkRecord.h"
-#include "core/PtrList.h"
+#include "LinkList.h"
 #include "core/Str.h"
 #include "core/URL.h"
 
@@ -29,7 +28,7 @@ constexpr int kMaxLinkAddress = 32 * 1024;
 // references of the attribute value decoded before the URL is resolved, so "x&#46;html" is
 // "x.html" and "?a=1&amp;b=2" asks for a=1 and b=2.
 enum class LinkReading { Classic, Browser };
-int scanPage(const Str& pageText, const URL& pageURL, Str& title, PtrList<LinkRecord>& links, Str& labels,
+int scanPage(const Str& pageText, const URL& pageURL, Str& title, LinkList& links, Str& labels,
              LinkReading reading = LinkReading::Classic, ScanControl* control = nullptr);
 
 // The display text of an anchor from the raw text between its tags: tags removed, trimmed, the

@@ -13,11 +13,8 @@ LinkRecord::LinkRecord(int kind, const URL& url, const Str& text)
         this->text.truncate(utf8Prefix(this->text.view(), maxLinkText - 3));
         this->text.cat("...");
     }
-    if (theLinkEnvironment) {
-        Str name, iconFile;
-        int icon = 0;
-        theLinkEnvironment->typeTable.lookupFileType(*this, name, iconFile, icon);
-    }
+    if (theLinkEnvironment)
+        theLinkEnvironment->typeTable.noteFileType(*this);
 }
 
 LinkRecord::LinkRecord(int kind, const URL& url, const Str& text, const Str& pageURL)
@@ -128,27 +125,6 @@ int LinkRecord::iconIndex() const {
 bool LinkRecord::isHtmlLink() const {
     return (kind == LINK_HYPERLINK || kind == LINK_IMAGEMAP || kind == LINK_FRAME) && url.isHtml();
 }
-
-int countLinksOfKind(const PtrList<LinkRecord>& links, int kind) {
-    int count = 0;
-    for (const LinkRecord* link : links)
-        count += link->kind == kind || (link->kind == LINK_HYPERLINK && link->effectiveKind() == kind);
-    return count;
-}
-
-int countLinksOfTypeName(const PtrList<LinkRecord>& links, const Str& name) {
-    int count = 0;
-    Str type;
-    for (const LinkRecord* link : links) {
-        link->typeName(type);
-        count += type == name;
-    }
-    return count;
-}
-
-} // namespace lurvik
-
-namespace lurvik {
 
 const char* linkKindName(int kind) {
     switch (kind) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/PtrList.h"
 #include "core/Str.h"
 #include "core/URL.h"
 
@@ -43,7 +42,7 @@ private:
     std::unique_ptr<Str> m_text;
 };
 
-// One link found in a page. Owned by the links list of the page's node, or by a find result.
+// One link found in a page. Owned by the link list of the page's node, or by a find result.
 class LinkRecord {
 public:
     // Stores 10 for the scheme kinds, shortens a text longer than the engine's maxLinkText to
@@ -52,6 +51,8 @@ public:
     LinkRecord(int kind, const URL& url, const Str& text, const Str& pageURL);
     LinkRecord(const LinkRecord&) = delete;
     LinkRecord& operator=(const LinkRecord&) = delete;
+    LinkRecord(LinkRecord&&) = default;
+    LinkRecord& operator=(LinkRecord&&) = default;
 
     // A hyperlink's kind refined by its URL's scheme (11 to 16); other kinds as stored.
     int effectiveKind() const;
@@ -67,9 +68,7 @@ public:
     OptionalText pageURL;
 };
 
-int countLinksOfKind(const PtrList<LinkRecord>& links, int kind);
 // A short lower-case name for a kind ("http", "image", "frame"...), for reports and exports.
 const char* linkKindName(int kind);
-int countLinksOfTypeName(const PtrList<LinkRecord>& links, const Str& name);
 
 } // namespace lurvik

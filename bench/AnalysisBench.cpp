@@ -2,7 +2,7 @@
 // per second on one core, and the classification every link record goes through.
 #include "analysis/FileTypeTable.h"
 #include "analysis/HtmlScanner.h"
-#include "analysis/LinkRecord.h"
+#include "analysis/LinkList.h"
 
 #include <benchmark/benchmark.h>
 
@@ -38,7 +38,7 @@ void scanCorpus(benchmark::State& state) {
     Str page(corpusPage());
     URL base("http://bench.example/dir/page.html");
     Str title, labels;
-    PtrList<LinkRecord> links;
+    LinkList links;
     for (auto _ : state) {
         labels.clear();
         scanPage(page, base, title, links, labels);
@@ -46,7 +46,6 @@ void scanCorpus(benchmark::State& state) {
     }
     state.SetBytesProcessed(state.iterations() * page.len());
     state.counters["links"] = links.len();
-    deleteAll(links);
     theLinkEnvironment = nullptr;
 }
 BENCHMARK(scanCorpus)->Unit(benchmark::kMillisecond);

@@ -51,8 +51,7 @@ public:
                                   : l == 11 ? "http://elsewhere.example/x" + std::to_string(target) + ".html"
                                             : "http://www.site.example/s" + std::to_string(target % 97) +
                                                   "/p" + std::to_string(target) + ".html";
-                node->links.add(
-                    new LinkRecord(kind, URL(url), Str("Link to the " + std::string(kTopics[target % 14]))));
+                node->links.add(kind, URL(url), Str("Link to the " + std::string(kTopics[target % 14])));
             }
             std::string body = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<html><head><title>" +
                                node->title.str() + "</title></head><body>";

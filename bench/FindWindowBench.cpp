@@ -39,10 +39,10 @@ void buildSite(SiteEngine& engine) {
         node->title = Str("Page " + std::to_string(i) + " about the " + kTopics[i % 7]);
         node->state = NODE_DONE;
         for (int l = 0; l < kLinksPerPage; ++l)
-            node->links.add(new LinkRecord(
+            node->links.add(
                 LINK_HYPERLINK,
                 URL("http://www.site.example/p" + std::to_string((i * 7 + l * 131) % kPages) + ".html"),
-                Str("Link " + std::to_string(l))));
+                Str("Link " + std::to_string(l)));
         engine.adoptDoneNode(std::move(node));
     }
 }

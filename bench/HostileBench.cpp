@@ -22,14 +22,13 @@ void scanRepeated(benchmark::State& state, const std::string& head, const std::s
     Str page(text + tail);
     URL base("http://bench.example/page.html");
     Str title, labels;
-    PtrList<LinkRecord> links;
+    LinkList links;
     for (auto _ : state) {
         scanPage(page, base, title, links, labels);
         benchmark::DoNotOptimize(links.len());
     }
     state.SetComplexityN(state.range(0));
     state.SetBytesProcessed(state.iterations() * page.len());
-    deleteAll(links);
     theLinkEnvironment = nullptr;
 }
 
@@ -72,8 +71,8 @@ void linkManyChildren(benchmark::State& state) {
         RetrievalScheduler scheduler(engine, pool);
         SiteNode* hub = engine.findOrAddNode(URL("http://bench.example/"), 0);
         for (int64_t i = 0; i < state.range(0); ++i)
-            hub->links.add(new LinkRecord(
-                LINK_HYPERLINK, URL("http://bench.example/p" + std::to_string(i) + ".html"), Str("x")));
+            hub->links.add(LINK_HYPERLINK, URL("http://bench.example/p" + std::to_string(i) + ".html"),
+                           Str("x"));
         state.ResumeTiming();
         scheduler.linkChildren(hub);
         benchmark::DoNotOptimize(hub->children.len());

@@ -5,6 +5,7 @@
 #include "CrawlProgress.h"
 #include "CrawlReports.h"
 #include "SiteMapFiles.h"
+#include "SiteOfThisRun.h"
 #include "TemporaryCache.h"
 #include "analysis/RatingEvaluation.h"
 #include "analysis/RatingSettings.h"
@@ -134,7 +135,7 @@ int runCrawl(int argc, char** argv) {
     if (parseRetrievedURL(options.url, Retrieved::Page, url, userInfo) != 0)
         return ExitUsage;
 
-    SiteEngine engine;
+    SiteEngine& engine = siteOfThisRun();
     AgentPool pool;
     if (options.user.empty())
         options.user = userInfo;

@@ -73,12 +73,12 @@ int writeLinkReport(const SiteEngine& engine, const ResourceChecker* checker, co
     engine.doneNodes.forEach([&](SiteNode* page) {
         if (page->state != NODE_DONE)
             return;
-        for (const LinkRecord* link : page->links) {
-            link->typeName(type);
-            report.row({page->url.text(), linkKindName(link->effectiveKind()), type.str(),
-                        link->url.isValid() ? link->url.text() : "", link->text.str(),
-                        linkTargetStatus(engine, *page, *link, checker),
-                        linkVerdict(engine, *page, *link, checker)});
+        for (const LinkRecord& link : page->links) {
+            link.typeName(type);
+            report.row({page->url.text(), linkKindName(link.effectiveKind()), type.str(),
+                        link.url.isValid() ? link.url.text() : "", link.text.str(),
+                        linkTargetStatus(engine, *page, link, checker),
+                        linkVerdict(engine, *page, link, checker)});
         }
     });
     if (report.close() != 0) {

@@ -4,6 +4,7 @@
 #include "CrawlReports.h"
 #include "ShownTree.h"
 #include "SiteMapFiles.h"
+#include "SiteOfThisRun.h"
 #include "core/OutputFrogFile.h"
 #include "core/Utf8.h"
 #include "sitemap/TreeHtmlExport.h"
@@ -107,7 +108,7 @@ int runExport(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return ExitUsage;
     }
-    SiteEngine engine;
+    SiteEngine& engine = siteOfThisRun();
     SiteMapFile file;
     file.fileName = map;
     if (openSiteMap(file, engine) != 0)

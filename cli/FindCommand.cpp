@@ -3,6 +3,7 @@
 #include "CliCommon.h"
 #include "ReportWriter.h"
 #include "SiteMapFiles.h"
+#include "SiteOfThisRun.h"
 #include "TemporaryCache.h"
 #include "TextEscapes.h"
 #include "TlsOptions.h"
@@ -393,7 +394,7 @@ int runFind(int argc, char** argv) {
     TemporaryCache cache;
     if (!cache.ok())
         printError("warning: no page cache; a body search fetches every page again");
-    SiteEngine engine;
+    SiteEngine& engine = siteOfThisRun();
     SiteMapFile map;
     map.fileName = options.map;
     if (openSiteMap(map, engine) != 0)

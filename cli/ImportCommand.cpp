@@ -4,6 +4,7 @@
 #include "CrawlOptions.h"
 #include "CrawlReports.h"
 #include "SiteMapFiles.h"
+#include "SiteOfThisRun.h"
 #include "TemporaryCache.h"
 #include "retrieval/WarcImport.h"
 
@@ -44,7 +45,7 @@ int runImport(int argc, char** argv) {
         return ExitUsage;
     }
 
-    SiteEngine engine;
+    SiteEngine& engine = siteOfThisRun();
     AgentPool pool;
     RetrievalScheduler scheduler(engine, pool);
     WarcImport archive(engine, scheduler);

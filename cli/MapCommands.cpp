@@ -4,6 +4,7 @@
 #include "CrawlReports.h"
 #include "ShownTree.h"
 #include "SiteMapFiles.h"
+#include "SiteOfThisRun.h"
 #include "TextEscapes.h"
 #include "retrieval/SiteEngine.h"
 
@@ -58,7 +59,7 @@ constexpr int kMaxIndent = 40;
 } // namespace
 
 int runTree(int argc, char** argv) {
-    SiteEngine engine;
+    SiteEngine& engine = siteOfThisRun();
     if (int result = openMap(argc, argv, "usage: lurvik-cli tree site.web\n", engine))
         return result;
     ShownTree tree(engine);
@@ -77,7 +78,7 @@ int runTree(int argc, char** argv) {
 }
 
 int runLinks(int argc, char** argv) {
-    SiteEngine engine;
+    SiteEngine& engine = siteOfThisRun();
     AgentPool pool;
     ResourceChecker checked(engine, pool);
     std::string verdict;
@@ -87,13 +88,13 @@ int runLinks(int argc, char** argv) {
     engine.doneNodes.forEach([&](SiteNode* page) {
         if (page->state != NODE_DONE)
             return;
-        for (const LinkRecord* link : page->links) {
-            std::string status = linkTargetStatus(engine, *page, *link, &checked);
-            if (!verdict.empty() && verdict != linkVerdict(engine, *page, *link, &checked))
+        for (const LinkRecord& link : page->links) {
+            std::string status = linkTargetStatus(engine, *page, link, &checked);
+            if (!verdict.empty() && verdict != linkVerdict(engine, *page, link, &checked))
                 continue;
             std::printf(
-                "%s\t%s\t%s\t%s\n", tsvField(page->url.text()).c_str(), linkKindName(link->effectiveKind()),
-                link->url.isValid() ? tsvField(link->url.text()).c_str() : "", tsvField(status).c_str());
+                "%s\t%s\t%s\t%s\n", tsvField(page->url.text()).c_str(), linkKindName(link.effectiveKind()),
+                link.url.isValid() ? tsvField(link.url.text()).c_str() : "", tsvField(status).c_str());
         }
     });
     return ExitOk;

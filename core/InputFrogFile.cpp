@@ -102,18 +102,16 @@ int InputFrogFile::read(MemBlock& out) {
     if (available >= 0 && length > available)
         return fail(FrogFileError::Truncated, "read");
 
-    std::string bytes;
+    // Read in place: a map's pages are a million blocks, each read into the same block.
+    out.clear();
     int total = static_cast<int>(length);
-    while (static_cast<int>(bytes.size()) < total) {
-        int piece = available >= 0 ? total : std::min(kChunk, total - static_cast<int>(bytes.size()));
-        size_t at = bytes.size();
-        bytes.resize(at + static_cast<size_t>(piece));
-        if (int error = readSome(bytes.data() + at, piece, got))
+    while (out.len() < total) {
+        int piece = available >= 0 ? total : std::min(kChunk, total - out.len());
+        if (int error = readSome(out.grow(piece), piece, got))
             return error;
         if (got < piece)
             return fail(FrogFileError::Truncated, "read");
     }
-    out.set(bytes.data(), total);
     return 0;
 }
 

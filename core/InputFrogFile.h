@@ -25,7 +25,8 @@ public:
     [[nodiscard]] int openCompressed(std::string_view name);
 
     // The next block that one OutputFrogFile::write(const MemBlock&) wrote, with its cursor at the
-    // start. EndOfFile when the file ends cleanly before it.
+    // start. EndOfFile when the file ends cleanly before it; after any failure out holds nothing
+    // worth reading.
     [[nodiscard]] int read(MemBlock& out);
     // Up to n bytes; *got (when given) receives how many. Fewer than n only at the end of the file;
     // EndOfFile when nothing was left.

@@ -1,5 +1,6 @@
 #include "MemBlock.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace lurvik {
@@ -7,6 +8,12 @@ namespace lurvik {
 void MemBlock::set(const void* data, int n) {
     clear();
     cat(data, n);
+}
+
+char* MemBlock::grow(int n) {
+    size_t at = m_bytes.size();
+    m_bytes.resize(at + static_cast<size_t>(std::max(n, 0)));
+    return m_bytes.data() + at;
 }
 
 void MemBlock::cat(const Str& s) {
@@ -22,8 +29,11 @@ void MemBlock::cat(const void* data, int n) {
 }
 
 void MemBlock::cat(int64_t value, int width) {
+    char bytes[8];
+    width = std::clamp(width, 0, 8);
     for (int i = 0; i < width; ++i)
-        m_bytes.push_back(static_cast<char>((static_cast<uint64_t>(value) >> (8 * i)) & 0xFF));
+        bytes[i] = static_cast<char>((static_cast<uint64_t>(value) >> (8 * i)) & 0xFF);
+    cat(bytes, width);
 }
 
 int MemBlock::get(void* data, int n) {
@@ -47,6 +57,14 @@ int MemBlock::get(int& out, int width) {
 }
 
 int MemBlock::get(Str& out, int maxLength) {
+    std::string_view bytes;
+    if (get(bytes, maxLength) != 0)
+        return 1;
+    out.cpy(bytes);
+    return 0;
+}
+
+int MemBlock::get(std::string_view& out, int maxLength) {
     int start = m_cursor;
     int length = 0;
     if (get(length, 4) != 0)
@@ -55,7 +73,7 @@ int MemBlock::get(Str& out, int maxLength) {
         m_cursor = start;
         return 1;
     }
-    out.cpy(m_bytes.data() + m_cursor, length);
+    out = std::string_view(m_bytes.data() + m_cursor, length);
     m_cursor += length;
     return 0;
 }

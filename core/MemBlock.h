@@ -3,6 +3,7 @@
 #include "Str.h"
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 namespace lurvik {
@@ -20,10 +21,14 @@ public:
     void cat(const void* data, int n);
     // Width 1, 2 or 4 bytes; the value is cut to that width.
     void cat(int64_t value, int width);
+    // Appends n zero bytes and returns where they start, for a reader to fill in place.
+    char* grow(int n);
 
     // Refuses, before allocating anything, a length past maxLength: a damaged or hostile file may
     // claim any length its writer could never have produced.
     [[nodiscard]] int get(Str& out, int maxLength = kMaxString);
+    // The same without a copy: out views the block's bytes until the block changes.
+    [[nodiscard]] int get(std::string_view& out, int maxLength = kMaxString);
     [[nodiscard]] int get(void* data, int n);
     // Reads a value written with the same width; widths 1 and 2 read back unsigned.
     [[nodiscard]] int get(int& out, int width);

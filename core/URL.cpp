@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <new>
 
 namespace lurvik {
 
@@ -269,26 +270,71 @@ bool validHost(std::string& host, bool special) {
 // The parts of an already normalised URL, read from its offsets rather than parsed again: every
 // relative link on a page is resolved against the same base.
 URL::Parts URL::parts() const {
+    const Fields& f = fields();
     Parts out;
     out.scheme = getScheme();
-    out.hasAuthority = m_authority >= m_schemeEnd + 3 && m_text.compare(m_schemeEnd, 3, "://") == 0;
+    out.hasAuthority = f.authority >= f.schemeEnd + 3 && view().substr(f.schemeEnd, 3) == "://";
     if (out.hasAuthority) {
-        out.hasUserInfo = m_host > m_authority;
+        out.hasUserInfo = f.host > f.authority;
         out.userInfo = getUserInfo();
         out.host = getHost();
-        if (m_path > m_hostEnd)
-            out.port = std::string_view(m_text).substr(m_hostEnd + 1, m_path - m_hostEnd - 1);
+        if (f.path > f.hostEnd)
+            out.port = part(f.hostEnd + 1, f.path);
     }
     out.path = getPath();
-    out.hasQuery = m_query < m_fragment;
+    out.hasQuery = f.query < f.fragment;
     out.query = getCgiArgs();
-    out.hasFragment = m_fragment < static_cast<int32_t>(m_text.size());
+    out.hasFragment = f.fragment < f.length;
     out.fragment = getBookmark();
     return out;
 }
 
+const URL::Fields URL::s_invalid;
+
+URL& URL::operator=(const URL& other) noexcept {
+    other.retain();
+    release();
+    m_data = other.m_data;
+    return *this;
+}
+
+URL& URL::operator=(URL&& other) noexcept {
+    if (this != &other) {
+        release();
+        m_data = other.m_data;
+        other.m_data = nullptr;
+    }
+    return *this;
+}
+
+void URL::release() {
+    if (m_data && m_data->references.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        m_data->~Data();
+        ::operator delete(m_data);
+    }
+    m_data = nullptr;
+}
+
+void URL::assign(const Fields& fields, std::string_view text) {
+    void* memory = ::operator new(sizeof(Data) + text.size() + 1);
+    Data* data = new (memory) Data;
+    data->fields = fields;
+    data->fields.length = static_cast<int32_t>(text.size());
+    char* chars = reinterpret_cast<char*>(data + 1);
+    text.copy(chars, text.size());
+    chars[text.size()] = '\0';
+    release();
+    m_data = data;
+}
+
 void URL::clear() {
-    *this = URL();
+    release();
+}
+
+void URL::clearBookmark() {
+    const Fields& f = fields();
+    if (f.fragment < f.length)
+        assign(f, view().substr(0, f.fragment));
 }
 
 int URL::setURL(std::string_view text) {
@@ -327,9 +373,9 @@ int URL::setURL(const URL& base, std::string_view input) {
         // Every relative link of a page resolves against the same base; keep its parts at hand.
         thread_local std::string lastBase;
         thread_local Parts lastBaseParts;
-        if (lastBase != base.m_text) {
+        if (lastBase != base.view()) {
             lastBaseParts = base.parts();
-            lastBase = base.m_text;
+            lastBase = base.view();
         }
         const Parts& baseParts = lastBaseParts;
         bool baseHierarchical =
@@ -368,9 +414,9 @@ int URL::setURL(const URL& base, std::string_view input) {
     // Assemble and check the parts.
     const SchemeInfo* info = schemeInfo(parts.scheme);
     bool special = info && info->special;
-    URL url;
-    url.m_type = info ? info->type : Other;
-    url.m_secure = parts.scheme == "https" || parts.scheme == "wss";
+    Fields url;
+    url.type = static_cast<int8_t>(info ? info->type : Other);
+    url.secure = parts.scheme == "https" || parts.scheme == "wss";
     int defaultPort = info ? info->defaultPort : 0;
     if (!validHost(parts.host, special) || (special && parts.host.empty() && parts.scheme != "file")) {
         clear();
@@ -390,49 +436,49 @@ int URL::setURL(const URL& base, std::string_view input) {
         }
         explicitPort = port != defaultPort;
     }
-    url.m_port = port;
+    url.port = static_cast<uint16_t>(port);
 
-    std::string& out = url.m_text;
+    std::string out;
     out.reserve(text.size() + parts.scheme.size() + 8);
     out = parts.scheme;
-    url.m_schemeEnd = static_cast<int32_t>(out.size());
+    url.schemeEnd = static_cast<int32_t>(out.size());
     out += ':';
     if (parts.hasAuthority) {
         out += "//";
-        url.m_authority = static_cast<int32_t>(out.size());
+        url.authority = static_cast<int32_t>(out.size());
         if (parts.hasUserInfo) {
             appendEscaped(out, parts.userInfo, Component::UserInfo);
             out += '@';
         }
-        url.m_host = static_cast<int32_t>(out.size());
+        url.host = static_cast<int32_t>(out.size());
         out += parts.host;
-        url.m_hostEnd = static_cast<int32_t>(out.size());
+        url.hostEnd = static_cast<int32_t>(out.size());
         if (explicitPort)
             out += ":" + std::to_string(port);
     } else {
-        url.m_authority = url.m_host = url.m_hostEnd = static_cast<int32_t>(out.size());
+        url.authority = url.host = url.hostEnd = static_cast<int32_t>(out.size());
     }
-    url.m_path = static_cast<int32_t>(out.size());
+    url.path = static_cast<int32_t>(out.size());
     bool hierarchical = parts.hasAuthority || (!parts.path.empty() && parts.path[0] == '/');
     std::string path = hierarchical ? removeDotSegments(parts.path) : parts.path;
     if (parts.hasAuthority && special && path.empty())
         path = "/";
     appendEscaped(out, path, Component::Path);
     size_t lastSlash = hierarchical ? out.rfind('/') : std::string::npos;
-    url.m_file = lastSlash == std::string::npos || static_cast<int32_t>(lastSlash) < url.m_path
-                     ? (hierarchical ? url.m_path : static_cast<int32_t>(out.size()))
-                     : static_cast<int32_t>(lastSlash + 1);
-    url.m_query = static_cast<int32_t>(out.size());
+    url.file = lastSlash == std::string::npos || static_cast<int32_t>(lastSlash) < url.path
+                   ? (hierarchical ? url.path : static_cast<int32_t>(out.size()))
+                   : static_cast<int32_t>(lastSlash + 1);
+    url.query = static_cast<int32_t>(out.size());
     if (parts.hasQuery) {
         out += '?';
         appendEscaped(out, parts.query, Component::Query);
     }
-    url.m_fragment = static_cast<int32_t>(out.size());
+    url.fragment = static_cast<int32_t>(out.size());
     if (parts.hasFragment) {
         out += '#';
         appendEscaped(out, parts.fragment, Component::Fragment);
     }
-    *this = std::move(url);
+    assign(url, out);
     return 0;
 }
 
@@ -441,7 +487,7 @@ int URL::getURLString(Str& out, int flag) const {
         out.clear();
         return 1;
     }
-    out.cpy(flag & 1 ? std::string_view(m_text) : resourceKey());
+    out.cpy(flag & 1 ? view() : resourceKey());
     return 0;
 }
 
@@ -525,13 +571,15 @@ void URL::ConvertToMemBlock(MemBlock& block, const URL& base) const {
     }
     // Same scheme and authority: the path alone, which always starts with "/" and so can never
     // be mistaken for the empty text that marks an invalid URL.
-    if (base.isValid() && m_type == base.m_type && m_path > m_schemeEnd && base.m_path == m_path &&
-        std::string_view(m_text).substr(0, m_path) == std::string_view(base.m_text).substr(0, base.m_path) &&
-        m_path < static_cast<int32_t>(m_text.size()) && m_text[m_path] == '/') {
-        block.cat(Str(std::string_view(m_text).substr(m_path)));
+    const Fields& f = fields();
+    const Fields& b = base.fields();
+    if (base.isValid() && f.type == b.type && f.path > f.schemeEnd && b.path == f.path &&
+        view().substr(0, f.path) == base.view().substr(0, b.path) && f.path < f.length &&
+        view()[f.path] == '/') {
+        block.cat(Str(view().substr(f.path)));
         return;
     }
-    block.cat(Str(m_text));
+    block.cat(Str(view()));
 }
 
 void URL::ConvertToMemBlock(MemBlock& block, std::string_view base) const {
@@ -539,16 +587,14 @@ void URL::ConvertToMemBlock(MemBlock& block, std::string_view base) const {
 }
 
 int URL::ConvertFromMemBlock(MemBlock& block, const URL& base) {
-    // Far past any address a browser or server accepts.
-    constexpr int kMaxStoredURL = 1 << 20;
-    Str text;
-    if (block.get(text, kMaxStoredURL) != 0)
+    std::string_view text;
+    if (block.get(text, kMaxStoredLength) != 0)
         return 1;
-    if (text.isEmpty()) {
+    if (text.empty()) {
         clear();
         return 0;
     }
-    return setURL(base, text.view());
+    return setURL(base, text);
 }
 
 int URL::ConvertFromMemBlock(MemBlock& block, std::string_view base) {
@@ -574,7 +620,8 @@ std::string URL::takeUserInfo() {
             decoded += info[i];
         }
     }
-    std::string rest = m_text.substr(0, m_authority) + m_text.substr(m_host);
+    std::string rest =
+        std::string(view().substr(0, fields().authority)) + std::string(view().substr(fields().host));
     setURL(rest);
     return decoded;
 }

@@ -3,6 +3,7 @@
 #include "MemBlock.h"
 #include "Str.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,8 +11,11 @@
 namespace lurvik {
 
 // A parsed web address. The parts are kept in one normalised text (lower-case scheme and host,
-// default port dropped, "." and ".." segments removed, percent-escapes kept as written) so a URL
-// costs one allocation; the accessors return views into it, valid until the URL changes.
+// default port dropped, "." and ".." segments removed, percent-escapes kept as written) with their
+// offsets, in one block that copies share: a crawl holds millions of addresses, most of them
+// links to pages the site already knows, so a copy costs a pointer and a count, never a new text.
+// The block never changes once made; setting a URL makes a new one. The accessors return views
+// into it, valid until this URL changes.
 //
 // Type codes: -1 invalid (text that does not parse), 0 a scheme the program does not know,
 // 1 HTTP (http: and https:), 2 file, 3 FTP, 4 Gopher, 5 news, 6 mail.
@@ -21,6 +25,11 @@ public:
 
     URL() = default;
     explicit URL(std::string_view text) { setURL(text); }
+    URL(const URL& other) noexcept : m_data(other.m_data) { retain(); }
+    URL(URL&& other) noexcept : m_data(other.m_data) { other.m_data = nullptr; }
+    URL& operator=(const URL& other) noexcept;
+    URL& operator=(URL&& other) noexcept;
+    ~URL() { release(); }
 
     // Both return 0 on success; text that does not parse leaves the URL invalid (type -1).
     int setURL(std::string_view text);
@@ -29,9 +38,20 @@ public:
 
     // Flag 1 includes the bookmark ("#..."); flag 0 leaves it out. 1 for an invalid URL.
     int getURLString(Str& out, int flag = 1) const;
-    const std::string& text() const { return m_text; }
+    std::string text() const { return std::string(view()); }
+    // The same text without a copy, valid until this URL changes.
+    std::string_view view() const {
+        return m_data ? std::string_view(m_data->text(), m_data->fields.length) : std::string_view();
+    }
     // The text that names the resource: everything but the bookmark. Equal keys are sameURL.
-    std::string_view resourceKey() const { return std::string_view(m_text).substr(0, m_fragment); }
+    std::string_view resourceKey() const { return view().substr(0, fields().fragment); }
+    // Whether both hold the one block of a single parse: then they are equal without comparing.
+    bool sharesText(const URL& other) const { return m_data == other.m_data; }
+    // Takes other's block when both have the same text, so that a site stores each address once.
+    void shareTextOf(const URL& other) {
+        if (m_data != other.m_data && view() == other.view())
+            *this = other;
+    }
 
     int sameURL(const URL& other) const;
     int sameDomain(const URL& other) const;
@@ -39,6 +59,8 @@ public:
     // The file name's extension in lower case with its dot (".html"); empty when there is none.
     void getFileExt(Str& out) const;
 
+    // Far past any address a browser or server accepts: a stored address longer is damage.
+    static constexpr int kMaxStoredLength = 1 << 20;
     // Appends the URL to block relative to base, so a site map stores each address compactly.
     void ConvertToMemBlock(MemBlock& block, const URL& base) const;
     void ConvertToMemBlock(MemBlock& block, std::string_view base) const;
@@ -50,49 +72,76 @@ public:
     // credentials in an address are used, never shown or stored with it.
     std::string takeUserInfo();
     // Drops the "#..." part: what is left names the whole page.
-    void clearBookmark() { m_text.resize(m_fragment); }
+    void clearBookmark();
 
-    bool isValid() const { return m_type != Invalid; }
-    bool isHttp() const { return m_type == Http; }
-    bool isSecure() const { return m_secure; }
+    bool isValid() const { return fields().type != Invalid; }
+    bool isHttp() const { return fields().type == Http; }
+    bool isSecure() const { return fields().secure; }
     bool isCgiBin() const { return isHttp() && !getCgiArgs().empty(); }
-    int getType() const { return m_type; }
-    int getPort() const { return m_port; }
-    std::string_view getScheme() const { return part(0, m_schemeEnd); }
-    std::string_view getUserInfo() const { return m_host > m_authority ? part(m_authority, m_host - 1) : ""; }
-    std::string_view getHost() const { return part(m_host, m_hostEnd); }
+    int getType() const { return fields().type; }
+    int getPort() const { return fields().port; }
+    std::string_view getScheme() const { return part(0, fields().schemeEnd); }
+    std::string_view getUserInfo() const {
+        const Fields& f = fields();
+        return f.host > f.authority ? part(f.authority, f.host - 1) : "";
+    }
+    std::string_view getHost() const { return part(fields().host, fields().hostEnd); }
+    // Scheme and authority: what an address stored as a bare path takes from its base.
+    std::string_view beforePath() const { return part(0, fields().path); }
     // Host with ":port" when the port is not the scheme's default: the Host header's value.
-    std::string_view getHostAndPort() const { return part(m_host, m_path); }
-    std::string_view getDir() const { return part(m_path, m_file); }
-    std::string_view getFilename() const { return part(m_file, m_query); }
-    std::string_view getPath() const { return part(m_path, m_query); }
+    std::string_view getHostAndPort() const { return part(fields().host, fields().path); }
+    std::string_view getDir() const { return part(fields().path, fields().file); }
+    std::string_view getFilename() const { return part(fields().file, fields().query); }
+    std::string_view getPath() const { return part(fields().path, fields().query); }
     // Path and query: what a request asks for.
-    std::string_view getRequestTarget() const { return part(m_path, m_fragment); }
-    std::string_view getCgiArgs() const { return m_query < m_fragment ? part(m_query + 1, m_fragment) : ""; }
+    std::string_view getRequestTarget() const { return part(fields().path, fields().fragment); }
+    std::string_view getCgiArgs() const {
+        const Fields& f = fields();
+        return f.query < f.fragment ? part(f.query + 1, f.fragment) : "";
+    }
     std::string_view getBookmark() const {
-        return m_fragment < static_cast<int>(m_text.size()) ? part(m_fragment + 1, m_text.size()) : "";
+        const Fields& f = fields();
+        return f.fragment < f.length ? part(f.fragment + 1, f.length) : "";
     }
 
     struct Parts;
 
 private:
+    // Offsets into the text, which follows the block's header in the same allocation.
+    struct Fields {
+        int32_t schemeEnd = 0;
+        int32_t authority = 0; // first byte after "//", or the path start when there is no authority
+        int32_t host = 0;
+        int32_t hostEnd = 0;
+        int32_t path = 0;
+        int32_t file = 0;
+        int32_t query = 0;    // index of '?', or the fragment start when there is no query
+        int32_t fragment = 0; // index of '#', or the text length when there is no bookmark
+        int32_t length = 0;
+        uint16_t port = 0;
+        int8_t type = Invalid;
+        bool secure = false;
+    };
+    struct Data {
+        std::atomic<int32_t> references{1};
+        Fields fields;
+        const char* text() const { return reinterpret_cast<const char*>(this + 1); }
+    };
+    static const Fields s_invalid;
+
+    const Fields& fields() const { return m_data ? m_data->fields : s_invalid; }
+    void retain() const {
+        if (m_data)
+            m_data->references.fetch_add(1, std::memory_order_relaxed);
+    }
+    void release();
+    void assign(const Fields& fields, std::string_view text);
     Parts parts() const;
     std::string_view part(int begin, int end) const {
-        return begin < end ? std::string_view(m_text).substr(begin, end - begin) : std::string_view();
+        return begin < end ? view().substr(begin, end - begin) : std::string_view();
     }
 
-    std::string m_text;
-    int m_type = Invalid;
-    int m_port = 0;
-    bool m_secure = false;
-    int32_t m_schemeEnd = 0;
-    int32_t m_authority = 0; // first byte after "//", or the path start when there is no authority
-    int32_t m_host = 0;
-    int32_t m_hostEnd = 0;
-    int32_t m_path = 0;
-    int32_t m_file = 0;
-    int32_t m_query = 0;    // index of '?', or the fragment start when there is no query
-    int32_t m_fragment = 0; // index of '#', or the text length when there is no bookmark
+    Data* m_data = nullptr;
 };
 
 } // namespace lurvik

@@ -142,22 +142,22 @@ void FindEngine::examinePage(SiteNode& node, std::unique_lock<Sync>& held) {
     Str emptyBody, linkText, typeName;
     // Each link is a heap object of its own: a plain title search over a large site spends most
     // of its time fetching them into the cache, so they are visited only when a test reads them.
-    static const PtrList<LinkRecord> kNoLinks;
+    static const LinkList kNoLinks;
     bool visitLinks = considerLinks || forReference || countExternal || m_matcher->needsContentFacts();
-    for (const LinkRecord* link : visitLinks ? node.links : kNoLinks) {
-        int kind = link->effectiveKind();
-        if (countExternal && !url.sameDomain(link->url))
+    for (const LinkRecord& link : visitLinks ? node.links : kNoLinks) {
+        int kind = link.effectiveKind();
+        if (countExternal && !url.sameDomain(link.url))
             ++m_facts.externalCount;
         m_facts.notePageContains(kind);
         if (m_matcher->needsSeenTypeNames()) {
-            link->typeName(typeName);
+            link.typeName(typeName);
             criteria.seenTypeNames.add(new Str(typeName));
         }
         if (forReference) {
-            if (!referring && link->url.isValid() && link->url.text() == c.referenceURL.view())
+            if (!referring && link.url.isValid() && link.url.view() == c.referenceURL.view())
                 referring = true;
         } else if (considerLinks) {
-            considerObject(kind, link->url, link->text, emptyBody, false, pageURL);
+            considerObject(kind, link.url, link.text, emptyBody, false, pageURL);
         }
     }
     if (c.objectTypeIndex == OBJECT_INVALID_PAGES)

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 namespace lurvik {
 
@@ -127,7 +128,13 @@ void Agent::fetchThreadMain() {
         if (cancelRequested && !cancelIssued.exchange(1))
             cancelBlockingCall();
     });
-    fetch();
+    // Once the memory reserve is spent, a failed allocation here must end this page, not the
+    // program: the main loop is already stopping the crawl to save what it has.
+    try {
+        fetch();
+    } catch (const std::bad_alloc&) {
+        m_outcome = AGENT_FAILED;
+    }
     unhookBlockingHook();
     publishOutcome();
     if (m_pool.onAgentFinished)

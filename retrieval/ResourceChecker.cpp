@@ -15,13 +15,13 @@ void ResourceChecker::collect() {
     m_engine.doneNodes.forEach([&](SiteNode* page) {
         if (page->state != NODE_DONE)
             return;
-        for (const LinkRecord* link : page->links) {
+        for (const LinkRecord& link : page->links) {
             // Pages are the crawl's own business; an address that is also a page has its status.
-            if (link->isHtmlLink() || !link->url.isHttp() || m_engine.findNode(link->url, true, true) ||
-                !withinLimitMode(m_engine, *page, link->url))
+            if (link.isHtmlLink() || !link.url.isHttp() || m_engine.findNode(link.url, true, true) ||
+                !withinLimitMode(m_engine, *page, link.url))
                 continue;
-            if (queued.insert(std::string(link->url.resourceKey())).second)
-                m_queue.push_back(link->url);
+            if (queued.insert(std::string(link.url.resourceKey())).second)
+                m_queue.push_back(link.url);
         }
     });
 }

@@ -6,7 +6,7 @@
 #include "core/PageCache.h"
 #include "platform/Clock.h"
 
-#include <unordered_set>
+#include <new>
 
 namespace lurvik {
 
@@ -348,16 +348,22 @@ void RetrievalScheduler::startParseJob(SiteNode* node, const Str& page) {
 void RetrievalScheduler::parseThreadMain(ParseJob* job, LinkReading reading) {
     SiteNode* node = job->node;
     node->state = NODE_PARSING;
-    node->setStatusText("parsing HTML");
-    Str title;
-    Str labels;
-    ScanControl control;
-    control.stop = &job->stop;
-    scanPage(job->page, node->url, title, node->links, labels, reading, &control);
-    node->title = title;
-    node->linksCut = control.linksCut;
-    if (!labels.isEmpty())
-        m_engine.applyRating(node, labels);
+    // Once the memory reserve is spent, a failed allocation here keeps the links found so far
+    // rather than ending the program: the main loop is already stopping the crawl.
+    try {
+        node->setStatusText("parsing HTML");
+        Str title;
+        Str labels;
+        ScanControl control;
+        control.stop = &job->stop;
+        scanPage(job->page, node->url, title, node->links, labels, reading, &control);
+        node->title = title;
+        node->linksCut = control.linksCut;
+        if (!labels.isEmpty())
+            m_engine.applyRating(node, labels);
+    } catch (const std::bad_alloc&) {
+        node->linksCut = true;
+    }
     node->state.store(NODE_PARSED, std::memory_order_release);
     job->finished.store(1, std::memory_order_release);
     wake();
@@ -365,21 +371,32 @@ void RetrievalScheduler::parseThreadMain(ParseJob* job, LinkReading reading) {
 
 void RetrievalScheduler::linkChildren(SiteNode* node) {
     const int level = node->level + 1;
-    // A page with many links would otherwise compare each link with every child found so far.
-    std::unordered_set<SiteNode*> known(node->children.begin(), node->children.end());
-    for (LinkRecord* link : node->links) {
-        if (!link->isHtmlLink() || link->url.sameURL(node->url))
+    // A page with many links would otherwise compare each link with every child found so far;
+    // a round number on the nodes does it without a set made for every page.
+    const uint32_t round = ++m_linkRound;
+    for (SiteNode* child : node->children)
+        child->linkRound = round;
+    for (LinkRecord& link : node->links) {
+        if (!link.isHtmlLink())
             continue;
-        if (!withinLimitMode(m_engine, *node, link->url))
+        if (link.url.sameURL(node->url)) {
+            link.url.shareTextOf(node->url);
             continue;
-        SiteNode* existing = m_engine.findNode(link->url, true, true);
-        if (existing && known.count(existing))
+        }
+        if (!withinLimitMode(m_engine, *node, link.url))
+            continue;
+        SiteNode* existing = m_engine.findNode(link.url, true, true);
+        // Most links of a site lead to pages it already knows: they keep that page's address.
+        if (existing)
+            link.url.shareTextOf(existing->url);
+        if (existing && existing->linkRound == round)
             continue;
         if (m_engine.maxLevels > 0 && level > m_engine.maxLevels)
             continue;
-        SiteNode* child = existing ? existing : m_engine.findOrAddNode(link->url, level);
-        if (!child || !known.insert(child).second)
+        SiteNode* child = existing ? existing : m_engine.findOrAddNode(link.url, level);
+        if (!child || child->linkRound == round)
             continue;
+        child->linkRound = round;
         std::lock_guard guard(m_engine.lock);
         child->parents.add(node);
         node->children.add(child);

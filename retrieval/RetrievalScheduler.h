@@ -82,6 +82,8 @@ private:
         int tries = 0;
     };
     std::unordered_map<SiteNode*, Backoff> m_backoff;
+    // Numbers the calls of linkChildren (see SiteNode::linkRound).
+    uint32_t m_linkRound = 0;
 
     struct HostRobots {
         bool known = false;

@@ -1,7 +1,6 @@
 #include "SiteEngine.h"
 
 #include <mutex>
-#include <unordered_set>
 #include <vector>
 
 namespace lurvik {
@@ -35,7 +34,7 @@ SiteNode* SiteEngine::findOrAddNode(const URL& url, int level) {
     node->url.clearBookmark();
     node->level = level;
     node->m_engine = this;
-    m_byUrl.emplace(node->url.resourceKey(), node);
+    m_byUrl.insert(node);
     pendingNodes.add(node);
     return node;
 }
@@ -43,17 +42,17 @@ SiteNode* SiteEngine::findOrAddNode(const URL& url, int level) {
 SiteNode* SiteEngine::findNode(const URL& url, bool inDone, bool inPending) const {
     if (!url.isValid())
         return nullptr;
-    auto it = m_byUrl.find(url.resourceKey());
-    if (it == m_byUrl.end())
+    SiteNode* const* found = m_byUrl.find(url.resourceKey());
+    if (!found)
         return nullptr;
-    SiteNode* node = it->second;
+    SiteNode* node = *found;
     return (node->m_inDone ? inDone : inPending) ? node : nullptr;
 }
 
 SiteNode* SiteEngine::adoptDoneNode(std::unique_ptr<SiteNode> owned) {
     SiteNode* node = owned.release();
     node->m_engine = this;
-    m_byUrl.emplace(node->url.resourceKey(), node);
+    m_byUrl.insert(node);
     std::lock_guard guard(lock);
     doneNodes.add(node);
     node->m_inDone = true;
@@ -86,7 +85,7 @@ int SiteEngine::requeueNode(SiteNode* node) {
         node->size = 0;
         node->title.clear();
         node->setStatusText(nullptr);
-        deleteAll(node->links);
+        node->links.clear();
         if (doneNodes.remove(node))
             node->m_inDone = false;
         // A node already waiting stays where it is rather than appearing twice in the queue.
@@ -109,19 +108,26 @@ void SiteEngine::destroyNode(SiteNode* node) {
 void SiteEngine::destroyNodes(const std::vector<SiteNode*>& going, bool everything) {
     // One node unlinking itself searches each neighbour's list for itself: a page every page
     // links to has a parent list as long as the site, and freeing the site became quadratic.
+    // Marks on the nodes rather than sets of them: a site is often freed because memory ran out.
     if (!everything) {
-        std::unordered_set<SiteNode*> gone(going.begin(), going.end());
-        std::unordered_set<SiteNode*> staying;
         for (SiteNode* node : going)
-            for (const PtrList<SiteNode>* neighbours : {&node->parents, &node->children})
-                for (SiteNode* neighbour : *neighbours)
-                    if (!gone.count(neighbour))
-                        staying.insert(neighbour);
-        auto isGone = [&gone](SiteNode* node) { return gone.count(node) > 0; };
-        for (SiteNode* node : staying) {
-            node->parents.removeIf(isGone);
-            node->children.removeIf(isGone);
-        }
+            node->m_going = true;
+        auto isGone = [](SiteNode* node) { return node->m_going; };
+        auto eachNeighbour = [&going](auto&& f) {
+            for (SiteNode* node : going)
+                for (const PtrList<SiteNode>* neighbours : {&node->parents, &node->children})
+                    for (SiteNode* neighbour : *neighbours)
+                        if (!neighbour->m_going)
+                            f(neighbour);
+        };
+        eachNeighbour([&](SiteNode* neighbour) {
+            if (neighbour->m_filtered)
+                return;
+            neighbour->m_filtered = true;
+            neighbour->parents.removeIf(isGone);
+            neighbour->children.removeIf(isGone);
+        });
+        eachNeighbour([](SiteNode* neighbour) { neighbour->m_filtered = false; });
     }
     for (SiteNode* node : going) {
         node->parents.clear();

@@ -6,10 +6,10 @@
 #include "analysis/FileTypeTable.h"
 #include "core/PtrList.h"
 #include "core/Sync.h"
+#include "core/TextIndex.h"
 
 #include <functional>
 #include <string_view>
-#include <unordered_map>
 
 namespace lurvik {
 
@@ -56,6 +56,9 @@ public:
     void clearParseJobs();
     // Destroys every node and parse job. Holds lock.
     void clearSite();
+    // Makes room in the URL index for nodes in all, so that a map being loaded adds its pages
+    // without the index growing step by step.
+    void reserveNodes(int nodes) { m_byUrl.reserve(static_cast<size_t>(nodes)); }
     void notifyNodeChanged(SiteNode* node);
     void applyRating(SiteNode* node, const Str& labels);
     bool isBusy() const { return pendingNodes.len() > 0 || parseJobs.len() > 0; }
@@ -85,7 +88,10 @@ private:
     void destroyNodes(const std::vector<SiteNode*>& going, bool everything);
     void deleteParseJobs();
 
-    std::unordered_map<std::string_view, SiteNode*> m_byUrl;
+    struct NodeKey {
+        std::string_view operator()(const SiteNode* node) const { return node->url.resourceKey(); }
+    };
+    TextIndex<SiteNode*, NodeKey> m_byUrl;
 };
 
 // The engine of the running program, set when it is built.

@@ -23,7 +23,7 @@ SiteNode::~SiteNode() {
     }
     parents.clear();
     children.clear();
-    deleteAll(links);
+    links.clear();
     treeItems.clear();
     saveInfo.reset();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/LinkRecord.h"
+#include "analysis/LinkList.h"
 #include "core/ByteArray.h"
 #include "core/PtrList.h"
 #include "core/Str.h"
@@ -80,9 +80,15 @@ public:
     Str authRealm;
     PtrList<SiteNode> parents;
     PtrList<SiteNode> children;
-    PtrList<LinkRecord> links;
+    LinkList links;
     UIntArray treeItems;
+    // The last round of the idle step's linking that joined this node as a child: it tells a
+    // page's children apart from the rest without a set made for every page.
+    uint32_t linkRound = 0;
     std::unique_ptr<SaveInfo> saveInfo;
+    // The node's id in a map being written, 0 when it is not saved: kept in the node itself so
+    // that writing a page's parent and child ids reads each neighbour once, not its SaveInfo too.
+    int saveId = 0;
 
 private:
     friend class SiteEngine;
@@ -93,6 +99,9 @@ private:
     SiteEngine* m_engine = nullptr;
     int m_listIndex = -1; // position in the engine list that holds the node
     bool m_inDone = false;
+    // Marks of SiteEngine::destroyNodes: the node is being destroyed; its lists were filtered.
+    bool m_going = false;
+    bool m_filtered = false;
 };
 
 // Loads the node's stored reply from the page cache. 0 when cached; 1 (and out emptied) when

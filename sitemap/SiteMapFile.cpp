@@ -84,10 +84,12 @@ int SiteMapFile::open(SiteEngine& engine) {
     }
     MemBlock trailing;
     std::vector<SiteNode*> loaded;
-    int result = readTree(engine, file, trailing, loaded, wide);
+    MapAddresses addresses;
+    int result = readTree(engine, file, trailing, loaded, addresses, wide);
     if (result == 1)
         errorText = Str(fileName.str() + " is damaged or cut short");
-    if (result == 0 && trailing.len() > 0 && readStatusExtension(engine, trailing, loaded, checkedLinks) != 0)
+    if (result == 0 && trailing.len() > 0 &&
+        readStatusExtension(engine, trailing, loaded, addresses, checkedLinks) != 0)
         extensionWarning =
             Str(fileName.str() + ": the page statuses after the site map are damaged and were ignored");
     return result;

@@ -1,10 +1,10 @@
 #include "SiteTree.h"
 
 #include "core/PageCache.h"
+#include "core/TextIndex.h"
 #include "retrieval/HttpReply.h"
 
 #include <algorithm>
-#include <unordered_map>
 #include <vector>
 
 namespace lurvik {
@@ -54,34 +54,54 @@ std::vector<SiteNode*> pagesToSave(SiteEngine& engine, SiteNode* root) {
     return pages;
 }
 
+struct PageAddress {
+    std::string_view operator()(const SiteNode* node) const { return node->url.resourceKey(); }
+};
+
 void freeSaveInfo(const std::vector<SiteNode*>& nodes) {
-    for (SiteNode* node : nodes)
+    for (SiteNode* node : nodes) {
         node->saveInfo.reset();
+        node->saveId = 0;
+    }
+}
+
+// The ids of the saved pages among nodes, after their count.
+void writeIds(const PtrList<SiteNode>& nodes, MemBlock& block, int idWidth) {
+    int64_t count = 0;
+    for (const SiteNode* node : nodes)
+        count += node->saveId != 0;
+    block.cat(count, idWidth);
+    for (const SiteNode* node : nodes)
+        if (node->saveId != 0)
+            block.cat(node->saveId, idWidth);
 }
 
 } // namespace
 
-void writeLinks(const PtrList<LinkRecord>& links, MemBlock& block, const URL& pageURL) {
+void writeLinks(const LinkList& links, MemBlock& block, const URL& pageURL) {
     block.cat(links.len(), 4);
-    for (const LinkRecord* link : links) {
-        block.cat(link->kind, 1);
-        link->url.ConvertToMemBlock(block, pageURL);
-        block.cat(link->text);
+    for (const LinkRecord& link : links) {
+        block.cat(link.kind, 1);
+        link.url.ConvertToMemBlock(block, pageURL);
+        block.cat(link.text);
     }
 }
 
-int readLinks(PtrList<LinkRecord>& links, MemBlock& block, const URL& pageURL) {
+int readLinks(LinkList& links, MemBlock& block, const URL& pageURL, MapAddresses& addresses) {
     int count = 0;
     if (block.get(count, 4) != 0 || count < 0)
         return 1;
+    // A record takes at least its kind and two lengths, so a damaged count reserves no more than
+    // the block could hold.
+    links.reserve(std::min(count, block.remaining() / 9));
     for (int i = 0; i < count; ++i) {
         int kind = 0;
         URL url;
         Str text;
-        if (block.get(kind, 1) != 0 || url.ConvertFromMemBlock(block, pageURL) != 0 ||
+        if (block.get(kind, 1) != 0 || addresses.read(block, pageURL, url) != 0 ||
             block.get(text, kMaxLinkTextBytes) != 0)
             return 1;
-        links.add(new LinkRecord(kind, url, text));
+        links.add(kind, std::move(url), text);
     }
     return 0;
 }
@@ -92,21 +112,16 @@ void writeNode(const SiteNode& node, MemBlock& block, const URL& base, int idWid
     block.cat(node.size, 4);
     node.url.ConvertToMemBlock(block, base);
     writeLinks(node.links, block, node.url);
-    const SaveInfo& info = *node.saveInfo;
-    block.cat(info.id, idWidth);
-    block.cat(static_cast<int64_t>(info.parentIds.size()), idWidth);
-    for (int id : info.parentIds)
-        block.cat(id, idWidth);
-    block.cat(static_cast<int64_t>(info.childIds.size()), idWidth);
-    for (int id : info.childIds)
-        block.cat(id, idWidth);
+    block.cat(node.saveId, idWidth);
+    writeIds(node.parents, block, idWidth);
+    writeIds(node.children, block, idWidth);
 }
 
-int readNode(SiteNode& node, MemBlock& block, const URL& base, int idWidth) {
+int readNode(SiteNode& node, MemBlock& block, const URL& base, int idWidth, MapAddresses& addresses) {
     int state = 0;
     if (block.get(state, 1) != 0 || block.get(node.title, kMaxTitleBytes) != 0 ||
-        block.get(node.size, 4) != 0 || node.url.ConvertFromMemBlock(block, base) != 0 ||
-        readLinks(node.links, block, node.url) != 0)
+        block.get(node.size, 4) != 0 || addresses.read(block, base, node.url) != 0 ||
+        readLinks(node.links, block, node.url, addresses) != 0)
         return 1;
     node.state = state;
     SaveInfo& info = *node.saveInfo;
@@ -149,19 +164,8 @@ int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrog
         return 1;
     }
     const int idWidth = wide ? 4 : 2;
-    for (size_t i = 0; i < pages.size(); ++i) {
-        if (!pages[i]->saveInfo)
-            pages[i]->saveInfo = std::make_unique<SaveInfo>();
-        pages[i]->saveInfo->id = static_cast<int>(i + 1);
-    }
-    for (SiteNode* node : pages) {
-        for (SiteNode* child : node->children)
-            if (child->saveInfo)
-                node->saveInfo->childIds.push_back(child->saveInfo->id);
-        for (SiteNode* parent : node->parents)
-            if (parent->saveInfo)
-                node->saveInfo->parentIds.push_back(parent->saveInfo->id);
-    }
+    for (size_t i = 0; i < pages.size(); ++i)
+        pages[i]->saveId = static_cast<int>(i + 1);
 
     Str baseHost;
     for (SiteNode* node : pages)
@@ -199,7 +203,7 @@ int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrog
 }
 
 int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::vector<SiteNode*>& loaded,
-             bool wide) {
+             MapAddresses& addresses, bool wide) {
     const int idWidth = wide ? 4 : 2;
     MemBlock header;
     int count = 0;
@@ -213,16 +217,16 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
     std::vector<std::unique_ptr<SiteNode>> read;
     // A damaged count must not reserve for pages the file does not hold.
     read.reserve(std::min(count, 1 << 16));
-    std::unordered_map<std::string_view, SiteNode*> inFile;
+    TextIndex<SiteNode*, PageAddress> inFile;
+    MemBlock block;
+    MemBlock htmlBlock;
     for (int i = 0; i < count; ++i) {
-        MemBlock block;
-        MemBlock htmlBlock;
         auto node = std::make_unique<SiteNode>();
         node->saveInfo = std::make_unique<SaveInfo>();
-        if (file.read(block) != 0 || readNode(*node, block, base, idWidth) != 0)
+        if (file.read(block) != 0 || readNode(*node, block, base, idWidth, addresses) != 0)
             return 1;
         node->state = NODE_DONE;
-        if (engine.findNode(node->url, true, true) || inFile.count(node->url.resourceKey()))
+        if (engine.findNode(node->url, true, true) || inFile.find(node->url.resourceKey()))
             return 4005;
         Str html;
         if (file.read(htmlBlock) != 0 || htmlBlock.get(html) != 0)
@@ -232,7 +236,7 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
             headerValue("Last-Modified", html, date);
             CacheSavePage(node->url, date, html);
         }
-        inFile.emplace(node->url.resourceKey(), node.get());
+        inFile.insert(node.get());
         read.push_back(std::move(node));
     }
 
@@ -250,11 +254,16 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
             return 1;
     }
 
-    std::unordered_map<int, SiteNode*> added;
+    // The writer numbers pages 1 to count in file order; an id past that names no page.
+    std::vector<SiteNode*> added(read.size() + 1);
     std::vector<SiteNode*> nodes;
+    nodes.reserve(read.size());
+    engine.reserveNodes(engine.nodeCount() + static_cast<int>(read.size()));
     for (auto& owned : read) {
         SiteNode* node = engine.adoptDoneNode(std::move(owned));
-        added.emplace(node->saveInfo->id, node);
+        const int id = node->saveInfo->id;
+        if (id >= 1 && id < static_cast<int>(added.size()) && !added[id])
+            added[id] = node;
         nodes.push_back(node);
     }
     // Children keep the order their links had in the page, which is the order of childIds; each
@@ -263,25 +272,22 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
         std::lock_guard guard(engine.lock);
         // The parent each child was last joined to: a repeated id is spotted without searching
         // the parent's growing list of children, which a hub makes as long as the site.
-        std::unordered_map<SiteNode*, const SiteNode*> joinedTo;
+        std::vector<const SiteNode*> joinedTo(added.size());
         for (SiteNode* node : nodes) {
             for (int id : node->saveInfo->childIds) {
-                auto child = added.find(id);
-                if (child == added.end())
+                SiteNode* child = id >= 1 && id < static_cast<int>(added.size()) ? added[id] : nullptr;
+                if (!child || joinedTo[id] == node)
                     continue;
-                const SiteNode*& last = joinedTo[child->second];
-                if (last == node)
-                    continue;
-                last = node;
-                node->children.add(child->second);
-                child->second->parents.add(node);
+                joinedTo[id] = node;
+                node->children.add(child);
+                child->parents.add(node);
             }
         }
     }
     for (SiteNode* node : nodes)
         if (engine.onNodeChanged && !engine.halted)
             engine.onNodeChanged(node, -1);
-    for (auto& [id, node] : added)
+    for (SiteNode* node : nodes)
         node->saveInfo.reset();
     loaded = std::move(nodes);
     return 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MapAddresses.h"
 #include "StatusExtension.h"
 #include "core/InputFrogFile.h"
 #include "core/MemBlock.h"
@@ -28,13 +29,14 @@ int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrog
 // later additions to the format, which a reader that does not know them passes over.
 // loaded receives the new pages in file order.
 int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::vector<SiteNode*>& loaded,
-             bool wide = false);
+             MapAddresses& addresses, bool wide = false);
 
 // One page's block: state, title, size, URL (relative to the base), links and ids.
 void writeNode(const SiteNode& node, MemBlock& block, const URL& base, int idWidth = 2);
-[[nodiscard]] int readNode(SiteNode& node, MemBlock& block, const URL& base, int idWidth = 2);
-void writeLinks(const PtrList<LinkRecord>& links, MemBlock& block, const URL& pageURL);
-[[nodiscard]] int readLinks(PtrList<LinkRecord>& links, MemBlock& block, const URL& pageURL);
+[[nodiscard]] int readNode(SiteNode& node, MemBlock& block, const URL& base, int idWidth,
+                           MapAddresses& addresses);
+void writeLinks(const LinkList& links, MemBlock& block, const URL& pageURL);
+[[nodiscard]] int readLinks(LinkList& links, MemBlock& block, const URL& pageURL, MapAddresses& addresses);
 
 // Ids and counts are 16 bits wide in the first layout, 32 in the wide one.
 constexpr int kMaxMapPages = 65535;

@@ -1,8 +1,5 @@
 #include "StatusExtension.h"
 
-#include <unordered_map>
-#include <unordered_set>
-
 namespace lurvik {
 
 namespace {
@@ -39,21 +36,21 @@ void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>
             return;
         bool linked = false;
         for (const SiteNode* parent : node->parents)
-            linked = linked || parent->saveInfo;
+            linked = linked || parent->saveId != 0;
         // A map of one branch keeps only the failures that branch links to.
         if (wholeSite || linked)
             failed.push_back(node);
     });
     out.cat(static_cast<int64_t>(failed.size()), 4);
     for (const SiteNode* node : failed) {
-        out.cat(Str(node->url.text()));
+        out.cat(Str(node->url.view()));
         out.cat(node->title);
         out.cat(node->httpStatus, 2);
         out.cat(node->level, 4);
         std::vector<int> ids;
         for (const SiteNode* parent : node->parents)
-            if (parent->saveInfo)
-                ids.push_back(parent->saveInfo->id);
+            if (parent->saveId != 0)
+                ids.push_back(parent->saveId);
         out.cat(static_cast<int64_t>(ids.size()), 4);
         for (int id : ids)
             out.cat(id, 4);
@@ -73,7 +70,7 @@ void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>
 }
 
 int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<SiteNode*>& loaded,
-                        std::vector<CheckedLink>& checked) {
+                        MapAddresses& addresses, std::vector<CheckedLink>& checked) {
     Str magic;
     int version = 0;
     int count = 0;
@@ -133,9 +130,13 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
         if (i < headers.size())
             loaded[i]->replyHeader = std::move(headers[i]);
     }
+    engine.reserveNodes(engine.nodeCount() + static_cast<int>(failed.size()));
+    // The parents a failed page was joined to, cleared after each page: a missing page that every
+    // page links to has as many ids as the map has pages.
+    std::vector<bool> joined(loaded.size() + 1);
     for (const FailedPage& page : failed) {
-        URL url(page.url.view());
-        if (!url.isValid() || engine.findNode(url, true, true))
+        URL url;
+        if (addresses.parse(page.url.view(), url) != 0 || !url.isValid() || engine.findNode(url, true, true))
             continue;
         auto node = std::make_unique<SiteNode>(url);
         node->state = NODE_ERROR;
@@ -146,14 +147,16 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
         std::lock_guard guard(engine.lock);
         // The page is new, so only a repeated id could join a parent twice; a hub's list of
         // children is never searched.
-        std::unordered_set<int> joined;
         for (int id : page.parentIds) {
-            if (!joined.insert(id).second)
+            if (joined[id])
                 continue;
+            joined[id] = true;
             SiteNode* parent = loaded[id - 1];
             parent->children.add(added);
             added->parents.add(parent);
         }
+        for (int id : page.parentIds)
+            joined[id] = false;
     }
     checked = std::move(links);
     return 0;

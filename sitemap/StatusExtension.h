@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MapAddresses.h"
 #include "core/MemBlock.h"
 #include "retrieval/SiteEngine.h"
 
@@ -27,8 +28,9 @@ void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>
                           const std::vector<CheckedLink>& checked, MemBlock& out);
 // Applies the block to the pages just loaded (file order). 0 when applied; 1 when the block is
 // not one of ours or is damaged, and then nothing is changed.
+// addresses, those of the map's pages, gives a failed page the address its links already hold.
 [[nodiscard]] int readStatusExtension(SiteEngine& engine, MemBlock& block,
-                                      const std::vector<SiteNode*>& loaded,
+                                      const std::vector<SiteNode*>& loaded, MapAddresses& addresses,
                                       std::vector<CheckedLink>& checked);
 
 } // namespace lurvik

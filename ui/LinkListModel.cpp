@@ -101,8 +101,8 @@ void LinkListModel::fillPage(const SiteNode* node) {
     std::vector<const LinkRecord*> rows;
     int state = node ? node->state.load() : 0;
     if (state == NODE_WAITING || state >= NODE_PARSED)
-        for (const LinkRecord* link : node->links)
-            rows.push_back(link);
+        for (const LinkRecord& link : node->links)
+            rows.push_back(&link);
     reset(std::move(rows));
     m_siteRecords.clear();
 }

@@ -15,11 +15,10 @@ struct Scanned {
 
 Scanned scan(const std::string& html, const char* base = "http://site.example/dir/page.html") {
     Scanned out;
-    PtrList<LinkRecord> links;
+    LinkList links;
     scanPage(Str(html), URL(base), out.title, links, out.labels);
-    for (LinkRecord* link : links)
-        out.links.emplace_back(link->kind, link->url.isValid() ? link->url.text() : "", link->text.str());
-    deleteAll(links);
+    for (LinkRecord& link : links)
+        out.links.emplace_back(link.kind, link.url.isValid() ? link.url.text() : "", link.text.str());
     return out;
 }
 
@@ -86,16 +85,18 @@ TEST(HtmlScanner, MapsAppletsFramesObjectsAndOnlyTheTableTags) {
     EXPECT_EQ(scan("<applet code=A.class>").links, (std::vector<Link>{{LINK_APPLET, "", "A.class"}}));
     EXPECT_EQ(scan("<applet code=A.class codebase=/java/ alt=Game>").links,
               (std::vector<Link>{{LINK_APPLET, "http://site.example/java/", "Game"}}));
-    EXPECT_EQ(scan("<object codebase='x.cab#Version=1,0'>").links, (std::vector<Link>{{LINK_ACTIVEX, "", "x.cab"}}));
+    EXPECT_EQ(scan("<object codebase='x.cab#Version=1,0'>").links,
+              (std::vector<Link>{{LINK_ACTIVEX, "", "x.cab"}}));
     EXPECT_EQ(scan("<frame src=left.html name=nav><frame src=sub/right.html>").links,
               (std::vector<Link>{{LINK_FRAME, "http://site.example/dir/left.html", "nav"},
                                  {LINK_FRAME, "http://site.example/dir/sub/right.html", "right.html"}}));
     // The tag table is the whole truth: scripts, forms, base and refresh change nothing.
-    auto links = scan("<base href=http://other.example/><script>document.write('<a href=s.html>s</a>')</script>"
-                      "<form action=f.cgi><input type=image src=i.gif></form>"
-                      "<meta http-equiv=refresh content='0;url=r.html'><link href=style.css rel=stylesheet>"
-                      "<iframe src=if.html></iframe><frameset><frame src=fr.html></frameset>")
-                     .links;
+    auto links =
+        scan("<base href=http://other.example/><script>document.write('<a href=s.html>s</a>')</script>"
+             "<form action=f.cgi><input type=image src=i.gif></form>"
+             "<meta http-equiv=refresh content='0;url=r.html'><link href=style.css rel=stylesheet>"
+             "<iframe src=if.html></iframe><frameset><frame src=fr.html></frameset>")
+            .links;
     EXPECT_EQ(links, (std::vector<Link>{{LINK_HYPERLINK, "http://site.example/dir/s.html", "s"},
                                         {LINK_FRAME, "http://site.example/dir/fr.html", "fr.html"}}));
     EXPECT_TRUE(scan("<!-- <a href=x>hidden</a> -->").links.empty());
@@ -104,11 +105,12 @@ TEST(HtmlScanner, MapsAppletsFramesObjectsAndOnlyTheTableTags) {
 }
 
 TEST(HtmlScanner, PicsLabelsFromMetaTags) {
-    Scanned one = scan("<meta http-equiv=\"PICS-Label\" content='(PICS-1.0 \"http://r.org\" l r (v 0 s 1))'>"
-                       "<meta name=x content='(not a label)'>"
-                       "<META http-equiv=\"PICS-Label\" content='(PICS-1.0 \"http://r.org\" l r (n 2 l 0))'>");
+    Scanned one =
+        scan("<meta http-equiv=\"PICS-Label\" content='(PICS-1.0 \"http://r.org\" l r (v 0 s 1))'>"
+             "<meta name=x content='(not a label)'>"
+             "<META http-equiv=\"PICS-Label\" content='(PICS-1.0 \"http://r.org\" l r (n 2 l 0))'>");
     EXPECT_EQ(one.labels, "(v 0 s 1)\t(n 2 l 0)");
-    PtrList<LinkRecord> links;
+    LinkList links;
     Str title;
     Str labels("(x 1)");
     scanPage("<meta http-equiv=PICS-Label content='(a 1)'>", URL("http://x/"), title, links, labels);
@@ -129,16 +131,20 @@ TEST(HtmlTokenizer, TagsAndAttributesFollowTheRules) {
     EXPECT_EQ(nextTag(text, 0, tagStart, tagEnd, isEnd, code, hasAttributes, attrStart, attrEnd), 1);
     EXPECT_EQ(code, 1);
     EXPECT_EQ(tagEnd, 9);
-    EXPECT_EQ(nextTag(text, tagEnd + 1, tagStart, tagEnd, isEnd, code, hasAttributes, attrStart, attrEnd), 11);
+    EXPECT_EQ(nextTag(text, tagEnd + 1, tagStart, tagEnd, isEnd, code, hasAttributes, attrStart, attrEnd),
+              11);
     EXPECT_EQ(code, -1);
     EXPECT_EQ(attrStart, 7) << "an unnamed tag leaves the attribute bounds alone";
-    EXPECT_EQ(nextTag(text, tagEnd + 1, tagStart, tagEnd, isEnd, code, hasAttributes, attrStart, attrEnd), 15);
+    EXPECT_EQ(nextTag(text, tagEnd + 1, tagStart, tagEnd, isEnd, code, hasAttributes, attrStart, attrEnd),
+              15);
     EXPECT_EQ(code, 28);
     EXPECT_EQ(hasAttributes, 1);
     EXPECT_EQ(text.view().substr(attrStart, attrEnd - attrStart + 1), " src=a.gif");
-    EXPECT_EQ(nextTag(text, tagEnd + 1, tagStart, tagEnd, isEnd, code, hasAttributes, attrStart, attrEnd), 30);
+    EXPECT_EQ(nextTag(text, tagEnd + 1, tagStart, tagEnd, isEnd, code, hasAttributes, attrStart, attrEnd),
+              30);
     EXPECT_EQ(isEnd, 1);
-    EXPECT_EQ(nextTag(text, tagEnd + 1, tagStart, tagEnd, isEnd, code, hasAttributes, attrStart, attrEnd), 36);
+    EXPECT_EQ(nextTag(text, tagEnd + 1, tagStart, tagEnd, isEnd, code, hasAttributes, attrStart, attrEnd),
+              36);
     EXPECT_EQ(tagEnd, text.len()) << "an unterminated tag runs to the end";
     EXPECT_EQ(nextTag(Str("a<"), 0, tagStart, tagEnd, isEnd, code, hasAttributes, attrStart, attrEnd), -1);
 

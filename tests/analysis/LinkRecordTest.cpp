@@ -1,5 +1,5 @@
 #include "analysis/FileTypeTable.h"
-#include "analysis/LinkRecord.h"
+#include "analysis/LinkList.h"
 
 #include <gtest/gtest.h>
 
@@ -99,17 +99,17 @@ TEST_F(LinkRecordTest, TextsAreShortenedByCharacters) {
 }
 
 TEST_F(LinkRecordTest, HtmlLinksCountsAndTheTypeTable) {
-    PtrList<LinkRecord> links;
-    links.add(new LinkRecord(LINK_HYPERLINK, URL("http://x/a.html"), "a"));
-    links.add(new LinkRecord(LINK_FTP, URL("ftp://x/a.html"), "b"));
-    links.add(new LinkRecord(LINK_HYPERLINK, URL("mailto:a@x"), "c"));
-    links.add(new LinkRecord(LINK_IMAGE, URL("http://x/a.html"), "d"));
-    links.add(new LinkRecord(LINK_IMAGEMAP, URL("http://x/m.html"), "e"));
-    links.add(new LinkRecord(LINK_FRAME, URL("http://x/f.gif"), "f"));
-    links.add(new LinkRecord(LINK_HYPERLINK, URL("http://x/s.cgi?q"), "g"));
+    LinkList links;
+    links.add(LINK_HYPERLINK, URL("http://x/a.html"), "a");
+    links.add(LINK_FTP, URL("ftp://x/a.html"), "b");
+    links.add(LINK_HYPERLINK, URL("mailto:a@x"), "c");
+    links.add(LINK_IMAGE, URL("http://x/a.html"), "d");
+    links.add(LINK_IMAGEMAP, URL("http://x/m.html"), "e");
+    links.add(LINK_FRAME, URL("http://x/f.gif"), "f");
+    links.add(LINK_HYPERLINK, URL("http://x/s.cgi?q"), "g");
     std::vector<bool> html;
-    for (LinkRecord* link : links)
-        html.push_back(link->isHtmlLink());
+    for (LinkRecord& link : links)
+        html.push_back(link.isHtmlLink());
     EXPECT_EQ(html, (std::vector<bool>{true, false, false, false, true, false, false}));
     EXPECT_EQ(countLinksOfKind(links, LINK_HYPERLINK), 4);
     EXPECT_EQ(countLinksOfKind(links, LINK_FTP), 1);
@@ -117,7 +117,6 @@ TEST_F(LinkRecordTest, HtmlLinksCountsAndTheTypeTable) {
     EXPECT_EQ(countLinksOfKind(links, LINK_IMAGE), 1);
     EXPECT_EQ(countLinksOfTypeName(links, "Html Page"), 2) << "the image named .html counts too";
     EXPECT_EQ(countLinksOfTypeName(links, "CGI-bin"), 1);
-    deleteAll(links);
 
     FileTypeTable& table = environment->typeTable;
     int index = -1;
@@ -131,7 +130,8 @@ TEST_F(LinkRecordTest, HtmlLinksCountsAndTheTypeTable) {
     EXPECT_NE(table.imageIndexForTypeName("Nothing", index), 0);
     std::vector<Str> names{"stale"};
     table.typeNames(names);
-    EXPECT_EQ(names, (std::vector<Str>{"Html Page", "Html (SSI) Page", "CGI-bin", "Server ImageMap", "PDF document"}));
+    EXPECT_EQ(names, (std::vector<Str>{"Html Page", "Html (SSI) Page", "CGI-bin", "Server ImageMap",
+                                       "PDF document"}));
     int before = table.size();
     typeOf(LINK_HYPERLINK, "http://x/c.qqq");
     typeOf(LINK_FRAME, "http://x/c.txt");

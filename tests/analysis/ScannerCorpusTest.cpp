@@ -16,13 +16,12 @@ namespace {
 // one line per link (kind, URL, text), tab-separated.
 std::string describe(const std::string& page, const std::string& name) {
     Str title, labels;
-    PtrList<LinkRecord> links;
+    LinkList links;
     scanPage(Str(page), URL("http://corpus.example/site/" + name), title, links, labels);
     std::string out = "title\t" + title.str() + "\nlabels\t" + labels.str() + "\n";
-    for (const LinkRecord* link : links)
-        out += "link\t" + std::to_string(link->kind) + "\t" + (link->url.isValid() ? link->url.text() : "") +
-               "\t" + link->text.str() + "\n";
-    deleteAll(links);
+    for (const LinkRecord& link : links)
+        out += "link\t" + std::to_string(link.kind) + "\t" + (link.url.isValid() ? link.url.text() : "") +
+               "\t" + link.text.str() + "\n";
     return out;
 }
 

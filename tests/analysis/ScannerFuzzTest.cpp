@@ -23,13 +23,12 @@ bool isValidUtf8(const Str& text) {
 // Scans and checks what the rest of the program relies on: the pass ends, texts are UTF-8.
 void scanChecked(const std::string& page, const std::string& what) {
     Str title, labels;
-    PtrList<LinkRecord> links;
+    LinkList links;
     scanPage(Str(page), URL("http://fuzz.example/dir/page.html"), title, links, labels);
     EXPECT_FALSE(title.isEmpty()) << what;
     EXPECT_TRUE(isValidUtf8(title)) << what;
-    for (const LinkRecord* link : links)
-        EXPECT_TRUE(isValidUtf8(link->text)) << what;
-    deleteAll(links);
+    for (const LinkRecord& link : links)
+        EXPECT_TRUE(isValidUtf8(link.text)) << what;
 }
 
 // Pieces that steer random pages into the scanner's interesting paths.

@@ -119,6 +119,32 @@ TEST(URL, PartsPortsAndTypes) {
     EXPECT_EQ(URL("not a url").getURLString(text), 1);
 }
 
+TEST(URL, CopiesShareOneTextThatNoneOfThemChanges) {
+    const URL page("http://x.test/a.html#part");
+    URL copy = page;
+    EXPECT_TRUE(copy.sharesText(page));
+    copy.clearBookmark();
+    EXPECT_EQ(copy.text(), "http://x.test/a.html");
+    EXPECT_EQ(page.text(), "http://x.test/a.html#part");
+    EXPECT_EQ(page.getBookmark(), "part");
+
+    URL same("http://x.test/a.html");
+    same.shareTextOf(copy);
+    EXPECT_TRUE(same.sharesText(copy));
+    URL other("http://x.test/a.html#part");
+    other.shareTextOf(copy);
+    EXPECT_FALSE(other.sharesText(copy)) << "a bookmark is part of the text";
+
+    URL moved = std::move(same);
+    EXPECT_TRUE(moved.sharesText(copy));
+    EXPECT_EQ(copy.setURL("::"), 1);
+    EXPECT_FALSE(copy.isValid());
+    EXPECT_EQ(moved.text(), "http://x.test/a.html") << "a failed parse leaves the other copies alone";
+    copy = moved;
+    moved.clear();
+    EXPECT_EQ(copy.getPath(), "/a.html");
+}
+
 TEST(URL, SameResourceAndSameDomain) {
     EXPECT_TRUE(URL("HTTP://A.com:80/x.html#one").sameURL(URL("http://a.com/x.html#two")));
     EXPECT_FALSE(URL("http://a.com/x.html").sameURL(URL("https://a.com/x.html")));

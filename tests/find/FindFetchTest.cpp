@@ -148,8 +148,7 @@ TEST_F(FindFetch, StopReturnsPromptlyOnAFiftyThousandPageSite) {
 TEST_F(FindFetch, PacedBurstsStopAtTheStepShown) {
     SiteNode* page = donePage("http://site.test/many.html", "Many links");
     for (int i = 0; i < 350; ++i)
-        page->links.add(
-            new LinkRecord(LINK_HYPERLINK, URL("http://site.test/l" + std::to_string(i) + ".html"), "link"));
+        page->links.add(LINK_HYPERLINK, URL("http://site.test/l" + std::to_string(i) + ".html"), "link");
     Posts posts;
     FindEngine find(&engine, pool);
     find.post = posts.callback();

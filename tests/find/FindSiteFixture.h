@@ -94,7 +94,7 @@ protected:
         return engine.adoptDoneNode(std::move(node));
     }
     static void link(SiteNode* node, int kind, const std::string& url, const char* text) {
-        node->links.add(new LinkRecord(kind, url.empty() ? URL() : URL(url), text));
+        node->links.add(kind, url.empty() ? URL() : URL(url), text);
     }
     static void join(SiteNode* parent, SiteNode* child) {
         parent->children.add(child);

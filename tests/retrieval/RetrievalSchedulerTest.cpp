@@ -50,6 +50,10 @@ TEST_F(Retrieval, CrawlsASiteLinkingEachPageOnceWithLevels) {
     EXPECT_EQ(node("/c.html")->title, "C & co");
     EXPECT_EQ(node("/missing.html")->title, "HTTP/1.1 404 Not Found");
     EXPECT_EQ(node("/b.html")->parents.len(), 2);
+    EXPECT_TRUE(root->links.get(0)->url.sharesText(node("/a.html")->url))
+        << "a link keeps its page's address";
+    EXPECT_TRUE(root->links.get(3)->url.sharesText(root->url));
+    EXPECT_FALSE(root->links.get(4)->url.sharesText(node("/c.html")->url)) << "c.html#frag";
     Str cached;
     EXPECT_EQ(CacheLoadPage(URL(server.url("/c.html")), cached), 0);
     EXPECT_NE(cached.find("C &amp; co"), -1);
@@ -386,9 +390,9 @@ TEST_F(Retrieval, CharacterReferencesInLinksAreReadAsBrowsersReadThem) {
             requested.insert(request.target);
         EXPECT_EQ(requested, isClassic ? classic : modern);
         Str mail;
-        for (const LinkRecord* link : node("/")->links)
-            if (link->text == "mail")
-                mail = link->url.text();
+        for (const LinkRecord& link : node("/")->links)
+            if (link.text == "mail")
+                mail = link.url.text();
         EXPECT_EQ(mail, isClassic ? "mailto:info&#64;example.com" : "mailto:info@example.com");
     }
 }

@@ -58,7 +58,7 @@ TEST(SiteEngine, RequeueFailAndResetMoveNodesBetweenLists) {
     SiteNode* b = engine.findOrAddNode(page("/b.html"), 1);
     a->title = "A";
     a->size = 100;
-    a->links.add(new LinkRecord(LINK_HTTP, page("/b.html"), "b"));
+    a->links.add(LINK_HTTP, page("/b.html"), "b");
     EXPECT_EQ(a->links.get(0)->kind, LINK_HYPERLINK);
     a->children.add(b);
     b->parents.add(a);

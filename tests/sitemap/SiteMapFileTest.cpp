@@ -30,13 +30,13 @@ protected:
         SiteNode* node = engine.findOrAddNode(URL(address), 0);
         node->title = title;
         node->size = size;
-        node->links.add(new LinkRecord(LINK_HYPERLINK, URL(address + "#self"), "self"));
-        node->links.add(new LinkRecord(LINK_IMAGE, URL("http://cdn.example/i.gif"), "image"));
-        node->links.add(new LinkRecord(LINK_IMAGEMAP, URL("http://site.example/m.html"), "map"));
-        node->links.add(new LinkRecord(LINK_APPLET, URL(), "applet"));
-        node->links.add(new LinkRecord(LINK_FRAME, URL("http://site.example/f.html"), "frame"));
-        node->links.add(new LinkRecord(LINK_ACTIVEX, URL(), "x.cab"));
-        node->links.add(new LinkRecord(LINK_HYPERLINK, URL("mailto:me@site.example"), "mail \xc3\xa9"));
+        node->links.add(LINK_HYPERLINK, URL(address + "#self"), "self");
+        node->links.add(LINK_IMAGE, URL("http://cdn.example/i.gif"), "image");
+        node->links.add(LINK_IMAGEMAP, URL("http://site.example/m.html"), "map");
+        node->links.add(LINK_APPLET, URL(), "applet");
+        node->links.add(LINK_FRAME, URL("http://site.example/f.html"), "frame");
+        node->links.add(LINK_ACTIVEX, URL(), "x.cab");
+        node->links.add(LINK_HYPERLINK, URL("mailto:me@site.example"), "mail \xc3\xa9");
         node->state = NODE_DONE;
         engine.finishNode(node);
         return node;
@@ -52,8 +52,8 @@ protected:
         engine.doneNodes.forEach([&](SiteNode* node) {
             out += node->url.text() + " | " + node->title.str() + " | " + std::to_string(node->size) + " | " +
                    std::to_string(node->state) + "\n";
-            for (const LinkRecord* l : node->links)
-                out += "  link " + std::to_string(l->kind) + " " + l->url.text() + " " + l->text.str() + "\n";
+            for (const LinkRecord& l : node->links)
+                out += "  link " + std::to_string(l.kind) + " " + l.url.text() + " " + l.text.str() + "\n";
             for (const SiteNode* child : node->children)
                 out += "  child " + child->url.text() + "\n";
             for (const SiteNode* parent : node->parents)
@@ -114,6 +114,11 @@ TEST_F(SiteMapFileTest, SaveThenOpenGivesTheSameTreeWithAndWithoutHtml) {
     EXPECT_GE(header.savedAt.year, 2024);
     Str cached;
     EXPECT_NE(CacheLoadPage(root->url, cached), 0) << "a map without HTML fills no cache";
+    const SiteNode* home = plain.findNode(root->url, true, false);
+    const SiteNode* other = plain.findNode(b->url, true, false);
+    ASSERT_TRUE(home && other);
+    EXPECT_TRUE(home->links.get(2)->url.sharesText(other->links.get(2)->url))
+        << "an address stored as a path and one stored whole are read once";
 
     SiteEngine withHtml;
     ASSERT_EQ(open(withHtml, "html.web"), 0);

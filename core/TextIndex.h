@@ -1,0 +1,126 @@
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace lurvik {
+
+// A hash index of values that carry their own text key (a node by its address, an address by its
+// text), held in one flat array. A site of a million pages looks an address up for each of its
+// tens of millions of links; a node-based map pays several cache misses for each, this index one
+// for the slot and one to compare the key, and only when the stored hash matches.
+//
+// KeyOf(value) gives the key, which must stay the same while the value is in the index. Pointers
+// to values hold until the next insert or erase.
+template <class Value, class KeyOf>
+class TextIndex {
+public:
+    Value* find(std::string_view key) {
+        const size_t i = slotOf(key);
+        return i != kNone ? &m_slots[i].value : nullptr;
+    }
+    const Value* find(std::string_view key) const {
+        const size_t i = slotOf(key);
+        return i != kNone ? &m_slots[i].value : nullptr;
+    }
+
+    // Adds value unless one with its key is there; returns the entry that holds the key and
+    // whether it is the new one.
+    std::pair<Value*, bool> insert(Value value) {
+        if ((m_count + 1) * 10 > m_slots.size() * 7)
+            rehash(std::max<size_t>(16, m_slots.size() * 2));
+        const std::string_view key = KeyOf()(value);
+        const uint64_t hash = hashOf(key);
+        for (size_t i = hash & mask();; i = (i + 1) & mask()) {
+            Slot& slot = m_slots[i];
+            if (slot.hash == 0) {
+                slot.hash = hash;
+                slot.value = std::move(value);
+                ++m_count;
+                return {&slot.value, true};
+            }
+            if (slot.hash == hash && KeyOf()(slot.value) == key)
+                return {&slot.value, false};
+        }
+    }
+
+    // Removes the entry with key; false when there is none.
+    bool erase(std::string_view key) {
+        size_t hole = slotOf(key);
+        if (hole == kNone)
+            return false;
+        // Linear probing without tombstones: later entries of the same run move back into the
+        // hole when their home slot is not between the hole and them.
+        for (size_t i = (hole + 1) & mask(); m_slots[i].hash != 0; i = (i + 1) & mask()) {
+            const size_t home = m_slots[i].hash & mask();
+            if (((i - home) & mask()) >= ((i - hole) & mask())) {
+                m_slots[hole] = std::move(m_slots[i]);
+                hole = i;
+            }
+        }
+        m_slots[hole] = Slot();
+        --m_count;
+        return true;
+    }
+
+    void reserve(size_t count) {
+        size_t capacity = 16;
+        while (count * 10 > capacity * 7)
+            capacity *= 2;
+        if (capacity > m_slots.size())
+            rehash(capacity);
+    }
+    size_t size() const { return m_count; }
+    void clear() {
+        std::vector<Slot>().swap(m_slots);
+        m_count = 0;
+    }
+
+private:
+    struct Slot {
+        Value value{};
+        uint64_t hash = 0; // 0: empty
+    };
+
+    static constexpr size_t kNone = ~size_t(0);
+
+    size_t slotOf(std::string_view key) const {
+        if (m_slots.empty())
+            return kNone;
+        const uint64_t hash = hashOf(key);
+        for (size_t i = hash & mask();; i = (i + 1) & mask()) {
+            const Slot& slot = m_slots[i];
+            if (slot.hash == 0)
+                return kNone;
+            if (slot.hash == hash && KeyOf()(slot.value) == key)
+                return i;
+        }
+    }
+    size_t mask() const { return m_slots.size() - 1; }
+    static uint64_t hashOf(std::string_view key) {
+        const uint64_t hash = std::hash<std::string_view>()(key);
+        return hash != 0 ? hash : 1;
+    }
+    void rehash(size_t capacity) {
+        std::vector<Slot> old(capacity);
+        old.swap(m_slots);
+        for (Slot& slot : old) {
+            if (slot.hash == 0)
+                continue;
+            size_t i = slot.hash & mask();
+            while (m_slots[i].hash != 0)
+                i = (i + 1) & mask();
+            m_slots[i] = std::move(slot);
+        }
+    }
+
+    std::vector<Slot> m_slots;
+    size_t m_count = 0;
+};
+
+} // namespace lurvik

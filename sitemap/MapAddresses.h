@@ -1,0 +1,35 @@
+#pragma once
+
+#include "core/MemBlock.h"
+#include "core/TextIndex.h"
+#include "core/URL.h"
+
+#include <string>
+#include <string_view>
+
+namespace lurvik {
+
+// The addresses of a site map being read, each parsed once and then shared. A map names every
+// page again in the link record of each page that links to it: a million-page map holds tens of
+// millions of addresses but only a few million distinct ones, and parsing and storing each copy
+// was most of the time and memory a load took. Lives for one load.
+class MapAddresses {
+public:
+    // Reads an address stored relative to base (URL::ConvertToMemBlock) into out: the block of an
+    // equal address read before when there is one, else a new parse. 0 on success; 1 when the
+    // block runs out or the text does not parse, as URL::ConvertFromMemBlock.
+    [[nodiscard]] int read(MemBlock& block, const URL& base, URL& out);
+    // The same for an address stored whole.
+    [[nodiscard]] int parse(std::string_view text, URL& out);
+
+private:
+    int resolve(std::string_view stored, const URL& base, URL& out);
+
+    struct TextOf {
+        std::string_view operator()(const URL& url) const { return url.view(); }
+    };
+    TextIndex<URL, TextOf> m_known;
+    std::string m_key;
+};
+
+} // namespace lurvik
