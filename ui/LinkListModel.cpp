@@ -7,11 +7,9 @@
 #include <QGuiApplication>
 #include <QPalette>
 
-#include <algorithm>
-
 namespace lurvik {
 
-LinkListModel::LinkListModel(QObject* parent) : QAbstractTableModel(parent) {}
+LinkListModel::LinkListModel(QObject* parent) : LinkRowsModel(parent) {}
 
 LinkListModel::~LinkListModel() = default;
 
@@ -131,29 +129,10 @@ void LinkListModel::clear() {
 void LinkListModel::sortByColumn(int column) {
     if (column < 0 || column >= ColumnCount)
         return;
-    std::vector<std::pair<std::string, const LinkRecord*>> keyed;
-    keyed.reserve(m_rows.size());
-    for (const LinkRecord* link : m_rows)
-        keyed.emplace_back(cellText(*link, column).toStdString(), link);
     // Descending includes -1, the state after a refill: the Arrange commands then sort
     // descending before the indicator turns ascending.
-    bool descending = m_sortDescending != 0;
-    std::stable_sort(keyed.begin(), keyed.end(), [descending](const auto& a, const auto& b) {
-        int order = Str(a.first).cmp(b.first);
-        return descending ? order > 0 : order < 0;
-    });
-    emit layoutAboutToBeChanged();
-    QModelIndexList before = persistentIndexList();
-    std::vector<const LinkRecord*> oldRows = m_rows;
-    for (size_t i = 0; i < keyed.size(); ++i)
-        m_rows[i] = keyed[i].second;
-    QModelIndexList after;
-    for (const QModelIndex& index : before) {
-        auto at = std::find(m_rows.begin(), m_rows.end(), oldRows[index.row()]);
-        after.append(createIndex(static_cast<int>(at - m_rows.begin()), index.column()));
-    }
-    changePersistentIndexList(before, after);
-    emit layoutChanged();
+    sortRows([this, column](const LinkRecord& link) { return cellText(link, column).toStdString(); },
+             m_sortDescending != 0);
 }
 
 void LinkListModel::setIndicator(int column) {

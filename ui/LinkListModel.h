@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QAbstractTableModel>
+#include "analysis/gui/LinkRowsModel.h"
+
 #include <QColor>
 
 #include <functional>
@@ -15,7 +16,7 @@ class SiteNode;
 
 // The link list of the selected page: one row per link record, which the page's node owns. With
 // the root selected it lists the top-level sites through records of its own.
-class LinkListModel : public QAbstractTableModel {
+class LinkListModel : public LinkRowsModel {
     Q_OBJECT
 public:
     enum Column { ColumnLink = 0, ColumnType = 1, ColumnUrl = 2, ColumnStatus = 3, ColumnCount = 4 };
@@ -61,7 +62,6 @@ private:
     void setIndicator(int column);
     void reset(std::vector<const LinkRecord*> rows);
 
-    std::vector<const LinkRecord*> m_rows;
     std::vector<std::unique_ptr<LinkRecord>> m_siteRecords;
     int m_sortColumn = -1;
     int m_sortDescending = -1;

@@ -3,12 +3,11 @@
 #include "analysis/LinkRecord.h"
 #include "platform/gui/QtText.h"
 
-#include <algorithm>
 #include <string>
 
 namespace lurvik {
 
-ResultsModel::ResultsModel(QObject* parent) : QAbstractTableModel(parent) {}
+ResultsModel::ResultsModel(QObject* parent) : LinkRowsModel(parent) {}
 
 int ResultsModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
@@ -71,34 +70,18 @@ const LinkRecord* ResultsModel::recordAt(int row) const {
 void ResultsModel::sortRows(int column, bool descending) {
     if (column < 0 || column > 2)
         return;
-    std::vector<std::pair<Str, const LinkRecord*>> keyed;
-    keyed.reserve(m_rows.size());
-    for (const LinkRecord* record : m_rows) {
-        Str key;
-        if (column == 0)
-            key = record->text;
-        else if (column == 1)
-            record->typeName(key);
-        else
-            record->url.getURLString(key, 1);
-        keyed.emplace_back(std::move(key), record);
-    }
-    std::stable_sort(keyed.begin(), keyed.end(), [descending](const auto& a, const auto& b) {
-        int order = a.first.cmp(b.first.view());
-        return descending ? order > 0 : order < 0;
-    });
-    emit layoutAboutToBeChanged();
-    QModelIndexList before = persistentIndexList();
-    std::vector<const LinkRecord*> oldRows = m_rows;
-    for (size_t i = 0; i < keyed.size(); ++i)
-        m_rows[i] = keyed[i].second;
-    QModelIndexList after;
-    for (const QModelIndex& index : before) {
-        auto at = std::find(m_rows.begin(), m_rows.end(), oldRows[index.row()]);
-        after.append(createIndex(static_cast<int>(at - m_rows.begin()), index.column()));
-    }
-    changePersistentIndexList(before, after);
-    emit layoutChanged();
+    LinkRowsModel::sortRows(
+        [column](const LinkRecord& record) {
+            Str key;
+            if (column == 0)
+                key = record.text;
+            else if (column == 1)
+                record.typeName(key);
+            else
+                record.url.getURLString(key, 1);
+            return key.str();
+        },
+        descending);
 }
 
 } // namespace lurvik

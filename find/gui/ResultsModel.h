@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QAbstractTableModel>
+#include "analysis/gui/LinkRowsModel.h"
+
 #include <QIcon>
 
 #include <functional>
@@ -13,7 +14,7 @@ class LinkRecord;
 // The rows of a Find window's results list: "Link Name", "Type" and "URL Name" of each result.
 // The records belong to the search; the model only points at them and must be cleared before
 // the search lets them go.
-class ResultsModel : public QAbstractTableModel {
+class ResultsModel : public LinkRowsModel {
     Q_OBJECT
 public:
     explicit ResultsModel(QObject* parent = nullptr);
@@ -35,9 +36,6 @@ public:
     static QString cellText(const LinkRecord& record, int column);
 
     std::function<QIcon(int index)> linkIcon;
-
-private:
-    std::vector<const LinkRecord*> m_rows;
 };
 
 } // namespace lurvik

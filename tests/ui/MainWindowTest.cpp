@@ -233,9 +233,13 @@ private slots:
         links.clickColumn(LinkListModel::ColumnLink);
         QCOMPARE(links.sortDescending(), 0);
         QCOMPARE(column(), ascending);
+        // The selected row stays on its link when the order changes.
+        auto* table = window->findChild<QTreeView*>(QStringLiteral("linkList"));
+        table->setCurrentIndex(links.index(int(ascending.indexOf(QStringLiteral("Mail"))), 0));
         links.clickColumn(LinkListModel::ColumnLink);
         QCOMPARE(links.sortDescending(), 1);
         QCOMPARE(column().first(), ascending.last());
+        QCOMPARE(table->currentIndex().data().toString(), QStringLiteral("Mail"));
         window->selectItem(pageA);
         window->selectItem(home);
         QCOMPARE(links.sortColumn(), -1);
