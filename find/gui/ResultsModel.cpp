@@ -7,6 +7,22 @@
 
 namespace lurvik {
 
+namespace {
+
+// The text of a column as the record holds it: sorting compares these bytes, the view shows them.
+Str columnText(const LinkRecord& record, int column) {
+    Str text;
+    if (column == 0)
+        text = record.text;
+    else if (column == 1)
+        record.typeName(text);
+    else
+        record.url.getURLString(text, 1);
+    return text;
+}
+
+} // namespace
+
 ResultsModel::ResultsModel(QObject* parent) : LinkRowsModel(parent) {}
 
 int ResultsModel::rowCount(const QModelIndex& parent) const {
@@ -18,14 +34,7 @@ int ResultsModel::columnCount(const QModelIndex& parent) const {
 }
 
 QString ResultsModel::cellText(const LinkRecord& record, int column) {
-    Str text;
-    if (column == 0)
-        text = record.text;
-    else if (column == 1)
-        record.typeName(text);
-    else
-        record.url.getURLString(text, 1);
-    return fromStr(text);
+    return fromStr(columnText(record, column));
 }
 
 QVariant ResultsModel::data(const QModelIndex& index, int role) const {
@@ -70,18 +79,8 @@ const LinkRecord* ResultsModel::recordAt(int row) const {
 void ResultsModel::sortRows(int column, bool descending) {
     if (column < 0 || column > 2)
         return;
-    LinkRowsModel::sortRows(
-        [column](const LinkRecord& record) {
-            Str key;
-            if (column == 0)
-                key = record.text;
-            else if (column == 1)
-                record.typeName(key);
-            else
-                record.url.getURLString(key, 1);
-            return key.str();
-        },
-        descending);
+    LinkRowsModel::sortRows([column](const LinkRecord& record) { return columnText(record, column).str(); },
+                            descending);
 }
 
 } // namespace lurvik
