@@ -105,6 +105,7 @@ QSpinBox* OptionsSheet::addSpin(QWidget* page, const char* name, int low, int hi
     auto* box = new QSpinBox(page);
     box->setObjectName(QString::fromLatin1(name));
     box->setRange(low, high);
+    // A stored value out of range, written by hand, shows as the nearest bound.
     box->setValue(value);
     connect(box, &QSpinBox::valueChanged, this, &PropertySheet::setChanged);
     return box;
@@ -150,10 +151,10 @@ QWidget* OptionsSheet::buildNetwork() {
     form->addRow(QStringLiteral("&Limit lurviking to:"), m_limit);
     QCheckBox* levels =
         addCheck(page, "limitLevels", QStringLiteral("Limit &number of levels to:"), s.limitLevels == 1);
-    QSpinBox* numLevels = addSpin(page, "numLevels", 1, 9, std::clamp(s.numLevels, 1, 9));
+    QSpinBox* numLevels = addSpin(page, "numLevels", 1, 9, s.numLevels);
     QCheckBox* pages =
         addCheck(page, "limitPages", QStringLiteral("Li&mit number of pages to:"), s.limitPages == 1);
-    QSpinBox* numPages = addSpin(page, "numPages", 1, 9999, std::clamp(s.numPages, 1, 9999));
+    QSpinBox* numPages = addSpin(page, "numPages", 1, 9999, s.numPages);
     numLevels->setEnabled(levels->isChecked());
     numPages->setEnabled(pages->isChecked());
     connect(levels, &QCheckBox::toggled, numLevels, &QWidget::setEnabled);
@@ -186,7 +187,7 @@ QWidget* OptionsSheet::buildCache() {
     dirLabel->setBuddy(m_cacheDir);
     m_cacheSize = new QSlider(Qt::Horizontal, page);
     m_cacheSize->setRange(kCacheMin, kCacheMax);
-    m_cacheSize->setValue(std::clamp(s.cacheSize, kCacheMin, kCacheMax));
+    m_cacheSize->setValue(s.cacheSize);
     m_cacheLabel = new QLabel(QStringLiteral("%1 MBs").arg(m_cacheSize->value()), page);
     // Moving the slider only says where it stands; OK still applies it.
     connect(m_cacheSize, &QSlider::valueChanged, m_cacheLabel,
@@ -297,14 +298,14 @@ QGroupBox* OptionsSheet::buildConnections(QWidget* page) {
     form->addRow(addCheck(group, "classicHttp", QStringLiteral("Send the &original HTTP/1.0 requests"),
                           s.classicHttp == 1));
     form->addRow(QStringLiteral("Connections &per host:"),
-                 addSpin(group, "hostConnections", 1, 64, std::clamp(s.maxHostConnections, 1, 64)));
-    QSpinBox* delay = addSpin(group, "hostDelay", 0, 600000, std::clamp(s.hostDelay, 0, 600000));
+                 addSpin(group, "hostConnections", 1, 64, s.maxHostConnections));
+    QSpinBox* delay = addSpin(group, "hostDelay", 0, 600000, s.hostDelay);
     delay->setSuffix(QStringLiteral(" ms"));
     form->addRow(QStringLiteral("Pa&use between requests to a host:"), delay);
-    QSpinBox* wait = addSpin(group, "retryWait", 0, 86400, std::clamp(s.maxRetryWait, 0, 86400));
+    QSpinBox* wait = addSpin(group, "retryWait", 0, 86400, s.maxRetryWait);
     wait->setSuffix(QStringLiteral(" s"));
     form->addRow(QStringLiteral("Wait for a &busy server at most:"), wait);
-    QSpinBox* limit = addSpin(group, "pageTimeLimit", 0, 86400, std::clamp(s.pageTimeLimit, 0, 86400));
+    QSpinBox* limit = addSpin(group, "pageTimeLimit", 0, 86400, s.pageTimeLimit);
     limit->setSuffix(QStringLiteral(" s"));
     limit->setSpecialValueText(QStringLiteral("No limit"));
     form->addRow(QStringLiteral("&Give a page up after:"), limit);
