@@ -1,5 +1,7 @@
 #include "SlicedGzip.h"
 
+#include "FileReplacement.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -33,19 +35,6 @@ int readAt(int fd, unsigned char* data, size_t n, off_t offset) {
         data += got;
         n -= static_cast<size_t>(got);
         offset += got;
-    }
-    return 0;
-}
-
-int writeAll(int fd, const unsigned char* data, size_t n) {
-    while (n > 0) {
-        ssize_t put = ::write(fd, data, n);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put < 0)
-            return errno;
-        data += put;
-        n -= static_cast<size_t>(put);
     }
     return 0;
 }
