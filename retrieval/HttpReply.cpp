@@ -107,13 +107,16 @@ size_t replyHeadEnd(std::string_view reply) {
     return lf == std::string_view::npos ? std::string_view::npos : lf + 2;
 }
 
+size_t replyHeaderLength(std::string_view reply) {
+    if (reply.substr(0, 5) != "HTTP/")
+        return 0;
+    size_t end = replyHeadEnd(reply);
+    return end == std::string_view::npos ? 0 : end;
+}
+
 void replyHeader(const Str& response, Str& out) {
     out.clear();
-    if (response.view().substr(0, 5) != "HTTP/")
-        return;
-    size_t end = replyHeadEnd(response.view());
-    if (end != std::string_view::npos)
-        out.cat(response.view().substr(0, end));
+    out.cat(response.view().substr(0, replyHeaderLength(response.view())));
 }
 
 bool isBotChallenge(const Str& response) {

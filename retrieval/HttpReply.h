@@ -21,6 +21,8 @@ size_t replyHeadEnd(std::string_view reply);
 // The reply's status line and header lines as they came, up to and including the blank line that
 // ends them; empty when the reply has no status line or no end to its header.
 void replyHeader(const Str& response, Str& out);
+// The length of that header, where the body starts: 0 for a reply that is all body.
+size_t replyHeaderLength(std::string_view reply);
 
 // Whether an error reply is a bot challenge (a page that wants a browser or a person, not the
 // resource refused): services that screen clients mark them in a header or the page's scripts.

@@ -126,13 +126,12 @@ void RetrievalScheduler::takeRobots(Agent* agent) {
     host.known = true;
     if (agent->state == AGENT_FINISHED && (agent->status == 200 || agent->status == 0)) {
         // A reply without a status line is all body: its blank lines part records, not a head.
-        Str head;
-        replyHeader(agent->response, head);
+        const size_t bodyStart = replyHeaderLength(agent->response.view());
         Str name = m_pool.userAgent;
         int slash = name.find('/');
         if (slash > 0)
             name.truncate(slash);
-        host.rules.parse(agent->response.view().substr(head.len()), name.isEmpty() ? "lurvik" : name.view());
+        host.rules.parse(agent->response.view().substr(bodyStart), name.isEmpty() ? "lurvik" : name.view());
     }
     m_robotsFetches.erase(fetch);
 }
