@@ -1,5 +1,6 @@
 #include "PeakMemory.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -31,8 +32,7 @@ PeakMemory::PeakMemory() {
 }
 
 long PeakMemory::grownKb() const {
-    const long peak = statusKb("VmHWM:");
-    return peak < 0 || m_startKb < 0 ? -1 : peak - m_startKb;
+    return std::max(0L, statusKb("VmHWM:") - m_startKb);
 }
 
 } // namespace lurvik::test
