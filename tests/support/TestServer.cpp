@@ -409,10 +409,10 @@ bool TestServer::serveRequest(Connection& connection, const RecordedRequest& req
         return false;
     }
     case Route::Kind::Stream: {
-        const std::string head =
-            "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
-            std::to_string(route.streamBytes) + "\r\n\r\n";
-        if (connection.sendAll(head) != Connection::Done)
+        Page head;
+        head.contentType = "application/octet-stream";
+        head.headers.push_back({"Content-Length", std::to_string(route.streamBytes)});
+        if (connection.sendAll(formatReply(head)) != Connection::Done)
             return false;
         std::string piece(1 << 16, '\0');
         for (std::uint64_t sent = 0; sent < route.streamBytes; sent += piece.size()) {
