@@ -171,6 +171,9 @@ int runCrawl(int argc, char** argv) {
     if (!stopped && options.checkLinks)
         stopped = runChecks(checker, scheduler);
     progress.finish();
+    // The agents and parse threads have stopped, so the memory held back for writing the reports
+    // and the map can no longer go to them.
+    releaseEndingReserve();
 
     // Reports list the pages that were still waiting when a crawl was stopped; a site map holds
     // finished pages only, so those go before it is saved.

@@ -10,6 +10,7 @@ namespace lurvik {
 namespace {
 
 std::atomic<void*> g_reserve{nullptr};
+std::atomic<void*> g_endingReserve{nullptr};
 std::atomic<bool> g_ranOut{false};
 
 void giveBackReserve() {
@@ -23,17 +24,25 @@ void giveBackReserve() {
     throw std::bad_alloc();
 }
 
+// Touched, so the pages are really the process's and not only promised.
+void setAside(std::atomic<void*>& slot, size_t bytes) {
+    void* block = std::malloc(bytes);
+    if (block)
+        std::memset(block, 0, bytes);
+    std::free(slot.exchange(block));
+}
+
 } // namespace
 
 void installMemoryReserve(size_t bytes) {
-    void* reserve = std::malloc(bytes);
-    if (!reserve)
-        return;
-    // Touched, so the pages are really the process's and not only promised.
-    std::memset(reserve, 0, bytes);
-    if (void* old = g_reserve.exchange(reserve))
-        std::free(old);
-    std::set_new_handler(giveBackReserve);
+    setAside(g_reserve, bytes / 2);
+    setAside(g_endingReserve, bytes - bytes / 2);
+    if (g_reserve.load())
+        std::set_new_handler(giveBackReserve);
+}
+
+void releaseEndingReserve() {
+    std::free(g_endingReserve.exchange(nullptr));
 }
 
 bool memoryRanOut() {
