@@ -1,5 +1,7 @@
 #include "InputFrogFile.h"
 
+#include "InflateAhead.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -32,6 +34,8 @@ int openForReading(std::string_view name, int& fd, struct stat& info) {
 }
 
 } // namespace
+
+InputFrogFile::InputFrogFile() = default;
 
 InputFrogFile::~InputFrogFile() {
     reset();
@@ -76,7 +80,7 @@ int InputFrogFile::openCompressed(std::string_view name) {
         gzclose(gz);
         return fail(FrogFileError::NotCompressed, "read");
     }
-    m_gz = gz;
+    m_inflate = std::make_unique<InflateAhead>(gz);
     m_fd = fd;
     return 0;
 }
@@ -98,7 +102,7 @@ int InputFrogFile::read(MemBlock& out) {
     if (length > static_cast<uint32_t>(kMaxFrogBlock))
         return fail(FrogFileError::Corrupt, "read");
     int64_t available =
-        m_unread < 0 || m_gz ? -1 : m_unread + static_cast<int64_t>(m_buffer.size() - m_bufferPos);
+        m_unread < 0 || m_inflate ? -1 : m_unread + static_cast<int64_t>(m_buffer.size() - m_bufferPos);
     if (available >= 0 && length > available)
         return fail(FrogFileError::Truncated, "read");
 
@@ -166,7 +170,7 @@ int InputFrogFile::close() {
 
 int InputFrogFile::readSome(char* data, int n, int& got) {
     got = 0;
-    return m_gz ? readCompressed(data, n, got) : readPlain(data, n, got);
+    return m_inflate ? readCompressed(data, n, got) : readPlain(data, n, got);
 }
 
 int InputFrogFile::readPlain(char* data, int n, int& got) {
@@ -211,41 +215,26 @@ int InputFrogFile::readPlain(char* data, int n, int& got) {
 }
 
 int InputFrogFile::readCompressed(char* data, int n, int& got) {
-    while (got < n) {
-        int done = gzread(m_gz, data + got, static_cast<unsigned>(n - got));
-        if (done < 0)
-            return compressedFailure();
-        if (done == 0)
-            break;
-        got += done;
-    }
-    // zlib reports damage and a cut-off stream only through gzerror, after handing out what it
-    // could decode; a short read is the moment to ask.
-    if (got < n)
-        return compressedFailure();
-    return 0;
-}
-
-int InputFrogFile::compressedFailure() {
-    int zerr = Z_OK;
-    gzerror(m_gz, &zerr);
-    switch (zerr) {
+    InflateAhead::End end;
+    m_inflate->read(data, n, got, end);
+    if (got == n)
+        return 0;
+    switch (end.zlibError) {
     case Z_OK:
     case Z_STREAM_END:
         return 0;
     case Z_BUF_ERROR:
         return fail(FrogFileError::Truncated, "read");
     case Z_ERRNO:
-        return fail(FrogFileError::ReadFailed, "read", errno != 0 ? errno : EIO);
+        return fail(FrogFileError::ReadFailed, "read", end.systemError != 0 ? end.systemError : EIO);
     default:
         return fail(FrogFileError::Corrupt, "read");
     }
 }
 
 void InputFrogFile::reset() {
-    if (m_gz) {
-        gzclose(m_gz);
-        m_gz = nullptr;
+    if (m_inflate) {
+        m_inflate.reset();
         // gzclose has closed the descriptor.
         m_fd = -1;
     }

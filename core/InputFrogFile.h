@@ -4,19 +4,20 @@
 #include "MemBlock.h"
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
-struct gzFile_s;
-
 namespace lurvik {
+
+class InflateAhead;
 
 // A file read from start to end, either as stored or as compressed data written by
 // TempFrogFile::compress. Damaged input gives a non-zero code, never a crash or a huge
 // allocation. Out-parameters are written only on success.
 class InputFrogFile : public FrogFile {
 public:
-    InputFrogFile() = default;
+    InputFrogFile();
     ~InputFrogFile() override;
 
     [[nodiscard]] int open(std::string_view name);
@@ -41,10 +42,9 @@ private:
     int readSome(char* data, int n, int& got);
     int readPlain(char* data, int n, int& got);
     int readCompressed(char* data, int n, int& got);
-    int compressedFailure();
     void reset();
 
-    gzFile_s* m_gz = nullptr;
+    std::unique_ptr<InflateAhead> m_inflate;
     std::vector<char> m_buffer;
     size_t m_bufferPos = 0;
     // Bytes of a plain file not yet read from the descriptor; -1 when unknown (not a regular file).

@@ -33,6 +33,14 @@ public:
     // Reads a value written with the same width; widths 1 and 2 read back unsigned.
     [[nodiscard]] int get(int& out, int width);
 
+    // Passes over n bytes; 1 when fewer are left.
+    [[nodiscard]] int skip(int n) {
+        if (n < 0 || n > remaining())
+            return 1;
+        m_cursor += n;
+        return 0;
+    }
+
     void getstart() { m_cursor = 0; }
     int cursor() const { return m_cursor; }
     int remaining() const { return len() - m_cursor; }

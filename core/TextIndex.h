@@ -20,13 +20,37 @@ namespace lurvik {
 template <class Value, class KeyOf>
 class TextIndex {
 public:
-    Value* find(std::string_view key) {
-        const size_t i = slotOf(key);
+    Value* find(std::string_view key) { return find(key, hashOf(key)); }
+    const Value* find(std::string_view key) const { return find(key, hashOf(key)); }
+    // The same with the key's hashOf already worked out.
+    Value* find(std::string_view key, uint64_t hash) {
+        const size_t i = slotOf(key, hash);
         return i != kNone ? &m_slots[i].value : nullptr;
     }
-    const Value* find(std::string_view key) const {
-        const size_t i = slotOf(key);
+    const Value* find(std::string_view key, uint64_t hash) const {
+        const size_t i = slotOf(key, hash);
         return i != kNone ? &m_slots[i].value : nullptr;
+    }
+
+    // Looking up many keys whose entries are far apart in memory, the caller asks for all of them
+    // ahead (prefetchSlot, then prefetchValue with the same hash, which touch nothing but the
+    // slots) and only then finds each: the trips to memory overlap instead of queueing.
+    static uint64_t hashOf(std::string_view key) {
+        const uint64_t hash = std::hash<std::string_view>()(key);
+        return hash != 0 ? hash : 1;
+    }
+    void prefetchSlot(uint64_t hash) const {
+        if (!m_slots.empty())
+            __builtin_prefetch(&m_slots[hash & mask()]);
+    }
+    // Calls touch(value) for the entries whose hash matches, without reading any key.
+    template <class Touch>
+    void prefetchValue(uint64_t hash, Touch touch) const {
+        if (m_slots.empty())
+            return;
+        for (size_t i = hash & mask(); m_slots[i].hash != 0; i = (i + 1) & mask())
+            if (m_slots[i].hash == hash)
+                touch(m_slots[i].value);
     }
 
     // Adds value unless one with its key is there; returns the entry that holds the key and
@@ -51,7 +75,7 @@ public:
 
     // Removes the entry with key; false when there is none.
     bool erase(std::string_view key) {
-        size_t hole = slotOf(key);
+        size_t hole = slotOf(key, hashOf(key));
         if (hole == kNone)
             return false;
         // Linear probing without tombstones: later entries of the same run move back into the
@@ -89,10 +113,9 @@ private:
 
     static constexpr size_t kNone = ~size_t(0);
 
-    size_t slotOf(std::string_view key) const {
+    size_t slotOf(std::string_view key, uint64_t hash) const {
         if (m_slots.empty())
             return kNone;
-        const uint64_t hash = hashOf(key);
         for (size_t i = hash & mask();; i = (i + 1) & mask()) {
             const Slot& slot = m_slots[i];
             if (slot.hash == 0)
@@ -102,10 +125,6 @@ private:
         }
     }
     size_t mask() const { return m_slots.size() - 1; }
-    static uint64_t hashOf(std::string_view key) {
-        const uint64_t hash = std::hash<std::string_view>()(key);
-        return hash != 0 ? hash : 1;
-    }
     void rehash(size_t capacity) {
         std::vector<Slot> old(capacity);
         old.swap(m_slots);

@@ -47,6 +47,9 @@ public:
     std::string_view resourceKey() const { return view().substr(0, fields().fragment); }
     // Whether both hold the one block of a single parse: then they are equal without comparing.
     bool sharesText(const URL& other) const { return m_data == other.m_data; }
+    // Asks the memory for the shared block ahead of reading it, for loops that look up many
+    // addresses far apart.
+    void prefetch() const { __builtin_prefetch(m_data); }
     // Takes other's block when both have the same text, so that a site stores each address once.
     void shareTextOf(const URL& other) {
         if (m_data != other.m_data && view() == other.view())

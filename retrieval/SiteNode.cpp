@@ -25,7 +25,6 @@ SiteNode::~SiteNode() {
     children.clear();
     links.clear();
     treeItems.clear();
-    saveInfo.reset();
 }
 
 void SiteNode::notifyChanged() {

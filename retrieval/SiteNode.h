@@ -23,13 +23,6 @@ enum NodeState {
     NODE_DONE = 6,
 };
 
-// The numbering record a site map gives each node while it is written or read.
-struct SaveInfo {
-    int id = 0;
-    std::vector<int> parentIds;
-    std::vector<int> childIds;
-};
-
 // One HTML page of the site under investigation. Nodes are created, linked and destroyed by the
 // engine on the main thread and owned by its node lists; parents and children only point.
 //
@@ -85,9 +78,9 @@ public:
     // The last round of the idle step's linking that joined this node as a child: it tells a
     // page's children apart from the rest without a set made for every page.
     uint32_t linkRound = 0;
-    std::unique_ptr<SaveInfo> saveInfo;
-    // The node's id in a map being written, 0 when it is not saved: kept in the node itself so
-    // that writing a page's parent and child ids reads each neighbour once, not its SaveInfo too.
+    // The node's id in a map being written, 0 when it is not saved (-1 while the pages to save
+    // are being gathered): kept in the node itself so that writing a page's parent and child ids
+    // reads each neighbour once.
     int saveId = 0;
 
 private:

@@ -13,23 +13,27 @@ int MapAddresses::parse(std::string_view text, URL& out) {
     return resolve(text, URL(), out);
 }
 
+std::string_view MapAddresses::keyOf(std::string_view stored, const URL& base, std::string& room) const {
+    // The writer stores a normalised text, whole or as the path after its base's scheme and
+    // authority, and parsing a normalised text gives it back unchanged: so a known text is the
+    // parse's result. "//" would read as another host, so such a path is always parsed.
+    if (stored.empty() || stored[0] != '/' || !base.isValid())
+        return stored;
+    if (stored.substr(0, 2) == "//")
+        return {};
+    room.assign(base.beforePath());
+    room.append(stored);
+    return room;
+}
+
 int MapAddresses::resolve(std::string_view stored, const URL& base, URL& out) {
     if (stored.empty()) {
         out.clear();
         return 0;
     }
-    // The writer stores a normalised text, whole or as the path after its base's scheme and
-    // authority, and parsing a normalised text gives it back unchanged: so a known text is the
-    // parse's result. "//" would read as another host, so such a path is always parsed.
-    const bool barePath = stored[0] == '/' && base.isValid();
-    if (barePath && stored.substr(0, 2) == "//")
+    const std::string_view key = keyOf(stored, base, m_key);
+    if (key.empty())
         return out.setURL(base, stored);
-    std::string_view key = stored;
-    if (barePath) {
-        m_key.assign(base.beforePath());
-        m_key.append(stored);
-        key = m_key;
-    }
     if (const URL* known = m_known.find(key)) {
         out = *known;
         return 0;
@@ -37,6 +41,47 @@ int MapAddresses::resolve(std::string_view stored, const URL& base, URL& out) {
     if (out.setURL(base, stored) != 0)
         return 1;
     m_known.insert(out);
+    return 0;
+}
+
+int MapAddresses::readAll(const std::vector<std::string_view>& stored, const URL& base,
+                          std::vector<URL>& out) {
+    using Index = decltype(m_known);
+    const size_t count = stored.size();
+    out.resize(count);
+    if (m_batchKeys.size() < count)
+        m_batchKeys.resize(count);
+    m_batchHashes.resize(count);
+    m_batchKeyViews.resize(count);
+    // Two rounds of asking ahead, one for the slots and one for the addresses they hold, so that
+    // the third round finds everything at hand.
+    for (size_t i = 0; i < count; ++i) {
+        const std::string_view key = keyOf(stored[i], base, m_batchKeys[i]);
+        m_batchKeyViews[i] = key;
+        m_batchHashes[i] = Index::hashOf(key);
+        m_known.prefetchSlot(m_batchHashes[i]);
+    }
+    for (size_t i = 0; i < count; ++i)
+        m_known.prefetchValue(m_batchHashes[i], [](const URL& url) { url.prefetch(); });
+    for (size_t i = 0; i < count; ++i) {
+        const std::string_view key = m_batchKeyViews[i];
+        if (stored[i].empty()) {
+            out[i].clear();
+            continue;
+        }
+        if (key.empty()) {
+            if (out[i].setURL(base, stored[i]) != 0)
+                return 1;
+            continue;
+        }
+        if (const URL* known = m_known.find(key, m_batchHashes[i])) {
+            out[i] = *known;
+            continue;
+        }
+        if (out[i].setURL(base, stored[i]) != 0)
+            return 1;
+        m_known.insert(out[i]);
+    }
     return 0;
 }
 

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lurvik {
 
@@ -19,17 +20,28 @@ public:
     // equal address read before when there is one, else a new parse. 0 on success; 1 when the
     // block runs out or the text does not parse, as URL::ConvertFromMemBlock.
     [[nodiscard]] int read(MemBlock& block, const URL& base, URL& out);
+    // Reads the addresses of a page's link records, stored relative to base, into out (one URL
+    // for each text): as read, but with the look-ups of the whole batch overlapping. 0, or 1 when
+    // a text does not parse.
+    [[nodiscard]] int readAll(const std::vector<std::string_view>& stored, const URL& base,
+                              std::vector<URL>& out);
     // The same for an address stored whole.
     [[nodiscard]] int parse(std::string_view text, URL& out);
 
 private:
     int resolve(std::string_view stored, const URL& base, URL& out);
+    // The text an address is known by: stored itself, or base's scheme and authority before a
+    // bare path (the view is then valid until the next call); empty when it must be parsed.
+    std::string_view keyOf(std::string_view stored, const URL& base, std::string& room) const;
 
     struct TextOf {
         std::string_view operator()(const URL& url) const { return url.view(); }
     };
     TextIndex<URL, TextOf> m_known;
     std::string m_key;
+    std::vector<std::string> m_batchKeys;
+    std::vector<uint64_t> m_batchHashes;
+    std::vector<std::string_view> m_batchKeyViews;
 };
 
 } // namespace lurvik

@@ -35,20 +35,20 @@ std::vector<SiteNode*> pagesToSave(SiteEngine& engine, SiteNode* root) {
     if (root->state != NODE_DONE)
         return pages;
     std::vector<SiteNode*> stack{root};
-    root->saveInfo = std::make_unique<SaveInfo>();
+    root->saveId = -1;
     while (!stack.empty()) {
         SiteNode* node = stack.back();
         stack.pop_back();
         for (SiteNode* child : node->children) {
-            if (child->state == NODE_DONE && !child->saveInfo) {
-                child->saveInfo = std::make_unique<SaveInfo>();
+            if (child->state == NODE_DONE && child->saveId == 0) {
+                child->saveId = -1;
                 stack.push_back(child);
             }
         }
     }
     pages.push_back(root);
     engine.doneNodes.forEach([&](SiteNode* node) {
-        if (node != root && node->saveInfo)
+        if (node != root && node->saveId != 0)
             pages.push_back(node);
     });
     return pages;
@@ -58,22 +58,70 @@ struct PageAddress {
     std::string_view operator()(const SiteNode* node) const { return node->url.resourceKey(); }
 };
 
-void freeSaveInfo(const std::vector<SiteNode*>& nodes) {
-    for (SiteNode* node : nodes) {
-        node->saveInfo.reset();
+void clearSaveIds(const std::vector<SiteNode*>& nodes) {
+    for (SiteNode* node : nodes)
         node->saveId = 0;
-    }
 }
 
+// How far ahead of its use a neighbour is asked for. The neighbours of a page are all over the
+// heap, and a hub page has the whole site among them: fetched one by one, each costs a full trip
+// to memory, while asking a few lists' worth ahead keeps many trips in flight at once.
+constexpr size_t kPrefetchDistance = 16;
+
 // The ids of the saved pages among nodes, after their count.
-void writeIds(const PtrList<SiteNode>& nodes, MemBlock& block, int idWidth) {
-    int64_t count = 0;
-    for (const SiteNode* node : nodes)
-        count += node->saveId != 0;
-    block.cat(count, idWidth);
-    for (const SiteNode* node : nodes)
-        if (node->saveId != 0)
-            block.cat(node->saveId, idWidth);
+void writeIds(const PtrList<SiteNode>& nodes, MemBlock& block, int idWidth, std::vector<int>& ids) {
+    ids.clear();
+    const auto begin = nodes.begin();
+    const size_t count = static_cast<size_t>(nodes.len());
+    for (size_t i = 0; i < count; ++i) {
+        if (i + kPrefetchDistance < count)
+            __builtin_prefetch(&begin[i + kPrefetchDistance]->saveId);
+        if (const int id = begin[i]->saveId)
+            ids.push_back(id);
+    }
+    block.cat(static_cast<int64_t>(ids.size()), idWidth);
+    for (int id : ids)
+        block.cat(id, idWidth);
+}
+
+// Joins each loaded page to its children, in the order of childIds (the order the links had in
+// the page); each pair is joined once, from the parent's side, so the lists always agree. Ids
+// that name no page are 0. Every list is sized first, and every child asked for ahead of its
+// turn: the children of a million pages are all over the heap, and hub pages have the whole site
+// as parents.
+void joinChildren(SiteEngine& engine, const std::vector<SiteNode*>& nodes,
+                  const std::vector<SiteNode*>& added, const std::vector<int>& childIds,
+                  const std::vector<size_t>& childrenEnd) {
+    std::vector<int> parentCount(added.size());
+    for (int id : childIds)
+        ++parentCount[id];
+    std::lock_guard guard(engine.lock);
+    for (size_t id = 1; id < added.size(); ++id)
+        if (added[id] && parentCount[id] > 0)
+            added[id]->parents.reserve(added[id]->parents.len() + parentCount[id]);
+    // The parent each child was last joined to: a repeated id is spotted without searching the
+    // parent's growing list of children, which a hub makes as long as the site.
+    std::vector<const SiteNode*> joinedTo(added.size());
+    size_t k = 0;
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        SiteNode* node = nodes[i];
+        node->children.reserve(node->children.len() + static_cast<int>(childrenEnd[i] - k));
+        for (; k < childrenEnd[i]; ++k) {
+            if (k + kPrefetchDistance < childIds.size()) {
+                const int ahead = childIds[k + kPrefetchDistance];
+                __builtin_prefetch(&joinedTo[ahead]);
+                if (added[ahead])
+                    __builtin_prefetch(&added[ahead]->parents);
+            }
+            const int id = childIds[k];
+            SiteNode* child = added[id];
+            if (!child || joinedTo[id] == node)
+                continue;
+            joinedTo[id] = node;
+            node->children.add(child);
+            child->parents.add(node);
+        }
+    }
 }
 
 } // namespace
@@ -93,54 +141,66 @@ int readLinks(LinkList& links, MemBlock& block, const URL& pageURL, MapAddresses
         return 1;
     // A record takes at least its kind and two lengths, so a damaged count reserves no more than
     // the block could hold.
-    links.reserve(std::min(count, block.remaining() / 9));
+    const int room = std::min(count, block.remaining() / 9);
+    // The records first and their addresses then, as one batch whose look-ups overlap.
+    std::vector<int> kinds;
+    std::vector<std::string_view> stored;
+    std::vector<std::string_view> texts;
+    kinds.reserve(room);
+    stored.reserve(room);
+    texts.reserve(room);
     for (int i = 0; i < count; ++i) {
         int kind = 0;
-        URL url;
-        Str text;
-        if (block.get(kind, 1) != 0 || addresses.read(block, pageURL, url) != 0 ||
+        std::string_view url;
+        std::string_view text;
+        if (block.get(kind, 1) != 0 || block.get(url, URL::kMaxStoredLength) != 0 ||
             block.get(text, kMaxLinkTextBytes) != 0)
             return 1;
-        links.add(kind, std::move(url), text);
+        kinds.push_back(kind);
+        stored.push_back(url);
+        texts.push_back(text);
     }
+    std::vector<URL> urls;
+    if (addresses.readAll(stored, pageURL, urls) != 0)
+        return 1;
+    links.reserve(count);
+    for (int i = 0; i < count; ++i)
+        links.add(kinds[i], std::move(urls[i]), Str(texts[i]));
     return 0;
 }
 
 void writeNode(const SiteNode& node, MemBlock& block, const URL& base, int idWidth) {
+    static thread_local std::vector<int> ids;
     block.cat(NODE_DONE, 1);
     block.cat(node.title);
     block.cat(node.size, 4);
     node.url.ConvertToMemBlock(block, base);
     writeLinks(node.links, block, node.url);
     block.cat(node.saveId, idWidth);
-    writeIds(node.parents, block, idWidth);
-    writeIds(node.children, block, idWidth);
+    writeIds(node.parents, block, idWidth, ids);
+    writeIds(node.children, block, idWidth, ids);
 }
 
-int readNode(SiteNode& node, MemBlock& block, const URL& base, int idWidth, MapAddresses& addresses) {
+int readNode(SiteNode& node, MemBlock& block, const URL& base, int idWidth, MapAddresses& addresses, int& id,
+             std::vector<int>& childIds) {
     int state = 0;
     if (block.get(state, 1) != 0 || block.get(node.title, kMaxTitleBytes) != 0 ||
         block.get(node.size, 4) != 0 || addresses.read(block, base, node.url) != 0 ||
         readLinks(node.links, block, node.url, addresses) != 0)
         return 1;
     node.state = state;
-    SaveInfo& info = *node.saveInfo;
     int count = 0;
+    // Each pair of pages is joined from the parent's side, so the parent ids are only checked.
     // Counts are checked against what is left before anything is reserved for them.
-    if (block.get(info.id, idWidth) != 0 || block.get(count, idWidth) != 0 || count < 0 ||
-        count > block.remaining() / idWidth)
+    if (block.get(id, idWidth) != 0 || block.get(count, idWidth) != 0 || count < 0 ||
+        count > block.remaining() / idWidth || block.skip(count * idWidth) != 0)
         return 1;
-    for (int i = 0, id = 0; i < count; ++i) {
-        if (block.get(id, idWidth) != 0)
-            return 1;
-        info.parentIds.push_back(id);
-    }
     if (block.get(count, idWidth) != 0 || count < 0 || count > block.remaining() / idWidth)
         return 1;
-    for (int i = 0, id = 0; i < count; ++i) {
-        if (block.get(id, idWidth) != 0)
+    for (int i = 0, child = 0; i < count; ++i) {
+        if (block.get(child, idWidth) != 0)
             return 1;
-        info.childIds.push_back(id);
+        childIds.push_back(child);
     }
     return 0;
 }
@@ -151,16 +211,16 @@ int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrog
         return 4001;
     std::vector<SiteNode*> pages = pagesToSave(engine, root);
     if (pages.empty()) {
-        freeSaveInfo(pages);
+        clearSaveIds(pages);
         return 4002;
     }
     bool wide = pages.size() > static_cast<size_t>(kMaxMapPages);
     if (pages.size() > static_cast<size_t>(kMaxWideMapPages) || (wide && !beforeTree)) {
-        freeSaveInfo(pages);
+        clearSaveIds(pages);
         return 4003;
     }
     if (beforeTree && beforeTree(wide) != 0) {
-        freeSaveInfo(pages);
+        clearSaveIds(pages);
         return 1;
     }
     const int idWidth = wide ? 4 : 2;
@@ -198,7 +258,7 @@ int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrog
         if (file.write(extension) != 0)
             result = 1;
     }
-    freeSaveInfo(pages);
+    clearSaveIds(pages);
     return result;
 }
 
@@ -217,14 +277,20 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
     std::vector<std::unique_ptr<SiteNode>> read;
     // A damaged count must not reserve for pages the file does not hold.
     read.reserve(std::min(count, 1 << 16));
+    // Each page's id in the file, and the ids of its children, all pages' in one list.
+    std::vector<int> fileIds;
+    std::vector<int> childIds;
+    std::vector<size_t> childrenEnd;
     TextIndex<SiteNode*, PageAddress> inFile;
     MemBlock block;
     MemBlock htmlBlock;
     for (int i = 0; i < count; ++i) {
         auto node = std::make_unique<SiteNode>();
-        node->saveInfo = std::make_unique<SaveInfo>();
-        if (file.read(block) != 0 || readNode(*node, block, base, idWidth, addresses) != 0)
+        int id = 0;
+        if (file.read(block) != 0 || readNode(*node, block, base, idWidth, addresses, id, childIds) != 0)
             return 1;
+        fileIds.push_back(id);
+        childrenEnd.push_back(childIds.size());
         node->state = NODE_DONE;
         if (engine.findNode(node->url, true, true) || inFile.find(node->url.resourceKey()))
             return 4005;
@@ -239,6 +305,7 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
         inFile.insert(node.get());
         read.push_back(std::move(node));
     }
+    inFile.clear();
 
     // Whatever follows the pages must be a whole block or a clean end: a file cut inside its last
     // stretch of compressed data shows only here.
@@ -259,36 +326,21 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
     std::vector<SiteNode*> nodes;
     nodes.reserve(read.size());
     engine.reserveNodes(engine.nodeCount() + static_cast<int>(read.size()));
-    for (auto& owned : read) {
-        SiteNode* node = engine.adoptDoneNode(std::move(owned));
-        const int id = node->saveInfo->id;
+    for (size_t i = 0; i < read.size(); ++i) {
+        SiteNode* node = engine.adoptDoneNode(std::move(read[i]));
+        const int id = fileIds[i];
         if (id >= 1 && id < static_cast<int>(added.size()) && !added[id])
             added[id] = node;
         nodes.push_back(node);
     }
-    // Children keep the order their links had in the page, which is the order of childIds; each
-    // pair is joined once, from the parent's side, so the lists always agree.
-    {
-        std::lock_guard guard(engine.lock);
-        // The parent each child was last joined to: a repeated id is spotted without searching
-        // the parent's growing list of children, which a hub makes as long as the site.
-        std::vector<const SiteNode*> joinedTo(added.size());
-        for (SiteNode* node : nodes) {
-            for (int id : node->saveInfo->childIds) {
-                SiteNode* child = id >= 1 && id < static_cast<int>(added.size()) ? added[id] : nullptr;
-                if (!child || joinedTo[id] == node)
-                    continue;
-                joinedTo[id] = node;
-                node->children.add(child);
-                child->parents.add(node);
-            }
-        }
-    }
+    decltype(read)().swap(read);
+    for (int& id : childIds)
+        if (id < 1 || id >= static_cast<int>(added.size()))
+            id = 0;
+    joinChildren(engine, nodes, added, childIds, childrenEnd);
     for (SiteNode* node : nodes)
         if (engine.onNodeChanged && !engine.halted)
             engine.onNodeChanged(node, -1);
-    for (SiteNode* node : nodes)
-        node->saveInfo.reset();
     loaded = std::move(nodes);
     return 0;
 }

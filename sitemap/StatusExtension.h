@@ -22,7 +22,7 @@ struct CheckedLink {
 // pages that link to them) and the statuses of checked links. Readers that know only the original layout stop
 // before it; a map without it still loads.
 //
-// pages are the saved pages in file order, each with its SaveInfo id; wholeSite keeps every failed
+// pages are the saved pages in file order, each with its saveId; wholeSite keeps every failed
 // page, else only those a saved page links to.
 void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>& pages, bool wholeSite,
                           const std::vector<CheckedLink>& checked, MemBlock& out);
