@@ -16,18 +16,103 @@
 
 namespace lurvik {
 
-TempFrogFile::TempFrogFile() {
+namespace {
+
+// The size from which content is compressed as it is written, at the fastest level: the maps of
+// sites of a million pages run to a gigabyte before compression, where the usual level would take
+// half a minute.
+constexpr uint64_t kPackFrom = uint64_t(64) << 20;
+constexpr size_t kCopyBytes = 4u << 20;
+
+int scratchFile() {
     const char* dir = std::getenv("TMPDIR");
     std::string pattern = dir && *dir ? dir : "/tmp";
     pattern += "/lurvik-XXXXXX";
-    m_name = "temporary file";
     int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd >= 0)
+        ::unlink(pattern.c_str());
+    return fd;
+}
+
+} // namespace
+
+TempFrogFile::TempFrogFile() {
+    m_name = "temporary file";
+    int fd = scratchFile();
     if (fd < 0) {
         (void)fail(FrogFileError::OpenFailed, "create", errno);
         return;
     }
-    ::unlink(pattern.c_str());
     m_fd = fd;
+}
+
+TempFrogFile::~TempFrogFile() {
+    dropPacking();
+}
+
+int TempFrogFile::writeOut(const void* data, size_t n) {
+    if (m_packer)
+        return m_packer->write(data, n);
+    if (int error = writeAll(m_fd, data, n))
+        return error;
+    m_size += n;
+    return m_size > kPackFrom ? startPacking() : 0;
+}
+
+int TempFrogFile::startPacking() {
+    m_packedFd = scratchFile();
+    if (m_packedFd < 0)
+        return errno;
+    const int threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    m_packer = std::make_unique<SlicedGzip>(m_packedFd, 1, threads);
+    std::vector<char> chunk(kCopyBytes);
+    for (off_t offset = 0; offset < static_cast<off_t>(m_size);) {
+        ssize_t got = ::pread(m_fd, chunk.data(), chunk.size(), offset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got < 0 ? errno : EIO;
+        if (int error = m_packer->write(chunk.data(), static_cast<size_t>(got)))
+            return error;
+        offset += got;
+    }
+    // The plain copy is no longer needed; its room on disk is given back at once.
+    return ::ftruncate(m_fd, 0) == 0 ? 0 : errno;
+}
+
+int TempFrogFile::compressPacked(std::string_view name) {
+    std::vector<unsigned char> tail;
+    if (int error = m_packer->finish(tail))
+        return fail(FrogFileError::WriteFailed, "write", error);
+    FileReplacement target;
+    if (int error = target.begin(name))
+        return failOn(name, FrogFileError::OpenFailed, "create", error);
+    std::vector<char> chunk(kCopyBytes);
+    for (off_t offset = 0;;) {
+        ssize_t got = ::pread(m_packedFd, chunk.data(), chunk.size(), offset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return fail(FrogFileError::ReadFailed, "read", errno);
+        if (got == 0)
+            break;
+        if (int error = writeAll(target.fd(), chunk.data(), static_cast<size_t>(got)))
+            return failOn(name, FrogFileError::WriteFailed, "write", error);
+        offset += got;
+    }
+    if (int error = writeAll(target.fd(), tail.data(), tail.size()))
+        return failOn(name, FrogFileError::WriteFailed, "write", error);
+    if (int error = target.commit())
+        return failOn(name, FrogFileError::SaveFailed, "save", error);
+    return 0;
+}
+
+void TempFrogFile::dropPacking() {
+    m_packer.reset();
+    if (m_packedFd >= 0) {
+        ::close(m_packedFd);
+        m_packedFd = -1;
+    }
 }
 
 int TempFrogFile::compress(std::string_view name) {
@@ -38,24 +123,12 @@ int TempFrogFile::compress(std::string_view name) {
     if (int error = flushBuffer())
         return error;
 
+    if (m_packer)
+        return compressPacked(name);
+
     FileReplacement target;
     if (int error = target.begin(name))
         return failOn(name, FrogFileError::OpenFailed, "create", error);
-    // The maps of sites of a million pages run to a gigabyte before compression, where the usual
-    // level would take half a minute; they trade a little size for a save several times faster,
-    // and are compressed on every core.
-    struct stat written {};
-    if (::fstat(m_fd, &written) == 0 && written.st_size > (int64_t(64) << 20)) {
-        const int threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
-        SlicedGzipResult sliced = gzipInSlices(m_fd, target.fd(), 1, threads);
-        if (sliced.readError != 0)
-            return fail(FrogFileError::ReadFailed, "read", sliced.readError);
-        if (sliced.writeError != 0)
-            return failOn(name, FrogFileError::WriteFailed, "write", sliced.writeError);
-        if (int error = target.commit())
-            return failOn(name, FrogFileError::SaveFailed, "save", error);
-        return 0;
-    }
     // gzclose closes the descriptor it was given; the replacement still needs its own to sync.
     int gzfd = ::dup(target.fd());
     if (gzfd < 0)
@@ -104,12 +177,14 @@ int TempFrogFile::compress(std::string_view name) {
 int TempFrogFile::close() {
     int failed = failedCode();
     resetWriter();
+    dropPacking();
     if (failed != 0)
         return failed;
     return FrogFile::close();
 }
 
 void TempFrogFile::abandonAfterFailure() {
+    dropPacking();
     closeDescriptor();
 }
 

@@ -31,7 +31,7 @@ int WritableFrogFile::write(const void* data, int n) {
             return error;
     }
     if (size >= kBufferSize) {
-        if (int error = writeAll(m_fd, data, size))
+        if (int error = writeOut(data, size))
             return recordWriteFailure(error);
         return 0;
     }
@@ -61,9 +61,13 @@ int WritableFrogFile::flushBuffer() {
         return m_failedCode;
     if (m_buffer.empty())
         return 0;
-    int error = writeAll(m_fd, m_buffer.data(), m_buffer.size());
+    int error = writeOut(m_buffer.data(), m_buffer.size());
     m_buffer.clear();
     return error ? recordWriteFailure(error) : 0;
+}
+
+int WritableFrogFile::writeOut(const void* data, size_t n) {
+    return writeAll(m_fd, data, n);
 }
 
 void WritableFrogFile::resetWriter() {

@@ -22,6 +22,9 @@ public:
 protected:
     // Passes the buffered bytes to the descriptor; 0 or the recorded failure.
     [[nodiscard]] int flushBuffer();
+    // Where the buffered bytes go: the descriptor, unless a file keeps its bytes elsewhere. 0 or
+    // the errno of the failure.
+    virtual int writeOut(const void* data, size_t n);
     // Called once a write has failed, to give up the half-written file.
     virtual void abandonAfterFailure() = 0;
     // The code of the failure that ended this file, 0 while it is healthy.
