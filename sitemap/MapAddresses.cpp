@@ -53,16 +53,21 @@ int MapAddresses::readAll(const std::vector<std::string_view>& stored, const URL
         m_batchKeys.resize(count);
     m_batchHashes.resize(count);
     m_batchKeyViews.resize(count);
-    // Two rounds of asking ahead, one for the slots and one for the addresses they hold, so that
-    // the third round finds everything at hand.
+    // A site's pages share their menus, which put the same links at the same places: a link
+    // whose text equals the one in its place on the page before is that page's address, with no
+    // look-up. The others are looked up with two rounds of asking ahead, one for the slots and one
+    // for the addresses they hold, so that the last round finds everything at hand.
     for (size_t i = 0; i < count; ++i) {
         const std::string_view key = keyOf(stored[i], base, m_batchKeys[i]);
         m_batchKeyViews[i] = key;
-        m_batchHashes[i] = Index::hashOf(key);
-        m_known.prefetchSlot(m_batchHashes[i]);
+        const bool asBefore = !key.empty() && i < m_lastKeys.size() && key == m_lastKeys[i];
+        m_batchHashes[i] = asBefore ? 0 : Index::hashOf(key);
+        if (!asBefore)
+            m_known.prefetchSlot(m_batchHashes[i]);
     }
     for (size_t i = 0; i < count; ++i)
-        m_known.prefetchValue(m_batchHashes[i], [](const URL& url) { url.prefetch(); });
+        if (m_batchHashes[i] != 0)
+            m_known.prefetchValue(m_batchHashes[i], [](const URL& url) { url.prefetch(); });
     for (size_t i = 0; i < count; ++i) {
         const std::string_view key = m_batchKeyViews[i];
         if (stored[i].empty()) {
@@ -74,6 +79,10 @@ int MapAddresses::readAll(const std::vector<std::string_view>& stored, const URL
                 return 1;
             continue;
         }
+        if (m_batchHashes[i] == 0) {
+            out[i] = m_lastURLs[i];
+            continue;
+        }
         if (const URL* known = m_known.find(key, m_batchHashes[i])) {
             out[i] = *known;
             continue;
@@ -81,6 +90,14 @@ int MapAddresses::readAll(const std::vector<std::string_view>& stored, const URL
         if (out[i].setURL(base, stored[i]) != 0)
             return 1;
         m_known.insert(out[i]);
+    }
+    m_lastKeys.resize(count);
+    m_lastURLs.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        if (m_batchHashes[i] == 0)
+            continue;
+        m_lastKeys[i].assign(m_batchKeyViews[i]);
+        m_lastURLs[i] = out[i];
     }
     return 0;
 }

@@ -42,6 +42,9 @@ private:
     std::vector<std::string> m_batchKeys;
     std::vector<uint64_t> m_batchHashes;
     std::vector<std::string_view> m_batchKeyViews;
+    // The keys of the last batch and their addresses, by place.
+    std::vector<std::string> m_lastKeys;
+    std::vector<URL> m_lastURLs;
 };
 
 } // namespace lurvik

@@ -1,5 +1,7 @@
 #include "SiteTree.h"
 
+#include "LinkBuilder.h"
+
 #include "core/PageCache.h"
 #include "core/TextIndex.h"
 #include "retrieval/HttpReply.h"
@@ -135,20 +137,23 @@ void writeLinks(const LinkList& links, MemBlock& block, const URL& pageURL) {
     }
 }
 
-int readLinks(LinkList& links, MemBlock& block, const URL& pageURL, MapAddresses& addresses) {
+namespace {
+
+// A page's link records as read, before they are built; reused from page to page.
+struct LinkFields {
+    std::vector<int> kinds;
+    std::vector<std::string_view> stored; // the addresses as stored, relative to the page
+    std::vector<std::string_view> texts;
+    std::vector<URL> urls;
+};
+
+int readLinks(MemBlock& block, const URL& pageURL, MapAddresses& addresses, LinkFields& out) {
     int count = 0;
     if (block.get(count, 4) != 0 || count < 0)
         return 1;
-    // A record takes at least its kind and two lengths, so a damaged count reserves no more than
-    // the block could hold.
-    const int room = std::min(count, block.remaining() / 9);
-    // The records first and their addresses then, as one batch whose look-ups overlap.
-    std::vector<int> kinds;
-    std::vector<std::string_view> stored;
-    std::vector<std::string_view> texts;
-    kinds.reserve(room);
-    stored.reserve(room);
-    texts.reserve(room);
+    out.kinds.clear();
+    out.stored.clear();
+    out.texts.clear();
     for (int i = 0; i < count; ++i) {
         int kind = 0;
         std::string_view url;
@@ -156,37 +161,23 @@ int readLinks(LinkList& links, MemBlock& block, const URL& pageURL, MapAddresses
         if (block.get(kind, 1) != 0 || block.get(url, URL::kMaxStoredLength) != 0 ||
             block.get(text, kMaxLinkTextBytes) != 0)
             return 1;
-        kinds.push_back(kind);
-        stored.push_back(url);
-        texts.push_back(text);
+        out.kinds.push_back(kind);
+        out.stored.push_back(url);
+        out.texts.push_back(text);
     }
-    std::vector<URL> urls;
-    if (addresses.readAll(stored, pageURL, urls) != 0)
-        return 1;
-    links.reserve(count);
-    for (int i = 0; i < count; ++i)
-        links.add(kinds[i], std::move(urls[i]), Str(texts[i]));
-    return 0;
+    // The addresses as one batch, whose look-ups overlap.
+    return addresses.readAll(out.stored, pageURL, out.urls);
 }
 
-void writeNode(const SiteNode& node, MemBlock& block, const URL& base, int idWidth) {
-    static thread_local std::vector<int> ids;
-    block.cat(NODE_DONE, 1);
-    block.cat(node.title);
-    block.cat(node.size, 4);
-    node.url.ConvertToMemBlock(block, base);
-    writeLinks(node.links, block, node.url);
-    block.cat(node.saveId, idWidth);
-    writeIds(node.parents, block, idWidth, ids);
-    writeIds(node.children, block, idWidth, ids);
-}
-
-int readNode(SiteNode& node, MemBlock& block, const URL& base, int idWidth, MapAddresses& addresses, int& id,
-             std::vector<int>& childIds) {
+// One page's block: state, title, size, URL (relative to the base), links (into links, to be
+// built) and ids: id receives the page's id in the file; its children's ids are appended to
+// childIds.
+int readNode(SiteNode& node, MemBlock& block, const URL& base, int idWidth, MapAddresses& addresses,
+             LinkFields& links, int& id, std::vector<int>& childIds) {
     int state = 0;
     if (block.get(state, 1) != 0 || block.get(node.title, kMaxTitleBytes) != 0 ||
         block.get(node.size, 4) != 0 || addresses.read(block, base, node.url) != 0 ||
-        readLinks(node.links, block, node.url, addresses) != 0)
+        readLinks(block, node.url, addresses, links) != 0)
         return 1;
     node.state = state;
     int count = 0;
@@ -203,6 +194,20 @@ int readNode(SiteNode& node, MemBlock& block, const URL& base, int idWidth, MapA
         childIds.push_back(child);
     }
     return 0;
+}
+
+} // namespace
+
+void writeNode(const SiteNode& node, MemBlock& block, const URL& base, int idWidth) {
+    static thread_local std::vector<int> ids;
+    block.cat(NODE_DONE, 1);
+    block.cat(node.title);
+    block.cat(node.size, 4);
+    node.url.ConvertToMemBlock(block, base);
+    writeLinks(node.links, block, node.url);
+    block.cat(node.saveId, idWidth);
+    writeIds(node.parents, block, idWidth, ids);
+    writeIds(node.children, block, idWidth, ids);
 }
 
 int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrogFile& file,
@@ -284,10 +289,14 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
     TextIndex<SiteNode*, PageAddress> inFile;
     MemBlock block;
     MemBlock htmlBlock;
+    LinkFields links;
+    // Declared after the pages it fills, so that it is done with them before they go.
+    LinkBuilder builder;
     for (int i = 0; i < count; ++i) {
         auto node = std::make_unique<SiteNode>();
         int id = 0;
-        if (file.read(block) != 0 || readNode(*node, block, base, idWidth, addresses, id, childIds) != 0)
+        if (file.read(block) != 0 ||
+            readNode(*node, block, base, idWidth, addresses, links, id, childIds) != 0)
             return 1;
         fileIds.push_back(id);
         childrenEnd.push_back(childIds.size());
@@ -303,9 +312,11 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
             CacheSavePage(node->url, date, html);
         }
         inFile.insert(node.get());
+        builder.add(*node, links.kinds, links.urls, links.texts);
         read.push_back(std::move(node));
     }
     inFile.clear();
+    builder.finish();
 
     // Whatever follows the pages must be a whole block or a clean end: a file cut inside its last
     // stretch of compressed data shows only here.

@@ -33,11 +33,7 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
 
 // One page's block: state, title, size, URL (relative to the base), links and ids.
 void writeNode(const SiteNode& node, MemBlock& block, const URL& base, int idWidth = 2);
-// id receives the page's id in the file; its children's ids are appended to childIds.
-[[nodiscard]] int readNode(SiteNode& node, MemBlock& block, const URL& base, int idWidth,
-                           MapAddresses& addresses, int& id, std::vector<int>& childIds);
 void writeLinks(const LinkList& links, MemBlock& block, const URL& pageURL);
-[[nodiscard]] int readLinks(LinkList& links, MemBlock& block, const URL& pageURL, MapAddresses& addresses);
 
 // Ids and counts are 16 bits wide in the first layout, 32 in the wide one.
 constexpr int kMaxMapPages = 65535;

@@ -1,5 +1,8 @@
 #include "StatusExtension.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace lurvik {
 
 namespace {
@@ -10,13 +13,17 @@ constexpr int kVersion = 1;
 // them stops.
 const Str kHeaderMagic("LURVKHEAD");
 
+// A failed page as read, its texts viewing the block: a map holds as many as it has pages.
 struct FailedPage {
-    Str url;
-    Str errorText;
+    std::string_view url;
+    std::string_view errorText;
     int status = 0;
     int level = 0;
-    std::vector<int> parentIds;
+    size_t parentIdsEnd = 0; // in the list of all failed pages' parent ids
 };
+
+// Failed pages' addresses are looked up this many at a time, so that the look-ups overlap.
+constexpr size_t kAddressBatch = 64;
 
 } // namespace
 
@@ -86,16 +93,19 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
     if (block.get(count, 4) != 0 || count < 0 || count > block.remaining())
         return 1;
     std::vector<FailedPage> failed(count);
+    std::vector<int> parentIds;
     for (FailedPage& page : failed) {
         int parents = 0;
         if (block.get(page.url) != 0 || block.get(page.errorText) != 0 || block.get(page.status, 2) != 0 ||
             block.get(page.level, 4) != 0 || block.get(parents, 4) != 0 || parents < 0 ||
             parents > block.remaining())
             return 1;
-        page.parentIds.resize(parents);
-        for (int& id : page.parentIds)
+        for (int i = 0, id = 0; i < parents; ++i) {
             if (block.get(id, 4) != 0 || id < 1 || id > static_cast<int>(loaded.size()))
                 return 1;
+            parentIds.push_back(id);
+        }
+        page.parentIdsEnd = parentIds.size();
     }
 
     if (block.get(count, 4) != 0 || count < 0 || count > block.remaining())
@@ -134,29 +144,47 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
     // The parents a failed page was joined to, cleared after each page: a missing page that every
     // page links to has as many ids as the map has pages.
     std::vector<bool> joined(loaded.size() + 1);
-    for (const FailedPage& page : failed) {
-        URL url;
-        if (addresses.parse(page.url.view(), url) != 0 || !url.isValid() || engine.findNode(url, true, true))
-            continue;
-        auto node = std::make_unique<SiteNode>(url);
-        node->state = NODE_ERROR;
-        node->title = page.errorText;
-        node->httpStatus = page.status;
-        node->level = page.level;
-        SiteNode* added = engine.adoptDoneNode(std::move(node));
-        std::lock_guard guard(engine.lock);
-        // The page is new, so only a repeated id could join a parent twice; a hub's list of
-        // children is never searched.
-        for (int id : page.parentIds) {
-            if (joined[id])
+    std::vector<std::string_view> batchTexts;
+    std::vector<URL> batchURLs;
+    size_t idsBegin = 0;
+    for (size_t first = 0; first < failed.size(); first += kAddressBatch) {
+        const size_t end = std::min(failed.size(), first + kAddressBatch);
+        batchTexts.clear();
+        for (size_t i = first; i < end; ++i)
+            batchTexts.push_back(failed[i].url);
+        // A text that does not parse leaves its page out, as a single parse would.
+        if (addresses.readAll(batchTexts, URL(), batchURLs) != 0)
+            for (size_t i = first; i < end; ++i)
+                if (addresses.parse(failed[i].url, batchURLs[i - first]) != 0)
+                    batchURLs[i - first].clear();
+        for (size_t i = first; i < end; ++i) {
+            const FailedPage& page = failed[i];
+            const size_t idsEnd = page.parentIdsEnd;
+            const size_t from = std::exchange(idsBegin, idsEnd);
+            const URL& url = batchURLs[i - first];
+            if (!url.isValid() || engine.findNode(url, true, true))
                 continue;
-            joined[id] = true;
-            SiteNode* parent = loaded[id - 1];
-            parent->children.add(added);
-            added->parents.add(parent);
+            auto node = std::make_unique<SiteNode>(url);
+            node->state = NODE_ERROR;
+            node->title = Str(page.errorText);
+            node->httpStatus = page.status;
+            node->level = page.level;
+            SiteNode* added = engine.adoptDoneNode(std::move(node));
+            std::lock_guard guard(engine.lock);
+            // The page is new, so only a repeated id could join a parent twice; a hub's list of
+            // children is never searched.
+            for (size_t k = from; k < idsEnd; ++k) {
+                const int id = parentIds[k];
+                if (joined[id])
+                    continue;
+                joined[id] = true;
+                SiteNode* parent = loaded[id - 1];
+                parent->children.add(added);
+                added->parents.add(parent);
+            }
+            for (size_t k = from; k < idsEnd; ++k)
+                joined[parentIds[k]] = false;
         }
-        for (int id : page.parentIds)
-            joined[id] = false;
     }
     checked = std::move(links);
     return 0;
