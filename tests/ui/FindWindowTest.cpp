@@ -28,8 +28,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QPrinter>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -40,7 +38,10 @@
 
 using namespace lurvik;
 using lurvik::test::answerNextModal;
+using lurvik::test::fileBytes;
 using lurvik::test::kTimeScale;
+using lurvik::test::outputOf;
+using lurvik::test::pdfPrinter;
 using lurvik::test::SiteGenerator;
 using lurvik::test::SiteOptions;
 using lurvik::test::TestServer;
@@ -85,11 +86,6 @@ QStringList windowUrls(FindWindow* window) {
     for (int row = 0; row < window->results()->rowCount(); ++row)
         urls << window->results()->index(row, 2).data().toString();
     return urls;
-}
-
-QByteArray fileBytes(const QString& name) {
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // A criteria file as it would be with its time of saving left out, which every save stamps anew.
@@ -165,12 +161,10 @@ private:
 
     // lurvik-cli find on the saved map; the URL column of its results.
     QStringList cliUrls(const QStringList& arguments) {
-        QProcess cli;
-        cli.start(QStringLiteral(LURVIK_CLI), QStringList{"find", mapName, "--format", "tsv"} + arguments);
-        if (!cli.waitForFinished(kSearchTimeoutMs))
-            return {QStringLiteral("lurvik-cli did not finish")};
         QStringList urls;
-        QStringList lines = QString::fromUtf8(cli.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QStringList lines =
+            outputOf(QStringLiteral(LURVIK_CLI), QStringList{"find", mapName, "--format", "tsv"} + arguments)
+                .split('\n', Qt::SkipEmptyParts);
         for (int i = 1; i < lines.size(); ++i)
             urls << lines[i].section('\t', 3, 3);
         return urls;
@@ -258,10 +252,8 @@ private slots:
 
         // The window's file and the command line's are the same bytes.
         QCOMPARE(links->exportResultsHtml(path("window.htm")), 0);
-        QProcess cli;
-        cli.start(QStringLiteral(LURVIK_CLI), {"find", mapName, "--type", "links", "--text", "p1", "--in",
-                                               "url", "--html", path("cli.htm")});
-        QVERIFY(cli.waitForFinished(kSearchTimeoutMs));
+        outputOf(QStringLiteral(LURVIK_CLI), {"find", mapName, "--type", "links", "--text", "p1", "--in",
+                                              "url", "--html", path("cli.htm")});
         QCOMPARE(fileBytes(path("cli.htm")), fileBytes(path("window.htm")));
 
         // A sort carries over into the file.
@@ -277,20 +269,14 @@ private slots:
 
         // The results print as a link summary headed "Find Results", the window held while it runs.
         QVERIFY(links->action(FindCmdPrint)->isEnabled());
-        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-        printer->setOutputFormat(QPrinter::PdfFormat);
-        printer->setOutputFileName(path("results.pdf"));
-        PrintJob* job = window->printFindResults(*links->results(), links, std::move(printer));
+        PrintJob* job = window->printFindResults(*links->results(), links, pdfPrinter(path("results.pdf")));
         QVERIFY(job);
         QVERIFY(!links->isEnabled());
         bool printed = false;
         connect(job, &PrintJob::finished, [&printed](bool completed) { printed = completed; });
         QVERIFY(QTest::qWaitFor([&printed] { return printed; }, kSearchTimeoutMs));
         QVERIFY(links->isEnabled());
-        QProcess pdf;
-        pdf.start(QStringLiteral("pdftotext"), {path("results.pdf"), "-"});
-        QVERIFY(pdf.waitForFinished(kSearchTimeoutMs));
-        QString text = QString::fromUtf8(pdf.readAllStandardOutput());
+        const QString text = outputOf(QStringLiteral("pdftotext"), {path("results.pdf"), "-"});
         QVERIFY(text.contains(QStringLiteral("Find Results")));
         QVERIFY(text.contains(sorted.first()));
 
@@ -398,11 +384,9 @@ private slots:
         QVERIFY(!expected.isEmpty());
         QCOMPARE(criteriaWithoutTime(path("second.ifc")), expected);
 
-        QProcess cli;
-        cli.start(QStringLiteral(LURVIK_CLI),
-                  {"find", mapName, "--criteria", path("first.ifc"), "--save-criteria", path("cli.ifc"),
-                   "--author", "Ann", "--description", "Harbour pages"});
-        QVERIFY(cli.waitForFinished(kSearchTimeoutMs));
+        outputOf(QStringLiteral(LURVIK_CLI),
+                 {"find", mapName, "--criteria", path("first.ifc"), "--save-criteria", path("cli.ifc"),
+                  "--author", "Ann", "--description", "Harbour pages"});
         QCOMPARE(criteriaWithoutTime(path("cli.ifc")), expected);
         first->close();
         second->close();
