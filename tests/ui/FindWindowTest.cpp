@@ -37,7 +37,7 @@
 #include <memory>
 
 using namespace lurvik;
-using lurvik::test::answerNextModal;
+using lurvik::test::answerNext;
 using lurvik::test::fileBytes;
 using lurvik::test::kTimeScale;
 using lurvik::test::outputOf;
@@ -51,7 +51,7 @@ namespace {
 constexpr int kSearchTimeoutMs = 60000;
 
 template <typename Widget>
-Widget* control(FindWindow* window, const char* name) {
+Widget* control(QObject* window, const char* name) {
     auto* widget = window->findChild<Widget*>(QString::fromLatin1(name));
     if (!widget)
         qWarning("no control %s", name);
@@ -70,7 +70,7 @@ void setText(FindWindow* window, const QString& text, bool inURL, bool inTitle, 
 }
 
 // Types a value into a value list as a user does, ending with the focus leaving it.
-void typeValue(FindWindow* window, const char* name, const QString& text) {
+void typeValue(QObject* window, const char* name, const QString& text) {
     auto* list = control<QComboBox>(window, name);
     list->setEditText(text);
     emit list->lineEdit()->editingFinished();
@@ -121,11 +121,7 @@ struct WizardWalk {
     void answerNo(const char* prefix) {
         find<QRadioButton>((std::string(prefix) + "Second").c_str())->setChecked(true);
     }
-    void type(const char* name, const QString& text) {
-        auto* list = find<QComboBox>(name);
-        list->setEditText(text);
-        emit list->lineEdit()->editingFinished();
-    }
+    void type(const char* name, const QString& text) { typeValue(wizard.get(), name, text); }
 
     FindHost host;
     std::unique_ptr<FindWizard> wizard;
@@ -301,12 +297,10 @@ private slots:
         pages->showNormal();
 
         // New Search asks first: Cancel keeps everything, OK clears criteria and results.
-        answerNextModal(
-            [](QWidget* modal) { qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Cancel)->click(); });
+        answerNext<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::Cancel)->click(); });
         QVERIFY(!pages->newSearch());
         QCOMPARE(pages->results()->rowCount(), pageUrls.size());
-        answerNextModal([](QWidget* modal) {
-            auto* box = qobject_cast<QMessageBox*>(modal);
+        answerNext<QMessageBox>([](QMessageBox* box) {
             QCOMPARE(box->text(), QStringLiteral("This will clear your current search."));
             box->button(QMessageBox::Ok)->click();
         });
@@ -589,9 +583,7 @@ private slots:
 
         // Images with no link text: straight to the end, and Finish searches at once in a new window
         // that finds every image, as the command line does.
-        answerNextModal([](QWidget* modal) {
-            auto* wizard = qobject_cast<FindWizard*>(modal);
-            QVERIFY(wizard);
+        answerNext<FindWizard>([](FindWizard* wizard) {
             wizard->next();
             wizard->findChild<QListWidget*>("objectTypes")->setCurrentRow(OBJECT_IMAGES);
             wizard->next();

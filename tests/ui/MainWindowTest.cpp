@@ -65,7 +65,7 @@
 #include <memory>
 
 using namespace lurvik;
-using lurvik::test::answerNextModal;
+using lurvik::test::answerNext;
 using lurvik::test::fileBytes;
 using lurvik::test::outputOf;
 using lurvik::test::pdfPrinter;
@@ -143,9 +143,7 @@ private:
     }
     bool crawl(const char* path) { return window->startSite(url(path)) && waitForEnd(); }
     void openThroughDialog(const QString& address) {
-        answerNextModal([address](QWidget* modal) {
-            auto* dialog = qobject_cast<OpenLocationDialog*>(modal);
-            QVERIFY(dialog);
+        answerNext<OpenLocationDialog>([address](OpenLocationDialog* dialog) {
             dialog->combo()->setEditText(address);
             QMetaObject::invokeMethod(dialog, [dialog] {
                 auto* box = dialog->findChild<QDialogButtonBox*>();
@@ -156,11 +154,7 @@ private:
     }
     // Opens the Options sheet and hands it to `answer`, as the user's hands on the sheet.
     void withOptions(std::function<void(OptionsSheet*)> answer) {
-        answerNextModal([answer](QWidget* modal) {
-            auto* sheet = qobject_cast<OptionsSheet*>(modal);
-            QVERIFY(sheet);
-            answer(sheet);
-        });
+        answerNext<OptionsSheet>(std::move(answer));
         window->runCommand(CmdOptions);
     }
     SiteTreeModel::Item* site() const {
@@ -361,9 +355,7 @@ private slots:
         window->selectItem(window->treeModel()->root());
         QString typed = dir.filePath(QStringLiteral("site"));
         int result = -1;
-        answerNextModal([&](QWidget* modal) {
-            auto* dialog = qobject_cast<SaveSiteMapDialog*>(modal);
-            QVERIFY(dialog);
+        answerNext<SaveSiteMapDialog>([&](SaveSiteMapDialog* dialog) {
             QCOMPARE(dialog->descriptionEdit()->text(), QStringLiteral("Lurvik Site map"));
             dialog->fileEdit()->setText(typed);
             dialog->includeHtmlBox()->setChecked(true);
@@ -413,9 +405,7 @@ private slots:
         QVERIFY(window->startSite(url("/stall.html")));
         window->selectItem(model.root());
         caption.clear();
-        answerNextModal([&](QWidget* modal) {
-            auto* dialog = qobject_cast<SaveSiteMapDialog*>(modal);
-            QVERIFY(dialog);
+        answerNext<SaveSiteMapDialog>([&](SaveSiteMapDialog* dialog) {
             dialog->fileEdit()->setText(dir.filePath(QStringLiteral("busy.web")));
             QMetaObject::invokeMethod(dialog, [&, dialog] {
                 recordNextMessageBox(caption, text);
@@ -488,9 +478,7 @@ private slots:
 
         auto inspect = [&](SiteTreeModel::Item* subject, QMap<QString, QString>& rows, QString& header) {
             window->selectItem(subject);
-            answerNextModal([&](QWidget* modal) {
-                auto* sheet = qobject_cast<PropertiesSheet*>(modal);
-                QVERIFY(sheet);
+            answerNext<PropertiesSheet>([&](PropertiesSheet* sheet) {
                 QCOMPARE(sheet->windowTitle(), QStringLiteral("Properties"));
                 for (int i = 0; i < sheet->statistics()->topLevelItemCount(); ++i)
                     rows[sheet->statistics()->topLevelItem(i)->text(0)] =
@@ -664,9 +652,7 @@ private slots:
 
         sites.entries = {{URL("http://first.example/"), static_cast<int32_t>(threePm)},
                          {URL("http://second.example/"), static_cast<int32_t>(threePm)}};
-        answerNextModal([](QWidget* modal) {
-            auto* dialog = qobject_cast<SchedulerDialog*>(modal);
-            QVERIFY(dialog);
+        answerNext<SchedulerDialog>([](SchedulerDialog* dialog) {
             QVERIFY(!dialog->removeButton()->isEnabled());
             QCOMPARE(dialog->list()->topLevelItem(0)->text(0), QStringLiteral("http://second.example/"));
             QCOMPARE(dialog->list()->topLevelItem(0)->text(1), QStringLiteral("3:00 PM"));
@@ -676,8 +662,7 @@ private slots:
         QCOMPARE(sites.entries.front().url.text(),
                  std::string("http://second.example/")); // OK reverses the order
 
-        answerNextModal([](QWidget* modal) {
-            auto* dialog = qobject_cast<SchedulerDialog*>(modal);
+        answerNext<SchedulerDialog>([](SchedulerDialog* dialog) {
             dialog->list()->setCurrentItem(dialog->list()->topLevelItem(0));
             dialog->removeSelected();
             dialog->reject();
@@ -983,9 +968,7 @@ private slots:
             for (int i = 0; i < titles.size(); ++i)
                 QCOMPARE(sheet->tabs()->tabText(i), titles[i]);
             QVERIFY(sheet->fontsPage());
-            answerNextModal([](QWidget* chooser) {
-                auto* dialog = qobject_cast<QFontDialog*>(chooser);
-                QVERIFY(dialog);
+            answerNext<QFontDialog>([](QFontDialog* dialog) {
                 QFont picked = dialog->currentFont();
                 picked.setPointSize(17);
                 picked.setItalic(true);
@@ -1014,9 +997,7 @@ private slots:
         ratings.adminPassword.clear();
         ratings.ratingsOn = ratings.blockViolated = ratings.passwordOverride = 0;
         auto enter = [](const QString& text) {
-            answerNextModal([text](QWidget* modal) {
-                auto* dialog = qobject_cast<RatingPasswordDialog*>(modal);
-                QVERIFY(dialog);
+            answerNext<RatingPasswordDialog>([text](RatingPasswordDialog* dialog) {
                 dialog->passwordEdit()->setText(text);
                 dialog->accept();
             });
@@ -1025,17 +1006,12 @@ private slots:
         withOptions([&enter](OptionsSheet* sheet) {
             QCheckBox* on = sheet->check("ratingsOn");
             QVERIFY(!sheet->check("blockViolated")->isEnabled());
-            answerNextModal([](QWidget* dialog) {
-                QVERIFY(qobject_cast<SetPasswordDialog*>(dialog));
-                static_cast<QDialog*>(dialog)->reject();
-            });
+            answerNext<SetPasswordDialog>([](SetPasswordDialog* dialog) { dialog->reject(); });
             on->click();
             QVERIFY(!on->isChecked());
             QVERIFY(!sheet->applyButton()->isEnabled());
 
-            answerNextModal([](QWidget* modal) {
-                auto* dialog = qobject_cast<SetPasswordDialog*>(modal);
-                QVERIFY(dialog);
+            answerNext<SetPasswordDialog>([](SetPasswordDialog* dialog) {
                 QPushButton* ok = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
                 dialog->newEdit()->setText(QStringLiteral("Secret"));
                 dialog->confirmedEdit()->setText(QStringLiteral("secret"));
@@ -1056,9 +1032,7 @@ private slots:
             QVERIFY(block->isEnabled());
 
             QString caption, text;
-            answerNextModal([&caption, &text](QWidget* modal) {
-                auto* dialog = qobject_cast<RatingPasswordDialog*>(modal);
-                QVERIFY(dialog);
+            answerNext<RatingPasswordDialog>([&caption, &text](RatingPasswordDialog* dialog) {
                 dialog->passwordEdit()->setText(QStringLiteral("SECRET"));
                 dialog->accept();
                 recordNextMessageBox(caption, text);
@@ -1164,9 +1138,7 @@ private slots:
                                   app->settings, ratings);
         };
         auto answer = [](const QString& password) {
-            answerNextModal([password](QWidget* modal) {
-                auto* dialog = qobject_cast<RatingPasswordDialog*>(modal);
-                QVERIFY(dialog);
+            answerNext<RatingPasswordDialog>([password](RatingPasswordDialog* dialog) {
                 QCOMPARE(dialog->windowTitle(), QStringLiteral("Enter Ratings Password"));
                 dialog->passwordEdit()->setText(password);
                 dialog->accept();
@@ -1199,23 +1171,20 @@ private slots:
         QString caption, text;
         // Each answer queues the next one only once its own dialog is gone.
         auto enterOld = [&caption, &text](const QString& password, bool refused) {
-            answerNextModal([&caption, &text, password, refused](QWidget* modal) {
-                auto* dialog = qobject_cast<RatingPasswordDialog*>(modal);
-                QVERIFY(dialog);
-                dialog->passwordEdit()->setText(password);
-                dialog->accept();
-                if (refused) {
-                    recordNextMessageBox(caption, text);
-                    return;
-                }
-                answerNextModal([](QWidget* modal) {
-                    auto* dialog = qobject_cast<SetPasswordDialog*>(modal);
-                    QVERIFY(dialog);
-                    dialog->newEdit()->setText(QStringLiteral("Better"));
-                    dialog->confirmedEdit()->setText(QStringLiteral("Better"));
-                    dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+            answerNext<RatingPasswordDialog>(
+                [&caption, &text, password, refused](RatingPasswordDialog* dialog) {
+                    dialog->passwordEdit()->setText(password);
+                    dialog->accept();
+                    if (refused) {
+                        recordNextMessageBox(caption, text);
+                        return;
+                    }
+                    answerNext<SetPasswordDialog>([](SetPasswordDialog* dialog) {
+                        dialog->newEdit()->setText(QStringLiteral("Better"));
+                        dialog->confirmedEdit()->setText(QStringLiteral("Better"));
+                        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+                    });
                 });
-            });
         };
         OptionsSheet::startPage() = 6;
         withOptions([&](OptionsSheet* sheet) {
@@ -1268,9 +1237,7 @@ private slots:
         secret.body = "<html><head><title>Secret</title></head><body></body></html>";
         server->addProtected("/secret.html", "Members", "ann", "pw", secret);
         QString realm;
-        answerNextModal([&realm](QWidget* modal) {
-            auto* dialog = qobject_cast<PasswordDialog*>(modal);
-            QVERIFY(dialog);
+        answerNext<PasswordDialog>([&realm](PasswordDialog* dialog) {
             realm = dialog->findChild<QLabel*>(QStringLiteral("realm"))->text();
             dialog->userEdit()->setText(QStringLiteral("ann"));
             dialog->passwordEdit()->setText(QStringLiteral("pw"));
@@ -1285,16 +1252,12 @@ private slots:
     void openLocationWithNothingOrCancel() {
         std::vector<Str> before;
         (void)app->settings.loadUrlHistory(before);
-        answerNextModal([](QWidget* modal) {
-            auto* dialog = qobject_cast<OpenLocationDialog*>(modal);
-            QVERIFY(dialog);
+        answerNext<OpenLocationDialog>([](OpenLocationDialog* dialog) {
             dialog->combo()->setEditText(QString());
             emit dialog->findChild<QDialogButtonBox*>()->accepted();
         });
         window->runCommand(CmdOpenSite);
-        answerNextModal([](QWidget* modal) {
-            auto* dialog = qobject_cast<OpenLocationDialog*>(modal);
-            QVERIFY(dialog);
+        answerNext<OpenLocationDialog>([](OpenLocationDialog* dialog) {
             dialog->combo()->setEditText(QStringLiteral("http://127.0.0.1:1/never.html"));
             dialog->reject();
         });

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPrinter>
 #include <QProcess>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
@@ -28,6 +29,16 @@ inline void answerNextModal(std::function<void(QWidget*)> answer) {
         answer(modal);
     });
     poll->start();
+}
+
+// Answers the next modal window, which must be a Window.
+template <typename Window>
+void answerNext(std::function<void(Window*)> answer) {
+    answerNextModal([answer](QWidget* modal) {
+        auto* window = qobject_cast<Window*>(modal);
+        QVERIFY(window);
+        answer(window);
+    });
 }
 
 // Closes the next message box and keeps its caption and text.
