@@ -1,6 +1,6 @@
 #include "core/PageCache.h"
-#include "core/CacheConnection.h"
 #include "TestFiles.h"
+#include "core/CacheConnection.h"
 
 #include <sqlite3.h>
 
@@ -8,10 +8,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
-#include <mutex>
+#include <latch>
 #include <random>
 #include <string>
 #include <thread>
@@ -243,32 +242,19 @@ TEST_F(PageCacheTest, ReadsDoNotWaitForABlockAndTheirUseStillCounts) {
     const std::string body = noise(900, 7);
     ASSERT_NO_FATAL_FAILURE(beginFullWithThreePages(body));
 
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool blocked = false;
-    bool release = false;
+    std::latch blocked(1), release(1);
     std::thread blocker([&] {
         ASSERT_EQ(CacheBlock(), 0);
-        std::unique_lock lock(mutex);
-        blocked = true;
-        changed.notify_all();
-        changed.wait(lock, [&] { return release; });
-        lock.unlock();
+        blocked.count_down();
+        release.wait();
         ASSERT_EQ(CacheUnblock(), 0);
     });
-    {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return blocked; });
-    }
+    blocked.wait();
     auto start = std::chrono::steady_clock::now();
     Str page;
     EXPECT_EQ(CacheLoadPage(address(1), page), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-    {
-        std::lock_guard lock(mutex);
-        release = true;
-        changed.notify_all();
-    }
+    release.count_down();
     blocker.join();
 
     EXPECT_NE(CacheIdle(), 0) << "the deferred use is recorded in idle time";

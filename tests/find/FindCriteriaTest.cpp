@@ -1,5 +1,8 @@
 #include "find/FindCriteria.h"
+#include "TestFiles.h"
+#include "find/SearchHistory.h"
 #include "find/SearchWords.h"
+#include "platform/RegistryKey.h"
 
 #include <gtest/gtest.h>
 
@@ -7,14 +10,6 @@ using namespace lurvik;
 
 TEST(FindCriteria, ClearCopyAndContentRows) {
     FindCriteria c;
-    EXPECT_EQ(c.lookInTitle, 1);
-    EXPECT_EQ(c.lookInURL + c.lookInBody + c.matchWholeWord + c.matchCase + c.noDuplicates + c.matchAllWords +
-                  c.ratedEnabled + c.ratedWanted + c.violatingEnabled + c.violatingWanted + c.objectTypeIndex,
-              0);
-    EXPECT_EQ(c.resultLimit, -1);
-    EXPECT_EQ(c.sizeValue + c.linksValue + c.childrenValue + c.parentsValue + c.externalValue, 65 + 4 * 51);
-    EXPECT_EQ(c.sizeOp + c.linksOp + c.childrenOp + c.parentsOp + c.externalOp, 0);
-
     c.setContentTypes();
     ASSERT_EQ(c.contentTypeNames.len(), 1);
     EXPECT_EQ(*c.contentTypeNames.get(0), "Images");
@@ -48,7 +43,8 @@ TEST(FindCriteria, ClearCopyAndContentRows) {
     }
     EXPECT_EQ(c.contentTypeNames.len() + c.contentTypeStates.len() + c.seenTypeNames.len(), 0);
     EXPECT_TRUE(c.searchText.isEmpty() && c.author.isEmpty() && c.fileName.isEmpty());
-    EXPECT_EQ(c.sizeValue, 65);
+    EXPECT_EQ(c.sizeValue, 65) << "cleared back to its first value, not to zero";
+    EXPECT_EQ(c.lookInURL + c.lookInTitle + c.matchAllWords, 1);
     EXPECT_EQ(c.savedTime, FindCriteria::Time{});
 }
 
@@ -85,4 +81,36 @@ TEST(SearchWords, SplitsOnBlanksAndKeepsQuotedPhrases) {
         splitWords(row.text, words);
         EXPECT_EQ(words, row.words) << "'" << row.text << "'";
     }
+}
+
+// Most recent first, at most eight, a repeat moved up whatever its case, and each text kept in a
+// value named after the history, where the next window reads it back.
+TEST(SearchHistoryTest, KeepsEightTextsMostRecentFirst) {
+    lurvik::test::TemporaryHome home{"lurvik-history"};
+    SearchHistory history("FindText");
+    EXPECT_EQ(history.load(), 1);
+    for (int i = 1; i <= 8; ++i)
+        history.add(Str("text " + std::to_string(i)));
+    history.add("");
+    ASSERT_EQ(history.texts().size(), 8u);
+    history.add("TEXT 3");
+    EXPECT_EQ(history.texts()[0], "TEXT 3");
+    EXPECT_EQ(history.texts()[1], "text 8");
+    EXPECT_EQ(history.texts().size(), 8u);
+    history.add("ninth");
+    EXPECT_EQ(history.texts().size(), 8u);
+    EXPECT_EQ(history.texts()[0], "ninth");
+    EXPECT_EQ(history.texts()[7], "text 2"); // "text 1" was the oldest
+    ASSERT_EQ(history.save(), 0);
+
+    RegistryKey key;
+    ASSERT_EQ(key.open(Hive::CurrentUser, "Software\\Orvanne\\Lurvik\\FindText"), 0);
+    Str first;
+    ASSERT_EQ(key.getText("FindText0", first), 0);
+    EXPECT_EQ(first, "ninth");
+    SearchHistory reread("FindText");
+    ASSERT_EQ(reread.load(), 0);
+    EXPECT_EQ(reread.texts(), history.texts());
+    SearchHistory wizard("FindWizardText");
+    EXPECT_EQ(wizard.load(), 1);
 }

@@ -1,7 +1,7 @@
 #include "platform/RegistryStore.h"
+#include "TestFiles.h"
 #include "platform/RegistryFormat.h"
 #include "platform/RegistryKey.h"
-#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -21,8 +21,22 @@ int code(RegistryError error) {
     return static_cast<int>(error);
 }
 
-std::string bytesOf(const ByteArray& bytes) {
-    return std::string(reinterpret_cast<const char*>(bytes.data()), static_cast<size_t>(bytes.len()));
+// Each value as text, or the error that reading it gave, so that both compare in one expectation.
+std::string textOf(const RegistryKey& key, const char* name, int bufferSize = 256) {
+    Str text;
+    const int error = key.getText(name, text, bufferSize);
+    return error ? "error " + std::to_string(error) : text.str();
+}
+std::string numberOf(const RegistryKey& key, const char* name) {
+    uint32_t number = 0;
+    const int error = key.getNumber(name, number);
+    return error ? "error " + std::to_string(error) : std::to_string(number);
+}
+std::string bytesOf(const RegistryKey& key, const char* name) {
+    ByteArray bytes;
+    const int error = key.getBinary(name, bytes);
+    return error ? "error " + std::to_string(error)
+                 : std::string(reinterpret_cast<const char*>(bytes.data()), static_cast<size_t>(bytes.len()));
 }
 
 class RegistryStoreTest : public ::testing::Test {
@@ -66,31 +80,20 @@ TEST_F(RegistryStoreTest, EveryTypeSurvivesARestart) {
     RegistryStore restarted(m_dir);
     RegistryKey key(restarted);
     ASSERT_EQ(key.open(Hive::CurrentUser, kGlobal), 0);
-    uint32_t number = 0;
-    ASSERT_EQ(key.getNumber("NumPages", number), 0);
-    EXPECT_EQ(number, 1000u);
-    ASSERT_EQ(key.getNumber("Max", number), 0);
-    EXPECT_EQ(number, 0xFFFFFFFFu);
-    Str text;
-    ASSERT_EQ(key.getText("UserAgent", text), 0);
-    EXPECT_EQ(text, "Lurvik/1.0");
-    ASSERT_EQ(key.getText("Awkward", text), 0);
-    EXPECT_EQ(text.str(), awkward);
-    ASSERT_EQ(key.getText("Empty", text), 0);
-    EXPECT_EQ(text, "");
-    ByteArray bytes;
-    ASSERT_EQ(key.getBinary("AllBytes", bytes), 0);
-    EXPECT_EQ(bytesOf(bytes), allBytes);
-    ASSERT_EQ(key.getBinary("NoBytes", bytes), 0);
-    EXPECT_EQ(bytes.len(), 0);
+    EXPECT_EQ(numberOf(key, "NumPages"), "1000");
+    EXPECT_EQ(numberOf(key, "Max"), "4294967295");
+    EXPECT_EQ(textOf(key, "UserAgent"), "Lurvik/1.0");
+    EXPECT_EQ(textOf(key, "Awkward"), awkward);
+    EXPECT_EQ(textOf(key, "Empty"), "");
+    EXPECT_EQ(bytesOf(key, "AllBytes"), allBytes);
+    EXPECT_EQ(bytesOf(key, "NoBytes"), "");
 
     // Creating a key creates its parents; the empty path is the hive itself.
     EXPECT_EQ(key.open(Hive::CurrentUser, "Software\\Orvanne"), 0);
     EXPECT_EQ(key.open(Hive::CurrentUser, "\\Software\\\\Orvanne\\Lurvik\\"), 0);
     EXPECT_EQ(key.open(Hive::CurrentUser, ""), 0);
     EXPECT_EQ(key.open(Hive::LocalMachine, "Software\\Classes\\.web"), 0);
-    ASSERT_EQ(key.getText("content type", text), 0);
-    EXPECT_EQ(text, "application/lurvik");
+    EXPECT_EQ(textOf(key, "content type"), "application/lurvik");
     EXPECT_EQ(key.open(Hive::CurrentUser, "Software\\Classes\\.web"), code(RegistryError::NoKey))
         << "hives are separate";
 }
@@ -105,9 +108,7 @@ TEST_F(RegistryStoreTest, NamesCompareWithoutCaseAndKeepTheirCase) {
     }
     RegistryKey key(store);
     ASSERT_EQ(key.open(Hive::CurrentUser, "SOFTWARE\\orvanne\\lurvik\\gLoBaL"), 0);
-    Str text;
-    ASSERT_EQ(key.getText("useragent", text), 0);
-    EXPECT_EQ(text, "second");
+    EXPECT_EQ(textOf(key, "useragent"), "second");
     ASSERT_EQ(key.create(Hive::CurrentUser, "software\\ORVANNE\\Lurvik\\Global\\Sub"), 0);
     (void)key.close();
 
@@ -136,22 +137,14 @@ TEST_F(RegistryStoreTest, TextsKeepTheirWrittenLengthAndReadToTheFirstZero) {
     RegistryStore restarted(m_dir);
     RegistryKey key(restarted);
     ASSERT_EQ(key.open(Hive::CurrentUser, "Software\\Orvanne\\Lurvik\\LastUrl"), 0);
-    Str text;
-    ASSERT_EQ(key.getText("LastUrl0", text), 0);
-    EXPECT_EQ(text, "http://example.test/");
-    ASSERT_EQ(key.getText("Cut", text), 0);
-    EXPECT_EQ(text, "abc");
-    ASSERT_EQ(key.getText("Inner", text), 0);
-    EXPECT_EQ(text, "ab");
-    ASSERT_EQ(key.getText("Long", text), 0);
-    EXPECT_EQ(text.str(), longText.substr(0, 255));
-    ASSERT_EQ(key.getText("Long", text, 10), 0);
-    EXPECT_EQ(text, "LLLLLLLLL");
-    ASSERT_EQ(key.getText("Long", text, 1), 0);
-    EXPECT_EQ(text, "");
-    EXPECT_EQ(key.getText("Long", text, 0), code(RegistryError::BadArgument));
-    ASSERT_EQ(key.getText("Long", text, 1000), 0);
-    EXPECT_EQ(text.str(), longText);
+    EXPECT_EQ(textOf(key, "LastUrl0"), "http://example.test/");
+    EXPECT_EQ(textOf(key, "Cut"), "abc");
+    EXPECT_EQ(textOf(key, "Inner"), "ab");
+    EXPECT_EQ(textOf(key, "Long"), longText.substr(0, 255));
+    EXPECT_EQ(textOf(key, "Long", 10), "LLLLLLLLL");
+    EXPECT_EQ(textOf(key, "Long", 1), "");
+    EXPECT_EQ(textOf(key, "Long", 0), "error " + std::to_string(code(RegistryError::BadArgument)));
+    EXPECT_EQ(textOf(key, "Long", 1000), longText);
 }
 
 TEST_F(RegistryStoreTest, MissingKeysValuesAndTypesGiveTheirCodes) {
@@ -241,19 +234,16 @@ TEST_F(RegistryStoreTest, DamagedFilesReadAsEmptyOrLoseOnlyTheirBadLines) {
     RegistryStore store(m_dir);
     RegistryKey key(store);
     ASSERT_EQ(key.open(Hive::CurrentUser, "Software\\Good"), 0);
-    uint32_t number = 0;
-    EXPECT_EQ(key.getNumber("A", number), 0);
-    Str text;
-    ByteArray bytes;
-    EXPECT_EQ(key.getNumber("B", number), code(RegistryError::NoValue));
-    EXPECT_EQ(key.getText("C", text), code(RegistryError::NoValue));
-    EXPECT_EQ(key.getBinary("D", bytes), code(RegistryError::NoValue));
-    EXPECT_EQ(key.getText("E", text), code(RegistryError::NoValue));
-    EXPECT_EQ(key.getText("F", text), code(RegistryError::NoValue));
-    EXPECT_EQ(key.getNumber("G", number), code(RegistryError::NoValue))
-        << "values of a bad key line go nowhere";
+    const std::string noValue = "error " + std::to_string(code(RegistryError::NoValue));
+    EXPECT_EQ(numberOf(key, "A"), "1");
+    EXPECT_EQ(numberOf(key, "B"), noValue);
+    EXPECT_EQ(textOf(key, "C"), noValue);
+    EXPECT_EQ(bytesOf(key, "D"), noValue);
+    EXPECT_EQ(textOf(key, "E"), noValue);
+    EXPECT_EQ(textOf(key, "F"), noValue);
+    EXPECT_EQ(numberOf(key, "G"), noValue) << "values of a bad key line go nowhere";
     ASSERT_EQ(key.open(Hive::CurrentUser, "Software\\Cut"), 0);
-    EXPECT_EQ(key.getText("H", text), code(RegistryError::NoValue));
+    EXPECT_EQ(textOf(key, "H"), noValue);
 
     // Random and cut-off versions of a good file never crash the reader.
     RegistryTree tree;
@@ -293,14 +283,10 @@ TEST_F(RegistryStoreTest, ConcurrentWritersLoseNothing) {
     RegistryStore restarted(m_dir);
     RegistryKey key(restarted);
     ASSERT_EQ(key.open(Hive::CurrentUser, "Software\\Orvanne\\Lurvik\\FindText"), 0);
-    for (int t = 0; t < 4; ++t) {
-        for (int i = 0; i < 100; ++i) {
-            uint32_t number = 0;
-            ASSERT_EQ(key.getNumber("t" + std::to_string(t) + "_" + std::to_string(i), number), 0)
-                << t << " " << i;
-            EXPECT_EQ(number, static_cast<uint32_t>(t * 1000 + i));
-        }
-    }
+    for (int t = 0; t < 4; ++t)
+        for (int i = 0; i < 100; ++i)
+            EXPECT_EQ(numberOf(key, ("t" + std::to_string(t) + "_" + std::to_string(i)).c_str()),
+                      std::to_string(t * 1000 + i));
 }
 
 TEST_F(RegistryStoreTest, AnotherProcessSeesChangesAndBothWritesSurvive) {
@@ -315,9 +301,7 @@ TEST_F(RegistryStoreTest, AnotherProcessSeesChangesAndBothWritesSurvive) {
     ASSERT_EQ(a.close(), 0);
 
     ASSERT_EQ(b.open(Hive::CurrentUser, kGlobal), 0);
-    uint32_t number = 0;
-    ASSERT_EQ(b.getNumber("FromFirst", number), 0);
-    EXPECT_EQ(number, 1u);
+    EXPECT_EQ(numberOf(b, "FromFirst"), "1");
 
     // Both change the key from what they read; neither write may undo the other.
     ASSERT_EQ(a.open(Hive::CurrentUser, kGlobal), 0);
@@ -330,5 +314,5 @@ TEST_F(RegistryStoreTest, AnotherProcessSeesChangesAndBothWritesSurvive) {
     RegistryKey c(third);
     ASSERT_EQ(c.open(Hive::CurrentUser, kGlobal), 0);
     for (const char* name : {"FromFirst", "FromSecond", "AlsoFromFirst"})
-        EXPECT_EQ(c.getNumber(name, number), 0) << name;
+        EXPECT_NE(numberOf(c, name).substr(0, 5), "error") << name;
 }

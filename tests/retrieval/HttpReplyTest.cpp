@@ -1,9 +1,12 @@
 #include "retrieval/HttpReply.h"
+#include "ReplyCoding.h"
 #include "retrieval/HttpRequest.h"
+#include "retrieval/ReplyReader.h"
 
 #include <gtest/gtest.h>
 
 using namespace lurvik;
+using lurvik::test::compress;
 
 TEST(HttpReply, StatusClassification) {
     struct Case {
@@ -80,4 +83,96 @@ TEST(HttpRequest, CredentialsDatesAndSecureTargetsThroughAProxy) {
     buildRequest(URL("https://h.example/a.html?x"), RequestHeaders{true, {}, {}, {}}, false, out);
     EXPECT_EQ(out, "GET https://h.example/a.html?x HTTP/1.1\r\nHost: h.example\r\nAccept: */*\r\n"
                    "Accept-Encoding: gzip, deflate\r\n\r\n");
+}
+
+namespace {
+
+struct Outcome {
+    std::string decoded;
+    ReplyReader::State state;
+    bool isReusable;
+};
+
+// Feeds the bytes in pieces of `piece` (0: all at once), then a close when `closes`.
+Outcome read(const std::string& bytes, size_t piece, bool closes) {
+    ReplyReader reader(1 << 20);
+    Outcome out{"", ReplyReader::State::Head, false};
+    size_t step = piece == 0 ? bytes.size() : piece;
+    for (size_t at = 0; at < bytes.size() && out.state != ReplyReader::State::Done; at += step)
+        out.state = reader.feed(bytes.data() + at, std::min(step, bytes.size() - at), out.decoded);
+    if (closes)
+        out.state = reader.close(out.decoded);
+    out.isReusable = reader.isReusable();
+    return out;
+}
+
+} // namespace
+
+// Where a reply ends and what its body says, however the server framed and encoded it, whether it
+// arrives in one read or a byte at a time.
+TEST(ReplyReader, FramesAndDecodesReplies) {
+    const std::string page = "<html>" + std::string(5000, 'x') + "</html>";
+    const std::string head11 = "HTTP/1.1 200 OK\r\n";
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool closes;
+        std::string decoded;
+        bool isReusable;
+    } cases[] = {
+        {"length", head11 + "Content-Length: 6\r\n\r\n<html>", false,
+         head11 + "Content-Length: 6\r\n\r\n<html>", true},
+        {"chunked with extensions and trailer",
+         head11 + "Transfer-Encoding: chunked\r\n\r\n2;x=y\r\n<h\r\n4\r\ntml>\r\n0\r\nT: 1\r\n\r\n", false,
+         head11 + "Transfer-Encoding: chunked\r\n\r\n<html>", true},
+        {"gzip",
+         head11 + "Content-Encoding: gzip\r\nContent-Length: " + std::to_string(compress(page, true).size()) +
+             "\r\n\r\n" + compress(page, true),
+         false, "", true},
+        {"zlib deflate",
+         head11 + "Content-Encoding: deflate\r\nTransfer-Encoding: chunked\r\n\r\n" +
+             [&] {
+                 std::string z = compress(page, false);
+                 char hex[16];
+                 std::snprintf(hex, sizeof hex, "%zx", z.size());
+                 return std::string(hex) + "\r\n" + z + "\r\n0\r\n\r\n";
+             }(),
+         false, "", true},
+        {"raw deflate", head11 + "Content-Encoding: deflate\r\n\r\n" + compress(page, false).substr(2), true,
+         "", false},
+        {"interim reply first", "HTTP/1.1 100 Continue\r\n\r\n" + head11 + "Content-Length: 2\r\n\r\nok",
+         false, head11 + "Content-Length: 2\r\n\r\nok", true},
+        {"no body on 304", "HTTP/1.1 304 Not Modified\r\nContent-Length: 99\r\n\r\n", false,
+         "HTTP/1.1 304 Not Modified\r\nContent-Length: 99\r\n\r\n", true},
+        {"until close", head11 + "\r\n<html>", true, head11 + "\r\n<html>", false},
+        {"connection close", head11 + "Connection: close\r\nContent-Length: 2\r\n\r\nok", false,
+         head11 + "Connection: close\r\nContent-Length: 2\r\n\r\nok", false},
+        {"HTTP/1.0 keep-alive", "HTTP/1.0 200 OK\r\nConnection: keep-alive\r\nContent-Length: 2\r\n\r\nok",
+         false, "HTTP/1.0 200 OK\r\nConnection: keep-alive\r\nContent-Length: 2\r\n\r\nok", true},
+        {"HTTP/1.0 plain", "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok", false,
+         "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok", false},
+        {"truncated length", head11 + "Content-Length: 50\r\n\r\nshort", true,
+         head11 + "Content-Length: 50\r\n\r\nshort", false},
+        {"no status line", "<html>bare</html>", true, "<html>bare</html>", false},
+        {"line feeds only", "HTTP/1.1 200 OK\nContent-Length: 2\n\nok", false,
+         "HTTP/1.1 200 OK\nContent-Length: 2\n\nok", true},
+    };
+    for (const Case& c : cases) {
+        for (size_t piece : {size_t(0), size_t(1), size_t(7)}) {
+            Outcome out = read(c.bytes, piece, c.closes);
+            EXPECT_EQ(out.state, ReplyReader::State::Done) << c.name << " / " << piece;
+            EXPECT_EQ(out.isReusable, c.isReusable) << c.name << " / " << piece;
+            if (c.decoded.empty())
+                EXPECT_TRUE(out.decoded.ends_with("\r\n\r\n" + page)) << c.name << " / " << piece;
+            else
+                EXPECT_EQ(out.decoded, c.decoded) << c.name << " / " << piece;
+        }
+    }
+
+    ReplyReader bad(1 << 20);
+    std::string out;
+    EXPECT_EQ(bad.feed(std::string(head11 + "Transfer-Encoding: chunked\r\n\r\nzz\r\n").data(),
+                       head11.size() + 34, out),
+              ReplyReader::State::Failed);
+    EXPECT_EQ(bad.failure(), ReplyReader::Failure::Corrupt);
 }

@@ -11,10 +11,10 @@ using lurvik::test::CrawlFixture;
 using lurvik::test::Page;
 
 namespace {
-std::string links(std::initializer_list<const char*> targets) {
+std::string links(const std::vector<std::string>& targets) {
     std::string html = "<html><title>t</title>";
-    for (const char* target : targets)
-        html += std::string("<a href=\"") + target + "\">x</a>";
+    for (const std::string& target : targets)
+        html += "<a href=\"" + target + "\">x</a>";
     return html + "</html>";
 }
 using States = std::map<std::string, int>;
@@ -236,10 +236,11 @@ TEST_F(Retrieval, CachedPagesAreUsedOrVerifiedWithIfModifiedSince) {
 }
 
 TEST_F(Retrieval, StopRewindsTheQueueAndForegroundTakesARunningAgent) {
-    std::vector<const char*> targets = {"s1.html", "s2.html", "s3.html", "s4.html", "s5.html", "s6.html"};
-    server.addPage("/", links({"s1.html", "s2.html", "s3.html", "s4.html", "s5.html", "s6.html"}));
-    for (const char* target : targets)
-        server.addStalled(std::string("/") + target);
+    const std::vector<std::string> targets = {"s1.html", "s2.html", "s3.html",
+                                              "s4.html", "s5.html", "s6.html"};
+    server.addPage("/", links(targets));
+    for (const std::string& target : targets)
+        server.addStalled("/" + target);
     engine.findOrAddNode(URL(server.url("/")), 0);
     int64_t deadline = tickCount() + 5000;
     while (pool.countRunning() < 4 && tickCount() < deadline)
@@ -316,18 +317,13 @@ TEST_F(Retrieval, RobotsTxtIsObeyedWhenAsked) {
 // "slow down" is waited out while the crawl goes on with other pages, up to a bounded wait, after
 // which the page is blocked rather than broken.
 TEST_F(Retrieval, PolitenessPerHost) {
-    std::vector<const char*> targets;
-    std::vector<std::string> names;
-    for (int i = 0; i < 40; ++i)
-        names.push_back("p" + std::to_string(i) + ".html");
-    for (const std::string& name : names) {
-        targets.push_back(name.c_str());
-        server.addPage("/" + name, links({}));
+    std::vector<std::string> targets;
+    for (int i = 0; i < 40; ++i) {
+        targets.push_back("p" + std::to_string(i) + ".html");
+        server.addPage("/" + targets.back(), links({}));
     }
-    std::string index = "<html>";
-    for (const char* target : targets)
-        index += std::string("<a href=\"") + target + "\">x</a>";
-    server.addPage("/", index + "<a href=\"later.html\">l</a><a href=\"never.html\">n</a></html>");
+    targets.insert(targets.end(), {"later.html", "never.html"});
+    server.addPage("/", links(targets));
     Page later;
     later.body = links({});
     server.addThrottled("/later.html", 1, "1", later);

@@ -24,24 +24,13 @@ std::string pathOfTarget(std::string_view target) {
 
 } // namespace
 
-bool RecordedRequest::isAbsoluteForm() const {
-    return !target.empty() && target.front() != '/' && target.find("://") != std::string::npos;
-}
-
 bool RecordedRequest::hasHeader(std::string_view name) const {
-    for (const Header& entry : headers) {
-        if (equalsIgnoringCase(entry.name, name))
-            return true;
-    }
-    return false;
+    return findHeader(headers, name) != nullptr;
 }
 
 std::string RecordedRequest::header(std::string_view name) const {
-    for (const Header& entry : headers) {
-        if (equalsIgnoringCase(entry.name, name))
-            return entry.value;
-    }
-    return {};
+    const Header* found = findHeader(headers, name);
+    return found ? found->value : std::string();
 }
 
 std::size_t findHeadEnd(std::string_view bytes) {

@@ -24,7 +24,6 @@ struct RecordedRequest {
     std::vector<Header> headers;
     bool isComplete = false; // false: the client closed, or passed the size cap, before the empty line
 
-    bool isAbsoluteForm() const;
     bool hasHeader(std::string_view name) const;
     // The first value of `name`, without surrounding blanks; empty when absent.
     std::string header(std::string_view name) const;

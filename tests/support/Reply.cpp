@@ -1,16 +1,10 @@
 #include "Reply.h"
 
+#include <map>
+
 namespace lurvik::test {
 
 namespace {
-
-bool hasHeader(const std::vector<Header>& headers, std::string_view name) {
-    for (const Header& header : headers) {
-        if (equalsIgnoringCase(header.name, name))
-            return true;
-    }
-    return false;
-}
 
 std::string statusLine(const Page& page) {
     return "HTTP/1.0 " + std::to_string(page.status) + " " +
@@ -20,45 +14,30 @@ std::string statusLine(const Page& page) {
 } // namespace
 
 std::string reasonPhrase(int status) {
-    switch (status) {
-    case 200:
-        return "OK";
-    case 204:
-        return "No Content";
-    case 301:
-        return "Moved Permanently";
-    case 302:
-        return "Found";
-    case 303:
-        return "See Other";
-    case 304:
-        return "Not Modified";
-    case 307:
-        return "Temporary Redirect";
-    case 400:
-        return "Bad Request";
-    case 401:
-        return "Unauthorized";
-    case 403:
-        return "Forbidden";
-    case 404:
-        return "Not Found";
-    case 500:
-        return "Internal Server Error";
-    case 503:
-        return "Service Unavailable";
-    default:
-        return "Unknown";
-    }
+    static const std::map<int, const char*> phrases = {{200, "OK"},
+                                                       {204, "No Content"},
+                                                       {301, "Moved Permanently"},
+                                                       {302, "Found"},
+                                                       {303, "See Other"},
+                                                       {304, "Not Modified"},
+                                                       {307, "Temporary Redirect"},
+                                                       {400, "Bad Request"},
+                                                       {401, "Unauthorized"},
+                                                       {403, "Forbidden"},
+                                                       {404, "Not Found"},
+                                                       {500, "Internal Server Error"},
+                                                       {503, "Service Unavailable"}};
+    const auto found = phrases.find(status);
+    return found == phrases.end() ? "Unknown" : found->second;
 }
 
 std::string formatReply(const Page& page) {
     std::string reply = statusLine(page);
-    if (!hasHeader(page.headers, "Content-Type") && !page.contentType.empty())
+    if (!findHeader(page.headers, "Content-Type") && !page.contentType.empty())
         reply += "Content-Type: " + page.contentType + "\r\n";
-    if (!hasHeader(page.headers, "Content-Length"))
+    if (!findHeader(page.headers, "Content-Length"))
         reply += "Content-Length: " + std::to_string(page.body.size()) + "\r\n";
-    if (!page.lastModified.empty() && !hasHeader(page.headers, "Last-Modified"))
+    if (!page.lastModified.empty() && !findHeader(page.headers, "Last-Modified"))
         reply += "Last-Modified: " + page.lastModified + "\r\n";
     for (const Header& header : page.headers)
         reply += header.name + ": " + header.value + "\r\n";

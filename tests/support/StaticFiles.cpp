@@ -1,8 +1,10 @@
 #include "StaticFiles.h"
 
 #include <cctype>
+#include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -10,22 +12,14 @@ namespace lurvik::test {
 
 namespace {
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 std::string percentDecode(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
-            hexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+        unsigned value = 0;
+        if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
+            std::sscanf(text.c_str() + i + 1, "%2x", &value) == 1) {
+            out += static_cast<char>(value);
             i += 2;
         } else {
             out += text[i];
@@ -58,8 +52,6 @@ std::string httpDate(std::time_t time) {
     return text;
 }
 
-} // namespace
-
 std::string contentTypeFor(const std::string& fileName) {
     const std::size_t dot = fileName.rfind('.');
     const std::size_t slash = fileName.rfind('/');
@@ -68,22 +60,15 @@ std::string contentTypeFor(const std::string& fileName) {
     std::string extension = fileName.substr(dot + 1);
     for (char& c : extension)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (extension == "html" || extension == "htm")
-        return "text/html";
-    if (extension == "css")
-        return "text/css";
-    if (extension == "js")
-        return "application/javascript";
-    if (extension == "png")
-        return "image/png";
-    if (extension == "gif")
-        return "image/gif";
-    if (extension == "jpg" || extension == "jpeg")
-        return "image/jpeg";
-    if (extension == "txt")
-        return "text/plain";
-    return "application/octet-stream";
+    static const std::map<std::string, std::string> types = {
+        {"html", "text/html"}, {"htm", "text/html"}, {"css", "text/css"},   {"js", "application/javascript"},
+        {"png", "image/png"},  {"gif", "image/gif"}, {"jpg", "image/jpeg"}, {"jpeg", "image/jpeg"},
+        {"txt", "text/plain"}};
+    const auto found = types.find(extension);
+    return found == types.end() ? "application/octet-stream" : found->second;
 }
+
+} // namespace
 
 int loadStaticFile(const std::string& root, const std::string& path, Page& page) {
     std::string relative = percentDecode(path.substr(0, path.find('?')));

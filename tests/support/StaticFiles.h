@@ -14,7 +14,4 @@ namespace lurvik::test {
 // Returns 0, or non-zero when there is no such file or the path climbs out of `root`.
 [[nodiscard]] int loadStaticFile(const std::string& root, const std::string& path, Page& page);
 
-// text/html, text/css, ... by extension, without case; application/octet-stream otherwise.
-std::string contentTypeFor(const std::string& fileName);
-
 } // namespace lurvik::test

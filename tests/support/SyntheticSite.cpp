@@ -68,10 +68,4 @@ bool SyntheticSite::page(const std::string& path, Page& out) const {
     return true;
 }
 
-std::size_t SyntheticSite::linkCount() const {
-    // Every page: the menu, three chosen pages, "/", an image and a missing page; and every page
-    // but the first is some page's child.
-    return m_pages * (kMenuLinks + 6) + (m_pages - 1);
-}
-
 } // namespace lurvik::test

@@ -20,8 +20,6 @@ public:
 
     // The page at path; false for a path that is not one of the site's pages.
     bool page(const std::string& path, Page& out) const;
-    // Link records a crawl of the whole site keeps.
-    std::size_t linkCount() const;
 
 private:
     std::uint64_t pick(std::size_t n, int which) const;

@@ -1,6 +1,5 @@
 #include "TestServer.h"
 
-#include "Base64.h"
 #include "Connection.h"
 #include "StaticFiles.h"
 
@@ -37,6 +36,35 @@ void reapFinished(std::list<std::unique_ptr<Worker>>& workers) {
             ++it;
         }
     }
+}
+
+// The server compares Authorization headers against the encoded form, so a client that
+// encodes wrongly (padding, alphabet) is caught rather than decoded leniently.
+std::string encodeBase64(std::string_view bytes) {
+    static constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    std::size_t i = 0;
+    for (; i + 2 < bytes.size(); i += 3) {
+        unsigned value = static_cast<unsigned char>(bytes[i]) << 16 |
+                         static_cast<unsigned char>(bytes[i + 1]) << 8 |
+                         static_cast<unsigned char>(bytes[i + 2]);
+        out += alphabet[value >> 18 & 63];
+        out += alphabet[value >> 12 & 63];
+        out += alphabet[value >> 6 & 63];
+        out += alphabet[value & 63];
+    }
+    const std::size_t rest = bytes.size() - i;
+    if (rest > 0) {
+        unsigned value = static_cast<unsigned char>(bytes[i]) << 16;
+        if (rest == 2)
+            value |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        out += alphabet[value >> 18 & 63];
+        out += alphabet[value >> 12 & 63];
+        out += rest == 2 ? alphabet[value >> 6 & 63] : '=';
+        out += '=';
+    }
+    return out;
 }
 
 bool hasCredentials(const RecordedRequest& request, const std::string& credentials) {
@@ -90,10 +118,7 @@ void TestServer::addProtected(const std::string& path, const std::string& realm,
 }
 
 void TestServer::addRaw(const std::string& path, const std::string& bytes) {
-    Route route;
-    route.kind = Route::Kind::Raw;
-    route.bytes = bytes;
-    setRoute(path, route);
+    addSlow(path, bytes, 0, std::chrono::milliseconds(0));
 }
 
 void TestServer::addSlow(const std::string& path, const std::string& bytes, std::size_t pieceBytes,

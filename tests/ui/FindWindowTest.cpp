@@ -28,8 +28,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QPrinter>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -39,8 +37,11 @@
 #include <memory>
 
 using namespace lurvik;
-using lurvik::test::answerNextModal;
+using lurvik::test::answerNext;
+using lurvik::test::fileBytes;
 using lurvik::test::kTimeScale;
+using lurvik::test::outputOf;
+using lurvik::test::pdfPrinter;
 using lurvik::test::SiteGenerator;
 using lurvik::test::SiteOptions;
 using lurvik::test::TestServer;
@@ -50,7 +51,7 @@ namespace {
 constexpr int kSearchTimeoutMs = 60000;
 
 template <typename Widget>
-Widget* control(FindWindow* window, const char* name) {
+Widget* control(QObject* window, const char* name) {
     auto* widget = window->findChild<Widget*>(QString::fromLatin1(name));
     if (!widget)
         qWarning("no control %s", name);
@@ -69,7 +70,7 @@ void setText(FindWindow* window, const QString& text, bool inURL, bool inTitle, 
 }
 
 // Types a value into a value list as a user does, ending with the focus leaving it.
-void typeValue(FindWindow* window, const char* name, const QString& text) {
+void typeValue(QObject* window, const char* name, const QString& text) {
     auto* list = control<QComboBox>(window, name);
     list->setEditText(text);
     emit list->lineEdit()->editingFinished();
@@ -85,11 +86,6 @@ QStringList windowUrls(FindWindow* window) {
     for (int row = 0; row < window->results()->rowCount(); ++row)
         urls << window->results()->index(row, 2).data().toString();
     return urls;
-}
-
-QByteArray fileBytes(const QString& name) {
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // A criteria file as it would be with its time of saving left out, which every save stamps anew.
@@ -125,11 +121,7 @@ struct WizardWalk {
     void answerNo(const char* prefix) {
         find<QRadioButton>((std::string(prefix) + "Second").c_str())->setChecked(true);
     }
-    void type(const char* name, const QString& text) {
-        auto* list = find<QComboBox>(name);
-        list->setEditText(text);
-        emit list->lineEdit()->editingFinished();
-    }
+    void type(const char* name, const QString& text) { typeValue(wizard.get(), name, text); }
 
     FindHost host;
     std::unique_ptr<FindWizard> wizard;
@@ -165,12 +157,10 @@ private:
 
     // lurvik-cli find on the saved map; the URL column of its results.
     QStringList cliUrls(const QStringList& arguments) {
-        QProcess cli;
-        cli.start(QStringLiteral(LURVIK_CLI), QStringList{"find", mapName, "--format", "tsv"} + arguments);
-        if (!cli.waitForFinished(kSearchTimeoutMs))
-            return {QStringLiteral("lurvik-cli did not finish")};
         QStringList urls;
-        QStringList lines = QString::fromUtf8(cli.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QStringList lines =
+            outputOf(QStringLiteral(LURVIK_CLI), QStringList{"find", mapName, "--format", "tsv"} + arguments)
+                .split('\n', Qt::SkipEmptyParts);
         for (int i = 1; i < lines.size(); ++i)
             urls << lines[i].section('\t', 3, 3);
         return urls;
@@ -258,10 +248,8 @@ private slots:
 
         // The window's file and the command line's are the same bytes.
         QCOMPARE(links->exportResultsHtml(path("window.htm")), 0);
-        QProcess cli;
-        cli.start(QStringLiteral(LURVIK_CLI), {"find", mapName, "--type", "links", "--text", "p1", "--in",
-                                               "url", "--html", path("cli.htm")});
-        QVERIFY(cli.waitForFinished(kSearchTimeoutMs));
+        outputOf(QStringLiteral(LURVIK_CLI), {"find", mapName, "--type", "links", "--text", "p1", "--in",
+                                              "url", "--html", path("cli.htm")});
         QCOMPARE(fileBytes(path("cli.htm")), fileBytes(path("window.htm")));
 
         // A sort carries over into the file.
@@ -277,20 +265,14 @@ private slots:
 
         // The results print as a link summary headed "Find Results", the window held while it runs.
         QVERIFY(links->action(FindCmdPrint)->isEnabled());
-        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-        printer->setOutputFormat(QPrinter::PdfFormat);
-        printer->setOutputFileName(path("results.pdf"));
-        PrintJob* job = window->printFindResults(*links->results(), links, std::move(printer));
+        PrintJob* job = window->printFindResults(*links->results(), links, pdfPrinter(path("results.pdf")));
         QVERIFY(job);
         QVERIFY(!links->isEnabled());
         bool printed = false;
         connect(job, &PrintJob::finished, [&printed](bool completed) { printed = completed; });
         QVERIFY(QTest::qWaitFor([&printed] { return printed; }, kSearchTimeoutMs));
         QVERIFY(links->isEnabled());
-        QProcess pdf;
-        pdf.start(QStringLiteral("pdftotext"), {path("results.pdf"), "-"});
-        QVERIFY(pdf.waitForFinished(kSearchTimeoutMs));
-        QString text = QString::fromUtf8(pdf.readAllStandardOutput());
+        const QString text = outputOf(QStringLiteral("pdftotext"), {path("results.pdf"), "-"});
         QVERIFY(text.contains(QStringLiteral("Find Results")));
         QVERIFY(text.contains(sorted.first()));
 
@@ -315,12 +297,10 @@ private slots:
         pages->showNormal();
 
         // New Search asks first: Cancel keeps everything, OK clears criteria and results.
-        answerNextModal(
-            [](QWidget* modal) { qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Cancel)->click(); });
+        answerNext<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::Cancel)->click(); });
         QVERIFY(!pages->newSearch());
         QCOMPARE(pages->results()->rowCount(), pageUrls.size());
-        answerNextModal([](QWidget* modal) {
-            auto* box = qobject_cast<QMessageBox*>(modal);
+        answerNext<QMessageBox>([](QMessageBox* box) {
             QCOMPARE(box->text(), QStringLiteral("This will clear your current search."));
             box->button(QMessageBox::Ok)->click();
         });
@@ -398,11 +378,9 @@ private slots:
         QVERIFY(!expected.isEmpty());
         QCOMPARE(criteriaWithoutTime(path("second.ifc")), expected);
 
-        QProcess cli;
-        cli.start(QStringLiteral(LURVIK_CLI),
-                  {"find", mapName, "--criteria", path("first.ifc"), "--save-criteria", path("cli.ifc"),
-                   "--author", "Ann", "--description", "Harbour pages"});
-        QVERIFY(cli.waitForFinished(kSearchTimeoutMs));
+        outputOf(QStringLiteral(LURVIK_CLI),
+                 {"find", mapName, "--criteria", path("first.ifc"), "--save-criteria", path("cli.ifc"),
+                  "--author", "Ann", "--description", "Harbour pages"});
         QCOMPARE(criteriaWithoutTime(path("cli.ifc")), expected);
         first->close();
         second->close();
@@ -605,9 +583,7 @@ private slots:
 
         // Images with no link text: straight to the end, and Finish searches at once in a new window
         // that finds every image, as the command line does.
-        answerNextModal([](QWidget* modal) {
-            auto* wizard = qobject_cast<FindWizard*>(modal);
-            QVERIFY(wizard);
+        answerNext<FindWizard>([](FindWizard* wizard) {
             wizard->next();
             wizard->findChild<QListWidget*>("objectTypes")->setCurrentRow(OBJECT_IMAGES);
             wizard->next();
