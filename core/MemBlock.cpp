@@ -17,8 +17,12 @@ char* MemBlock::grow(int n) {
 }
 
 void MemBlock::cat(const Str& s) {
-    cat(s.len(), 4);
-    cat(s.text(), s.len());
+    cat(s.view());
+}
+
+void MemBlock::cat(std::string_view s) {
+    cat(static_cast<int64_t>(s.size()), 4);
+    cat(s.data(), static_cast<int>(s.size()));
 }
 
 void MemBlock::cat(const void* data, int n) {

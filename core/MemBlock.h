@@ -18,6 +18,8 @@ public:
 
     void set(const void* data, int n);
     void cat(const Str& s);
+    // The same text, written as a Str is, without making one.
+    void cat(std::string_view s);
     void cat(const void* data, int n);
     // Width 1, 2 or 4 bytes; the value is cut to that width.
     void cat(int64_t value, int width);

@@ -576,10 +576,10 @@ void URL::ConvertToMemBlock(MemBlock& block, const URL& base) const {
     if (base.isValid() && f.type == b.type && f.path > f.schemeEnd && b.path == f.path &&
         view().substr(0, f.path) == base.view().substr(0, b.path) && f.path < f.length &&
         view()[f.path] == '/') {
-        block.cat(Str(view().substr(f.path)));
+        block.cat(view().substr(f.path));
         return;
     }
-    block.cat(Str(view()));
+    block.cat(view());
 }
 
 void URL::ConvertToMemBlock(MemBlock& block, std::string_view base) const {

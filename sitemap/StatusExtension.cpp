@@ -41,20 +41,21 @@ void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>
     engine.doneNodes.forEach([&](SiteNode* node) {
         if (node->state != NODE_ERROR)
             return;
-        bool linked = false;
-        for (const SiteNode* parent : node->parents)
-            linked = linked || parent->saveId != 0;
         // A map of one branch keeps only the failures that branch links to.
-        if (wholeSite || linked)
+        const bool linked =
+            wholeSite || std::any_of(node->parents.begin(), node->parents.end(),
+                                     [](const SiteNode* parent) { return parent->saveId != 0; });
+        if (linked)
             failed.push_back(node);
     });
     out.cat(static_cast<int64_t>(failed.size()), 4);
+    std::vector<int> ids;
     for (const SiteNode* node : failed) {
-        out.cat(Str(node->url.view()));
+        out.cat(node->url.view());
         out.cat(node->title);
         out.cat(node->httpStatus, 2);
         out.cat(node->level, 4);
-        std::vector<int> ids;
+        ids.clear();
         for (const SiteNode* parent : node->parents)
             if (parent->saveId != 0)
                 ids.push_back(parent->saveId);
