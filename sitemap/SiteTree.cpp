@@ -68,7 +68,7 @@ void clearSaveIds(const std::vector<SiteNode*>& nodes) {
 // How far ahead of its use a neighbour is asked for. The neighbours of a page are all over the
 // heap, and a hub page has the whole site among them: fetched one by one, each costs a full trip
 // to memory, while asking a few lists' worth ahead keeps many trips in flight at once.
-constexpr size_t kPrefetchDistance = 16;
+constexpr size_t kPrefetchDistance = 48;
 
 // The ids of the saved pages among nodes, after their count.
 void writeIds(const PtrList<SiteNode>& nodes, MemBlock& block, int idWidth, std::vector<int>& ids) {
