@@ -126,8 +126,6 @@ void joinChildren(SiteEngine& engine, const std::vector<SiteNode*>& nodes,
     }
 }
 
-} // namespace
-
 void writeLinks(const LinkList& links, MemBlock& block, const URL& pageURL) {
     block.cat(links.len(), 4);
     for (const LinkRecord& link : links) {
@@ -137,7 +135,18 @@ void writeLinks(const LinkList& links, MemBlock& block, const URL& pageURL) {
     }
 }
 
-namespace {
+// One page's block: state, title, size, URL (relative to the base), links and ids; ids is room
+// for the id lists, kept from page to page.
+void writeNode(const SiteNode& node, MemBlock& block, const URL& base, int idWidth, std::vector<int>& ids) {
+    block.cat(NODE_DONE, 1);
+    block.cat(node.title);
+    block.cat(node.size, 4);
+    node.url.ConvertToMemBlock(block, base);
+    writeLinks(node.links, block, node.url);
+    block.cat(node.saveId, idWidth);
+    writeIds(node.parents, block, idWidth, ids);
+    writeIds(node.children, block, idWidth, ids);
+}
 
 // A page's link records as read, before they are built; reused from page to page.
 struct LinkFields {
@@ -198,18 +207,6 @@ int readNode(SiteNode& node, MemBlock& block, const URL& base, int idWidth, MapA
 
 } // namespace
 
-void writeNode(const SiteNode& node, MemBlock& block, const URL& base, int idWidth) {
-    static thread_local std::vector<int> ids;
-    block.cat(NODE_DONE, 1);
-    block.cat(node.title);
-    block.cat(node.size, 4);
-    node.url.ConvertToMemBlock(block, base);
-    writeLinks(node.links, block, node.url);
-    block.cat(node.saveId, idWidth);
-    writeIds(node.parents, block, idWidth, ids);
-    writeIds(node.children, block, idWidth, ids);
-}
-
 int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrogFile& file,
               const std::vector<CheckedLink>& checked, const std::function<int(bool wide)>& beforeTree) {
     if (engine.pendingNodes.len() > 0)
@@ -246,9 +243,10 @@ int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrog
     if (file.write(header) != 0)
         result = 1;
     MemBlock block;
+    std::vector<int> ids;
     for (size_t i = 0; result == 0 && i < pages.size(); ++i) {
         block.clear();
-        writeNode(*pages[i], block, base, idWidth);
+        writeNode(*pages[i], block, base, idWidth, ids);
         Str html;
         if (includeHtml)
             pageText(*pages[i], html, false, true);

@@ -31,10 +31,6 @@ int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrog
 int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::vector<SiteNode*>& loaded,
              MapAddresses& addresses, bool wide = false);
 
-// One page's block: state, title, size, URL (relative to the base), links and ids.
-void writeNode(const SiteNode& node, MemBlock& block, const URL& base, int idWidth = 2);
-void writeLinks(const LinkList& links, MemBlock& block, const URL& pageURL);
-
 // Ids and counts are 16 bits wide in the first layout, 32 in the wide one.
 constexpr int kMaxMapPages = 65535;
 constexpr int kMaxWideMapPages = 0x7FFFFFFF;
