@@ -127,6 +127,53 @@ TEST_F(SiteMapFileTest, SaveThenOpenGivesTheSameTreeWithAndWithoutHtml) {
     EXPECT_EQ(cached, "<html>home</html>") << "the body part is kept";
 }
 
+// Past 65,535 pages, in the wide layout, with the links a real site has: a menu in the same place
+// on every page, and pages of two hosts taking turns, whose menus store the same paths in the same
+// places but name different addresses; another page, a page of its own long gone and an image.
+TEST_F(SiteMapFileTest, AWideMapKeepsEveryLinkAndEveryPair) {
+    constexpr int kPages = 70000;
+    SiteEngine engine;
+    auto address = [](int i) {
+        return std::string(i % 2 ? "http://one.example" : "https://two.example:8443") + "/p" +
+               std::to_string(i) + ".html";
+    };
+    std::vector<SiteNode*> nodes;
+    for (int i = 0; i < kPages; ++i) {
+        SiteNode* node = engine.findOrAddNode(URL(address(i)), 0);
+        node->title = "Page " + std::to_string(i);
+        const std::string host(URL(address(i)).beforePath());
+        for (int m = 0; m < 5; ++m)
+            node->links.add(LINK_HYPERLINK, URL(host + "/menu" + std::to_string(m) + ".html"), "Menu");
+        node->links.add(LINK_HYPERLINK, URL(address((i * 7 + 3) % kPages)), "See also");
+        node->links.add(LINK_HYPERLINK, URL(host + "/gone" + std::to_string(i) + ".html"), "Old");
+        node->links.add(LINK_IMAGE, URL("http://cdn.example/logo.gif"), "");
+        node->state = NODE_DONE;
+        engine.finishNode(node);
+        nodes.push_back(node);
+    }
+    auto join = [](SiteNode* parent, SiteNode* child) {
+        if (parent->children.find(child) < 0)
+            link(parent, child);
+    };
+    // Parent by parent, as a load joins them, so that both sides' lists come back in order.
+    for (int i = 0; i < kPages; ++i) {
+        for (int child = i * 10 + 1; child <= i * 10 + 10 && child < kPages; ++child)
+            join(nodes[i], nodes[child]);
+        join(nodes[i], nodes[(i * 7 + 3) % kPages]);
+    }
+    const std::string before = describe(engine);
+    ASSERT_EQ(save(engine, "wide.web"), 0);
+
+    SiteEngine loaded;
+    ASSERT_EQ(open(loaded, "wide.web"), 0);
+    EXPECT_TRUE(describe(loaded) == before) << "the reloaded site differs from the saved one";
+    const SiteNode* odd = loaded.findNode(URL(address(1)), true, false);
+    const SiteNode* even = loaded.findNode(URL(address(2)), true, false);
+    ASSERT_TRUE(odd && even);
+    EXPECT_EQ(odd->links.get(0)->url.text(), "http://one.example/menu0.html");
+    EXPECT_EQ(even->links.get(0)->url.text(), "https://two.example:8443/menu0.html");
+}
+
 TEST_F(SiteMapFileTest, RefusalsAndTheSavedBranch) {
     SiteEngine engine;
     SiteNode* failed = engine.findOrAddNode(URL("http://site.example/"), 0);
