@@ -78,6 +78,14 @@ std::string lastOpenSslError() {
 // Connections hold their own reference to the context, so replacing it (a new extra CA file)
 // never pulls it from under a handshake in progress.
 struct SharedContext {
+    // OpenSSL's own clean-up at exit, registered here first, then runs after this one's.
+    SharedContext() { OPENSSL_init_ssl(0, nullptr); }
+    ~SharedContext() {
+        SSL_CTX_free(context);
+        for (auto& [key, session] : sessions)
+            SSL_SESSION_free(session);
+    }
+
     std::mutex mutex;
     SSL_CTX* context = nullptr;
     std::string extraCaFile;
