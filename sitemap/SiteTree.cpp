@@ -128,6 +128,10 @@ void joinChildren(SiteEngine& engine, const std::vector<SiteNode*>& nodes,
 
 void writeLinks(const LinkList& links, MemBlock& block, const URL& pageURL) {
     block.cat(links.len(), 4);
+    // The addresses are shared with the pages they name, all over the heap: asked for together,
+    // their trips to memory overlap.
+    for (const LinkRecord& link : links)
+        link.url.prefetch();
     for (const LinkRecord& link : links) {
         block.cat(link.kind, 1);
         link.url.ConvertToMemBlock(block, pageURL);
