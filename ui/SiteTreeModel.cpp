@@ -162,8 +162,10 @@ SiteTreeModel::Item* SiteTreeModel::makeItem(Item* parent, SiteNode* node) {
     parent->children.push_back(raw);
     m_items.push_back(std::move(item));
     if (node) {
-        node->addTreeItem(raw->id);
-        ++m_childIndex[{parent->id, node}];
+        // A new id is in no node's list, and a page every page links to has an item under each of
+        // them: searching its list before each addition made a big site's tree quadratic.
+        node->treeItems.add(raw->id);
+        ++m_childIndex.insert({node, parent->id, 0}).first->count;
     }
     return raw;
 }
@@ -203,9 +205,10 @@ void SiteTreeModel::deleteItem(Item* top) {
             parent->children[i]->row = static_cast<int>(i);
         if (item->node) {
             item->node->removeTreeItem(item->id);
-            auto counted = m_childIndex.find({parent->id, item->node});
-            if (counted != m_childIndex.end() && --counted->second == 0)
-                m_childIndex.erase(counted);
+            const ChildCount pair{item->node, parent->id, 0};
+            ChildCount* counted = m_childIndex.find(keyOf(pair));
+            if (counted && --counted->count == 0)
+                m_childIndex.erase(keyOf(pair));
         }
         m_items[item->id].reset();
         endRemoveRows();
@@ -240,7 +243,7 @@ void SiteTreeModel::forEachPostOrder(uint32_t id, const std::function<void(uint3
 }
 
 bool SiteTreeModel::hasChildFor(const Item* parent, const SiteNode* node) const {
-    return m_childIndex.count({parent->id, node}) != 0;
+    return m_childIndex.find(keyOf({node, parent->id, 0})) != nullptr;
 }
 
 void SiteTreeModel::addChildItems(Item* item) {
