@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "retrieval/AgentPool.h"
 #include "retrieval/HttpReply.h"
+#include "retrieval/Settings.h"
 #include "retrieval/SiteNode.h"
 
 #include <cstdio>
@@ -18,27 +19,33 @@ namespace {
 constexpr const char* kUsage =
     "usage: lurvik-cli fetch URL [options]   (lurvik-cli fetch --help lists them)\n";
 
-constexpr const char* kOptions =
-    "usage: lurvik-cli fetch URL [options]\n"
-    "Fetches one page as a crawl would and prints the final address, the status line and reply\n"
-    "header, and the body size. Exit status: 0 fetched, 1 not, 2 bad usage.\n\n"
-    "  --proxy host:port     send the request through a proxy\n"
-    "  --user user:password  answer a basic-authentication challenge\n"
-    "  --user-agent TEXT     the User-Agent header (default \"Lurvik/1.0\")\n"
-    "  --no-user-agent       send no User-Agent header\n"
-    "  --classic-http        the original request form instead of today's\n";
+void printHelp(const Settings& s) {
+    std::printf("usage: lurvik-cli fetch URL [options]\n"
+                "Fetches one page as a crawl would and prints the final address, the status line and reply\n"
+                "header, and the body size. Defaults are your saved options. Exit status: 0 fetched, 1 not,\n"
+                "2 bad usage.\n\n"
+                "  --proxy host:port     send the request through a proxy (now: %s)\n"
+                "  --no-proxy            connect directly\n"
+                "  --user user:password  answer a basic-authentication challenge\n"
+                "  --user-agent TEXT     the User-Agent header (now: %s \"%s\")\n"
+                "  --no-user-agent       send no User-Agent header\n"
+                "  --classic-http, --modern-http   the original request form, or today's (now: %s)\n"
+                "%s",
+                s.useProxy == 1 ? (s.proxyServer.str() + ":" + std::to_string(s.proxyPort)).c_str() : "none",
+                s.useUserAgent == 1 ? "on" : "off", s.userAgent.text(), s.classicHttp ? "classic" : "modern",
+                tlsOptionsHelp(s.caFile.str()).c_str());
+}
 
 struct FetchOptions {
     std::string url;
-    std::string proxy;
+    Settings settings; // the saved options with this fetch's overrides applied
     std::string user;
-    std::string userAgent = "Lurvik/1.0";
-    bool sendUserAgent = true;
-    bool classic = false;
     TlsOptions tls;
 };
 
 int parseOptions(int argc, char** argv, FetchOptions& options) {
+    Settings& settings = options.settings;
+    settings.loadRepairedSettings();
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&](std::string& out) {
@@ -53,22 +60,35 @@ int parseOptions(int argc, char** argv, FetchOptions& options) {
             continue;
         }
         int bad = 0;
-        if (arg == "--proxy")
-            bad = value(options.proxy);
-        else if (arg == "--user")
+        std::string text;
+        if (arg == "--proxy") {
+            bad = value(text);
+            if (!bad && parseHostPort(text, settings.proxyServer, settings.proxyPort) != 0) {
+                printError("not a valid proxy (host:port): " + text);
+                return 1;
+            }
+            settings.useProxy = 1;
+        } else if (arg == "--no-proxy") {
+            settings.useProxy = 0;
+        } else if (arg == "--user") {
             bad = value(options.user);
-        else if (arg == "--user-agent")
-            bad = value(options.userAgent);
-        else if (arg == "--no-user-agent")
-            options.sendUserAgent = false;
-        else if (arg == "--classic-http")
-            options.classic = true;
-        else if (!arg.empty() && arg[0] == '-')
+        } else if (arg == "--user-agent") {
+            bad = value(text) || text.empty();
+            settings.useUserAgent = 1;
+            settings.userAgent = text;
+        } else if (arg == "--no-user-agent") {
+            settings.useUserAgent = 0;
+        } else if (arg == "--classic-http") {
+            settings.classicHttp = 1;
+        } else if (arg == "--modern-http") {
+            settings.classicHttp = 0;
+        } else if (!arg.empty() && arg[0] == '-') {
             bad = 1;
-        else if (options.url.empty())
+        } else if (options.url.empty()) {
             options.url = arg;
-        else
+        } else {
             bad = 1;
+        }
         if (bad) {
             printError("unexpected or incomplete option '" + arg + "'");
             return 1;
@@ -112,8 +132,9 @@ void printReply(const Agent& agent) {
 
 int runFetch(int argc, char** argv) {
     if (asksForHelp(argc, argv)) {
-        std::fputs(kOptions, stdout);
-        std::fputs(tlsOptionsHelp("").c_str(), stdout);
+        Settings settings;
+        settings.loadRepairedSettings();
+        printHelp(settings);
         return ExitOk;
     }
     FetchOptions options;
@@ -127,26 +148,20 @@ int runFetch(int argc, char** argv) {
         return ExitUsage;
 
     AgentPool pool;
-    pool.setUserAgent(options.sendUserAgent ? 1 : 0, options.userAgent);
-    pool.classicHttp = options.classic ? 1 : 0;
-    if (!options.proxy.empty()) {
-        Str host;
-        int port = 0;
-        if (parseHostPort(options.proxy, host, port) != 0) {
-            printError("not a valid proxy (host:port): " + options.proxy);
-            return ExitUsage;
-        }
-        pool.configureProxy(1, host, port);
-        if (pool.proxyAddress == 0) {
-            printError("cannot resolve the proxy " + options.proxy);
-            return ExitFailed;
-        }
+    options.settings.applyToPool(pool);
+    pool.setAgentCounts(1, 0);
+    if (options.settings.useProxy == 1 && pool.proxyAddress == 0) {
+        printError("cannot resolve the proxy " + options.settings.proxyServer.str());
+        return ExitFailed;
     }
     if (options.user.empty())
         options.user = userInfo;
-    if (!options.user.empty())
+    // Credentials typed for this one fetch are meant to be sent, whatever the saved options say
+    // about the ones the desktop program asks for.
+    if (!options.user.empty()) {
+        pool.setUseCredentials(1);
         answerCredentials(pool, options.user, credentialSite(url));
-    pool.setAgentCounts(1, 0);
+    }
     applyTlsOptions(options.tls);
     installInterruptHandler();
 

@@ -1,6 +1,7 @@
 #include "Icons.h"
 
 #include "FileTypeIcons.h"
+#include "ThemeIconSet.h"
 
 #include <QApplication>
 #include <QFont>
@@ -14,7 +15,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iterator>
 #include <map>
 #include <vector>
 
@@ -259,9 +259,7 @@ QIcon cached(std::vector<QIcon>& cache, const std::vector<Glyph>& glyphs, int in
     return cache[index];
 }
 
-} // namespace
-
-QIcon treeIcon(int index) {
+QIcon paintedTreeIcon(int index) {
     static std::vector<QIcon> cache;
     static const std::vector<Glyph> glyphs = {
         {Shape::Globe, QColor(70, 130, 200), ""}, {Shape::Page, QColor(200, 200, 200), ""},
@@ -272,7 +270,7 @@ QIcon treeIcon(int index) {
     return cached(cache, glyphs, index);
 }
 
-QIcon linkIcon(int index) {
+QIcon paintedLinkIcon(int index) {
     static std::vector<QIcon> cache;
     static const std::vector<Glyph> glyphs = {
         {Shape::Page, QColor(160, 160, 160), "?"},    {Shape::Page, QColor(60, 120, 200), ""},
@@ -282,17 +280,67 @@ QIcon linkIcon(int index) {
         {Shape::Picture, QColor(170, 90, 170), "M"},  {Shape::Box, QColor(200, 90, 60), "J"},
         {Shape::Frame, QColor(90, 110, 180), ""},     {Shape::Box, QColor(90, 90, 160), "X"},
     };
+    return cached(cache, glyphs, index);
+}
+
+constexpr int kTreeIcons = 7;
+
+// The tree's pictures and then the link kinds' in the desktop's names: one set, because the two
+// views stand side by side.
+ThemeIconSet& viewTheme() {
+    static ThemeIconSet set({
+        {{"applications-internet"}},
+        {{"appointment-soon"}},
+        {{"image-loading"}},
+        {{"dialog-error"}},
+        {{"text-html"}},
+        {{"text-html"}, "emblem-symbolic-link"},
+        {{"text-html"}, "emblem-important"},
+        {{"unknown", "text-x-generic"}},
+        {{"text-html"}},
+        {{"folder"}},
+        {{"folder-remote"}},
+        {{"network-server"}},
+        {{"internet-news-reader", "mail-read"}},
+        {{"internet-mail", "mail-unread"}},
+        {{"image-x-generic"}},
+        {{"image-x-generic"}, "emblem-symbolic-link"},
+        {{"application-x-executable"}},
+        {{"view-split-left-right", "text-html"}},
+        {{"application-x-addon", "package-x-generic"}},
+    });
+    return set;
+}
+
+} // namespace
+
+QIcon treeIcon(int index) {
+    if (index < 0 || index >= kTreeIcons)
+        return {};
+    QIcon themed = viewTheme().icon(index);
+    return themed.isNull() ? paintedTreeIcon(index) : themed;
+}
+
+QIcon linkIcon(int index) {
     if (index >= FileTypeIcons::kFirstIndex) {
         // A learnt file type: the desktop theme's icon for it, else the plain web-page icon.
-        static std::map<int, QIcon> themed;
-        auto it = themed.find(index);
-        if (it == themed.end()) {
+        static std::map<int, QIcon> learnt;
+        static QString learntTheme;
+        if (learntTheme != QIcon::themeName()) {
+            learnt.clear();
+            learntTheme = QIcon::themeName();
+        }
+        auto it = learnt.find(index);
+        if (it == learnt.end()) {
             QString name = QString::fromStdString(FileTypeIcons::instance().iconName(index));
-            it = themed.emplace(index, QIcon::fromTheme(name, cached(cache, glyphs, 1))).first;
+            it = learnt.emplace(index, QIcon::fromTheme(name, linkIcon(1))).first;
         }
         return it->second;
     }
-    return cached(cache, glyphs, index);
+    if (index < 0)
+        return {};
+    QIcon themed = viewTheme().icon(kTreeIcons + index);
+    return themed.isNull() ? paintedLinkIcon(index) : themed;
 }
 
 QIcon toolbarIcon(int index) {
@@ -307,38 +355,31 @@ QIcon toolbarIcon(int index) {
         {Shape::Clock, QColor(90, 110, 180), ""},       {Shape::Box, QColor(200, 200, 200), ""},
         {Shape::Stop, QColor(200, 40, 40), ""},
     };
-    // The desktop's names for the same pictures. The theme serves the toolbar only when it has
-    // every one of them: a row of half theme, half our own would look like two programs.
-    static const char* const themeNames[] = {
-        "document-open-remote",
-        "document-open",
-        "document-print",
-        "edit-copy",
-        "document-properties",
-        "view-list-icons",
-        "view-grid",
-        "view-list",
-        "view-list-details",
-        "text-html",
-        "edit-find",
-        "system-search",
-        "x-office-calendar",
-        "",
-        "process-stop",
-    };
-    static const bool themed = [] {
-        for (const char* name : themeNames)
-            if (*name && !QIcon::hasThemeIcon(QString::fromLatin1(name)))
-                return false;
-        return true;
-    }();
-    if (themed && index >= 0 && index < static_cast<int>(std::size(themeNames)) && *themeNames[index])
-        return QIcon::fromTheme(QString::fromLatin1(themeNames[index]));
-    return cached(cache, glyphs, index);
+    // A set of its own: the toolbar looks like the desktop's other toolbars even when the theme
+    // lacks a picture that only the views need.
+    static ThemeIconSet theme({
+        {{"document-open-remote"}},
+        {{"document-open"}},
+        {{"document-print"}},
+        {{"edit-copy"}},
+        {{"document-properties"}},
+        {{"view-list-icons"}},
+        {{"view-grid"}},
+        {{"view-list"}},
+        {{"view-list-details"}},
+        {{"text-html"}},
+        {{"edit-find"}},
+        {{"system-search"}},
+        {{"x-office-calendar"}},
+        {},
+        {{"process-stop"}},
+    });
+    QIcon themed = theme.icon(index);
+    return themed.isNull() ? cached(cache, glyphs, index) : themed;
 }
 
 QIcon programIcon() {
-    return treeIcon(0);
+    return paintedTreeIcon(0);
 }
 
 } // namespace lurvik::Icons

@@ -5,8 +5,9 @@
 namespace lurvik {
 
 // The program's images, painted rather than loaded so that the binary needs no resource files,
-// at the size and pixel ratio each use asks for. The toolbar takes the desktop theme's icons when
-// the theme has the whole set. Built on first use on the GUI thread only.
+// at the size and pixel ratio each use asks for. The toolbar, and the tree with the link list, take
+// the desktop theme's icons instead when the theme has the whole set each needs; the program's
+// own icon stays ours. Built on first use on the GUI thread only.
 namespace Icons {
 
 // The tree's image list: 0 root, 1 waiting, 2 being fetched or scanned, 3 failed, 4 done, 5 done

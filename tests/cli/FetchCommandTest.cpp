@@ -1,5 +1,5 @@
 #include "CliRunner.h"
-#include "TestServer.h"
+#include "platform/RegistryKey.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,23 @@
 
 using namespace lurvik::test;
 
-TEST(FetchCommand, PrintsTheReplyHeaderAndBodySizeAndExitsByOutcome) {
-    TestServer server;
+namespace {
+
+// Fetch starts from the saved options, as every command does: each test has a store of its own.
+class FetchCommand : public CliFixture {
+protected:
+    // Writes into the saved options, as the Options sheet does.
+    template <typename Write>
+    static void saveGlobal(Write write) {
+        lurvik::RegistryKey key;
+        ASSERT_EQ(key.create(lurvik::Hive::CurrentUser, "Software\\Orvanne\\Lurvik\\Global"), 0);
+        write(key);
+    }
+};
+
+} // namespace
+
+TEST_F(FetchCommand, PrintsTheReplyHeaderAndBodySizeAndExitsByOutcome) {
     server.addPage("/a.html", "<html>0123456789</html>");
     server.addRedirect("/old.html", 301, "a.html");
     Page secret;
@@ -44,26 +59,37 @@ TEST(FetchCommand, PrintsTheReplyHeaderAndBodySizeAndExitsByOutcome) {
         runCli({"fetch", "127.0.0.1:" + port + "/a.html", "--classic-http", "--no-user-agent"});
     EXPECT_EQ(classic.exitCode, 0) << classic.err;
     EXPECT_EQ(server.requests().back().rawHead, "GET /a.html HTTP/1.0\nAccept: */*\n\n");
+
+    saveGlobal([](lurvik::RegistryKey& key) {
+        key.setText("UserAgent", "Saved/2.0");
+        key.setNumber("useUserAgent", 1);
+    });
+    EXPECT_EQ(runCli({"fetch", server.url("/a.html")}).exitCode, 0);
+    EXPECT_EQ(server.requests().back().header("User-Agent"), "Saved/2.0");
+    EXPECT_EQ(runCli({"fetch", server.url("/a.html"), "--user-agent", "Given/3.0"}).exitCode, 0);
+    EXPECT_EQ(server.requests().back().header("User-Agent"), "Given/3.0");
 }
 
-// A server whose certificate nobody signed is refused, unless the user trusts the certificate or
-// turns the checks off: the options every retrieving command shares, taken by fetch.
-TEST(FetchCommand, CertificateOptions) {
-    TemporaryDirectory dir("lurvik-tls");
-    std::string certificate = dir.path() + "/certificate.pem";
+// A server whose certificate nobody signed is refused, unless the user trusts the certificate, in
+// the saved options or for this fetch, or turns the checks off: the options every retrieving
+// command shares, taken by fetch.
+TEST_F(FetchCommand, CertificateOptions) {
+    std::string certificate = path("certificate.pem");
     // The server ends after one connection for each fetch below, or at the time-out.
-    FILE* server =
-        popen(("cd " + dir.path() +
+    FILE* sslServer =
+        popen(("cd " + dir +
                " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 1 "
                "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout key.pem -out "
-               "certificate.pem 2>/dev/null && exec timeout 60 openssl s_server -accept 127.0.0.1:0 "
-               "-naccept 3 -www -cert certificate.pem -key key.pem 2>&1")
+               "certificate.pem 2>/dev/null && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 "
+               "-nodes -days 1 -subj /CN=other -keyout other-key.pem -out other.pem 2>/dev/null && exec "
+               "timeout 60 openssl s_server -accept 127.0.0.1:0 "
+               "-naccept 5 -www -cert certificate.pem -key key.pem 2>&1")
                   .c_str(),
               "r");
-    ASSERT_NE(server, nullptr);
+    ASSERT_NE(sslServer, nullptr);
     std::string url;
     char line[256];
-    while (url.empty() && std::fgets(line, sizeof line, server))
+    while (url.empty() && std::fgets(line, sizeof line, sslServer))
         if (std::strncmp(line, "ACCEPT 127.0.0.1:", 17) == 0)
             url = "https://127.0.0.1:" + std::to_string(std::atoi(line + 17)) + "/";
     ASSERT_FALSE(url.empty());
@@ -77,14 +103,20 @@ TEST(FetchCommand, CertificateOptions) {
     CliResult unchecked = runCli({"fetch", "--insecure", url});
     EXPECT_EQ(unchecked.exitCode, 0) << unchecked.err;
     EXPECT_NE(unchecked.err.find("warning: --insecure"), std::string::npos) << unchecked.err;
-    pclose(server);
+    saveGlobal([&](lurvik::RegistryKey& key) { key.setText("CaFile", certificate); });
+    CliResult saved = runCli({"fetch", url});
+    EXPECT_EQ(saved.exitCode, 0) << saved.err;
+    // --ca-file stands in for the saved file rather than adding to it.
+    CliResult replaced = runCli({"fetch", url, "--ca-file", path("other.pem")});
+    EXPECT_EQ(replaced.exitCode, 1) << replaced.out;
+    pclose(sslServer);
 
     CliResult help = runCli({"fetch", "--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.out.find("--ca-file FILE"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("(now: " + certificate + ")"), std::string::npos) << help.out;
 }
 
-TEST(FetchCommand, BadUsageGivesAMessageAndExitStatus2) {
+TEST_F(FetchCommand, BadUsageGivesAMessageAndExitStatus2) {
     struct Case {
         std::vector<std::string> arguments;
         const char* message;

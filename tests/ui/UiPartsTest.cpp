@@ -9,8 +9,10 @@
 #include "ui/SourceText.h"
 #include "ui/UserAddress.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
@@ -86,6 +88,57 @@ private slots:
         QVERIFY(icons.iconName(9999).empty());
         QVERIFY2(!Icons::linkIcon(pdf).isNull(), "a theme without the icon gives the page icon");
         QVERIFY(!Icons::linkIcon(fromThreads[0]).isNull());
+    }
+
+    // Under a theme with every picture the tree and the link list need, both views draw the
+    // theme's; under one that lacks any, both draw their own: never an empty cell, never half and
+    // half.
+    void viewIconsFollowTheTheme() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        // Every picture solid magenta, a colour none of our own pictures has.
+        auto makeTheme = [&](const QString& theme, const QStringList& names) {
+            QVERIFY(QDir(dir.path()).mkpath(theme + "/16x16/all"));
+            QFile index(dir.filePath(theme + "/index.theme"));
+            QVERIFY(index.open(QIODevice::WriteOnly));
+            index.write("[Icon Theme]\nName=T\nDirectories=16x16/all\n[16x16/all]\nSize=16\nType=Scalable\n"
+                        "MinSize=8\nMaxSize=256\n");
+            QImage picture(16, 16, QImage::Format_ARGB32);
+            picture.fill(Qt::magenta);
+            for (const QString& name : names)
+                QVERIFY(picture.save(dir.filePath(theme + "/16x16/all/" + name + ".png")));
+        };
+        // The names of the freedesktop icon specification, as a full desktop theme has them.
+        const QStringList full =
+            QString(
+                "applications-internet appointment-soon image-loading dialog-error text-html "
+                "text-x-generic folder folder-remote network-server mail-read mail-unread image-x-generic "
+                "application-x-executable package-x-generic emblem-symbolic-link emblem-important")
+                .split(' ');
+        makeTheme("Full", full);
+        makeTheme("Partial", QStringList(full).mid(1));
+        const QStringList searchPaths = QIcon::themeSearchPaths();
+        const QString themeName = QIcon::themeName();
+        QIcon::setThemeSearchPaths({dir.path()});
+        const int learnt = FileTypeIcons::instance().registerIcon("application-x-nowhere");
+        for (const QString& theme : QStringList{"Full", "Partial"}) {
+            QIcon::setThemeName(theme);
+            const bool themed = theme == "Full";
+            std::vector<std::pair<QString, QIcon>> icons;
+            for (int i = 0; i <= 6; ++i)
+                icons.emplace_back("tree " + QString::number(i), Icons::treeIcon(i));
+            for (int i = 0; i <= 11; ++i)
+                icons.emplace_back("link " + QString::number(i), Icons::linkIcon(i));
+            icons.emplace_back("learnt file type", Icons::linkIcon(learnt));
+            for (const auto& [what, icon] : icons) {
+                const QImage image = icon.pixmap(16, 16).toImage();
+                QVERIFY2(!image.isNull(), qPrintable(theme + ": " + what));
+                QVERIFY2((image.pixelColor(8, 8) == QColor(Qt::magenta)) == themed,
+                         qPrintable(theme + ": " + what));
+            }
+        }
+        QIcon::setThemeSearchPaths(searchPaths);
+        QIcon::setThemeName(themeName);
     }
 
     void tagRemoval() {
