@@ -289,10 +289,21 @@ void SiteTreeModel::addLoadedPage(SiteNode* node, const std::function<bool(const
 }
 
 void SiteTreeModel::addMapPages(const std::vector<SiteNode*>& nodes) {
-    std::unordered_set<const SiteNode*> pending(nodes.begin(), nodes.end());
+    // The pages not shown yet, in a flat index keyed by their addresses' bytes: a map of a
+    // million pages asks it for every parent and child of every page.
+    struct PointerKey {
+        std::string_view operator()(const SiteNode* const& node) const {
+            return {reinterpret_cast<const char*>(&node), sizeof node};
+        }
+    };
+    TextIndex<const SiteNode*, PointerKey> pending;
+    pending.reserve(nodes.size());
+    for (const SiteNode* node : nodes)
+        pending.insert(node);
     for (SiteNode* node : nodes) {
-        pending.erase(node);
-        addLoadedPage(node, [&pending](const SiteNode* other) { return pending.count(other) == 0; });
+        const SiteNode* shown = node;
+        pending.erase(PointerKey()(shown));
+        addLoadedPage(node, [&pending](const SiteNode* other) { return !pending.find(PointerKey()(other)); });
     }
     if (onRefresh)
         onRefresh();
