@@ -260,6 +260,9 @@ void SiteTreeModel::addChildItems(Item* item) {
 }
 
 void SiteTreeModel::addLoadedPage(SiteNode* node, const std::function<bool(const SiteNode*)>& known) {
+    // A page no item shows yet is no item's child, and the item made for it has no children yet:
+    // the pairs need looking up only for a page shown before, which a map's pages are not.
+    const bool shownBefore = node->treeItems.len() > 0;
     bool hasParent = false;
     for (SiteNode* parentNode : node->parents)
         hasParent = hasParent || known(parentNode);
@@ -272,7 +275,7 @@ void SiteTreeModel::addLoadedPage(SiteNode* node, const std::function<bool(const
             if (!known(parentNode))
                 continue;
             Item* parentItem = itemById(parentNode->treeItems.get(0));
-            if (parentItem && !hasChildFor(parentItem, node))
+            if (parentItem && (!shownBefore || !hasChildFor(parentItem, node)))
                 insertItem(parentItem, node);
             if (dupChildren)
                 break;
@@ -282,7 +285,7 @@ void SiteTreeModel::addLoadedPage(SiteNode* node, const std::function<bool(const
         for (SiteNode* child : node->children) {
             if (!known(child) || (dupChildren && child->treeItems.len() > 0))
                 continue;
-            if (!hasChildFor(primary, child))
+            if (!shownBefore || !hasChildFor(primary, child))
                 insertItem(primary, child);
         }
     }
