@@ -2,10 +2,13 @@
 
 #include "Icons.h"
 #include "core/PageCache.h"
+#include "core/TextIndex.h"
 #include "platform/gui/QtText.h"
 #include "retrieval/RetrievalScheduler.h"
 
 #include <QFont>
+
+#include <algorithm>
 
 #include <unordered_set>
 
@@ -34,7 +37,6 @@ void SiteTreeModel::dropAllItems() {
         if (each && each->node)
             each->node->treeItems.clear();
     m_items.resize(1);
-    m_childIndex.clear();
     m_top.children.clear();
     makeRoot();
 }
@@ -165,7 +167,6 @@ SiteTreeModel::Item* SiteTreeModel::makeItem(Item* parent, SiteNode* node) {
         // A new id is in no node's list, and a page every page links to has an item under each of
         // them: searching its list before each addition made a big site's tree quadratic.
         node->treeItems.add(raw->id);
-        ++m_childIndex.insert({node, parent->id, 0}).first->count;
     }
     return raw;
 }
@@ -203,13 +204,8 @@ void SiteTreeModel::deleteItem(Item* top) {
         parent->children.erase(parent->children.begin() + item->row);
         for (size_t i = item->row; i < parent->children.size(); ++i)
             parent->children[i]->row = static_cast<int>(i);
-        if (item->node) {
+        if (item->node)
             item->node->removeTreeItem(item->id);
-            const ChildCount pair{item->node, parent->id, 0};
-            ChildCount* counted = m_childIndex.find(keyOf(pair));
-            if (counted && --counted->count == 0)
-                m_childIndex.erase(keyOf(pair));
-        }
         m_items[item->id].reset();
         endRemoveRows();
     }
@@ -243,7 +239,16 @@ void SiteTreeModel::forEachPostOrder(uint32_t id, const std::function<void(uint3
 }
 
 bool SiteTreeModel::hasChildFor(const Item* parent, const SiteNode* node) const {
-    return m_childIndex.find(keyOf({node, parent->id, 0})) != nullptr;
+    // Whichever list is shorter: the items under parent, or the items that show node. A page every
+    // page links to has an item under each of them, a page of links thousands of children; one
+    // pair is hardly ever both, so neither makes a big site's tree quadratic.
+    if (parent->children.size() <= static_cast<size_t>(node->treeItems.len()))
+        return std::any_of(parent->children.begin(), parent->children.end(),
+                           [node](const Item* child) { return child->node == node; });
+    for (int i = 0; i < node->treeItems.len(); ++i)
+        if (const Item* item = itemById(node->treeItems.get(i)); item && item->parent == parent)
+            return true;
+    return false;
 }
 
 void SiteTreeModel::addChildItems(Item* item) {

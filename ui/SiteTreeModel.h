@@ -1,14 +1,10 @@
 #pragma once
 
-#include "core/TextIndex.h"
-
 #include <QAbstractItemModel>
 
-#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <string_view>
 #include <vector>
 
 namespace lurvik {
@@ -114,24 +110,6 @@ private:
     void makeRoot();
     void dropAllItems();
     void halt(bool on);
-
-    // Answers hasChildFor without a walk: a page linked from every page of a site has an item
-    // under each of them, and a scan of those per new link makes a crawl quadratic.
-    // How many items each (parent, page) pair has: the root may show one page more than once.
-    // A flat index, keyed by the pair's bytes: a site of a million pages has tens of millions of
-    // pairs, which a map with a heap block for each made slow to fill and twice as big.
-    struct ChildCount {
-        const SiteNode* node = nullptr;
-        uint32_t parent = 0;
-        int count = 0;
-    };
-    struct ChildCountKey {
-        std::string_view operator()(const ChildCount& pair) const {
-            return {reinterpret_cast<const char*>(&pair), offsetof(ChildCount, count)};
-        }
-    };
-    static std::string_view keyOf(const ChildCount& pair) { return ChildCountKey()(pair); }
-    TextIndex<ChildCount, ChildCountKey> m_childIndex;
 
     SiteEngine& m_engine;
     AgentPool& m_pool;

@@ -187,6 +187,9 @@ private slots:
             link(top, b);
             link(a, b);
             model.nodeChanged(b, -1);
+            // A page announced again is already under its parents and its children under it.
+            model.nodeChanged(b, -1);
+            model.nodeChanged(a, -1);
             SiteTreeModel::Item* site = model.root()->children.at(0);
             QCOMPARE(site->children.size(), size_t(2));
             QCOMPARE(model.itemById(a->treeItems.get(0))->children.size(), dup ? size_t(0) : size_t(1));
