@@ -234,7 +234,7 @@ TEST_F(HostileInput, RunningOutOfMemoryKeepsTheMapAndTheReports) {
     }
     server.addPage("/", hub);
     ASSERT_EQ(server.start(), 0);
-    std::string command = "ulimit -v 700000; exec " + std::string(LURVIK_CLI) + " crawl " + server.url("/") +
+    std::string command = "ulimit -v 450000; exec " + std::string(LURVIK_CLI) + " crawl " + server.url("/") +
                           " --save " + path("oom.web") + " --report " + path("oom.tsv") + " 2> " +
                           path("err.txt");
     EXPECT_EQ(shellStatus(command), 1) << readFileBytes(path("err.txt"));
