@@ -786,11 +786,14 @@ int MainWindow::openMap(const QString& fileName) {
         if (code == -1)
             loaded.push_back(node);
     };
-    withWaitCursor([&] { result = map.open(m_app.engine); });
-    m_app.engine.onNodeChanged = std::move(announce);
-    for (const CheckedLink& link : map.checkedLinks)
-        m_app.checkedLinks.record(link.url, {link.status, link.failed, link.errorText});
-    m_treeModel->addMapPages(loaded);
+    // Showing a big map's pages takes longer than reading them: the wait lasts until both are done.
+    withWaitCursor([&] {
+        result = map.open(m_app.engine);
+        m_app.engine.onNodeChanged = std::move(announce);
+        for (const CheckedLink& link : map.checkedLinks)
+            m_app.checkedLinks.record(link.url, {link.status, link.failed, link.errorText});
+        m_treeModel->addMapPages(loaded);
+    });
     if (result == 4005 || result == 4004)
         QMessageBox::warning(
             nullptr, QStringLiteral("Lurvik Error"),
