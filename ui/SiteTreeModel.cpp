@@ -166,6 +166,7 @@ SiteTreeModel::Item* SiteTreeModel::makeItem(Item* parent, SiteNode* node) {
     if (node) {
         // A new id is in no node's list, and a page every page links to has an item under each of
         // them: searching its list before each addition made a big site's tree quadratic.
+        raw->nodeSlot = node->treeItems.len();
         node->treeItems.add(raw->id);
     }
     return raw;
@@ -205,10 +206,47 @@ void SiteTreeModel::deleteItem(Item* top) {
         for (size_t i = item->row; i < parent->children.size(); ++i)
             parent->children[i]->row = static_cast<int>(i);
         if (item->node)
-            item->node->removeTreeItem(item->id);
+            leaveNodeList(item);
         m_items[item->id].reset();
         endRemoveRows();
     }
+}
+
+void SiteTreeModel::leaveNodeList(Item* item) {
+    // A page every page links to has an item under each of them: searching its list for the item,
+    // and closing the gap behind it, made removing a big site quadratic. The item's slot is kept
+    // instead, and the last id fills the gap.
+    UIntArray& items = item->node->treeItems;
+    int slot = item->nodeSlot;
+    if (slot < 0 || slot >= items.len() || items.get(slot) != item->id)
+        slot = items.find(item->id);
+    if (slot < 0)
+        return;
+    auto move = [&](int from, int to) {
+        const uint32_t id = items.get(from);
+        items.set(to, id);
+        if (Item* moved = itemById(id))
+            moved->nodeSlot = to;
+    };
+    const int last = items.len() - 1;
+    if (slot == 0 && last > 0) {
+        // The first item is the page's primary: the oldest of the others takes its place.
+        int oldest = 1;
+        for (int i = 2; i <= last; ++i)
+            if (items.get(i) < items.get(oldest))
+                oldest = i;
+        move(oldest, 0);
+        slot = oldest;
+    }
+    if (slot != last)
+        move(last, slot);
+    items.del(last);
+}
+
+void SiteTreeModel::renumberNodeSlots(SiteNode* node, int from) {
+    for (int i = from; i < node->treeItems.len(); ++i)
+        if (Item* each = itemById(node->treeItems.get(i)))
+            each->nodeSlot = i;
 }
 
 void SiteTreeModel::forEachPostOrder(uint32_t id, const std::function<void(uint32_t)>& visit) {
@@ -406,12 +444,14 @@ void SiteTreeModel::deleteSubtreeItem(uint32_t id, bool freeCache) {
     if (!node || !registered)
         return;
     if (primary) {
+        // From the last, so that no item moves up to the first place and makes the rest move.
         while (node->treeItems.len() > 0) {
-            Item* other = itemById(node->treeItems.get(0));
+            const int last = node->treeItems.len() - 1;
+            Item* other = itemById(node->treeItems.get(last));
             if (other)
                 deleteItem(other);
             else
-                node->treeItems.del(0);
+                node->treeItems.del(last);
         }
     }
     if (freeCache)
@@ -519,6 +559,7 @@ void SiteTreeModel::getNow(Item* item) {
     SiteNode* node = item->node;
     Item* formerPrimary = itemById(node->treeItems.get(0));
     node->promoteTreeItem(item->id);
+    renumberNodeSlots(node, 0);
     for (Item* changed : {formerPrimary, item}) {
         QModelIndex at = indexOf(changed);
         emit dataChanged(at, at);

@@ -30,6 +30,8 @@ public:
         Item* parent = nullptr;
         SiteNode* node = nullptr;
         int row = 0;
+        // Where the item's id is in its page's list of items, so that it leaves the list at once.
+        int nodeSlot = 0;
         std::vector<Item*> children;
     };
 
@@ -107,6 +109,8 @@ private:
     void forEachPostOrder(uint32_t id, const std::function<void(uint32_t)>& visit);
     bool hasChildFor(const Item* parent, const SiteNode* node) const;
     void addChildItems(Item* item);
+    void leaveNodeList(Item* item);
+    void renumberNodeSlots(SiteNode* node, int from);
     void makeRoot();
     void dropAllItems();
     void halt(bool on);
