@@ -2,6 +2,7 @@
 
 #include "CliCommon.h"
 
+#include <new>
 #include <string>
 
 namespace lurvik::cli {
@@ -16,7 +17,15 @@ std::string failureText(const SiteMapFile& map, int result) {
 } // namespace
 
 int openSiteMap(SiteMapFile& map, SiteEngine& engine) {
-    int result = map.open(engine);
+    int result = 0;
+    try {
+        result = map.open(engine);
+    } catch (const std::bad_alloc&) {
+        // What was read is freed by now, so there is room for the message.
+        printError("cannot open " + map.fileName.str() +
+                   ": out of memory: the map is bigger than this machine can hold");
+        return 1;
+    }
     if (result != 0) {
         printError("cannot open " + map.fileName.str() + ": " + failureText(map, result));
         return result;

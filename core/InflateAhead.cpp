@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <new>
 #include <zlib.h>
 
 namespace lurvik {
@@ -28,6 +29,16 @@ InflateAhead::~InflateAhead() {
 }
 
 void InflateAhead::inflateMain() {
+    try {
+        inflateChunks();
+    } catch (const std::bad_alloc&) {
+        std::lock_guard guard(m_mutex);
+        m_failure = std::current_exception();
+    }
+    m_changed.notify_all();
+}
+
+void InflateAhead::inflateChunks() {
     for (;;) {
         Chunk chunk;
         chunk.bytes.resize(kChunkBytes);
@@ -69,7 +80,9 @@ void InflateAhead::read(char* data, int n, int& got, End& end) {
                 return;
             }
             std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, [&] { return !m_ready.empty(); });
+            m_changed.wait(lock, [&] { return !m_ready.empty() || m_failure; });
+            if (m_ready.empty())
+                std::rethrow_exception(m_failure);
             m_current = std::move(m_ready.front());
             m_ready.pop_front();
             m_currentPos = 0;

@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -28,6 +29,7 @@ public:
     };
 
     // Copies up to n bytes into data; got < n only at the end, which then holds how it ended.
+    // Memory running out on the inflating thread is thrown here, as if it had run out here.
     void read(char* data, int n, int& got, End& end);
 
 private:
@@ -38,12 +40,14 @@ private:
     };
 
     void inflateMain();
+    void inflateChunks();
 
     gzFile_s* m_gz;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<Chunk> m_ready;
     bool m_stopping = false;
+    std::exception_ptr m_failure;
     Chunk m_current;
     size_t m_currentPos = 0;
     std::thread m_thread;

@@ -1,5 +1,7 @@
 #include "LinkBuilder.h"
 
+#include <new>
+
 namespace lurvik {
 
 namespace {
@@ -13,7 +15,7 @@ constexpr size_t kBatchesAhead = 8;
 LinkBuilder::LinkBuilder() : m_thread([this] { buildMain(); }) {}
 
 LinkBuilder::~LinkBuilder() {
-    finish();
+    waitForAll();
     {
         std::lock_guard guard(m_mutex);
         m_stopping = true;
@@ -51,6 +53,13 @@ void LinkBuilder::handOver() {
 
 void LinkBuilder::finish() {
     handOver();
+    waitForAll();
+    std::lock_guard guard(m_mutex);
+    if (m_failure)
+        std::rethrow_exception(m_failure);
+}
+
+void LinkBuilder::waitForAll() {
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [&] { return m_queue.empty() && !m_building; });
 }
@@ -66,7 +75,15 @@ void LinkBuilder::buildMain() {
         m_building = true;
         lock.unlock();
         m_changed.notify_all();
-        build(batch);
+        try {
+            build(batch);
+        } catch (const std::bad_alloc&) {
+            // The pages of the batch keep the records made so far; the reader learns of it.
+            lock.lock();
+            if (!m_failure)
+                m_failure = std::current_exception();
+            lock.unlock();
+        }
         lock.lock();
         m_building = false;
         lock.unlock();

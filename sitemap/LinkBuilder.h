@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -30,7 +31,8 @@ public:
     // node.links must not be touched until finish().
     void add(SiteNode& node, const std::vector<int>& kinds, std::vector<URL>& urls,
              const std::vector<std::string_view>& texts);
-    // Waits until every page handed over has its records.
+    // Waits until every page handed over has its records. Memory running out on the building
+    // thread is thrown here, as if it had run out here.
     void finish();
 
 private:
@@ -44,6 +46,7 @@ private:
     };
 
     void handOver();
+    void waitForAll();
     void buildMain();
     static void build(Batch& batch);
 
@@ -53,6 +56,7 @@ private:
     std::deque<Batch> m_queue;
     bool m_building = false;
     bool m_stopping = false;
+    std::exception_ptr m_failure;
     std::thread m_thread;
 };
 

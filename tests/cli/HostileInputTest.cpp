@@ -245,4 +245,30 @@ TEST_F(HostileInput, RunningOutOfMemoryKeepsTheMapAndTheReports) {
     EXPECT_EQ(tree.exitCode, 0) << tree.err;
     EXPECT_EQ(tree.out.substr(0, 5), "Hub  ");
 }
+
+// A map bigger than the memory the command may use is refused with a message, not an abort, while
+// its pages are being read and their links built on the second thread.
+TEST_F(HostileInput, AMapBiggerThanMemoryIsRefusedWithAMessage) {
+    {
+        lurvik::SiteEngine engine;
+        for (int i = 0; i < 30000; ++i) {
+            auto node = std::make_unique<lurvik::SiteNode>(
+                lurvik::URL("http://big.example/page" + std::to_string(i) + ".html"));
+            for (int link = 0; link < 30; ++link)
+                node->links.add(lurvik::LINK_HYPERLINK,
+                                lurvik::URL("http://big.example/p" + std::to_string(i * 30 + link) + ".html"),
+                                "a link text long enough to need its own block");
+            node->state = lurvik::NODE_DONE;
+            engine.adoptDoneNode(std::move(node));
+        }
+        lurvik::SiteMapFile map;
+        map.fileName = path("big.web");
+        ASSERT_EQ(map.save(engine, nullptr, false), 0) << map.errorText.text();
+    }
+    std::string command = "ulimit -v 100000; exec " + std::string(LURVIK_CLI) + " tree " + path("big.web") +
+                          " > /dev/null 2> " + path("err.txt");
+    EXPECT_EQ(shellStatus(command), 1) << readFileBytes(path("err.txt"));
+    EXPECT_NE(readFileBytes(path("err.txt")).find("out of memory"), std::string::npos)
+        << readFileBytes(path("err.txt"));
+}
 #endif
