@@ -108,7 +108,7 @@ private slots:
             for (const QString& name : names)
                 QVERIFY(picture.save(dir.filePath(theme + "/16x16/all/" + name + ".png")));
         };
-        // The names of the freedesktop icon specification, as a full desktop theme has them.
+        // The standard freedesktop icon names, as a full desktop theme has them.
         const QStringList full =
             QString(
                 "applications-internet appointment-soon image-loading dialog-error text-html "
