@@ -34,6 +34,28 @@ int scratchFile() {
     return fd;
 }
 
+// Hands the whole content of fd, from its start, to sink a piece at a time, and stops at the first
+// sink result that is not 0, which it returns. readError receives the errno of a failed read.
+template <class Sink>
+int readWhole(int fd, size_t pieceSize, int& readError, Sink sink) {
+    std::vector<char> piece(pieceSize);
+    readError = 0;
+    for (off_t offset = 0;;) {
+        ssize_t got = ::pread(fd, piece.data(), piece.size(), offset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            readError = errno;
+            return 0;
+        }
+        if (got == 0)
+            return 0;
+        if (int result = sink(piece.data(), static_cast<size_t>(got)))
+            return result;
+        offset += got;
+    }
+}
+
 } // namespace
 
 TempFrogFile::TempFrogFile() {
@@ -65,17 +87,12 @@ int TempFrogFile::startPacking() {
         return errno;
     const int threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
     m_packer = std::make_unique<SlicedGzip>(m_packedFd, 1, threads);
-    std::vector<char> chunk(kCopyBytes);
-    for (off_t offset = 0; offset < static_cast<off_t>(m_size);) {
-        ssize_t got = ::pread(m_fd, chunk.data(), chunk.size(), offset);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return got < 0 ? errno : EIO;
-        if (int error = m_packer->write(chunk.data(), static_cast<size_t>(got)))
-            return error;
-        offset += got;
-    }
+    int readError = 0;
+    if (int error = readWhole(m_fd, kCopyBytes, readError,
+                              [&](const char* data, size_t n) { return m_packer->write(data, n); }))
+        return error;
+    if (readError != 0)
+        return readError;
     // The plain copy is no longer needed; its room on disk is given back at once.
     return ::ftruncate(m_fd, 0) == 0 ? 0 : errno;
 }
@@ -87,19 +104,12 @@ int TempFrogFile::compressPacked(std::string_view name) {
     FileReplacement target;
     if (int error = target.begin(name))
         return failOn(name, FrogFileError::OpenFailed, "create", error);
-    std::vector<char> chunk(kCopyBytes);
-    for (off_t offset = 0;;) {
-        ssize_t got = ::pread(m_packedFd, chunk.data(), chunk.size(), offset);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return fail(FrogFileError::ReadFailed, "read", errno);
-        if (got == 0)
-            break;
-        if (int error = writeAll(target.fd(), chunk.data(), static_cast<size_t>(got)))
-            return failOn(name, FrogFileError::WriteFailed, "write", error);
-        offset += got;
-    }
+    int readError = 0;
+    if (int error = readWhole(m_packedFd, kCopyBytes, readError,
+                              [&](const char* data, size_t n) { return writeAll(target.fd(), data, n); }))
+        return failOn(name, FrogFileError::WriteFailed, "write", error);
+    if (readError != 0)
+        return fail(FrogFileError::ReadFailed, "read", readError);
     if (int error = writeAll(target.fd(), tail.data(), tail.size()))
         return failOn(name, FrogFileError::WriteFailed, "write", error);
     if (int error = target.commit())
@@ -139,28 +149,14 @@ int TempFrogFile::compress(std::string_view name) {
         return failOn(name, FrogFileError::OpenFailed, "create", ENOMEM);
     }
 
-    std::vector<char> chunk(128 * 1024);
-    off_t offset = 0;
     int readError = 0;
-    int writeError = 0;
-    for (;;) {
-        ssize_t got = ::pread(m_fd, chunk.data(), chunk.size(), offset);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            readError = errno;
-            break;
-        }
-        if (got == 0)
-            break;
-        offset += got;
-        if (gzwrite(gz, chunk.data(), static_cast<unsigned>(got)) != static_cast<int>(got)) {
-            int zerr = Z_OK;
-            gzerror(gz, &zerr);
-            writeError = zerr == Z_ERRNO && errno != 0 ? errno : EIO;
-            break;
-        }
-    }
+    int writeError = readWhole(m_fd, 128 * 1024, readError, [&](const char* data, size_t n) {
+        if (gzwrite(gz, data, static_cast<unsigned>(n)) == static_cast<int>(n))
+            return 0;
+        int zerr = Z_OK;
+        gzerror(gz, &zerr);
+        return zerr == Z_ERRNO && errno != 0 ? errno : EIO;
+    });
     errno = 0;
     int closed = gzclose(gz);
     if (closed != Z_OK && writeError == 0)
