@@ -27,14 +27,19 @@ std::string_view MapAddresses::keyOf(std::string_view stored, const URL& base, s
 }
 
 int MapAddresses::resolve(std::string_view stored, const URL& base, URL& out) {
+    const std::string_view key = keyOf(stored, base, m_key);
+    return lookUp(stored, key, decltype(m_known)::hashOf(key), base, out);
+}
+
+int MapAddresses::lookUp(std::string_view stored, std::string_view key, uint64_t hash, const URL& base,
+                         URL& out) {
     if (stored.empty()) {
         out.clear();
         return 0;
     }
-    const std::string_view key = keyOf(stored, base, m_key);
     if (key.empty())
         return out.setURL(base, stored);
-    if (const URL* known = m_known.find(key)) {
+    if (const URL* known = m_known.find(key, hash)) {
         out = *known;
         return 0;
     }
@@ -69,27 +74,10 @@ int MapAddresses::readAll(const std::vector<std::string_view>& stored, const URL
         if (m_batchHashes[i] != 0)
             m_known.prefetchValue(m_batchHashes[i], [](const URL& url) { url.prefetch(); });
     for (size_t i = 0; i < count; ++i) {
-        const std::string_view key = m_batchKeyViews[i];
-        if (stored[i].empty()) {
-            out[i].clear();
-            continue;
-        }
-        if (key.empty()) {
-            if (out[i].setURL(base, stored[i]) != 0)
-                return 1;
-            continue;
-        }
-        if (m_batchHashes[i] == 0) {
+        if (m_batchHashes[i] == 0)
             out[i] = m_lastURLs[i];
-            continue;
-        }
-        if (const URL* known = m_known.find(key, m_batchHashes[i])) {
-            out[i] = *known;
-            continue;
-        }
-        if (out[i].setURL(base, stored[i]) != 0)
+        else if (lookUp(stored[i], m_batchKeyViews[i], m_batchHashes[i], base, out[i]) != 0)
             return 1;
-        m_known.insert(out[i]);
     }
     m_lastKeys.resize(count);
     m_lastURLs.resize(count);

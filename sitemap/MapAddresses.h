@@ -30,6 +30,9 @@ public:
 
 private:
     int resolve(std::string_view stored, const URL& base, URL& out);
+    // The address stored, with the key keyOf gives and its hash: the known one, else a parse that
+    // becomes known.
+    int lookUp(std::string_view stored, std::string_view key, uint64_t hash, const URL& base, URL& out);
     // The text an address is known by: stored itself, or base's scheme and authority before a
     // bare path (the view is then valid until the next call); empty when it must be parsed.
     std::string_view keyOf(std::string_view stored, const URL& base, std::string& room) const;
