@@ -1,5 +1,6 @@
 #include "CliRunner.h"
 #include "platform/RegistryKey.h"
+#include "platform/RegistryStore.h"
 
 #include <gtest/gtest.h>
 
@@ -14,10 +15,12 @@ namespace {
 // Fetch starts from the saved options, as every command does: each test has a store of its own.
 class FetchCommand : public CliFixture {
 protected:
-    // Writes into the saved options, as the Options sheet does.
+    // Writes into the saved options, as the Options sheet does, in this test's store: the
+    // program's own store keeps the directory of the first test that used it.
     template <typename Write>
     static void saveGlobal(Write write) {
-        lurvik::RegistryKey key;
+        lurvik::RegistryStore store;
+        lurvik::RegistryKey key(store);
         ASSERT_EQ(key.create(lurvik::Hive::CurrentUser, "Software\\Orvanne\\Lurvik\\Global"), 0);
         write(key);
     }
