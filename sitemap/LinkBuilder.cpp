@@ -75,16 +75,16 @@ void LinkBuilder::buildMain() {
         m_building = true;
         lock.unlock();
         m_changed.notify_all();
+        std::exception_ptr failure;
         try {
             build(batch);
         } catch (const std::bad_alloc&) {
             // The pages of the batch keep the records made so far; the reader learns of it.
-            lock.lock();
-            if (!m_failure)
-                m_failure = std::current_exception();
-            lock.unlock();
+            failure = std::current_exception();
         }
         lock.lock();
+        if (!m_failure)
+            m_failure = failure;
         m_building = false;
         lock.unlock();
         m_changed.notify_all();
