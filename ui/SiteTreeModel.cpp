@@ -9,7 +9,6 @@
 #include <QFont>
 
 #include <algorithm>
-
 #include <unordered_set>
 
 namespace lurvik {
@@ -243,8 +242,8 @@ void SiteTreeModel::leaveNodeList(Item* item) {
     items.del(last);
 }
 
-void SiteTreeModel::renumberNodeSlots(SiteNode* node, int from) {
-    for (int i = from; i < node->treeItems.len(); ++i)
+void SiteTreeModel::renumberNodeSlots(SiteNode* node) {
+    for (int i = 0; i < node->treeItems.len(); ++i)
         if (Item* each = itemById(node->treeItems.get(i)))
             each->nodeSlot = i;
 }
@@ -559,7 +558,7 @@ void SiteTreeModel::getNow(Item* item) {
     SiteNode* node = item->node;
     Item* formerPrimary = itemById(node->treeItems.get(0));
     node->promoteTreeItem(item->id);
-    renumberNodeSlots(node, 0);
+    renumberNodeSlots(node);
     for (Item* changed : {formerPrimary, item}) {
         QModelIndex at = indexOf(changed);
         emit dataChanged(at, at);

@@ -110,7 +110,7 @@ private:
     bool hasChildFor(const Item* parent, const SiteNode* node) const;
     void addChildItems(Item* item);
     void leaveNodeList(Item* item);
-    void renumberNodeSlots(SiteNode* node, int from);
+    void renumberNodeSlots(SiteNode* node);
     void makeRoot();
     void dropAllItems();
     void halt(bool on);
