@@ -1,6 +1,7 @@
 #include "CrawlOptions.h"
 
 #include "CliCommon.h"
+#include "ConnectionOptions.h"
 #include "retrieval/SiteEngine.h"
 
 #include <cstdio>
@@ -40,27 +41,6 @@ const std::vector<Option>& options() {
          [](const std::string& v, CrawlOptions& o) { return parseCount(v, o.settings.numBGAgents, 1); }},
         {"--fg-agents", "N",
          [](const std::string& v, CrawlOptions& o) { return parseCount(v, o.settings.numFGAgents, 0); }},
-        {"--proxy", "host:port",
-         [](const std::string& v, CrawlOptions& o) {
-             Str host;
-             int port = 0;
-             if (parseHostPort(v, host, port) != 0)
-                 return 1;
-             o.settings.useProxy = 1;
-             o.settings.proxyServer = host;
-             o.settings.proxyPort = port;
-             return 0;
-         }},
-        {"--no-proxy", nullptr,
-         [](const std::string&, CrawlOptions& o) { return o.settings.useProxy = 0, 0; }},
-        {"--user-agent", "TEXT",
-         [](const std::string& v, CrawlOptions& o) {
-             o.settings.useUserAgent = 1;
-             o.settings.userAgent = v;
-             return v.empty() ? 1 : 0;
-         }},
-        {"--no-user-agent", nullptr,
-         [](const std::string&, CrawlOptions& o) { return o.settings.useUserAgent = 0, 0; }},
         {"--user", "user:password", [](const std::string& v, CrawlOptions& o) { return o.user = v, 0; }},
         {"--no-credentials", nullptr,
          [](const std::string&, CrawlOptions& o) { return o.settings.useUserPass = 0, 0; }},
@@ -90,10 +70,6 @@ const std::vector<Option>& options() {
          }},
         {"--no-verify-cache", nullptr,
          [](const std::string&, CrawlOptions& o) { return o.settings.smartCache = 0, 0; }},
-        {"--classic-http", nullptr,
-         [](const std::string&, CrawlOptions& o) { return o.settings.classicHttp = 1, 0; }},
-        {"--modern-http", nullptr,
-         [](const std::string&, CrawlOptions& o) { return o.settings.classicHttp = 0, 0; }},
         {"--host-connections", "N",
          [](const std::string& v, CrawlOptions& o) {
              return parseCount(v, o.settings.maxHostConnections, 1);
@@ -139,6 +115,11 @@ int parseCrawlOptions(int argc, char** argv, CrawlOptions& options) {
             continue;
         }
         if (int taken = takeTlsOption(argc, argv, i, options.tls)) {
+            if (taken < 0)
+                return 1;
+            continue;
+        }
+        if (int taken = takeConnectionOption(argc, argv, i, options.settings)) {
             if (taken < 0)
                 return 1;
             continue;

@@ -1,6 +1,7 @@
 #include "FetchCommand.h"
 
 #include "CliCommon.h"
+#include "ConnectionOptions.h"
 #include "TlsOptions.h"
 #include "platform/Clock.h"
 #include "retrieval/AgentPool.h"
@@ -59,29 +60,14 @@ int parseOptions(int argc, char** argv, FetchOptions& options) {
                 return 1;
             continue;
         }
-        int bad = 0;
-        std::string text;
-        if (arg == "--proxy") {
-            bad = value(text);
-            if (!bad && parseHostPort(text, settings.proxyServer, settings.proxyPort) != 0) {
-                printError("not a valid proxy (host:port): " + text);
+        if (int taken = takeConnectionOption(argc, argv, i, settings)) {
+            if (taken < 0)
                 return 1;
-            }
-            settings.useProxy = 1;
-        } else if (arg == "--no-proxy") {
-            settings.useProxy = 0;
-        } else if (arg == "--user") {
+            continue;
+        }
+        int bad = 0;
+        if (arg == "--user") {
             bad = value(options.user);
-        } else if (arg == "--user-agent") {
-            bad = value(text) || text.empty();
-            settings.useUserAgent = 1;
-            settings.userAgent = text;
-        } else if (arg == "--no-user-agent") {
-            settings.useUserAgent = 0;
-        } else if (arg == "--classic-http") {
-            settings.classicHttp = 1;
-        } else if (arg == "--modern-http") {
-            settings.classicHttp = 0;
         } else if (!arg.empty() && arg[0] == '-') {
             bad = 1;
         } else if (options.url.empty()) {
