@@ -4,7 +4,10 @@
 #include "ReplyReader.h"
 #include "core/PageCache.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstring>
+#include <functional>
 
 namespace lurvik {
 
@@ -13,6 +16,12 @@ namespace {
 // The same caps and hops as a fetch from the web.
 constexpr size_t kMaxReplyBytes = 64 << 20;
 constexpr int kMaxRedirects = 20;
+// A reply's head must come within the first 64 KiB, as a fetch requires.
+constexpr size_t kHeadBytes = 64 * 1024;
+// Records are read in pieces of this size, like replies from the network.
+constexpr size_t kPiece = 16 * 1024;
+constexpr int kOffsetBits = 48;
+constexpr uint64_t kRevisit = uint64_t(1) << 63;
 
 std::string keyOf(std::string_view address) {
     // Crawlers write the address bare or in angle brackets (WARC/1.0 examples did).
@@ -22,16 +31,96 @@ std::string keyOf(std::string_view address) {
     return url.isValid() ? std::string(url.resourceKey()) : std::string();
 }
 
-bool isHttpResponse(const WarcRecord& record) {
-    std::string_view type = record.field("Content-Type");
-    return type.find("application/http") != std::string_view::npos &&
-           record.block.compare(0, 5, "HTTP/") == 0;
+uint64_t hashOf(std::string_view text) {
+    // 0 stands for "none".
+    uint64_t hash = std::hash<std::string_view>()(text);
+    return hash == 0 ? 1 : hash;
+}
+
+uint64_t placeOf(int file, int64_t offset) {
+    return (static_cast<uint64_t>(file) << kOffsetBits) | static_cast<uint64_t>(offset);
+}
+
+int fileOf(uint64_t place) {
+    return static_cast<int>((place & ~kRevisit) >> kOffsetBits);
+}
+
+int64_t offsetOf(uint64_t place) {
+    return static_cast<int64_t>(place & ((uint64_t(1) << kOffsetBits) - 1));
+}
+
+// The start of a record's block: enough for the reply's head.
+std::string blockHead(WarcReader& reader) {
+    std::string head;
+    char piece[kPiece];
+    while (head.size() < kHeadBytes && replyHeadEnd(head) == std::string::npos) {
+        int64_t got = reader.readBlock(piece, std::min(sizeof piece, kHeadBytes - head.size()));
+        if (got <= 0)
+            break;
+        head.append(piece, static_cast<size_t>(got));
+    }
+    return head;
+}
+
+bool isHtmlReply(const std::string& head) {
+    Str contentType;
+    size_t end = replyHeadEnd(head);
+    return headerValue("Content-Type", Str(head.substr(0, end == std::string::npos ? head.size() : end)),
+                       contentType) != 0 ||
+           contentType.find("html", 0, false) >= 0;
 }
 
 } // namespace
 
 WarcImport::WarcImport(SiteEngine& engine, RetrievalScheduler& scheduler)
     : m_engine(engine), m_scheduler(scheduler) {}
+
+void WarcImport::problem(int file, int64_t offset, const std::string& text) {
+    m_problems.push_back({m_files[file], offset, text});
+}
+
+bool WarcImport::hasEntry(uint64_t key) const {
+    Entry probe;
+    probe.key = key;
+    auto it = std::lower_bound(m_entries.begin(), m_entries.end(), probe);
+    return it != m_entries.end() && it->key == key;
+}
+
+void WarcImport::noteRecord(int file, WarcReader& reader, const WarcRecord& record,
+                            std::vector<Revisit>& revisits) {
+    std::string_view type = record.field("WARC-Type");
+    std::string key = keyOf(record.field("WARC-Target-URI"));
+    bool isResponse =
+        type == "response" && record.field("Content-Type").find("application/http") != std::string_view::npos;
+    std::string head = isResponse ? blockHead(reader) : std::string();
+    // Only a record read whole goes in: a damaged one is reported, and its address is not in the
+    // archive rather than half in it.
+    if (reader.finishRecord() != 0) {
+        problem(file, reader.errorOffset(), reader.errorText());
+        return;
+    }
+    if (key.empty())
+        return;
+    if (isResponse && head.compare(0, 5, "HTTP/") == 0) {
+        Entry entry;
+        entry.key = hashOf(key);
+        std::string_view id = record.field("WARC-Record-ID");
+        entry.id = id.empty() ? 0 : hashOf(id);
+        entry.place = placeOf(file, record.offset);
+        entry.skip = record.skip;
+        m_entries.push_back(entry);
+        ++m_responseCount;
+        if (m_firstPage.empty() && URL(key).isHtml() && isHtmlReply(head))
+            m_firstPage = key;
+    } else if (type == "revisit") {
+        std::string_view refersTo = record.field("WARC-Refers-To");
+        std::string target = keyOf(record.field("WARC-Refers-To-Target-URI"));
+        if (!refersTo.empty())
+            revisits.push_back({hashOf(key), hashOf(refersTo), true});
+        else if (!target.empty())
+            revisits.push_back({hashOf(key), hashOf(target), false});
+    }
+}
 
 int WarcImport::addFile(const std::string& path) {
     auto reader = std::make_unique<WarcReader>();
@@ -40,80 +129,119 @@ int WarcImport::addFile(const std::string& path) {
     int file = static_cast<int>(m_files.size());
     m_files.push_back(path);
     WarcRecord record;
-    // Revisits name the response they repeat by record id or by address: address, id or address.
-    std::vector<std::pair<std::string, std::string>> revisits;
+    std::vector<Revisit> revisits;
     for (int got; (got = reader->next(record)) != 0;) {
-        if (got < 0) {
-            m_problems.push_back({path, reader->errorOffset(), reader->errorText()});
-            continue;
-        }
-        std::string_view type = record.field("WARC-Type");
-        std::string key = keyOf(record.field("WARC-Target-URI"));
-        if (key.empty())
-            continue;
-        Location at{file, record.offset, record.skip};
-        if (type == "response" && isHttpResponse(record)) {
-            // A crawler that fetched an address twice: the first answer is the page, as a crawl
-            // takes a page once.
-            if (m_responses.emplace(key, at).second && m_firstPage.empty() && URL(key).isHtml()) {
-                Str contentType;
-                if (headerValue("Content-Type", Str(record.block.substr(0, replyHeadEnd(record.block))),
-                                contentType) != 0 ||
-                    contentType.find("html", 0, false) >= 0)
-                    m_firstPage = key;
-            }
-            std::string_view id = record.field("WARC-Record-ID");
-            if (!id.empty())
-                m_byRecordId.emplace(std::string(id), at);
-        } else if (type == "revisit") {
-            std::string_view refersTo = record.field("WARC-Refers-To");
-            std::string_view target = record.field("WARC-Refers-To-Target-URI");
-            revisits.emplace_back(key, !refersTo.empty() ? std::string(refersTo) : keyOf(target));
-        }
+        if (got < 0)
+            problem(file, reader->errorOffset(), reader->errorText());
+        else
+            noteRecord(file, *reader, record, revisits);
     }
-    // A revisit is the page it repeats: the same reply under its own address.
-    for (const auto& [key, refersTo] : revisits) {
-        auto byId = m_byRecordId.find(refersTo);
-        auto byAddress = m_responses.find(refersTo);
-        if (byId != m_byRecordId.end())
-            m_responses.emplace(key, byId->second);
-        else if (byAddress != m_responses.end())
-            m_responses.emplace(key, byAddress->second);
-    }
+    // Sorted by address and then by place, so the first answer to an address comes first: a
+    // crawler that fetched an address twice gives the page a crawl would have taken once.
+    std::sort(m_entries.begin(), m_entries.end());
+    resolveRevisits(revisits);
     m_readers.push_back(std::move(reader));
     return 0;
 }
 
-bool WarcImport::readReply(const URL& url, std::string& reply) {
-    auto it = m_responses.find(std::string(url.resourceKey()));
-    if (it == m_responses.end())
-        return false;
-    const Location& at = it->second;
-    WarcRecord record;
-    WarcReader& reader = *m_readers[at.file];
-    if (reader.readAt(at.offset, at.skip, record) != 1) {
-        m_problems.push_back({m_files[at.file], at.offset, reader.errorText()});
-        return false;
+void WarcImport::resolveRevisits(const std::vector<Revisit>& revisits) {
+    if (revisits.empty())
+        return;
+    std::vector<std::pair<uint64_t, size_t>> byId;
+    for (size_t i = 0; i < m_entries.size(); ++i)
+        if (m_entries[i].id != 0 && !(m_entries[i].place & kRevisit))
+            byId.emplace_back(m_entries[i].id, i);
+    std::sort(byId.begin(), byId.end());
+    std::vector<Entry> added;
+    // A revisit is the page it repeats: the same reply under its own address.
+    for (const Revisit& revisit : revisits) {
+        if (hasEntry(revisit.key))
+            continue;
+        const Entry* repeated = nullptr;
+        if (revisit.byId) {
+            auto it = std::lower_bound(byId.begin(), byId.end(), std::make_pair(revisit.refersTo, size_t(0)));
+            if (it != byId.end() && it->first == revisit.refersTo)
+                repeated = &m_entries[it->second];
+        } else {
+            Entry probe;
+            probe.key = revisit.refersTo;
+            auto it = std::lower_bound(m_entries.begin(), m_entries.end(), probe);
+            if (it != m_entries.end() && it->key == revisit.refersTo)
+                repeated = &*it;
+        }
+        if (!repeated)
+            continue;
+        Entry entry = *repeated;
+        entry.key = revisit.key;
+        entry.id = 0;
+        entry.place |= kRevisit;
+        added.push_back(entry);
+        ++m_responseCount;
     }
-    // The archive holds the reply as it came over the wire: chunks and gzip are undone as a fetch
-    // undoes them.
-    ReplyReader decoder(kMaxReplyBytes);
-    reply.clear();
-    decoder.feed(record.block.data(), record.block.size(), reply);
-    if (decoder.state() != ReplyReader::State::Done && decoder.state() != ReplyReader::State::Failed)
-        decoder.close(reply);
-    return decoder.state() != ReplyReader::State::Failed;
+    m_entries.insert(m_entries.end(), added.begin(), added.end());
+    std::sort(m_entries.begin(), m_entries.end());
+}
+
+bool WarcImport::readReply(const URL& url, std::string& reply, size_t& wireBytes) {
+    std::string key(url.resourceKey());
+    Entry probe;
+    probe.key = hashOf(key);
+    for (auto it = std::lower_bound(m_entries.begin(), m_entries.end(), probe);
+         it != m_entries.end() && it->key == probe.key; ++it) {
+        int file = fileOf(it->place);
+        int64_t offset = offsetOf(it->place);
+        WarcRecord record;
+        WarcReader& reader = *m_readers[file];
+        if (reader.readAt(offset, it->skip, record) != 1) {
+            problem(file, offset, reader.errorText());
+            continue;
+        }
+        // Two addresses with one hash: the record says which it is.
+        if (!(it->place & kRevisit) && keyOf(record.field("WARC-Target-URI")) != key)
+            continue;
+        // The archive holds the reply as it came over the wire, read here in pieces as a fetch
+        // reads it, so the head is found within its limit and chunks and gzip are undone alike.
+        ReplyReader decoder(kMaxReplyBytes);
+        std::string decoded;
+        reply.clear();
+        char piece[kPiece];
+        size_t readBytes = 0;
+        ReplyReader::State state = decoder.state();
+        for (int64_t got; (got = reader.readBlock(piece, sizeof piece)) > 0;) {
+            decoded.clear();
+            state = decoder.feed(piece, static_cast<size_t>(got), decoded);
+            readBytes += decoded.size();
+            // As a fetch keeps a page: up to its first NUL byte, piece by piece.
+            reply.append(decoded.data(), strnlen(decoded.data(), decoded.size()));
+            if (state == ReplyReader::State::Done || state == ReplyReader::State::Failed)
+                break;
+            if (readBytes >= kMaxReplyBytes) {
+                problem(file, offset, "a reply larger than a page may be: its page keeps the first 64 MiB");
+                break;
+            }
+        }
+        if (state == ReplyReader::State::Head || state == ReplyReader::State::Body) {
+            decoded.clear();
+            state = decoder.close(decoded);
+            reply.append(decoded.data(), strnlen(decoded.data(), decoded.size()));
+        }
+        wireBytes = decoder.wireBytes();
+        return state != ReplyReader::State::Failed;
+    }
+    return false;
 }
 
 void WarcImport::retrieve(SiteNode* node, bool keepPages) {
     URL url = node->url;
     std::string reply;
+    size_t wireBytes = 0;
     for (int hops = 0;; ++hops) {
-        if (!readReply(url, reply)) {
+        if (!readReply(url, reply, wireBytes)) {
             node->failNode("Error - Not in the archive");
             return;
         }
-        Str response(reply);
+        Str response;
+        response.str().swap(reply);
         Str errorText;
         int status = 0;
         if (parseStatus(response, errorText, status) != 0) {
@@ -136,6 +264,9 @@ void WarcImport::retrieve(SiteNode* node, bool keepPages) {
             }
         }
         m_scheduler.receivePage(node, response);
+        // A page's size is what its reply took on the wire, in an import as in a crawl.
+        if (status != 304 && wireBytes > 0)
+            node->size = static_cast<int>(std::min<size_t>(wireBytes, INT_MAX));
         if (keepPages && (status == 200 || status == 0)) {
             headerValue("Last-Modified", response, node->lastModified);
             CacheSavePage(node->url, node->lastModified, response);
