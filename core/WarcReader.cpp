@@ -306,6 +306,12 @@ int WarcReader::toRecordStart() {
 
 int WarcReader::badHead(const std::string& text, WarcRecord& record) {
     if (m_source == Source::Member) {
+        // A header cut short by a member that stopped inflating: the member is what broke.
+        if (!m_damage.empty()) {
+            std::string why = "a damaged gzip member: " + m_damage;
+            leaveMember();
+            return damaged(why, m_memberStart);
+        }
         consume(std::min<size_t>(1, unread().size()));
         resyncText();
     } else {
@@ -368,6 +374,7 @@ int WarcReader::readHead(WarcRecord& record) {
     m_inRecord = true;
     m_recordBroken = false;
     m_recordOffset = record.offset;
+    m_blockStart = fileOffset();
     m_blockLeft = size;
     return 1;
 }
@@ -427,11 +434,15 @@ int WarcReader::finishRecord() {
         std::string_view text = unread();
         if (separated && (m_source == Source::Plain || isRecordStart(text)))
             return 0;
-        m_recordBroken = true;
-        if (m_source == Source::Member)
+        if (m_source == Source::Member) {
             resyncText();
-        else
-            resync(fileOffset());
+        } else {
+            // The length swallowed what followed, perhaps the next record's header: the next
+            // record is looked for from where this block began.
+            restart(m_blockStart);
+            resync(m_blockStart);
+        }
+        m_recordBroken = true;
         return damaged("the record does not end where its Content-Length says", m_recordOffset);
     }
     if (m_source == Source::Member) {

@@ -111,6 +111,7 @@ private:
     bool m_inRecord = false;
     bool m_recordBroken = false;
     int64_t m_recordOffset = 0;
+    int64_t m_blockStart = 0; // file offset of a plain record's block
     int64_t m_blockLeft = 0;
     std::string m_errorText;
     int64_t m_errorOffset = 0;
