@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -23,9 +24,7 @@ constexpr const char* kUsage =
     "                         [--levels N] [--pages N] [--save site.web [--with-html]]\n"
     "                         [--report FILE] [--links-report FILE] [--format tsv|csv|jsonl]\n";
 
-} // namespace
-
-int runImport(int argc, char** argv) {
+int importArchives(int argc, char** argv) {
     std::vector<std::string> files;
     std::vector<char*> rest;
     bool startGiven = false;
@@ -104,6 +103,19 @@ int runImport(int argc, char** argv) {
         std::fprintf(stderr, "Saved the site map to %s\n", options.save.c_str());
     }
     return interrupted() ? 130 : result;
+}
+
+} // namespace
+
+int runImport(int argc, char** argv) {
+    // Memory follows the tree an import builds, and a tree can still outgrow the machine; what the
+    // import held is freed on the way here, so the message has room.
+    try {
+        return importArchives(argc, argv);
+    } catch (const std::bad_alloc&) {
+        printError("out of memory: the import stopped; the site is bigger than this machine can hold");
+        return ExitFailed;
+    }
 }
 
 } // namespace lurvik::cli
