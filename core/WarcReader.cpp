@@ -70,6 +70,7 @@ int WarcReader::open(const std::string& path) {
     if (inflateInit2(stream(m_zstream), 16 + MAX_WBITS) != Z_OK)
         return ENOMEM;
     m_in.resize(kChunk);
+    m_out.resize(kChunk);
     restart(0);
     return 0;
 }
@@ -150,16 +151,15 @@ bool WarcReader::more() {
             m_damage = "the archive ends inside a gzip member";
             return false;
         }
-        size_t before = m_text.size();
-        m_text.resize(before + kChunk);
+        // Inflated aside and appended: a tiny record must not cost a chunk of zeroed text.
         z->next_in = reinterpret_cast<Bytef*>(m_in.data() + m_inPos);
         z->avail_in = static_cast<uInt>(m_inLen - m_inPos);
-        z->next_out = reinterpret_cast<Bytef*>(m_text.data() + before);
-        z->avail_out = static_cast<uInt>(kChunk);
+        z->next_out = reinterpret_cast<Bytef*>(m_out.data());
+        z->avail_out = static_cast<uInt>(m_out.size());
         int result = inflate(z, Z_NO_FLUSH);
         m_inPos = m_inLen - z->avail_in;
-        m_text.resize(before + kChunk - z->avail_out);
-        bool produced = m_text.size() > before;
+        m_text.append(m_out.data(), m_out.size() - z->avail_out);
+        bool produced = z->avail_out < m_out.size();
         if (result == Z_STREAM_END) {
             m_memberEnded = true;
             return produced;

@@ -100,6 +100,7 @@ private:
     size_t m_inLen = 0;
     int64_t m_inFileOffset = 0; // file offset of m_in[0]
     bool m_rawEnd = false;
+    std::vector<char> m_out;
     std::string m_text; // inflated text of the current member
     size_t m_textPos = 0;
     int64_t m_memberStart = 0;
