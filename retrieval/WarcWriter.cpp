@@ -1,67 +1,20 @@
 #include "WarcWriter.h"
 
-#include "HttpReply.h"
 #include "core/URL.h"
 #include "platform/Digest.h"
 
-#include <zlib.h>
-
+#include <algorithm>
 #include <cerrno>
-#include <ctime>
-#include <vector>
 
 namespace lurvik {
 
 namespace {
 
-std::string warcDate() {
-    std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
+// Enough for every agent's reply in flight at once; past it an agent waits for the file.
+constexpr size_t kMaxPendingBytes = 64u << 20;
 
-// The payload a digest covers is the entity body as sent, with any chunked framing taken off.
-std::string payloadOf(std::string_view response) {
-    size_t headEnd = replyHeadEnd(response);
-    if (headEnd == std::string_view::npos)
-        return {};
-    std::string_view head = response.substr(0, headEnd);
-    std::string_view body = response.substr(headEnd);
-    std::string lowerHead(head);
-    for (char& c : lowerHead)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lowerHead.find("\ntransfer-encoding: chunked") == std::string::npos)
-        return std::string(body);
-    std::string payload;
-    while (!body.empty()) {
-        size_t lineEnd = body.find("\r\n");
-        if (lineEnd == std::string_view::npos)
-            break;
-        size_t size = std::strtoul(std::string(body.substr(0, lineEnd)).c_str(), nullptr, 16);
-        body.remove_prefix(lineEnd + 2);
-        if (size == 0 || size > body.size())
-            break;
-        payload.append(body.substr(0, size));
-        body.remove_prefix(std::min(body.size(), size + 2));
-    }
-    return payload;
-}
-
-std::string recordHeader(const char* type, const std::string& id, const std::string& date,
-                         const std::string& uri, const char* contentType, std::string_view block,
-                         const std::string& extra) {
-    std::string header = "WARC/1.1\r\nWARC-Type: " + std::string(type) +
-                         "\r\nWARC-Record-ID: <urn:uuid:" + id + ">\r\nWARC-Date: " + date + "\r\n";
-    if (!uri.empty())
-        header += "WARC-Target-URI: " + uri + "\r\n";
-    header += extra;
-    header += "Content-Type: " + std::string(contentType) + "\r\n";
-    header += "WARC-Block-Digest: " + sha1Label(block) + "\r\n";
-    header += "Content-Length: " + std::to_string(block.size()) + "\r\n\r\n";
-    return header;
+size_t workerCount() {
+    return std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
 }
 
 } // namespace
@@ -76,69 +29,92 @@ int WarcWriter::open(const std::string& path, std::string_view software) {
     if (!m_file)
         return errno;
     m_infoId = randomUuid();
-    std::string fields =
-        "software: " + std::string(software) +
-        "\r\nformat: WARC File Format 1.1\r\nconformsTo: "
-        "https://iipc.github.io/warc-specifications/specifications/warc-format/warc-1.1/\r\n";
     size_t slash = path.rfind('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    writeRecord(recordHeader("warcinfo", m_infoId, warcDate(), "", "application/warc-fields", fields,
-                             "WARC-Filename: " + name + "\r\n"),
-                fields);
+    std::string info =
+        warcinfoMember(m_infoId, slash == std::string::npos ? path : path.substr(slash + 1), software);
+    if (info.empty() || std::fwrite(info.data(), 1, info.size(), m_file) != info.size() ||
+        std::fflush(m_file) != 0)
+        m_error = errno ? errno : ENOMEM;
+    m_stopping = false;
+    for (size_t i = 0; i < workerCount(); ++i)
+        m_workers.emplace_back(&WarcWriter::work, this);
     return m_error;
 }
 
 void WarcWriter::recordExchange(const URL& target, std::string_view request, std::string_view response,
                                 bool truncated) {
-    std::lock_guard guard(m_mutex);
-    if (!m_file || m_error)
+    Job job;
+    job.exchange.uri = target.text();
+    job.exchange.date = warcDate();
+    job.exchange.request.assign(request);
+    job.exchange.response.assign(response);
+    job.exchange.truncated = truncated;
+    size_t bytes = request.size() + response.size();
+    std::unique_lock lock(m_mutex);
+    // One exchange always goes, however large: the bound is on what waits besides it.
+    m_room.wait(lock, [&] {
+        return m_stopping || m_pendingBytes == 0 || m_pendingBytes + bytes <= kMaxPendingBytes;
+    });
+    if (!m_file || m_error || m_stopping)
         return;
-    std::string uri = target.text();
-    size_t fragment = uri.find('#');
-    if (fragment != std::string::npos)
-        uri.resize(fragment);
-    std::string date = warcDate();
-    std::string responseId = randomUuid();
-    std::string info = "WARC-Warcinfo-ID: <urn:uuid:" + m_infoId + ">\r\n";
-    std::string responseExtra = info + "WARC-Payload-Digest: " + sha1Label(payloadOf(response)) + "\r\n";
-    if (truncated)
-        responseExtra += "WARC-Truncated: length\r\n";
-    writeRecord(recordHeader("response", responseId, date, uri, "application/http; msgtype=response",
-                             response, responseExtra),
-                response);
-    std::string requestExtra = info + "WARC-Concurrent-To: <urn:uuid:" + responseId + ">\r\n";
-    writeRecord(recordHeader("request", randomUuid(), date, uri, "application/http; msgtype=request", request,
-                             requestExtra),
-                request);
+    job.sequence = m_nextSequence++;
+    m_pendingBytes += bytes;
+    m_jobs.push_back(std::move(job));
+    m_jobReady.notify_one();
 }
 
-void WarcWriter::writeRecord(const std::string& header, std::string_view block) {
-    z_stream z{};
-    // 16 + MAX_WBITS: a gzip member, so every record can be read on its own.
-    if (deflateInit2(&z, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-        m_error = ENOMEM;
-        return;
+void WarcWriter::work() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_jobReady.wait(lock, [&] { return m_stopping || !m_jobs.empty(); });
+        if (m_jobs.empty())
+            return;
+        Job job = std::move(m_jobs.front());
+        m_jobs.pop_front();
+        lock.unlock();
+        size_t bytes = job.exchange.request.size() + job.exchange.response.size();
+        std::string members = exchangeMembers(job.exchange, m_infoId);
+        // What the members were made from is freed before the lock is taken again.
+        job.exchange = WarcExchange();
+        lock.lock();
+        if (members.empty() && !m_error)
+            m_error = ENOMEM;
+        m_done.emplace(job.sequence, std::make_pair(bytes, std::move(members)));
+        writeReady(lock);
     }
-    std::vector<unsigned char> out(64 * 1024);
-    auto pump = [&](std::string_view piece, int flush) {
-        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(piece.data()));
-        z.avail_in = static_cast<uInt>(piece.size());
-        do {
-            z.next_out = out.data();
-            z.avail_out = static_cast<uInt>(out.size());
-            deflate(&z, flush);
-            size_t produced = out.size() - z.avail_out;
-            if (produced > 0 && std::fwrite(out.data(), 1, produced, m_file) != produced && !m_error)
-                m_error = errno ? errno : EIO;
-        } while (z.avail_out == 0);
-    };
-    pump(header, Z_NO_FLUSH);
-    pump(block, Z_NO_FLUSH);
-    pump("\r\n\r\n", Z_FINISH);
-    deflateEnd(&z);
-    // On disk before the next record: a crawl stopped by a signal keeps every record it wrote.
-    if (std::fflush(m_file) != 0 && !m_error)
-        m_error = errno;
+}
+
+void WarcWriter::writeReady(std::unique_lock<std::mutex>& lock) {
+    if (m_writing)
+        return;
+    m_writing = true;
+    for (;;) {
+        std::vector<std::string> batch;
+        size_t batchBytes = 0;
+        for (auto it = m_done.begin(); it != m_done.end() && it->first == m_nextToWrite;
+             it = m_done.erase(it)) {
+            batchBytes += it->second.first;
+            batch.push_back(std::move(it->second.second));
+            ++m_nextToWrite;
+        }
+        if (batch.empty())
+            break;
+        int error = m_error;
+        lock.unlock();
+        // Only the worker holding m_writing touches the file, so it writes without the lock.
+        for (const std::string& members : batch)
+            if (!error && std::fwrite(members.data(), 1, members.size(), m_file) != members.size())
+                error = errno ? errno : EIO;
+        // On disk before the next batch: a crawl stopped by a signal keeps every record written.
+        if (!error && std::fflush(m_file) != 0)
+            error = errno;
+        lock.lock();
+        m_pendingBytes -= batchBytes;
+        if (error && !m_error)
+            m_error = error;
+        m_room.notify_all();
+    }
+    m_writing = false;
 }
 
 int WarcWriter::error() const {
@@ -147,6 +123,16 @@ int WarcWriter::error() const {
 }
 
 int WarcWriter::close() {
+    {
+        std::lock_guard guard(m_mutex);
+        m_stopping = true;
+    }
+    m_jobReady.notify_all();
+    m_room.notify_all();
+    // The workers finish every job handed over before they stop.
+    for (std::thread& worker : m_workers)
+        worker.join();
+    m_workers.clear();
     std::lock_guard guard(m_mutex);
     if (!m_file)
         return m_error;
