@@ -17,11 +17,12 @@
 namespace {
 
 int usage(std::FILE* out = stderr) {
-    std::fprintf(out, "usage: lurvik-serve DIR [--port N]\n"
-                      "       lurvik-serve --synthetic PAGES [--seed S] [--port N]\n"
+    std::fprintf(out, "usage: lurvik-serve DIR [--port N] [--gzip]\n"
+                      "       lurvik-serve --synthetic PAGES [--seed S] [--port N] [--gzip]\n"
                       "  DIR         directory to serve; \"/\" is DIR/index.html\n"
                       "  --synthetic a site of PAGES pages made as they are asked for\n"
-                      "  --port N    port on 127.0.0.1 (default: any free port)\n");
+                      "  --port N    port on 127.0.0.1 (default: any free port)\n"
+                      "  --gzip      replies to HTTP/1.1 requests gzip-encoded and chunked\n");
     return 2;
 }
 
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
     int port = 0;
     unsigned long long synthetic = 0;
     unsigned long long seed = 1;
+    bool gzip = false;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--help" || argument == "-h") {
@@ -44,6 +46,8 @@ int main(int argc, char** argv) {
             if (*end != '\0' || value < 0 || value > 65535)
                 return usage();
             port = static_cast<int>(value);
+        } else if (argument == "--gzip") {
+            gzip = true;
         } else if ((argument == "--synthetic" || argument == "--seed") && i + 1 < argc) {
             (argument == "--seed" ? seed : synthetic) = std::strtoull(argv[++i], nullptr, 10);
         } else if (root.empty() && !argument.starts_with("-")) {
@@ -75,6 +79,8 @@ int main(int argc, char** argv) {
             [&site](const std::string& path, lurvik::test::Page& page) { return site.page(path, page); });
     else
         server.serveDirectory(root);
+    if (gzip)
+        server.setCoding(lurvik::test::ReplyCoding::GzipChunked);
     if (const int error = server.start(port); error != 0) {
         std::fprintf(stderr, "lurvik-serve: cannot listen on 127.0.0.1:%d: %s\n", port, std::strerror(error));
         return 1;
