@@ -10,7 +10,8 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(HtmlScanner:html SiteMap:web CriteriaFile:ifc RatingFile:rat)
+  targets=(HtmlScanner:html SiteMap:web SiteMapInflated:web-inflated CriteriaFile:ifc RatingFile:rat WarcReader:warc
+    WarcImport:warc)
 fi
 "$root/scripts/install-deps.sh"
 # libFuzzer ships with clang's runtime libraries; only this script needs them.
