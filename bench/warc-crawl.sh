@@ -21,14 +21,16 @@ url="$(head -1 "$work/url")index.html"
 run() { # label, extra arguments...
   local label=$1
   shift
-  /usr/bin/time -f "%e %M" -o "$work/time" "$build/cli/lurvik-cli" crawl "$url" --limit host --agents 8 "$@" \
+  /usr/bin/time -f "%e %M %U %S" -o "$work/time" "$build/cli/lurvik-cli" crawl "$url" --limit host --agents 8 "$@" \
     > /dev/null 2> "$work/err" || true
-  read -r seconds peakKb < <(tail -1 "$work/time")
+  read -r seconds peakKb user system < <(tail -1 "$work/time")
   echo "$seconds" >> "$work/$label"
-  printf "%-8s %8.2f %8d %s\n" "$label" "$seconds" "$((peakKb / 1024))" \
+  echo "$user $system" | awk '{ print $1 + $2 }' >> "$work/$label.cpu"
+  printf "%-8s %8.2f %8.2f %8d %s\n" "$label" "$seconds" "$(echo "$user $system" | awk '{ print $1 + $2 }')" \
+    "$((peakKb / 1024))" \
     "$(sed -n 's/^Crawled \([0-9]*\) pages.*/\1 pages/p' "$work/err")"
 }
-printf "%-8s %8s %8s\n" run seconds "peak MB"
+printf "%-8s %8s %8s %8s\n" run seconds "cpu s" "peak MB"
 for _ in $(seq "$rounds"); do
   run plain
   run warc --warc "$work/site.warc.gz"
@@ -36,4 +38,6 @@ done
 median() { sort -n "$1" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 echo "archive: $(du -k "$work/site.warc.gz" | cut -f1) KB"
 awk -v a="$(median "$work/plain")" -v b="$(median "$work/warc")" \
-  'BEGIN { printf "median: %.2f s without, %.2f s with --warc: %.2fx\n", a, b, b / a }'
+  'BEGIN { printf "median wall: %.2f s without, %.2f s with --warc: %.2fx\n", a, b, b / a }'
+awk -v a="$(median "$work/plain.cpu")" -v b="$(median "$work/warc.cpu")" \
+  'BEGIN { printf "median cpu:  %.2f s without, %.2f s with --warc: %.2fx\n", a, b, b / a }'

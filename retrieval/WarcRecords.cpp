@@ -90,29 +90,94 @@ std::string recordHeader(const char* type, const std::string& id, const std::str
     return header;
 }
 
-// 16 + MAX_WBITS: a gzip member, so every record can be read on its own.
-int appendMember(std::string& out, std::string_view header, std::string_view block) {
-    z_stream z{};
-    if (deflateInit2(&z, kCompressionLevel, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        return 1;
-    size_t start = out.size();
-    out.resize(start + deflateBound(&z, header.size() + block.size() + 4) + 64);
-    z.next_out = reinterpret_cast<Bytef*>(out.data() + start);
-    z.avail_out = static_cast<uInt>(out.size() - start);
-    auto pump = [&](std::string_view piece, int flush) {
-        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(piece.data()));
-        z.avail_in = static_cast<uInt>(piece.size());
-        return deflate(&z, flush);
-    };
-    pump(header, Z_NO_FLUSH);
-    pump(block, Z_NO_FLUSH);
-    // The bound holds for the whole member, so it ends in one go.
-    bool ended = pump("\r\n\r\n", Z_FINISH) == Z_STREAM_END;
-    out.resize(out.size() - z.avail_out);
-    deflateEnd(&z);
-    if (!ended)
-        out.resize(start);
-    return ended ? 0 : 1;
+// Where a reply's body starts when the server compressed it: deflating it again would cost the
+// crawl time for no bytes saved. npos when the body is not encoded.
+size_t encodedBodyStart(std::string_view response) {
+    size_t headEnd = replyHeadEnd(response);
+    if (headEnd == std::string_view::npos || response.substr(0, 5) != "HTTP/")
+        return std::string_view::npos;
+    std::string head = lowered(response.substr(0, headEnd));
+    size_t field = head.find("\ncontent-encoding:");
+    if (field == std::string::npos)
+        return std::string_view::npos;
+    size_t valueStart = head.find_first_not_of(" \t", field + 18);
+    return head.compare(valueStart, 8, "identity") == 0 ? std::string_view::npos : headEnd;
+}
+
+// Makes gzip members (16 + MAX_WBITS), so every record can be read on its own. One per thread,
+// kept from record to record: setting up a compressor costs more than a small record's
+// compression.
+class MemberDeflater {
+public:
+    MemberDeflater() {
+        m_ready =
+            deflateInit2(&m_z, kCompressionLevel, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    }
+    ~MemberDeflater() {
+        if (m_ready)
+            deflateEnd(&m_z);
+    }
+    MemberDeflater(const MemberDeflater&) = delete;
+    MemberDeflater& operator=(const MemberDeflater&) = delete;
+
+    // Appends the member of header and block to out, the block stored as it is from storedFrom
+    // on; 0, or 1 when compression failed (out is then as it was).
+    int append(std::string& out, std::string_view header, std::string_view block, size_t storedFrom) {
+        if (!m_ready || deflateReset(&m_z) != Z_OK ||
+            deflateParams(&m_z, kCompressionLevel, Z_DEFAULT_STRATEGY) != Z_OK)
+            return 1;
+        const size_t start = out.size();
+        storedFrom = std::min(storedFrom, block.size());
+        bool ok = pump(out, header, Z_NO_FLUSH) && pump(out, block.substr(0, storedFrom), Z_NO_FLUSH);
+        if (ok && storedFrom < block.size())
+            ok = setLevel(out, Z_NO_COMPRESSION) && pump(out, block.substr(storedFrom), Z_NO_FLUSH);
+        if (!ok || !pump(out, "\r\n\r\n", Z_FINISH)) {
+            out.resize(start);
+            return 1;
+        }
+        return 0;
+    }
+
+private:
+    bool pump(std::string& out, std::string_view piece, int flush) {
+        m_z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(piece.data()));
+        m_z.avail_in = static_cast<uInt>(piece.size());
+        for (;;) {
+            m_z.next_out = m_buffer;
+            m_z.avail_out = sizeof m_buffer;
+            int result = deflate(&m_z, flush);
+            out.append(reinterpret_cast<char*>(m_buffer), sizeof m_buffer - m_z.avail_out);
+            if (result == Z_STREAM_END)
+                return true;
+            if (result != Z_OK && result != Z_BUF_ERROR)
+                return false;
+            if (m_z.avail_in == 0 && m_z.avail_out > 0 && flush != Z_FINISH)
+                return true;
+        }
+    }
+    bool setLevel(std::string& out, int level) {
+        // What came before is flushed at the old level; it needs room for that.
+        for (;;) {
+            m_z.next_out = m_buffer;
+            m_z.avail_out = sizeof m_buffer;
+            int result = deflateParams(&m_z, level, Z_DEFAULT_STRATEGY);
+            out.append(reinterpret_cast<char*>(m_buffer), sizeof m_buffer - m_z.avail_out);
+            if (result == Z_OK)
+                return true;
+            if (result != Z_BUF_ERROR)
+                return false;
+        }
+    }
+
+    z_stream m_z{};
+    bool m_ready = false;
+    unsigned char m_buffer[64 * 1024];
+};
+
+int appendMember(std::string& out, std::string_view header, std::string_view block,
+                 size_t storedFrom = std::string_view::npos) {
+    thread_local MemberDeflater deflater;
+    return deflater.append(out, header, block, storedFrom);
 }
 
 } // namespace
@@ -219,7 +284,7 @@ std::string exchangeMembers(const WarcExchange& exchange, const std::string& inf
     if (appendMember(out,
                      recordHeader("response", responseId, exchange.date, uri,
                                   "application/http; msgtype=response", exchange.response, responseExtra),
-                     exchange.response) != 0 ||
+                     exchange.response, encodedBodyStart(exchange.response)) != 0 ||
         appendMember(out,
                      recordHeader("request", randomUuid(), exchange.date, uri,
                                   "application/http; msgtype=request", request,
