@@ -56,8 +56,11 @@ private:
 // but are not the site's fault.
 int countBroken(const SiteEngine& engine, const ResourceChecker& checker) {
     int broken = 0;
-    engine.doneNodes.forEach(
-        [&](SiteNode* node) { broken += std::strcmp(pageVerdict(*node), "broken") == 0; });
+    engine.doneNodes.forEach([&](SiteNode* node) {
+        broken += std::strcmp(pageVerdict(*node), "broken") == 0;
+        for (const LinkRecord& link : node->links)
+            broken += link.url.isUnparsed();
+    });
     checker.forEachResult([&](const std::string&, const ResourceChecker::Result& result) {
         broken += verdictOf(result.failed, result.status, result.errorText) == Verdict::Broken;
     });

@@ -17,12 +17,27 @@ const char* linkVerdict(const SiteEngine& engine, const SiteNode& page, const Li
                         const ResourceChecker* checker) {
     if (const SiteNode* target = link.url.isValid() ? engine.findNode(link.url, true, true) : nullptr)
         return pageVerdict(*target);
+    if (link.url.isUnparsed())
+        return verdictName(Verdict::Broken);
     if (link.isHtmlLink() || !link.url.isHttp() || !withinLimitMode(engine, page, link.url))
         return "";
     const ResourceChecker::Result* result = checker ? checker->find(link.url) : nullptr;
     if (!result)
         return "";
     return verdictName(verdictOf(result->failed, result->status, result->errorText));
+}
+
+// Each hop as its status and the address it sent on to: "301 https://x/a/; 302 https://x/b".
+std::string redirectChain(const SiteNode& node) {
+    std::string chain;
+    if (!node.redirects)
+        return chain;
+    for (const RedirectHop& hop : *node.redirects) {
+        if (!chain.empty())
+            chain += "; ";
+        chain += std::to_string(hop.status) + " " + hop.address.text();
+    }
+    return chain;
 }
 
 int writePageReport(const SiteEngine& engine, const std::string& path, ReportFormat format,
@@ -37,7 +52,8 @@ int writePageReport(const SiteEngine& engine, const std::string& path, ReportFor
                                  {"parents", true},
                                  {"referrer"},
                                  {"verdict"},
-                                 {"note"}});
+                                 {"note"},
+                                 {"redirects"}});
     if (report.open(path, warning) != 0) {
         errorText = report.errorText();
         return 1;
@@ -51,7 +67,8 @@ int writePageReport(const SiteEngine& engine, const std::string& path, ReportFor
                     failed ? node->title.str() : "", std::to_string(node->level), std::to_string(node->size),
                     done ? node->title.str() : "", std::to_string(node->parents.len()),
                     referrer ? referrer->url.text() : "", pageVerdict(*node),
-                    node->linksCut ? "links cut: the page has more links than one page may keep" : ""});
+                    node->linksCut ? "links cut: the page has more links than one page may keep" : "",
+                    redirectChain(*node)});
     };
     engine.doneNodes.forEach(write);
     engine.pendingNodes.forEach(write);
@@ -64,7 +81,8 @@ int writePageReport(const SiteEngine& engine, const std::string& path, ReportFor
 
 int writeLinkReport(const SiteEngine& engine, const ResourceChecker* checker, const std::string& path,
                     ReportFormat format, std::string& errorText) {
-    ReportWriter report(format, {{"page"}, {"kind"}, {"type"}, {"url"}, {"text"}, {"target"}, {"verdict"}});
+    ReportWriter report(
+        format, {{"page"}, {"kind"}, {"type"}, {"url"}, {"text"}, {"target"}, {"verdict"}, {"line", true}});
     if (report.open(path) != 0) {
         errorText = report.errorText();
         return 1;
@@ -76,9 +94,10 @@ int writeLinkReport(const SiteEngine& engine, const ResourceChecker* checker, co
         for (const LinkRecord& link : page->links) {
             link.typeName(type);
             report.row({page->url.text(), linkKindName(link.effectiveKind()), type.str(),
-                        link.url.isValid() ? link.url.text() : "", link.text.str(),
+                        std::string(link.url.view()), link.text.str(),
                         linkTargetStatus(engine, *page, link, checker),
-                        linkVerdict(engine, *page, link, checker)});
+                        linkVerdict(engine, *page, link, checker),
+                        link.line > 0 ? std::to_string(link.line) : ""});
         }
     });
     if (report.close() != 0) {

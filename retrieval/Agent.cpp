@@ -83,6 +83,7 @@ int Agent::prepare(const URL& target, AgentSink newSink, void* newContext) {
     sink = newSink;
     sinkContext = newContext;
     url = target;
+    redirects.clear();
     status = 0;
     state = AGENT_RUNNING;
     return 0;
@@ -177,6 +178,7 @@ void Agent::resetAgent() {
     receivedBytes = 0;
     retryAfterMs = -1;
     url.clear();
+    redirects.clear();
 }
 
 void Agent::setConditional(const Str& date, const Str& page) {
@@ -315,7 +317,7 @@ void Agent::takeDecoded(const std::string& decoded) {
     if (sink)
         sink(sinkContext, decoded.data(), static_cast<int>(decoded.size()));
     else
-        response.cat(decoded.data(), static_cast<int>(strnlen(decoded.data(), decoded.size())));
+        response.cat(decoded.data(), static_cast<int>(decoded.size()));
 }
 
 int Agent::exchangeKept(const URL& target) {
@@ -475,7 +477,7 @@ int Agent::receiveWaitMs() const {
 int Agent::fetch() {
     const bool classic = m_settings.classicHttp != 0;
     m_deadline = m_settings.pageTimeLimitMs > 0 ? tickCount() + m_settings.pageTimeLimitMs : 0;
-    for (int redirects = 0;; ++redirects) {
+    for (int hops = 0;; ++hops) {
         if (exchange(url) != 0)
             return 1;
         if (cancelWanted()) {
@@ -507,11 +509,12 @@ int Agent::fetch() {
                     next.setURL(url, location.view());
                 if (next.isHtml()) {
                     // A loop, or a chain no browser would follow to its end: the page is not there.
-                    if (redirects >= kMaxRedirects) {
+                    if (hops >= kMaxRedirects) {
                         response.clear();
                         cachedPage.clear();
                         return fail("Error - Too many redirects");
                     }
+                    redirects.push_back({status, next});
                     url = next;
                     cachedPage.clear();
                     continue;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SiteNode.h"
 #include "core/Str.h"
 #include "core/URL.h"
 #include "platform/WorkerThread.h"
@@ -10,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 namespace lurvik {
 
@@ -93,6 +95,8 @@ public:
     std::atomic<int> cancelRequested{0};
     std::atomic<int> cancelIssued{0};
     URL url;
+    // The redirects followed to reach url, in order.
+    std::vector<RedirectHop> redirects;
     std::atomic<long> threadId{0};
 
 private:

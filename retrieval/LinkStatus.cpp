@@ -35,6 +35,8 @@ std::string linkTargetStatus(const SiteEngine& engine, const SiteNode& page, con
                              const ResourceChecker* checker) {
     if (const SiteNode* target = link.url.isValid() ? engine.findNode(link.url, true, true) : nullptr)
         return withStatus(nodeStateName(target->state), target->httpStatus);
+    if (link.url.isUnparsed())
+        return std::string("broken: ") + kInvalidAddressText;
     bool within = link.url.isHttp() && withinLimitMode(engine, page, link.url);
     if (link.isHtmlLink())
         return within ? "not retrieved" : "outside limits";

@@ -7,6 +7,9 @@
 
 namespace lurvik {
 
+// What a link whose address does not parse leads to: nothing a browser could fetch.
+inline constexpr const char* kInvalidAddressText = "Error - Invalid address";
+
 // The state of a node in words: "waiting", "retrieving", "received", "parsed", "failed", "done".
 const char* nodeStateName(int state);
 // What a link leads to: "done 200", "failed 404", "waiting", "checked 200", "broken 404",

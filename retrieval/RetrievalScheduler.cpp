@@ -166,9 +166,14 @@ void RetrievalScheduler::takeResult(Agent* agent) {
     case AGENT_FINISHED:
         if (node) {
             m_backoff.erase(node);
+            // Links resolve against the address the page was served from, after its redirects.
+            const URL served = agent->url;
+            node->redirects.reset();
+            if (!agent->redirects.empty())
+                node->redirects = std::make_unique<std::vector<RedirectHop>>(std::move(agent->redirects));
             if (!node->url.sameURL(agent->url))
                 agent->url = node->url;
-            receivePage(node, agent->response);
+            receivePage(node, agent->response, served);
             // A compressed or chunked reply reports what came over the wire, not what it decoded to.
             if (!m_pool.classicHttp && agent->status != 304 && agent->receivedBytes > 0)
                 node->size = agent->receivedBytes;
@@ -281,7 +286,7 @@ int RetrievalScheduler::startRetrieval(SiteNode* node, int background) {
     Str date;
     if (!m_engine.verifyCache) {
         if (CacheLoadPage(node->url, cached) == 0) {
-            receivePage(node, cached);
+            receivePage(node, cached, node->url);
             return 0;
         }
     } else if (CacheGetPageDate(node->url, date) == 0) {
@@ -307,7 +312,7 @@ int RetrievalScheduler::retrieveNow(SiteNode* node) {
     return node ? startRetrieval(node, 0) : 1;
 }
 
-void RetrievalScheduler::receivePage(SiteNode* node, const Str& page) {
+void RetrievalScheduler::receivePage(SiteNode* node, const Str& page, const URL& served) {
     node->state = NODE_PARSING;
     node->size = page.len();
     Str ignored;
@@ -316,23 +321,29 @@ void RetrievalScheduler::receivePage(SiteNode* node, const Str& page) {
     if (page.len() < m_engine.inlineParseLimit) {
         Str labels;
         ScanControl control;
-        scanPage(page, node->url, node->title, node->links, labels, linkReading(), &control);
+        scanPage(page, linkBase(node, served), node->title, node->links, labels, linkReading(), &control);
         node->linksCut = control.linksCut;
         if (!labels.isEmpty())
             m_engine.applyRating(node, labels);
         linkChildren(node);
     } else {
-        startParseJob(node, page);
+        startParseJob(node, page, linkBase(node, served));
     }
+}
+
+const URL& RetrievalScheduler::linkBase(const SiteNode* node, const URL& served) const {
+    // The original resolved against the address asked for, whatever the redirects.
+    return m_pool.classicHttp ? node->url : served;
 }
 
 LinkReading RetrievalScheduler::linkReading() const {
     return m_pool.classicHttp ? LinkReading::Classic : LinkReading::Browser;
 }
 
-void RetrievalScheduler::startParseJob(SiteNode* node, const Str& page) {
+void RetrievalScheduler::startParseJob(SiteNode* node, const Str& page, const URL& base) {
     auto* job = new ParseJob;
     job->page = page;
+    job->base = base;
     job->node = node;
     // Read here: the parsing thread must not read the pool's settings.
     const LinkReading reading = linkReading();
@@ -355,7 +366,7 @@ void RetrievalScheduler::parseThreadMain(ParseJob* job, LinkReading reading) {
         Str labels;
         ScanControl control;
         control.stop = &job->stop;
-        scanPage(job->page, node->url, title, node->links, labels, reading, &control);
+        scanPage(job->page, job->base, title, node->links, labels, reading, &control);
         node->title = title;
         node->linksCut = control.linksCut;
         if (!labels.isEmpty())

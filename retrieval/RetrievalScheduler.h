@@ -38,9 +38,11 @@ public:
     // be done now (halted, or no agent free).
     int startRetrieval(SiteNode* node, int background);
     int retrieveNow(SiteNode* node);
-    void receivePage(SiteNode* node, const Str& page);
+    // served: the address the reply came from, after any redirects.
+    void receivePage(SiteNode* node, const Str& page, const URL& served);
+    const URL& linkBase(const SiteNode* node, const URL& served) const;
     void linkChildren(SiteNode* node);
-    void startParseJob(SiteNode* node, const Str& page);
+    void startParseJob(SiteNode* node, const Str& page, const URL& base);
     void takeResult(Agent* agent);
 
     // Stops every fetch and parse, returns the queue to waiting, then lets the views tidy up.

@@ -14,6 +14,12 @@ namespace lurvik {
 
 class SiteEngine;
 
+// One step of a redirect chain: the status a server answered with and the address it sent on to.
+struct RedirectHop {
+    int status = 0;
+    URL address;
+};
+
 enum NodeState {
     NODE_WAITING = 1,
     NODE_RETRIEVING = 2,
@@ -71,6 +77,8 @@ public:
     // here because the page cache may let the page go.
     Str replyHeader;
     Str authRealm;
+    // The hops of a page that was redirected, in order; null for the many pages that were not.
+    std::unique_ptr<std::vector<RedirectHop>> redirects;
     PtrList<SiteNode> parents;
     PtrList<SiteNode> children;
     LinkList links;

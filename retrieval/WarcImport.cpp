@@ -135,7 +135,7 @@ void WarcImport::retrieve(SiteNode* node, bool keepPages) {
                 continue;
             }
         }
-        m_scheduler.receivePage(node, response);
+        m_scheduler.receivePage(node, response, url);
         if (keepPages && (status == 200 || status == 0)) {
             headerValue("Last-Modified", response, node->lastModified);
             CacheSavePage(node->url, node->lastModified, response);

@@ -133,7 +133,7 @@ void writeLinks(const LinkList& links, MemBlock& block, const URL& pageURL) {
     for (const LinkRecord& link : links)
         link.url.prefetch();
     for (const LinkRecord& link : links) {
-        block.cat(link.kind, 1);
+        block.cat(storedKind(link.kind), 1);
         link.url.ConvertToMemBlock(block, pageURL);
         block.cat(link.text);
     }

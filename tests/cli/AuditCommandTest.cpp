@@ -40,6 +40,12 @@ std::string targetOf(const std::string& report, const std::string& url) {
     return fields.size() >= 7 ? fields[5] : fields.back();
 }
 
+// Its verdict in a links report.
+std::string verdictIn(const std::string& report, const std::string& url) {
+    std::vector<std::string> fields = rowOf(report, url);
+    return fields.size() >= 7 ? fields[6] : "(not listed)";
+}
+
 using AuditCommand = CliFixture;
 
 } // namespace
@@ -86,16 +92,17 @@ TEST_F(AuditCommand, ReportsSurviveHostileTitlesInEveryFormat) {
                             "\", repr(home['title'])\n"
                             "assert home['status']==200 and home['parents']==0\n"
                             "print(sorted(rows[0].keys()))\n";
-    EXPECT_EQ(python(jsonCheck, dir + "/pages.jsonl"),
-              "['error', 'level', 'note', 'parents', 'referrer', 'size', 'state', 'status', 'title', 'url', "
-              "'verdict']\n");
+    EXPECT_EQ(
+        python(jsonCheck, dir + "/pages.jsonl"),
+        "['error', 'level', 'note', 'parents', 'redirects', 'referrer', 'size', 'state', 'status', 'title', "
+        "'url', 'verdict']\n");
     std::string linkCheck = "import json,sys\n"
                             "rows=[json.loads(l) for l in open(sys.argv[1],encoding='utf-8')]\n"
                             "print(sorted((r['kind'],r['target']) for r in rows))\n";
     EXPECT_EQ(python(linkCheck, dir + "/links.jsonl"), "[('http', 'done 200'), ('http', 'failed 404')]\n");
     std::string tsv = readFileBytes(dir + "/pages.tsv");
     EXPECT_EQ(tsv.substr(0, tsv.find('\n')),
-              "url\tstate\tstatus\terror\tlevel\tsize\ttitle\tparents\treferrer\tverdict\tnote");
+              "url\tstate\tstatus\terror\tlevel\tsize\ttitle\tparents\treferrer\tverdict\tnote\tredirects");
     EXPECT_NE(tsv.find("tab \\t semicolon ; new\\nline \\r"), std::string::npos);
 }
 
@@ -119,7 +126,7 @@ TEST_F(AuditCommand, CheckLinksRequestsEachResourceOnceAndSetsTheExitStatus) {
         for (const auto& missing : *group) {
             EXPECT_EQ(requested.count(missing.target), 1u) << missing.target;
             EXPECT_EQ(targetOf(report, server.url(missing.target)), "broken 404") << missing.target;
-            EXPECT_EQ(rowOf(report, server.url(missing.target)).back(), "broken") << missing.target;
+            EXPECT_EQ(verdictIn(report, server.url(missing.target)), "broken") << missing.target;
         }
     }
     for (const auto* group : {&manifest.images, &manifest.downloads})
