@@ -51,6 +51,10 @@ void LinkRecord::typeName(Str& out) const {
         if (theLinkEnvironment &&
             theLinkEnvironment->typeTable.lookupFileType(*this, out, iconFile, icon) == 0 && !out.isEmpty())
             return;
+        if (effective == LINK_HTTP && theLinkEnvironment && theLinkEnvironment->typeTable.isHtmlPage(url)) {
+            out = "Html Page";
+            return;
+        }
         out = effective == LINK_HTTP ? "Unknown" : "Image";
         return;
     }

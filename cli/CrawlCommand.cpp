@@ -171,7 +171,10 @@ int runCrawl(int argc, char** argv) {
     CrawlProgress progress;
     bool stopped = runRetrieval(engine, scheduler, progress);
     ResourceChecker checker(engine, pool);
-    if (!stopped && options.checkLinks)
+    checker.checkResources = options.checkLinks;
+    checker.checkExternal = options.checkExternal;
+    const bool checks = options.checkLinks || options.checkExternal;
+    if (!stopped && checks)
         stopped = runChecks(checker, scheduler);
     progress.finish();
     // The agents and parse threads have stopped, so the memory held back for writing the reports
@@ -180,8 +183,8 @@ int runCrawl(int argc, char** argv) {
 
     // Reports list the pages that were still waiting when a crawl was stopped; a site map holds
     // finished pages only, so those go before it is saved.
-    int reportResult = writeRequestedReports(options, engine, options.checkLinks ? &checker : nullptr,
-                                             insecureWarning(options.tls));
+    int reportResult =
+        writeRequestedReports(options, engine, checks ? &checker : nullptr, insecureWarning(options.tls));
     // A start page still waiting when the crawl was stopped goes with the other pending nodes.
     bool startFailed = start->state == NODE_ERROR;
     std::string startError = start->title.str();
@@ -194,7 +197,7 @@ int runCrawl(int argc, char** argv) {
     std::fprintf(stderr, "%s %d pages (%d failed) in %.2f s, %.0f pages/s\n",
                  stopped ? "Stopped after" : "Crawled", pages, failed, seconds,
                  seconds > 0 ? engine.doneNodes.len() / seconds : 0.0);
-    if (options.checkLinks)
+    if (checks)
         std::fprintf(stderr, "Checked %d links (%d broken)\n", checker.checkedCount(), checker.failedCount());
     bool outOfMemory = memoryRanOut();
     if (outOfMemory)

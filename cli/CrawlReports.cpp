@@ -19,9 +19,8 @@ const char* linkVerdict(const SiteEngine& engine, const SiteNode& page, const Li
         return pageVerdict(*target);
     if (link.url.isUnparsed())
         return verdictName(Verdict::Broken);
-    if (link.isHtmlLink() || !link.url.isHttp() || !withinLimitMode(engine, page, link.url))
-        return "";
-    const ResourceChecker::Result* result = checker ? checker->find(link.url) : nullptr;
+    // A link the crawl did not follow has a verdict once it was checked, within the limits or not.
+    const ResourceChecker::Result* result = checker && link.url.isHttp() ? checker->find(link.url) : nullptr;
     if (!result)
         return "";
     return verdictName(verdictOf(result->failed, result->status, result->errorText));
@@ -79,6 +78,8 @@ int writePageReport(const SiteEngine& engine, const std::string& path, ReportFor
     return 0;
 }
 
+const std::vector<ResourceChecker::Stylesheet> kNoStylesheets;
+
 int writeLinkReport(const SiteEngine& engine, const ResourceChecker* checker, const std::string& path,
                     ReportFormat format, std::string& errorText) {
     ReportWriter report(
@@ -100,6 +101,23 @@ int writeLinkReport(const SiteEngine& engine, const ResourceChecker* checker, co
                         link.line > 0 ? std::to_string(link.line) : ""});
         }
     });
+    // What linked stylesheets ask for, each under the stylesheet's own address.
+    for (const ResourceChecker::Stylesheet& sheet : checker ? checker->stylesheets() : kNoStylesheets) {
+        for (const LinkRecord& link : sheet.links) {
+            link.typeName(type);
+            const ResourceChecker::Result* result = link.url.isHttp() ? checker->find(link.url) : nullptr;
+            const bool invalid = link.url.isUnparsed();
+            report.row({sheet.url.text(), linkKindName(link.effectiveKind()), type.str(),
+                        std::string(link.url.view()), link.text.str(),
+                        invalid  ? std::string("broken: ") + kInvalidAddressText
+                        : result ? checkedStatus(*result)
+                                 : "unchecked",
+                        invalid  ? "broken"
+                        : result ? verdictName(verdictOf(result->failed, result->status, result->errorText))
+                                 : "",
+                        ""});
+        }
+    }
     if (report.close() != 0) {
         errorText = report.errorText();
         return 1;

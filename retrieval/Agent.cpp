@@ -175,6 +175,7 @@ void Agent::resetAgent() {
     cancelRequested = 0;
     cancelIssued = 0;
     headerOnly = 0;
+    askWithHead = 0;
     receivedBytes = 0;
     retryAfterMs = -1;
     url.clear();
@@ -241,6 +242,7 @@ void Agent::makeRequest(const URL& target, bool viaProxy, Str& request) const {
             headers.credentials = Str(user.str() + ":" + password.str());
     }
     headers.ifModifiedSince = ifModifiedSince;
+    headers.isHead = askWithHead != 0;
     buildRequest(target, headers, m_settings.classicHttp != 0, request);
 }
 
@@ -384,6 +386,8 @@ Agent::ReplyOutcome Agent::transact(const URL& target, HttpConnection& connectio
     progress("receiving data from host");
     retryText = "Error - Could not receive data from host";
     ReplyReader reader(kMaxResponseBytes);
+    if (askWithHead && !m_settings.classicHttp)
+        reader.expectNoBody();
     response.str().reserve(4 * kReceiveChunk);
     char buffer[kReceiveChunk];
     std::string decoded;
@@ -499,7 +503,8 @@ int Agent::fetch() {
         }
         if (isFollowedRedirect(status, classic)) {
             Str location;
-            if (headerValue("Location", response, location) == 0) {
+            if ((classic ? headerValue("Location", response, location)
+                         : headerField("Location", response, location)) == 0) {
                 URL next;
                 // The classic client read Location as an absolute address; servers today send
                 // relative ones, which mean the address that was asked for as their base.

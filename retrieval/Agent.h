@@ -92,6 +92,9 @@ public:
     // Set before a fetch to read only until the reply's header is in: enough to learn a link's
     // status without downloading what it points to.
     int headerOnly = 0;
+    // Set before a fetch to ask with HEAD (modern form only): a server's answer about an address
+    // that is not the site's, without its body.
+    int askWithHead = 0;
     std::atomic<int> cancelRequested{0};
     std::atomic<int> cancelIssued{0};
     URL url;

@@ -15,6 +15,8 @@ const char* nodeStateName(int state);
 // What a link leads to: "done 200", "failed 404", "waiting", "checked 200", "broken 404",
 // "unchecked", "not retrieved" (a page beyond the level or page limit) or "outside limits".
 // The link report and the window's link list both say it this way.
+// A checked address in those words: "checked 200", "broken 404", "broken: Error - ...".
+std::string checkedStatus(const ResourceChecker::Result& result);
 std::string linkTargetStatus(const SiteEngine& engine, const SiteNode& page, const LinkRecord& link,
                              const ResourceChecker* checker);
 

@@ -123,7 +123,7 @@ ReplyReader::State ReplyReader::takeHead(std::string& out) {
         if (inflate)
             m_inflater = std::make_unique<BodyInflater>(m_maxBody);
         m_state = State::Body;
-        const bool noBody = m_status == 204 || m_status == 304;
+        const bool noBody = m_noBody || m_status == 204 || m_status == 304;
         if (noBody || (!chunked && hasLength && contentLength == 0)) {
             m_framed = true;
             m_state = State::Done;

@@ -26,6 +26,9 @@ public:
     // The server closed the connection. A body cut short is what arrived: the reply is done.
     State close(std::string& out);
 
+    // The reply answers a HEAD request: whatever its head says, no body follows.
+    void expectNoBody() { m_noBody = true; }
+
     State state() const { return m_state; }
     Failure failure() const { return m_failure; }
     bool isHeadComplete() const { return m_state == State::Body || m_state == State::Done; }
@@ -55,6 +58,7 @@ private:
     Framing m_framing = Framing::Close;
     bool m_framed = false;
     bool m_keepAlive = false;
+    bool m_noBody = false;
     size_t m_remaining = 0;
     size_t m_bodyBytes = 0;
     ChunkStep m_chunkStep = ChunkStep::Size;

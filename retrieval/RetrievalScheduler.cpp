@@ -178,7 +178,10 @@ void RetrievalScheduler::takeResult(Agent* agent) {
             if (!m_pool.classicHttp && agent->status != 304 && agent->receivedBytes > 0)
                 node->size = agent->receivedBytes;
             if (agent->status == 200 || agent->status == 0) {
-                headerValue("Last-Modified", agent->response, node->lastModified);
+                if (m_pool.classicHttp)
+                    headerValue("Last-Modified", agent->response, node->lastModified);
+                else
+                    headerField("Last-Modified", agent->response, node->lastModified);
                 storePage(node->url, node->lastModified, agent->response);
             }
         }
@@ -318,6 +321,7 @@ void RetrievalScheduler::receivePage(SiteNode* node, const Str& page, const URL&
     Str ignored;
     parseStatus(page, ignored, node->httpStatus);
     replyHeader(page, node->replyHeader);
+    m_engine.noteReplyType(*node);
     if (page.len() < m_engine.inlineParseLimit) {
         Str labels;
         ScanControl control;

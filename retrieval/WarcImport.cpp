@@ -123,7 +123,7 @@ void WarcImport::retrieve(SiteNode* node, bool keepPages) {
         }
         Str location;
         bool redirect = status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-        if (redirect && headerValue("Location", response, location) == 0) {
+        if (redirect && headerField("Location", response, location) == 0) {
             URL next;
             next.setURL(url, location.view());
             if (next.isHtml()) {
@@ -137,7 +137,7 @@ void WarcImport::retrieve(SiteNode* node, bool keepPages) {
         }
         m_scheduler.receivePage(node, response, url);
         if (keepPages && (status == 200 || status == 0)) {
-            headerValue("Last-Modified", response, node->lastModified);
+            headerField("Last-Modified", response, node->lastModified);
             CacheSavePage(node->url, node->lastModified, response);
         }
         return;

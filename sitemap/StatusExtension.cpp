@@ -212,8 +212,10 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
     for (size_t i = 0; i < loaded.size(); ++i) {
         loaded[i]->httpStatus = statuses[i];
         loaded[i]->lastModified = dates[i];
-        if (i < headers.size())
+        if (i < headers.size()) {
             loaded[i]->replyHeader = std::move(headers[i]);
+            engine.noteReplyType(*loaded[i]);
+        }
         if (i < extras.size()) {
             auto record = loaded[i]->links.begin();
             for (const auto& [at, kind] : extras[i].kinds)
