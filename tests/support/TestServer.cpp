@@ -414,14 +414,24 @@ bool TestServer::serveRequest(Connection& connection, const RecordedRequest& req
         route = Route();
         route.page = statusPage(404);
     }
+    const bool isHead = request.method == "HEAD";
+    if (isHead && m_refuseHead) {
+        route = Route();
+        route.page = statusPage(405);
+    }
     switch (route.kind) {
-    case Route::Kind::Page:
-        if (connection.sendAll(pageReply(route, request, keepAlive)) != Connection::Done)
+    case Route::Kind::Page: {
+        std::string reply = pageReply(route, request, keepAlive);
+        // A reply to HEAD is the head alone, whatever length it announces.
+        if (isHead)
+            reply.resize(std::min(reply.size(), reply.find("\r\n\r\n") + 4));
+        if (connection.sendAll(reply) != Connection::Done)
             return false;
         if (keepAlive)
             return true;
         connection.finish();
         return false;
+    }
     case Route::Kind::Raw: {
         const std::size_t piece = route.pieceBytes == 0 ? route.bytes.size() : route.pieceBytes;
         for (std::size_t offset = 0; offset < route.bytes.size(); offset += piece) {

@@ -118,6 +118,8 @@ public:
     void setCloseAfter(int replies) { m_closeAfter = replies; }
     // How 200 replies with a body are encoded, when the request accepts it.
     void setCoding(ReplyCoding coding) { m_coding = coding; }
+    // Answers every HEAD request "405 Method Not Allowed", as some servers do.
+    void setRefuseHead(bool refuse) { m_refuseHead = refuse; }
     int connectionsAccepted() const { return m_accepted.load(); }
     int mostConnectionsAtOnce() const { return m_mostOpen.load(); }
     // Every reply waits this long first, so that a client's requests overlap visibly.
@@ -149,6 +151,7 @@ private:
     std::map<std::string, int> m_throttled; // requests answered 429 so far, per path
 
     bool m_keepAlive = true;
+    std::atomic<bool> m_refuseHead{false};
     int m_closeAfter = 0;
     ReplyCoding m_coding = ReplyCoding::Plain;
     std::atomic<int> m_accepted{0};
