@@ -329,3 +329,33 @@ TEST_F(SiteMapFileTest, StatusesComeBackAndAMapWithoutOrWithDamagedStatusesStill
         EXPECT_EQ(older.extensionWarning.isEmpty(), std::string(name) == "plain.web") << name;
     }
 }
+
+// What the modern reading adds to a page comes back from a map: the resource kinds the layout has
+// no number for, the redirects that led to the page, and the type its reply header gave it.
+TEST_F(SiteMapFileTest, ResourceKindsRedirectsAndServedTypesComeBack) {
+    SiteEngine engine;
+    SiteNode* root = page(engine, "http://site.example/docs/", "Docs");
+    root->links.add(LINK_SCRIPT, URL("http://site.example/app.js"), "app.js");
+    root->links.add(LINK_IFRAME, URL("http://site.example/inner.html"), "inner.html");
+    root->links.add(LINK_REFRESH, URL("http://site.example/next.html"), "next.html");
+    root->links.add(LINK_STYLESHEET, URL("http://site.example/site.css"), "site.css");
+    root->redirects = std::make_unique<std::vector<RedirectHop>>();
+    root->redirects->push_back({301, URL("http://site.example/docs/")});
+    root->replyHeader = "HTTP/1.1 200 OK\r\ncontent-type: text/html; charset=utf-8\r\n\r\n";
+    ASSERT_EQ(save(engine, "modern.web"), 0);
+
+    SiteEngine opened;
+    ASSERT_EQ(open(opened, "modern.web"), 0);
+    SiteNode* loaded = opened.findNode(root->url, true, false);
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(describe(opened), describe(engine));
+    ASSERT_NE(loaded->redirects, nullptr);
+    ASSERT_EQ(loaded->redirects->size(), 1u);
+    EXPECT_EQ((*loaded->redirects)[0].status, 301);
+    EXPECT_EQ((*loaded->redirects)[0].address.text(), "http://site.example/docs/");
+    Str type;
+    LinkRecord(LINK_HYPERLINK, URL("http://site.example/docs/"), "docs").typeName(type);
+    EXPECT_EQ(type, "Html Page");
+    LinkRecord(LINK_HYPERLINK, URL("http://site.example/other/"), "other").typeName(type);
+    EXPECT_EQ(type, "Unknown");
+}
