@@ -85,11 +85,19 @@ public:
     // Bytes that came over the wire for the last reply: what a page's size reports, however much
     // its body inflated to.
     int receivedBytes = 0;
+    // The last reply stopped before its framing said it was complete, or passed the size cap: the
+    // page failed, and an archive that keeps its bytes must mark them as partial.
+    bool truncated = false;
     // What a 429 or 503 reply asked for in "Retry-After", in milliseconds; -1 when it named no time.
     int retryAfterMs = -1;
     // Set before a fetch to read only until the reply's header is in: enough to learn a link's
     // status without downloading what it points to.
     int headerOnly = 0;
+    // Set before a fetch to end it at a redirect to a page rather than follow it: the retrieval
+    // checks the target against its limits and robots.txt first, as it checks any link. The
+    // target is then in redirectTarget, and the redirect reply in response.
+    int stopAtRedirect = 0;
+    URL redirectTarget;
     std::atomic<int> cancelRequested{0};
     std::atomic<int> cancelIssued{0};
     URL url;
@@ -134,6 +142,8 @@ private:
     // The wait allowed for the next receive: the idle timeout, or less when the page's time is
     // running out (0 once it has).
     int receiveWaitMs() const;
+    // The settings with their waits cut to the time the page has left.
+    FetchSettings boundedSettings() const;
     bool timeIsUp() const;
 
     std::thread m_worker;
