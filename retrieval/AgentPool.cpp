@@ -100,10 +100,13 @@ int AgentPool::askCredentials(const Str& site, const Str& realm) {
             credential->site = site;
             credential->realm = realm;
             m_credentials.add(credential);
-            // Realms are 1 to 128 characters: the empty one holds the pair for the whole site.
+            // Realms are 1 to 128 characters: the empty one holds the pair given for the site
+            // before any realm was named. It answers the first realm that asks and no other: a
+            // second realm is another set of pages, whose owner may not be the one who gave it.
             if (Credential* whole = findCredential(site, Str())) {
                 credential->user = whole->user;
                 credential->password = whole->password;
+                delete m_credentials.del(m_credentials.find(whole));
                 return 0;
             }
         }
