@@ -132,7 +132,8 @@ int runCrawl(int argc, char** argv) {
     }
     URL url;
     std::string userInfo;
-    if (parseRetrievedURL(options.url, Retrieved::Page, url, userInfo) != 0)
+    if (parseRetrievedURL(options.url, Retrieved::Page, url, userInfo) != 0 ||
+        refuseClassicSecure(url, options.settings.classicHttp) != 0)
         return ExitUsage;
 
     SiteEngine& engine = siteOfThisRun();

@@ -130,7 +130,8 @@ int runFetch(int argc, char** argv) {
     }
     URL url;
     std::string userInfo;
-    if (parseRetrievedURL(options.url, Retrieved::Any, url, userInfo) != 0)
+    if (parseRetrievedURL(options.url, Retrieved::Any, url, userInfo) != 0 ||
+        refuseClassicSecure(url, options.settings.classicHttp) != 0)
         return ExitUsage;
 
     AgentPool pool;

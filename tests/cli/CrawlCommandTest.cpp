@@ -98,6 +98,16 @@ TEST_F(CrawlCommand, LimitsAndExitStatus) {
         CliResult result = runCli(bad);
         EXPECT_EQ(result.exitCode, 2) << bad.back() << result.err;
     }
+    // The original request form cannot reach an https: address: refused before anything is sent.
+    server.clearLog();
+    for (const char* command : {"crawl", "fetch"}) {
+        CliResult classicSecure = runCli(
+            {command, "https://127.0.0.1:" + std::to_string(server.port()) + "/a.html", "--classic-http"});
+        EXPECT_EQ(classicSecure.exitCode, 2) << command;
+        EXPECT_NE(classicSecure.err.find("--classic-http speaks plain HTTP only"), std::string::npos)
+            << classicSecure.err;
+    }
+    EXPECT_EQ(server.requests().size(), 0u);
     CliResult missing = runCli({"tree", dir + "/none.web"});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.err.find("cannot open"), std::string::npos);
