@@ -72,6 +72,8 @@ void setUpEngineAndPool(const CrawlOptions& options, const URL& start, SiteEngin
     applyTlsOptions(options.tls);
     if (!options.user.empty())
         answerCredentials(pool, options.user, credentialSite(start));
+    if (std::string note = pool.agentsWaitingNote(); !note.empty())
+        printError("note: " + note);
 }
 
 // Kept aside for stopping cleanly when memory runs out: the map and the reports of a large site

@@ -145,6 +145,18 @@ void AgentPool::deleteCredentials() {
     deleteAll(m_credentials);
 }
 
+std::string AgentPool::agentsWaitingNote() const {
+    // The queue's agents: the foreground ones serve what the user asks for now.
+    const int agents = numBackground;
+    const int perHost = connections.limits().perHost;
+    // Classic mode opens a connection per request and keeps no limit per host.
+    if (classicHttp || agents <= perHost)
+        return {};
+    return std::to_string(agents) + " agents share at most " + std::to_string(perHost) +
+           " connections to each host: on one host the other " + std::to_string(agents - perHost) +
+           " wait for a free connection";
+}
+
 void AgentPool::blockingHook() {
     if (lock.block(0) != 0)
         return;

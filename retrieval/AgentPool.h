@@ -55,6 +55,9 @@ public:
     Agent* getBackgroundAgent();
     void stopAllAgents();
     int countRunning() const;
+    // When there are more agents than connections to one host, the others wait for a connection
+    // rather than fetch: what to tell the user once, or empty when that cannot happen.
+    std::string agentsWaitingNote() const;
 
     // Installed on each fetch thread: cancels that thread's blocking call when its agent has
     // been asked to stop.

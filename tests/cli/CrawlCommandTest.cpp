@@ -82,6 +82,12 @@ TEST_F(CrawlCommand, LimitsAndExitStatus) {
     EXPECT_NE(onePath.err.find("Crawled 1 pages (0 failed)"), std::string::npos) << onePath.err;
     CliResult twoPages = runCli({"crawl", server.url("/"), "--pages", "2"});
     EXPECT_EQ(twoPages.exitCode, 0);
+    EXPECT_EQ(twoPages.err.find("wait for a free connection"), std::string::npos) << twoPages.err;
+    CliResult manyAgents = runCli({"crawl", server.url("/"), "--agents", "12", "--host-connections", "4"});
+    EXPECT_NE(manyAgents.err.find("note: 12 agents share at most 4 connections to each host: on one host the "
+                                  "other 8 wait for a free connection"),
+              std::string::npos)
+        << manyAgents.err;
     EXPECT_NE(twoPages.err.find("Crawled 2 pages (0 failed)"), std::string::npos) << twoPages.err;
 
     CliResult startFails = runCli({"crawl", server.url("/nothing.html")});
