@@ -446,7 +446,8 @@ void RetrievalScheduler::parseThreadMain(ParseJob* job, LinkReading reading) {
 }
 
 void RetrievalScheduler::linkChildren(SiteNode* node) {
-    const int level = node->level + 1;
+    // A page of an old map whose level is unknown counts as a start page for its new links.
+    const int level = std::max(node->level, 0) + 1;
     // A page with many links would otherwise compare each link with every child found so far;
     // a round number on the nodes does it without a set made for every page.
     const uint32_t round = ++m_linkRound;

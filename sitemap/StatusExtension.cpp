@@ -12,6 +12,8 @@ constexpr int kVersion = 1;
 // The saved pages' reply headers follow the checked links, where a reader that does not know
 // them stops.
 const Str kHeaderMagic("LURVKHEAD");
+// Then the saved pages' levels, which the layout has no place for.
+const Str kLevelMagic("LURVKLEVL");
 
 // A failed page as read, its texts viewing the block: a map holds as many as it has pages.
 struct FailedPage {
@@ -75,6 +77,10 @@ void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>
     out.cat(static_cast<int64_t>(pages.size()), 4);
     for (const SiteNode* page : pages)
         out.cat(page->replyHeader);
+    out.cat(kLevelMagic);
+    out.cat(static_cast<int64_t>(pages.size()), 4);
+    for (const SiteNode* page : pages)
+        out.cat(page->level, 4);
 }
 
 int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<SiteNode*>& loaded,
@@ -133,6 +139,17 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
             if (block.get(header) != 0)
                 return 1;
     }
+    // Maps written before levels were kept end here; their pages' levels stay unknown.
+    std::vector<int> levels;
+    if (block.remaining() > 0) {
+        if (block.get(magic) != 0 || !(magic == kLevelMagic) || block.get(count, 4) != 0 ||
+            count != static_cast<int>(loaded.size()))
+            return 1;
+        levels.resize(count);
+        for (int& level : levels)
+            if (block.get(level, 4) != 0 || level < kUnknownLevel)
+                return 1;
+    }
 
     // Everything read: now change the site.
     for (size_t i = 0; i < loaded.size(); ++i) {
@@ -140,6 +157,8 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
         loaded[i]->lastModified = dates[i];
         if (i < headers.size())
             loaded[i]->replyHeader = std::move(headers[i]);
+        if (i < levels.size())
+            loaded[i]->level = levels[i];
     }
     engine.reserveNodes(engine.nodeCount() + static_cast<int>(failed.size()));
     // The parents a failed page was joined to, cleared after each page: a missing page that every
