@@ -142,6 +142,11 @@ TEST_F(HostileInput, ServerTextIsEscapedOnTheTerminalButKeptInFiles) {
     EXPECT_EQ(failed.exitCode, 2);
     EXPECT_EQ(failed.err.find('\x9b'), std::string::npos) << failed.err;
     EXPECT_NE(failed.err.find("Broken\\x9B2J"), std::string::npos) << failed.err;
+    server.addRaw("/header.html", "HTTP/1.1 200 OK\r\nX-Evil: \x1b[2J\r\nContent-Length: 2\r\n\r\nok");
+    CliResult fetched = runCli({"fetch", server.url("/header.html")});
+    EXPECT_EQ(fetched.exitCode, 0) << fetched.err;
+    EXPECT_EQ(fetched.out.find('\x1b'), std::string::npos) << fetched.out;
+    EXPECT_NE(fetched.out.find("\nX-Evil: \\x1B[2J\n"), std::string::npos) << fetched.out;
 
     server.addPage("/red.html", "<title>\x1b[31mRed</title>");
     CliResult toFile =
