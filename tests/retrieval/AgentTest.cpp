@@ -169,6 +169,29 @@ TEST_F(AgentTest, RedirectsToPagesAreFollowedAndLoopsEnd) {
 
     EXPECT_EQ(fetch(server.url("/nolocation.html")).status, 302);
 
+    // Every code a browser follows; the classic client follows 301 and 302 only.
+    for (int code : {301, 302, 303, 307, 308})
+        server.addRedirect("/r" + std::to_string(code) + ".html", code, server.url("/target.html"));
+    for (int classicHttp : {0, 1}) {
+        pool.classicHttp = classicHttp;
+        for (int code : {301, 302, 303, 307, 308}) {
+            Agent& followed = fetch(server.url("/r" + std::to_string(code) + ".html"));
+            const bool follows = !classicHttp || code < 303;
+            EXPECT_EQ(followed.status, follows ? 200 : code) << code << " classic " << classicHttp;
+        }
+    }
+
+    // Asked to stop at a redirect, the agent hands the target back instead of following it.
+    pool.classicHttp = 0;
+    Agent& stopping = *pool.backgroundAgents.get(0);
+    stopping.resetAgent();
+    stopping.stopAtRedirect = 1;
+    server.clearLog();
+    ASSERT_EQ(stopping.fetchNow(URL(server.url("/r308.html"))), 0);
+    EXPECT_EQ(stopping.status, 308);
+    EXPECT_EQ(stopping.redirectTarget.text(), server.url("/target.html"));
+    EXPECT_EQ(server.requestCount("/target.html"), 0u);
+
     // The classic client takes Location as an absolute address only.
     pool.classicHttp = 1;
     Agent& classic = fetch(server.url("/relative.html"));
