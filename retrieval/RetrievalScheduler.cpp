@@ -99,11 +99,24 @@ std::string robotsKey(const URL& url) {
 
 } // namespace
 
-const URL& RetrievalScheduler::fetchAddress(SiteNode* node) const {
+const RetrievalScheduler::Redirect* RetrievalScheduler::redirectOf(SiteNode* node) {
     if (m_redirects.empty())
-        return node->url;
+        return nullptr;
     auto found = m_redirects.find(node);
-    return found == m_redirects.end() ? node->url : found->second.target;
+    if (found == m_redirects.end())
+        return nullptr;
+    // The views may remove a page, and the engine give its memory to another, without stopping
+    // the retrieval: a redirect belongs to the address it was met at.
+    if (!found->second.from.sameURL(node->url)) {
+        m_redirects.erase(found);
+        return nullptr;
+    }
+    return &found->second;
+}
+
+const URL& RetrievalScheduler::fetchAddress(SiteNode* node) {
+    const Redirect* redirect = redirectOf(node);
+    return redirect ? redirect->target : node->url;
 }
 
 int RetrievalScheduler::robotsVerdict(SiteNode* node) {
@@ -218,6 +231,8 @@ constexpr int kMaxRedirects = 20;
 } // namespace
 
 void RetrievalScheduler::followRedirect(SiteNode* node, const Agent& agent) {
+    if (!redirectOf(node))
+        m_redirects[node].from = node->url;
     Redirect& redirect = m_redirects[node];
     const URL& target = agent.redirectTarget;
     redirect.hops += 1;
@@ -269,16 +284,16 @@ int RetrievalScheduler::engineIdleStep() {
         } else if (next) {
             int verdict = m_engine.obeyRobots ? robotsVerdict(next) : 0;
             if (verdict == 3 || verdict == 4) {
-                auto redirect = m_redirects.find(next);
+                const Redirect* redirect = redirectOf(next);
                 Str text =
                     verdict == 3 ? "Error - Disallowed by robots.txt" : "Error - robots.txt unreachable";
-                if (redirect != m_redirects.end()) {
+                if (redirect) {
                     text = Str(
                         std::string(verdict == 3
                                         ? "Error - Redirected to a page disallowed by robots.txt: "
                                         : "Error - Redirected to a host whose robots.txt is unreachable: ") +
-                        redirect->second.target.text());
-                    m_redirects.erase(redirect);
+                        redirect->target.text());
+                    m_redirects.erase(next);
                 }
                 next->failNode(text);
                 result = 1;
@@ -345,9 +360,8 @@ bool RetrievalScheduler::isBackingOff(SiteNode* node) const {
 int RetrievalScheduler::startRetrieval(SiteNode* node, int background) {
     if (m_engine.halted)
         return 1;
-    auto redirect = m_redirects.find(node);
-    if (redirect != m_redirects.end())
-        return startFetch(node, redirect->second.target, background);
+    if (const Redirect* redirect = redirectOf(node))
+        return startFetch(node, redirect->target, background);
     Str cached;
     Str date;
     if (!m_engine.verifyCache) {

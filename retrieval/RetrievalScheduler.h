@@ -66,7 +66,7 @@ private:
     // host's robots.txt could not be read (which refuses every page of it).
     int robotsVerdict(SiteNode* node);
     // The address node is fetched from next: its own, or where its last redirect pointed.
-    const URL& fetchAddress(SiteNode* node) const;
+    const URL& fetchAddress(SiteNode* node);
     // A redirect is a link of the page it came from: within the limits it is fetched in the
     // page's place (robots.txt is asked when the page's turn comes again), else the page fails.
     void followRedirect(SiteNode* node, const Agent& agent);
@@ -95,10 +95,13 @@ private:
     uint32_t m_linkRound = 0;
 
     struct Redirect {
+        URL from; // the page's own address when the redirect was met
         URL target;
         int hops = 0;
     };
     std::unordered_map<SiteNode*, Redirect> m_redirects;
+    // node's pending redirect, or null.
+    const Redirect* redirectOf(SiteNode* node);
 
     struct HostRobots {
         bool known = false;
