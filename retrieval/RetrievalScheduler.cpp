@@ -172,6 +172,22 @@ void RetrievalScheduler::takeRobots(Agent* agent) {
     m_robotsFetches.erase(fetch);
 }
 
+void RetrievalScheduler::forgetLostRobotsFetches() {
+    // A foreground request may take a running background agent, robots.txt fetch and all; the
+    // host's pages would wait for its rules for ever.
+    for (auto it = m_robotsFetches.begin(); it != m_robotsFetches.end();) {
+        Agent* agent = it->first;
+        const bool listed =
+            m_pool.backgroundAgents.find(agent) >= 0 || m_pool.foregroundAgents.find(agent) >= 0;
+        if (listed && agent->state != AGENT_IDLE && !agent->node) {
+            ++it;
+            continue;
+        }
+        m_robots.erase(it->second);
+        it = m_robotsFetches.erase(it);
+    }
+}
+
 void RetrievalScheduler::takeResult(Agent* agent) {
     if (!agent->node && m_robotsFetches.count(agent)) {
         takeRobots(agent);
@@ -265,6 +281,7 @@ int RetrievalScheduler::engineIdleStep() {
             delete job;
         }
     }
+    forgetLostRobotsFetches();
     int result = 0;
     if (listed >= 3) {
         result = 1;
@@ -274,7 +291,7 @@ int RetrievalScheduler::engineIdleStep() {
             int state = node->state.load(std::memory_order_acquire);
             if (state == NODE_WAITING && m_engine.obeyRobots) {
                 auto it = m_robots.find(robotsKey(fetchAddress(node)));
-                return it == m_robots.end() || it->second.known;
+                return (it == m_robots.end() || it->second.known) && !isBackingOff(node);
             }
             return state == NODE_PARSED || (state == NODE_WAITING && !isBackingOff(node));
         });

@@ -71,6 +71,8 @@ private:
     // page's place (robots.txt is asked when the page's turn comes again), else the page fails.
     void followRedirect(SiteNode* node, const Agent& agent);
     void takeRobots(Agent* agent);
+    // Drops the robots.txt fetches whose agent was taken for another page.
+    void forgetLostRobotsFetches();
     // Pages are stored in batches: one cache transaction per stretch of up to kCacheBatchMs
     // rather than one per page, which on a fast site costs more than fetching the page.
     void storePage(const URL& url, const Str& date, const Str& reply);

@@ -383,6 +383,28 @@ TEST_F(Retrieval, AnUnreachableRobotsTxtRefusesTheHost) {
     }
 }
 
+// A page the user asks for may take the agent that is fetching a host's robots.txt: the rules are
+// asked for again rather than awaited for ever.
+TEST_F(Retrieval, AForegroundRequestTakingTheRobotsFetchDoesNotStallTheHost) {
+    Page rules;
+    rules.contentType = "text/plain";
+    rules.body = "User-agent: *\nDisallow: /private/\n";
+    server.addSlow("/robots.txt", test::formatReply(rules), 8, std::chrono::milliseconds(100));
+    server.addPage("/", links({"a.html"}));
+    server.addPage("/a.html", "<html><title>a</title></html>");
+    engine.obeyRobots = 1;
+    pool.setAgentCounts(0, 1);
+    SiteNode* start = engine.findOrAddNode(URL(server.url("/")), 0);
+    for (int i = 0; i < 400 && server.requestCount("/robots.txt") == 0; ++i)
+        if (scheduler.idleHook() == 0)
+            scheduler.waitForWork(5);
+    ASSERT_EQ(server.requestCount("/robots.txt"), 1u);
+    ASSERT_EQ(scheduler.retrieveNow(start), 0);
+    ASSERT_TRUE(runUntilIdle(20000 * lurvik::test::kTimeScale));
+    EXPECT_EQ(node("/a.html")->state, NODE_DONE);
+    EXPECT_EQ(server.requestCount("/robots.txt"), 2u);
+}
+
 TEST_F(Retrieval, RobotsTxtIsObeyedWhenAsked) {
     server.addPage("/robots.txt", "User-agent: *\nDisallow: /private/\nDisallow: /*.cgi$\n\n"
                                   "User-agent: OtherBot\nDisallow: /\n");
