@@ -303,6 +303,7 @@ int Agent::exchangeClassic(const URL& target) {
             break;
         if (timeIsUp()) {
             response.clear();
+            truncated = true;
             return fail(kTimeUpText);
         }
         if (sink) {
@@ -456,6 +457,7 @@ Agent::ReplyOutcome Agent::transact(const URL& target, HttpConnection& connectio
         }
         if (timeIsUp()) {
             response.clear();
+            truncated = true;
             fail(kTimeUpText);
             return ReplyOutcome::Failed;
         }

@@ -85,8 +85,8 @@ public:
     // Bytes that came over the wire for the last reply: what a page's size reports, however much
     // its body inflated to.
     int receivedBytes = 0;
-    // The last reply stopped before its framing said it was complete, or passed the size cap: the
-    // page failed, and an archive that keeps its bytes must mark them as partial.
+    // The last reply stopped part-way: cut short by the server, past the size cap or past the
+    // page's time. The page failed, and an archive that keeps its bytes must mark them as partial.
     bool truncated = false;
     // What a 429 or 503 reply asked for in "Retry-After", in milliseconds; -1 when it named no time.
     int retryAfterMs = -1;
