@@ -75,6 +75,8 @@ void setUpEngineAndPool(const CrawlOptions& options, const URL& start, SiteEngin
     applyTlsOptions(options.tls);
     if (!options.user.empty())
         answerCredentials(pool, options.user, credentialSite(start));
+    if (std::string note = pool.agentsWaitingNote(); !note.empty())
+        printError("note: " + note);
 }
 
 // Kept aside for stopping cleanly when memory runs out: the map and the reports of a large site
@@ -135,7 +137,8 @@ int runCrawl(int argc, char** argv) {
     }
     URL url;
     std::string userInfo;
-    if (parseRetrievedURL(options.url, Retrieved::Page, url, userInfo) != 0)
+    if (parseRetrievedURL(options.url, Retrieved::Page, url, userInfo) != 0 ||
+        refuseClassicSecure(url, options.settings.classicHttp) != 0)
         return ExitUsage;
 
     SiteEngine& engine = siteOfThisRun();

@@ -62,12 +62,13 @@ int writePageReport(const SiteEngine& engine, const std::string& path, ReportFor
         bool failed = state == NODE_ERROR;
         bool done = state == NODE_DONE;
         SiteNode* referrer = node->parents.get(0);
-        report.row({node->url.text(), nodeStateName(state), std::to_string(node->httpStatus),
-                    failed ? node->title.str() : "", std::to_string(node->level), std::to_string(node->size),
-                    done ? node->title.str() : "", std::to_string(node->parents.len()),
-                    referrer ? referrer->url.text() : "", pageVerdict(*node),
-                    node->linksCut ? "links cut: the page has more links than one page may keep" : "",
-                    redirectChain(*node)});
+        report.row(
+            {node->url.text(), nodeStateName(state), std::to_string(node->httpStatus),
+             failed ? node->title.str() : "", node->level == kUnknownLevel ? "" : std::to_string(node->level),
+             std::to_string(node->size), done ? node->title.str() : "", std::to_string(node->parents.len()),
+             referrer ? referrer->url.text() : "", pageVerdict(*node),
+             node->linksCut ? "links cut: the page has more links than one page may keep" : "",
+             redirectChain(*node)});
     };
     engine.doneNodes.forEach(write);
     engine.pendingNodes.forEach(write);

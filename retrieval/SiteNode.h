@@ -20,6 +20,9 @@ struct RedirectHop {
     URL address;
 };
 
+// The level of a page read from a map written before levels were kept.
+constexpr int kUnknownLevel = -1;
+
 enum NodeState {
     NODE_WAITING = 1,
     NODE_RETRIEVING = 2,
@@ -63,7 +66,7 @@ public:
     URL url;
     Str title;
     int size = 0;
-    int level = 0;
+    int level = 0; // kUnknownLevel for a page of a map that did not keep it
     int rated = 0;
     int ratingVerdict = 0;
     // The status code of the reply the page came with (0 when the reply had none, or when the

@@ -12,6 +12,8 @@ constexpr int kVersion = 1;
 // The saved pages' reply headers follow the checked links, where a reader that does not know
 // them stops.
 const Str kHeaderMagic("LURVKHEAD");
+// Then the saved pages' levels, which the layout has no place for.
+const Str kLevelMagic("LURVKLEVL");
 // Then the kinds of links the layout has no number for, and the pages' redirect chains.
 const Str kLinkMagic("LURVKLINK");
 
@@ -144,6 +146,10 @@ void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>
     out.cat(static_cast<int64_t>(pages.size()), 4);
     for (const SiteNode* page : pages)
         out.cat(page->replyHeader);
+    out.cat(kLevelMagic);
+    out.cat(static_cast<int64_t>(pages.size()), 4);
+    for (const SiteNode* page : pages)
+        out.cat(page->level, 4);
     writeLinkKindsAndRedirects(pages, out);
 }
 
@@ -203,6 +209,17 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
             if (block.get(header) != 0)
                 return 1;
     }
+    // Maps written before levels were kept end here; their pages' levels stay unknown.
+    std::vector<int> levels;
+    if (block.remaining() > 0) {
+        if (block.get(magic) != 0 || !(magic == kLevelMagic) || block.get(count, 4) != 0 ||
+            count != static_cast<int>(loaded.size()))
+            return 1;
+        levels.resize(count);
+        for (int& level : levels)
+            if (block.get(level, 4) != 0 || level < kUnknownLevel)
+                return 1;
+    }
     // Maps written before link kinds and redirects were kept end here.
     std::vector<PageExtras> extras;
     if (block.remaining() > 0 && readLinkKindsAndRedirects(block, loaded, extras) != 0)
@@ -216,6 +233,8 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
             loaded[i]->replyHeader = std::move(headers[i]);
             engine.noteReplyType(*loaded[i]);
         }
+        if (i < levels.size())
+            loaded[i]->level = levels[i];
         if (i < extras.size()) {
             auto record = loaded[i]->links.begin();
             for (const auto& [at, kind] : extras[i].kinds)

@@ -188,7 +188,16 @@ TEST_F(AuditCommand, RobotsAndSitemapExport) {
     EXPECT_EQ(xml.find("private"), std::string::npos) << "only retrieved pages are listed";
     EXPECT_EQ(std::system(("xmllint --noout " + dir + "/sitemap.xml").c_str()), 0)
         << "install-deps.sh brings xmllint";
-    EXPECT_NE(readFileBytes(dir + "/pages.csv").find("Disallowed by robots.txt"), std::string::npos);
+    const std::string csv = readFileBytes(dir + "/pages.csv");
+    EXPECT_NE(csv.find("Disallowed by robots.txt"), std::string::npos);
+    // The level the crawl gave a page comes back from the map: url, state, status, error, level.
+    const size_t row = csv.find(server.url("/a.html") + ",");
+    ASSERT_NE(row, std::string::npos) << csv;
+    std::string field;
+    std::istringstream fields(csv.substr(row, csv.find('\r', row) - row));
+    for (int i = 0; i < 5; ++i)
+        std::getline(fields, field, ',');
+    EXPECT_EQ(field, "1") << csv;
 }
 
 TEST_F(AuditCommand, InterruptedCrawlWritesReportsThatAgreeWithTheSavedMap) {

@@ -208,7 +208,8 @@ int TestServer::start(int port) {
         setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         sockaddr_in address{};
         address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (inet_pton(AF_INET, m_address.c_str(), &address.sin_addr) != 1)
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         address.sin_port = htons(static_cast<std::uint16_t>(port));
         socklen_t length = sizeof address;
         if (bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
@@ -246,7 +247,7 @@ void TestServer::stop() {
 }
 
 std::string TestServer::url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(m_port) + path;
+    return "http://" + m_address + ":" + std::to_string(m_port) + path;
 }
 
 void TestServer::acceptLoop() {

@@ -108,7 +108,10 @@ public:
     // Idempotent; the server may be started again afterwards with its routes and log.
     void stop();
     int port() const { return m_port; }
-    // "http://127.0.0.1:<port>" followed by `path`.
+    // Listens on another loopback address (127.0.0.2...), a host of its own for a crawler's limits.
+    // Set before start().
+    void setAddress(const std::string& ipv4) { m_address = ipv4; }
+    // "http://<address>:<port>" followed by `path`.
     std::string url(const std::string& path = "/") const;
 
     // Wire behaviour for HTTP/1.1 requests; set before start().
@@ -166,6 +169,7 @@ private:
     int m_listenFd = -1;
     int m_wakePipe[2] = {-1, -1};
     int m_port = 0;
+    std::string m_address = "127.0.0.1";
     std::thread m_acceptThread;
 };
 
