@@ -54,6 +54,18 @@ int FileTypeTable::lookupFileType(const LinkRecord& link, Str& typeName, Str& ic
     return learnFileType(extension, typeName, iconFile, iconIndex);
 }
 
+void FileTypeTable::noteHtmlPage(const URL& url) {
+    const size_t key = std::hash<std::string_view>()(url.resourceKey());
+    std::lock_guard guard(m_mutex);
+    m_htmlPages.insert(key);
+}
+
+bool FileTypeTable::isHtmlPage(const URL& url) {
+    const size_t key = std::hash<std::string_view>()(url.resourceKey());
+    std::lock_guard guard(m_mutex);
+    return m_htmlPages.count(key) != 0;
+}
+
 void FileTypeTable::noteFileType(const LinkRecord& link) {
     int kind = link.effectiveKind();
     if (kind != LINK_HTTP && kind != LINK_IMAGE)

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <unordered_set>
 #include <vector>
 
 namespace lurvik {
@@ -47,6 +48,11 @@ public:
     void typeNames(std::vector<Str>& list);
     int size();
 
+    // Pages whose address names no type but whose server said they are HTML ("/docs/" served as
+    // text/html): their links are typed "Html Page" like those to ".html" files.
+    void noteHtmlPage(const URL& url);
+    bool isHtmlPage(const URL& url);
+
     RegisterFileIcon onRegisterFileIcon;
 
 private:
@@ -55,6 +61,8 @@ private:
 
     std::mutex m_mutex;
     std::deque<FileTypeEntry> m_entries;
+    // Hashes of the addresses, not their texts: a modern site names most of its pages so.
+    std::unordered_set<size_t> m_htmlPages;
     MimeDatabase m_mime;
 };
 

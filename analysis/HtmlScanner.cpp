@@ -1,5 +1,7 @@
 #include "HtmlScanner.h"
 
+#include "BrowserScanner.h"
+
 #include "FileTypeTable.h"
 #include "HtmlTokenizer.h"
 #include "TextDecoder.h"
@@ -13,11 +15,10 @@ namespace {
 // Everything one pass carries from tag to tag.
 class PagePass {
 public:
-    PagePass(const Str& page, const URL& pageURL, LinkList& links, Str& labels, LinkReading reading,
-             ScanControl* control)
+    PagePass(const Str& page, const URL& pageURL, LinkList& links, Str& labels, ScanControl* control)
         : m_page(page), m_pageURL(pageURL), m_links(links), m_labels(labels), m_control(control),
           m_maxLinks(theLinkEnvironment ? theLinkEnvironment->maxPageLinks : kDefaultMaxPageLinks),
-          m_decoder(detectCharset(page)), m_reading(reading) {}
+          m_decoder(detectCharset(page)) {}
 
     void run(Str& title);
 
@@ -71,7 +72,6 @@ private:
     int m_maxLinks;
     TextDecoder m_decoder;
     CommentCloser m_closer;
-    LinkReading m_reading;
     std::vector<Str> m_names;
     std::vector<Str> m_values;
 
@@ -94,15 +94,7 @@ private:
 };
 
 void PagePass::resolve(const Str& address, URL& out) const {
-    if (m_reading == LinkReading::Classic) {
-        out.setURL(m_pageURL, address.view());
-        return;
-    }
-    Str decoded = address;
-    decoded.decodeAttribute();
-    out.setURL(m_pageURL, decoded.view());
-    // A password written into a page's link is not repeated in every report that lists the link.
-    out.takeUserInfo();
+    out.setURL(m_pageURL, address.view());
 }
 
 void PagePass::addLink(int kind, const Str& address, const Str& text) {
@@ -263,8 +255,10 @@ void PagePass::endTag(int code) {
 
 int scanPage(const Str& pageText, const URL& pageURL, Str& title, LinkList& links, Str& labels,
              LinkReading reading, ScanControl* control) {
+    if (reading == LinkReading::Browser)
+        return scanAsBrowser(pageText, pageURL, title, links, labels, control);
     links.clear();
-    PagePass pass(pageText, pageURL, links, labels, reading, control);
+    PagePass pass(pageText, pageURL, links, labels, control);
     pass.run(title);
     links.fit();
     return 0;

@@ -24,9 +24,9 @@ constexpr int kMaxLinkAddress = 32 * 1024;
 // links is emptied (its records destroyed) first; labels is appended to, groups separated by a
 // tab. Title and link texts come out as UTF-8, decoded with the page's declared charset.
 //
-// Addresses are read as written (Classic) or as browsers read them (Browser): with the character
-// references of the attribute value decoded before the URL is resolved, so "x&#46;html" is
-// "x.html" and "?a=1&amp;b=2" asks for a=1 and b=2.
+// Classic reads the page by the original tag table, addresses as written against pageURL.
+// Browser reads it as a browser does (see scanAsBrowser); pageURL is then the address the page
+// was finally served from, after any redirects.
 enum class LinkReading { Classic, Browser };
 int scanPage(const Str& pageText, const URL& pageURL, Str& title, LinkList& links, Str& labels,
              LinkReading reading = LinkReading::Classic, ScanControl* control = nullptr);

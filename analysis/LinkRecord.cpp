@@ -51,6 +51,10 @@ void LinkRecord::typeName(Str& out) const {
         if (theLinkEnvironment &&
             theLinkEnvironment->typeTable.lookupFileType(*this, out, iconFile, icon) == 0 && !out.isEmpty())
             return;
+        if (effective == LINK_HTTP && theLinkEnvironment && theLinkEnvironment->typeTable.isHtmlPage(url)) {
+            out = "Html Page";
+            return;
+        }
         out = effective == LINK_HTTP ? "Unknown" : "Image";
         return;
     }
@@ -81,6 +85,30 @@ void LinkRecord::typeName(Str& out) const {
         return;
     case LINK_ACTIVEX:
         out = "ActiveX";
+        return;
+    case LINK_SCRIPT:
+        out = "Script";
+        return;
+    case LINK_STYLESHEET:
+        out = "Stylesheet";
+        return;
+    case LINK_ICON:
+        out = "Icon";
+        return;
+    case LINK_IFRAME:
+        out = "Inline Frame";
+        return;
+    case LINK_MEDIA:
+        out = "Media";
+        return;
+    case LINK_EMBED:
+        out = "Embedded Object";
+        return;
+    case LINK_RESOURCE:
+        out = "Resource";
+        return;
+    case LINK_REFRESH:
+        out = "Refresh";
         return;
     default:
         out = "Unknown";
@@ -116,14 +144,41 @@ int LinkRecord::iconIndex() const {
     case LINK_FRAME:
         return 10;
     case LINK_ACTIVEX:
+    case LINK_EMBED:
         return 11;
+    case LINK_ICON:
+    case LINK_MEDIA:
+        return 7;
+    case LINK_IFRAME:
+        return 10;
+    case LINK_REFRESH:
+        return 1;
+    case LINK_SCRIPT:
+    case LINK_STYLESHEET:
+    case LINK_RESOURCE:
+        return 2;
     default:
         return 0;
     }
 }
 
 bool LinkRecord::isHtmlLink() const {
-    return (kind == LINK_HYPERLINK || kind == LINK_IMAGEMAP || kind == LINK_FRAME) && url.isHtml();
+    return (kind == LINK_HYPERLINK || kind == LINK_IMAGEMAP || kind == LINK_FRAME || kind == LINK_IFRAME ||
+            kind == LINK_REFRESH) &&
+           url.isHtml();
+}
+
+int storedKind(int kind) {
+    switch (kind) {
+    case LINK_IFRAME:
+        return LINK_FRAME;
+    case LINK_REFRESH:
+        return LINK_HYPERLINK;
+    case LINK_EMBED:
+        return LINK_ACTIVEX;
+    default:
+        return isResourceKind(kind) ? LINK_IMAGE : kind;
+    }
 }
 
 const char* linkKindName(int kind) {
@@ -150,6 +205,22 @@ const char* linkKindName(int kind) {
         return "frame";
     case LINK_ACTIVEX:
         return "activex";
+    case LINK_SCRIPT:
+        return "script";
+    case LINK_STYLESHEET:
+        return "stylesheet";
+    case LINK_ICON:
+        return "icon";
+    case LINK_IFRAME:
+        return "iframe";
+    case LINK_MEDIA:
+        return "media";
+    case LINK_EMBED:
+        return "object";
+    case LINK_RESOURCE:
+        return "resource";
+    case LINK_REFRESH:
+        return "refresh";
     default:
         return "link";
     }

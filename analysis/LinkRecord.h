@@ -23,7 +23,25 @@ enum LinkKind {
     LINK_APPLET = 40,
     LINK_FRAME = 50,
     LINK_ACTIVEX = 60,
+    // What a browser fetches beside the page, read in the modern reading only. A site map's
+    // layout has no numbers for these; it stores the nearest original kind (storedKind) and keeps
+    // the real one in its status block.
+    LINK_SCRIPT = 70,
+    LINK_STYLESHEET = 71,
+    LINK_ICON = 72,
+    LINK_IFRAME = 73,   // a page shown inside the page, crawled like a frame
+    LINK_MEDIA = 74,    // video, audio and their tracks
+    LINK_EMBED = 75,    // object data, embed src
+    LINK_RESOURCE = 76, // preloads, manifests, and what stylesheets ask for with url()
+    LINK_REFRESH = 77,  // a meta refresh, followed like a redirect
 };
+
+// Whether kind is one of the kinds the modern reading adds.
+inline bool isResourceKind(int kind) {
+    return kind >= LINK_SCRIPT && kind <= LINK_REFRESH;
+}
+// The original kind a map's layout stores for kind: the one that is followed or not alike.
+int storedKind(int kind);
 
 // A text most holders leave empty, kept as one pointer until it is set: a crawl holds millions of
 // link records and only Find's results name the page they were found on.
@@ -63,6 +81,8 @@ public:
     bool isHtmlLink() const;
 
     int kind;
+    // The line of the page's source the link was written on; 0 when not known (a loaded map).
+    int line = 0;
     URL url;
     Str text;
     OptionalText pageURL;

@@ -1,5 +1,6 @@
 #include "RatingSettings.h"
 
+#include "platform/PasswordHash.h"
 #include "platform/RegistryKey.h"
 
 #include <cstdlib>
@@ -15,8 +16,9 @@ namespace lurvik {
 
 namespace {
 
-// The prompts take 254 characters, whose Base64 form is 340; anything longer was not written by
-// us, but cutting it would only turn it into a password nobody can type.
+// A hash is about 130 characters; an older version's Base64 of a 254-character password 340.
+// Anything longer was not written by us, but cutting it would only turn it into a password nobody
+// can type.
 constexpr int kPasswordBuffer = 4096;
 // As much as the settings have always kept of the file name.
 constexpr int kFileNameBuffer = 256;
@@ -36,7 +38,7 @@ bool isFile(const std::filesystem::path& path) {
 
 int RatingSettings::load(RegistryStore& store) {
     loadFlags(ratingsOn, markPages, blockUnrated, passwordOverride, blockViolated, store);
-    loadFileAndPassword(ratingsFile, adminPassword, store);
+    loadFileAndPassword(ratingsFile, adminPasswordHash, store);
     ratingSystem.clear();
     Str path;
     int result = findRatingsFile(ratingsFile, path);
@@ -46,32 +48,51 @@ int RatingSettings::load(RegistryStore& store) {
     return result;
 }
 
-void loadFileAndPassword(Str& ratingsFile, Str& adminPassword, RegistryStore& store) {
+void RatingSettings::setAdminPassword(const Str& password) {
+    adminPasswordHash = password.isEmpty() ? Str() : Str(hashPassword(password.view()));
+}
+
+bool RatingSettings::isAdminPassword(const Str& typed) const {
+    return hasAdminPassword() && passwordMatches(adminPasswordHash.view(), typed.view());
+}
+
+void loadFileAndPassword(Str& ratingsFile, Str& adminPasswordHash, RegistryStore& store) {
     ratingsFile = kDefaultRatingsFile;
-    adminPassword.clear();
+    adminPasswordHash.clear();
     RegistryKey key(store);
     if (key.open(Hive::CurrentUser, kCurrentRatingsKey) != 0)
         return;
     Str file;
     if (key.getText("RatingsFile", file, kFileNameBuffer) == 0 && !file.isEmpty())
         ratingsFile = file;
-    Str password;
-    // Text that is not Base64 did not come from saveFileAndPassword. Whoever can change the
-    // settings file can as well delete the value, so reading it as "no password" gives nothing
-    // away and spares the user a password that cannot be typed.
-    if (key.getText("AdminPassword", password, kPasswordBuffer) == 0 && !password.isEmpty() &&
-        password.decode64() == 0)
-        adminPassword = password;
+    Str stored;
+    if (key.getText("AdminPassword", stored, kPasswordBuffer) != 0 || stored.isEmpty())
+        return;
+    if (isPasswordHash(stored.view())) {
+        adminPasswordHash = stored;
+        return;
+    }
+    // Text that is neither did not come from us. Whoever can change the settings file can as well
+    // delete the value, so reading it as "no password" gives nothing away and spares the user a
+    // password that cannot be typed.
+    if (stored.decode64() != 0)
+        return;
+    // An older version's Base64: readable by anyone who reads the file, so it goes at once.
+    adminPasswordHash = hashPassword(stored.view());
+    key.close();
+    RegistryKey replaced(store);
+    if (replaced.create(Hive::CurrentUser, kCurrentRatingsKey) == 0) {
+        (void)replaced.setText("AdminPassword", adminPasswordHash);
+        (void)replaced.close();
+    }
 }
 
-int saveFileAndPassword(const Str& ratingsFile, const Str& adminPassword, RegistryStore& store) {
+int saveFileAndPassword(const Str& ratingsFile, const Str& adminPasswordHash, RegistryStore& store) {
     RegistryKey key(store);
     if (int error = key.create(Hive::CurrentUser, kCurrentRatingsKey))
         return error;
-    Str encoded = adminPassword;
-    encoded.encode64();
     int result = key.setText("RatingsFile", ratingsFile);
-    if (int error = key.setText("AdminPassword", encoded); error && !result)
+    if (int error = key.setText("AdminPassword", adminPasswordHash); error && !result)
         result = error;
     if (int error = key.close(); error && !result)
         result = error;

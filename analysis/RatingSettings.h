@@ -18,7 +18,7 @@ struct RatingSettings {
     RatingSystem ratingSystem;   // as loaded from ratingsFile
     RatingSystem currentRatings; // the user's limits for ratingSystem
     Str ratingsFile;             // as the user chose it; may be relative, see findRatingsFile
-    Str adminPassword;           // in clear; empty while none has been set
+    Str adminPasswordHash;       // as hashPassword makes it; empty while none has been set
     Str enteredPassword;         // what the last password prompt was given
     int ratingsOn = 0;
     int markPages = 0;
@@ -31,14 +31,22 @@ struct RatingSettings {
     // rating file's look-up or load result; on failure ratingSystem is empty and currentRatings
     // holds no categories.
     [[nodiscard]] int load(RegistryStore& store = RegistryStore::global());
+
+    bool hasAdminPassword() const { return !adminPasswordHash.isEmpty(); }
+    // Keeps the hash of password; an empty one means no password.
+    void setAdminPassword(const Str& password);
+    // Whether typed is the administrator password, case and all; false while none is set.
+    bool isAdminPassword(const Str& typed) const;
 };
 
-// "RatingsFile" (kDefaultRatingsFile when absent or empty) and "AdminPassword" (stored in Base64;
-// empty when absent, empty or not Base64 at all). Missing keys give the same defaults.
-void loadFileAndPassword(Str& ratingsFile, Str& adminPassword,
+// "RatingsFile" (kDefaultRatingsFile when absent or empty) and "AdminPassword", the password's
+// salted hash (empty when absent or empty, or when it is neither a hash nor the Base64 form an
+// older version kept). A Base64 password is hashed and the hash stored in its place at once.
+// Missing keys give the same defaults.
+void loadFileAndPassword(Str& ratingsFile, Str& adminPasswordHash,
                          RegistryStore& store = RegistryStore::global());
 // 0 on success, else a RegistryError.
-[[nodiscard]] int saveFileAndPassword(const Str& ratingsFile, const Str& adminPassword,
+[[nodiscard]] int saveFileAndPassword(const Str& ratingsFile, const Str& adminPasswordHash,
                                       RegistryStore& store = RegistryStore::global());
 
 // Each flag is set only when the registry holds it; the others keep what they had.

@@ -40,6 +40,22 @@ bool isWindows1252(const std::string& name) {
     return false;
 }
 
+// Reads the code point at text[i] of valid UTF-8 and moves i past it.
+int nextCodePoint(std::string_view text, size_t& i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    int cp = length == 1 ? lead : lead & (0x7F >> length);
+    for (int k = 1; k < length && i + k < text.size(); ++k)
+        cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    i += length;
+    return cp;
+}
+
+// "&#N;" with its "#" escaped: the text goes into a query, where a bare "#" would end it.
+void appendCharacterReference(std::string& out, int cp) {
+    out += "&%23" + std::to_string(cp) + ";";
+}
+
 std::string charsetFromContentType(std::string_view value) {
     std::string lower(value);
     for (char& c : lower)
@@ -75,6 +91,46 @@ TextDecoder::TextDecoder(std::string_view charset) : m_charset(normalise(charset
 TextDecoder::~TextDecoder() {
     if (m_iconv)
         iconv_close(static_cast<iconv_t>(m_iconv));
+}
+
+void TextDecoder::encode(std::string_view utf8, std::string& out) const {
+    out.clear();
+    if (m_kind == Kind::Utf8) {
+        out.assign(utf8);
+        return;
+    }
+    iconv_t handle = reinterpret_cast<iconv_t>(-1);
+    if (m_kind == Kind::Other)
+        handle = iconv_open(m_charset.c_str(), "UTF-8");
+    for (size_t i = 0; i < utf8.size();) {
+        const size_t start = i;
+        const int cp = nextCodePoint(utf8, i);
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (m_kind != Kind::Other) {
+            int byte = cp >= 0xA0 && cp <= 0xFF ? cp : -1;
+            for (int k = 0; k < 32 && byte < 0; ++k)
+                if (kWindows1252High[k] == cp && cp != kReplacement)
+                    byte = 0x80 + k;
+            if (byte < 0)
+                appendCharacterReference(out, cp);
+            else
+                out += static_cast<char>(byte);
+        } else {
+            char buffer[16];
+            char* in = const_cast<char*>(utf8.data() + start);
+            size_t inLeft = i - start;
+            char* outPtr = buffer;
+            size_t outLeft = sizeof buffer;
+            if (handle == reinterpret_cast<iconv_t>(-1) ||
+                iconv(handle, &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1))
+                appendCharacterReference(out, cp);
+            else
+                out.append(buffer, outPtr - buffer);
+        }
+    }
+    if (handle != reinterpret_cast<iconv_t>(-1))
+        iconv_close(handle);
 }
 
 void TextDecoder::decode(std::string_view bytes, Str& out) {

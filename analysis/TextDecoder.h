@@ -19,6 +19,10 @@ public:
 
     void decode(std::string_view bytes, Str& out);
     const std::string& charset() const { return m_charset; }
+    bool isUtf8() const { return m_kind == Kind::Utf8; }
+    // UTF-8 text back in the page's charset, as browsers send a link's query: a character the
+    // charset has no byte for goes as "&#N;", its "#" percent-encoded.
+    void encode(std::string_view utf8, std::string& out) const;
 
 private:
     enum class Kind { Utf8, Windows1252, Other };

@@ -52,6 +52,15 @@ int parseRetrievedURL(const std::string& text, Retrieved what, URL& out, std::st
     return 0;
 }
 
+int refuseClassicSecure(const URL& url, int classicHttp) {
+    if (!classicHttp || !url.isSecure())
+        return 0;
+    // The original request form has no TLS: sent to an https: port it would only wait for an
+    // answer that never comes.
+    printError("--classic-http speaks plain HTTP only; an https: address needs --modern-http: " + url.text());
+    return 1;
+}
+
 int parseHostPort(const std::string& text, Str& host, int& port) {
     size_t colon = text.rfind(':');
     std::string name = colon == std::string::npos ? text : text.substr(0, colon);

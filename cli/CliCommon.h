@@ -21,6 +21,9 @@ enum class Retrieved { Any, Page };
 // The address a command is to retrieve, as parseUserURL reads it, which must be http: or https: (and
 // for Retrieved::Page, lead to a page). Prints why and returns non-zero when it is not.
 int parseRetrievedURL(const std::string& text, Retrieved what, URL& out, std::string& userInfo);
+// Prints why and returns 1 when classicHttp is set and url is an https: address, which the original
+// request form cannot reach.
+int refuseClassicSecure(const URL& url, int classicHttp);
 
 // "host:port" with a default port of 80; 0 on success.
 int parseHostPort(const std::string& text, Str& host, int& port);

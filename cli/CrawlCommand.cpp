@@ -56,8 +56,11 @@ private:
 // but are not the site's fault.
 int countBroken(const SiteEngine& engine, const ResourceChecker& checker) {
     int broken = 0;
-    engine.doneNodes.forEach(
-        [&](SiteNode* node) { broken += std::strcmp(pageVerdict(*node), "broken") == 0; });
+    engine.doneNodes.forEach([&](SiteNode* node) {
+        broken += std::strcmp(pageVerdict(*node), "broken") == 0;
+        for (const LinkRecord& link : node->links)
+            broken += link.url.isUnparsed();
+    });
     checker.forEachResult([&](const std::string&, const ResourceChecker::Result& result) {
         broken += verdictOf(result.failed, result.status, result.errorText) == Verdict::Broken;
     });
@@ -72,6 +75,8 @@ void setUpEngineAndPool(const CrawlOptions& options, const URL& start, SiteEngin
     applyTlsOptions(options.tls);
     if (!options.user.empty())
         answerCredentials(pool, options.user, credentialSite(start));
+    if (std::string note = pool.agentsWaitingNote(); !note.empty())
+        printError("note: " + note);
 }
 
 // Kept aside for stopping cleanly when memory runs out: the map and the reports of a large site
@@ -132,7 +137,8 @@ int runCrawl(int argc, char** argv) {
     }
     URL url;
     std::string userInfo;
-    if (parseRetrievedURL(options.url, Retrieved::Page, url, userInfo) != 0)
+    if (parseRetrievedURL(options.url, Retrieved::Page, url, userInfo) != 0 ||
+        refuseClassicSecure(url, options.settings.classicHttp) != 0)
         return ExitUsage;
 
     SiteEngine& engine = siteOfThisRun();
@@ -168,7 +174,10 @@ int runCrawl(int argc, char** argv) {
     CrawlProgress progress;
     bool stopped = runRetrieval(engine, scheduler, progress);
     ResourceChecker checker(engine, pool);
-    if (!stopped && options.checkLinks)
+    checker.checkResources = options.checkLinks;
+    checker.checkExternal = options.checkExternal;
+    const bool checks = options.checkLinks || options.checkExternal;
+    if (!stopped && checks)
         stopped = runChecks(checker, scheduler);
     progress.finish();
     // The agents and parse threads have stopped, so the memory held back for writing the reports
@@ -177,8 +186,8 @@ int runCrawl(int argc, char** argv) {
 
     // Reports list the pages that were still waiting when a crawl was stopped; a site map holds
     // finished pages only, so those go before it is saved.
-    int reportResult = writeRequestedReports(options, engine, options.checkLinks ? &checker : nullptr,
-                                             insecureWarning(options.tls));
+    int reportResult =
+        writeRequestedReports(options, engine, checks ? &checker : nullptr, insecureWarning(options.tls));
     // A start page still waiting when the crawl was stopped goes with the other pending nodes.
     bool startFailed = start->state == NODE_ERROR;
     std::string startError = start->title.str();
@@ -191,7 +200,7 @@ int runCrawl(int argc, char** argv) {
     std::fprintf(stderr, "%s %d pages (%d failed) in %.2f s, %.0f pages/s\n",
                  stopped ? "Stopped after" : "Crawled", pages, failed, seconds,
                  seconds > 0 ? engine.doneNodes.len() / seconds : 0.0);
-    if (options.checkLinks)
+    if (checks)
         std::fprintf(stderr, "Checked %d links (%d broken)\n", checker.checkedCount(), checker.failedCount());
     bool outOfMemory = memoryRanOut();
     if (outOfMemory)

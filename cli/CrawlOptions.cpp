@@ -84,6 +84,10 @@ const std::vector<Option>& options() {
         {"--no-robots", nullptr, [](const std::string&, CrawlOptions& o) { return o.obeyRobots = 0, 0; }},
         {"--check-links", nullptr,
          [](const std::string&, CrawlOptions& o) { return o.checkLinks = true, 0; }},
+        {"--check-external", nullptr,
+         [](const std::string&, CrawlOptions& o) { return o.checkExternal = true, 0; }},
+        {"--no-check-external", nullptr,
+         [](const std::string&, CrawlOptions& o) { return o.checkExternal = false, 0; }},
         {"--save", "site.web",
          [](const std::string& v, CrawlOptions& o) { return o.save = v, v.empty() ? 1 : 0; }},
         {"--with-html", nullptr, [](const std::string&, CrawlOptions& o) { return o.withHtml = true, 0; }},
@@ -104,6 +108,7 @@ const std::vector<Option>& options() {
 int parseCrawlOptions(int argc, char** argv, CrawlOptions& options) {
     options.settings.loadRepairedSettings();
     options.obeyRobots = options.settings.obeySRE;
+    options.checkExternal = options.settings.checkExternal != 0;
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg.empty() || arg[0] != '-') {
@@ -182,6 +187,8 @@ void printCrawlHelp(const Settings& s) {
         "  --robots, --no-robots  obey robots.txt (now: %s)\n"
         "  --check-links         also request images, downloads and other non-page links and\n"
         "                        report their status (default: off, reported as \"unchecked\")\n"
+        "  --check-external, --no-check-external   request each link outside the limits once\n"
+        "                        (HEAD, then GET), never following it further (now: %s)\n"
         "  --save site.web       save the site map; --with-html includes each page's HTML\n"
         "  --report FILE         every page, failed ones included (- for stdout)\n"
         "  --links-report FILE   every link with its target's status (- for stdout)\n"
@@ -196,7 +203,7 @@ void printCrawlHelp(const Settings& s) {
         onOff(s.useUserAgent == 1), s.userAgent.text(), onOff(!s.useUserPass), s.cacheDir.text(), s.cacheSize,
         onOff(s.persistentCache), onOff(s.smartCache), s.classicHttp ? "classic" : "modern",
         s.maxHostConnections, s.hostDelay, s.maxRetryWait, s.pageTimeLimit,
-        tlsOptionsHelp(s.caFile.str()).c_str(), onOff(s.obeySRE));
+        tlsOptionsHelp(s.caFile.str()).c_str(), onOff(s.obeySRE), onOff(s.checkExternal));
 }
 
 void applyToEngine(const CrawlOptions& options, SiteEngine& engine) {

@@ -23,6 +23,7 @@ struct CrawlOptions {
     bool useSharedCache = false; // the page cache of the saved options instead of a private one
     int obeyRobots = 0;
     bool checkLinks = false;
+    bool checkExternal = false;
     std::string save;
     bool withHtml = false;
     std::string warc; // every request and response archived here, as a WARC file

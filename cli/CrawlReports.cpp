@@ -17,12 +17,26 @@ const char* linkVerdict(const SiteEngine& engine, const SiteNode& page, const Li
                         const ResourceChecker* checker) {
     if (const SiteNode* target = link.url.isValid() ? engine.findNode(link.url, true, true) : nullptr)
         return pageVerdict(*target);
-    if (link.isHtmlLink() || !link.url.isHttp() || !withinLimitMode(engine, page, link.url))
-        return "";
-    const ResourceChecker::Result* result = checker ? checker->find(link.url) : nullptr;
+    if (link.url.isUnparsed())
+        return verdictName(Verdict::Broken);
+    // A link the crawl did not follow has a verdict once it was checked, within the limits or not.
+    const ResourceChecker::Result* result = checker && link.url.isHttp() ? checker->find(link.url) : nullptr;
     if (!result)
         return "";
     return verdictName(verdictOf(result->failed, result->status, result->errorText));
+}
+
+// Each hop as its status and the address it sent on to: "301 https://x/a/; 302 https://x/b".
+std::string redirectChain(const SiteNode& node) {
+    std::string chain;
+    if (!node.redirects)
+        return chain;
+    for (const RedirectHop& hop : *node.redirects) {
+        if (!chain.empty())
+            chain += "; ";
+        chain += std::to_string(hop.status) + " " + hop.address.text();
+    }
+    return chain;
 }
 
 int writePageReport(const SiteEngine& engine, const std::string& path, ReportFormat format,
@@ -37,7 +51,8 @@ int writePageReport(const SiteEngine& engine, const std::string& path, ReportFor
                                  {"parents", true},
                                  {"referrer"},
                                  {"verdict"},
-                                 {"note"}});
+                                 {"note"},
+                                 {"redirects"}});
     if (report.open(path, warning) != 0) {
         errorText = report.errorText();
         return 1;
@@ -47,11 +62,13 @@ int writePageReport(const SiteEngine& engine, const std::string& path, ReportFor
         bool failed = state == NODE_ERROR;
         bool done = state == NODE_DONE;
         SiteNode* referrer = node->parents.get(0);
-        report.row({node->url.text(), nodeStateName(state), std::to_string(node->httpStatus),
-                    failed ? node->title.str() : "", std::to_string(node->level), std::to_string(node->size),
-                    done ? node->title.str() : "", std::to_string(node->parents.len()),
-                    referrer ? referrer->url.text() : "", pageVerdict(*node),
-                    node->linksCut ? "links cut: the page has more links than one page may keep" : ""});
+        report.row(
+            {node->url.text(), nodeStateName(state), std::to_string(node->httpStatus),
+             failed ? node->title.str() : "", node->level == kUnknownLevel ? "" : std::to_string(node->level),
+             std::to_string(node->size), done ? node->title.str() : "", std::to_string(node->parents.len()),
+             referrer ? referrer->url.text() : "", pageVerdict(*node),
+             node->linksCut ? "links cut: the page has more links than one page may keep" : "",
+             redirectChain(*node)});
     };
     engine.doneNodes.forEach(write);
     engine.pendingNodes.forEach(write);
@@ -62,9 +79,12 @@ int writePageReport(const SiteEngine& engine, const std::string& path, ReportFor
     return 0;
 }
 
+const std::vector<ResourceChecker::Stylesheet> kNoStylesheets;
+
 int writeLinkReport(const SiteEngine& engine, const ResourceChecker* checker, const std::string& path,
                     ReportFormat format, std::string& errorText) {
-    ReportWriter report(format, {{"page"}, {"kind"}, {"type"}, {"url"}, {"text"}, {"target"}, {"verdict"}});
+    ReportWriter report(
+        format, {{"page"}, {"kind"}, {"type"}, {"url"}, {"text"}, {"target"}, {"verdict"}, {"line", true}});
     if (report.open(path) != 0) {
         errorText = report.errorText();
         return 1;
@@ -76,11 +96,29 @@ int writeLinkReport(const SiteEngine& engine, const ResourceChecker* checker, co
         for (const LinkRecord& link : page->links) {
             link.typeName(type);
             report.row({page->url.text(), linkKindName(link.effectiveKind()), type.str(),
-                        link.url.isValid() ? link.url.text() : "", link.text.str(),
+                        std::string(link.url.view()), link.text.str(),
                         linkTargetStatus(engine, *page, link, checker),
-                        linkVerdict(engine, *page, link, checker)});
+                        linkVerdict(engine, *page, link, checker),
+                        link.line > 0 ? std::to_string(link.line) : ""});
         }
     });
+    // What linked stylesheets ask for, each under the stylesheet's own address.
+    for (const ResourceChecker::Stylesheet& sheet : checker ? checker->stylesheets() : kNoStylesheets) {
+        for (const LinkRecord& link : sheet.links) {
+            link.typeName(type);
+            const ResourceChecker::Result* result = link.url.isHttp() ? checker->find(link.url) : nullptr;
+            const bool invalid = link.url.isUnparsed();
+            report.row({sheet.url.text(), linkKindName(link.effectiveKind()), type.str(),
+                        std::string(link.url.view()), link.text.str(),
+                        invalid  ? std::string("broken: ") + kInvalidAddressText
+                        : result ? checkedStatus(*result)
+                                 : "unchecked",
+                        invalid  ? "broken"
+                        : result ? verdictName(verdictOf(result->failed, result->status, result->errorText))
+                                 : "",
+                        ""});
+        }
+    }
     if (report.close() != 0) {
         errorText = report.errorText();
         return 1;

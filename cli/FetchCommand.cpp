@@ -2,6 +2,7 @@
 
 #include "CliCommon.h"
 #include "ConnectionOptions.h"
+#include "TextEscapes.h"
 #include "TlsOptions.h"
 #include "platform/Clock.h"
 #include "retrieval/AgentPool.h"
@@ -106,11 +107,18 @@ void printReply(const Agent& agent) {
         shown.remove_suffix(1);
     Str finalUrl;
     agent.url.getURLString(finalUrl);
-    std::printf("URL: %s\n", finalUrl.text());
+    std::printf("URL: %s\n", shownText(finalUrl.view()).c_str());
     if (shown.empty())
         std::printf("(no reply header)\n");
-    else
-        std::printf("%.*s\n", static_cast<int>(shown.size()), shown.data());
+    // The header is the server's text: each line is shown as tree shows a title.
+    while (!shown.empty()) {
+        const size_t end = shown.find('\n');
+        std::string_view line = shown.substr(0, end);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        std::printf("%s\n", shownText(line).c_str());
+        shown.remove_prefix(end == std::string_view::npos ? shown.size() : end + 1);
+    }
     std::printf("\nBody: %d bytes\n", agent.response.len() - head.len());
 }
 
@@ -130,7 +138,8 @@ int runFetch(int argc, char** argv) {
     }
     URL url;
     std::string userInfo;
-    if (parseRetrievedURL(options.url, Retrieved::Any, url, userInfo) != 0)
+    if (parseRetrievedURL(options.url, Retrieved::Any, url, userInfo) != 0 ||
+        refuseClassicSecure(url, options.settings.classicHttp) != 0)
         return ExitUsage;
 
     AgentPool pool;

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <unistd.h>
 
 namespace lurvik::cli {
 
@@ -32,7 +33,8 @@ std::string jsonString(std::string_view text) {
     appendValidUtf8(text, valid);
     static constexpr char kHex[] = "0123456789abcdef";
     std::string out = "\"";
-    for (char c : valid) {
+    for (size_t i = 0; i < valid.size(); ++i) {
+        const char c = valid[i];
         auto u = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
             out += '\\';
@@ -47,6 +49,12 @@ std::string jsonString(std::string_view text) {
             out += "\\u00";
             out += kHex[u >> 4];
             out += kHex[u & 15];
+        } else if (u == 0xC2 && i + 1 < valid.size() && static_cast<unsigned char>(valid[i + 1]) <= 0x9F) {
+            // U+0080 to U+009F, which a terminal may act on: the same character, spelled out.
+            const auto low = static_cast<unsigned char>(valid[++i]);
+            out += "\\u00";
+            out += kHex[low >> 4];
+            out += kHex[low & 15];
         } else {
             out += c;
         }
@@ -69,6 +77,7 @@ int parseReportFormat(const std::string& name, ReportFormat& out) {
 int ReportWriter::open(const std::string& path, const std::string& warning) {
     if (path == "-") {
         m_toStdout = true;
+        m_toTerminal = isatty(fileno(stdout)) != 0;
     } else {
         m_file = std::make_unique<OutputFrogFile>(path);
         if (!m_file->isOpen()) {
@@ -96,7 +105,8 @@ void ReportWriter::row(const std::vector<std::string>& values) {
             line += (i ? "\t" : "") + tsvField(value);
             break;
         case ReportFormat::Csv:
-            line += (i ? "," : "") + csvField(value);
+            // CSV has no escapes of its own: a file keeps the bytes, a terminal gets them spelled out.
+            line += (i ? "," : "") + csvField(m_toTerminal ? shownText(value) : value);
             break;
         case ReportFormat::Jsonl:
             line += (i ? ", \"" : "{\"") + std::string(m_fields[i].name) + "\": ";

@@ -45,6 +45,7 @@ private:
     std::vector<Field> m_fields;
     std::unique_ptr<OutputFrogFile> m_file;
     bool m_toStdout = false;
+    bool m_toTerminal = false;
     std::string m_line;
     std::string m_errorText;
 };

@@ -6,6 +6,22 @@ namespace lurvik::cli {
 
 namespace {
 
+// The length of the well-formed UTF-8 sequence at text[i], or 0 when the byte there starts none.
+size_t sequenceLength(std::string_view text, size_t i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    size_t length = lead < 0x80                    ? 1
+                    : lead >= 0xC2 && lead <= 0xDF ? 2
+                    : lead >= 0xE0 && lead <= 0xEF ? 3
+                    : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                   : 0;
+    if (length == 0 || i + length > text.size())
+        return 0;
+    for (size_t k = 1; k < length; ++k)
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+            return 0;
+    return length;
+}
+
 std::string escaped(std::string_view text, bool doubleBackslash) {
     std::string out;
     out.reserve(text.size());
@@ -28,8 +44,13 @@ std::string escaped(std::string_view text, bool doubleBackslash) {
             // U+0080 to U+009F: some terminals act on them as they would on ESC sequences.
             std::snprintf(code, sizeof code, "\\u%04X", static_cast<unsigned char>(text[++i]));
             out += code;
+        } else if (size_t length = c < 0x80 ? 1 : sequenceLength(text, i)) {
+            out.append(text.substr(i, length));
+            i += length - 1;
         } else {
-            out += static_cast<char>(c);
+            // A byte outside any UTF-8 sequence: a terminal in an 8-bit mode reads 0x9B as CSI.
+            std::snprintf(code, sizeof code, "\\x%02X", c);
+            out += code;
         }
     }
     return out;

@@ -10,7 +10,7 @@ namespace lurvik::cli {
 // printable text as it is and spell every control character out.
 
 // For human-readable output: C0 controls, DEL and the C1 controls (as UTF-8) become "\r", "\n",
-// "\t", "\xHH" or "\u00HH".
+// "\t", "\xHH" or "\u00HH"; a byte that is not part of well-formed UTF-8 becomes "\xHH".
 std::string shownText(std::string_view text);
 
 // A field of a tab-separated row: the same as shownText, and a backslash is doubled so the field

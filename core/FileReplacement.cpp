@@ -127,7 +127,7 @@ int FileReplacement::beginDirect(const std::string& path) {
     return 0;
 }
 
-int FileReplacement::begin(std::string_view target) {
+int FileReplacement::begin(std::string_view target, FileAccess access) {
     abandon();
     if (target.empty())
         return ENOENT;
@@ -145,13 +145,17 @@ int FileReplacement::begin(std::string_view target) {
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         std::string temp = temporaryName(m_target, attempt);
         // 0666 lets the umask decide, as it would for a file created directly.
-        int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const bool ownerOnly = access == FileAccess::OwnerOnly;
+        int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, ownerOnly ? 0600 : 0666);
         if (fd >= 0) {
             m_fd = fd;
             m_temp = std::move(temp);
             struct stat old {};
-            // A replaced file keeps the permissions the user gave it.
-            if (::stat(m_target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+            // A replaced file keeps the permissions the user gave it; one that holds secrets is
+            // tightened, however it was left by an older version.
+            if (ownerOnly)
+                ::fchmod(m_fd, 0600);
+            else if (::stat(m_target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
                 ::fchmod(m_fd, old.st_mode & 07777);
             return 0;
         }

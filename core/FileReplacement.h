@@ -14,6 +14,9 @@ namespace lurvik {
 // it leads to is replaced, so the link stays a link. Anything else (a device, a FIFO, "-" for
 // standard output) is written straight: renaming over it would destroy it, and there is no old
 // content to keep.
+// Who may read a new file: whoever the umask lets, or its owner only (files that hold secrets).
+enum class FileAccess { Default, OwnerOnly };
+
 class FileReplacement {
 public:
     FileReplacement() = default;
@@ -23,8 +26,9 @@ public:
 
     // Opens the temporary file, or the target itself when it is not a regular file; 0 on
     // success, else the errno value. Temporary files left beside the target by a writer that was
-    // killed are removed first.
-    [[nodiscard]] int begin(std::string_view target);
+    // killed are removed first. A replaced file keeps its permissions, except that OwnerOnly
+    // tightens them to the owner's reading and writing.
+    [[nodiscard]] int begin(std::string_view target, FileAccess access = FileAccess::Default);
     // Syncs, closes and renames the temporary file over the target; 0 on success, else the errno
     // value (the temporary file is then already removed).
     [[nodiscard]] int commit();

@@ -49,8 +49,10 @@ int parseReference(std::string_view text, size_t pos, size_t& end) {
             ++i;
         }
         size_t digitsStart = i;
+        // Every digit belongs to the reference, however many: past the last code point the value
+        // only needs to stay out of range, not to be exact.
         long value = 0;
-        for (; i < text.size() && i - digitsStart < 8; ++i) {
+        for (; i < text.size(); ++i) {
             char c = text[i];
             int d = (c >= '0' && c <= '9')   ? c - '0'
                     : (c >= 'a' && c <= 'f') ? c - 'a' + 10
@@ -58,7 +60,7 @@ int parseReference(std::string_view text, size_t pos, size_t& end) {
                                              : 99;
             if (d >= base)
                 break;
-            value = value * base + d;
+            value = std::min(value * base + d, 0x110000L);
         }
         if (i == digitsStart)
             return -1;
@@ -75,10 +77,21 @@ int parseReference(std::string_view text, size_t pos, size_t& end) {
     if (i == nameStart)
         return -1;
     int cp = lookupEntity(text.substr(nameStart, i - nameStart));
-    if (cp < 0)
-        return -1;
-    end = (i < text.size() && text[i] == ';') ? i + 1 : i;
-    return cp;
+    if (cp >= 0) {
+        end = (i < text.size() && text[i] == ';') ? i + 1 : i;
+        return cp;
+    }
+    // The longest old Latin-1 name the text starts with counts without its ";" ("&notit;" is
+    // "¬it;"); where that is not wanted, the caller sees the letters that follow it.
+    for (size_t length = i - nameStart - 1; length >= 2; --length) {
+        std::string_view prefix = text.substr(nameStart, length);
+        cp = lookupEntity(prefix);
+        if (cp >= 0 && cp <= 0xFF && prefix != "apos") {
+            end = nameStart + length;
+            return cp;
+        }
+    }
+    return -1;
 }
 
 // Replaces each character reference that keep accepts (given the text, the reference's "&", its

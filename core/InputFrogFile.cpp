@@ -86,6 +86,10 @@ int InputFrogFile::openCompressed(std::string_view name) {
 }
 
 int InputFrogFile::read(MemBlock& out) {
+    return read(out, 0, nullptr);
+}
+
+int InputFrogFile::read(MemBlock& out, int headBytes, const std::function<int(MemBlock&)>& accept) {
     if (!isOpen())
         return fail(FrogFileError::NotOpen, "read");
     unsigned char header[4];
@@ -109,12 +113,26 @@ int InputFrogFile::read(MemBlock& out) {
     // Read in place: a map's pages are a million blocks, each read into the same block.
     out.clear();
     int total = static_cast<int>(length);
+    bool checked = !accept;
     while (out.len() < total) {
         int piece = available >= 0 ? total : std::min(kChunk, total - out.len());
         if (int error = readSome(out.grow(piece), piece, got))
             return error;
         if (got < piece)
             return fail(FrogFileError::Truncated, "read");
+        if (!checked && out.len() >= std::min(headBytes, total)) {
+            checked = true;
+            const int refused = accept(out);
+            out.getstart();
+            if (refused != 0)
+                return fail(FrogFileError::Corrupt, "read");
+        }
+    }
+    if (!checked) {
+        const int refused = accept(out);
+        out.getstart();
+        if (refused != 0)
+            return fail(FrogFileError::Corrupt, "read");
     }
     return 0;
 }

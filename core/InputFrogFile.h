@@ -4,6 +4,7 @@
 #include "MemBlock.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,11 @@ public:
     // start. EndOfFile when the file ends cleanly before it; after any failure out holds nothing
     // worth reading.
     [[nodiscard]] int read(MemBlock& out);
+    // The same, but once the first headBytes of the block are in (the whole block when shorter)
+    // accept reads them from the block's start; a non-zero answer fails the read as Corrupt before
+    // the rest of the block is inflated. A reader that knows the longest field its writer makes
+    // refuses a damaged or hostile length here at the cost of one piece, not of the whole claim.
+    [[nodiscard]] int read(MemBlock& out, int headBytes, const std::function<int(MemBlock&)>& accept);
     // Up to n bytes; *got (when given) receives how many. Fewer than n only at the end of the file;
     // EndOfFile when nothing was left.
     [[nodiscard]] int read(Str& out, int n, int* got);

@@ -2,21 +2,21 @@
 
 namespace lurvik {
 
-OutputFrogFile::OutputFrogFile(std::string_view name) {
-    (void)open(name);
+OutputFrogFile::OutputFrogFile(std::string_view name, FileAccess access) {
+    (void)open(name, access);
 }
 
 OutputFrogFile::~OutputFrogFile() {
     discard();
 }
 
-int OutputFrogFile::open(std::string_view name) {
+int OutputFrogFile::open(std::string_view name, FileAccess access) {
     if (isOpen())
         return fail(FrogFileError::AlreadyOpen, "open");
     clearError();
     resetWriter();
     m_name = name;
-    if (int error = m_replacement.begin(name))
+    if (int error = m_replacement.begin(name, access))
         return fail(FrogFileError::OpenFailed, "create", error);
     m_fd = m_replacement.fd();
     return 0;

@@ -15,10 +15,10 @@ class OutputFrogFile : public WritableFrogFile {
 public:
     OutputFrogFile() = default;
     // Opens at once; check isOpen() or lastError().
-    explicit OutputFrogFile(std::string_view name);
+    explicit OutputFrogFile(std::string_view name, FileAccess access = FileAccess::Default);
     ~OutputFrogFile() override;
 
-    [[nodiscard]] int open(std::string_view name);
+    [[nodiscard]] int open(std::string_view name, FileAccess access = FileAccess::Default);
     // Commits the file. Returns the code of an earlier failed write, if any, without committing.
     [[nodiscard]] int close() override;
     // Gives up the file; the target stays as it was.

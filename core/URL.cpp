@@ -331,6 +331,12 @@ void URL::clear() {
     release();
 }
 
+void URL::setUnparsed(std::string_view text) {
+    Fields unparsed;
+    unparsed.query = unparsed.fragment = static_cast<int32_t>(text.size());
+    assign(unparsed, text);
+}
+
 void URL::clearBookmark() {
     const Fields& f = fields();
     if (f.fragment < f.length)

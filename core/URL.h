@@ -71,6 +71,9 @@ public:
     [[nodiscard]] int ConvertFromMemBlock(MemBlock& block, std::string_view base);
 
     void clear();
+    // Keeps an address that does not parse as the page wrote it, so that a report can name it;
+    // the URL stays invalid.
+    void setUnparsed(std::string_view text);
     // Drops "user:password@" and returns it with its percent-escapes decoded (empty when none):
     // credentials in an address are used, never shown or stored with it.
     std::string takeUserInfo();
@@ -78,6 +81,8 @@ public:
     void clearBookmark();
 
     bool isValid() const { return fields().type != Invalid; }
+    // Whether this holds an address that did not parse (setUnparsed).
+    bool isUnparsed() const { return !isValid() && m_data != nullptr; }
     bool isHttp() const { return fields().type == Http; }
     bool isSecure() const { return fields().secure; }
     bool isCgiBin() const { return isHttp() && !getCgiArgs().empty(); }

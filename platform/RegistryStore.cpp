@@ -237,7 +237,8 @@ int RegistryStore::flushLocked(Hive hive) {
     }
     refreshLocked(hive);
     std::string path = filePath(hive);
-    OutputFrogFile out(path);
+    // The settings hold the ratings password's hash and proxy and site details: the owner's only.
+    OutputFrogFile out(path, FileAccess::OwnerOnly);
     int result = out.write(Str(formatRegistry(h.tree)));
     if (result == 0)
         result = out.close();

@@ -23,9 +23,11 @@ constexpr int kReceiveChunk = 4096;
 // Browsers give up after about twenty hops; a server that redirects forever must not keep an
 // agent busy forever.
 constexpr int kMaxRedirects = 20;
-// A reply larger than this is cut here: enough for any page, and bounded against a server that
-// streams without end.
+// A page larger than this fails: enough for any page, and bounded against a server that streams
+// without end. Downloads go to a sink and have no such bound.
 constexpr int kMaxResponseBytes = 64 << 20;
+const char* const kTooLargeText = "Error - Page larger than 64 MB";
+const char* const kCutShortText = "Error - Reply cut short";
 
 // What a link check reads past the head to keep its connection, at most, and how long it waits for
 // each piece of it.
@@ -83,6 +85,7 @@ int Agent::prepare(const URL& target, AgentSink newSink, void* newContext) {
     sink = newSink;
     sinkContext = newContext;
     url = target;
+    redirects.clear();
     status = 0;
     state = AGENT_RUNNING;
     return 0;
@@ -174,9 +177,14 @@ void Agent::resetAgent() {
     cancelRequested = 0;
     cancelIssued = 0;
     headerOnly = 0;
+    askWithHead = 0;
+    stopAtRedirect = 0;
+    redirectTarget.clear();
     receivedBytes = 0;
+    truncated = false;
     retryAfterMs = -1;
     url.clear();
+    redirects.clear();
 }
 
 void Agent::setConditional(const Str& date, const Str& page) {
@@ -200,22 +208,38 @@ int Agent::cancelled() {
     return 1;
 }
 
+FetchSettings Agent::boundedSettings() const {
+    // The page's time covers the whole exchange: a server that stalls its handshake is no faster
+    // to give up on than one that stalls its reply.
+    FetchSettings bounded = m_settings;
+    if (m_deadline != 0) {
+        const int left = std::max(1, receiveWaitMs());
+        bounded.connectTimeoutMs = std::min(bounded.connectTimeoutMs, left);
+        bounded.receiveTimeoutMs = std::min(bounded.receiveTimeoutMs, left);
+    }
+    return bounded;
+}
+
 int Agent::openConnection(const URL& target, HttpConnection& connection) {
     progress("resolving host address");
     if (cancelWanted())
         return cancelled();
-    HttpConnection::Failure failure = connection.resolve(target, m_settings, &m_pool.hosts);
+    HttpConnection::Failure failure = connection.resolve(target, boundedSettings(), &m_pool.hosts);
     if (failure == HttpConnection::Failure::Cancelled || cancelWanted())
         return cancelled();
+    if (failure != HttpConnection::Failure::None && timeIsUp())
+        return fail(kTimeUpText);
     if (failure != HttpConnection::Failure::None)
         return fail("Error - Could not resolve host address");
 
     progress("connecting to host");
     if (cancelWanted())
         return cancelled();
-    failure = connection.connect(target, m_settings);
+    failure = connection.connect(target, boundedSettings());
     if (failure == HttpConnection::Failure::Cancelled || cancelWanted())
         return cancelled();
+    if (failure != HttpConnection::Failure::None && timeIsUp())
+        return fail(kTimeUpText);
     if (failure == HttpConnection::Failure::Socket)
         return fail("Error - Invalid socket");
     if (failure != HttpConnection::Failure::None) {
@@ -239,6 +263,7 @@ void Agent::makeRequest(const URL& target, bool viaProxy, Str& request) const {
             headers.credentials = Str(user.str() + ":" + password.str());
     }
     headers.ifModifiedSince = ifModifiedSince;
+    headers.isHead = askWithHead != 0;
     buildRequest(target, headers, m_settings.classicHttp != 0, request);
 }
 
@@ -249,6 +274,7 @@ int Agent::exchange(const URL& target) {
 int Agent::exchangeClassic(const URL& target) {
     response.clear();
     receivedBytes = 0;
+    truncated = false;
     HttpConnection connection;
     if (openConnection(target, connection) != 0)
         return 1;
@@ -281,14 +307,18 @@ int Agent::exchangeClassic(const URL& target) {
             break;
         if (timeIsUp()) {
             response.clear();
+            truncated = true;
             return fail(kTimeUpText);
         }
         if (sink) {
             sink(sinkContext, buffer, static_cast<int>(got));
         } else {
             response.cat(buffer, static_cast<int>(strnlen(buffer, got)));
-            if (response.len() >= kMaxResponseBytes)
-                break;
+            if (response.len() > kMaxResponseBytes) {
+                response.clear();
+                truncated = true;
+                return fail(kTooLargeText);
+            }
             if (headerOnly && replyHeadEnd(response.view()) != std::string_view::npos)
                 break;
         }
@@ -307,6 +337,20 @@ std::string connectionKey(const URL& target, const FetchSettings& settings) {
     return key;
 }
 
+const char* failureText(ReplyReader::Failure failure) {
+    switch (failure) {
+    case ReplyReader::Failure::TooLarge:
+        return kTooLargeText;
+    case ReplyReader::Failure::CutShort:
+        return kCutShortText;
+    case ReplyReader::Failure::BadFraming:
+        return "Error - Reply length is malformed";
+    default:
+        break;
+    }
+    return "Error - Could not decode the reply";
+}
+
 } // namespace
 
 void Agent::takeDecoded(const std::string& decoded) {
@@ -315,7 +359,7 @@ void Agent::takeDecoded(const std::string& decoded) {
     if (sink)
         sink(sinkContext, decoded.data(), static_cast<int>(decoded.size()));
     else
-        response.cat(decoded.data(), static_cast<int>(strnlen(decoded.data(), decoded.size())));
+        response.cat(decoded.data(), static_cast<int>(decoded.size()));
 }
 
 int Agent::exchangeKept(const URL& target) {
@@ -325,6 +369,7 @@ int Agent::exchangeKept(const URL& target) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         response.clear();
         receivedBytes = 0;
+        truncated = false;
         std::unique_ptr<HttpConnection> connection;
         if (pool.acquire(key, attempt > 0, connection) != SocketError::None)
             return cancelled();
@@ -381,7 +426,9 @@ Agent::ReplyOutcome Agent::transact(const URL& target, HttpConnection& connectio
 
     progress("receiving data from host");
     retryText = "Error - Could not receive data from host";
-    ReplyReader reader(kMaxResponseBytes);
+    ReplyReader reader(sink ? SIZE_MAX : kMaxResponseBytes);
+    if (askWithHead && !m_settings.classicHttp)
+        reader.expectNoBody();
     response.str().reserve(4 * kReceiveChunk);
     char buffer[kReceiveChunk];
     std::string decoded;
@@ -410,11 +457,13 @@ Agent::ReplyOutcome Agent::transact(const URL& target, HttpConnection& connectio
             // Nothing at all came back: a server that dropped the kept connection as we used it.
             if (reader.wireBytes() == 0 && received != SocketError::TimedOut)
                 return ReplyOutcome::Retry;
+            truncated = reader.wireBytes() > 0;
             fail(timeIsUp() ? kTimeUpText : "Error - Could not receive data from host");
             return ReplyOutcome::Failed;
         }
         if (timeIsUp()) {
             response.clear();
+            truncated = true;
             fail(kTimeUpText);
             return ReplyOutcome::Failed;
         }
@@ -424,17 +473,15 @@ Agent::ReplyOutcome Agent::transact(const URL& target, HttpConnection& connectio
         receivedBytes = static_cast<int>(std::min<size_t>(reader.wireBytes(), INT32_MAX));
         if (state == ReplyReader::State::Failed) {
             response.clear();
-            fail(reader.failure() == ReplyReader::Failure::TooLarge
-                     ? "Error - Reply too large once decompressed"
-                     : "Error - Could not decode the reply");
+            fail(failureText(reader.failure()));
+            truncated = reader.failure() == ReplyReader::Failure::CutShort ||
+                        reader.failure() == ReplyReader::Failure::TooLarge;
             return ReplyOutcome::Failed;
         }
         if (state == ReplyReader::State::Done) {
             isKept = reader.isReusable();
             return archived(ReplyOutcome::Done);
         }
-        if (!sink && response.len() >= kMaxResponseBytes)
-            return archived(ReplyOutcome::Done);
         if (headerOnly && reader.isHeadComplete()) {
             isKept = drainBody(connection, reader);
             return archived(ReplyOutcome::Done);
@@ -475,7 +522,8 @@ int Agent::receiveWaitMs() const {
 int Agent::fetch() {
     const bool classic = m_settings.classicHttp != 0;
     m_deadline = m_settings.pageTimeLimitMs > 0 ? tickCount() + m_settings.pageTimeLimitMs : 0;
-    for (int redirects = 0;; ++redirects) {
+    redirectTarget.clear();
+    for (int hops = 0;; ++hops) {
         if (exchange(url) != 0)
             return 1;
         if (cancelWanted()) {
@@ -497,7 +545,8 @@ int Agent::fetch() {
         }
         if (isFollowedRedirect(status, classic)) {
             Str location;
-            if (headerValue("Location", response, location) == 0) {
+            if ((classic ? headerValue("Location", response, location)
+                         : headerField("Location", response, location)) == 0) {
                 URL next;
                 // The classic client read Location as an absolute address; servers today send
                 // relative ones, which mean the address that was asked for as their base.
@@ -505,13 +554,18 @@ int Agent::fetch() {
                     next.setURL(location.view());
                 else
                     next.setURL(url, location.view());
+                if (next.isHtml() && stopAtRedirect) {
+                    redirectTarget = next;
+                    break;
+                }
                 if (next.isHtml()) {
                     // A loop, or a chain no browser would follow to its end: the page is not there.
-                    if (redirects >= kMaxRedirects) {
+                    if (hops >= kMaxRedirects) {
                         response.clear();
                         cachedPage.clear();
                         return fail("Error - Too many redirects");
                     }
+                    redirects.push_back({status, next});
                     url = next;
                     cachedPage.clear();
                     continue;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SiteNode.h"
 #include "core/Str.h"
 #include "core/URL.h"
 #include "platform/WorkerThread.h"
@@ -10,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 namespace lurvik {
 
@@ -85,14 +87,27 @@ public:
     // Bytes that came over the wire for the last reply: what a page's size reports, however much
     // its body inflated to.
     int receivedBytes = 0;
+    // The last reply stopped part-way: cut short by the server, past the size cap or past the
+    // page's time. The page failed, and an archive that keeps its bytes must mark them as partial.
+    bool truncated = false;
     // What a 429 or 503 reply asked for in "Retry-After", in milliseconds; -1 when it named no time.
     int retryAfterMs = -1;
     // Set before a fetch to read only until the reply's header is in: enough to learn a link's
     // status without downloading what it points to.
     int headerOnly = 0;
+    // Set before a fetch to ask with HEAD (modern form only): a server's answer about an address
+    // that is not the site's, without its body.
+    int askWithHead = 0;
+    // Set before a fetch to end it at a redirect to a page rather than follow it: the retrieval
+    // checks the target against its limits and robots.txt first, as it checks any link. The
+    // target is then in redirectTarget, and the redirect reply in response.
+    int stopAtRedirect = 0;
+    URL redirectTarget;
     std::atomic<int> cancelRequested{0};
     std::atomic<int> cancelIssued{0};
     URL url;
+    // The redirects followed to reach url, in order.
+    std::vector<RedirectHop> redirects;
     std::atomic<long> threadId{0};
 
 private:
@@ -134,6 +149,8 @@ private:
     // The wait allowed for the next receive: the idle timeout, or less when the page's time is
     // running out (0 once it has).
     int receiveWaitMs() const;
+    // The settings with their waits cut to the time the page has left.
+    FetchSettings boundedSettings() const;
     bool timeIsUp() const;
 
     std::thread m_worker;

@@ -100,10 +100,13 @@ int AgentPool::askCredentials(const Str& site, const Str& realm) {
             credential->site = site;
             credential->realm = realm;
             m_credentials.add(credential);
-            // Realms are 1 to 128 characters: the empty one holds the pair for the whole site.
+            // Realms are 1 to 128 characters: the empty one holds the pair given for the site
+            // before any realm was named. It answers the first realm that asks and no other: a
+            // second realm is another set of pages, whose owner may not be the one who gave it.
             if (Credential* whole = findCredential(site, Str())) {
                 credential->user = whole->user;
                 credential->password = whole->password;
+                delete m_credentials.del(m_credentials.find(whole));
                 return 0;
             }
         }
@@ -140,6 +143,18 @@ void AgentPool::giveSiteCredentials(const Str& site, const Str& user, const Str&
 void AgentPool::deleteCredentials() {
     std::lock_guard guard(m_credentialsMutex);
     deleteAll(m_credentials);
+}
+
+std::string AgentPool::agentsWaitingNote() const {
+    // The queue's agents: the foreground ones serve what the user asks for now.
+    const int agents = numBackground;
+    const int perHost = connections.limits().perHost;
+    // Classic mode opens a connection per request and keeps no limit per host.
+    if (classicHttp || agents <= perHost)
+        return {};
+    return std::to_string(agents) + " agents share at most " + std::to_string(perHost) +
+           " connections to each host: on one host the other " + std::to_string(agents - perHost) +
+           " wait for a free connection";
 }
 
 void AgentPool::blockingHook() {

@@ -39,10 +39,12 @@ public:
 
     // 0 and the pair when credentials for realm on site are known and not refused.
     int getCredentials(const Str& site, const Str& realm, Str& user, Str& password);
-    // Asks the user through onNeedPassword; 0 when they gave a pair, which is then stored. A realm
-    // of a site given credentials of its own (giveSiteCredentials) gets those first, unasked.
+    // Asks the user through onNeedPassword; 0 when they gave a pair, which is then stored. The
+    // first realm of a site given credentials of its own (giveSiteCredentials) gets those, unasked;
+    // later realms of the site are asked for.
     int askCredentials(const Str& site, const Str& realm);
-    // Credentials for every realm of one site, as "user:password@" in its address or --user give.
+    // Credentials for the first realm one site names, as "user:password@" in its address or --user
+    // give.
     void giveSiteCredentials(const Str& site, const Str& user, const Str& password);
     void deleteCredentials();
 
@@ -53,6 +55,9 @@ public:
     Agent* getBackgroundAgent();
     void stopAllAgents();
     int countRunning() const;
+    // When there are more agents than connections to one host, the others wait for a connection
+    // rather than fetch: what to tell the user once, or empty when that cannot happen.
+    std::string agentsWaitingNote() const;
 
     // Installed on each fetch thread: cancels that thread's blocking call when its agent has
     // been asked to stop.

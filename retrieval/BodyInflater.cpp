@@ -11,6 +11,7 @@ constexpr int kRawDeflate = -MAX_WBITS;
 constexpr size_t kOutputPiece = 16384;
 // A zlib header is two bytes; a stream that has not made sense by this point is not a bare one.
 constexpr size_t kMaxReplay = 1024;
+constexpr unsigned char kGzipMagic = 0x1f;
 } // namespace
 
 BodyInflater::BodyInflater(size_t maxOutputBytes) : m_maxOutput(maxOutputBytes) {}
@@ -31,10 +32,21 @@ int BodyInflater::begin(int windowBits) {
 }
 
 BodyInflater::Result BodyInflater::inflate(const char* data, size_t length, std::string& out) {
-    if (m_ended)
+    if (length == 0)
         return Result::Ok;
-    if (!m_stream && begin(kGzipOrZlib) != 0)
-        return Result::Corrupt;
+    if (m_ended) {
+        if (!m_isGzip || static_cast<unsigned char>(data[0]) != kGzipMagic)
+            return Result::Ok;
+        // Another member of the same gzip body.
+        if (inflateReset(m_stream) != Z_OK)
+            return Result::Corrupt;
+        m_ended = false;
+    }
+    if (!m_stream) {
+        if (begin(kGzipOrZlib) != 0)
+            return Result::Corrupt;
+        m_isGzip = static_cast<unsigned char>(data[0]) == kGzipMagic;
+    }
     const bool mayReplay = !m_triedRaw && m_produced == 0 && m_replay.size() + length <= kMaxReplay;
     if (mayReplay)
         m_replay.append(data, length);
@@ -75,7 +87,14 @@ BodyInflater::Result BodyInflater::run(const char* data, size_t length, std::str
         }
         if (result == Z_STREAM_END) {
             m_ended = true;
-            break;
+            if (!m_isGzip || m_stream->avail_in == 0 || *m_stream->next_in != kGzipMagic)
+                break;
+            if (inflateReset(m_stream) != Z_OK) {
+                outcome = Result::Corrupt;
+                break;
+            }
+            m_ended = false;
+            continue;
         }
         if (result != Z_OK && result != Z_BUF_ERROR) {
             outcome = Result::Corrupt;

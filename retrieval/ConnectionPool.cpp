@@ -14,7 +14,16 @@ void ConnectionPool::setLimits(const Limits& limits) {
     m_limits = limits;
     if (m_limits.perHost < 1)
         m_limits.perHost = 1;
-    m_changed.notify_all();
+    wakeAll();
+}
+
+void ConnectionPool::wakeAll() {
+    for (auto& [key, host] : m_hosts)
+        host.changed.notify_all();
+}
+
+bool ConnectionPool::isExpired(const Kept& kept, int64_t now) const {
+    return now - kept.since >= m_limits.idleMs || kept.connection->isClosedByPeer();
 }
 
 ConnectionPool::Limits ConnectionPool::limits() const {
@@ -25,7 +34,7 @@ ConnectionPool::Limits ConnectionPool::limits() const {
 void ConnectionPool::dropExpired(int64_t now) {
     for (auto& [key, host] : m_hosts) {
         for (auto it = host.kept.begin(); it != host.kept.end();) {
-            if (now - it->since < m_limits.idleMs && !it->connection->isClosedByPeer()) {
+            if (!isExpired(*it, now)) {
                 ++it;
                 continue;
             }
@@ -40,14 +49,19 @@ SocketError ConnectionPool::acquire(const std::string& key, bool fresh,
     out.reset();
     beginBlockingCall();
     std::unique_lock lock(m_mutex);
+    Host& host = m_hosts[key];
     for (;;) {
-        dropExpired(tickCount());
-        Host& host = m_hosts[key];
-        if (!fresh && !host.kept.empty()) {
+        // Only the connection about to be handed out is looked at: the idle sweep tidies the rest,
+        // and asking the kernel about every kept connection on every acquire costs more than a page.
+        while (!fresh && !host.kept.empty()) {
             // The most recently used connection is the least likely to have been dropped.
-            out = std::move(host.kept.back().connection);
+            Kept kept = std::move(host.kept.back());
             host.kept.pop_back();
-            return SocketError::None;
+            if (!isExpired(kept, tickCount())) {
+                out = std::move(kept.connection);
+                return SocketError::None;
+            }
+            --host.open;
         }
         if (host.open < m_limits.perHost) {
             ++host.open;
@@ -65,14 +79,15 @@ SocketError ConnectionPool::acquire(const std::string& key, bool fresh,
         lock.lock();
         if (cancelled)
             return SocketError::Cancelled;
-        m_changed.wait_for(lock, std::chrono::milliseconds(kBlockingSliceMs));
+        host.changed.wait_for(lock, std::chrono::milliseconds(kBlockingSliceMs));
     }
 }
 
 void ConnectionPool::release(const std::string& key, std::unique_ptr<HttpConnection> connection) {
     std::lock_guard lock(m_mutex);
-    m_hosts[key].kept.push_back({std::move(connection), tickCount()});
-    m_changed.notify_all();
+    Host& host = m_hosts[key];
+    host.kept.push_back({std::move(connection), tickCount()});
+    host.changed.notify_one();
 }
 
 void ConnectionPool::discard(const std::string& key) {
@@ -80,7 +95,7 @@ void ConnectionPool::discard(const std::string& key) {
     Host& host = m_hosts[key];
     if (host.open > 0)
         --host.open;
-    m_changed.notify_all();
+    host.changed.notify_one();
 }
 
 SocketError ConnectionPool::waitTurn(const std::string& key) {
@@ -108,13 +123,13 @@ void ConnectionPool::closeIdle() {
         host.open -= static_cast<int>(host.kept.size());
         host.kept.clear();
     }
-    m_changed.notify_all();
+    wakeAll();
 }
 
 void ConnectionPool::closeExpired() {
     std::lock_guard lock(m_mutex);
     dropExpired(tickCount());
-    m_changed.notify_all();
+    wakeAll();
 }
 
 int ConnectionPool::opened() const {

@@ -60,12 +60,16 @@ private:
         int open = 0; // in use, kept, or about to be opened
         std::vector<Kept> kept;
         int64_t nextTurn = 0;
+        // Agents waiting for a connection to this host: a freed connection wakes one of them, not
+        // every agent of the crawl.
+        std::condition_variable changed;
     };
 
     void dropExpired(int64_t now);
+    bool isExpired(const Kept& kept, int64_t now) const;
+    void wakeAll();
 
     mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
     Limits m_limits;
     std::map<std::string, Host> m_hosts;
     int m_opened = 0;

@@ -99,19 +99,35 @@ int headerValue(const Str& name, const Str& response, Str& value) {
     return 0;
 }
 
-size_t replyHeadEnd(std::string_view reply) {
-    size_t crlf = reply.find("\r\n\r\n");
-    size_t lf = reply.find("\n\n");
-    if (crlf != std::string_view::npos && (lf == std::string_view::npos || crlf < lf))
-        return crlf + 4;
-    return lf == std::string_view::npos ? std::string_view::npos : lf + 2;
-}
-
-size_t replyHeaderLength(std::string_view reply) {
+int headerField(std::string_view name, const Str& response, Str& value) {
+    const std::string_view reply = response.view();
     if (reply.substr(0, 5) != "HTTP/")
+        return 1;
+    const size_t headEnd = replyHeadEnd(reply);
+    const std::string_view head = reply.substr(0, headEnd == std::string_view::npos ? reply.size() : headEnd);
+    constexpr size_t kMostValue = 8192;
+    for (size_t line = head.find('\n'); line != std::string_view::npos; line = head.find('\n', line + 1)) {
+        const size_t start = line + 1;
+        if (head.size() - start <= name.size() || Str(head.substr(start, name.size())).icmp(name) != 0)
+            continue;
+        size_t colon = start + name.size();
+        while (colon < head.size() && (head[colon] == ' ' || head[colon] == '\t'))
+            ++colon;
+        if (colon >= head.size() || head[colon] != ':')
+            continue;
+        const size_t end = head.find('\n', colon);
+        std::string_view text =
+            head.substr(colon + 1, (end == std::string_view::npos ? head.size() : end) - colon - 1);
+        while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+            text.remove_prefix(1);
+        while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+            text.remove_suffix(1);
+        if (text.empty() || text.size() > kMostValue)
+            return 1;
+        value.cpy(text);
         return 0;
-    size_t end = replyHeadEnd(reply);
-    return end == std::string_view::npos ? 0 : end;
+    }
+    return 1;
 }
 
 void replyHeader(const Str& response, Str& out) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/PageParts.h"
 #include "core/Str.h"
 
 #include <cstddef>
@@ -15,14 +16,13 @@ int parseStatus(const Str& response, Str& errorText, int& status);
 int parseRealm(const Str& response, Str& realm);
 // The value of the header name in a reply that starts with a status line; 0 when found.
 int headerValue(const Str& name, const Str& response, Str& value);
-// Where a reply's head ends: just past the blank line (CR LF CR LF, or LF LF from a careless
-// server), whichever comes first; npos while the head has not ended.
-size_t replyHeadEnd(std::string_view reply);
+// The modern reading of a header: the first line of the reply's head whose name is name (case
+// ignored), its value trimmed. A body that mentions a header, or another header's value that holds
+// the name, says nothing. 0 when found (1 to 8192 characters).
+int headerField(std::string_view name, const Str& response, Str& value);
 // The reply's status line and header lines as they came, up to and including the blank line that
 // ends them; empty when the reply has no status line or no end to its header.
 void replyHeader(const Str& response, Str& out);
-// The length of that header, where the body starts: 0 for a reply that is all body.
-size_t replyHeaderLength(std::string_view reply);
 
 // Whether an error reply is a bot challenge (a page that wants a browser or a person, not the
 // resource refused): services that screen clients mark them in a header or the page's scripts.

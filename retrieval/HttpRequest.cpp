@@ -4,7 +4,7 @@ namespace lurvik {
 
 void buildRequest(const URL& url, const RequestHeaders& headers, bool classic, Str& out) {
     const char* eol = classic ? "\n" : "\r\n";
-    out = "GET ";
+    out = headers.isHead && !classic ? "HEAD " : "GET ";
     if (headers.viaProxy) {
         if (classic) {
             out.cat("http://");

@@ -10,6 +10,7 @@ struct RequestHeaders {
     Str userAgent;   // sent when not empty
     Str credentials; // "user:password", sent as basic authorization when not empty
     Str ifModifiedSince;
+    bool isHead = false; // modern form only
 };
 
 // The GET request for url. Classic form: HTTP/1.0, line feeds only, no Host line, the directory

@@ -35,17 +35,24 @@ std::string linkTargetStatus(const SiteEngine& engine, const SiteNode& page, con
                              const ResourceChecker* checker) {
     if (const SiteNode* target = link.url.isValid() ? engine.findNode(link.url, true, true) : nullptr)
         return withStatus(nodeStateName(target->state), target->httpStatus);
+    if (link.url.isUnparsed())
+        return std::string("broken: ") + kInvalidAddressText;
     bool within = link.url.isHttp() && withinLimitMode(engine, page, link.url);
-    if (link.isHtmlLink())
-        return within ? "not retrieved" : "outside limits";
-    if (!within)
-        return link.url.isHttp() ? "outside limits" : "unchecked";
-    const ResourceChecker::Result* result = checker ? checker->find(link.url) : nullptr;
-    if (!result)
+    const ResourceChecker::Result* result = checker && link.url.isHttp() ? checker->find(link.url) : nullptr;
+    if (!result) {
+        if (link.isHtmlLink())
+            return within ? "not retrieved" : "outside limits";
+        if (!within)
+            return link.url.isHttp() ? "outside limits" : "unchecked";
         return "unchecked";
-    if (!result->failed)
-        return withStatus("checked", result->status);
-    return result->status > 0 ? withStatus("broken", result->status) : "broken: " + result->errorText.str();
+    }
+    return checkedStatus(*result);
+}
+
+std::string checkedStatus(const ResourceChecker::Result& result) {
+    if (!result.failed)
+        return withStatus("checked", result.status);
+    return result.status > 0 ? withStatus("broken", result.status) : "broken: " + result.errorText.str();
 }
 
 } // namespace lurvik

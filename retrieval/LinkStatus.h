@@ -7,11 +7,16 @@
 
 namespace lurvik {
 
+// What a link whose address does not parse leads to: nothing a browser could fetch.
+inline constexpr const char* kInvalidAddressText = "Error - Invalid address";
+
 // The state of a node in words: "waiting", "retrieving", "received", "parsed", "failed", "done".
 const char* nodeStateName(int state);
 // What a link leads to: "done 200", "failed 404", "waiting", "checked 200", "broken 404",
 // "unchecked", "not retrieved" (a page beyond the level or page limit) or "outside limits".
 // The link report and the window's link list both say it this way.
+// A checked address in those words: "checked 200", "broken 404", "broken: Error - ...".
+std::string checkedStatus(const ResourceChecker::Result& result);
 std::string linkTargetStatus(const SiteEngine& engine, const SiteNode& page, const LinkRecord& link,
                              const ResourceChecker* checker);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Str.h"
+#include "core/URL.h"
 #include "platform/WorkerThread.h"
 
 #include <atomic>
@@ -14,6 +15,8 @@ class SiteNode;
 struct ParseJob {
     WorkerThread thread;
     Str page;
+    // What the page's links resolve against.
+    URL base;
     SiteNode* node = nullptr;
     std::atomic<int> finished{0};
     // Set before the thread is joined, so a long scan ends at once when the retrieval stops.

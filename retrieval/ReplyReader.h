@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace lurvik {
 
@@ -13,18 +14,26 @@ namespace lurvik {
 // codings, so what comes out is the head as received followed by the body as the page's author
 // wrote it. A reply that does not start with a status line is passed through until the
 // connection ends, as a server of the early web sent it.
+//
+// Framing is read strictly: a reply that ends before its length, its last chunk or the end of its
+// compressed stream was cut short, and a length that is malformed or stated twice differently
+// fails the reply, since either way the bytes that arrived are not the page the server meant.
 class ReplyReader {
 public:
     enum class State { Head, Body, Done, Failed };
-    enum class Failure { None, TooLarge, Corrupt };
+    enum class Failure { None, TooLarge, Corrupt, CutShort, BadFraming };
 
-    // maxBodyBytes caps the decoded body; a compressed body that inflates past it fails.
+    // maxBodyBytes caps the decoded body; a body that is, or inflates to, more than that fails.
     explicit ReplyReader(size_t maxBodyBytes) : m_maxBody(maxBodyBytes) {}
 
     // Appends to out what length received bytes decode to.
     State feed(const char* data, size_t length, std::string& out);
-    // The server closed the connection. A body cut short is what arrived: the reply is done.
+    // The server closed the connection: done when the reply was complete (or framed by the close),
+    // else failed as cut short. Nothing is added to out: what a close ends was already decoded.
     State close(std::string& out);
+
+    // The reply answers a HEAD request: whatever its head says, no body follows.
+    void expectNoBody() { m_noBody = true; }
 
     State state() const { return m_state; }
     Failure failure() const { return m_failure; }
@@ -44,6 +53,8 @@ private:
     State takeBody(const char* data, size_t length, std::string& out);
     State takeChunked(const char* data, size_t length, std::string& out);
     State emit(const char* data, size_t length, std::string& out);
+    // The body's framing is complete: so must its compressed stream be.
+    State finish();
     State fail(Failure failure);
 
     size_t m_maxBody;
@@ -55,11 +66,14 @@ private:
     Framing m_framing = Framing::Close;
     bool m_framed = false;
     bool m_keepAlive = false;
+    bool m_noBody = false;
     size_t m_remaining = 0;
     size_t m_bodyBytes = 0;
     ChunkStep m_chunkStep = ChunkStep::Size;
     std::string m_line;
-    std::unique_ptr<BodyInflater> m_inflater;
+    bool m_sawInterim = false;
+    // One per content coding, outermost first: each feeds the next.
+    std::vector<std::unique_ptr<BodyInflater>> m_inflaters;
 };
 
 } // namespace lurvik

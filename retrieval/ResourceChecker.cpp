@@ -1,8 +1,9 @@
 #include "ResourceChecker.h"
 
+#include "HttpReply.h"
 #include "RetrievalLimits.h"
-
-#include <unordered_set>
+#include "analysis/CssLinks.h"
+#include "analysis/HtmlScanner.h"
 
 namespace lurvik {
 
@@ -10,20 +11,59 @@ ResourceChecker::~ResourceChecker() {
     stop();
 }
 
+void ResourceChecker::consider(const LinkRecord& link, const SiteNode& page) {
+    // Pages are the crawl's own business; an address that is also a page has its status.
+    if (!link.url.isHttp() || m_engine.findNode(link.url, true, true))
+        return;
+    const bool within = withinLimitMode(m_engine, page, link.url);
+    if (within ? link.isHtmlLink() || !checkResources : !checkExternal)
+        return;
+    if (!m_queued.insert(std::string(link.url.resourceKey())).second)
+        return;
+    m_queue.push_back({link.url, &page, within && link.kind == LINK_STYLESHEET, !within});
+}
+
 void ResourceChecker::collect() {
-    std::unordered_set<std::string> queued;
     m_engine.doneNodes.forEach([&](SiteNode* page) {
         if (page->state != NODE_DONE)
             return;
-        for (const LinkRecord& link : page->links) {
-            // Pages are the crawl's own business; an address that is also a page has its status.
-            if (link.isHtmlLink() || !link.url.isHttp() || m_engine.findNode(link.url, true, true) ||
-                !withinLimitMode(m_engine, *page, link.url))
-                continue;
-            if (queued.insert(std::string(link.url.resourceKey())).second)
-                m_queue.push_back(link.url);
-        }
+        for (const LinkRecord& link : page->links)
+            consider(link, *page);
     });
+}
+
+void ResourceChecker::start(Agent* agent, size_t check, bool withHead) {
+    const Check& wanted = m_queue[check];
+    const std::string key(wanted.url.resourceKey());
+    agent->headerOnly = wanted.readBody ? 0 : 1;
+    agent->askWithHead = withHead ? 1 : 0;
+    if (agent->startFetchThread(wanted.url, nullptr) != 0) {
+        Result& result = m_results[key];
+        result.failed = true;
+        result.errorText = agent->errorText;
+        agent->resetAgent();
+        return;
+    }
+    m_inFlight.emplace(agent, Running{key, check, withHead});
+    ++m_running;
+}
+
+void ResourceChecker::readStylesheet(const SiteNode* page, const Agent& agent) {
+    const std::string_view reply = agent.response.view();
+    std::vector<CssLink> found;
+    cssLinks(reply.substr(replyHeaderLength(reply)), found);
+    if (found.empty())
+        return;
+    Stylesheet sheet{agent.url, {}};
+    for (const CssLink& css : found) {
+        URL url;
+        if (url.setURL(agent.url, css.address) != 0)
+            url.setUnparsed(css.address);
+        Str text(css.address);
+        lastPathSegment(text);
+        consider(sheet.links.add(css.isImport ? LINK_STYLESHEET : LINK_RESOURCE, url, text), *page);
+    }
+    m_stylesheets.push_back(std::move(sheet));
 }
 
 int ResourceChecker::step() {
@@ -32,13 +72,22 @@ int ResourceChecker::step() {
         int state = agent->state;
         if (state == AGENT_RUNNING)
             continue;
-        Result& result = m_results[it->second];
+        const Running running = it->second;
+        m_inFlight.erase(it);
+        --m_running;
+        // A server that does not know HEAD is asked again the usual way.
+        if (running.askedWithHead && (agent->status == 405 || agent->status == 501)) {
+            agent->resetAgent();
+            start(agent, running.check, false);
+            return 1;
+        }
+        Result& result = m_results[running.key];
         result.status = agent->status;
         result.failed = state != AGENT_FINISHED;
         result.errorText = result.failed ? agent->errorText : Str();
+        if (!result.failed && m_queue[running.check].readBody)
+            readStylesheet(m_queue[running.check].page, *agent);
         agent->resetAgent();
-        m_inFlight.erase(it);
-        --m_running;
         return 1;
     }
     if (m_next >= m_queue.size())
@@ -46,22 +95,14 @@ int ResourceChecker::step() {
     Agent* agent = m_pool.getBackgroundAgent();
     if (!agent)
         return 0;
-    const URL& url = m_queue[m_next++];
-    agent->headerOnly = 1;
-    if (agent->startFetchThread(url, nullptr) != 0) {
-        Result& result = m_results[std::string(url.resourceKey())];
-        result.failed = true;
-        result.errorText = agent->errorText;
-        agent->resetAgent();
-        return 1;
-    }
-    m_inFlight.emplace(agent, std::string(url.resourceKey()));
-    ++m_running;
+    const size_t check = m_next++;
+    // An address outside the site is asked for its head alone: it is not the site's to read.
+    start(agent, check, m_queue[check].external && !m_pool.classicHttp);
     return 1;
 }
 
 void ResourceChecker::stop() {
-    for (auto& [agent, key] : m_inFlight) {
+    for (auto& [agent, running] : m_inFlight) {
         agent->requestCancel();
         agent->waitForThread();
         agent->resetAgent();

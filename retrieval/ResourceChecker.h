@@ -5,14 +5,18 @@
 
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace lurvik {
 
-// Checks the links a crawl does not follow (images, downloads, frame and image-map targets that
-// are not pages) once the pages are in: each address within the limits is requested once, read
-// only until its reply header, and its status kept. Runs from the same idle loop as the
-// retrieval, on the pool's background agents.
+// Checks the links a crawl does not follow once the pages are in: images, downloads, scripts and
+// other resources within the limits (checkResources), and links outside them (checkExternal),
+// each address requested once and read only until its reply header (a link outside the limits
+// asked with HEAD first, then GET where the server refuses HEAD), its status kept. A linked
+// stylesheet is read whole: the addresses it asks for with url() and @import are links of the
+// stylesheet, checked as well. Runs from the same idle loop as the retrieval, on the pool's
+// background agents.
 class ResourceChecker {
 public:
     struct Result {
@@ -20,9 +24,17 @@ public:
         bool failed = false;
         Str errorText;
     };
+    // The links a checked stylesheet holds, resolved against its own address.
+    struct Stylesheet {
+        URL url;
+        LinkList links;
+    };
 
     ResourceChecker(SiteEngine& engine, AgentPool& pool) : m_engine(engine), m_pool(pool) {}
     ~ResourceChecker();
+
+    bool checkResources = true;
+    bool checkExternal = false;
 
     // Gathers the addresses to check from every finished page.
     void collect();
@@ -41,15 +53,35 @@ public:
     }
     int failedCount() const;
     int checkedCount() const { return static_cast<int>(m_results.size()); }
+    const std::vector<Stylesheet>& stylesheets() const { return m_stylesheets; }
 
 private:
+    struct Check {
+        URL url;
+        const SiteNode* page; // the page whose limits the address is judged by
+        bool readBody;        // a stylesheet, whose addresses are wanted too
+        bool external;
+    };
+    struct Running {
+        std::string key;
+        size_t check; // index in m_queue
+        bool askedWithHead;
+    };
+
+    // Queues link of page when it is one to check.
+    void consider(const LinkRecord& link, const SiteNode& page);
+    void start(Agent* agent, size_t check, bool withHead);
+    void readStylesheet(const SiteNode* page, const Agent& agent);
+
     SiteEngine& m_engine;
     AgentPool& m_pool;
-    std::vector<URL> m_queue;
+    std::vector<Check> m_queue;
+    std::unordered_set<std::string> m_queued;
     size_t m_next = 0;
     int m_running = 0;
     std::unordered_map<std::string, Result> m_results;
-    std::unordered_map<Agent*, std::string> m_inFlight;
+    std::unordered_map<Agent*, Running> m_inFlight;
+    std::vector<Stylesheet> m_stylesheets;
 };
 
 } // namespace lurvik

@@ -99,16 +99,42 @@ std::string robotsKey(const URL& url) {
 
 } // namespace
 
+const RetrievalScheduler::Redirect* RetrievalScheduler::redirectOf(SiteNode* node) {
+    if (m_redirects.empty())
+        return nullptr;
+    auto found = m_redirects.find(node);
+    if (found == m_redirects.end())
+        return nullptr;
+    // The views may remove a page, and the engine give its memory to another, without stopping
+    // the retrieval: a redirect belongs to the address it was met at.
+    if (!found->second.from.sameURL(node->url)) {
+        m_redirects.erase(found);
+        return nullptr;
+    }
+    return &found->second;
+}
+
+const URL& RetrievalScheduler::fetchAddress(SiteNode* node) {
+    const Redirect* redirect = redirectOf(node);
+    return redirect ? redirect->target : node->url;
+}
+
 int RetrievalScheduler::robotsVerdict(SiteNode* node) {
-    std::string key = robotsKey(node->url);
+    const URL& address = fetchAddress(node);
+    std::string key = robotsKey(address);
     auto it = m_robots.find(key);
-    if (it != m_robots.end())
-        return !it->second.known ? 1 : it->second.rules.allows(node->url.getRequestTarget()) ? 0 : 3;
+    if (it != m_robots.end()) {
+        if (!it->second.known)
+            return 1;
+        if (it->second.unreachable)
+            return 4;
+        return it->second.rules.allows(address.getRequestTarget()) ? 0 : 3;
+    }
     Agent* agent = m_pool.getBackgroundAgent();
     if (!agent)
         return 1;
     URL robots;
-    robots.setURL(node->url, "/robots.txt");
+    robots.setURL(address, "/robots.txt");
     if (agent->startFetchThread(robots, nullptr) != 0) {
         // Without the rules the site said nothing: every page may be fetched.
         agent->resetAgent();
@@ -123,8 +149,18 @@ int RetrievalScheduler::robotsVerdict(SiteNode* node) {
 void RetrievalScheduler::takeRobots(Agent* agent) {
     auto fetch = m_robotsFetches.find(agent);
     HostRobots& host = m_robots[fetch->second];
+    const int state = agent->state;
+    if (state == AGENT_CANCELLED) {
+        // Asked for again when the host's next page comes up.
+        m_robots.erase(fetch->second);
+        m_robotsFetches.erase(fetch);
+        return;
+    }
     host.known = true;
-    if (agent->state == AGENT_FINISHED && (agent->status == 200 || agent->status == 0)) {
+    // A 4xx says there are no rules; anything else that is not the file leaves them unknown.
+    if (state == AGENT_FAILED && !(agent->status >= 400 && agent->status < 500))
+        host.unreachable = true;
+    if (state == AGENT_FINISHED && (agent->status == 200 || agent->status == 0)) {
         // A reply without a status line is all body: its blank lines part records, not a head.
         const size_t bodyStart = replyHeaderLength(agent->response.view());
         Str name = m_pool.userAgent;
@@ -134,6 +170,22 @@ void RetrievalScheduler::takeRobots(Agent* agent) {
         host.rules.parse(agent->response.view().substr(bodyStart), name.isEmpty() ? "lurvik" : name.view());
     }
     m_robotsFetches.erase(fetch);
+}
+
+void RetrievalScheduler::forgetLostRobotsFetches() {
+    // A foreground request may take a running background agent, robots.txt fetch and all; the
+    // host's pages would wait for its rules for ever.
+    for (auto it = m_robotsFetches.begin(); it != m_robotsFetches.end();) {
+        Agent* agent = it->first;
+        const bool listed =
+            m_pool.backgroundAgents.find(agent) >= 0 || m_pool.foregroundAgents.find(agent) >= 0;
+        if (listed && agent->state != AGENT_IDLE && !agent->node) {
+            ++it;
+            continue;
+        }
+        m_robots.erase(it->second);
+        it = m_robotsFetches.erase(it);
+    }
 }
 
 void RetrievalScheduler::takeResult(Agent* agent) {
@@ -158,22 +210,38 @@ void RetrievalScheduler::takeResult(Agent* agent) {
             node->resetNode();
         } else if (node) {
             m_backoff.erase(node);
+            m_redirects.erase(node);
             node->failNode(agent->errorText);
             node->httpStatus = agent->status;
         }
         break;
     }
     case AGENT_FINISHED:
-        if (node) {
+        if (node && agent->redirectTarget.isValid()) {
+            followRedirect(node, *agent);
+        } else if (node) {
+            std::vector<RedirectHop> chain;
+            if (const Redirect* redirect = redirectOf(node))
+                chain = redirect->chain;
+            chain.insert(chain.end(), agent->redirects.begin(), agent->redirects.end());
+            m_redirects.erase(node);
             m_backoff.erase(node);
+            // Links resolve against the address the page was served from, after its redirects.
+            const URL served = agent->url;
+            node->redirects.reset();
+            if (!chain.empty())
+                node->redirects = std::make_unique<std::vector<RedirectHop>>(std::move(chain));
             if (!node->url.sameURL(agent->url))
                 agent->url = node->url;
-            receivePage(node, agent->response);
+            receivePage(node, agent->response, served);
             // A compressed or chunked reply reports what came over the wire, not what it decoded to.
             if (!m_pool.classicHttp && agent->status != 304 && agent->receivedBytes > 0)
                 node->size = agent->receivedBytes;
             if (agent->status == 200 || agent->status == 0) {
-                headerValue("Last-Modified", agent->response, node->lastModified);
+                if (m_pool.classicHttp)
+                    headerValue("Last-Modified", agent->response, node->lastModified);
+                else
+                    headerField("Last-Modified", agent->response, node->lastModified);
                 storePage(node->url, node->lastModified, agent->response);
             }
         }
@@ -182,6 +250,35 @@ void RetrievalScheduler::takeResult(Agent* agent) {
         break;
     }
     agent->resetAgent();
+}
+
+namespace {
+// Browsers give up after about twenty hops; a server that redirects forever must not keep a page
+// coming back to the queue forever.
+constexpr int kMaxRedirects = 20;
+} // namespace
+
+void RetrievalScheduler::followRedirect(SiteNode* node, const Agent& agent) {
+    if (!redirectOf(node))
+        m_redirects[node].from = node->url;
+    Redirect& redirect = m_redirects[node];
+    const URL& target = agent.redirectTarget;
+    redirect.hops += 1;
+    redirect.chain.push_back({agent.status, target});
+    if (redirect.hops > kMaxRedirects) {
+        m_redirects.erase(node);
+        node->failNode("Error - Too many redirects");
+        return;
+    }
+    if (!withinLimitMode(m_engine, *node, target)) {
+        const int status = agent.status;
+        m_redirects.erase(node);
+        node->failNode(Str("Error - Redirected outside the limits to " + target.text()));
+        node->httpStatus = status;
+        return;
+    }
+    redirect.target = target;
+    node->resetNode();
 }
 
 int RetrievalScheduler::engineIdleStep() {
@@ -197,6 +294,7 @@ int RetrievalScheduler::engineIdleStep() {
             delete job;
         }
     }
+    forgetLostRobotsFetches();
     int result = 0;
     if (listed >= 3) {
         result = 1;
@@ -205,8 +303,8 @@ int RetrievalScheduler::engineIdleStep() {
         SiteNode* next = m_engine.pendingNodes.findFirst([this](SiteNode* node) {
             int state = node->state.load(std::memory_order_acquire);
             if (state == NODE_WAITING && m_engine.obeyRobots) {
-                auto it = m_robots.find(robotsKey(node->url));
-                return it == m_robots.end() || it->second.known;
+                auto it = m_robots.find(robotsKey(fetchAddress(node)));
+                return (it == m_robots.end() || it->second.known) && !isBackingOff(node);
             }
             return state == NODE_PARSED || (state == NODE_WAITING && !isBackingOff(node));
         });
@@ -215,8 +313,19 @@ int RetrievalScheduler::engineIdleStep() {
             result = 1;
         } else if (next) {
             int verdict = m_engine.obeyRobots ? robotsVerdict(next) : 0;
-            if (verdict == 3) {
-                next->failNode("Error - Disallowed by robots.txt");
+            if (verdict == 3 || verdict == 4) {
+                const Redirect* redirect = redirectOf(next);
+                Str text =
+                    verdict == 3 ? "Error - Disallowed by robots.txt" : "Error - robots.txt unreachable";
+                if (redirect) {
+                    text = Str(
+                        std::string(verdict == 3
+                                        ? "Error - Redirected to a page disallowed by robots.txt: "
+                                        : "Error - Redirected to a host whose robots.txt is unreachable: ") +
+                        redirect->target.text());
+                    m_redirects.erase(next);
+                }
+                next->failNode(text);
                 result = 1;
             } else if (verdict == 2) {
                 result = 1;
@@ -247,20 +356,24 @@ bool RetrievalScheduler::retryWithCredentials(SiteNode* node, const Agent& agent
 }
 
 namespace {
-// Without a Retry-After, the pauses double from a second.
+// Without a Retry-After, the pauses double from a second, up to a minute.
 constexpr int kFirstPauseMs = 1000;
-constexpr int kMostTries = 6;
+constexpr int kMostDoublings = 6;
+// A server that asks for no pause at all still gets one: the wait the user allowed is what ends
+// the tries, and it must be spent for that.
+constexpr int kLeastPauseMs = 250;
 } // namespace
 
 bool RetrievalScheduler::backOff(SiteNode* node, const Agent& agent) {
     Backoff& backoff = m_backoff[node];
     const int budget = m_pool.maxRetryWaitMs - backoff.waitedMs;
-    if (budget <= 0 || backoff.tries >= kMostTries) {
+    if (budget <= 0) {
         m_backoff.erase(node);
         return false;
     }
-    int pause = agent.retryAfterMs >= 0 ? agent.retryAfterMs : kFirstPauseMs << backoff.tries;
-    pause = std::min(pause, budget);
+    int pause = agent.retryAfterMs >= 0 ? agent.retryAfterMs
+                                        : kFirstPauseMs << std::min(backoff.tries, kMostDoublings);
+    pause = std::min(std::max(pause, kLeastPauseMs), budget);
     backoff.tries += 1;
     backoff.waitedMs += pause;
     backoff.retryAt = tickCount() + pause;
@@ -277,23 +390,31 @@ bool RetrievalScheduler::isBackingOff(SiteNode* node) const {
 int RetrievalScheduler::startRetrieval(SiteNode* node, int background) {
     if (m_engine.halted)
         return 1;
+    if (const Redirect* redirect = redirectOf(node))
+        return startFetch(node, redirect->target, background);
     Str cached;
     Str date;
     if (!m_engine.verifyCache) {
         if (CacheLoadPage(node->url, cached) == 0) {
-            receivePage(node, cached);
+            receivePage(node, cached, node->url);
             return 0;
         }
     } else if (CacheGetPageDate(node->url, date) == 0) {
         if (CacheLoadPage(node->url, cached) != 0 || cached.isEmpty())
             date.clear();
     }
+    return startFetch(node, node->url, background, date, cached);
+}
+
+int RetrievalScheduler::startFetch(SiteNode* node, const URL& address, int background, const Str& date,
+                                   const Str& cached) {
     Agent* agent = background ? m_pool.getBackgroundAgent() : m_pool.getForegroundAgent();
     if (!agent)
         return 1;
     if (!date.isEmpty())
         agent->setConditional(date, cached);
-    if (agent->startFetchThread(node->url, node) == 0) {
+    agent->stopAtRedirect = 1;
+    if (agent->startFetchThread(address, node) == 0) {
         node->state = NODE_RETRIEVING;
     } else {
         agent->resetAgent();
@@ -307,32 +428,39 @@ int RetrievalScheduler::retrieveNow(SiteNode* node) {
     return node ? startRetrieval(node, 0) : 1;
 }
 
-void RetrievalScheduler::receivePage(SiteNode* node, const Str& page) {
+void RetrievalScheduler::receivePage(SiteNode* node, const Str& page, const URL& served) {
     node->state = NODE_PARSING;
     node->size = page.len();
     Str ignored;
     parseStatus(page, ignored, node->httpStatus);
     replyHeader(page, node->replyHeader);
+    m_engine.noteReplyType(*node);
     if (page.len() < m_engine.inlineParseLimit) {
         Str labels;
         ScanControl control;
-        scanPage(page, node->url, node->title, node->links, labels, linkReading(), &control);
+        scanPage(page, linkBase(node, served), node->title, node->links, labels, linkReading(), &control);
         node->linksCut = control.linksCut;
         if (!labels.isEmpty())
             m_engine.applyRating(node, labels);
         linkChildren(node);
     } else {
-        startParseJob(node, page);
+        startParseJob(node, page, linkBase(node, served));
     }
+}
+
+const URL& RetrievalScheduler::linkBase(const SiteNode* node, const URL& served) const {
+    // The original resolved against the address asked for, whatever the redirects.
+    return m_pool.classicHttp ? node->url : served;
 }
 
 LinkReading RetrievalScheduler::linkReading() const {
     return m_pool.classicHttp ? LinkReading::Classic : LinkReading::Browser;
 }
 
-void RetrievalScheduler::startParseJob(SiteNode* node, const Str& page) {
+void RetrievalScheduler::startParseJob(SiteNode* node, const Str& page, const URL& base) {
     auto* job = new ParseJob;
     job->page = page;
+    job->base = base;
     job->node = node;
     // Read here: the parsing thread must not read the pool's settings.
     const LinkReading reading = linkReading();
@@ -355,7 +483,7 @@ void RetrievalScheduler::parseThreadMain(ParseJob* job, LinkReading reading) {
         Str labels;
         ScanControl control;
         control.stop = &job->stop;
-        scanPage(job->page, node->url, title, node->links, labels, reading, &control);
+        scanPage(job->page, job->base, title, node->links, labels, reading, &control);
         node->title = title;
         node->linksCut = control.linksCut;
         if (!labels.isEmpty())
@@ -369,7 +497,8 @@ void RetrievalScheduler::parseThreadMain(ParseJob* job, LinkReading reading) {
 }
 
 void RetrievalScheduler::linkChildren(SiteNode* node) {
-    const int level = node->level + 1;
+    // A page of an old map whose level is unknown counts as a start page for its new links.
+    const int level = std::max(node->level, 0) + 1;
     // A page with many links would otherwise compare each link with every child found so far;
     // a round number on the nodes does it without a set made for every page.
     const uint32_t round = ++m_linkRound;
@@ -413,7 +542,10 @@ void RetrievalScheduler::stopRetrieval(const TidyTree& tidyTree) {
     for (auto& [agent, key] : m_robotsFetches)
         m_robots.erase(key);
     m_robotsFetches.clear();
+    // A host whose robots.txt could not be read is asked again when the retrieval goes on.
+    std::erase_if(m_robots, [](const auto& entry) { return entry.second.unreachable; });
     m_backoff.clear();
+    m_redirects.clear();
     m_engine.clearParseJobs();
     m_engine.rewindPending();
     if (tidyTree)

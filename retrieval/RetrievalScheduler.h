@@ -38,9 +38,11 @@ public:
     // be done now (halted, or no agent free).
     int startRetrieval(SiteNode* node, int background);
     int retrieveNow(SiteNode* node);
-    void receivePage(SiteNode* node, const Str& page);
+    // served: the address the reply came from, after any redirects.
+    void receivePage(SiteNode* node, const Str& page, const URL& served);
+    const URL& linkBase(const SiteNode* node, const URL& served) const;
     void linkChildren(SiteNode* node);
-    void startParseJob(SiteNode* node, const Str& page);
+    void startParseJob(SiteNode* node, const Str& page, const URL& base);
     void takeResult(Agent* agent);
 
     // Stops every fetch and parse, returns the queue to waiting, then lets the views tidy up.
@@ -57,11 +59,22 @@ public:
 
 private:
     void parseThreadMain(ParseJob* job, LinkReading reading);
+    // Hands node to an agent to fetch from address; 1 when no agent is free.
+    int startFetch(SiteNode* node, const URL& address, int background, const Str& date = Str(),
+                   const Str& cached = Str());
     void wake();
     // With robots.txt obeyed: 0 when node may be fetched now, 1 when its host's rules are still
-    // being fetched, 2 when it started that fetch, 3 when the rules refuse the page.
+    // being fetched, 2 when it started that fetch, 3 when the rules refuse the page, 4 when the
+    // host's robots.txt could not be read (which refuses every page of it).
     int robotsVerdict(SiteNode* node);
+    // The address node is fetched from next: its own, or where its last redirect pointed.
+    const URL& fetchAddress(SiteNode* node);
+    // A redirect is a link of the page it came from: within the limits it is fetched in the
+    // page's place (robots.txt is asked when the page's turn comes again), else the page fails.
+    void followRedirect(SiteNode* node, const Agent& agent);
     void takeRobots(Agent* agent);
+    // Drops the robots.txt fetches whose agent was taken for another page.
+    void forgetLostRobotsFetches();
     // Pages are stored in batches: one cache transaction per stretch of up to kCacheBatchMs
     // rather than one per page, which on a fast site costs more than fetching the page.
     void storePage(const URL& url, const Str& date, const Str& reply);
@@ -85,8 +98,21 @@ private:
     // Numbers the calls of linkChildren (see SiteNode::linkRound).
     uint32_t m_linkRound = 0;
 
+    struct Redirect {
+        URL from; // the page's own address when the redirect was met
+        URL target;
+        int hops = 0;
+        std::vector<RedirectHop> chain; // for the page report
+    };
+    std::unordered_map<SiteNode*, Redirect> m_redirects;
+    // node's pending redirect, or null.
+    const Redirect* redirectOf(SiteNode* node);
+
     struct HostRobots {
         bool known = false;
+        // A server error, a network error or a reply cut short: nothing may be fetched from the
+        // host, since the rules it meant to give are not known.
+        bool unreachable = false;
         RobotsRules rules;
     };
     std::unordered_map<std::string, HostRobots> m_robots;

@@ -69,6 +69,7 @@ constexpr NumberValue kGlobalNumbers[] = {
     {"HostDelay", &Settings::hostDelay, 0},
     {"MaxRetryWait", &Settings::maxRetryWait, 60},
     {"PageTimeLimit", &Settings::pageTimeLimit, 120},
+    {"CheckExternal", &Settings::checkExternal, 0},
 };
 
 const TextValue kGlobalTexts[] = {

@@ -54,6 +54,7 @@ struct Settings {
     int hostDelay = 0;            // "HostDelay": milliseconds between requests to one host
     int maxRetryWait = 60;        // "MaxRetryWait": seconds a page may wait on 429 and 503 replies
     int pageTimeLimit = 120;      // "PageTimeLimit": seconds one page's reply may take in all
+    int checkExternal = 0;        // "CheckExternal": request each link outside the limits once
     Str caFile;                   // "CaFile": certificates trusted besides the system's (PEM)
 
     // "Window"

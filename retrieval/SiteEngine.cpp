@@ -1,5 +1,7 @@
 #include "SiteEngine.h"
 
+#include "HttpReply.h"
+
 #include <mutex>
 #include <vector>
 
@@ -179,6 +181,24 @@ void SiteEngine::clearSite() {
 void SiteEngine::notifyNodeChanged(SiteNode* node) {
     if (!halted && onNodeChanged)
         onNodeChanged(node, 1);
+}
+
+void SiteEngine::noteReplyType(const SiteNode& node) {
+    Str type;
+    if (headerField("Content-Type", node.replyHeader, type) != 0)
+        return;
+    type.lower();
+    if (type.view().substr(0, 9) != "text/html" && type.view().substr(0, 21) != "application/xhtml+xml")
+        return;
+    Str extension;
+    node.url.getFileExt(extension);
+    if (!extension.isEmpty()) {
+        Str name, iconFile;
+        int icon = 0;
+        if (typeTable.lookupFileType(LinkRecord(LINK_HYPERLINK, node.url, Str()), name, iconFile, icon) == 0)
+            return;
+    }
+    typeTable.noteHtmlPage(node.url);
 }
 
 void SiteEngine::applyRating(SiteNode* node, const Str& labels) {

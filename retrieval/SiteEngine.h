@@ -61,6 +61,8 @@ public:
     void reserveNodes(int nodes) { m_byUrl.reserve(static_cast<size_t>(nodes)); }
     void notifyNodeChanged(SiteNode* node);
     void applyRating(SiteNode* node, const Str& labels);
+    // Tells the type table what the node's reply header says it is, for an address that does not.
+    void noteReplyType(const SiteNode& node);
     bool isBusy() const { return pendingNodes.len() > 0 || parseJobs.len() > 0; }
     void progressText(Str& out) const;
     int nodeCount() const { return doneNodes.len() + pendingNodes.len(); }

@@ -14,6 +14,15 @@ namespace lurvik {
 
 class SiteEngine;
 
+// One step of a redirect chain: the status a server answered with and the address it sent on to.
+struct RedirectHop {
+    int status = 0;
+    URL address;
+};
+
+// The level of a page read from a map written before levels were kept.
+constexpr int kUnknownLevel = -1;
+
 enum NodeState {
     NODE_WAITING = 1,
     NODE_RETRIEVING = 2,
@@ -57,7 +66,7 @@ public:
     URL url;
     Str title;
     int size = 0;
-    int level = 0;
+    int level = 0; // kUnknownLevel for a page of a map that did not keep it
     int rated = 0;
     int ratingVerdict = 0;
     // The status code of the reply the page came with (0 when the reply had none, or when the
@@ -71,6 +80,8 @@ public:
     // here because the page cache may let the page go.
     Str replyHeader;
     Str authRealm;
+    // The hops of a page that was redirected, in order; null for the many pages that were not.
+    std::unique_ptr<std::vector<RedirectHop>> redirects;
     PtrList<SiteNode> parents;
     PtrList<SiteNode> children;
     LinkList links;

@@ -65,7 +65,7 @@ std::string blockHead(WarcReader& reader) {
 bool isHtmlReply(const std::string& head) {
     Str contentType;
     size_t end = replyHeadEnd(head);
-    return headerValue("Content-Type", Str(head.substr(0, end == std::string::npos ? head.size() : end)),
+    return headerField("Content-Type", Str(head.substr(0, end == std::string::npos ? head.size() : end)),
                        contentType) != 0 ||
            contentType.find("html", 0, false) >= 0;
 }
@@ -251,7 +251,7 @@ void WarcImport::retrieve(SiteNode* node, bool keepPages) {
         }
         Str location;
         bool redirect = status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-        if (redirect && headerValue("Location", response, location) == 0) {
+        if (redirect && headerField("Location", response, location) == 0) {
             URL next;
             next.setURL(url, location.view());
             if (next.isHtml()) {
@@ -263,12 +263,12 @@ void WarcImport::retrieve(SiteNode* node, bool keepPages) {
                 continue;
             }
         }
-        m_scheduler.receivePage(node, response);
+        m_scheduler.receivePage(node, response, url);
         // A page's size is what its reply took on the wire, in an import as in a crawl.
         if (status != 304 && wireBytes > 0)
             node->size = static_cast<int>(std::min<size_t>(wireBytes, INT_MAX));
         if (keepPages && (status == 200 || status == 0)) {
-            headerValue("Last-Modified", response, node->lastModified);
+            headerField("Last-Modified", response, node->lastModified);
             CacheSavePage(node->url, node->lastModified, response);
         }
         return;

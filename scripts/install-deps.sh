@@ -31,11 +31,12 @@ if ! command -v npm >/dev/null; then
 fi
 
 # The tests check the WARC files the crawler writes with warcio.js, the JavaScript port of the
-# reference WARC reader; it lives in a folder of the tests' own, never in the source tree.
+# reference WARC reader, and what the scanner finds against parse5, the HTML standard's parser.
+# They live in a folder of the tests' own, never in the source tree.
 root=$(cd "$(dirname "$0")/.." && pwd)
 node_dir="$root/.cache/node"
-if [ ! -d "$node_dir/node_modules/warcio" ]; then
+if [ ! -d "$node_dir/node_modules/warcio" ] || [ ! -d "$node_dir/node_modules/parse5" ]; then
   mkdir -p "$node_dir"
-  npm install --prefix "$node_dir" --no-audit --no-fund --silent warcio@2.4.11 >/dev/null 2>&1 ||
-    echo "install-deps: warcio.js could not be installed; the WARC check will be skipped" >&2
+  npm install --prefix "$node_dir" --no-audit --no-fund --silent warcio@2.4.11 parse5@7.2.1 >/dev/null 2>&1 ||
+    echo "install-deps: warcio.js or parse5 could not be installed; the checks that need them will be skipped" >&2
 fi

@@ -17,6 +17,17 @@ namespace {
 // text the scanner shortened. Anything longer is damage, refused before it is allocated.
 constexpr int kMaxTitleBytes = 64 << 20;
 constexpr int kMaxLinkTextBytes = 64 << 10;
+// A page's HTML is the body of a reply within the reply cap.
+constexpr int kMaxHtmlBytes = 64 << 20;
+
+// Whether the string a block starts with after skip bytes claims no more than maxLength: checked
+// on the block's first piece, before a damaged map makes the reader inflate what it claims.
+int startsWithStringWithin(MemBlock& head, int skip, int maxLength) {
+    int length = 0;
+    if (head.skip(skip) != 0 || head.get(length, 4) != 0)
+        return 0; // a block too short for the field fails where the field is read
+    return length >= 0 && length <= maxLength ? 0 : 1;
+}
 
 // Pages are stored relative to the first saved page's host, which makes most of them a bare path.
 URL baseFor(const Str& host) {
@@ -133,7 +144,7 @@ void writeLinks(const LinkList& links, MemBlock& block, const URL& pageURL) {
     for (const LinkRecord& link : links)
         link.url.prefetch();
     for (const LinkRecord& link : links) {
-        block.cat(link.kind, 1);
+        block.cat(storedKind(link.kind), 1);
         link.url.ConvertToMemBlock(block, pageURL);
         block.cat(link.text);
     }
@@ -297,16 +308,22 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
     for (int i = 0; i < count; ++i) {
         auto node = std::make_unique<SiteNode>();
         int id = 0;
-        if (file.read(block) != 0 ||
+        // A page block starts with its state (one byte) and its title.
+        if (file.read(block, 5,
+                      [](MemBlock& head) { return startsWithStringWithin(head, 1, kMaxTitleBytes); }) != 0 ||
             readNode(*node, block, base, idWidth, addresses, links, id, childIds) != 0)
             return 1;
         fileIds.push_back(id);
         childrenEnd.push_back(childIds.size());
         node->state = NODE_DONE;
+        // The layout has no place for levels; the status block gives them, when the map has one.
+        node->level = kUnknownLevel;
         if (engine.findNode(node->url, true, true) || inFile.find(node->url.resourceKey()))
             return 4005;
         Str html;
-        if (file.read(htmlBlock) != 0 || htmlBlock.get(html) != 0)
+        if (file.read(htmlBlock, 4,
+                      [](MemBlock& head) { return startsWithStringWithin(head, 0, kMaxHtmlBytes); }) != 0 ||
+            htmlBlock.get(html, kMaxHtmlBytes) != 0)
             return 1;
         if (!html.isEmpty()) {
             Str date;

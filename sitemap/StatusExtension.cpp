@@ -12,6 +12,10 @@ constexpr int kVersion = 1;
 // The saved pages' reply headers follow the checked links, where a reader that does not know
 // them stops.
 const Str kHeaderMagic("LURVKHEAD");
+// Then the saved pages' levels, which the layout has no place for.
+const Str kLevelMagic("LURVKLEVL");
+// Then the kinds of links the layout has no number for, and the pages' redirect chains.
+const Str kLinkMagic("LURVKLINK");
 
 // A failed page as read, its texts viewing the block: a map holds as many as it has pages.
 struct FailedPage {
@@ -24,6 +28,73 @@ struct FailedPage {
 
 // Failed pages' addresses are looked up this many at a time, so that the look-ups overlap.
 constexpr size_t kAddressBatch = 64;
+
+void writeLinkKindsAndRedirects(const std::vector<SiteNode*>& pages, MemBlock& out) {
+    out.cat(kLinkMagic);
+    out.cat(static_cast<int64_t>(pages.size()), 4);
+    std::vector<std::pair<int, int>> kinds;
+    for (const SiteNode* page : pages) {
+        kinds.clear();
+        int index = 0;
+        for (const LinkRecord& link : page->links) {
+            if (isResourceKind(link.kind))
+                kinds.emplace_back(index, link.kind);
+            ++index;
+        }
+        out.cat(static_cast<int64_t>(kinds.size()), 4);
+        for (const auto& [at, kind] : kinds) {
+            out.cat(at, 4);
+            out.cat(kind, 1);
+        }
+        const int hops = page->redirects ? static_cast<int>(page->redirects->size()) : 0;
+        out.cat(hops, 1);
+        for (int i = 0; i < hops; ++i) {
+            out.cat((*page->redirects)[i].status, 2);
+            out.cat((*page->redirects)[i].address.view());
+        }
+    }
+}
+
+struct PageExtras {
+    std::vector<std::pair<int, int>> kinds;
+    std::vector<RedirectHop> redirects;
+};
+
+// 0 with extras filled (one per loaded page), 1 when the section is damaged.
+int readLinkKindsAndRedirects(MemBlock& block, const std::vector<SiteNode*>& loaded,
+                              std::vector<PageExtras>& extras) {
+    Str magic;
+    int count = 0;
+    if (block.get(magic) != 0 || !(magic == kLinkMagic) || block.get(count, 4) != 0 ||
+        count != static_cast<int>(loaded.size()))
+        return 1;
+    extras.resize(count);
+    for (int i = 0; i < count; ++i) {
+        int kinds = 0;
+        if (block.get(kinds, 4) != 0 || kinds < 0 || kinds > loaded[i]->links.len())
+            return 1;
+        for (int k = 0; k < kinds; ++k) {
+            int at = 0;
+            int kind = 0;
+            if (block.get(at, 4) != 0 || block.get(kind, 1) != 0 || at < 0 || at >= loaded[i]->links.len() ||
+                !isResourceKind(kind))
+                return 1;
+            extras[i].kinds.emplace_back(at, kind);
+        }
+        int hops = 0;
+        if (block.get(hops, 1) != 0)
+            return 1;
+        for (int h = 0; h < hops; ++h) {
+            RedirectHop hop;
+            std::string_view address;
+            if (block.get(hop.status, 2) != 0 || block.get(address, URL::kMaxStoredLength) != 0)
+                return 1;
+            hop.address.setURL(address);
+            extras[i].redirects.push_back(std::move(hop));
+        }
+    }
+    return 0;
+}
 
 } // namespace
 
@@ -75,6 +146,11 @@ void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>
     out.cat(static_cast<int64_t>(pages.size()), 4);
     for (const SiteNode* page : pages)
         out.cat(page->replyHeader);
+    out.cat(kLevelMagic);
+    out.cat(static_cast<int64_t>(pages.size()), 4);
+    for (const SiteNode* page : pages)
+        out.cat(page->level, 4);
+    writeLinkKindsAndRedirects(pages, out);
 }
 
 int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<SiteNode*>& loaded,
@@ -133,13 +209,40 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
             if (block.get(header) != 0)
                 return 1;
     }
+    // Maps written before levels were kept end here; their pages' levels stay unknown.
+    std::vector<int> levels;
+    if (block.remaining() > 0) {
+        if (block.get(magic) != 0 || !(magic == kLevelMagic) || block.get(count, 4) != 0 ||
+            count != static_cast<int>(loaded.size()))
+            return 1;
+        levels.resize(count);
+        for (int& level : levels)
+            if (block.get(level, 4) != 0 || level < kUnknownLevel)
+                return 1;
+    }
+    // Maps written before link kinds and redirects were kept end here.
+    std::vector<PageExtras> extras;
+    if (block.remaining() > 0 && readLinkKindsAndRedirects(block, loaded, extras) != 0)
+        return 1;
 
     // Everything read: now change the site.
     for (size_t i = 0; i < loaded.size(); ++i) {
         loaded[i]->httpStatus = statuses[i];
         loaded[i]->lastModified = dates[i];
-        if (i < headers.size())
+        if (i < headers.size()) {
             loaded[i]->replyHeader = std::move(headers[i]);
+            engine.noteReplyType(*loaded[i]);
+        }
+        if (i < levels.size())
+            loaded[i]->level = levels[i];
+        if (i < extras.size()) {
+            auto record = loaded[i]->links.begin();
+            for (const auto& [at, kind] : extras[i].kinds)
+                (record + at)->kind = kind;
+            if (!extras[i].redirects.empty())
+                loaded[i]->redirects =
+                    std::make_unique<std::vector<RedirectHop>>(std::move(extras[i].redirects));
+        }
     }
     engine.reserveNodes(engine.nodeCount() + static_cast<int>(failed.size()));
     // The parents a failed page was joined to, cleared after each page: a missing page that every

@@ -18,9 +18,9 @@ struct CheckedLink {
 };
 
 // A block after the pages of a site map holding what the original layout has no room for: each
-// saved page's HTTP status and Last-Modified date, the pages that failed (with their error and the saved
-// pages that link to them) and the statuses of checked links. Readers that know only the original layout stop
-// before it; a map without it still loads.
+// saved page's HTTP status, Last-Modified date and level, the pages that failed (with their error and the
+// saved pages that link to them) and the statuses of checked links. Readers that know only the original
+// layout stop before it; a map without it still loads.
 //
 // pages are the saved pages in file order, each with its saveId; wholeSite keeps every failed
 // page, else only those a saved page links to.

@@ -680,6 +680,8 @@ void MainWindow::updateCommands() {
 
 void MainWindow::retrievalStarted() {
     m_actions[CmdStop]->setEnabled(true);
+    if (std::string note = m_app.pool.agentsWaitingNote(); !note.empty())
+        statusBar()->showMessage(QString::fromStdString(note), 10000);
     updateCommands();
 }
 

@@ -309,6 +309,9 @@ QGroupBox* OptionsSheet::buildConnections(QWidget* page) {
     limit->setSuffix(QStringLiteral(" s"));
     limit->setSpecialValueText(QStringLiteral("No limit"));
     form->addRow(QStringLiteral("&Give a page up after:"), limit);
+    form->addRow(addCheck(group, "checkExternal",
+                          QStringLiteral("Chec&k links outside the limits, once each"),
+                          s.checkExternal == 1));
     m_caFile = new QLineEdit(fromStr(s.caFile), group);
     m_caFile->setPlaceholderText(QStringLiteral("Only the system's certificates"));
     connect(m_caFile, &QLineEdit::textChanged, this, &PropertySheet::setChanged);
@@ -345,6 +348,7 @@ void OptionsSheet::applyAdvanced() {
     s.userAgent = toStr(agent.isEmpty() ? QString::fromLatin1(kDefaultAgent) : agent);
     s.obeySRE = check("obeySRE")->isChecked();
     s.classicHttp = check("classicHttp")->isChecked();
+    s.checkExternal = check("checkExternal")->isChecked() ? 1 : 0;
     s.maxHostConnections = spin("hostConnections")->value();
     s.hostDelay = spin("hostDelay")->value();
     s.maxRetryWait = spin("retryWait")->value();

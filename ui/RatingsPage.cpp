@@ -44,7 +44,7 @@ RatingsPage::RatingsPage(RatingSettings& ratings, const Settings& settings, Prop
     auto* changePassword = new QPushButton(QStringLiteral("Change &Password..."), this);
     changePassword->setObjectName(QStringLiteral("changePassword"));
     connect(changePassword, &QPushButton::clicked, this, [this] {
-        if (!m_ratings.adminPassword.isEmpty() && !askPassword(this, m_ratings, kPromptRatingsPassword))
+        if (m_ratings.hasAdminPassword() && !askPassword(this, m_ratings, kPromptRatingsPassword))
             return;
         (void)setPassword(this, m_ratings);
     });

@@ -199,7 +199,7 @@ void RatingConfigSheet::applySystems() {
     if (m_pendingFile.isEmpty() || m_pendingFile == m_ratings.ratingsFile)
         return;
     m_ratings.ratingsFile = m_pendingFile;
-    (void)saveFileAndPassword(m_ratings.ratingsFile, m_ratings.adminPassword);
+    (void)saveFileAndPassword(m_ratings.ratingsFile, m_ratings.adminPasswordHash);
     // An unreadable file leaves the system without a name, which the Options page shows.
     (void)m_ratings.load();
     if (m_tree)

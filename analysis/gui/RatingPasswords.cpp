@@ -98,9 +98,9 @@ void SetPasswordDialog::tryAccept() {
         m_confirmed->clear();
         return;
     }
-    m_ratings.adminPassword = toStr(m_new->text());
-    m_ratings.enteredPassword = m_ratings.adminPassword;
-    (void)saveFileAndPassword(m_ratings.ratingsFile, m_ratings.adminPassword);
+    m_ratings.enteredPassword = toStr(m_new->text());
+    m_ratings.setAdminPassword(m_ratings.enteredPassword);
+    (void)saveFileAndPassword(m_ratings.ratingsFile, m_ratings.adminPasswordHash);
     accept();
 }
 
@@ -110,7 +110,7 @@ int askPassword(QWidget* owner, RatingSettings& ratings, int mode) {
     ratings.enteredPassword = ok ? toStr(dialog.passwordEdit()->text()) : Str();
     if (ratings.enteredPassword.isEmpty())
         return 0;
-    if (ratings.enteredPassword == ratings.adminPassword)
+    if (ratings.isAdminPassword(ratings.enteredPassword))
         return 1;
     QMessageBox::critical(
         owner, QStringLiteral("Lurvik - Wrong Password!"),
@@ -127,7 +127,7 @@ int setPassword(QWidget* owner, RatingSettings& ratings) {
 }
 
 int requireAdminPassword(QWidget* owner, RatingSettings& ratings) {
-    if (ratings.adminPassword.isEmpty())
+    if (!ratings.hasAdminPassword())
         return setPassword(owner, ratings);
     return askPassword(owner, ratings, kPromptRatingsPassword);
 }

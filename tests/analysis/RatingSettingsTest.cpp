@@ -1,10 +1,11 @@
 #include "analysis/RatingSettings.h"
-#include "platform/RegistryKey.h"
 #include "TestFiles.h"
+#include "platform/RegistryKey.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 
 using namespace lurvik;
 using namespace lurvik::test;
@@ -44,31 +45,62 @@ const std::string kRatingsKey = kCurrentRatingsKey;
 
 } // namespace
 
+// The password is kept as a salted hash in a file only its owner reads; an older version's Base64
+// is read once and replaced by the hash.
 TEST_F(RatingSettingsTest, FileAndPassword) {
-    Str file = "stale.rat", password = "stale";
-    loadFileAndPassword(file, password, *m_store);
+    Str file = "stale.rat", hash = "stale";
+    loadFileAndPassword(file, hash, *m_store);
     EXPECT_EQ(file, "ORVANNE.RAT");
-    EXPECT_EQ(password, "");
+    EXPECT_EQ(hash, "");
 
-    ASSERT_EQ(saveFileAndPassword("/opt/x/Other.rat", "Se(ret) p\xc3\xa4ss", *m_store), 0);
+    RatingSettings settings;
+    EXPECT_FALSE(settings.isAdminPassword(""));
+    settings.setAdminPassword("Se(ret) p\xc3\xa4ss");
+    ASSERT_EQ(saveFileAndPassword("/opt/x/Other.rat", settings.adminPasswordHash, *m_store), 0);
     std::string onDisk = hiveText();
     EXPECT_EQ(onDisk.find("Se(ret)"), std::string::npos);
-    EXPECT_NE(onDisk.find("U2UocmV0KSBww6Rzcw=="), std::string::npos) << onDisk;
-    loadFileAndPassword(file, password, *m_store);
+    EXPECT_EQ(onDisk.find("U2UocmV0KSBww6Rzcw=="), std::string::npos) << onDisk;
+    EXPECT_NE(onDisk.find("pbkdf2-sha256$"), std::string::npos) << onDisk;
+    EXPECT_EQ(std::filesystem::status(m_store->filePath(Hive::CurrentUser)).permissions() &
+                  std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    RatingSettings loaded;
+    loadFileAndPassword(file, loaded.adminPasswordHash, *m_store);
     EXPECT_EQ(file, "/opt/x/Other.rat");
-    EXPECT_EQ(password, "Se(ret) p\xc3\xa4ss");
+    EXPECT_TRUE(loaded.isAdminPassword("Se(ret) p\xc3\xa4ss"));
+    EXPECT_FALSE(loaded.isAdminPassword("se(ret) p\xc3\xa4ss"));
+    EXPECT_FALSE(loaded.isAdminPassword(""));
+    RatingSettings again;
+    again.setAdminPassword("Se(ret) p\xc3\xa4ss");
+    EXPECT_NE(again.adminPasswordHash, loaded.adminPasswordHash) << "salted";
 
     ASSERT_EQ(saveFileAndPassword("", "", *m_store), 0);
-    loadFileAndPassword(file, password, *m_store);
+    loadFileAndPassword(file, hash, *m_store);
     EXPECT_EQ(file, "ORVANNE.RAT");
-    EXPECT_EQ(password, "");
+    EXPECT_EQ(hash, "");
 
-    RegistryKey key(*m_store);
-    ASSERT_EQ(key.open(Hive::CurrentUser, kRatingsKey), 0);
-    key.setText("AdminPassword", "not base64 at all!");
-    (void)key.close();
-    loadFileAndPassword(file, password, *m_store);
-    EXPECT_EQ(password, "");
+    // An older version's Base64, in a file it left readable by all: replaced by the hash on
+    // reading, and the file tightened.
+    chmod(m_store->filePath(Hive::CurrentUser).c_str(), 0644);
+    for (const char* stored : {"U2VjcmV0", "not base64 at all!"}) {
+        RegistryKey key(*m_store);
+        ASSERT_EQ(key.open(Hive::CurrentUser, kRatingsKey), 0);
+        key.setText("AdminPassword", stored);
+        (void)key.close();
+        RatingSettings old;
+        loadFileAndPassword(file, old.adminPasswordHash, *m_store);
+        const bool isBase64 = std::string(stored) == "U2VjcmV0";
+        EXPECT_EQ(old.isAdminPassword("Secret"), isBase64) << stored;
+        EXPECT_EQ(old.hasAdminPassword(), isBase64) << stored;
+        if (isBase64) {
+            onDisk = hiveText();
+            EXPECT_EQ(onDisk.find("U2VjcmV0"), std::string::npos) << onDisk;
+            EXPECT_NE(onDisk.find(old.adminPasswordHash.str()), std::string::npos) << onDisk;
+            EXPECT_EQ(std::filesystem::status(m_store->filePath(Hive::CurrentUser)).permissions() &
+                          std::filesystem::perms::all,
+                      std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        }
+    }
 }
 
 TEST_F(RatingSettingsTest, FlagsKeepTheirValueUntilStored) {

@@ -40,6 +40,12 @@ std::string targetOf(const std::string& report, const std::string& url) {
     return fields.size() >= 7 ? fields[5] : fields.back();
 }
 
+// Its verdict in a links report.
+std::string verdictIn(const std::string& report, const std::string& url) {
+    std::vector<std::string> fields = rowOf(report, url);
+    return fields.size() >= 7 ? fields[6] : "(not listed)";
+}
+
 using AuditCommand = CliFixture;
 
 } // namespace
@@ -86,16 +92,17 @@ TEST_F(AuditCommand, ReportsSurviveHostileTitlesInEveryFormat) {
                             "\", repr(home['title'])\n"
                             "assert home['status']==200 and home['parents']==0\n"
                             "print(sorted(rows[0].keys()))\n";
-    EXPECT_EQ(python(jsonCheck, dir + "/pages.jsonl"),
-              "['error', 'level', 'note', 'parents', 'referrer', 'size', 'state', 'status', 'title', 'url', "
-              "'verdict']\n");
+    EXPECT_EQ(
+        python(jsonCheck, dir + "/pages.jsonl"),
+        "['error', 'level', 'note', 'parents', 'redirects', 'referrer', 'size', 'state', 'status', 'title', "
+        "'url', 'verdict']\n");
     std::string linkCheck = "import json,sys\n"
                             "rows=[json.loads(l) for l in open(sys.argv[1],encoding='utf-8')]\n"
                             "print(sorted((r['kind'],r['target']) for r in rows))\n";
     EXPECT_EQ(python(linkCheck, dir + "/links.jsonl"), "[('http', 'done 200'), ('http', 'failed 404')]\n");
     std::string tsv = readFileBytes(dir + "/pages.tsv");
     EXPECT_EQ(tsv.substr(0, tsv.find('\n')),
-              "url\tstate\tstatus\terror\tlevel\tsize\ttitle\tparents\treferrer\tverdict\tnote");
+              "url\tstate\tstatus\terror\tlevel\tsize\ttitle\tparents\treferrer\tverdict\tnote\tredirects");
     EXPECT_NE(tsv.find("tab \\t semicolon ; new\\nline \\r"), std::string::npos);
 }
 
@@ -119,7 +126,7 @@ TEST_F(AuditCommand, CheckLinksRequestsEachResourceOnceAndSetsTheExitStatus) {
         for (const auto& missing : *group) {
             EXPECT_EQ(requested.count(missing.target), 1u) << missing.target;
             EXPECT_EQ(targetOf(report, server.url(missing.target)), "broken 404") << missing.target;
-            EXPECT_EQ(rowOf(report, server.url(missing.target)).back(), "broken") << missing.target;
+            EXPECT_EQ(verdictIn(report, server.url(missing.target)), "broken") << missing.target;
         }
     }
     for (const auto* group : {&manifest.images, &manifest.downloads})
@@ -181,7 +188,16 @@ TEST_F(AuditCommand, RobotsAndSitemapExport) {
     EXPECT_EQ(xml.find("private"), std::string::npos) << "only retrieved pages are listed";
     EXPECT_EQ(std::system(("xmllint --noout " + dir + "/sitemap.xml").c_str()), 0)
         << "install-deps.sh brings xmllint";
-    EXPECT_NE(readFileBytes(dir + "/pages.csv").find("Disallowed by robots.txt"), std::string::npos);
+    const std::string csv = readFileBytes(dir + "/pages.csv");
+    EXPECT_NE(csv.find("Disallowed by robots.txt"), std::string::npos);
+    // The level the crawl gave a page comes back from the map: url, state, status, error, level.
+    const size_t row = csv.find(server.url("/a.html") + ",");
+    ASSERT_NE(row, std::string::npos) << csv;
+    std::string field;
+    std::istringstream fields(csv.substr(row, csv.find('\r', row) - row));
+    for (int i = 0; i < 5; ++i)
+        std::getline(fields, field, ',');
+    EXPECT_EQ(field, "1") << csv;
 }
 
 TEST_F(AuditCommand, InterruptedCrawlWritesReportsThatAgreeWithTheSavedMap) {

@@ -82,6 +82,12 @@ TEST_F(CrawlCommand, LimitsAndExitStatus) {
     EXPECT_NE(onePath.err.find("Crawled 1 pages (0 failed)"), std::string::npos) << onePath.err;
     CliResult twoPages = runCli({"crawl", server.url("/"), "--pages", "2"});
     EXPECT_EQ(twoPages.exitCode, 0);
+    EXPECT_EQ(twoPages.err.find("wait for a free connection"), std::string::npos) << twoPages.err;
+    CliResult manyAgents = runCli({"crawl", server.url("/"), "--agents", "12", "--host-connections", "4"});
+    EXPECT_NE(manyAgents.err.find("note: 12 agents share at most 4 connections to each host: on one host the "
+                                  "other 8 wait for a free connection"),
+              std::string::npos)
+        << manyAgents.err;
     EXPECT_NE(twoPages.err.find("Crawled 2 pages (0 failed)"), std::string::npos) << twoPages.err;
 
     CliResult startFails = runCli({"crawl", server.url("/nothing.html")});
@@ -98,6 +104,16 @@ TEST_F(CrawlCommand, LimitsAndExitStatus) {
         CliResult result = runCli(bad);
         EXPECT_EQ(result.exitCode, 2) << bad.back() << result.err;
     }
+    // The original request form cannot reach an https: address: refused before anything is sent.
+    server.clearLog();
+    for (const char* command : {"crawl", "fetch"}) {
+        CliResult classicSecure = runCli(
+            {command, "https://127.0.0.1:" + std::to_string(server.port()) + "/a.html", "--classic-http"});
+        EXPECT_EQ(classicSecure.exitCode, 2) << command;
+        EXPECT_NE(classicSecure.err.find("--classic-http speaks plain HTTP only"), std::string::npos)
+            << classicSecure.err;
+    }
+    EXPECT_EQ(server.requests().size(), 0u);
     CliResult missing = runCli({"tree", dir + "/none.web"});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.err.find("cannot open"), std::string::npos);

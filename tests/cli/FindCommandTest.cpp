@@ -36,14 +36,15 @@ protected:
 TEST_F(FindCommand, PrintsResultsAsTextTsvAndJson) {
     CliResult pages = runCli({"find", withHtml});
     EXPECT_EQ(pages.exitCode, 0) << pages.err;
-    EXPECT_EQ(pages.out, "Home \"quoted\" \\ back  [Unknown]  " + server.url("/") +
+    // The home page's address names no type; its server said text/html.
+    EXPECT_EQ(pages.out, "Home \"quoted\" \\ back  [Html Page]  " + server.url("/") +
                              "\nA page  [Html Page]  " + server.url("/a.html") + "\nB page  [Html Page]  " +
                              server.url("/b.html") + "\n");
     EXPECT_NE(pages.err.find("3 item(s) found"), std::string::npos);
 
     CliResult json = runCli({"find", withHtml, "--type", "pages", "--text", "quoted", "--format", "json"});
     EXPECT_EQ(json.out,
-              "{\"name\":\"Home \\\"quoted\\\" \\\\ back\",\"type\":\"Unknown\",\"kind\":11,\"url\":\"" +
+              "{\"name\":\"Home \\\"quoted\\\" \\\\ back\",\"type\":\"Html Page\",\"kind\":11,\"url\":\"" +
                   server.url("/") + "\",\"page\":\"\"}\n");
 
     CliResult tsv = runCli({"find", withHtml, "--type", "mail", "--format", "tsv"});
@@ -86,7 +87,7 @@ TEST_F(FindCommand, CriteriaOptionsFilesAndFetchedBodies) {
     EXPECT_EQ(found({withHtml, "--contains", "images"}), "Home \"quoted\" \\\\ back;");
     EXPECT_EQ(found({withHtml, "--lacks", "Images", "--size", "all"}), "A page;B page;");
     EXPECT_EQ(found({withHtml, "--refers-to", server.url("/a.html")}), "Home \"quoted\" \\\\ back;B page;");
-    EXPECT_EQ(found({withHtml, "--type", "Html Page", "--limit", "1"}), "A;B;");
+    EXPECT_EQ(found({withHtml, "--type", "Html Page", "--limit", "1"}), "A;B;Home \"quoted\" \\\\ back;");
     EXPECT_EQ(found({withHtml, "--rated", "yes"}), "") << "a map keeps no ratings";
 
     std::string saved = dir + "/crit";

@@ -131,6 +131,51 @@ TEST_F(HostileInput, TitlesCannotSteerTheTerminalAndAFullStdoutFails) {
         EXPECT_EQ(shellStatus(std::string(LURVIK_CLI) + " " + command + " > /dev/full"), 1) << command;
 }
 
+// Error messages quote what a server said, and a CSV report on a terminal holds what pages said:
+// neither reaches the terminal raw (a lone 0x9B is CSI to a terminal in an 8-bit mode), while a
+// CSV file keeps the bytes.
+TEST_F(HostileInput, ServerTextIsEscapedOnTheTerminalButKeptInFiles) {
+    server.addRaw("/bad.html", "HTTP/1.1 500 Broken\x9b"
+                               "2J\r\nContent-Length: 0\r\n\r\n");
+    ASSERT_EQ(server.start(), 0);
+    CliResult failed = runCli({"crawl", server.url("/bad.html")});
+    EXPECT_EQ(failed.exitCode, 2);
+    EXPECT_EQ(failed.err.find('\x9b'), std::string::npos) << failed.err;
+    EXPECT_NE(failed.err.find("Broken\\x9B2J"), std::string::npos) << failed.err;
+    server.addRaw("/header.html", "HTTP/1.1 200 OK\r\nX-Evil: \x1b[2J\r\nContent-Length: 2\r\n\r\nok");
+    CliResult fetched = runCli({"fetch", server.url("/header.html")});
+    EXPECT_EQ(fetched.exitCode, 0) << fetched.err;
+    EXPECT_EQ(fetched.out.find('\x1b'), std::string::npos) << fetched.out;
+    EXPECT_NE(fetched.out.find("\nX-Evil: \\x1B[2J\n"), std::string::npos) << fetched.out;
+
+    server.addPage("/red.html", "<title>\x1b[31mRed</title>");
+    CliResult toFile =
+        runCli({"crawl", server.url("/red.html"), "--report", path("pages.csv"), "--format", "csv"});
+    EXPECT_EQ(toFile.exitCode, 0) << toFile.err;
+    EXPECT_NE(readFileBytes(path("pages.csv")).find("\x1b[31mRed"), std::string::npos);
+    const std::string shown =
+        python(R"(
+import os, pty, sys
+pid, fd = pty.fork()
+if pid == 0:
+    os.dup2(os.open(os.devnull, os.O_WRONLY), 2)
+    os.execv(sys.argv[1], sys.argv[1:])
+out = b''
+while True:
+    try:
+        chunk = os.read(fd, 65536)
+    except OSError:
+        break
+    if not chunk:
+        break
+    out += chunk
+os.waitpid(pid, 0)
+print('raw' if b'\x1b[' in out else 'escaped' if b'\\x1B[' in out else out)
+)",
+               std::string(LURVIK_CLI) + " crawl " + server.url("/red.html") + " --report - --format csv");
+    EXPECT_EQ(shown, "escaped\n");
+}
+
 TEST_F(HostileInput, PathologicalPagesCrawlInBoundedTime) {
     std::string comments;
     for (int i = 0; i < 100000; ++i)

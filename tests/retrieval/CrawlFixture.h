@@ -10,7 +10,9 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace lurvik::test {
 
@@ -49,7 +51,15 @@ protected:
         }
         return true;
     }
-    SiteNode* node(const std::string& path) { return engine.findNode(URL(server.url(path)), true, true); }
+    // The page at path. A page the crawl never made fails the test and reads as an empty waiting
+    // page, so that the checks after it fail instead of crashing the whole suite.
+    SiteNode* node(const std::string& path) {
+        if (SiteNode* found = engine.findNode(URL(server.url(path)), true, true))
+            return found;
+        ADD_FAILURE() << "the crawl has no page " << path;
+        missing.push_back(std::make_unique<SiteNode>());
+        return missing.back().get();
+    }
     // Every finished page by path, with its state.
     std::map<std::string, int> states() {
         std::map<std::string, int> out;
@@ -64,6 +74,7 @@ protected:
     SiteEngine engine;
     AgentPool pool;
     RetrievalScheduler scheduler{engine, pool};
+    std::vector<std::unique_ptr<SiteNode>> missing;
 };
 
 } // namespace lurvik::test

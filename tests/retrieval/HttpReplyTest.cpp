@@ -151,8 +151,18 @@ TEST(ReplyReader, FramesAndDecodesReplies) {
          false, "HTTP/1.0 200 OK\r\nConnection: keep-alive\r\nContent-Length: 2\r\n\r\nok", true},
         {"HTTP/1.0 plain", "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok", false,
          "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok", false},
-        {"truncated length", head11 + "Content-Length: 50\r\n\r\nshort", true,
-         head11 + "Content-Length: 50\r\n\r\nshort", false},
+        {"the same length twice", head11 + "Content-Length: 2\r\nContent-Length: 2, 2\r\n\r\nok", false,
+         head11 + "Content-Length: 2\r\nContent-Length: 2, 2\r\n\r\nok", true},
+        {"chunked beside a length",
+         head11 + "Content-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\n0\r\n\r\n", false,
+         head11 + "Content-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\nok", false},
+        {"gzip applied twice",
+         head11 + "Content-Encoding: gzip, gzip\r\n\r\n" + compress(compress(page, true), true), true, "",
+         false},
+        {"two gzip members",
+         head11 + "Content-Encoding: gzip\r\n\r\n" + compress(page.substr(0, 3000), true) +
+             compress(page.substr(3000), true),
+         true, "", false},
         {"no status line", "<html>bare</html>", true, "<html>bare</html>", false},
         {"line feeds only", "HTTP/1.1 200 OK\nContent-Length: 2\n\nok", false,
          "HTTP/1.1 200 OK\nContent-Length: 2\n\nok", true},
@@ -168,11 +178,54 @@ TEST(ReplyReader, FramesAndDecodesReplies) {
                 EXPECT_EQ(out.decoded, c.decoded) << c.name << " / " << piece;
         }
     }
+}
 
-    ReplyReader bad(1 << 20);
-    std::string out;
-    EXPECT_EQ(bad.feed(std::string(head11 + "Transfer-Encoding: chunked\r\n\r\nzz\r\n").data(),
-                       head11.size() + 34, out),
-              ReplyReader::State::Failed);
-    EXPECT_EQ(bad.failure(), ReplyReader::Failure::Corrupt);
+// Bytes that are not the whole reply the server framed, or whose framing could be read two ways,
+// never pass as a page.
+TEST(ReplyReader, RepliesCutShortOrAmbiguouslyFramedFail) {
+    const std::string page = "<html>" + std::string(5000, 'x') + "</html>";
+    const std::string head11 = "HTTP/1.1 200 OK\r\n";
+    const std::string gzipped = compress(page, true);
+    const std::string halfGzip = gzipped.substr(0, gzipped.size() / 2);
+    using F = ReplyReader::Failure;
+    struct Case {
+        const char* name;
+        std::string bytes;
+        F failure;
+    } cases[] = {
+        {"closed before its length", head11 + "Content-Length: 50\r\n\r\nshort", F::CutShort},
+        {"chunked without its last chunk", head11 + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n",
+         F::CutShort},
+        {"gzip cut inside its length",
+         head11 + "Content-Encoding: gzip\r\nContent-Length: " + std::to_string(halfGzip.size()) +
+             "\r\n\r\n" + halfGzip,
+         F::CutShort},
+        {"gzip cut by the close", head11 + "Content-Encoding: gzip\r\n\r\n" + halfGzip, F::CutShort},
+        {"head cut short", head11 + "Content-Le", F::CutShort},
+        {"interim reply then a close", "HTTP/1.1 100 Continue\r\n\r\n", F::CutShort},
+        {"two different lengths", head11 + "Content-Length: 5\r\nContent-Length: 6\r\n\r\nhello!",
+         F::BadFraming},
+        {"a length with letters", head11 + "Content-Length: 20abc\r\n\r\n" + std::string(20, 'a'),
+         F::BadFraming},
+        {"a body past the cap", head11 + "Content-Length: 1048577\r\n\r\n" + std::string(1048577, 'a'),
+         F::TooLarge},
+        {"a bad chunk size", head11 + "Transfer-Encoding: chunked\r\n\r\nzz\r\n", F::Corrupt},
+    };
+    for (const Case& c : cases) {
+        for (size_t piece : {size_t(0), size_t(1), size_t(7)}) {
+            if (piece == 1 && c.bytes.size() > 100000)
+                continue;
+            ReplyReader reader(1 << 20);
+            std::string out;
+            ReplyReader::State state = ReplyReader::State::Head;
+            const size_t step = piece == 0 ? c.bytes.size() : piece;
+            for (size_t at = 0; at < c.bytes.size() && state != ReplyReader::State::Failed; at += step)
+                state = reader.feed(c.bytes.data() + at, std::min(step, c.bytes.size() - at), out);
+            if (state != ReplyReader::State::Failed)
+                state = reader.close(out);
+            EXPECT_EQ(state, ReplyReader::State::Failed) << c.name << " / " << piece;
+            EXPECT_EQ(reader.failure(), c.failure) << c.name << " / " << piece;
+            EXPECT_FALSE(reader.isReusable()) << c.name;
+        }
+    }
 }

@@ -162,8 +162,8 @@ TEST_F(Retrieval, AuthenticationRetriesWithKnownCredentialsAndAsksOnce) {
     EXPECT_EQ(node("/one.html")->state, NODE_ERROR);
     EXPECT_EQ(node("/one.html")->title.find("401"), 9);
 
-    // A pair given for the whole site (as an address's "user:password@" gives it) answers every
-    // realm of that site without a question, and is tried once.
+    // A pair given for the whole site (as an address's "user:password@" gives it) answers its
+    // first realm without a question, and is tried once.
     for (const char* password : {"pw", "wrong"}) {
         scheduler.stopRetrieval();
         engine.clearSite();
@@ -181,6 +181,31 @@ TEST_F(Retrieval, AuthenticationRetriesWithKnownCredentialsAndAsksOnce) {
         EXPECT_EQ(server.requestCount("/one.html"), 2u) << password;
         EXPECT_EQ(asked, right ? 0 : 1) << "a refused pair goes to the user once";
     }
+}
+
+// A pair given for a site goes to the realm that first asks for it; another realm of the same host
+// never sees it.
+TEST_F(Retrieval, SiteCredentialsAnswerOneRealmOnly) {
+    Page first;
+    first.body = links({"realm2"});
+    server.addProtected("/a/realm1", "r1", "ann", "pw", first);
+    Page second;
+    second.body = "<html><title>two</title></html>";
+    server.addProtected("/a/realm2", "r2", "ann", "pw", second);
+    pool.onNeedPassword = nullptr;
+    pool.giveSiteCredentials(credentialSite(URL(server.url("/"))), "ann", "pw");
+    ASSERT_TRUE(crawl("/a/realm1"));
+    EXPECT_EQ(node("/a/realm1")->state, NODE_DONE);
+    EXPECT_EQ(node("/a/realm2")->state, NODE_ERROR);
+    EXPECT_EQ(node("/a/realm2")->httpStatus, 401);
+    int realm2Requests = 0;
+    for (const test::RecordedRequest& request : server.requests()) {
+        if (request.path != "/a/realm2")
+            continue;
+        ++realm2Requests;
+        EXPECT_EQ(request.header("authorization"), "");
+    }
+    EXPECT_EQ(realm2Requests, 1);
 }
 
 TEST_F(Retrieval, LongPagesAreScannedOnAParsingThread) {
@@ -274,6 +299,112 @@ TEST_F(Retrieval, RedirectedPagesKeepTheirAddress) {
     EXPECT_EQ(node("/old.html")->children.get(0), node("/leaf.html"));
 }
 
+// Every redirect code a browser follows is followed; the target is a link of the redirected page,
+// so it passes the crawl's limits and robots.txt before it is asked for, and one that does not
+// fails the page with where it pointed.
+TEST_F(Retrieval, RedirectsAreFollowedOnlyWithinTheLimitsAndRobotsTxt) {
+    std::vector<std::string> starts;
+    for (int code : {301, 302, 303, 307, 308}) {
+        const std::string name = std::to_string(code);
+        server.addRedirect("/r" + name + ".html", code, "t" + name + ".html");
+        server.addPage("/t" + name + ".html", "<html><title>to " + name + "</title></html>");
+        starts.push_back("r" + name + ".html");
+    }
+    server.addPage("/robots.txt", "User-agent: *\nDisallow: /private/\n");
+    server.addRedirect("/hidden.html", 302, "private/x.html");
+    server.addPage("/private/x.html", "<html><title>private</title></html>");
+    starts.push_back("hidden.html");
+    server.addPage("/", links(starts));
+    engine.obeyRobots = 1;
+    ASSERT_TRUE(crawl("/"));
+    for (int code : {301, 302, 303, 307, 308}) {
+        const std::string name = std::to_string(code);
+        SiteNode* redirected = node("/r" + name + ".html");
+        EXPECT_EQ(redirected->state, NODE_DONE) << code;
+        EXPECT_EQ(redirected->title.str(), "to " + name) << code;
+        EXPECT_EQ(server.requestCount("/t" + name + ".html"), 1u) << code;
+    }
+    SiteNode* hidden = node("/hidden.html");
+    EXPECT_EQ(server.requestCount("/private/x.html"), 0u)
+        << "a redirect into a disallowed path is not followed";
+    EXPECT_EQ(hidden->state, NODE_ERROR);
+    EXPECT_EQ(hidden->title.str(),
+              "Error - Redirected to a page disallowed by robots.txt: " + server.url("/private/x.html"));
+    EXPECT_STREQ(verdictName(verdictOf(true, hidden->httpStatus, hidden->title)), "blocked");
+
+    // A public page cannot make the crawler read another host, such as a loopback or intranet one.
+    scheduler.stopRetrieval();
+    engine.clearSite();
+    engine.obeyRobots = 0;
+    engine.limitMode = LIMIT_HOST;
+    test::TestServer other;
+    other.setAddress("127.0.0.2");
+    other.addRedirect("/start.html", 302, server.url("/t301.html"));
+    ASSERT_EQ(other.start(), 0);
+    server.clearLog();
+    engine.findOrAddNode(URL(other.url("/start.html")), 0);
+    ASSERT_TRUE(runUntilIdle());
+    SiteNode* start = engine.findNode(URL(other.url("/start.html")), true, true);
+    ASSERT_NE(start, nullptr);
+    EXPECT_EQ(server.requests().size(), 0u);
+    EXPECT_EQ(start->state, NODE_ERROR);
+    EXPECT_EQ(start->title.str(), "Error - Redirected outside the limits to " + server.url("/t301.html"));
+    EXPECT_EQ(start->httpStatus, 302);
+}
+
+// A robots.txt that cannot be read says nothing about what is allowed: the host's pages fail
+// rather than being fetched. A 4xx is the site saying it has no rules.
+TEST_F(Retrieval, AnUnreachableRobotsTxtRefusesTheHost) {
+    server.addPage("/", links({"page.html"}));
+    server.addPage("/page.html", "<html><title>page</title></html>");
+    engine.obeyRobots = 1;
+    Page unavailable = test::statusPage(503);
+    for (int variant = 0; variant < 3; ++variant) {
+        scheduler.stopRetrieval();
+        engine.clearSite();
+        CacheClear();
+        server.clearLog();
+        if (variant == 0)
+            server.addTruncated("/robots.txt", "User-agent: *\nDisallow:", 100);
+        else if (variant == 1)
+            server.addPage("/robots.txt", unavailable);
+        else
+            server.addPage("/robots.txt", test::statusPage(404));
+        ASSERT_TRUE(crawl("/")) << variant;
+        SiteNode* start = node("/");
+        if (variant < 2) {
+            EXPECT_EQ(server.requests().size(), 1u) << "only robots.txt is asked for";
+            EXPECT_EQ(start->state, NODE_ERROR) << variant;
+            EXPECT_EQ(start->title, "Error - robots.txt unreachable") << variant;
+        } else {
+            EXPECT_EQ(start->state, NODE_DONE);
+            EXPECT_EQ(server.requestCount("/page.html"), 1u);
+        }
+    }
+}
+
+// A page the user asks for may take the agent that is fetching a host's robots.txt: the rules are
+// asked for again rather than awaited for ever.
+TEST_F(Retrieval, AForegroundRequestTakingTheRobotsFetchDoesNotStallTheHost) {
+    Page rules;
+    rules.contentType = "text/plain";
+    rules.body = "User-agent: *\nDisallow: /private/\n";
+    server.addSlow("/robots.txt", test::formatReply(rules), 8, std::chrono::milliseconds(100));
+    server.addPage("/", links({"a.html"}));
+    server.addPage("/a.html", "<html><title>a</title></html>");
+    engine.obeyRobots = 1;
+    pool.setAgentCounts(0, 1);
+    SiteNode* start = engine.findOrAddNode(URL(server.url("/")), 0);
+    for (int i = 0; i < 400 && server.requestCount("/robots.txt") == 0; ++i)
+        if (scheduler.idleHook() == 0)
+            scheduler.waitForWork(5);
+    ASSERT_EQ(server.requestCount("/robots.txt"), 1u);
+    ASSERT_EQ(scheduler.retrieveNow(start), 0);
+    ASSERT_TRUE(runUntilIdle(20000 * lurvik::test::kTimeScale));
+    EXPECT_EQ(node("/a.html")->state, NODE_DONE);
+    EXPECT_EQ(server.requestCount("/robots.txt"), 2u);
+}
+
 TEST_F(Retrieval, RobotsTxtIsObeyedWhenAsked) {
     server.addPage("/robots.txt", "User-agent: *\nDisallow: /private/\nDisallow: /*.cgi$\n\n"
                                   "User-agent: OtherBot\nDisallow: /\n");
@@ -347,6 +478,18 @@ TEST_F(Retrieval, PolitenessPerHost) {
     EXPECT_EQ(server.requestCount("/never.html"), 3u) << "two waits of a second fill the budget of two";
     EXPECT_GE(elapsed, 1900);
     EXPECT_LT(elapsed, 8000 * lurvik::test::kTimeScale);
+}
+
+// The wait the user allows is what ends the tries, not their number: a server asking for no pause
+// is asked again every quarter of a second until two seconds are spent.
+TEST_F(Retrieval, ThrottledPagesAreTriedUntilTheWaitIsSpent) {
+    Page page;
+    page.body = links({});
+    server.addThrottled("/", -1, "0", page);
+    pool.maxRetryWaitMs = 2000;
+    ASSERT_TRUE(crawl("/", 20000 * lurvik::test::kTimeScale));
+    EXPECT_EQ(node("/")->state, NODE_ERROR);
+    EXPECT_EQ(server.requestCount("/"), 9u);
 }
 
 // Modern mode reads an address as a browser does, character references decoded before the URL is

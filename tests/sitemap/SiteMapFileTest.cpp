@@ -1,4 +1,5 @@
 #include "sitemap/SiteMapFile.h"
+#include "PeakMemory.h"
 #include "TestFiles.h"
 #include "core/InputFrogFile.h"
 #include "core/PageCache.h"
@@ -10,6 +11,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <zlib.h>
 
 using namespace lurvik;
 using lurvik::test::readFileBytes;
@@ -245,6 +247,49 @@ TEST_F(SiteMapFileTest, DamagedFilesAreRefusedAndLeaveTheSiteAlone) {
     EXPECT_EQ(open(target, "missing.web"), 1);
 }
 
+// A small map whose page claims a title longer than any the writer makes is refused on the
+// claim, not after inflating it.
+TEST_F(SiteMapFileTest, ATitleLongerThanTheWriterMakesIsRefusedBeforeItIsInflated) {
+    const std::string path = dir + "/bomb.web";
+    gzFile gz = gzopen(path.c_str(), "wb1");
+    ASSERT_NE(gz, nullptr);
+    auto block = [&](const MemBlock& content, uint32_t claimed) {
+        unsigned char length[4];
+        for (int i = 0; i < 4; ++i)
+            length[i] = static_cast<unsigned char>(claimed >> (8 * i));
+        gzwrite(gz, length, 4);
+        gzwrite(gz, content.getAddr(), static_cast<unsigned>(content.len()));
+    };
+    gzwrite(gz, "LURVKMAP1.0", 12);
+    MemBlock header;
+    for (int i = 0; i < 2; ++i)
+        header.cat(Str("x"));
+    header.cat(std::string(16, '\0').data(), 16);
+    header.cat(Str());
+    block(header, static_cast<uint32_t>(header.len()));
+    MemBlock tree;
+    tree.cat(1, 2);
+    tree.cat(Str("site.example"));
+    block(tree, static_cast<uint32_t>(tree.len()));
+    const uint32_t titleBytes = 150u << 20;
+    MemBlock start;
+    start.cat(NODE_DONE, 1);
+    start.cat(static_cast<int64_t>(titleBytes), 4);
+    block(start, titleBytes + 5 + 100);
+    const std::string zeros(1 << 20, '\0');
+    for (uint32_t written = 0; written < titleBytes + 100; written += zeros.size())
+        gzwrite(gz, zeros.data(), static_cast<unsigned>(zeros.size()));
+    ASSERT_EQ(gzclose(gz), Z_OK);
+    ASSERT_LT(std::filesystem::file_size(path), 2u << 20);
+
+    SiteEngine engine;
+    const lurvik::test::PeakMemory peak;
+    EXPECT_EQ(open(engine, "bomb.web"), 1);
+    ASSERT_TRUE(peak.isMeasured());
+    EXPECT_LT(peak.grownKb(), 100L << 10) << "kilobytes";
+    EXPECT_EQ(engine.doneNodes.len(), 0);
+}
+
 TEST_F(SiteMapFileTest, AFailedSaveKeepsTheOldFile) {
     SiteEngine engine;
     page(engine, "http://site.example/", "Home");
@@ -272,6 +317,9 @@ TEST_F(SiteMapFileTest, StatusesComeBackAndAMapWithoutOrWithDamagedStatusesStill
     root->lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
     SiteNode* gone = engine.findOrAddNode(URL("http://site.example/gone.html"), 1);
     link(root, gone);
+    SiteNode* deep = page(engine, "http://site.example/deep.html", "Deep");
+    deep->level = 3;
+    link(root, deep);
     gone->failNode("HTTP/1.0 404 Not Found");
     gone->httpStatus = 404;
     SiteMapFile map;
@@ -285,8 +333,13 @@ TEST_F(SiteMapFileTest, StatusesComeBackAndAMapWithoutOrWithDamagedStatusesStill
     ASSERT_EQ(reader.open(opened), 0);
     EXPECT_TRUE(reader.extensionWarning.isEmpty());
     SiteNode* openedRoot = opened.findNode(root->url, true, false);
+    ASSERT_NE(openedRoot, nullptr);
     EXPECT_EQ(openedRoot->httpStatus, 200);
     EXPECT_EQ(openedRoot->lastModified, "Tue, 01 Dec 2026 10:00:00 GMT");
+    EXPECT_EQ(openedRoot->level, 0);
+    SiteNode* openedDeep = opened.findNode(deep->url, true, false);
+    ASSERT_NE(openedDeep, nullptr);
+    EXPECT_EQ(openedDeep->level, 3) << "levels survive a save and load";
     SiteNode* openedGone = opened.findNode(gone->url, true, false);
     ASSERT_NE(openedGone, nullptr);
     EXPECT_EQ(openedGone->state, NODE_ERROR);
@@ -325,7 +378,39 @@ TEST_F(SiteMapFileTest, StatusesComeBackAndAMapWithoutOrWithDamagedStatusesStill
         SiteMapFile older;
         older.fileName = dir + "/" + name;
         ASSERT_EQ(older.open(loaded), 0) << name;
-        EXPECT_EQ(loaded.doneNodes.len(), 1) << name << ": the page loads, the statuses do not";
+        EXPECT_EQ(loaded.doneNodes.len(), 2) << name << ": the pages load, the statuses do not";
+        EXPECT_EQ(loaded.doneNodes.get(0)->level, kUnknownLevel)
+            << name << ": a level not kept is unknown, not 0";
         EXPECT_EQ(older.extensionWarning.isEmpty(), std::string(name) == "plain.web") << name;
     }
+}
+
+// What the modern reading adds to a page comes back from a map: the resource kinds the layout has
+// no number for, the redirects that led to the page, and the type its reply header gave it.
+TEST_F(SiteMapFileTest, ResourceKindsRedirectsAndServedTypesComeBack) {
+    SiteEngine engine;
+    SiteNode* root = page(engine, "http://site.example/docs/", "Docs");
+    root->links.add(LINK_SCRIPT, URL("http://site.example/app.js"), "app.js");
+    root->links.add(LINK_IFRAME, URL("http://site.example/inner.html"), "inner.html");
+    root->links.add(LINK_REFRESH, URL("http://site.example/next.html"), "next.html");
+    root->links.add(LINK_STYLESHEET, URL("http://site.example/site.css"), "site.css");
+    root->redirects = std::make_unique<std::vector<RedirectHop>>();
+    root->redirects->push_back({301, URL("http://site.example/docs/")});
+    root->replyHeader = "HTTP/1.1 200 OK\r\ncontent-type: text/html; charset=utf-8\r\n\r\n";
+    ASSERT_EQ(save(engine, "modern.web"), 0);
+
+    SiteEngine opened;
+    ASSERT_EQ(open(opened, "modern.web"), 0);
+    SiteNode* loaded = opened.findNode(root->url, true, false);
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(describe(opened), describe(engine));
+    ASSERT_NE(loaded->redirects, nullptr);
+    ASSERT_EQ(loaded->redirects->size(), 1u);
+    EXPECT_EQ((*loaded->redirects)[0].status, 301);
+    EXPECT_EQ((*loaded->redirects)[0].address.text(), "http://site.example/docs/");
+    Str type;
+    LinkRecord(LINK_HYPERLINK, URL("http://site.example/docs/"), "docs").typeName(type);
+    EXPECT_EQ(type, "Html Page");
+    LinkRecord(LINK_HYPERLINK, URL("http://site.example/other/"), "other").typeName(type);
+    EXPECT_EQ(type, "Unknown");
 }

@@ -428,6 +428,8 @@ void SitePlanner::makeLinks(std::size_t page, const std::vector<Extra>& forced) 
                                                                         {Extra::Ftp, 2},
                                                                         {Extra::Download, 4},
                                                                         {Extra::MissingDownload, 2}}};
+    while (plan.isFrameset && plan.links.size() < budget)
+        addExtra(page, Extra::RandomPage);
     while (plan.links.size() < budget) {
         std::size_t roll = m_random.below(100);
         for (const auto& [extra, weight] : menu) {
@@ -442,14 +444,14 @@ void SitePlanner::makeLinks(std::size_t page, const std::vector<Extra>& forced) 
     // duplicate keeps the cap without losing a tree link: those come first.
     if (plan.links.size() > kMaxLinks)
         plan.links.resize(kMaxLinks);
-    for (std::size_t images = m_random.below(3); images > 0; --images)
+    for (std::size_t images = plan.isFrameset ? 0 : m_random.below(3); images > 0; --images)
         addImage(page, m_random.percent(85));
     if (plan.hasMap)
         addImage(page, true);
 }
 
 void SitePlanner::assignFramesAndAreas(PagePlan& page) {
-    std::size_t frames = page.isFrameset ? 2 : 0;
+    std::size_t frames = page.isFrameset ? page.links.size() : 0;
     std::size_t areas = page.hasMap ? 1 + m_random.below(3) : 0;
     for (Link& link : page.links) {
         // A frame or area whose source is the page's own "#sec" would only load it again.
@@ -614,11 +616,21 @@ void SitePlanner::build(std::map<std::string, std::string>& files, SiteManifest&
     }
     if (m_pageCount >= 3) {
         m_pages[std::max<std::size_t>(1, m_pageCount / 2)].isFrameset = true;
-        m_pages[std::max<std::size_t>(1, m_pageCount / 3)].hasMap = true;
+        std::size_t map = std::max<std::size_t>(1, m_pageCount / 3);
+        while (m_pages[map].isFrameset)
+            map = (map + 1) % m_pageCount;
+        m_pages[map].hasMap = true;
     }
+    // A browser reads nothing of a frameset page but its frames, so a frameset page holds links
+    // to pages only, every one a frame; the other forms go to pages with a body.
+    for (PagePlan& page : m_pages)
+        page.hasMap = page.hasMap && !page.isFrameset;
     std::vector<std::vector<Extra>> forced(m_pageCount);
-    for (std::size_t i = 0; i < kForcedExtras.size(); ++i)
-        forced[i % m_pageCount].push_back(kForcedExtras[i]);
+    for (std::size_t i = 0, page = 0; i < kForcedExtras.size(); ++i, ++page) {
+        while (m_pages[page % m_pageCount].isFrameset)
+            ++page;
+        forced[page % m_pageCount].push_back(kForcedExtras[i]);
+    }
     for (std::size_t i = 0; i < m_pageCount; ++i) {
         makeLinks(i, forced[i]);
         assignFramesAndAreas(m_pages[i]);

@@ -208,7 +208,8 @@ int TestServer::start(int port) {
         setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         sockaddr_in address{};
         address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (inet_pton(AF_INET, m_address.c_str(), &address.sin_addr) != 1)
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         address.sin_port = htons(static_cast<std::uint16_t>(port));
         socklen_t length = sizeof address;
         if (bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
@@ -246,7 +247,7 @@ void TestServer::stop() {
 }
 
 std::string TestServer::url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(m_port) + path;
+    return "http://" + m_address + ":" + std::to_string(m_port) + path;
 }
 
 void TestServer::acceptLoop() {
@@ -414,14 +415,24 @@ bool TestServer::serveRequest(Connection& connection, const RecordedRequest& req
         route = Route();
         route.page = statusPage(404);
     }
+    const bool isHead = request.method == "HEAD";
+    if (isHead && m_refuseHead) {
+        route = Route();
+        route.page = statusPage(405);
+    }
     switch (route.kind) {
-    case Route::Kind::Page:
-        if (connection.sendAll(pageReply(route, request, keepAlive)) != Connection::Done)
+    case Route::Kind::Page: {
+        std::string reply = pageReply(route, request, keepAlive);
+        // A reply to HEAD is the head alone, whatever length it announces.
+        if (isHead)
+            reply.resize(std::min(reply.size(), reply.find("\r\n\r\n") + 4));
+        if (connection.sendAll(reply) != Connection::Done)
             return false;
         if (keepAlive)
             return true;
         connection.finish();
         return false;
+    }
     case Route::Kind::Raw: {
         const std::size_t piece = route.pieceBytes == 0 ? route.bytes.size() : route.pieceBytes;
         for (std::size_t offset = 0; offset < route.bytes.size(); offset += piece) {

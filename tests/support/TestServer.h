@@ -108,7 +108,10 @@ public:
     // Idempotent; the server may be started again afterwards with its routes and log.
     void stop();
     int port() const { return m_port; }
-    // "http://127.0.0.1:<port>" followed by `path`.
+    // Listens on another loopback address (127.0.0.2...), a host of its own for a crawler's limits.
+    // Set before start().
+    void setAddress(const std::string& ipv4) { m_address = ipv4; }
+    // "http://<address>:<port>" followed by `path`.
     std::string url(const std::string& path = "/") const;
 
     // Wire behaviour for HTTP/1.1 requests; set before start().
@@ -118,6 +121,8 @@ public:
     void setCloseAfter(int replies) { m_closeAfter = replies; }
     // How 200 replies with a body are encoded, when the request accepts it.
     void setCoding(ReplyCoding coding) { m_coding = coding; }
+    // Answers every HEAD request "405 Method Not Allowed", as some servers do.
+    void setRefuseHead(bool refuse) { m_refuseHead = refuse; }
     int connectionsAccepted() const { return m_accepted.load(); }
     int mostConnectionsAtOnce() const { return m_mostOpen.load(); }
     // Every reply waits this long first, so that a client's requests overlap visibly.
@@ -149,6 +154,7 @@ private:
     std::map<std::string, int> m_throttled; // requests answered 429 so far, per path
 
     bool m_keepAlive = true;
+    std::atomic<bool> m_refuseHead{false};
     int m_closeAfter = 0;
     ReplyCoding m_coding = ReplyCoding::Plain;
     std::atomic<int> m_accepted{0};
@@ -163,6 +169,7 @@ private:
     int m_listenFd = -1;
     int m_wakePipe[2] = {-1, -1};
     int m_port = 0;
+    std::string m_address = "127.0.0.1";
     std::thread m_acceptThread;
 };
 
