@@ -26,8 +26,6 @@ constexpr int kMaxRedirects = 20;
 // A page larger than this fails: enough for any page, and bounded against a server that streams
 // without end. Downloads go to a sink and have no such bound.
 constexpr int kMaxResponseBytes = 64 << 20;
-const char* const kTooLargeText = "Error - Page larger than 64 MB";
-const char* const kCutShortText = "Error - Reply cut short";
 
 // What a link check reads past the head to keep its connection, at most, and how long it waits for
 // each piece of it.
@@ -317,7 +315,7 @@ int Agent::exchangeClassic(const URL& target) {
             if (response.len() > kMaxResponseBytes) {
                 response.clear();
                 truncated = true;
-                return fail(kTooLargeText);
+                return fail(ReplyReader::failureText(ReplyReader::Failure::TooLarge));
             }
             if (headerOnly && replyHeadEnd(response.view()) != std::string_view::npos)
                 break;
@@ -335,20 +333,6 @@ std::string connectionKey(const URL& target, const FetchSettings& settings) {
     if (settings.proxyAddress != 0)
         key += "@" + std::to_string(settings.proxyAddress) + ":" + std::to_string(settings.proxyPort);
     return key;
-}
-
-const char* failureText(ReplyReader::Failure failure) {
-    switch (failure) {
-    case ReplyReader::Failure::TooLarge:
-        return kTooLargeText;
-    case ReplyReader::Failure::CutShort:
-        return kCutShortText;
-    case ReplyReader::Failure::BadFraming:
-        return "Error - Reply length is malformed";
-    default:
-        break;
-    }
-    return "Error - Could not decode the reply";
 }
 
 } // namespace
@@ -436,9 +420,13 @@ Agent::ReplyOutcome Agent::transact(const URL& target, HttpConnection& connectio
     WarcWriter* archive = m_pool.warcWriter;
     const size_t archiveCap = kMaxResponseBytes;
     std::string wire;
+    // A reply that stopped part-way is archived too, marked as partial, as web archives keep them;
+    // so is one of which only the head was read.
     auto archived = [&](ReplyOutcome outcome) {
-        if (archive && outcome == ReplyOutcome::Done)
-            archive->recordExchange(target, request.view(), wire, wire.size() >= archiveCap);
+        if (archive && (outcome == ReplyOutcome::Done || (truncated && !wire.empty())))
+            archive->recordExchange(target, request.view(), wire,
+                                    truncated || reader.state() != ReplyReader::State::Done ||
+                                        wire.size() >= archiveCap);
         return outcome;
     };
     for (;;) {
@@ -459,13 +447,13 @@ Agent::ReplyOutcome Agent::transact(const URL& target, HttpConnection& connectio
                 return ReplyOutcome::Retry;
             truncated = reader.wireBytes() > 0;
             fail(timeIsUp() ? kTimeUpText : "Error - Could not receive data from host");
-            return ReplyOutcome::Failed;
+            return archived(ReplyOutcome::Failed);
         }
         if (timeIsUp()) {
             response.clear();
             truncated = true;
             fail(kTimeUpText);
-            return ReplyOutcome::Failed;
+            return archived(ReplyOutcome::Failed);
         }
         decoded.clear();
         ReplyReader::State state = got == 0 ? reader.close(decoded) : reader.feed(buffer, got, decoded);
@@ -473,10 +461,10 @@ Agent::ReplyOutcome Agent::transact(const URL& target, HttpConnection& connectio
         receivedBytes = static_cast<int>(std::min<size_t>(reader.wireBytes(), INT32_MAX));
         if (state == ReplyReader::State::Failed) {
             response.clear();
-            fail(failureText(reader.failure()));
+            fail(ReplyReader::failureText(reader.failure()));
             truncated = reader.failure() == ReplyReader::Failure::CutShort ||
                         reader.failure() == ReplyReader::Failure::TooLarge;
-            return ReplyOutcome::Failed;
+            return archived(ReplyOutcome::Failed);
         }
         if (state == ReplyReader::State::Done) {
             isKept = reader.isReusable();

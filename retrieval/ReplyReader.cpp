@@ -142,6 +142,20 @@ int readHeadFields(std::string_view head, HeadFields& fields) {
 
 } // namespace
 
+const char* ReplyReader::failureText(Failure failure) {
+    switch (failure) {
+    case Failure::TooLarge:
+        return "Error - Page larger than 64 MB";
+    case Failure::CutShort:
+        return "Error - Reply cut short";
+    case Failure::BadFraming:
+        return "Error - Reply length is malformed";
+    default:
+        break;
+    }
+    return "Error - Could not decode the reply";
+}
+
 ReplyReader::State ReplyReader::fail(Failure failure) {
     m_failure = failure;
     m_state = State::Failed;

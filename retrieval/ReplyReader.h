@@ -37,6 +37,8 @@ public:
 
     State state() const { return m_state; }
     Failure failure() const { return m_failure; }
+    // The text a page fails with when its reply failed so, fetched or read from an archive.
+    static const char* failureText(Failure failure);
     bool isHeadComplete() const { return m_state == State::Body || m_state == State::Done; }
     // Whether the connection can carry the next request once the rest of this reply has been read.
     bool isReusableAfterBody() const { return m_framed && m_keepAlive; }

@@ -21,7 +21,11 @@ constexpr size_t kHeadBytes = 64 * 1024;
 // Records are read in pieces of this size, like replies from the network.
 constexpr size_t kPiece = 16 * 1024;
 constexpr int kOffsetBits = 48;
+// Flags above the file's number in an entry's place. Entries sort by place, so for one address
+// a response comes before one a crawler asks for again (a 401 answered with credentials, a 429
+// or 503 waited out), and both before a revisit.
 constexpr uint64_t kRevisit = uint64_t(1) << 63;
+constexpr uint64_t kAskedAgain = uint64_t(1) << 62;
 
 std::string keyOf(std::string_view address) {
     // Crawlers write the address bare or in angle brackets (WARC/1.0 examples did).
@@ -42,7 +46,7 @@ uint64_t placeOf(int file, int64_t offset) {
 }
 
 int fileOf(uint64_t place) {
-    return static_cast<int>((place & ~kRevisit) >> kOffsetBits);
+    return static_cast<int>((place & ~(kRevisit | kAskedAgain)) >> kOffsetBits);
 }
 
 int64_t offsetOf(uint64_t place) {
@@ -60,6 +64,12 @@ std::string blockHead(WarcReader& reader) {
         head.append(piece, static_cast<size_t>(got));
     }
     return head;
+}
+
+// A reply a crawler answers by asking again: what it got the second time is the page.
+bool isAskedAgain(const std::string& head) {
+    int status = head.size() >= 12 ? std::atoi(head.substr(9, 3).c_str()) : 0;
+    return status == 401 || status == 407 || status == 429 || status == 503;
 }
 
 bool isHtmlReply(const std::string& head) {
@@ -106,7 +116,7 @@ void WarcImport::noteRecord(int file, WarcReader& reader, const WarcRecord& reco
         entry.key = hashOf(key);
         std::string_view id = record.field("WARC-Record-ID");
         entry.id = id.empty() ? 0 : hashOf(id);
-        entry.place = placeOf(file, record.offset);
+        entry.place = placeOf(file, record.offset) | (isAskedAgain(head) ? kAskedAgain : 0);
         entry.skip = record.skip;
         m_entries.push_back(entry);
         ++m_responseCount;
@@ -137,7 +147,8 @@ int WarcImport::addFile(const std::string& path) {
             noteRecord(file, *reader, record, revisits);
     }
     // Sorted by address and then by place, so the first answer to an address comes first: a
-    // crawler that fetched an address twice gives the page a crawl would have taken once.
+    // crawler that fetched an address twice gives the page a crawl would have taken once, and one
+    // that asked again after a 401 or a 429 gives the answer it asked again for.
     std::sort(m_entries.begin(), m_entries.end());
     resolveRevisits(revisits);
     m_readers.push_back(std::move(reader));
@@ -182,7 +193,7 @@ void WarcImport::resolveRevisits(const std::vector<Revisit>& revisits) {
     std::sort(m_entries.begin(), m_entries.end());
 }
 
-bool WarcImport::readReply(const URL& url, std::string& reply, size_t& wireBytes) {
+int WarcImport::readReply(const URL& url, std::string& reply, size_t& wireBytes, std::string& failure) {
     std::string key(url.resourceKey());
     Entry probe;
     probe.key = hashOf(key);
@@ -200,44 +211,37 @@ bool WarcImport::readReply(const URL& url, std::string& reply, size_t& wireBytes
         if (!(it->place & kRevisit) && keyOf(record.field("WARC-Target-URI")) != key)
             continue;
         // The archive holds the reply as it came over the wire, read here in pieces as a fetch
-        // reads it, so the head is found within its limit and chunks and gzip are undone alike.
+        // reads it, so the head is found within its limit and chunks and gzip are undone alike,
+        // with the same caps.
         ReplyReader decoder(kMaxReplyBytes);
-        std::string decoded;
         reply.clear();
         char piece[kPiece];
-        size_t readBytes = 0;
         ReplyReader::State state = decoder.state();
-        for (int64_t got; (got = reader.readBlock(piece, sizeof piece)) > 0;) {
-            decoded.clear();
-            state = decoder.feed(piece, static_cast<size_t>(got), decoded);
-            readBytes += decoded.size();
-            // As a fetch keeps a page: up to its first NUL byte, piece by piece.
-            reply.append(decoded.data(), strnlen(decoded.data(), decoded.size()));
-            if (state == ReplyReader::State::Done || state == ReplyReader::State::Failed)
-                break;
-            if (readBytes >= kMaxReplyBytes) {
-                problem(file, offset, "a reply larger than a page may be: its page keeps the first 64 MiB");
-                break;
-            }
-        }
-        if (state == ReplyReader::State::Head || state == ReplyReader::State::Body) {
-            decoded.clear();
-            state = decoder.close(decoded);
-            reply.append(decoded.data(), strnlen(decoded.data(), decoded.size()));
-        }
+        for (int64_t got; state != ReplyReader::State::Done && state != ReplyReader::State::Failed &&
+                          (got = reader.readBlock(piece, sizeof piece)) > 0;)
+            state = decoder.feed(piece, static_cast<size_t>(got), reply);
+        if (state == ReplyReader::State::Head || state == ReplyReader::State::Body)
+            state = decoder.close(reply);
         wireBytes = decoder.wireBytes();
-        return state != ReplyReader::State::Failed;
+        if (state != ReplyReader::State::Failed)
+            return 0;
+        failure = ReplyReader::failureText(decoder.failure());
+        // What a crawl would have refused is refused here too, but the archive held it.
+        if (decoder.failure() == ReplyReader::Failure::TooLarge)
+            problem(file, offset, "a reply larger than a page may be (64 MB): its page fails");
+        return 2;
     }
-    return false;
+    return 1;
 }
 
 void WarcImport::retrieve(SiteNode* node, bool keepPages) {
     URL url = node->url;
     std::string reply;
     size_t wireBytes = 0;
+    std::string failure;
     for (int hops = 0;; ++hops) {
-        if (!readReply(url, reply, wireBytes)) {
-            node->failNode("Error - Not in the archive");
+        if (int result = readReply(url, reply, wireBytes, failure)) {
+            node->failNode(result == 1 ? "Error - Not in the archive" : failure.c_str());
             return;
         }
         Str response;

@@ -61,9 +61,10 @@ private:
     void noteRecord(int file, WarcReader& reader, const WarcRecord& record, std::vector<Revisit>& revisits);
     void resolveRevisits(const std::vector<Revisit>& revisits);
     bool hasEntry(uint64_t key) const;
-    // The reply archived for url, decoded as a fetch decodes it, and the bytes it took on the wire;
-    // false when the archive has none.
-    bool readReply(const URL& url, std::string& reply, size_t& wireBytes);
+    // The reply archived for url, decoded as a fetch decodes it, and the bytes it took on the wire:
+    // 0 when read, 1 when the archive has none, 2 when it fails as a fetch of it would (failure
+    // says how).
+    int readReply(const URL& url, std::string& reply, size_t& wireBytes, std::string& failure);
     void retrieve(SiteNode* node, bool keepPages);
     void problem(int file, int64_t offset, const std::string& text);
 

@@ -32,10 +32,9 @@ std::string lowered(std::string_view text) {
     return out;
 }
 
-// The chunks of a chunked body, joined; complete says whether the last chunk came.
-std::string dechunked(std::string_view body, bool& complete) {
+// The chunks of a chunked body, joined, as far as they came.
+std::string dechunked(std::string_view body) {
     std::string payload;
-    complete = false;
     while (!body.empty()) {
         size_t lineEnd = body.find("\r\n");
         if (lineEnd == std::string_view::npos)
@@ -46,10 +45,8 @@ std::string dechunked(std::string_view body, bool& complete) {
         if (digitsEnd == line.c_str())
             break;
         body.remove_prefix(lineEnd + 2);
-        if (size == 0) {
-            complete = true;
+        if (size == 0)
             break;
-        }
         if (size > body.size()) {
             payload.append(body);
             break;
@@ -72,8 +69,7 @@ std::string payloadOf(std::string_view response) {
     std::string_view body = response.substr(headEnd);
     if (!isChunked(response.substr(0, headEnd)))
         return std::string(body);
-    bool complete = false;
-    return dechunked(body, complete);
+    return dechunked(body);
 }
 
 std::string recordHeader(const char* type, const std::string& id, const std::string& date,
@@ -227,27 +223,6 @@ std::string archivedAddress(std::string_view uri) {
     return out;
 }
 
-bool isCutShort(std::string_view request, std::string_view reply) {
-    size_t headEnd = replyHeadEnd(reply);
-    if (reply.substr(0, 5) != "HTTP/" || headEnd == std::string_view::npos || request.substr(0, 5) == "HEAD ")
-        return false;
-    std::string_view head = reply.substr(0, headEnd);
-    std::string_view body = reply.substr(headEnd);
-    int status = head.size() >= 12 ? std::atoi(std::string(head.substr(9, 3)).c_str()) : 0;
-    if (status == 204 || status == 304 || (status >= 100 && status < 200))
-        return false;
-    if (isChunked(head)) {
-        bool complete = false;
-        dechunked(body, complete);
-        return !complete;
-    }
-    std::string lower = lowered(head);
-    size_t length = lower.find("\ncontent-length:");
-    if (length == std::string::npos)
-        return false;
-    return std::strtoull(lower.c_str() + length + 16, nullptr, 10) > body.size();
-}
-
 std::string warcDate() {
     std::time_t now = std::time(nullptr);
     std::tm utc{};
@@ -276,7 +251,7 @@ std::string exchangeMembers(const WarcExchange& exchange, const std::string& inf
     std::string info = "WARC-Warcinfo-ID: <urn:uuid:" + infoId + ">\r\n";
     std::string responseExtra =
         info + "WARC-Payload-Digest: " + sha1Label(payloadOf(exchange.response)) + "\r\n";
-    if (exchange.truncated || isCutShort(exchange.request, exchange.response))
+    if (exchange.truncated)
         responseExtra += "WARC-Truncated: length\r\n";
     std::string request = withoutCredentials(exchange.request);
     std::string uri = archivedAddress(exchange.uri);

@@ -16,7 +16,8 @@ struct WarcExchange {
     std::string date;
     std::string request;
     std::string response;
-    // Cut at the reply cap, or read only in part (a link check reads the head alone).
+    // The response stopped part-way (cut short, past the size cap or the page's time), or only
+    // its head was read: the record says so.
     bool truncated = false;
 };
 
@@ -25,10 +26,6 @@ struct WarcExchange {
 std::string withoutCredentials(std::string_view request);
 // The address without a user and password and without a fragment.
 std::string archivedAddress(std::string_view uri);
-// Whether a reply ended before its end: a body shorter than its Content-Length, or chunks
-// without their last. A reply to HEAD has no body to miss.
-bool isCutShort(std::string_view request, std::string_view reply);
-
 // The date as WARC-Date writes it, in UTC.
 std::string warcDate();
 // The warcinfo record that opens a file, as a gzip member.

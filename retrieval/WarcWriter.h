@@ -32,7 +32,7 @@ public:
 
     // Creates the file, writes the warcinfo record and starts the workers; 0, or the errno value.
     [[nodiscard]] int open(const std::string& path, std::string_view software);
-    // truncated: the response was cut at the reply cap.
+    // truncated: the response stopped part-way, or only its head was read.
     void recordExchange(const URL& target, std::string_view request, std::string_view response,
                         bool truncated);
     // Non-zero once a write failed (a full disk): later records are not written.

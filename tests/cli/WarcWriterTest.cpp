@@ -70,4 +70,14 @@ TEST_F(CliFixture, AnArchiveKeepsNoPasswordAndMarksRepliesCutShort) {
                       std::string::npos)
                 << page;
     }
+
+    // Imported again, a reply cut short fails its page as it failed the crawl's.
+    CliResult imported =
+        runCli({"import", path("user.warc.gz"), "--start", server.url("/"), "--report", "-"});
+    for (const char* page : {"/cut.html", "/chunks.html"})
+        EXPECT_NE(imported.out.find(server.url(page) + "\tfailed\t0\tError - Reply cut short\t"),
+                  std::string::npos)
+            << imported.out;
+    EXPECT_NE(imported.out.find(server.url("/whole.html") + "\tdone\t200\t"), std::string::npos)
+        << imported.out;
 }
