@@ -100,14 +100,15 @@ size_t encodedBodyStart(std::string_view response) {
     return head.compare(valueStart, 8, "identity") == 0 ? std::string_view::npos : headEnd;
 }
 
-// Makes gzip members (16 + MAX_WBITS), so every record can be read on its own. One per thread,
-// kept from record to record: setting up a compressor costs more than a small record's
-// compression.
+// Makes gzip members, so every record can be read on its own. One per thread, kept from record
+// to record: setting up a compressor costs more than a small record's compression. The member is
+// put together here around a raw deflate stream, so that a body the server already compressed can
+// go in as stored blocks, with no change of level in the compressor.
 class MemberDeflater {
 public:
     MemberDeflater() {
         m_ready =
-            deflateInit2(&m_z, kCompressionLevel, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+            deflateInit2(&m_z, kCompressionLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
     }
     ~MemberDeflater() {
         if (m_ready)
@@ -116,21 +117,34 @@ public:
     MemberDeflater(const MemberDeflater&) = delete;
     MemberDeflater& operator=(const MemberDeflater&) = delete;
 
-    // Appends the member of header and block to out, the block stored as it is from storedFrom
-    // on; 0, or 1 when compression failed (out is then as it was).
+    // Appends the member of header, block and the line ends that close a record to out, the block
+    // stored as it is from storedFrom on; 0, or 1 when compression failed (out is then as it was).
     int append(std::string& out, std::string_view header, std::string_view block, size_t storedFrom) {
-        if (!m_ready || deflateReset(&m_z) != Z_OK ||
-            deflateParams(&m_z, kCompressionLevel, Z_DEFAULT_STRATEGY) != Z_OK)
+        static constexpr std::string_view kEnd = "\r\n\r\n";
+        static constexpr unsigned char kGzipHeader[10] = {0x1f, 0x8b, 8, 0, 0, 0, 0, 0, 0, 3};
+        if (!m_ready || deflateReset(&m_z) != Z_OK)
             return 1;
         const size_t start = out.size();
+        out.append(reinterpret_cast<const char*>(kGzipHeader), sizeof kGzipHeader);
         storedFrom = std::min(storedFrom, block.size());
         bool ok = pump(out, header, Z_NO_FLUSH) && pump(out, block.substr(0, storedFrom), Z_NO_FLUSH);
-        if (ok && storedFrom < block.size())
-            ok = setLevel(out, Z_NO_COMPRESSION) && pump(out, block.substr(storedFrom), Z_NO_FLUSH);
-        if (!ok || !pump(out, "\r\n\r\n", Z_FINISH)) {
+        if (ok && storedFrom < block.size()) {
+            // A sync flush ends on a byte boundary, where stored blocks may follow.
+            ok = pump(out, {}, Z_SYNC_FLUSH);
+            appendStored(out, block.substr(storedFrom), false);
+            appendStored(out, kEnd, true);
+        } else if (ok) {
+            ok = pump(out, kEnd, Z_FINISH);
+        }
+        if (!ok) {
             out.resize(start);
             return 1;
         }
+        uLong crc = crc32(0, nullptr, 0);
+        for (std::string_view piece : {header, block, kEnd})
+            crc = crc32_z(crc, reinterpret_cast<const Bytef*>(piece.data()), piece.size());
+        appendLittleEndian(out, static_cast<uint32_t>(crc));
+        appendLittleEndian(out, static_cast<uint32_t>(header.size() + block.size() + kEnd.size()));
         return 0;
     }
 
@@ -151,18 +165,23 @@ private:
                 return true;
         }
     }
-    bool setLevel(std::string& out, int level) {
-        // What came before is flushed at the old level; it needs room for that.
-        for (;;) {
-            m_z.next_out = m_buffer;
-            m_z.avail_out = sizeof m_buffer;
-            int result = deflateParams(&m_z, level, Z_DEFAULT_STRATEGY);
-            out.append(reinterpret_cast<char*>(m_buffer), sizeof m_buffer - m_z.avail_out);
-            if (result == Z_OK)
-                return true;
-            if (result != Z_BUF_ERROR)
-                return false;
-        }
+    static void appendLittleEndian(std::string& out, uint32_t value) {
+        for (int byte = 0; byte < 4; ++byte)
+            out += static_cast<char>((value >> (8 * byte)) & 0xff);
+    }
+    // Stored blocks of at most 65,535 bytes, each its type, its length and the length's complement.
+    static void appendStored(std::string& out, std::string_view bytes, bool isLast) {
+        do {
+            size_t length = std::min<size_t>(bytes.size(), 0xffff);
+            bool last = isLast && length == bytes.size();
+            out += static_cast<char>(last ? 1 : 0);
+            for (uint32_t value : {static_cast<uint32_t>(length), static_cast<uint32_t>(~length & 0xffff)}) {
+                out += static_cast<char>(value & 0xff);
+                out += static_cast<char>((value >> 8) & 0xff);
+            }
+            out.append(bytes.substr(0, length));
+            bytes.remove_prefix(length);
+        } while (!bytes.empty());
     }
 
     z_stream m_z{};
