@@ -295,6 +295,10 @@ void cleanLinkText(Str& text) {
     if (from < text.len())
         kept.cat(text.view().substr(from));
     text = std::move(kept);
+    finishLinkText(text, alt, src);
+}
+
+void finishLinkText(Str& text, const Str& alt, const Str& src) {
     text.strip();
     if (text.isEmpty()) {
         if (!alt.isEmpty()) {

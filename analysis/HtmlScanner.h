@@ -34,6 +34,9 @@ int scanPage(const Str& pageText, const URL& pageURL, Str& title, LinkList& link
 // The display text of an anchor from the raw text between its tags: tags removed, trimmed, the
 // last image's alt or file name when nothing else is left, else "<No Text>"; entities decoded.
 void cleanLinkText(Str& text);
+// The end of cleanLinkText, for a reader that has taken the tags out itself: the trimmed text, or
+// else the last image's alt or file name, or "<No Text>"; entities decoded.
+void finishLinkText(Str& text, const Str& alt, const Str& src);
 // What follows the last "/" (the whole text when there is none).
 void lastPathSegment(Str& text);
 
