@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
+#include <filesystem>
+#include <set>
 #include <sstream>
 
 using namespace lurvik::test;
@@ -41,7 +45,48 @@ constexpr size_t kState = 1, kRedirects = 11;
 
 using BrowserCrawl = CliFixture;
 
+// What the browser reference (tests/data/browser/expected.txt) requests on each corpus page that
+// is on the page's own host, as request targets: "/cases/a.html?q=1".
+std::map<std::string, std::set<std::string>> referenceRequests() {
+    const std::string host = "http://lurvik.test";
+    std::map<std::string, std::set<std::string>> requests;
+    std::istringstream in(readFileBytes(std::string(LURVIK_TEST_DATA) + "/browser/expected.txt"));
+    std::string line;
+    std::set<std::string>* page = nullptr;
+    while (std::getline(in, line)) {
+        if (line.rfind("== ", 0) == 0)
+            page = &requests[line.substr(3)];
+        else if (page && line.rfind(host + "/", 0) == 0)
+            page->insert(line.substr(host.size()));
+    }
+    return requests;
+}
+
 } // namespace
+
+// Each page of the browser corpus, crawled within its host with every resource checked, makes
+// exactly the requests a browser engine's reading of it calls for: nothing missed, nothing extra.
+TEST_F(BrowserCrawl, TheCorpusPagesAskForWhatABrowserAsksFor) {
+    server.serveDirectory(std::string(LURVIK_TEST_DATA) + "/browser");
+    ASSERT_EQ(server.start(), 0);
+    const auto expected = referenceRequests();
+    ASSERT_GE(expected.size(), 10u);
+    size_t compared = 0;
+    for (const auto& [file, wanted] : expected) {
+        server.clearLog();
+        CliResult crawl = runCli({"crawl", server.url("/cases/" + file), "--limit", "host", "--check-links"});
+        EXPECT_NE(crawl.exitCode, 2) << file << ": " << crawl.err;
+        std::set<std::string> made;
+        for (const auto& request : server.requests())
+            if (request.path != "/cases/" + file)
+                made.insert(request.target);
+        std::set<std::string> asked = wanted;
+        asked.erase("/cases/" + file);
+        EXPECT_EQ(made, asked) << file;
+        compared += asked.size();
+    }
+    EXPECT_GT(compared, 90u);
+}
 
 // A folder asked for without its slash is redirected to it, as every server does; the links of the
 // page it serves are the folder's, and the page report shows the way there.
