@@ -134,12 +134,14 @@ TEST_F(BrowserCrawl, InlineFramesAndRefreshesLeadToPagesScriptsDoNot) {
 // With --check-links every resource a browser would fetch is asked for once, stylesheets read for
 // what they ask for in turn, and each broken one is named with the line it was written on.
 TEST_F(BrowserCrawl, BrokenResourcesAreFoundAndNamed) {
-    server.addPage("/", "<title>Home</title>\n"
-                        "<script src=missing.js></script>\n"
-                        "<link rel=stylesheet href=site.css>\n"
-                        "<img src=ok.png srcset=\"ok.png 1x, gone.png 2x\">\n"
-                        "<a href=\"http://localhost]/\">bad address</a>\n"
-                        "<div style=\"background: url(inline-gone.png)\">x</div>\n");
+    // A NUL byte early in the page hides none of what follows it.
+    server.addPage("/", std::string("<title>Home</title>\0\n", 21) +
+                            "<script src=missing.js></script>\n"
+                            "<link rel=stylesheet href=site.css>\n"
+                            "<img src=ok.png srcset=\"ok.png 1x, gone.png 2x\">\n"
+                            "<a href=\"http://localhost]/\">bad address</a>\n"
+                            "<div style=\"background: url(inline-gone.png)\">x</div>\n"
+                            "<link rel=stylesheet href=missing.css>\n");
     Page sheet;
     sheet.contentType = "text/css";
     sheet.body = "@import \"more.css\";\nbody { background: url('bg-gone.png') }\n/* url(commented.png) */\n";
@@ -155,13 +157,13 @@ TEST_F(BrowserCrawl, BrokenResourcesAreFoundAndNamed) {
         runCli({"crawl", server.url("/"), "--check-links", "--links-report", path("links.tsv")});
     EXPECT_EQ(crawl.exitCode, 1) << crawl.err;
     for (const char* resource : {"/missing.js", "/site.css", "/more.css", "/ok.png", "/gone.png",
-                                 "/bg-gone.png", "/inline-gone.png"})
+                                 "/bg-gone.png", "/inline-gone.png", "/missing.css"})
         EXPECT_EQ(server.requestCount(resource), 1u) << resource;
     EXPECT_EQ(server.requestCount("/commented.png"), 0u);
 
     const std::string links = readFileBytes(path("links.tsv"));
     const std::pair<const char*, const char*> broken[] = {
-        {"/missing.js", "2"}, {"/gone.png", "4"}, {"/inline-gone.png", "6"}};
+        {"/missing.js", "2"}, {"/gone.png", "4"}, {"/inline-gone.png", "6"}, {"/missing.css", "7"}};
     for (const auto& [resource, line] : broken) {
         const auto row = rowWith(links, kUrl, server.url(resource));
         ASSERT_GT(row.size(), kLine) << resource << "\n" << links;
