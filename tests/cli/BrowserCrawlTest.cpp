@@ -239,3 +239,33 @@ TEST_F(BrowserCrawl, HeadersAreReadFromTheHeadOnly) {
     EXPECT_EQ(xml.find("1980"), std::string::npos) << xml;
     EXPECT_NE(xml.find("<lastmod>2026-12-02</lastmod>"), std::string::npos) << xml;
 }
+
+// A checked resource that redirects is followed only where a page would be: a hop outside the
+// limits is not asked for unless links outside them are checked.
+TEST_F(BrowserCrawl, CheckedResourcesRedirectOnlyWithinTheLimits) {
+    TestServer elsewhere;
+    elsewhere.addPage("/landing.html", "<title>Elsewhere</title>");
+    ASSERT_EQ(elsewhere.start(), 0);
+    const std::string away = "http://localhost:" + std::to_string(elsewhere.port()) + "/landing.html";
+    server.addPage("/", "<title>Home</title><img src=jump.png><embed src=stay.swf>");
+    server.addRedirect("/jump.png", 302, away);
+    server.addRedirect("/stay.swf", 301, "/here.html");
+    server.addPage("/here.html", "<title>Here</title>");
+    ASSERT_EQ(server.start(), 0);
+
+    CliResult within = runCli(
+        {"crawl", server.url("/"), "--limit", "host", "--check-links", "--links-report", path("links.tsv")});
+    EXPECT_EQ(within.exitCode, 1) << within.err;
+    EXPECT_TRUE(elsewhere.requests().empty());
+    EXPECT_EQ(server.requestCount("/here.html"), 1u);
+    const std::string links = readFileBytes(path("links.tsv"));
+    EXPECT_EQ(rowWith(links, kUrl, server.url("/jump.png")).at(kTarget),
+              "broken: Error - Redirected outside the limits to " + away)
+        << links;
+    EXPECT_EQ(rowWith(links, kUrl, server.url("/stay.swf")).at(kVerdict), "ok") << links;
+
+    CliResult outside =
+        runCli({"crawl", server.url("/"), "--limit", "host", "--check-links", "--check-external"});
+    EXPECT_EQ(outside.exitCode, 0) << outside.err;
+    EXPECT_EQ(elsewhere.requestCount("/landing.html"), 1u);
+}
