@@ -253,15 +253,8 @@ private:
             m_decoder.decode(raw, out);
     }
     // One hostile page must not take the memory of a whole crawl.
-    bool hasRoom() {
-        if (m_maxLinks <= 0 || m_links.len() < m_maxLinks)
-            return true;
-        if (m_control)
-            m_control->linksCut = true;
-        return false;
-    }
-    bool stopRequested() const {
-        return m_control && m_control->stop && m_control->stop->load(std::memory_order_relaxed) != 0;
+    bool hasRoom(size_t addressLength = 0) {
+        return roomForLink(m_control, m_links.len(), m_maxLinks, addressLength);
     }
 
     std::string_view m_body;
@@ -295,7 +288,7 @@ void BrowserPass::run(Str& title) {
     BrowserTag tag;
     title.clear();
     for (int tags = 0; m_tokenizer.next(tag); ++tags) {
-        if (tags % 4096 == 4095 && stopRequested())
+        if (tags % 4096 == 4095 && stopRequested(m_control))
             break;
         if (m_inAnchor)
             anchorText(m_body.substr(tag.textStart, tag.start - tag.textStart));
@@ -365,13 +358,8 @@ void BrowserPass::add(int kind, std::string_view address, const Str& text, int l
     if (std::all_of(address.begin(), address.end(),
                     [](char c) { return static_cast<unsigned char>(c) <= 0x20; }))
         return;
-    if (!hasRoom())
+    if (!hasRoom(address.size()))
         return;
-    if (address.size() > static_cast<size_t>(kMaxLinkAddress)) {
-        if (m_control)
-            m_control->linksCut = true;
-        return;
-    }
     URL url;
     resolve(address, m_base, url);
     m_links.add(kind, url, text).line = line;

@@ -1,10 +1,10 @@
 #include "DiffCommand.h"
 
 #include "CliCommon.h"
+#include "MarkupText.h"
 #include "ReportWriter.h"
 #include "SiteMapFiles.h"
 #include "core/OutputFrogFile.h"
-#include "core/Utf8.h"
 #include "sitemap/MapComparison.h"
 
 #include <cstdio>
@@ -57,42 +57,16 @@ int parseDiffOptions(int argc, char** argv, DiffOptions& options) {
     return ExitOk;
 }
 
-// Text for the page: valid UTF-8, markup characters escaped.
-std::string escaped(const std::string& raw) {
-    std::string text;
-    appendValidUtf8(raw, text);
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
 // A page a reader can open anywhere: one table, newly broken rows marked, a small stylesheet.
 std::string htmlPage(const DiffOptions& options, const std::vector<MapChange>& changes) {
     std::string page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
                        "<title>Changes from " +
-                       escaped(options.older) + " to " + escaped(options.newer) +
+                       markupText(options.older) + " to " + markupText(options.newer) +
                        "</title>\n<style>\nbody{font-family:sans-serif;margin:2em}\n"
                        "table{border-collapse:collapse}\nth,td{border:1px solid #ccc;padding:.3em .6em;"
                        "text-align:left;vertical-align:top}\ntr.broken td{background:#fde8e8}\n</style>\n"
                        "</head>\n<body>\n<h1>Changes from " +
-                       escaped(options.older) + " to " + escaped(options.newer) + "</h1>\n<p>" +
+                       markupText(options.older) + " to " + markupText(options.newer) + "</h1>\n<p>" +
                        std::to_string(changes.size()) + " change(s).</p>\n";
     if (!changes.empty()) {
         page += "<table>\n<thead><tr><th>change</th><th>address</th><th>before</th><th>after</th>"
@@ -100,9 +74,9 @@ std::string htmlPage(const DiffOptions& options, const std::vector<MapChange>& c
         for (const MapChange& change : changes) {
             const bool isBroken = change.kind == MapChange::Kind::Broken;
             page += std::string(isBroken ? "<tr class=\"broken\">" : "<tr>") + "<td>" +
-                    changeName(change.kind) + "</td><td><a href=\"" + escaped(change.url) + "\">" +
-                    escaped(change.url) + "</a></td><td>" + escaped(change.before) + "</td><td>" +
-                    escaped(change.after) + "</td><td>" + escaped(change.detail) + "</td></tr>\n";
+                    changeName(change.kind) + "</td><td><a href=\"" + markupText(change.url) + "\">" +
+                    markupText(change.url) + "</a></td><td>" + markupText(change.before) + "</td><td>" +
+                    markupText(change.after) + "</td><td>" + markupText(change.detail) + "</td></tr>\n";
         }
         page += "</tbody>\n</table>\n";
     }

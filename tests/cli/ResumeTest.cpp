@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -16,24 +17,23 @@ namespace {
 
 using Resume = CliFixture;
 
-std::vector<std::string> sortedLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    std::sort(lines.begin(), lines.end());
-    return lines;
-}
-
-// The lines only one of two texts has, a few of them, for a failure message.
+// The lines only one of two texts has (order aside), a few of them, for a failure message.
 std::string differences(const std::string& a, const std::string& b) {
-    const auto left = sortedLines(a), right = sortedLines(b);
-    std::vector<std::string> only;
-    std::set_symmetric_difference(left.begin(), left.end(), right.begin(), right.end(),
-                                  std::back_inserter(only));
+    std::multiset<std::string> only;
+    std::istringstream left(a), right(b);
+    for (std::string line; std::getline(left, line);)
+        only.insert(line);
+    for (std::string line; std::getline(right, line);) {
+        auto found = only.find(line);
+        if (found != only.end())
+            only.erase(found);
+        else
+            only.insert("+ " + line);
+    }
     std::string out = std::to_string(only.size()) + " lines differ";
-    for (size_t i = 0; i < std::min<size_t>(only.size(), 10); ++i)
-        out += "\n  " + only[i];
+    size_t shown = 0;
+    for (auto it = only.begin(); it != only.end() && shown < 10; ++it, ++shown)
+        out += "\n  " + *it;
     return out;
 }
 
