@@ -119,11 +119,12 @@ int openResumedCrawl(std::vector<std::string>& given, SiteEngine& engine, CrawlF
 
 // Puts the pages an unfinished crawl had still to do back in the queue, each under the pages that
 // linked to it.
-void restoreFrontier(const CrawlFrontier& frontier, SiteEngine& engine) {
+void restoreFrontier(const CrawlFrontier& frontier, SiteEngine& engine, RetrievalScheduler& scheduler) {
     for (const FrontierPage& page : frontier.pages) {
         SiteNode* node = engine.findOrAddNode(URL(page.url), page.level);
         if (!node || node->state != NODE_WAITING)
             continue;
+        scheduler.waitBeforeRetry(node, page.waitMs);
         for (const std::string& address : page.parents) {
             SiteNode* parent = engine.findNode(URL(address), true, false);
             if (!parent ||
@@ -144,7 +145,8 @@ bool mustStop() {
 // cannot be written is said once each time and leaves the previous one in place: the crawl goes on.
 class Checkpoints {
 public:
-    Checkpoints(const CrawlOptions& options, SiteEngine& engine) : m_options(options), m_engine(engine) {}
+    Checkpoints(const CrawlOptions& options, SiteEngine& engine, const RetrievalScheduler& scheduler)
+        : m_options(options), m_engine(engine), m_scheduler(scheduler) {}
 
     void maybeWrite() {
         if (m_options.checkpointSeconds <= 0)
@@ -156,7 +158,8 @@ public:
         SiteMapFile map;
         map.fileName = m_options.save;
         map.frontier.arguments = m_options.arguments;
-        captureFrontier(m_engine, map.frontier.pages);
+        captureFrontier(m_engine, map.frontier.pages,
+                        [this](const SiteNode* node) { return m_scheduler.retryWaitLeftMs(node); });
         if (saveSiteMap(map, m_engine, false) != 0)
             printError("note: the crawl goes on; the last checkpoint written stays in place");
     }
@@ -164,6 +167,7 @@ public:
 private:
     const CrawlOptions& m_options;
     SiteEngine& m_engine;
+    const RetrievalScheduler& m_scheduler;
     std::chrono::steady_clock::time_point m_last = std::chrono::steady_clock::now();
 };
 
@@ -263,11 +267,11 @@ int runCrawl(int argc, char** argv) {
     }
     RetrievalScheduler scheduler(engine, pool);
     SiteNode* start = engine.findOrAddNode(url, 0);
-    restoreFrontier(resumed, engine);
+    restoreFrontier(resumed, engine, scheduler);
     installInterruptHandler();
     installMemoryReserve(kMemoryReserve);
     CrawlProgress progress;
-    Checkpoints checkpoints(options, engine);
+    Checkpoints checkpoints(options, engine, scheduler);
     bool stopped = runRetrieval(engine, scheduler, progress, checkpoints);
     ResourceChecker checker(engine, pool);
     checker.checkResources = options.checkLinks;

@@ -66,6 +66,7 @@ void writeFrontier(const CrawlFrontier& frontier, MemBlock& out) {
     for (const FrontierPage& page : frontier.pages) {
         out.cat(std::string_view(page.url));
         out.cat(page.level, 4);
+        out.cat(page.waitMs, 4);
         out.cat(static_cast<int64_t>(page.parents.size()), 4);
         for (const std::string& parent : page.parents)
             out.cat(std::string_view(parent));
@@ -92,7 +93,8 @@ int readFrontier(MemBlock& block, CrawlFrontier& frontier) {
         Str text;
         int parents = 0;
         if (block.get(text, URL::kMaxStoredLength) != 0 || block.get(page.level, 4) != 0 ||
-            block.get(parents, 4) != 0 || parents < 0 || parents > block.remaining())
+            block.get(page.waitMs, 4) != 0 || block.get(parents, 4) != 0 || parents < 0 ||
+            parents > block.remaining())
             return 1;
         page.url = text.str();
         page.parents.resize(parents);
@@ -148,10 +150,11 @@ int readLinkKindsAndRedirects(MemBlock& block, const std::vector<SiteNode*>& loa
 
 } // namespace
 
-void captureFrontier(const SiteEngine& engine, std::vector<FrontierPage>& out) {
+void captureFrontier(const SiteEngine& engine, std::vector<FrontierPage>& out,
+                     const std::function<int(const SiteNode*)>& waitLeft) {
     out.clear();
     engine.pendingNodes.forEach([&](SiteNode* node) {
-        FrontierPage page{node->url.text(), node->level, {}};
+        FrontierPage page{node->url.text(), node->level, {}, waitLeft ? waitLeft(node) : 0};
         for (const SiteNode* parent : node->parents)
             page.parents.push_back(parent->url.text());
         out.push_back(std::move(page));

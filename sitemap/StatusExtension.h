@@ -4,6 +4,7 @@
 #include "core/MemBlock.h"
 #include "retrieval/SiteEngine.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@ struct FrontierPage {
     std::string url;
     int level = 0;
     std::vector<std::string> parents;
+    int waitMs = 0; // what a 429 or 503 reply's Retry-After had it still wait
 };
 struct CrawlFrontier {
     std::vector<std::string> arguments; // the crawl's options, as its command line gave them
@@ -31,8 +33,10 @@ struct CrawlFrontier {
     bool isEmpty() const { return arguments.empty() && pages.empty(); }
 };
 
-// The engine's waiting and unfinished pages, as a frontier's pages.
-void captureFrontier(const SiteEngine& engine, std::vector<FrontierPage>& out);
+// The engine's waiting and unfinished pages, as a frontier's pages; waitLeft, when given, tells how
+// long each has still to wait before it may be asked for.
+void captureFrontier(const SiteEngine& engine, std::vector<FrontierPage>& out,
+                     const std::function<int(const SiteNode*)>& waitLeft = {});
 
 // A block after the pages of a site map holding what the original layout has no room for: each
 // saved page's HTTP status, Last-Modified date and level, the pages that failed (with their error and the

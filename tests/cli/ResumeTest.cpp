@@ -1,5 +1,6 @@
 #include "CliRunner.h"
 #include "SyntheticSite.h"
+#include "sitemap/SiteMapFile.h"
 
 #include <gtest/gtest.h>
 
@@ -126,4 +127,42 @@ TEST_F(Resume, OnlyAnUnfinishedCrawlGoesOn) {
     EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
     EXPECT_NE(resumed.out.find(server.url("/a.html") + "\tdone\t200\t\t1\t"), std::string::npos)
         << resumed.out;
+}
+
+// A page that a 429 sent to wait is kept waiting in the checkpoint, and the resumed crawl waits
+// out the rest of what the server asked for before it asks again.
+TEST_F(Resume, AWaitAServerAskedForIsKeptAndWaitedOut) {
+    Page slow;
+    slow.body = "<title>Slow</title>";
+    server.addThrottled("/slow.html", 1, "3", slow);
+    server.addPage("/", "<title>Home</title><a href=slow.html>slow</a>");
+    ASSERT_EQ(server.start(), 0);
+    const std::string map = path("site.web");
+    CliProcess crawl({"crawl", server.url("/"), "--checkpoint", "1", "--save", map});
+    // Killed at the first checkpoint written after the 429 was answered.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (server.requestCount("/slow.html") == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto answered = std::filesystem::file_time_type::clock::now();
+    std::error_code error;
+    while ((std::filesystem::last_write_time(map, error) < answered || error) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    crawl.killNow();
+
+    lurvik::SiteEngine engine;
+    lurvik::SiteMapFile saved;
+    saved.fileName = map;
+    ASSERT_EQ(saved.open(engine), 0);
+    ASSERT_EQ(saved.frontier.pages.size(), 1u);
+    const int waitMs = saved.frontier.pages[0].waitMs;
+    EXPECT_GT(waitMs, 0);
+    EXPECT_LE(waitMs, 3000);
+
+    const auto resumedAt = std::chrono::steady_clock::now();
+    CliResult resumed = runCli({"crawl", "--resume", map});
+    const auto took = std::chrono::steady_clock::now() - resumedAt;
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+    EXPECT_EQ(server.requestCount("/slow.html"), 2u);
+    EXPECT_GE(took, std::chrono::milliseconds(waitMs) - std::chrono::milliseconds(300));
 }
