@@ -15,16 +15,107 @@ namespace lurvik {
 
 namespace {
 
-// An anchor's text is read up to here: a page that never closes its anchor would otherwise hand
-// the whole rest of the page to the text cleaner.
-constexpr size_t kMaxAnchorText = 64 * 1024;
+// The text kept of an anchor: far more than a link's text shows, and bounded for a page that
+// never closes its anchors.
+constexpr size_t kMostAnchorText = 4096;
+
+// The elements the pass acts on; every other name is Other.
+enum class Element {
+    Other,
+    A,
+    Area,
+    Audio,
+    Base,
+    Body,
+    Embed,
+    Frame,
+    Frameset,
+    Iframe,
+    Img,
+    Input,
+    Link,
+    Map,
+    Math,
+    Meta,
+    Noembed,
+    Noframes,
+    Noscript,
+    Object,
+    Plaintext,
+    Script,
+    Source,
+    Style,
+    Svg,
+    Template,
+    Textarea,
+    Title,
+    Track,
+    Video,
+    Xmp
+};
+
+Element elementOf(std::string_view name) {
+    struct Entry {
+        std::string_view name;
+        Element element;
+    };
+    // By length, so most names are told apart by one comparison.
+    static constexpr Entry kElements[] = {{"a", Element::A},
+                                          {"img", Element::Img},
+                                          {"map", Element::Map},
+                                          {"svg", Element::Svg},
+                                          {"xmp", Element::Xmp},
+                                          {"area", Element::Area},
+                                          {"base", Element::Base},
+                                          {"body", Element::Body},
+                                          {"link", Element::Link},
+                                          {"math", Element::Math},
+                                          {"meta", Element::Meta},
+                                          {"audio", Element::Audio},
+                                          {"embed", Element::Embed},
+                                          {"frame", Element::Frame},
+                                          {"image", Element::Img},
+                                          {"input", Element::Input},
+                                          {"style", Element::Style},
+                                          {"title", Element::Title},
+                                          {"track", Element::Track},
+                                          {"video", Element::Video},
+                                          {"iframe", Element::Iframe},
+                                          {"object", Element::Object},
+                                          {"script", Element::Script},
+                                          {"source", Element::Source},
+                                          {"noembed", Element::Noembed},
+                                          {"frameset", Element::Frameset},
+                                          {"noframes", Element::Noframes},
+                                          {"noscript", Element::Noscript},
+                                          {"template", Element::Template},
+                                          {"textarea", Element::Textarea},
+                                          {"plaintext", Element::Plaintext}};
+    if (name.size() > 9 || name.size() == 2)
+        return Element::Other;
+    for (const Entry& entry : kElements)
+        if (entry.name.size() == name.size() && entry.name[0] == name[0] && entry.name == name)
+            return entry.element;
+    return Element::Other;
+}
 
 // How the tokenizer reads what follows an element's start tag, by the tree builder's rules (with
 // scripting on, as in a browser).
-bool holdsRawText(std::string_view name) {
-    static constexpr std::string_view kNames[] = {"script", "style",   "textarea", "title",   "xmp",
-                                                  "iframe", "noembed", "noframes", "noscript"};
-    return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
+bool holdsRawText(Element element) {
+    switch (element) {
+    case Element::Script:
+    case Element::Style:
+    case Element::Textarea:
+    case Element::Title:
+    case Element::Xmp:
+    case Element::Iframe:
+    case Element::Noembed:
+    case Element::Noframes:
+    case Element::Noscript:
+        return true;
+    default:
+        return false;
+    }
 }
 
 // Start tags that end an <svg> or <math> island: the tree builder goes back to HTML at them.
@@ -120,51 +211,50 @@ std::string_view refreshAddress(std::string_view content) {
     return address;
 }
 
-// Everything one pass carries from tag to tag. Links are gathered as written and resolved at the
-// end, because a <base href> anywhere in the page is the base of every link in it.
+// Everything one pass carries from tag to tag. A <base href> anywhere in the page is the base of
+// every link in it, those before it too: the links met before it are resolved again.
 class BrowserPass {
 public:
     BrowserPass(const Str& reply, const URL& pageURL, LinkList& links, Str& labels, ScanControl* control)
         : m_body(reply.view().substr(replyHeaderLength(reply.view()))), m_pageURL(pageURL), m_links(links),
           m_labels(labels), m_control(control),
           m_maxLinks(theLinkEnvironment ? theLinkEnvironment->maxPageLinks : kDefaultMaxPageLinks),
-          m_decoder(detectCharset(reply)), m_tokenizer(m_body) {}
+          m_decoder(detectCharset(reply)), m_tokenizer(m_body), m_base(pageURL) {}
 
     void run(Str& title);
 
 private:
-    struct Pending {
-        int kind;
-        std::string_view address; // as written, a view into the page
-        Str text;
-        int line;
-    };
-
-    void startTag(const BrowserTag& tag);
-    void elementLinks(const BrowserTag& tag);
+    void startTag(const BrowserTag& tag, Element element);
+    void elementLinks(const BrowserTag& tag, Element element);
+    void objectLink(const BrowserTag& tag);
+    void metaTag(const BrowserTag& tag);
     void linkElement(const BrowserTag& tag, int kind, std::string_view attribute, std::string_view text = {});
-    void add(int kind, std::string_view address, Str text, size_t at);
+    void add(int kind, std::string_view address, const Str& text, int line);
+    void add(int kind, std::string_view address, const Str& text, size_t at) {
+        add(kind, address, text, m_tokenizer.lineAt(at));
+    }
+    void takeBase(std::string_view href);
     void addImages(std::string_view srcset, int kind, size_t at);
     void addStyleLinks(std::string_view css, size_t at);
-    void closeAnchor(size_t at);
+    void anchorText(std::string_view text);
+    void closeAnchor();
     void readTitle(std::string_view raw, Str& title);
-    void resolveAll();
     void resolve(std::string_view written, const URL& base, URL& out);
     Str shown(std::string_view raw) {
         Str out;
-        m_decoder.decode(raw, out);
+        toUtf8(raw, out);
         return out;
     }
-    // One hostile page must not take the memory of a whole crawl.
-    bool hasRoom() {
-        if (m_maxLinks <= 0 || static_cast<int>(m_pending.size()) < m_maxLinks)
-            return true;
-        if (m_control)
-            m_control->linksCut = true;
-        return false;
+    // Most of a page's names and addresses are ASCII, the same in every charset.
+    void toUtf8(std::string_view raw, Str& out) {
+        if (std::all_of(raw.begin(), raw.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+            out.cpy(raw);
+        else
+            m_decoder.decode(raw, out);
     }
-    bool stopRequested() const {
-        return m_control && m_control->stop && m_control->stop->load(std::memory_order_relaxed) != 0;
+    // One hostile page must not take the memory of a whole crawl.
+    bool hasRoom(size_t addressLength = 0) {
+        return roomForLink(m_control, m_links.len(), m_maxLinks, addressLength);
     }
 
     std::string_view m_body;
@@ -175,7 +265,9 @@ private:
     int m_maxLinks;
     TextDecoder m_decoder;
     BrowserTokenizer m_tokenizer;
-    std::vector<Pending> m_pending;
+    URL m_base;
+    // Each link's address as written, for a <base> met after it; empty for an object's name.
+    std::vector<std::string_view> m_written;
 
     int m_foreignDepth = 0;
     int m_templateDepth = 0;
@@ -183,10 +275,11 @@ private:
     int m_mediaDepth = 0;
     bool m_hasTitle = false;
     bool m_hasBase = false;
-    std::string_view m_baseHref;
     bool m_inAnchor = false;
     std::string_view m_href;
-    size_t m_anchorTextStart = 0;
+    std::string m_anchorText; // the anchor's text so far, its tags left out
+    std::string_view m_anchorAlt;
+    std::string_view m_anchorSrc;
     int m_anchorLine = 0;
     std::string_view m_mapName;
 };
@@ -195,55 +288,61 @@ void BrowserPass::run(Str& title) {
     BrowserTag tag;
     title.clear();
     for (int tags = 0; m_tokenizer.next(tag); ++tags) {
-        if (tags % 4096 == 4095 && stopRequested())
+        if (tags % 4096 == 4095 && stopRequested(m_control))
             break;
-        const std::string& name = tag.name;
+        if (m_inAnchor)
+            anchorText(m_body.substr(tag.textStart, tag.start - tag.textStart));
+        if (tag.isComment)
+            continue;
+        const Element element = elementOf(tag.name());
+        const bool isForeignRoot = element == Element::Svg || element == Element::Math;
         if (tag.isEnd) {
-            if (name == "a")
-                closeAnchor(tag.start);
-            else if (m_foreignDepth > 0 && (name == "svg" || name == "math"))
+            if (element == Element::A)
+                closeAnchor();
+            else if (m_foreignDepth > 0 && isForeignRoot)
                 --m_foreignDepth;
-            else if (name == "template" && m_templateDepth > 0)
+            else if (element == Element::Template && m_templateDepth > 0)
                 --m_templateDepth;
-            else if (name == "frameset" && m_framesetDepth > 0)
+            else if (element == Element::Frameset && m_framesetDepth > 0)
                 --m_framesetDepth;
-            else if ((name == "video" || name == "audio") && m_mediaDepth > 0)
+            else if ((element == Element::Video || element == Element::Audio) && m_mediaDepth > 0)
                 --m_mediaDepth;
             continue;
         }
         if (m_foreignDepth > 0) {
-            if (!leavesForeignContent(name)) {
-                if ((name == "svg" || name == "math") && !tag.isSelfClosing)
+            if (!leavesForeignContent(tag.name())) {
+                if (isForeignRoot && !tag.isSelfClosing)
                     ++m_foreignDepth;
                 continue;
             }
             m_foreignDepth = 0;
         }
         if (m_templateDepth == 0)
-            startTag(tag);
-        if (name == "template") {
+            startTag(tag, element);
+        if (element == Element::Template) {
             ++m_templateDepth;
-        } else if ((name == "svg" || name == "math") && !tag.isSelfClosing) {
+        } else if (isForeignRoot && !tag.isSelfClosing) {
             ++m_foreignDepth;
-        } else if (name == "plaintext") {
+        } else if (element == Element::Plaintext) {
             m_tokenizer.skipRest();
-        } else if (holdsRawText(name)) {
+        } else if (holdsRawText(element)) {
             const size_t textStart = tag.end;
-            std::string_view text = m_tokenizer.skipRawText(name);
+            std::string_view text = m_tokenizer.skipRawText(tag.name());
             if (m_templateDepth > 0)
                 continue;
-            if (name == "title" && !m_hasTitle) {
+            if (element == Element::Title && !m_hasTitle) {
                 m_hasTitle = true;
                 readTitle(text, title);
-            } else if (name == "style") {
+            } else if (element == Element::Style) {
                 addStyleLinks(text, textStart);
             }
         }
     }
-    closeAnchor(m_body.size());
+    if (m_inAnchor)
+        anchorText(m_tokenizer.trailingText());
+    closeAnchor();
     if (title.isEmpty())
         title = "<No Title>";
-    resolveAll();
 }
 
 // Trimmed and decoded as the original title was; the white space inside is kept as the page has
@@ -254,10 +353,32 @@ void BrowserPass::readTitle(std::string_view raw, Str& title) {
     title.decodeISO();
 }
 
-void BrowserPass::add(int kind, std::string_view address, Str text, size_t at) {
-    if (!hasRoom())
+void BrowserPass::add(int kind, std::string_view address, const Str& text, int line) {
+    // An empty address names nothing a browser would fetch.
+    if (std::all_of(address.begin(), address.end(),
+                    [](char c) { return static_cast<unsigned char>(c) <= 0x20; }))
         return;
-    m_pending.push_back({kind, address, std::move(text), m_tokenizer.lineAt(at)});
+    if (!hasRoom(address.size()))
+        return;
+    URL url;
+    resolve(address, m_base, url);
+    m_links.add(kind, url, text).line = line;
+    m_written.push_back(address);
+}
+
+void BrowserPass::takeBase(std::string_view href) {
+    m_hasBase = true;
+    URL base;
+    resolve(href, m_pageURL, base);
+    if (!base.isValid() || base.sameURL(m_base))
+        return;
+    m_base = base;
+    auto link = m_links.begin();
+    for (std::string_view written : m_written) {
+        if (!written.empty())
+            resolve(written, m_base, link->url);
+        ++link;
+    }
 }
 
 void BrowserPass::linkElement(const BrowserTag& tag, int kind, std::string_view attribute,
@@ -295,128 +416,171 @@ void BrowserPass::addStyleLinks(std::string_view css, size_t at) {
     }
 }
 
-void BrowserPass::closeAnchor(size_t at) {
+void BrowserPass::anchorText(std::string_view text) {
+    // Only as much text as a link's text can show is kept.
+    const size_t room = kMostAnchorText - std::min(kMostAnchorText, m_anchorText.size());
+    m_anchorText.append(text.substr(0, room));
+}
+
+void BrowserPass::closeAnchor() {
     if (!m_inAnchor)
         return;
     m_inAnchor = false;
     if (!hasRoom())
         return;
-    const size_t length = std::min(at - std::min(at, m_anchorTextStart), kMaxAnchorText);
-    Str text = shown(m_body.substr(std::min(m_anchorTextStart, m_body.size()), length));
-    cleanLinkText(text);
-    m_pending.push_back({LINK_HYPERLINK, m_href, std::move(text), m_anchorLine});
+    Str text = shown(m_anchorText);
+    finishLinkText(text, shown(m_anchorAlt), shown(m_anchorSrc));
+    add(LINK_HYPERLINK, m_href, text, m_anchorLine);
 }
 
-void BrowserPass::startTag(const BrowserTag& tag) {
-    elementLinks(tag);
+void BrowserPass::startTag(const BrowserTag& tag, Element element) {
+    elementLinks(tag, element);
     // After the element's own links, which were written before it.
     if (const std::string_view* style = tag.attribute("style"))
         addStyleLinks(*style, static_cast<size_t>(style->data() - m_body.data()));
 }
 
-void BrowserPass::elementLinks(const BrowserTag& tag) {
-    const std::string& name = tag.name;
-    if (name == "a") {
-        closeAnchor(tag.start);
+void BrowserPass::elementLinks(const BrowserTag& tag, Element element) {
+    switch (element) {
+    case Element::A:
+        closeAnchor();
         if (const std::string_view* href = tag.attribute("href")) {
             m_inAnchor = true;
             m_href = *href;
-            m_anchorTextStart = tag.end;
+            m_anchorText.clear();
+            m_anchorAlt = m_anchorSrc = {};
             m_anchorLine = m_tokenizer.lineAt(tag.start);
         }
-    } else if (name == "img" || name == "image") {
+        break;
+    case Element::Img: {
         const std::string_view* alt = tag.attribute("alt");
+        // The last image of an anchor names it when it has no text.
+        if (m_inAnchor && tag.attributeCount() > 0) {
+            const std::string_view* src = tag.attribute("src");
+            m_anchorAlt = alt ? *alt : std::string_view();
+            m_anchorSrc = src ? *src : std::string_view();
+        }
         linkElement(tag, LINK_IMAGE, "src", alt ? *alt : std::string_view());
         if (const std::string_view* srcset = tag.attribute("srcset"))
             addImages(*srcset, LINK_IMAGE, tag.start);
-    } else if (name == "script") {
+        break;
+    }
+    case Element::Script:
         linkElement(tag, LINK_SCRIPT, "src");
-    } else if (name == "link") {
-        const std::string_view* rel = tag.attribute("rel");
-        if (int kind = rel ? linkElementKind(*rel) : 0)
-            linkElement(tag, kind, "href");
-    } else if (name == "iframe") {
+        break;
+    case Element::Link:
+        if (const std::string_view* rel = tag.attribute("rel"))
+            if (int kind = linkElementKind(*rel))
+                linkElement(tag, kind, "href");
+        break;
+    case Element::Iframe:
         linkElement(tag, LINK_IFRAME, "src");
-    } else if (name == "frame") {
+        break;
+    case Element::Frame:
         if (m_framesetDepth > 0) {
             const std::string_view* frameName = tag.attribute("name");
             linkElement(tag, LINK_FRAME, "src", frameName ? *frameName : std::string_view());
         }
-    } else if (name == "frameset") {
+        break;
+    case Element::Frameset:
         if (!tag.isSelfClosing)
             ++m_framesetDepth;
-    } else if (name == "area") {
+        break;
+    case Element::Area:
         linkElement(tag, LINK_IMAGEMAP, "href", m_mapName.empty() ? std::string_view("Area") : m_mapName);
-    } else if (name == "map") {
+        break;
+    case Element::Map: {
         const std::string_view* mapName = tag.attribute("name");
         m_mapName = mapName ? *mapName : std::string_view();
-    } else if (name == "source") {
+        break;
+    }
+    case Element::Source: {
         const int kind = m_mediaDepth > 0 ? LINK_MEDIA : LINK_IMAGE;
         linkElement(tag, kind, "src");
         if (const std::string_view* srcset = tag.attribute("srcset"))
             addImages(*srcset, kind, tag.start);
-    } else if (name == "video" || name == "audio") {
+        break;
+    }
+    case Element::Video:
+    case Element::Audio:
         linkElement(tag, LINK_IMAGE, "poster");
         linkElement(tag, LINK_MEDIA, "src");
         if (!tag.isSelfClosing)
             ++m_mediaDepth;
-    } else if (name == "track") {
+        break;
+    case Element::Track:
         linkElement(tag, LINK_MEDIA, "src");
-    } else if (name == "embed") {
+        break;
+    case Element::Embed:
         linkElement(tag, LINK_EMBED, "src");
-    } else if (name == "object") {
-        if (tag.attribute("data")) {
-            linkElement(tag, LINK_EMBED, "data");
-        } else if (hasRoom()) {
-            // What the original listed for an object without an address: its name.
-            const std::string_view* text = tag.attribute("alt");
-            if (!text)
-                text = tag.attribute("codebase");
-            Str shownText = text ? shown(*text) : Str();
-            int hash = shownText.find('#', 1);
-            if (hash > 0)
-                shownText.truncate(hash);
-            m_pending.push_back({LINK_ACTIVEX, {}, std::move(shownText), m_tokenizer.lineAt(tag.start)});
-        }
-    } else if (name == "input") {
-        const std::string_view* type = tag.attribute("type");
-        if (type && equalsNoCase(*type, "image"))
+        break;
+    case Element::Object:
+        objectLink(tag);
+        break;
+    case Element::Input:
+        if (const std::string_view* type = tag.attribute("type"); type && equalsNoCase(*type, "image"))
             linkElement(tag, LINK_IMAGE, "src");
-    } else if (name == "body") {
+        break;
+    case Element::Body:
         linkElement(tag, LINK_IMAGE, "background", "Background");
-    } else if (name == "base") {
-        const std::string_view* href = tag.attribute("href");
-        if (href && !m_hasBase) {
-            m_hasBase = true;
-            m_baseHref = *href;
-        }
-    } else if (name == "meta") {
-        const std::string_view* equiv = tag.attribute("http-equiv");
-        const std::string_view* content = tag.attribute("content");
-        if (equiv && content && equalsNoCase(*equiv, "refresh")) {
-            std::string_view address = refreshAddress(*content);
-            if (!address.empty()) {
-                Str text = shown(address);
-                lastPathSegment(text);
-                add(LINK_REFRESH, address, std::move(text), tag.start);
-            }
-        }
-        std::string_view raw = m_body.substr(tag.start, tag.end - tag.start);
-        if (raw.find("PICS-Label") != std::string_view::npos) {
-            size_t open = raw.rfind('(');
-            size_t close = open == std::string_view::npos ? open : raw.find(')', open);
-            if (close != std::string_view::npos) {
-                if (!m_labels.isEmpty())
-                    m_labels.cat('\t');
-                m_labels.cat(raw.substr(open, close - open + 1));
-            }
+        break;
+    case Element::Base:
+        if (const std::string_view* href = tag.attribute("href"); href && !m_hasBase)
+            takeBase(*href);
+        break;
+    case Element::Meta:
+        metaTag(tag);
+        break;
+    default:
+        break;
+    }
+}
+
+void BrowserPass::objectLink(const BrowserTag& tag) {
+    if (tag.attribute("data")) {
+        linkElement(tag, LINK_EMBED, "data");
+        return;
+    }
+    if (!hasRoom())
+        return;
+    // What the original listed for an object without an address: its name.
+    const std::string_view* text = tag.attribute("alt");
+    if (!text)
+        text = tag.attribute("codebase");
+    Str shownText = text ? shown(*text) : Str();
+    int hash = shownText.find('#', 1);
+    if (hash > 0)
+        shownText.truncate(hash);
+    m_links.add(LINK_ACTIVEX, URL(), shownText).line = m_tokenizer.lineAt(tag.start);
+    m_written.emplace_back();
+}
+
+void BrowserPass::metaTag(const BrowserTag& tag) {
+    const std::string_view* equiv = tag.attribute("http-equiv");
+    const std::string_view* content = tag.attribute("content");
+    if (equiv && content && equalsNoCase(*equiv, "refresh")) {
+        std::string_view address = refreshAddress(*content);
+        if (!address.empty()) {
+            Str text = shown(address);
+            lastPathSegment(text);
+            add(LINK_REFRESH, address, std::move(text), tag.start);
         }
     }
+    std::string_view raw = m_body.substr(tag.start, tag.end - tag.start);
+    if (raw.find("PICS-Label") == std::string_view::npos)
+        return;
+    size_t open = raw.rfind('(');
+    size_t close = open == std::string_view::npos ? open : raw.find(')', open);
+    if (close == std::string_view::npos)
+        return;
+    if (!m_labels.isEmpty())
+        m_labels.cat('\t');
+    m_labels.cat(raw.substr(open, close - open + 1));
 }
 
 void BrowserPass::resolve(std::string_view written, const URL& base, URL& out) {
     Str text;
-    m_decoder.decode(written, text);
+    toUtf8(written, text);
     text.decodeAttribute();
     std::string& value = text.str();
     // A NUL in the page reads as U+FFFD, which the address then carries percent-encoded.
@@ -444,33 +608,6 @@ void BrowserPass::resolve(std::string_view written, const URL& base, URL& out) {
     }
     // A password written into a page's link is not repeated in every report that lists the link.
     out.takeUserInfo();
-}
-
-void BrowserPass::resolveAll() {
-    URL base = m_pageURL;
-    if (m_hasBase) {
-        URL fromPage;
-        resolve(m_baseHref, m_pageURL, fromPage);
-        if (fromPage.isValid())
-            base = fromPage;
-    }
-    m_links.reserve(static_cast<int>(std::min<size_t>(m_pending.size(), 1 << 16)));
-    for (Pending& pending : m_pending) {
-        if (pending.address.size() > static_cast<size_t>(kMaxLinkAddress)) {
-            if (m_control)
-                m_control->linksCut = true;
-            continue;
-        }
-        URL url;
-        if (pending.kind != LINK_ACTIVEX) {
-            // An empty address names nothing a browser would fetch.
-            if (std::all_of(pending.address.begin(), pending.address.end(),
-                            [](char c) { return static_cast<unsigned char>(c) <= 0x20; }))
-                continue;
-            resolve(pending.address, base, url);
-        }
-        m_links.add(pending.kind, url, pending.text).line = pending.line;
-    }
 }
 
 } // namespace

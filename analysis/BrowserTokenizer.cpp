@@ -1,6 +1,7 @@
 #include "BrowserTokenizer.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace lurvik {
@@ -21,6 +22,30 @@ char lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+bool endsName(char c) {
+    return isSpace(c) || c == '/' || c == '>';
+}
+
+// The number of line feeds in text, eight bytes at a time: each byte that equals '\n' leaves its
+// top bit set in the word, and no other byte does.
+int countLineFeeds(std::string_view text) {
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+    constexpr uint64_t kFeeds = 0x0A0A0A0A0A0A0A0AULL;
+    int count = 0;
+    size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        uint64_t word;
+        std::memcpy(&word, text.data() + i, 8);
+        const uint64_t x = word ^ kFeeds;
+        // One in the low bit of each matching byte, summed into the top byte.
+        count +=
+            static_cast<int>(((~(((x & kLow7) + kLow7) | x | kLow7) >> 7) * 0x0101010101010101ULL) >> 56);
+    }
+    for (; i < text.size(); ++i)
+        count += text[i] == '\n';
+    return count;
+}
+
 bool startsWithNoCase(std::string_view text, size_t at, std::string_view prefix) {
     if (text.size() - std::min(at, text.size()) < prefix.size())
         return false;
@@ -32,9 +57,22 @@ bool startsWithNoCase(std::string_view text, size_t at, std::string_view prefix)
 
 } // namespace
 
+void LowerName::assign(std::string_view written) {
+    m_written = written;
+    unsigned capitals = 0;
+    for (char c : written)
+        capitals |= static_cast<unsigned>(static_cast<unsigned char>(c - 'A') < 26);
+    m_hasCapitals = capitals != 0;
+    if (m_hasCapitals) {
+        m_lowered.assign(written);
+        for (char& c : m_lowered)
+            c = lower(c);
+    }
+}
+
 const std::string_view* BrowserTag::attribute(std::string_view wanted) const {
     for (size_t i = 0; i < m_count; ++i)
-        if (m_attributes[i].name == wanted)
+        if (m_attributes[i].name.view() == wanted)
             return &m_attributes[i].value;
     return nullptr;
 }
@@ -42,7 +80,7 @@ const std::string_view* BrowserTag::attribute(std::string_view wanted) const {
 int BrowserTokenizer::lineAt(size_t position) {
     position = std::min(position, m_text.size());
     if (position > m_linePos) {
-        m_line += static_cast<int>(std::count(m_text.begin() + m_linePos, m_text.begin() + position, '\n'));
+        m_line += countLineFeeds(m_text.substr(m_linePos, position - m_linePos));
         m_linePos = position;
     }
     return m_line;
@@ -87,6 +125,7 @@ bool BrowserTokenizer::next(BrowserTag& tag) {
         if (lessThan + 1 >= n)
             break;
         const char c = m_text[lessThan + 1];
+        bool isTag = false;
         if (c == '!') {
             if (m_text.substr(lessThan + 2, 2) == "--")
                 skipComment(lessThan + 4);
@@ -94,24 +133,38 @@ bool BrowserTokenizer::next(BrowserTag& tag) {
                 skipBogusComment(lessThan + 2);
         } else if (c == '?') {
             skipBogusComment(lessThan + 2);
-        } else if (c == '/') {
-            const size_t nameStart = lessThan + 2;
-            if (nameStart >= n)
-                break;
-            if (isAlpha(m_text[nameStart])) {
-                if (readTag(lessThan, nameStart, true, tag))
-                    return true;
-            } else if (m_text[nameStart] == '>') {
-                m_pos = nameStart + 1;
-            } else {
-                skipBogusComment(nameStart);
-            }
+        } else if (c == '/' && lessThan + 2 < n && isAlpha(m_text[lessThan + 2])) {
+            isTag = readTag(lessThan, lessThan + 2, true, tag);
+        } else if (c == '/' && lessThan + 2 < n && m_text[lessThan + 2] == '>') {
+            m_pos = lessThan + 3;
+        } else if (c == '/' && lessThan + 2 < n) {
+            skipBogusComment(lessThan + 2);
         } else if (isAlpha(c)) {
-            if (readTag(lessThan, lessThan + 1, false, tag))
-                return true;
+            isTag = readTag(lessThan, lessThan + 1, false, tag);
         } else {
+            // A "<" that starts nothing is text.
             m_pos = lessThan + 1;
+            continue;
         }
+        if (!isTag && m_pos >= n && m_text[lessThan + 1] != '!' && m_text[lessThan + 1] != '?') {
+            // The page ended inside a tag, which a browser drops: the text ends before it.
+            m_textEnd = lessThan;
+            return false;
+        }
+        tag.textStart = m_textStart;
+        m_textStart = m_pos;
+        if (!isTag) {
+            tag.isComment = true;
+            tag.isEnd = false;
+            tag.isSelfClosing = false;
+            tag.start = lessThan;
+            tag.end = m_pos;
+            tag.m_name.assign({});
+            tag.m_count = 0;
+        } else {
+            tag.isComment = false;
+        }
+        return true;
     }
     m_pos = n;
     return false;
@@ -124,10 +177,10 @@ bool BrowserTokenizer::readTag(size_t lessThan, size_t nameStart, bool isEnd, Br
     tag.isSelfClosing = false;
     tag.start = lessThan;
     tag.m_count = 0;
-    tag.name.clear();
     size_t i = nameStart;
-    while (i < n && !isSpace(text[i]) && text[i] != '/' && text[i] != '>')
-        tag.name += lower(text[i++]);
+    while (i < n && !endsName(text[i]))
+        ++i;
+    tag.m_name.assign(text.substr(nameStart, i - nameStart));
 
     enum class State { BeforeName, Name, AfterName, BeforeValue, Quoted, Unquoted, AfterQuoted, SelfClosing };
     State state = State::BeforeName;
@@ -144,14 +197,14 @@ bool BrowserTokenizer::readTag(size_t lessThan, size_t nameStart, bool isEnd, Br
         if (tag.m_count == tag.m_attributes.size())
             tag.m_attributes.emplace_back();
         current = &tag.m_attributes[tag.m_count++];
-        current->name.clear();
+        current->name.assign({});
         current->value = {};
     };
     // A repeated name is dropped once it is complete: the first value counts.
     auto endName = [&]() {
         isDuplicate = false;
         for (size_t k = 0; k + 1 < tag.m_count; ++k)
-            if (tag.m_attributes[k].name == current->name) {
+            if (tag.m_attributes[k].name.view() == current->name.view()) {
                 isDuplicate = true;
                 --tag.m_count;
                 current = nullptr;
@@ -179,21 +232,25 @@ bool BrowserTokenizer::readTag(size_t lessThan, size_t nameStart, bool isEnd, Br
                 return true;
             }
             startAttribute();
-            current->name += lower(c);
             state = State::Name;
+            --i;
             break;
-        case State::Name:
-            if (isSpace(c) || c == '/' || c == '>') {
-                endName();
-                state = State::AfterName;
+        case State::Name: {
+            // The first character is the name's whatever it is ("=" included); the name runs to
+            // white space, "/", ">" or "=".
+            size_t end = i + 1;
+            while (end < n && !endsName(text[end]) && text[end] != '=')
+                ++end;
+            current->name.assign(text.substr(i, end - i));
+            endName();
+            i = end;
+            if (i >= n)
+                break;
+            state = text[i] == '=' ? State::BeforeValue : State::AfterName;
+            if (state == State::AfterName)
                 --i;
-            } else if (c == '=') {
-                endName();
-                state = State::BeforeValue;
-            } else {
-                current->name += lower(c);
-            }
             break;
+        }
         case State::AfterName:
             if (isSpace(c))
                 break;
@@ -207,8 +264,8 @@ bool BrowserTokenizer::readTag(size_t lessThan, size_t nameStart, bool isEnd, Br
                 return true;
             } else {
                 startAttribute();
-                current->name += lower(c);
                 state = State::Name;
+                --i;
             }
             break;
         case State::BeforeValue:
@@ -289,9 +346,10 @@ std::string_view BrowserTokenizer::skipRawText(std::string_view name) {
         const std::string_view content = m_text.substr(from, at - from);
         if (!readTag(at, at + 2, true, end))
             m_pos = m_text.size();
+        m_textStart = m_pos;
         return content;
     }
-    m_pos = m_text.size();
+    m_pos = m_textStart = m_text.size();
     return m_text.substr(from);
 }
 

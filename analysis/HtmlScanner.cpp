@@ -54,14 +54,7 @@ private:
             m_links.add(kind, URL(), shown(text));
     }
     bool hasRoomFor(const Str& address) {
-        if ((m_maxLinks <= 0 || m_links.len() < m_maxLinks) && address.len() <= kMaxLinkAddress)
-            return true;
-        if (m_control)
-            m_control->linksCut = true;
-        return false;
-    }
-    bool stopRequested() const {
-        return m_control && m_control->stop && m_control->stop->load(std::memory_order_relaxed) != 0;
+        return roomForLink(m_control, m_links.len(), m_maxLinks, static_cast<size_t>(address.len()));
     }
 
     const Str& m_page;
@@ -109,7 +102,7 @@ void PagePass::run(Str& title) {
     for (int tags = 0; nextTag(m_page, m_tagEnd + 1, m_tagStart, m_tagEnd, m_isEndTag, m_tagCode,
                                m_hasAttributes, m_attrStart, m_attrEnd, &m_closer) >= 0;
          ++tags) {
-        if (tags % 4096 == 4095 && stopRequested())
+        if (tags % 4096 == 4095 && stopRequested(m_control))
             break;
         if (m_isEndTag)
             endTag(m_tagCode);
@@ -295,6 +288,10 @@ void cleanLinkText(Str& text) {
     if (from < text.len())
         kept.cat(text.view().substr(from));
     text = std::move(kept);
+    finishLinkText(text, alt, src);
+}
+
+void finishLinkText(Str& text, const Str& alt, const Str& src) {
     text.strip();
     if (text.isEmpty()) {
         if (!alt.isEmpty()) {

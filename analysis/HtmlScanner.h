@@ -19,6 +19,20 @@ struct ScanControl {
 
 constexpr int kMaxLinkAddress = 32 * 1024;
 
+// Whether the pass was asked to end.
+inline bool stopRequested(const ScanControl* control) {
+    return control && control->stop && control->stop->load(std::memory_order_relaxed) != 0;
+}
+// Whether a page that holds `links` records may keep one more, to an address this long; when not,
+// the cut is noted in control.
+inline bool roomForLink(ScanControl* control, int links, int maxLinks, size_t addressLength) {
+    if ((maxLinks <= 0 || links < maxLinks) && addressLength <= static_cast<size_t>(kMaxLinkAddress))
+        return true;
+    if (control)
+        control->linksCut = true;
+    return false;
+}
+
 // Reads one retrieved page in a single forward pass and yields its title, its links and the PICS
 // rating groups of its meta tags. Never fails: malformed markup gives fewer or odd links.
 // links is emptied (its records destroyed) first; labels is appended to, groups separated by a
@@ -34,6 +48,9 @@ int scanPage(const Str& pageText, const URL& pageURL, Str& title, LinkList& link
 // The display text of an anchor from the raw text between its tags: tags removed, trimmed, the
 // last image's alt or file name when nothing else is left, else "<No Text>"; entities decoded.
 void cleanLinkText(Str& text);
+// The end of cleanLinkText, for a reader that has taken the tags out itself: the trimmed text, or
+// else the last image's alt or file name, or "<No Text>"; entities decoded.
+void finishLinkText(Str& text, const Str& alt, const Str& src);
 // What follows the last "/" (the whole text when there is none).
 void lastPathSegment(Str& text);
 

@@ -32,6 +32,7 @@ std::string corpusPage() {
     return page;
 }
 
+// Argument 0: the original reading; 1: the modern one, as a browser reads the page.
 void scanCorpus(benchmark::State& state) {
     LinkEnvironment environment;
     theLinkEnvironment = &environment;
@@ -39,16 +40,17 @@ void scanCorpus(benchmark::State& state) {
     URL base("http://bench.example/dir/page.html");
     Str title, labels;
     LinkList links;
+    const LinkReading reading = state.range(0) ? LinkReading::Browser : LinkReading::Classic;
     for (auto _ : state) {
         labels.clear();
-        scanPage(page, base, title, links, labels);
+        scanPage(page, base, title, links, labels, reading);
         benchmark::DoNotOptimize(links.len());
     }
     state.SetBytesProcessed(state.iterations() * page.len());
     state.counters["links"] = links.len();
     theLinkEnvironment = nullptr;
 }
-BENCHMARK(scanCorpus)->Unit(benchmark::kMillisecond);
+BENCHMARK(scanCorpus)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 void classifyLinks(benchmark::State& state) {
     LinkEnvironment environment;

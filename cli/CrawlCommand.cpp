@@ -16,6 +16,7 @@
 #include "retrieval/Verdict.h"
 #include "retrieval/WarcWriter.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +24,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace lurvik::cli {
 
@@ -83,12 +85,95 @@ void setUpEngineAndPool(const CrawlOptions& options, const URL& start, SiteEngin
 // need some room of their own.
 constexpr size_t kMemoryReserve = 64u << 20;
 
+// For --resume MAP: reads the map into engine and its unfinished crawl into frontier, and puts the
+// crawl's own arguments before those given (which then override them); --save defaults to MAP.
+int openResumedCrawl(std::vector<std::string>& given, SiteEngine& engine, CrawlFrontier& frontier) {
+    auto resume = std::find(given.begin(), given.end(), "--resume");
+    if (resume == given.end())
+        return ExitOk;
+    if (resume + 1 == given.end()) {
+        printError("--resume needs a value: MAP");
+        return ExitUsage;
+    }
+    SiteMapFile map;
+    map.fileName = *(resume + 1);
+    if (openSiteMap(map, engine) != 0)
+        return ExitUsage;
+    if (map.frontier.arguments.empty()) {
+        printError(map.fileName.str() +
+                   " holds no unfinished crawl to go on with (written without --checkpoint, "
+                   "or by a crawl that ended)");
+        return ExitUsage;
+    }
+    frontier = std::move(map.frontier);
+    std::vector<std::string> arguments = frontier.arguments;
+    if (std::find(given.begin(), given.end(), "--save") == given.end()) {
+        arguments.push_back("--save");
+        arguments.push_back(map.fileName.str());
+    }
+    given.erase(resume, resume + 2);
+    arguments.insert(arguments.end(), given.begin(), given.end());
+    given = std::move(arguments);
+    return ExitOk;
+}
+
+// Puts the pages an unfinished crawl had still to do back in the queue, each under the pages that
+// linked to it.
+void restoreFrontier(const CrawlFrontier& frontier, SiteEngine& engine, RetrievalScheduler& scheduler) {
+    for (const FrontierPage& page : frontier.pages) {
+        SiteNode* node = engine.findOrAddNode(URL(page.url), page.level);
+        if (!node || node->state != NODE_WAITING)
+            continue;
+        scheduler.waitBeforeRetry(node, page.waitMs);
+        for (const std::string& address : page.parents) {
+            SiteNode* parent = engine.findNode(URL(address), true, false);
+            if (!parent ||
+                std::find(parent->children.begin(), parent->children.end(), node) != parent->children.end())
+                continue;
+            std::lock_guard guard(engine.lock);
+            parent->children.add(node);
+            node->parents.add(parent);
+        }
+    }
+}
+
 bool mustStop() {
     return interrupted() || memoryRanOut();
 }
 
+// Writes the map with what is still to do, every options.checkpointSeconds. A checkpoint that
+// cannot be written is said once each time and leaves the previous one in place: the crawl goes on.
+class Checkpoints {
+public:
+    Checkpoints(const CrawlOptions& options, SiteEngine& engine, const RetrievalScheduler& scheduler)
+        : m_options(options), m_engine(engine), m_scheduler(scheduler) {}
+
+    void maybeWrite() {
+        if (m_options.checkpointSeconds <= 0)
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_last < std::chrono::seconds(m_options.checkpointSeconds))
+            return;
+        m_last = now;
+        SiteMapFile map;
+        map.fileName = m_options.save;
+        map.frontier.arguments = m_options.arguments;
+        captureFrontier(m_engine, map.frontier.pages,
+                        [this](const SiteNode* node) { return m_scheduler.retryWaitLeftMs(node); });
+        if (saveSiteMap(map, m_engine, false) != 0)
+            printError("note: the crawl goes on; the last checkpoint written stays in place");
+    }
+
+private:
+    const CrawlOptions& m_options;
+    SiteEngine& m_engine;
+    const RetrievalScheduler& m_scheduler;
+    std::chrono::steady_clock::time_point m_last = std::chrono::steady_clock::now();
+};
+
 // Runs idle steps until the retrieval ends, Ctrl-C or memory runs out; true when it was stopped.
-bool runRetrieval(SiteEngine& engine, RetrievalScheduler& scheduler, CrawlProgress& progress) {
+bool runRetrieval(SiteEngine& engine, RetrievalScheduler& scheduler, CrawlProgress& progress,
+                  Checkpoints& checkpoints) {
     // Without the reserve a failed allocation on this thread lands here; what was retrieved so
     // far is still worth saving.
     try {
@@ -100,6 +185,7 @@ bool runRetrieval(SiteEngine& engine, RetrievalScheduler& scheduler, CrawlProgre
             if (scheduler.idleHook() == 0)
                 scheduler.waitForWork(5);
             progress.update(engine, [&engine] { return countFailed(engine); });
+            checkpoints.maybeWrite();
         }
     } catch (const std::bad_alloc&) {
         scheduler.stopRetrieval();
@@ -130,9 +216,21 @@ int runCrawl(int argc, char** argv) {
         printCrawlHelp(settings);
         return ExitOk;
     }
+    SiteEngine& engine = siteOfThisRun();
+    CrawlFrontier resumed;
+    std::vector<std::string> given(argv, argv + argc);
+    if (int result = openResumedCrawl(given, engine, resumed))
+        return result;
+    std::vector<char*> arguments;
+    for (std::string& argument : given)
+        arguments.push_back(argument.data());
     CrawlOptions options;
-    if (parseCrawlOptions(argc, argv, options) != 0) {
+    if (parseCrawlOptions(static_cast<int>(arguments.size()), arguments.data(), options) != 0) {
         std::fputs("usage: lurvik-cli crawl URL [options]   (lurvik-cli crawl --help lists them)\n", stderr);
+        return ExitUsage;
+    }
+    if (options.checkpointSeconds > 0 && options.save.empty()) {
+        printError("--checkpoint needs --save: the checkpoints are written to the map");
         return ExitUsage;
     }
     URL url;
@@ -140,8 +238,8 @@ int runCrawl(int argc, char** argv) {
     if (parseRetrievedURL(options.url, Retrieved::Page, url, userInfo) != 0 ||
         refuseClassicSecure(url, options.settings.classicHttp) != 0)
         return ExitUsage;
-
-    SiteEngine& engine = siteOfThisRun();
+    // The address without a password written into it, as the checkpoints keep it.
+    options.arguments.insert(options.arguments.begin(), url.text());
     AgentPool pool;
     if (options.user.empty())
         options.user = userInfo;
@@ -169,10 +267,12 @@ int runCrawl(int argc, char** argv) {
     }
     RetrievalScheduler scheduler(engine, pool);
     SiteNode* start = engine.findOrAddNode(url, 0);
+    restoreFrontier(resumed, engine, scheduler);
     installInterruptHandler();
     installMemoryReserve(kMemoryReserve);
     CrawlProgress progress;
-    bool stopped = runRetrieval(engine, scheduler, progress);
+    Checkpoints checkpoints(options, engine, scheduler);
+    bool stopped = runRetrieval(engine, scheduler, progress, checkpoints);
     ResourceChecker checker(engine, pool);
     checker.checkResources = options.checkLinks;
     checker.checkExternal = options.checkExternal;
@@ -191,6 +291,12 @@ int runCrawl(int argc, char** argv) {
     // A start page still waiting when the crawl was stopped goes with the other pending nodes.
     bool startFailed = start->state == NODE_ERROR;
     std::string startError = start->title.str();
+    // A crawl stopped half-way keeps what it had still to do, so that it can go on later.
+    CrawlFrontier unfinished;
+    if (stopped) {
+        unfinished.arguments = options.arguments;
+        captureFrontier(engine, unfinished.pages);
+    }
     engine.discardPending();
     start = nullptr;
 
@@ -216,6 +322,7 @@ int runCrawl(int argc, char** argv) {
     if (!options.save.empty()) {
         SiteMapFile map;
         map.fileName = options.save;
+        map.frontier = std::move(unfinished);
         checker.forEachResult([&map](const std::string& key, const ResourceChecker::Result& result) {
             map.checkedLinks.push_back({key, result.status, result.failed, result.errorText});
         });

@@ -4,6 +4,7 @@
 #include "ConnectionOptions.h"
 #include "retrieval/SiteEngine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
@@ -99,6 +100,10 @@ const std::vector<Option>& options() {
          [](const std::string& v, CrawlOptions& o) { return o.linksReport = v, v.empty() ? 1 : 0; }},
         {"--format", "tsv|csv|jsonl",
          [](const std::string& v, CrawlOptions& o) { return parseReportFormat(v, o.format); }},
+        {"--checkpoint", "S",
+         [](const std::string& v, CrawlOptions& o) { return parseCount(v, o.checkpointSeconds, 1); }},
+        {"--resume", "MAP",
+         [](const std::string& v, CrawlOptions& o) { return o.resume = v, v.empty() ? 1 : 0; }},
     };
     return table;
 }
@@ -109,8 +114,17 @@ int parseCrawlOptions(int argc, char** argv, CrawlOptions& options) {
     options.settings.loadRepairedSettings();
     options.obeyRobots = options.settings.obeySRE;
     options.checkExternal = options.settings.checkExternal != 0;
+    // Where the results go, and passwords, are no part of what the crawl is.
+    static const std::vector<std::string> kNotKept = {"--save",       "--with-html",    "--warc",
+                                                      "--report",     "--links-report", "--format",
+                                                      "--checkpoint", "--resume",       "--user"};
+    auto keep = [&](int first, int last) {
+        if (std::find(kNotKept.begin(), kNotKept.end(), argv[first]) == kNotKept.end())
+            options.arguments.insert(options.arguments.end(), argv + first, argv + last + 1);
+    };
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
+        const int first = i;
         if (arg.empty() || arg[0] != '-') {
             if (!options.url.empty()) {
                 printError("only one start address may be given: " + arg);
@@ -122,11 +136,13 @@ int parseCrawlOptions(int argc, char** argv, CrawlOptions& options) {
         if (int taken = takeTlsOption(argc, argv, i, options.tls)) {
             if (taken < 0)
                 return 1;
+            keep(first, i);
             continue;
         }
         if (int taken = takeConnectionOption(argc, argv, i, options.settings)) {
             if (taken < 0)
                 return 1;
+            keep(first, i);
             continue;
         }
         const Option* option = nullptr;
@@ -149,6 +165,7 @@ int parseCrawlOptions(int argc, char** argv, CrawlOptions& options) {
             printError("invalid value for " + arg + ": '" + value + "'");
             return 1;
         }
+        keep(first, i);
     }
     if (options.url.empty()) {
         printError("no address given");
@@ -192,7 +209,11 @@ void printCrawlHelp(const Settings& s) {
         "  --save site.web       save the site map; --with-html includes each page's HTML\n"
         "  --report FILE         every page, failed ones included (- for stdout)\n"
         "  --links-report FILE   every link with its target's status (- for stdout)\n"
-        "  --format tsv|csv|jsonl   report format (default: tsv)\n\n"
+        "  --format tsv|csv|jsonl   report format (default: tsv)\n"
+        "  --checkpoint S        rewrite the --save map every S seconds with what is still to do,\n"
+        "                        so that a crawl killed or crashed can be taken up again\n"
+        "  --resume MAP          go on with the unfinished crawl MAP holds (its address and options,\n"
+        "                        which options given here override); saves to MAP unless --save\n\n"
         "Each page and checked link gets a verdict: ok, broken (missing or wrong) or blocked (the\n"
         "server refused the crawler: 401/403, 429 after every wait, robots.txt).\n"
         "Exit status: 0 nothing broken, 1 a page or checked link is broken, 2 bad usage or the\n"

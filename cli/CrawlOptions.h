@@ -5,6 +5,7 @@
 #include "retrieval/Settings.h"
 
 #include <string>
+#include <vector>
 
 namespace lurvik {
 class SiteEngine;
@@ -32,6 +33,11 @@ struct CrawlOptions {
     ReportFormat format = ReportFormat::Tsv;
     std::string user;
     TlsOptions tls;
+    int checkpointSeconds = 0; // 0: the map is written at the end only
+    std::string resume;        // a map of an unfinished crawl to go on with
+    // What defines the crawl (its address and options, not where its results go nor any password),
+    // kept in a checkpoint so that a resumed crawl is the same crawl.
+    std::vector<std::string> arguments;
 };
 
 // Reads the saved options, then the arguments over them. 0 on success; 1 after printing what

@@ -2,6 +2,7 @@
 
 #include "CliCommon.h"
 #include "CrawlReports.h"
+#include "MarkupText.h"
 #include "ShownTree.h"
 #include "SiteMapFiles.h"
 #include "SiteOfThisRun.h"
@@ -19,36 +20,6 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: lurvik-cli export site.web [--sitemap-xml FILE] [--csv FILE] [--html FILE]\n";
-
-std::string xmlEscaped(const std::string& text) {
-    std::string valid;
-    appendValidUtf8(text, valid);
-    std::string out;
-    for (char c : valid) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&apos;";
-            break;
-        default:
-            // Control characters other than white space are not allowed in XML 1.0 at all.
-            if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r')
-                out += c;
-        }
-    }
-    return out;
-}
 
 // An HTTP date ("Tue, 01 Dec 2026 10:00:00 GMT") as a W3C date ("2026-12-01"); empty when it
 // does not read as one.
@@ -69,7 +40,7 @@ int writeSitemapXml(const SiteEngine& engine, const std::string& path, std::stri
     engine.doneNodes.forEach([&](SiteNode* node) {
         if (node->state != NODE_DONE || !node->url.isHtml())
             return;
-        text += "  <url><loc>" + xmlEscaped(node->url.text()) + "</loc>";
+        text += "  <url><loc>" + markupText(node->url.text()) + "</loc>";
         std::string date = w3cDate(node->lastModified);
         if (!date.empty())
             text += "<lastmod>" + date + "</lastmod>";

@@ -1,5 +1,6 @@
 #include "CliCommon.h"
 #include "CrawlCommand.h"
+#include "DiffCommand.h"
 #include "ExportCommand.h"
 #include "FetchCommand.h"
 #include "FindCommand.h"
@@ -36,6 +37,9 @@ constexpr const char* kHelp =
     "                [--format text|tsv|json]\n"
     "      search a saved site map by type, text, counts, content, ratings or reference\n"
     "      (lurvik-cli find --help lists the criteria options)\n"
+    "  diff OLD.web NEW.web [--format tsv|jsonl|html] [--out FILE] [--links]\n"
+    "      what changed between two crawls: pages added and removed, newly broken pages and\n"
+    "      links first, status, title and link changes (exit status 1 when something broke)\n"
     "  import FILE.warc[.gz]... [--start URL] [crawl limits] --save site.web\n"
     "      build the site tree from the responses a crawler archived in WARC files, as if the\n"
     "      site had been crawled (same limits, reports and site map options as crawl)\n"
@@ -62,6 +66,8 @@ int runCommand(int argc, char** argv) {
         return runTree(argc - 2, argv + 2);
     if (std::strcmp(argv[1], "links") == 0)
         return runLinks(argc - 2, argv + 2);
+    if (std::strcmp(argv[1], "diff") == 0)
+        return runDiff(argc - 2, argv + 2);
     if (std::strcmp(argv[1], "find") == 0)
         return runFind(argc - 2, argv + 2);
     if (std::strcmp(argv[1], "import") == 0)

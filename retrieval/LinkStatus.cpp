@@ -52,7 +52,10 @@ std::string linkTargetStatus(const SiteEngine& engine, const SiteNode& page, con
 std::string checkedStatus(const ResourceChecker::Result& result) {
     if (!result.failed)
         return withStatus("checked", result.status);
-    return result.status > 0 ? withStatus("broken", result.status) : "broken: " + result.errorText.str();
+    // A failure of the program's own ("Error - Redirected outside the limits...") says what it was.
+    const bool ownError = result.errorText.view().substr(0, 8) == "Error - ";
+    return result.status > 0 && !ownError ? withStatus("broken", result.status)
+                                          : "broken: " + result.errorText.str();
 }
 
 } // namespace lurvik

@@ -7,6 +7,11 @@
 
 namespace lurvik {
 
+namespace {
+// As for pages: browsers give up after about twenty hops.
+constexpr int kMostRedirects = 20;
+} // namespace
+
 ResourceChecker::~ResourceChecker() {
     stop();
 }
@@ -32,20 +37,39 @@ void ResourceChecker::collect() {
     });
 }
 
-void ResourceChecker::start(Agent* agent, size_t check, bool withHead) {
+void ResourceChecker::start(Agent* agent, size_t check, const URL& address, bool withHead, int hops) {
     const Check& wanted = m_queue[check];
     const std::string key(wanted.url.resourceKey());
     agent->headerOnly = wanted.readBody ? 0 : 1;
     agent->askWithHead = withHead ? 1 : 0;
-    if (agent->startFetchThread(wanted.url, nullptr) != 0) {
+    // Each hop of a redirect is judged by the limits before it is asked for, as a page's is.
+    agent->stopAtRedirect = 1;
+    if (agent->startFetchThread(address, nullptr) != 0) {
         Result& result = m_results[key];
         result.failed = true;
         result.errorText = agent->errorText;
         agent->resetAgent();
         return;
     }
-    m_inFlight.emplace(agent, Running{key, check, withHead});
+    m_inFlight.emplace(agent, Running{key, check, address, withHead, hops});
     ++m_running;
+}
+
+bool ResourceChecker::followRedirect(Agent* agent, const Running& running) {
+    const URL target = agent->redirectTarget;
+    const int status = agent->status;
+    agent->resetAgent();
+    const bool allowed = checkExternal || withinLimitMode(m_engine, *m_queue[running.check].page, target);
+    if (allowed && running.hops < kMostRedirects) {
+        start(agent, running.check, target, running.askedWithHead, running.hops + 1);
+        return true;
+    }
+    Result& result = m_results[running.key];
+    result.status = status;
+    result.failed = true;
+    result.errorText = allowed ? Str("Error - Too many redirects")
+                               : Str("Error - Redirected outside the limits to " + target.text());
+    return false;
 }
 
 void ResourceChecker::readStylesheet(const SiteNode* page, const Agent& agent) {
@@ -78,7 +102,11 @@ int ResourceChecker::step() {
         // A server that does not know HEAD is asked again the usual way.
         if (running.askedWithHead && (agent->status == 405 || agent->status == 501)) {
             agent->resetAgent();
-            start(agent, running.check, false);
+            start(agent, running.check, running.address, false, running.hops);
+            return 1;
+        }
+        if (state == AGENT_FINISHED && agent->redirectTarget.isValid()) {
+            followRedirect(agent, running);
             return 1;
         }
         Result& result = m_results[running.key];
@@ -97,7 +125,7 @@ int ResourceChecker::step() {
         return 0;
     const size_t check = m_next++;
     // An address outside the site is asked for its head alone: it is not the site's to read.
-    start(agent, check, m_queue[check].external && !m_pool.classicHttp);
+    start(agent, check, m_queue[check].url, m_queue[check].external && !m_pool.classicHttp, 0);
     return 1;
 }
 

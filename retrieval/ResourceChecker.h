@@ -65,12 +65,17 @@ private:
     struct Running {
         std::string key;
         size_t check; // index in m_queue
+        URL address;  // what was asked for: the check's address, or where a redirect led
         bool askedWithHead;
+        int hops;
     };
 
     // Queues link of page when it is one to check.
     void consider(const LinkRecord& link, const SiteNode& page);
-    void start(Agent* agent, size_t check, bool withHead);
+    void start(Agent* agent, size_t check, const URL& address, bool withHead, int hops);
+    // Follows the redirect the agent stopped at, when the limits allow it; false when the check
+    // ended there.
+    bool followRedirect(Agent* agent, const Running& running);
     void readStylesheet(const SiteNode* page, const Agent& agent);
 
     SiteEngine& m_engine;

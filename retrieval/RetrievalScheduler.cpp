@@ -380,6 +380,18 @@ bool RetrievalScheduler::backOff(SiteNode* node, const Agent& agent) {
     return true;
 }
 
+int RetrievalScheduler::retryWaitLeftMs(const SiteNode* node) const {
+    auto found = m_backoff.find(const_cast<SiteNode*>(node));
+    if (found == m_backoff.end())
+        return 0;
+    return static_cast<int>(std::max<int64_t>(0, found->second.retryAt - tickCount()));
+}
+
+void RetrievalScheduler::waitBeforeRetry(SiteNode* node, int ms) {
+    if (ms > 0)
+        m_backoff[node].retryAt = tickCount() + ms;
+}
+
 bool RetrievalScheduler::isBackingOff(SiteNode* node) const {
     if (m_backoff.empty())
         return false;

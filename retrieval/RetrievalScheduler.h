@@ -51,6 +51,12 @@ public:
     // Waits until an agent or parsing thread finishes, or ms pass.
     void waitForWork(int ms);
 
+    // How long a page sent back by a 429 or 503 has still to wait, in ms; 0 when it is not waiting.
+    int retryWaitLeftMs(const SiteNode* node) const;
+    // Makes a page wait that long before it is asked for again: the wait a server asked of a crawl
+    // that is taken up again.
+    void waitBeforeRetry(SiteNode* node, int ms);
+
     // Called first by every idleHook: the views refresh the status line, title and busy agents.
     RefreshStatus onRefreshStatus;
 

@@ -51,9 +51,13 @@ int SiteMapFile::save(SiteEngine& engine, SiteNode* root, bool includeHtml) {
     catSystemTime(header, savedAt);
     header.cat(Str());
     // Only a map that needs the wide layout gets it: every other stays readable by older readers.
-    int result = writeTree(engine, root, includeHtml, temp, checkedLinks, [&](bool wide) {
-        return temp.write(wide ? kWideMagic : kMagic, sizeof kMagic) != 0 || temp.write(header) != 0 ? 1 : 0;
-    });
+    int result = writeTree(
+        engine, root, includeHtml, temp, checkedLinks,
+        [&](bool wide) {
+            return temp.write(wide ? kWideMagic : kMagic, sizeof kMagic) != 0 || temp.write(header) != 0 ? 1
+                                                                                                         : 0;
+        },
+        frontier.isEmpty() ? nullptr : &frontier);
     if (result == 1)
         errorText = temp.errorText();
     if (result == 0 && temp.compress(fileName.view()) != 0) {
@@ -89,7 +93,7 @@ int SiteMapFile::open(SiteEngine& engine) {
     if (result == 1)
         errorText = Str(fileName.str() + " is damaged or cut short");
     if (result == 0 && trailing.len() > 0 &&
-        readStatusExtension(engine, trailing, loaded, addresses, checkedLinks) != 0)
+        readStatusExtension(engine, trailing, loaded, addresses, checkedLinks, frontier) != 0)
         extensionWarning =
             Str(fileName.str() + ": the page statuses after the site map are damaged and were ignored");
     return result;

@@ -32,6 +32,9 @@ public:
     Str errorText;
     // Statuses of checked links: saved with the map, and read back from it.
     std::vector<CheckedLink> checkedLinks;
+    // A crawl that had not finished: saved with the map when it is not empty (the engine's pending
+    // pages then need not be finished), and read back from it.
+    CrawlFrontier frontier;
     // Set when the map's pages loaded but the statuses after them were damaged and left out.
     Str extensionWarning;
 };

@@ -223,8 +223,9 @@ int readNode(SiteNode& node, MemBlock& block, const URL& base, int idWidth, MapA
 } // namespace
 
 int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrogFile& file,
-              const std::vector<CheckedLink>& checked, const std::function<int(bool wide)>& beforeTree) {
-    if (engine.pendingNodes.len() > 0)
+              const std::vector<CheckedLink>& checked, const std::function<int(bool wide)>& beforeTree,
+              const CrawlFrontier* frontier) {
+    if (engine.pendingNodes.len() > 0 && !frontier)
         return 4001;
     std::vector<SiteNode*> pages = pagesToSave(engine, root);
     if (pages.empty()) {
@@ -272,7 +273,7 @@ int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrog
     }
     if (result == 0) {
         MemBlock extension;
-        writeStatusExtension(engine, pages, root == nullptr, checked, extension);
+        writeStatusExtension(engine, pages, root == nullptr, checked, frontier, extension);
         if (file.write(extension) != 0)
             result = 1;
     }

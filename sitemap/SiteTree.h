@@ -20,9 +20,11 @@ namespace lurvik {
 // checked is written with the pages' statuses in a block after them (see StatusExtension.h).
 // Maps of more than kMaxMapPages pages use the wide layout, whose page counts and ids are 32
 // bits; wide, when given, is told which layout the tree needs before anything is written.
+// With a frontier the crawl may still be running: its finished pages are written, and the
+// frontier after them.
 int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrogFile& file,
               const std::vector<CheckedLink>& checked = {},
-              const std::function<int(bool wide)>& beforeTree = {});
+              const std::function<int(bool wide)>& beforeTree = {}, const CrawlFrontier* frontier = nullptr);
 // Reads the pages of a map into the engine, beside those it holds. 0, or 4004 (no pages),
 // 4005 (a page is already in the engine), 1 (the file ended early or is damaged). After a
 // failure the engine is as it was. trailing receives the block after the pages, if any: room for

@@ -16,6 +16,8 @@ const Str kHeaderMagic("LURVKHEAD");
 const Str kLevelMagic("LURVKLEVL");
 // Then the kinds of links the layout has no number for, and the pages' redirect chains.
 const Str kLinkMagic("LURVKLINK");
+// Last, for a crawl that had not finished, what it had still to do.
+const Str kFrontierMagic("LURVKFRNT");
 
 // A failed page as read, its texts viewing the block: a map holds as many as it has pages.
 struct FailedPage {
@@ -53,6 +55,56 @@ void writeLinkKindsAndRedirects(const std::vector<SiteNode*>& pages, MemBlock& o
             out.cat((*page->redirects)[i].address.view());
         }
     }
+}
+
+void writeFrontier(const CrawlFrontier& frontier, MemBlock& out) {
+    out.cat(kFrontierMagic);
+    out.cat(static_cast<int64_t>(frontier.arguments.size()), 4);
+    for (const std::string& argument : frontier.arguments)
+        out.cat(std::string_view(argument));
+    out.cat(static_cast<int64_t>(frontier.pages.size()), 4);
+    for (const FrontierPage& page : frontier.pages) {
+        out.cat(std::string_view(page.url));
+        out.cat(page.level, 4);
+        out.cat(page.waitMs, 4);
+        out.cat(static_cast<int64_t>(page.parents.size()), 4);
+        for (const std::string& parent : page.parents)
+            out.cat(std::string_view(parent));
+    }
+}
+
+int readFrontier(MemBlock& block, CrawlFrontier& frontier) {
+    Str magic;
+    int count = 0;
+    if (block.get(magic) != 0 || !(magic == kFrontierMagic) || block.get(count, 4) != 0 || count < 0 ||
+        count > block.remaining())
+        return 1;
+    frontier.arguments.resize(count);
+    for (std::string& argument : frontier.arguments) {
+        Str text;
+        if (block.get(text) != 0)
+            return 1;
+        argument = text.str();
+    }
+    if (block.get(count, 4) != 0 || count < 0 || count > block.remaining())
+        return 1;
+    frontier.pages.resize(count);
+    for (FrontierPage& page : frontier.pages) {
+        Str text;
+        int parents = 0;
+        if (block.get(text, URL::kMaxStoredLength) != 0 || block.get(page.level, 4) != 0 ||
+            block.get(page.waitMs, 4) != 0 || block.get(parents, 4) != 0 || parents < 0 ||
+            parents > block.remaining())
+            return 1;
+        page.url = text.str();
+        page.parents.resize(parents);
+        for (std::string& parent : page.parents) {
+            if (block.get(text, URL::kMaxStoredLength) != 0)
+                return 1;
+            parent = text.str();
+        }
+    }
+    return 0;
 }
 
 struct PageExtras {
@@ -98,8 +150,20 @@ int readLinkKindsAndRedirects(MemBlock& block, const std::vector<SiteNode*>& loa
 
 } // namespace
 
+void captureFrontier(const SiteEngine& engine, std::vector<FrontierPage>& out,
+                     const std::function<int(const SiteNode*)>& waitLeft) {
+    out.clear();
+    engine.pendingNodes.forEach([&](SiteNode* node) {
+        FrontierPage page{node->url.text(), node->level, {}, waitLeft ? waitLeft(node) : 0};
+        for (const SiteNode* parent : node->parents)
+            page.parents.push_back(parent->url.text());
+        out.push_back(std::move(page));
+    });
+}
+
 void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>& pages, bool wholeSite,
-                          const std::vector<CheckedLink>& checked, MemBlock& out) {
+                          const std::vector<CheckedLink>& checked, const CrawlFrontier* frontier,
+                          MemBlock& out) {
     out.cat(kMagic);
     out.cat(kVersion, 2);
     out.cat(static_cast<int64_t>(pages.size()), 4);
@@ -151,10 +215,12 @@ void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>
     for (const SiteNode* page : pages)
         out.cat(page->level, 4);
     writeLinkKindsAndRedirects(pages, out);
+    if (frontier && !frontier->isEmpty())
+        writeFrontier(*frontier, out);
 }
 
 int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<SiteNode*>& loaded,
-                        MapAddresses& addresses, std::vector<CheckedLink>& checked) {
+                        MapAddresses& addresses, std::vector<CheckedLink>& checked, CrawlFrontier& frontier) {
     Str magic;
     int version = 0;
     int count = 0;
@@ -224,6 +290,10 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
     std::vector<PageExtras> extras;
     if (block.remaining() > 0 && readLinkKindsAndRedirects(block, loaded, extras) != 0)
         return 1;
+    // Only a map of an unfinished crawl goes on.
+    CrawlFrontier unfinished;
+    if (block.remaining() > 0 && readFrontier(block, unfinished) != 0)
+        return 1;
 
     // Everything read: now change the site.
     for (size_t i = 0; i < loaded.size(); ++i) {
@@ -291,6 +361,7 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
         }
     }
     checked = std::move(links);
+    frontier = std::move(unfinished);
     return 0;
 }
 

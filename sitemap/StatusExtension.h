@@ -4,6 +4,7 @@
 #include "core/MemBlock.h"
 #include "retrieval/SiteEngine.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,26 @@ struct CheckedLink {
     Str errorText;
 };
 
+// A crawl that had not finished when its map was written: the pages still to retrieve, each with
+// its level and the addresses of the pages that link to it, and the crawl's own options, so that
+// it can be taken up again where it stopped.
+struct FrontierPage {
+    std::string url;
+    int level = 0;
+    std::vector<std::string> parents;
+    int waitMs = 0; // what a 429 or 503 reply's Retry-After had it still wait
+};
+struct CrawlFrontier {
+    std::vector<std::string> arguments; // the crawl's options, as its command line gave them
+    std::vector<FrontierPage> pages;
+    bool isEmpty() const { return arguments.empty() && pages.empty(); }
+};
+
+// The engine's waiting and unfinished pages, as a frontier's pages; waitLeft, when given, tells how
+// long each has still to wait before it may be asked for.
+void captureFrontier(const SiteEngine& engine, std::vector<FrontierPage>& out,
+                     const std::function<int(const SiteNode*)>& waitLeft = {});
+
 // A block after the pages of a site map holding what the original layout has no room for: each
 // saved page's HTTP status, Last-Modified date and level, the pages that failed (with their error and the
 // saved pages that link to them) and the statuses of checked links. Readers that know only the original
@@ -25,12 +46,13 @@ struct CheckedLink {
 // pages are the saved pages in file order, each with its saveId; wholeSite keeps every failed
 // page, else only those a saved page links to.
 void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>& pages, bool wholeSite,
-                          const std::vector<CheckedLink>& checked, MemBlock& out);
+                          const std::vector<CheckedLink>& checked, const CrawlFrontier* frontier,
+                          MemBlock& out);
 // Applies the block to the pages just loaded (file order). 0 when applied; 1 when the block is
 // not one of ours or is damaged, and then nothing is changed.
 // addresses, those of the map's pages, gives a failed page the address its links already hold.
 [[nodiscard]] int readStatusExtension(SiteEngine& engine, MemBlock& block,
                                       const std::vector<SiteNode*>& loaded, MapAddresses& addresses,
-                                      std::vector<CheckedLink>& checked);
+                                      std::vector<CheckedLink>& checked, CrawlFrontier& frontier);
 
 } // namespace lurvik

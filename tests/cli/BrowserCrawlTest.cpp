@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
+#include <filesystem>
+#include <set>
 #include <sstream>
 
 using namespace lurvik::test;
@@ -41,7 +45,48 @@ constexpr size_t kState = 1, kRedirects = 11;
 
 using BrowserCrawl = CliFixture;
 
+// What the browser reference (tests/data/browser/expected.txt) requests on each corpus page that
+// is on the page's own host, as request targets: "/cases/a.html?q=1".
+std::map<std::string, std::set<std::string>> referenceRequests() {
+    const std::string host = "http://lurvik.test";
+    std::map<std::string, std::set<std::string>> requests;
+    std::istringstream in(readFileBytes(std::string(LURVIK_TEST_DATA) + "/browser/expected.txt"));
+    std::string line;
+    std::set<std::string>* page = nullptr;
+    while (std::getline(in, line)) {
+        if (line.rfind("== ", 0) == 0)
+            page = &requests[line.substr(3)];
+        else if (page && line.rfind(host + "/", 0) == 0)
+            page->insert(line.substr(host.size()));
+    }
+    return requests;
+}
+
 } // namespace
+
+// Each page of the browser corpus, crawled within its host with every resource checked, makes
+// exactly the requests a browser engine's reading of it calls for: nothing missed, nothing extra.
+TEST_F(BrowserCrawl, TheCorpusPagesAskForWhatABrowserAsksFor) {
+    server.serveDirectory(std::string(LURVIK_TEST_DATA) + "/browser");
+    ASSERT_EQ(server.start(), 0);
+    const auto expected = referenceRequests();
+    ASSERT_GE(expected.size(), 10u);
+    size_t compared = 0;
+    for (const auto& [file, wanted] : expected) {
+        server.clearLog();
+        CliResult crawl = runCli({"crawl", server.url("/cases/" + file), "--limit", "host", "--check-links"});
+        EXPECT_NE(crawl.exitCode, 2) << file << ": " << crawl.err;
+        std::set<std::string> made;
+        for (const auto& request : server.requests())
+            if (request.path != "/cases/" + file)
+                made.insert(request.target);
+        std::set<std::string> asked = wanted;
+        asked.erase("/cases/" + file);
+        EXPECT_EQ(made, asked) << file;
+        compared += asked.size();
+    }
+    EXPECT_GT(compared, 90u);
+}
 
 // A folder asked for without its slash is redirected to it, as every server does; the links of the
 // page it serves are the folder's, and the page report shows the way there.
@@ -89,12 +134,14 @@ TEST_F(BrowserCrawl, InlineFramesAndRefreshesLeadToPagesScriptsDoNot) {
 // With --check-links every resource a browser would fetch is asked for once, stylesheets read for
 // what they ask for in turn, and each broken one is named with the line it was written on.
 TEST_F(BrowserCrawl, BrokenResourcesAreFoundAndNamed) {
-    server.addPage("/", "<title>Home</title>\n"
-                        "<script src=missing.js></script>\n"
-                        "<link rel=stylesheet href=site.css>\n"
-                        "<img src=ok.png srcset=\"ok.png 1x, gone.png 2x\">\n"
-                        "<a href=\"http://localhost]/\">bad address</a>\n"
-                        "<div style=\"background: url(inline-gone.png)\">x</div>\n");
+    // A NUL byte early in the page hides none of what follows it.
+    server.addPage("/", std::string("<title>Home</title>\0\n", 21) +
+                            "<script src=missing.js></script>\n"
+                            "<link rel=stylesheet href=site.css>\n"
+                            "<img src=ok.png srcset=\"ok.png 1x, gone.png 2x\">\n"
+                            "<a href=\"http://localhost]/\">bad address</a>\n"
+                            "<div style=\"background: url(inline-gone.png)\">x</div>\n"
+                            "<link rel=stylesheet href=missing.css>\n");
     Page sheet;
     sheet.contentType = "text/css";
     sheet.body = "@import \"more.css\";\nbody { background: url('bg-gone.png') }\n/* url(commented.png) */\n";
@@ -110,13 +157,13 @@ TEST_F(BrowserCrawl, BrokenResourcesAreFoundAndNamed) {
         runCli({"crawl", server.url("/"), "--check-links", "--links-report", path("links.tsv")});
     EXPECT_EQ(crawl.exitCode, 1) << crawl.err;
     for (const char* resource : {"/missing.js", "/site.css", "/more.css", "/ok.png", "/gone.png",
-                                 "/bg-gone.png", "/inline-gone.png"})
+                                 "/bg-gone.png", "/inline-gone.png", "/missing.css"})
         EXPECT_EQ(server.requestCount(resource), 1u) << resource;
     EXPECT_EQ(server.requestCount("/commented.png"), 0u);
 
     const std::string links = readFileBytes(path("links.tsv"));
     const std::pair<const char*, const char*> broken[] = {
-        {"/missing.js", "2"}, {"/gone.png", "4"}, {"/inline-gone.png", "6"}};
+        {"/missing.js", "2"}, {"/gone.png", "4"}, {"/inline-gone.png", "6"}, {"/missing.css", "7"}};
     for (const auto& [resource, line] : broken) {
         const auto row = rowWith(links, kUrl, server.url(resource));
         ASSERT_GT(row.size(), kLine) << resource << "\n" << links;
@@ -191,4 +238,34 @@ TEST_F(BrowserCrawl, HeadersAreReadFromTheHeadOnly) {
     const std::string xml = readFileBytes(path("sitemap.xml"));
     EXPECT_EQ(xml.find("1980"), std::string::npos) << xml;
     EXPECT_NE(xml.find("<lastmod>2026-12-02</lastmod>"), std::string::npos) << xml;
+}
+
+// A checked resource that redirects is followed only where a page would be: a hop outside the
+// limits is not asked for unless links outside them are checked.
+TEST_F(BrowserCrawl, CheckedResourcesRedirectOnlyWithinTheLimits) {
+    TestServer elsewhere;
+    elsewhere.addPage("/landing.html", "<title>Elsewhere</title>");
+    ASSERT_EQ(elsewhere.start(), 0);
+    const std::string away = "http://localhost:" + std::to_string(elsewhere.port()) + "/landing.html";
+    server.addPage("/", "<title>Home</title><img src=jump.png><embed src=stay.swf>");
+    server.addRedirect("/jump.png", 302, away);
+    server.addRedirect("/stay.swf", 301, "/here.html");
+    server.addPage("/here.html", "<title>Here</title>");
+    ASSERT_EQ(server.start(), 0);
+
+    CliResult within = runCli(
+        {"crawl", server.url("/"), "--limit", "host", "--check-links", "--links-report", path("links.tsv")});
+    EXPECT_EQ(within.exitCode, 1) << within.err;
+    EXPECT_TRUE(elsewhere.requests().empty());
+    EXPECT_EQ(server.requestCount("/here.html"), 1u);
+    const std::string links = readFileBytes(path("links.tsv"));
+    EXPECT_EQ(rowWith(links, kUrl, server.url("/jump.png")).at(kTarget),
+              "broken: Error - Redirected outside the limits to " + away)
+        << links;
+    EXPECT_EQ(rowWith(links, kUrl, server.url("/stay.swf")).at(kVerdict), "ok") << links;
+
+    CliResult outside =
+        runCli({"crawl", server.url("/"), "--limit", "host", "--check-links", "--check-external"});
+    EXPECT_EQ(outside.exitCode, 0) << outside.err;
+    EXPECT_EQ(elsewhere.requestCount("/landing.html"), 1u);
 }

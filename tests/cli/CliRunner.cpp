@@ -2,8 +2,8 @@
 
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -27,10 +27,8 @@ CliProcess::CliProcess(const std::vector<std::string>& arguments) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, (dir + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 2, (dir + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 1, (dir + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, (dir + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (posix_spawn(&m_pid, LURVIK_CLI, &actions, nullptr, pointers.data(), environ) != 0)
         m_pid = -1;
     posix_spawn_file_actions_destroy(&actions);
@@ -46,6 +44,14 @@ CliProcess::~CliProcess() {
 void CliProcess::interrupt() {
     if (m_pid > 0)
         kill(m_pid, SIGINT);
+}
+
+void CliProcess::killNow() {
+    if (m_pid > 0) {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+    }
 }
 
 bool CliProcess::wait(int timeoutMs, CliResult& result) {

@@ -27,6 +27,8 @@ public:
     explicit CliProcess(const std::vector<std::string>& arguments);
     ~CliProcess();
     void interrupt();
+    // SIGKILL, as a crash or the system's out-of-memory killer ends a process, and waits for it.
+    void killNow();
     // Waits at most timeoutMs for the exit; false when it is still running.
     bool wait(int timeoutMs, CliResult& result);
 

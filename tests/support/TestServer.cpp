@@ -297,6 +297,11 @@ std::vector<RecordedRequest> TestServer::requests() const {
     return m_log;
 }
 
+std::size_t TestServer::requestTotal() const {
+    std::lock_guard lock(m_mutex);
+    return m_log.size();
+}
+
 std::size_t TestServer::requestCount(const std::string& path) const {
     std::lock_guard lock(m_mutex);
     std::size_t count = 0;

@@ -132,6 +132,8 @@ public:
     void resetMostRequestsAtOnce() { m_mostBusy = m_busy.load(); }
 
     std::vector<RecordedRequest> requests() const;
+    // How many requests the log holds, without copying it.
+    std::size_t requestTotal() const;
     // Requests whose path (see RecordedRequest::path) is exactly `path`.
     std::size_t requestCount(const std::string& path) const;
     void clearLog();

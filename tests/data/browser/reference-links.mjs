@@ -196,8 +196,10 @@ function pageLinks(html, pageURL, charset) {
   return { title: titleText, links: [...links].sort() };
 }
 
+// Every page under the folder, subfolders included, by its path from the folder.
+const files = readdirSync(folder, { recursive: true }).filter((f) => f.endsWith('.html')).sort();
 let out = '';
-for (const file of readdirSync(folder).filter((f) => f.endsWith('.html')).sort()) {
+for (const file of files) {
   const bytes = readFileSync(join(folder, file));
   const charset = charsetOf(bytes);
   const html = new TextDecoder(charset).decode(bytes);

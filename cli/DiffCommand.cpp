@@ -1,0 +1,153 @@
+#include "DiffCommand.h"
+
+#include "CliCommon.h"
+#include "MarkupText.h"
+#include "ReportWriter.h"
+#include "SiteMapFiles.h"
+#include "core/OutputFrogFile.h"
+#include "sitemap/MapComparison.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace lurvik::cli {
+
+namespace {
+
+const char* const kUsage =
+    "usage: lurvik-cli diff OLD.web NEW.web [--format tsv|jsonl|html] [--out FILE] [--links]\n"
+    "  what changed from the older crawl to the newer: pages added and removed, pages and checked\n"
+    "  links that became broken (listed first) or were fixed, other status changes, titles, and\n"
+    "  each page's links (how many came and went; --links lists them). --out writes to FILE\n"
+    "  instead of standard output. Exit status 1 when something became broken.\n";
+
+struct DiffOptions {
+    std::string older, newer;
+    std::string format = "tsv";
+    std::string out = "-";
+    bool withLinks = false;
+};
+
+int parseDiffOptions(int argc, char** argv, DiffOptions& options) {
+    std::vector<std::string> files;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if ((arg == "--format" || arg == "--out") && i + 1 < argc) {
+            (arg == "--format" ? options.format : options.out) = argv[++i];
+        } else if (arg == "--links") {
+            options.withLinks = true;
+        } else if (!arg.empty() && arg[0] != '-') {
+            files.push_back(arg);
+        } else {
+            printError("unexpected option '" + arg + "'");
+            return ExitUsage;
+        }
+    }
+    if (files.size() != 2) {
+        printError("diff compares two site maps");
+        return ExitUsage;
+    }
+    if (options.format != "tsv" && options.format != "jsonl" && options.format != "html") {
+        printError("unknown format '" + options.format + "' (tsv, jsonl or html)");
+        return ExitUsage;
+    }
+    options.older = files[0];
+    options.newer = files[1];
+    return ExitOk;
+}
+
+// A page a reader can open anywhere: one table, newly broken rows marked, a small stylesheet.
+std::string htmlPage(const DiffOptions& options, const std::vector<MapChange>& changes) {
+    std::string page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+                       "<title>Changes from " +
+                       markupText(options.older) + " to " + markupText(options.newer) +
+                       "</title>\n<style>\nbody{font-family:sans-serif;margin:2em}\n"
+                       "table{border-collapse:collapse}\nth,td{border:1px solid #ccc;padding:.3em .6em;"
+                       "text-align:left;vertical-align:top}\ntr.broken td{background:#fde8e8}\n</style>\n"
+                       "</head>\n<body>\n<h1>Changes from " +
+                       markupText(options.older) + " to " + markupText(options.newer) + "</h1>\n<p>" +
+                       std::to_string(changes.size()) + " change(s).</p>\n";
+    if (!changes.empty()) {
+        page += "<table>\n<thead><tr><th>change</th><th>address</th><th>before</th><th>after</th>"
+                "<th>detail</th></tr></thead>\n<tbody>\n";
+        for (const MapChange& change : changes) {
+            const bool isBroken = change.kind == MapChange::Kind::Broken;
+            page += std::string(isBroken ? "<tr class=\"broken\">" : "<tr>") + "<td>" +
+                    changeName(change.kind) + "</td><td><a href=\"" + markupText(change.url) + "\">" +
+                    markupText(change.url) + "</a></td><td>" + markupText(change.before) + "</td><td>" +
+                    markupText(change.after) + "</td><td>" + markupText(change.detail) + "</td></tr>\n";
+        }
+        page += "</tbody>\n</table>\n";
+    }
+    return page + "</body>\n</html>\n";
+}
+
+int writeHtml(const DiffOptions& options, const std::vector<MapChange>& changes) {
+    const std::string page = htmlPage(options, changes);
+    if (options.out == "-") {
+        if (std::fwrite(page.data(), 1, page.size(), stdout) != page.size() || std::fflush(stdout) != 0) {
+            printError("cannot write to standard output");
+            return ExitFailed;
+        }
+        return ExitOk;
+    }
+    OutputFrogFile file(options.out);
+    if (!file.isOpen() || file.write(page.data(), static_cast<int>(page.size())) != 0 || file.close() != 0) {
+        printError("cannot write " + options.out + ": " + file.errorText().str());
+        return ExitFailed;
+    }
+    return ExitOk;
+}
+
+int writeTable(const DiffOptions& options, const std::vector<MapChange>& changes) {
+    ReportWriter report(options.format == "jsonl" ? ReportFormat::Jsonl : ReportFormat::Tsv,
+                        {{"change"}, {"url"}, {"before"}, {"after"}, {"detail"}});
+    if (report.open(options.out) != 0) {
+        printError("cannot write " + options.out + ": " + report.errorText());
+        return ExitFailed;
+    }
+    for (const MapChange& change : changes)
+        report.row({changeName(change.kind), change.url, change.before, change.after, change.detail});
+    if (report.close() != 0) {
+        printError("cannot write " + options.out + ": " + report.errorText());
+        return ExitFailed;
+    }
+    return ExitOk;
+}
+
+} // namespace
+
+int runDiff(int argc, char** argv) {
+    if (asksForHelp(argc, argv)) {
+        std::fputs(kUsage, stdout);
+        return ExitOk;
+    }
+    DiffOptions options;
+    if (int result = parseDiffOptions(argc, argv, options)) {
+        std::fputs(kUsage, stderr);
+        return result;
+    }
+    SiteEngine older;
+    SiteMapFile olderMap;
+    olderMap.fileName = options.older;
+    if (openSiteMap(olderMap, older) != 0)
+        return ExitFailed;
+    SiteEngine newer;
+    SiteMapFile newerMap;
+    newerMap.fileName = options.newer;
+    if (openSiteMap(newerMap, newer) != 0)
+        return ExitFailed;
+    const std::vector<MapChange> changes =
+        compareCrawls({&older, &olderMap.checkedLinks}, {&newer, &newerMap.checkedLinks}, options.withLinks);
+    const int written = options.format == "html" ? writeHtml(options, changes) : writeTable(options, changes);
+    if (written != ExitOk)
+        return written;
+    int broken = 0;
+    for (const MapChange& change : changes)
+        broken += change.kind == MapChange::Kind::Broken;
+    std::fprintf(stderr, "%zu change(s), %d newly broken\n", changes.size(), broken);
+    return broken > 0 ? ExitFailed : ExitOk;
+}
+
+} // namespace lurvik::cli

@@ -1,0 +1,145 @@
+#include "MapComparison.h"
+
+#include "retrieval/Verdict.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+namespace lurvik {
+
+namespace {
+
+// What one crawl says of a page or checked link: its state and status in the link report's
+// words, and its verdict.
+struct Seen {
+    std::string state;
+    Verdict verdict = Verdict::Ok;
+    std::string title;
+    std::set<std::string> links;
+    bool isPage = false;
+};
+
+std::string described(const Seen& seen) {
+    return seen.state + " " + verdictName(seen.verdict);
+}
+
+std::map<std::string, Seen> gather(const ComparedCrawl& crawl) {
+    std::map<std::string, Seen> seen;
+    crawl.engine->doneNodes.forEach([&](SiteNode* node) {
+        const int state = node->state;
+        if (state != NODE_DONE && state != NODE_ERROR)
+            return;
+        Seen& page = seen[std::string(node->url.resourceKey())];
+        page.isPage = true;
+        const bool failed = state == NODE_ERROR;
+        page.state = std::string(failed ? "failed" : "done") +
+                     (node->httpStatus > 0 ? " " + std::to_string(node->httpStatus) : "");
+        page.verdict = verdictOf(failed, node->httpStatus, node->title);
+        if (!failed)
+            page.title = node->title.str();
+        for (const LinkRecord& link : node->links)
+            if (!link.url.view().empty())
+                page.links.insert(std::string(link.url.view()));
+    });
+    if (crawl.checkedLinks)
+        for (const CheckedLink& link : *crawl.checkedLinks) {
+            Seen& checked = seen[link.url];
+            if (checked.isPage)
+                continue;
+            checked.state = std::string(link.failed ? "broken" : "checked") +
+                            (link.status > 0 ? " " + std::to_string(link.status) : "");
+            checked.verdict = verdictOf(link.failed, link.status, link.errorText);
+        }
+    return seen;
+}
+
+void compareLinks(const std::string& url, const Seen& before, const Seen& after, bool withLinks,
+                  std::vector<MapChange>& out) {
+    std::vector<std::string> came, went;
+    std::set_difference(after.links.begin(), after.links.end(), before.links.begin(), before.links.end(),
+                        std::back_inserter(came));
+    std::set_difference(before.links.begin(), before.links.end(), after.links.begin(), after.links.end(),
+                        std::back_inserter(went));
+    if (came.empty() && went.empty())
+        return;
+    out.push_back({MapChange::Kind::Links, url, std::to_string(before.links.size()) + " links",
+                   std::to_string(after.links.size()) + " links",
+                   "+" + std::to_string(came.size()) + " -" + std::to_string(went.size())});
+    if (!withLinks)
+        return;
+    for (const std::string& link : came)
+        out.push_back({MapChange::Kind::LinkAdded, link, "", "", url});
+    for (const std::string& link : went)
+        out.push_back({MapChange::Kind::LinkRemoved, link, "", "", url});
+}
+
+} // namespace
+
+const char* changeName(MapChange::Kind kind) {
+    switch (kind) {
+    case MapChange::Kind::Broken:
+        return "broken";
+    case MapChange::Kind::Fixed:
+        return "fixed";
+    case MapChange::Kind::Status:
+        return "status";
+    case MapChange::Kind::Added:
+        return "added";
+    case MapChange::Kind::Removed:
+        return "removed";
+    case MapChange::Kind::Title:
+        return "title";
+    case MapChange::Kind::Links:
+        return "links";
+    case MapChange::Kind::LinkAdded:
+        return "link-added";
+    case MapChange::Kind::LinkRemoved:
+        return "link-removed";
+    }
+    return "";
+}
+
+std::vector<MapChange> compareCrawls(const ComparedCrawl& older, const ComparedCrawl& newer, bool withLinks) {
+    const std::map<std::string, Seen> before = gather(older);
+    const std::map<std::string, Seen> after = gather(newer);
+    std::vector<MapChange> broken, rest;
+    auto compare = [&](const std::string& url, const Seen* was, const Seen* is) {
+        const bool wasBroken = was && was->verdict == Verdict::Broken;
+        const bool isBroken = is && is->verdict == Verdict::Broken;
+        const std::string wasText = was ? described(*was) : "";
+        const std::string isText = is ? described(*is) : "";
+        if (isBroken && !wasBroken)
+            broken.push_back({MapChange::Kind::Broken, url, wasText, isText, ""});
+        else if (was && is && wasBroken && !isBroken)
+            rest.push_back({MapChange::Kind::Fixed, url, wasText, isText, ""});
+        else if (was && is && wasText != isText)
+            rest.push_back({MapChange::Kind::Status, url, wasText, isText, ""});
+        // A checked link that one crawl did not check is no change of the site.
+        const bool isPage = (was && was->isPage) || (is && is->isPage);
+        if (!isPage)
+            return;
+        if (!was)
+            rest.push_back({MapChange::Kind::Added, url, "", isText, is->title});
+        else if (!is)
+            rest.push_back({MapChange::Kind::Removed, url, wasText, "", was->title});
+        if (was && is && was->isPage && is->isPage) {
+            if (was->title != is->title)
+                rest.push_back({MapChange::Kind::Title, url, was->title, is->title, ""});
+            compareLinks(url, *was, *is, withLinks, rest);
+        }
+    };
+    for (const auto& [url, was] : before) {
+        auto found = after.find(url);
+        if (found == after.end() && !was.isPage)
+            continue;
+        compare(url, &was, found == after.end() ? nullptr : &found->second);
+    }
+    for (const auto& [url, is] : after)
+        if (!before.count(url))
+            compare(url, nullptr, &is);
+    broken.insert(broken.end(), rest.begin(), rest.end());
+    return broken;
+}
+
+} // namespace lurvik

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "StatusExtension.h"
+#include "retrieval/SiteEngine.h"
+
+#include <string>
+#include <vector>
+
+namespace lurvik {
+
+// One difference between two crawls of a site.
+struct MapChange {
+    enum class Kind {
+        Broken,      // a page or checked link that was not broken is now (or is new and broken)
+        Fixed,       // one that was broken no longer is
+        Status,      // another change of status or verdict
+        Added,       // a page only the newer crawl has
+        Removed,     // a page only the older crawl has
+        Title,       // a page's title changed
+        Links,       // a page's links changed (how many came and went)
+        LinkAdded,   // with the links asked for: one link that came
+        LinkRemoved, // and one that went
+    };
+    Kind kind;
+    std::string url;    // the page, or the checked link
+    std::string before; // what the older crawl says ("done 200 ok", a title, a link count)
+    std::string after;  // what the newer one says
+    std::string detail; // for a link: the page it is on
+};
+
+// A crawl as compared: its pages and the links its checks found.
+struct ComparedCrawl {
+    const SiteEngine* engine;
+    const std::vector<CheckedLink>* checkedLinks;
+};
+
+// "broken", "added", ... as reports and exports name a change.
+const char* changeName(MapChange::Kind kind);
+
+// The differences between two crawls: newly broken pages and checked links first, then the rest
+// by address, the pages only the newer crawl has last. withLinks lists each link that came or
+// went after its page's counts.
+std::vector<MapChange> compareCrawls(const ComparedCrawl& older, const ComparedCrawl& newer, bool withLinks);
+
+} // namespace lurvik
