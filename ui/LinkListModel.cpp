@@ -74,6 +74,12 @@ QVariant LinkListModel::headerData(int section, Qt::Orientation orientation, int
     return section >= 0 && section < ColumnCount ? QString::fromLatin1(names[section]) : QString();
 }
 
+void LinkListModel::statusesChanged() {
+    if (!m_rows.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1),
+                         {Qt::DisplayRole, Qt::ToolTipRole, Qt::ForegroundRole});
+}
+
 const LinkRecord* LinkListModel::linkAt(int row) const {
     return row >= 0 && row < static_cast<int>(m_rows.size()) ? m_rows[row] : nullptr;
 }

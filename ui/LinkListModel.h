@@ -34,6 +34,8 @@ public:
     void fillPage(const SiteNode* node);
     void fillSites(const std::vector<const SiteNode*>& sites);
     void clear();
+    // The statuses (and so the rows' colours) may have changed: the views read them again.
+    void statusesChanged();
 
     const LinkRecord* linkAt(int row) const;
     static QString linkText(const LinkRecord& link, int column);

@@ -20,8 +20,10 @@
 #include "Shell.h"
 #include "SiteTreeItems.h"
 #include "SiteTreeView.h"
+#include "SlicedWork.h"
 #include "SourcePane.h"
 #include "SourceText.h"
+#include "TreeExpansion.h"
 #include "UserAddress.h"
 #include "ViewFonts.h"
 #include "find/gui/FindHost.h"
@@ -137,6 +139,9 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
     m_statusDelay.setSingleShot(true);
     m_statusDelay.setInterval(kStatusRefreshMs);
     connect(&m_statusDelay, &QTimer::timeout, this, &MainWindow::refreshStatus);
+    m_paneRefresh.setSingleShot(true);
+    m_paneRefresh.setInterval(kStatusRefreshMs);
+    connect(&m_paneRefresh, &QTimer::timeout, this, &MainWindow::refreshPane);
     app.scheduler.onRefreshStatus = [this] {
         if (!m_statusDelay.isActive())
             m_statusDelay.start();
@@ -657,12 +662,40 @@ void MainWindow::refreshStatus() {
 }
 
 void MainWindow::itemChanged(SiteTreeModel::Item* item) {
+    if (m_treeModel->isTopLevelSite(item) && item->node)
+        tellStartFailure(*item->node);
     SiteTreeModel::Item* selected = selectedItem();
-    if (item != selected)
+    if (item != selected) {
+        // Another page changed: it may be the target of one of the selected page's links, whose
+        // status the list shows. Many pages finish a second, so the list is told once a while.
+        if (!m_paneRefresh.isActive())
+            m_paneRefresh.start();
         return;
+    }
     fillPane(item);
     if (item != m_treeModel->root() && item->node)
         setInfoText(infoLine(item->node));
+}
+
+void MainWindow::tellStartFailure(const SiteNode& start) {
+    // Only a start page that got no reply at all: the host is unknown or refused. A page that
+    // answered with an error status is a finding of the crawl, shown in the tree like any other.
+    const bool unreachable = start.state == NODE_ERROR && start.httpStatus == 0;
+    if (!unreachable) {
+        m_toldFailures.remove(&start);
+        return;
+    }
+    if (m_toldFailures.contains(&start))
+        return;
+    m_toldFailures.insert(&start);
+    // Not waited for: the engine's idle step is what called, and other sites may be running.
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Lurvik Error"),
+                                QStringLiteral("Cannot fetch the start page %1: %2")
+                                    .arg(QString::fromStdString(start.url.text()), fromStr(start.title)),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("startFailure"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void MainWindow::updateCommands() {
@@ -685,8 +718,16 @@ void MainWindow::retrievalStarted() {
     updateCommands();
 }
 
+void MainWindow::refreshPane() {
+    m_linkModel->statusesChanged();
+    // The page's own change may have come before its source reached the cache.
+    if (m_viewMode == CmdHtmlSource && m_sourcePane->noticeShown())
+        loadSource(selectedItem());
+}
+
 void MainWindow::retrievalEnded() {
     m_actions[CmdStop]->setEnabled(false);
+    refreshPane();
     refreshStatus();
     updateCommands();
     if (m_app.settings.doneBeep == 1)
@@ -779,6 +820,14 @@ int MainWindow::importWarc(const QStringList& files) {
 }
 
 int MainWindow::openMap(const QString& fileName) {
+    QString why;
+    const int result = readMap(fileName, why);
+    if (result != 0)
+        QMessageBox::warning(this, QStringLiteral("Lurvik Error"), why);
+    return result;
+}
+
+int MainWindow::readMap(const QString& fileName, QString& why) {
     SiteMapFile map;
     map.fileName = Str(fileName.toStdString());
     int result = 0;
@@ -796,15 +845,28 @@ int MainWindow::openMap(const QString& fileName) {
             m_app.checkedLinks.record(link.url, {link.status, link.failed, link.errorText});
         m_treeModel->addMapPages(loaded);
     });
-    if (result == 4005 || result == 4004)
-        QMessageBox::warning(
-            nullptr, QStringLiteral("Lurvik Error"),
-            QString::fromLatin1(result == 4005 ? "Map Already Loaded" : "Nothing to Load in Map!"));
+    if (result == 4005 || result == 4004) {
+        why = QString::fromLatin1(siteMapErrorText(result));
+    } else if (result != 0) {
+        // The command line's words, so that a user and a script read the same reason.
+        const std::string reason =
+            result == 1 && !map.errorText.isEmpty() ? map.errorText.str() : siteMapErrorText(result);
+        why = QStringLiteral("Cannot open %1: %2")
+                  .arg(QDir::toNativeSeparators(fileName), QString::fromStdString(reason));
+    }
     refreshStatus();
     updateCommands();
     if (selectedItem() == m_treeModel->root())
         fillPane(m_treeModel->root());
     return result;
+}
+
+void MainWindow::removeSite(SiteTreeModel::Item* item) {
+    withWaitCursor([&] { m_treeModel->removeSite(item); });
+    // A new site may come to use a removed one's memory.
+    m_toldFailures.clear();
+    for (FindWindow* window : findWindows())
+        window->dropRemovedPages();
 }
 
 void MainWindow::openLocation() {
@@ -827,14 +889,11 @@ void MainWindow::startSiteOrSayWhy(const QString& text) {
 
 void MainWindow::openArgument(const QString& commandLine, bool startAddress) {
     if (isSiteMapName(commandLine)) {
-        int result = openMap(commandLine);
-        // Chosen in the Open dialog, an unreadable map changes nothing visibly; named when the
-        // program starts, it would leave an empty window without a word.
-        if (result != 0 && result != 4004 && result != 4005) {
-            auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Lurvik"),
-                                        QStringLiteral("The site map \"%1\" cannot be read: it is missing, "
-                                                       "damaged or not a site map.")
-                                            .arg(commandLine),
+        QString why;
+        // Named when the program starts, the map's failure is shown without waiting for an
+        // answer: the window comes up behind it either way.
+        if (readMap(commandLine, why) != 0) {
+            auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Lurvik Error"), why,
                                         QMessageBox::Ok, this);
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->open();
@@ -975,30 +1034,9 @@ void MainWindow::openSelectedLink() {
 }
 
 void MainWindow::expandAll(SiteTreeModel::Item* top, bool expand) {
-    // Collapsing goes top down and expanding bottom up, each with a stack of its own: a chain of
-    // pages may be deeper than the thread's stack.
-    struct Frame {
-        SiteTreeModel::Item* item;
-        bool childrenDone;
-    };
-    std::vector<Frame> stack{{top, false}};
-    while (!stack.empty()) {
-        Frame frame = stack.back();
-        stack.pop_back();
-        if (!frame.item || frame.item->children.empty())
-            continue;
-        QModelIndex index = m_treeModel->indexOf(frame.item);
-        if (frame.childrenDone) {
-            m_tree->expand(index);
-            continue;
-        }
-        if (!expand)
-            m_tree->collapse(index);
-        if (expand)
-            stack.push_back({frame.item, true});
-        for (auto it = frame.item->children.rbegin(); it != frame.item->children.rend(); ++it)
-            stack.push_back({*it, false});
-    }
+    if (m_expansion)
+        m_expansion->cancel();
+    m_expansion = expandBelow(*m_tree, *m_treeModel, top, expand, this);
 }
 
 void MainWindow::runCommand(int id) {
@@ -1094,10 +1132,10 @@ void MainWindow::runCommand(int id) {
         break;
     case CmdRemoveSite:
         if (sel)
-            withWaitCursor([&] { m_treeModel->removeSite(sel); });
+            removeSite(sel);
         break;
     case CmdRemoveAll:
-        withWaitCursor([this] { m_treeModel->removeSite(m_treeModel->root()); });
+        removeSite(m_treeModel->root());
         break;
     case CmdLargeIcons:
     case CmdSmallIcons:

@@ -2,12 +2,14 @@
 
 #include "SiteTreeModel.h"
 #include "SiteTreeView.h"
+#include "SlicedWork.h"
 
 #include <QHash>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
 #include <QPrinter>
+#include <QSet>
 #include <QTimer>
 
 #include <memory>
@@ -53,7 +55,8 @@ public:
     // What the program was started with: a site map (".web"), reported when it cannot be read
     // without waiting for the answer, or, when startAddress, an address to retrieve.
     void openArgument(const QString& commandLine, bool startAddress);
-    // Loads a site map with a wait cursor; the map's result code.
+    // Loads a site map with a wait cursor; the map's result code, any failure told in a message
+    // box that names the file and the reason.
     int openMap(const QString& fileName);
     // Saves url's target to fileName in a download window of its own; null when the file cannot
     // be created.
@@ -97,6 +100,8 @@ public:
     void runFindWizard();
     // The Find windows still open, oldest first.
     QList<FindWindow*> findWindows() const;
+    // Expand All or Collapse All while it runs; null otherwise.
+    SlicedWork* expansion() const { return m_expansion; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -122,6 +127,10 @@ private:
     void retrievalStarted();
     void retrievalEnded();
     void itemChanged(SiteTreeModel::Item* item);
+    // A message box, once, when a site's start page could not be reached.
+    void tellStartFailure(const class SiteNode& start);
+    // Shows the selected page's link statuses and source as they are now.
+    void refreshPane();
     void updateSortIndicator();
 
     void treeContextMenu(const QPoint& at);
@@ -130,6 +139,10 @@ private:
     void openSelectedLink();
     void expandAll(SiteTreeModel::Item* item, bool expand);
     void openLocation();
+    // openMap without the message box: why says what failed.
+    int readMap(const QString& fileName, QString& why);
+    // Remove Site, or Remove All for the root; open Find windows drop what was found there.
+    void removeSite(SiteTreeModel::Item* item);
     void chooseMapToOpen();
     void saveMap();
     void saveTreeAs();
@@ -159,6 +172,7 @@ private:
     QString m_lastStatusText;
     QString m_lastTitleText;
     QTimer m_statusDelay;
+    QTimer m_paneRefresh;
     // The tree's part of the splitter's width, kept as the window changes size.
     double m_treeShare = 0.25;
     int m_viewMode = 0;
@@ -166,6 +180,8 @@ private:
     bool m_shutDown = false;
     QList<QPointer<FindWindow>> m_findWindows;
     GoToPageDialog* m_goToPage = nullptr;
+    QPointer<SlicedWork> m_expansion;
+    QSet<const class SiteNode*> m_toldFailures;
 };
 
 } // namespace lurvik

@@ -48,6 +48,8 @@ public:
     Item* root() const { return m_root; }
     Item* itemAt(const QModelIndex& index) const;
     Item* itemById(uint32_t id) const;
+    // How many ids items have had: an upper bound on the items there are.
+    size_t itemCount() const { return m_items.size(); }
     QModelIndex indexOf(const Item* item) const;
     bool isTopLevelSite(const Item* item) const { return item && item->parent == m_root; }
     bool isPrimary(const Item* item) const;

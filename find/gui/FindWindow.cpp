@@ -374,6 +374,25 @@ void FindWindow::stopSearch(StopMode mode) {
     m_searching = false;
 }
 
+void FindWindow::dropRemovedPages() {
+    if (!m_host.engine)
+        return;
+    stopSearch(StopMode::ShowAll);
+    while (rowsPending() > 0)
+        addPendingRows();
+    const SiteEngine& engine = *m_host.engine;
+    m_model->keepOnly([&engine](const LinkRecord& record) {
+        const URL page(record.pageURL.isEmpty() ? record.url : URL(record.pageURL.str()));
+        return engine.findNode(page, true, false) != nullptr;
+    });
+    if (!m_count)
+        return;
+    const int found = m_model->rowCount();
+    m_actions[FindCmdPrint]->setEnabled(found > 0 && m_host.printResults);
+    m_count->setText(QStringLiteral("%1 item(s) found").arg(found));
+    setWindowTitle(QStringLiteral("Find: %1 - [%2]").arg(m_tabs->typeList()->currentText(), m_count->text()));
+}
+
 bool FindWindow::newSearch() {
     QMessageBox box(QMessageBox::Information, kTitle, QStringLiteral("This will clear your current search."),
                     QMessageBox::Ok | QMessageBox::Cancel, this);

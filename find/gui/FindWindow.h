@@ -78,6 +78,10 @@ public:
     // Saves the controls' criteria as the save dialog does; the name is taken as given.
     int saveCriteria(const QString& fileName, const QString& author, const QString& description);
 
+    // After sites were removed from the tree: a running search stops, and the results found on
+    // pages the engine no longer has leave the list, which would otherwise lead nowhere.
+    void dropRemovedPages();
+
     void runCommand(int id);
     // The selected result's context actions: open it in the browser (or mail, news program), and
     // select its page in the site tree, which minimises this window (a beep when the tree has none).

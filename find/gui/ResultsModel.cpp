@@ -3,6 +3,7 @@
 #include "analysis/LinkRecord.h"
 #include "platform/gui/QtText.h"
 
+#include <algorithm>
 #include <string>
 
 namespace lurvik {
@@ -69,6 +70,16 @@ void ResultsModel::clear() {
         return;
     beginResetModel();
     m_rows.clear();
+    endResetModel();
+}
+
+void ResultsModel::keepOnly(const std::function<bool(const LinkRecord&)>& keep) {
+    auto gone = std::remove_if(m_rows.begin(), m_rows.end(),
+                               [&keep](const LinkRecord* record) { return !keep(*record); });
+    if (gone == m_rows.end())
+        return;
+    beginResetModel();
+    m_rows.erase(gone, m_rows.end());
     endResetModel();
 }
 

@@ -1,0 +1,289 @@
+// The window over big sites and the day's failures: long work runs in slices with a way out,
+// failures say what failed, and the views follow the engine without being asked.
+#include "TestServer.h"
+#include "UiTestSupport.h"
+#include "find/gui/FindWindow.h"
+#include "find/gui/ResultsModel.h"
+#include "retrieval/SiteEngine.h"
+#include "sitemap/SiteMapFile.h"
+#include "ui/Application.h"
+#include "ui/BusyLoop.h"
+#include "ui/Commands.h"
+#include "ui/LinkListModel.h"
+#include "ui/MainWindow.h"
+#include "ui/PrintEntries.h"
+#include "ui/PrintJob.h"
+#include "ui/SlicedWork.h"
+#include "ui/SourcePane.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+using namespace lurvik;
+using lurvik::test::pdfPrinter;
+using lurvik::test::TestServer;
+
+namespace {
+
+constexpr int kWaitMs = 120000;
+
+// A site of `pages` pages as a map: page i links to pages 10i+1 to 10i+10, so the tree is ten
+// wide and five deep, each page shown once.
+int writeWideMap(const QString& name, int pages) {
+    SiteEngine engine;
+    std::vector<SiteNode*> nodes;
+    nodes.reserve(pages);
+    for (int i = 0; i < pages; ++i) {
+        const std::string address = "http://big.example/p" + std::to_string(i) + ".html";
+        SiteNode* node = engine.findOrAddNode(URL(address), 0);
+        node->title = "Page " + std::to_string(i);
+        node->state = NODE_DONE;
+        engine.finishNode(node);
+        nodes.push_back(node);
+    }
+    for (int i = 0; i < pages; ++i)
+        for (int child = i * 10 + 1; child <= i * 10 + 10 && child < pages; ++child) {
+            nodes[i]->links.add(LINK_HYPERLINK, nodes[child]->url, "next");
+            nodes[i]->children.add(nodes[child]);
+            nodes[child]->parents.add(nodes[i]);
+        }
+    SiteMapFile map;
+    map.fileName = Str(name.toStdString());
+    return map.save(engine, nullptr, false);
+}
+
+// Every item below item that has children, expanded or not in view.
+int countExpanded(const SiteTreeModel& model, const QTreeView& view, const SiteTreeModel::Item* top,
+                  int& parents) {
+    int expanded = 0;
+    std::vector<const SiteTreeModel::Item*> stack{top};
+    while (!stack.empty()) {
+        const SiteTreeModel::Item* item = stack.back();
+        stack.pop_back();
+        if (item->children.empty())
+            continue;
+        ++parents;
+        expanded += view.isExpanded(model.indexOf(item)) ? 1 : 0;
+        stack.insert(stack.end(), item->children.begin(), item->children.end());
+    }
+    return expanded;
+}
+
+QStringList statusColumn(const LinkListModel& links) {
+    QStringList out;
+    for (int row = 0; row < links.rowCount(); ++row)
+        out << links.index(row, LinkListModel::ColumnStatus).data().toString();
+    return out;
+}
+
+} // namespace
+
+class LongWorkTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestServer> server;
+    std::unique_ptr<Application> app;
+    std::unique_ptr<MainWindow> window;
+
+    QString url(const char* path) const { return QString::fromStdString(server->url(path)); }
+    bool waitForEnd() {
+        return QTest::qWaitFor(
+            [this] { return !app->busyLoop->isBusy() && !window->action(CmdStop)->isEnabled(); }, kWaitMs);
+    }
+
+private slots:
+    void init() {
+        server = std::make_unique<TestServer>();
+        server->addPage("/index.html", "<html><title>Home</title><body><a href=\"a.html\">A</a>"
+                                       "<a href=\"b.html\">B</a></body></html>");
+        server->addPage("/a.html", "<html><title>Page A</title><body>a</body></html>");
+        server->addPage("/b.html", "<html><title>Page B</title><body>b</body></html>");
+        QCOMPARE(server->start(), 0);
+        app = std::make_unique<Application>();
+        app->start();
+        window = std::make_unique<MainWindow>(*app);
+        window->show();
+    }
+    void cleanup() {
+        window.reset();
+        app.reset();
+        server.reset();
+    }
+
+    // Expand All from a tree opened one level, Collapse All, and an Expand All cancelled part-way.
+    void expandAllOnABigMap() {
+        QTemporaryDir dir;
+        const QString name = dir.filePath(QStringLiteral("big.web"));
+        QCOMPARE(writeWideMap(name, 100000), 0);
+        QCOMPARE(window->openMap(name), 0);
+        SiteTreeModel& model = *window->treeModel();
+        QTreeView& view = *window->treeView();
+        SiteTreeModel::Item* site = model.root()->children.front();
+        view.expand(model.indexOf(site));
+        window->selectItem(model.root());
+
+        window->runCommand(CmdExpandAll);
+        QPointer<SlicedWork> work = window->expansion();
+        QVERIFY(work);
+        QVERIFY(QTest::qWaitFor([&work] { return work.isNull(); }, kWaitMs));
+        int parents = 0;
+        const int expandedAll = countExpanded(model, view, model.root(), parents);
+        QCOMPARE(expandedAll, parents);
+        QVERIFY(parents > 10000);
+
+        window->runCommand(CmdCollapseAll);
+        work = window->expansion();
+        QVERIFY(QTest::qWaitFor([&work] { return work.isNull(); }, kWaitMs));
+        parents = 0;
+        QCOMPARE(countExpanded(model, view, model.root(), parents), 0);
+
+        // Cancelled before its first slice, it leaves the tree as it was.
+        window->runCommand(CmdExpandAll);
+        work = window->expansion();
+        bool completed = true;
+        connect(work, &SlicedWork::finished, [&completed](bool done) { completed = done; });
+        work->cancel();
+        QVERIFY(QTest::qWaitFor([&work] { return work.isNull(); }, kWaitMs));
+        QVERIFY(!completed);
+        parents = 0;
+        QCOMPARE(countExpanded(model, view, model.root(), parents), 0);
+    }
+
+    // Work that outlasts half a second shows a progress window whose Cancel ends it.
+    void slicedWorkShowsProgressAndCancels() {
+        int steps = 0;
+        auto* work = new SlicedWork(
+            window.get(), QStringLiteral("Working..."),
+            [&steps] {
+                ++steps;
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                return true;
+            },
+            [] { return 50; });
+        QPointer<SlicedWork> alive(work);
+        bool completed = true;
+        connect(work, &SlicedWork::finished, [&completed](bool done) { completed = done; });
+        work->start();
+        QVERIFY(QTest::qWaitFor([&] { return alive && alive->progressWindow(); }, kWaitMs));
+        QProgressDialog* progress = alive->progressWindow();
+        QCOMPARE(progress->labelText(), QStringLiteral("Working..."));
+        QVERIFY(QTest::qWaitFor([progress] { return progress->value() == 50; }, kWaitMs));
+        progress->findChild<QPushButton*>()->click();
+        QVERIFY(QTest::qWaitFor([&alive] { return alive.isNull(); }, kWaitMs));
+        QVERIFY(!completed);
+        const int stoppedAt = steps;
+        QTest::qWait(100);
+        QCOMPARE(steps, stoppedAt);
+    }
+
+    // The box comes up before a big job is measured, and says how far the measuring has got.
+    void bigPrintShowsItsBoxBeforeLayout() {
+        QTemporaryDir dir;
+        std::vector<PrintEntry> entries;
+        for (int i = 0; i < 40000; ++i)
+            entries.push_back({{QStringLiteral("Page %1 (http://big.example/p%1.html)").arg(i)}, i % 6});
+        const QString file = dir.filePath(QStringLiteral("big.pdf"));
+        auto* job = new PrintJob(pdfPrinter(file), QStringLiteral("Lurvik Web Tree"),
+                                 QStringLiteral("Full Site Explorer Map"), std::move(entries), window.get());
+        QPointer<PrintJob> alive(job);
+        job->start();
+        QVERIFY(job->printingBox() && job->printingBox()->isVisible());
+        QCOMPARE(job->pageCount(), 0);
+        auto* progress = job->printingBox()->findChild<QLabel*>(QStringLiteral("printProgress"));
+        QVERIFY(progress);
+        QVERIFY(QTest::qWaitFor(
+            [progress] { return progress->text().startsWith(QStringLiteral("Laying out")); }, kWaitMs));
+        QVERIFY(QTest::qWaitFor([progress] { return progress->text().startsWith(QStringLiteral("Page ")); },
+                                kWaitMs));
+        QVERIFY2(progress->text().contains(QStringLiteral(" of %1").arg(alive->pageCount())),
+                 qPrintable(progress->text()));
+        QVERIFY(alive->pageCount() > 100);
+        job->printingBox()->findChild<QPushButton*>()->click();
+        QVERIFY(QTest::qWaitFor([&alive] { return alive.isNull(); }, kWaitMs));
+        QVERIFY(!QFile::exists(file));
+        QVERIFY(window->isEnabled());
+    }
+
+    // A start address whose port refuses says so in a box that names it and the reason.
+    void unreachableStartIsTold() {
+        const QString refused = QStringLiteral("http://127.0.0.1:1/");
+        QVERIFY(window->startSite(refused));
+        QVERIFY(waitForEnd());
+        QMessageBox* box = nullptr;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return (box = window->findChild<QMessageBox*>(QStringLiteral("startFailure"))) != nullptr;
+            },
+            kWaitMs));
+        QVERIFY2(box->text().startsWith(QStringLiteral("Cannot fetch the start page %1: ").arg(refused)) &&
+                     box->text().size() > refused.size() + 32,
+                 qPrintable(box->text()));
+        box->close();
+        QTRY_VERIFY(!window->findChild<QMessageBox*>(QStringLiteral("startFailure")));
+        // Told once, not at every later change of the same page.
+        window->treeModel()->nodeChanged(window->treeModel()->root()->children.front()->node, 1);
+        QVERIFY(!window->findChild<QMessageBox*>(QStringLiteral("startFailure")));
+    }
+
+    // The selected page's link statuses and source follow the retrieval without a new selection.
+    void selectedPageFollowsTheRetrieval() {
+        server->setReplyDelay(std::chrono::milliseconds(150));
+        LinkListModel& links = *window->linkModel();
+        QStringList told;
+        auto note = [&] { told = statusColumn(links); };
+        connect(&links, &QAbstractItemModel::dataChanged, note);
+        connect(&links, &QAbstractItemModel::modelReset, note);
+        QVERIFY(window->startSite(url("/index.html")));
+        window->runCommand(CmdHtmlSource);
+        QVERIFY(waitForEnd());
+        QTest::qWait(300);
+        SiteTreeModel::Item* site = window->treeModel()->root()->children.front();
+        QCOMPARE(window->selectedItem(), site);
+        QCOMPARE(links.rowCount(), 2);
+        QCOMPARE(told, statusColumn(links));
+        QVERIFY(!window->sourcePane()->noticeShown());
+        QVERIFY(window->sourceView()->toPlainText().contains(QStringLiteral("<title>Home</title>")));
+    }
+
+    // Removing a site takes its results out of the open Find windows; another site's stay.
+    void findWindowsDropRemovedSites() {
+        TestServer other;
+        other.addPage("/index.html", "<html><title>Other home</title><body>x</body></html>");
+        QCOMPARE(other.start(), 0);
+        QVERIFY(window->startSite(url("/index.html")));
+        QVERIFY(waitForEnd());
+        QVERIFY(window->startSite(QString::fromStdString(other.url("/index.html"))));
+        QVERIFY(waitForEnd());
+        FindWindow* find = window->openFindWindow();
+        find->findChild<QComboBox*>(QStringLiteral("objectType"))->setCurrentIndex(0);
+        find->runCommand(FindCmdFindNow);
+        QVERIFY(
+            QTest::qWaitFor([find] { return !find->isSearching() && find->rowsPending() == 0; }, kWaitMs));
+        QCOMPARE(find->results()->rowCount(), 4);
+
+        window->selectItem(window->treeModel()->root()->children.front());
+        window->runCommand(CmdRemoveSite);
+        QCOMPARE(find->results()->rowCount(), 1);
+        QCOMPARE(find->results()->index(0, 2).data().toString(),
+                 QString::fromStdString(other.url("/index.html")));
+        QCOMPARE(find->countText(), QStringLiteral("1 item(s) found"));
+    }
+};
+
+QObject* makeLongWorkTest() {
+    return new LongWorkTest;
+}
+
+#include "LongWorkTest.moc"
