@@ -41,11 +41,11 @@ int exportResultsHtml5(const std::vector<const LinkRecord*>& rows, const Str& fi
         list += "</a>";
         row->typeName(type);
         if (!type.isEmpty()) {
-            list += "<span class=\"type\">";
+            list += " <span class=\"type\">";
             appendEscapedHtml(type.view(), list);
             list += "</span>";
         }
-        list += "<span class=\"url\">";
+        list += " <span class=\"url\">";
         appendEscapedHtml(url, list);
         list += "</span></li>\n";
     }
