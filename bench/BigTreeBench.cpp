@@ -3,12 +3,12 @@
 // without turning its event loop during each (a 10 ms timer notes the gaps between its ticks).
 //   bench_bigtree MAP | PAGES     (PAGES: a generated map: page i links to
 //   pages 10i+1..10i+10, a menu of five and two pages elsewhere)
+#include "retrieval/SiteEngine.h"
+#include "sitemap/SiteMapFile.h"
 #include "ui/Application.h"
 #include "ui/Commands.h"
 #include "ui/MainWindow.h"
 #include "ui/SlicedWork.h"
-#include "retrieval/SiteEngine.h"
-#include "sitemap/SiteMapFile.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -114,8 +114,11 @@ int main(int argc, char** argv) {
     window.treeView()->expand(model.indexOf(model.root()->children.front()));
     window.selectItem(model.root());
     auto expansionDone = [&window] { return window.expansion() == nullptr; };
-    probe.measure("expand all", [&] { window.runCommand(lurvik::CmdExpandAll); }, expansionDone);
-    probe.measure("collapse all", [&] { window.runCommand(lurvik::CmdCollapseAll); }, expansionDone);
-    probe.measure("remove all", [&] { window.runCommand(lurvik::CmdRemoveAll); }, [] { return true; });
+    probe.measure(
+        "expand all", [&] { window.runCommand(lurvik::CmdExpandAll); }, expansionDone);
+    probe.measure(
+        "collapse all", [&] { window.runCommand(lurvik::CmdCollapseAll); }, expansionDone);
+    probe.measure(
+        "remove all", [&] { window.runCommand(lurvik::CmdRemoveAll); }, [] { return true; });
     return 0;
 }

@@ -94,7 +94,8 @@ int runExport(int argc, char** argv) {
     std::string html5;
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
-        if ((arg == "--sitemap-xml" || arg == "--csv" || arg == "--html" || arg == "--html5") && i + 1 < argc) {
+        if ((arg == "--sitemap-xml" || arg == "--csv" || arg == "--html" || arg == "--html5") &&
+            i + 1 < argc) {
             (arg == "--csv" ? csv : arg == "--html" ? html : arg == "--html5" ? html5 : xml) = argv[++i];
         } else if (!arg.empty() && arg[0] != '-' && map.empty()) {
             map = arg;

@@ -363,8 +363,8 @@ void printResults(const FindEngine& find, const std::string& format) {
             const LinkRecord* r = find.result(i);
             r->typeName(type);
             r->url.getURLString(url, 1);
-            writer.row({r->text.str(), type.str(), std::to_string(r->effectiveKind()), url.str(),
-                        r->pageURL.str()});
+            writer.row(
+                {r->text.str(), type.str(), std::to_string(r->effectiveKind()), url.str(), r->pageURL.str()});
         }
         (void)writer.close();
         return;

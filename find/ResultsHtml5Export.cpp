@@ -52,7 +52,8 @@ int exportResultsHtml5(const std::vector<const LinkRecord*>& rows, const Str& fi
     out += "<p>" + std::to_string(count) + (count == 1 ? " result" : " results") + ".</p>\n";
     if (count > 0)
         out += "<ol>\n" + list + "</ol>\n";
-    out += "<p>Made with <a href=\"" + std::string(kMakerWebAddress) + "\">Lurvik</a>.</p>\n</body>\n</html>\n";
+    out +=
+        "<p>Made with <a href=\"" + std::string(kMakerWebAddress) + "\">Lurvik</a>.</p>\n</body>\n</html>\n";
     if (file.write(out.data(), static_cast<int>(out.size())) != 0)
         return 1;
     return file.close() != 0 ? 1 : 0;

@@ -105,7 +105,8 @@ int exportTreeHtml5(std::string_view path, const TreeItems& tree, TreeItems::Ite
         }
         out += "</li>\n</ul>\n";
     }
-    out += "<p>Made with <a href=\"" + std::string(kLurvikHomePage) + "\">Lurvik</a>.</p>\n</body>\n</html>\n";
+    out +=
+        "<p>Made with <a href=\"" + std::string(kLurvikHomePage) + "\">Lurvik</a>.</p>\n</body>\n</html>\n";
     if (failed != 0 || file.write(out.data(), static_cast<int>(out.size())) != 0 || file.close() != 0) {
         if (errorText)
             *errorText = file.errorText();

@@ -8,6 +8,7 @@
 #include "HelpWindow.h"
 #include "HtmlHighlighter.h"
 #include "Icons.h"
+#include "LinkFilterBar.h"
 #include "LinkListModel.h"
 #include "OpenLocationDialog.h"
 #include "OptionsSheet.h"
@@ -26,6 +27,7 @@
 #include "TreeExpansion.h"
 #include "UserAddress.h"
 #include "ViewFonts.h"
+#include "analysis/gui/RowsCsv.h"
 #include "find/gui/FindHost.h"
 #include "find/gui/FindWindow.h"
 #include "find/gui/FindWizard.h"
@@ -34,6 +36,7 @@
 #include "retrieval/WarcImport.h"
 #include "retrieval/gui/DownloadWindow.h"
 #include "sitemap/SiteMapFile.h"
+#include "sitemap/TreeHtml5Export.h"
 #include "sitemap/TreeHtmlExport.h"
 
 #include <QAction>
@@ -64,6 +67,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include <cstring>
 
@@ -323,9 +327,20 @@ void MainWindow::createViews() {
     m_pane->addWidget(m_linkIcons);
     m_pane->addWidget(m_sourcePane);
 
+    m_filterBar = new LinkFilterBar(*m_linkModel, this);
+    auto* right = new QWidget(this);
+    auto* column = new QVBoxLayout(right);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(m_filterBar);
+    column->addWidget(m_pane, 1);
+    // The source has nothing to filter.
+    connect(m_pane, &QStackedWidget::currentChanged, this,
+            [this] { m_filterBar->setVisible(m_pane->currentWidget() != m_sourcePane); });
+
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->addWidget(m_tree);
-    m_splitter->addWidget(m_pane);
+    m_splitter->addWidget(right);
     m_splitter->setChildrenCollapsible(false);
     m_splitter->installEventFilter(this);
     connect(m_splitter, &QSplitter::splitterMoved, this, [this](int position) {
@@ -926,26 +941,48 @@ void MainWindow::saveMap() {
 }
 
 void MainWindow::saveTreeAs() {
+    // The first form is the described layout other tools read; the second is a page for people.
+    const QString described = QStringLiteral("HTML Files (*.htm *.html)");
+    const QString html5 = QStringLiteral("Web page (HTML5) (*.html)");
+    QString filter;
     QString fileName = QFileDialog::getSaveFileName(this, QStringLiteral("Save As"), QString(),
-                                                    QStringLiteral("HTML Files (*.htm *.html)"));
+                                                    described + QStringLiteral(";;") + html5, &filter);
     if (fileName.isEmpty())
         return;
+    const TreeForm form = filter == html5 ? TreeForm::Html5 : TreeForm::Described;
     if (QFileInfo(fileName).suffix().isEmpty())
-        fileName += QStringLiteral(".htm");
+        fileName += form == TreeForm::Html5 ? QStringLiteral(".html") : QStringLiteral(".htm");
     SiteTreeModel::Item* sel = selectedItem();
-    if (exportTree(fileName, sel ? sel : m_treeModel->root()) == 0 && m_app.settings.autoLaunch == 1)
+    if (exportTree(fileName, sel ? sel : m_treeModel->root(), form) == 0 && m_app.settings.autoLaunch == 1)
         Shell::openURL(QUrl::fromLocalFile(fileName).toString(), nullptr, this, m_app.settings,
                        m_app.ratings);
 }
 
-int MainWindow::exportTree(const QString& fileName, SiteTreeModel::Item* start) {
+int MainWindow::exportTree(const QString& fileName, SiteTreeModel::Item* start, TreeForm form) {
     SiteTreeItems items(*m_treeModel);
     Str error;
     int result = 0;
-    withWaitCursor([&] { result = exportTreeHtml(fileName.toStdString(), items, start, &error); });
+    withWaitCursor([&] {
+        result = form == TreeForm::Html5 ? exportTreeHtml5(fileName.toStdString(), items, start, &error)
+                                         : exportTreeHtml(fileName.toStdString(), items, start, &error);
+    });
     if (result != 0)
         QMessageBox::warning(this, QStringLiteral("Lurvik Error"), fromStr(error));
     return result;
+}
+
+void MainWindow::saveLinkListCsv() {
+    QString fileName = QFileDialog::getSaveFileName(this, QStringLiteral("Save List as CSV"), QString(),
+                                                    QStringLiteral("CSV (*.csv)"));
+    if (fileName.isEmpty())
+        return;
+    if (QFileInfo(fileName).suffix().isEmpty())
+        fileName += QStringLiteral(".csv");
+    QString error;
+    if (saveRowsAsCsv(*m_linkModel, fileName, error) != 0)
+        QMessageBox::warning(
+            this, QStringLiteral("Lurvik Error"),
+            QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(fileName), error));
 }
 
 void MainWindow::pageSetup() {
@@ -1318,6 +1355,8 @@ void MainWindow::listContextMenu(const QPoint& at) {
         entry(CmdSaveLinkAs, QStringLiteral("&Save link as..."), type.nicmp("CGI", 3) != 0);
     else
         entry(CmdSaveLinkAs, QStringLiteral("&Save link as..."), false);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Save list as CS&V..."), this, &MainWindow::saveLinkListCsv);
     menu.exec(view->viewport()->mapToGlobal(at));
 }
 

@@ -65,9 +65,10 @@ public:
     bool checkSchedule();
     // Builds a site from the responses archived in WARC files; 0, or 1 after saying what went wrong.
     int importWarc(const QStringList& files);
-    // Writes the tree below start (the root for the whole tree) as a web page; 0 when written,
-    // else 1 after telling the user why.
-    int exportTree(const QString& fileName, SiteTreeModel::Item* start);
+    // Writes the tree below start (the root for the whole tree) as a web page, in the described
+    // layout or as an HTML5 page to hand over; 0 when written, else 1 after telling the user why.
+    enum class TreeForm { Described, Html5 };
+    int exportTree(const QString& fileName, SiteTreeModel::Item* start, TreeForm form = TreeForm::Described);
     // Prints printWhat (a PrintWhat) of the selection to printer; the job runs on from the event
     // loop. Null when there is nothing to print.
     PrintJob* startPrint(int printWhat, bool includeUrls, std::unique_ptr<QPrinter> printer);
@@ -80,6 +81,9 @@ public:
     LinkListModel* linkModel() const { return m_linkModel; }
     SiteTreeView* treeView() const { return m_tree; }
     QTreeView* linkView() const { return m_linkTable; }
+    class LinkFilterBar* linkFilter() const {
+        return m_filterBar;
+    }
     QPlainTextEdit* sourceView() const { return m_source; }
     SourcePane* sourcePane() const { return m_sourcePane; }
     QString statusUrlText() const;
@@ -146,6 +150,7 @@ private:
     void chooseMapToOpen();
     void saveMap();
     void saveTreeAs();
+    void saveLinkListCsv();
     void saveLinkAs(const class LinkRecord& link, QWidget* owner);
     void pageSetup();
     void print();
@@ -165,6 +170,7 @@ private:
     QPlainTextEdit* m_source = nullptr;
     SourcePane* m_sourcePane = nullptr;
     QStackedWidget* m_pane = nullptr;
+    class LinkFilterBar* m_filterBar = nullptr;
     QSplitter* m_splitter = nullptr;
     QLabel* m_statusUrl = nullptr;
     QLabel* m_statusInfo = nullptr;

@@ -4,7 +4,9 @@
 #include "PostedMessage.h"
 #include "ResultsModel.h"
 #include "SaveCriteriaDialog.h"
+#include "analysis/gui/RowsCsv.h"
 #include "find/ResultsExport.h"
+#include "find/ResultsHtml5Export.h"
 #include "platform/gui/QtText.h"
 #include "retrieval/SiteEngine.h"
 
@@ -14,6 +16,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -430,9 +433,22 @@ QString FindWindow::countText() const {
 }
 
 int FindWindow::exportResultsHtml(const QString& fileName) {
+    return exportResults(fileName, ResultsForm::Described);
+}
+
+int FindWindow::exportResults(const QString& fileName, ResultsForm form) {
     while (rowsPending() > 0)
         addPendingRows();
-    return lurvik::exportResultsHtml(m_model->records(), toStr(fileName));
+    switch (form) {
+    case ResultsForm::Html5:
+        return lurvik::exportResultsHtml5(m_model->records(), toStr(fileName));
+    case ResultsForm::Csv: {
+        QString error;
+        return saveRowsAsCsv(*m_model, fileName, error);
+    }
+    default:
+        return lurvik::exportResultsHtml(m_model->records(), toStr(fileName));
+    }
 }
 
 int FindWindow::openCriteria(const QString& fileName) {
@@ -594,15 +610,33 @@ void FindWindow::chooseCriteriaToSave() {
 }
 
 void FindWindow::chooseHtmlFile() {
-    QFileDialog dialog(this, QStringLiteral("Save as HTML..."), QString(),
-                       QStringLiteral("HTML File (*.htm *.html)"));
+    // The first form is the described layout other tools read; the others are for people.
+    const QString described = QStringLiteral("HTML File (*.htm *.html)");
+    const QString html5 = QStringLiteral("Web page (HTML5) (*.html)");
+    const QString csv = QStringLiteral("CSV (*.csv)");
+    QFileDialog dialog(this, QStringLiteral("Save as HTML..."), QString(), described);
+    dialog.setNameFilters({described, html5, csv});
     dialog.setObjectName(QStringLiteral("SaveAsHtmlDialog"));
     dialog.setDefaultSuffix(QStringLiteral("htm"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, csv, html5](const QString& filter) {
+        dialog.setDefaultSuffix(filter == csv     ? QStringLiteral("csv")
+                                : filter == html5 ? QStringLiteral("html")
+                                                  : QStringLiteral("htm"));
+    });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     QString name = dialog.selectedFiles().first();
-    if (exportResultsHtml(name) == 0 && m_host.autoLaunch == 1 && m_host.openFile)
+    const QString filter = dialog.selectedNameFilter();
+    const ResultsForm form = filter == csv     ? ResultsForm::Csv
+                             : filter == html5 ? ResultsForm::Html5
+                                               : ResultsForm::Described;
+    if (exportResults(name, form) != 0) {
+        QMessageBox::warning(this, kTitle,
+                             QStringLiteral("Cannot write %1.").arg(QDir::toNativeSeparators(name)));
+        return;
+    }
+    if (m_host.autoLaunch == 1 && m_host.openFile)
         m_host.openFile(name);
 }
 

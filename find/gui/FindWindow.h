@@ -73,6 +73,9 @@ public:
     // Writes the rows as the list shows them, rows still waiting to be shown added first; 0 or 1
     // as exportResultsHtml returns.
     int exportResultsHtml(const QString& fileName);
+    // The described layout, the HTML5 page or CSV of the rows as the list shows them; 0 or 1.
+    enum class ResultsForm { Described, Html5, Csv };
+    int exportResults(const QString& fileName, ResultsForm form);
     // Loads a criteria file into the controls; 0, or 1 with nothing changed.
     int openCriteria(const QString& fileName);
     // Saves the controls' criteria as the save dialog does; the name is taken as given.

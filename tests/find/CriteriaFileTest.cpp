@@ -237,8 +237,8 @@ TEST(ResultsExportTest, Html5FormValidates) {
     EXPECT_EQ(readFileBytes(file), readFileBytes(LURVIK_TEST_DATA "/find/results-html5.html"));
     EXPECT_EQ(parsedTargets(file),
               "http://site.test/menu.html?x=1&y=2\nhttp://site.test/img/logo.gif\nmailto:info@site.test\n");
-    for (const std::string& command :
-         {"xmllint --html --noout '" + file + "' 2>&1", "python3 " LURVIK_TEST_DATA "/check_html5.py '" + file + "'"}) {
+    for (const std::string& command : {"xmllint --html --noout '" + file + "' 2>&1",
+                                       "python3 " LURVIK_TEST_DATA "/check_html5.py '" + file + "'"}) {
         std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
         std::string out;
         char buffer[4096];

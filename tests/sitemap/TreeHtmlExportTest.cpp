@@ -1,6 +1,6 @@
 #include "sitemap/TreeHtmlExport.h"
-#include "sitemap/TreeHtml5Export.h"
 #include "TestFiles.h"
+#include "sitemap/TreeHtml5Export.h"
 
 #include <gtest/gtest.h>
 
@@ -135,7 +135,8 @@ TEST(TreeHtmlExport, Html5FormValidatesAndShowsFailures) {
     EXPECT_NE(text.find("href=\"http://site.example/a.html?x=1&amp;y=2\""), std::string::npos);
     EXPECT_NE(text.find("Failed (404): Error - 404 Not Found"), std::string::npos);
     EXPECT_NE(text.find("Failed: connection refused"), std::string::npos);
-    const std::pair<std::string, std::string> expected[] = {{whole, "ok 7\n"}, {branch, "ok 2\n"}, {empty, "ok 0\n"}};
+    const std::pair<std::string, std::string> expected[] = {
+        {whole, "ok 7\n"}, {branch, "ok 2\n"}, {empty, "ok 0\n"}};
     for (const auto& [file, items] : expected) {
         int status = 0;
         EXPECT_EQ(commandOutput("xmllint --html --noout '" + file + "'", status), "") << file;

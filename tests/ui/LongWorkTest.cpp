@@ -1,7 +1,9 @@
-// The window over big sites and the day's failures: long work runs in slices with a way out,
-// failures say what failed, and the views follow the engine without being asked.
+// The window over big sites and a working day: long work runs in slices with a way out, failures
+// say what failed, the views follow the engine without being asked, and the lists export in forms
+// other programs open.
 #include "TestServer.h"
 #include "UiTestSupport.h"
+#include "analysis/gui/RowsCsv.h"
 #include "find/gui/FindWindow.h"
 #include "find/gui/ResultsModel.h"
 #include "retrieval/SiteEngine.h"
@@ -9,6 +11,7 @@
 #include "ui/Application.h"
 #include "ui/BusyLoop.h"
 #include "ui/Commands.h"
+#include "ui/LinkFilterBar.h"
 #include "ui/LinkListModel.h"
 #include "ui/MainWindow.h"
 #include "ui/PrintEntries.h"
@@ -18,6 +21,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
@@ -31,6 +35,8 @@
 #include <thread>
 
 using namespace lurvik;
+using lurvik::test::fileBytes;
+using lurvik::test::outputOf;
 using lurvik::test::pdfPrinter;
 using lurvik::test::TestServer;
 
@@ -279,6 +285,90 @@ private slots:
         QCOMPARE(find->results()->index(0, 2).data().toString(),
                  QString::fromStdString(other.url("/index.html")));
         QCOMPARE(find->countText(), QStringLiteral("1 item(s) found"));
+    }
+
+    // The filter narrows the list by text and by status; the list as shown goes out as CSV that
+    // Python's csv module reads back field for field.
+    void linkListFilterAndCsv() {
+        server->addPage("/list.html", "<html><title>List</title><body><a href=\"a.html\">First</a>"
+                                      "<a href=\"gone.html\">Say \"hi\", now</a>"
+                                      "<a href=\"http://other.example/\">Elsewhere</a>"
+                                      "<a href=\"b.html\">Second</a></body></html>");
+        QVERIFY(window->startSite(url("/list.html")));
+        QVERIFY(waitForEnd());
+        window->selectItem(window->treeModel()->root()->children.front());
+        LinkListModel& links = *window->linkModel();
+        QCOMPARE(links.rowCount(), 4);
+        auto names = [&links] {
+            QStringList out;
+            for (int row = 0; row < links.rowCount(); ++row)
+                out << links.index(row, LinkListModel::ColumnLink).data().toString();
+            return out;
+        };
+        LinkFilterBar& filter = *window->linkFilter();
+        filter.statusList()->setCurrentIndex(1);
+        QCOMPARE(names(), QStringList{QStringLiteral("Say \"hi\", now")});
+        filter.statusList()->setCurrentIndex(2);
+        QCOMPARE(names(), QStringList{QStringLiteral("Elsewhere")});
+        filter.statusList()->setCurrentIndex(0);
+        filter.textBox()->setText(QStringLiteral("B.HTML"));
+        QCOMPARE(names(), QStringList{QStringLiteral("Second")});
+        filter.textBox()->setText(QStringLiteral("sec"));
+        QCOMPARE(names(), QStringList{QStringLiteral("Second")});
+        filter.textBox()->clear();
+        QCOMPARE(links.rowCount(), 4);
+        QCOMPARE(links.unfilteredCount(), 4);
+
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("links.csv"));
+        QString error;
+        QCOMPARE(saveRowsAsCsv(links, file, error), 0);
+        const QString read =
+            outputOf(QStringLiteral("python3"),
+                     {QStringLiteral("-c"),
+                      QStringLiteral("import csv, sys\nfor row in csv.reader(open(sys.argv[1], newline='', "
+                                     "encoding='utf-8')): print('|'.join(row))"),
+                      file});
+        const QStringList rows = read.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), 5);
+        QCOMPARE(rows[0], QStringLiteral("Link Name|Type|URL Name|Status"));
+        QVERIFY2(rows[2].startsWith(QStringLiteral("Say \"hi\", now|")) &&
+                     rows[2].contains(url("/gone.html")) && rows[2].contains(QStringLiteral("|failed")),
+                 qPrintable(rows[2]));
+        QVERIFY(fileBytes(file).endsWith("\r\n"));
+        QCOMPARE(saveRowsAsCsv(links, dir.filePath(QStringLiteral("none/links.csv")), error), 1);
+        QVERIFY(!error.isEmpty());
+    }
+
+    // Save As's second form is what lurvik-cli export --html5 writes for the same map; Find's
+    // three forms come from the window's rows.
+    void exportsInBothForms() {
+        QVERIFY(window->startSite(url("/index.html")));
+        QVERIFY(waitForEnd());
+        QTemporaryDir dir;
+        const QString fromWindow = dir.filePath(QStringLiteral("window.html"));
+        QCOMPARE(window->exportTree(fromWindow, window->treeModel()->root(), MainWindow::TreeForm::Html5), 0);
+        SiteMapFile map;
+        map.fileName = Str(dir.filePath(QStringLiteral("site.web")).toStdString());
+        QCOMPARE(map.save(app->engine, nullptr, false), 0);
+        const QString fromCli = dir.filePath(QStringLiteral("cli.html"));
+        outputOf(QStringLiteral(LURVIK_CLI),
+                 {"export", QString::fromStdString(map.fileName.str()), "--html5", fromCli});
+        QVERIFY(fileBytes(fromWindow).startsWith("<!DOCTYPE html>"));
+        QCOMPARE(fileBytes(fromWindow), fileBytes(fromCli));
+
+        FindWindow* find = window->openFindWindow();
+        find->findChild<QComboBox*>(QStringLiteral("objectType"))->setCurrentIndex(0);
+        find->runCommand(FindCmdFindNow);
+        QVERIFY(
+            QTest::qWaitFor([find] { return !find->isSearching() && find->rowsPending() == 0; }, kWaitMs));
+        const QString html5 = dir.filePath(QStringLiteral("found.html"));
+        const QString csv = dir.filePath(QStringLiteral("found.csv"));
+        QCOMPARE(find->exportResults(html5, FindWindow::ResultsForm::Html5), 0);
+        QCOMPARE(find->exportResults(csv, FindWindow::ResultsForm::Csv), 0);
+        QVERIFY(fileBytes(html5).contains("<p>3 results.</p>"));
+        QCOMPARE(fileBytes(csv).count("\r\n"), 4);
+        QVERIFY(fileBytes(csv).startsWith("Link Name,Type,URL Name\r\n"));
     }
 };
 
