@@ -338,6 +338,17 @@ private slots:
         QVERIFY(fileBytes(file).endsWith("\r\n"));
         QCOMPARE(saveRowsAsCsv(links, dir.filePath(QStringLiteral("none/links.csv")), error), 1);
         QVERIFY(!error.isEmpty());
+
+        // Printed, the summary keeps each link's status and the tree each failure's.
+        const std::vector<PrintEntry> summary = linkEntries(links);
+        QCOMPARE(summary.size(), size_t(4));
+        QVERIFY2(summary[1].columns[1].contains(QStringLiteral("\nfailed")),
+                 qPrintable(summary[1].columns[1]));
+        QVERIFY(summary[0].columns[1].contains(QStringLiteral("\ndone")));
+        QStringList tree;
+        for (const PrintEntry& entry : treeEntries(*window->treeModel(), false))
+            tree << entry.columns.front();
+        QVERIFY2(tree.filter(QStringLiteral("[failed 404: ")).size() == 1, qPrintable(tree.join('\n')));
     }
 
     // Save As's second form is what lurvik-cli export --html5 writes for the same map; Find's
