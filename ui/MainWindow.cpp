@@ -8,6 +8,7 @@
 #include "HelpWindow.h"
 #include "HtmlHighlighter.h"
 #include "Icons.h"
+#include "LinkCheckLoop.h"
 #include "LinkFilterBar.h"
 #include "LinkListModel.h"
 #include "OpenLocationDialog.h"
@@ -155,6 +156,15 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
     };
     connect(app.busyLoop, &BusyLoop::retrievalStarted, this, &MainWindow::retrievalStarted);
     connect(app.busyLoop, &BusyLoop::retrievalEnded, this, &MainWindow::retrievalEnded);
+    m_linkChecks = new LinkCheckLoop(app, this);
+    connect(m_linkChecks, &LinkCheckLoop::progressed, this, &MainWindow::refreshPane);
+    connect(m_linkChecks, &LinkCheckLoop::finished, this, [this] {
+        m_actions[CmdStop]->setEnabled(m_app.busyLoop->isBusy());
+        statusBar()->showMessage(QStringLiteral("Checked %1 links (%2 broken)")
+                                     .arg(m_app.checkedLinks.checkedCount())
+                                     .arg(m_app.checkedLinks.failedCount()),
+                                 10000);
+    });
 
     applyFonts();
     restoreWindowSettings();
@@ -164,6 +174,7 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+    m_linkChecks->stop();
     closeFindWindows();
     if (!m_shutDown) {
         m_linkModel->clear();
@@ -425,6 +436,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         QTimer::singleShot(250, this, [this] { close(); });
         return;
     }
+    m_linkChecks->stop();
     closeFindWindows();
     if (!m_shutDown) {
         m_shutDown = true;
@@ -741,7 +753,11 @@ void MainWindow::refreshPane() {
 }
 
 void MainWindow::retrievalEnded() {
-    m_actions[CmdStop]->setEnabled(false);
+    m_linkChecks->start();
+    // Stop also ends the link checks that follow a retrieval.
+    m_actions[CmdStop]->setEnabled(m_linkChecks->isRunning());
+    if (m_linkChecks->isRunning())
+        statusBar()->showMessage(QStringLiteral("Checking links..."));
     refreshPane();
     refreshStatus();
     updateCommands();
@@ -877,6 +893,8 @@ int MainWindow::readMap(const QString& fileName, QString& why) {
 }
 
 void MainWindow::removeSite(SiteTreeModel::Item* item) {
+    // The checks hold the pages whose links they judge.
+    m_linkChecks->stop();
     withWaitCursor([&] { m_treeModel->removeSite(item); });
     // A new site may come to use a removed one's memory.
     m_toldFailures.clear();
@@ -1148,6 +1166,7 @@ void MainWindow::runCommand(int id) {
         break;
     }
     case CmdStop:
+        m_linkChecks->stop();
         withWaitCursor([this] { m_treeModel->stopAll(); });
         break;
     case CmdExit:
@@ -1187,6 +1206,7 @@ void MainWindow::runCommand(int id) {
         m_linkModel->arrangeByColumn(id - CmdSortByLink);
         break;
     case CmdReloadSite:
+        m_linkChecks->stop();
         if (sel)
             m_treeModel->reloadSite(sel);
         break;

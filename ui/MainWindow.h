@@ -171,6 +171,7 @@ private:
     SourcePane* m_sourcePane = nullptr;
     QStackedWidget* m_pane = nullptr;
     class LinkFilterBar* m_filterBar = nullptr;
+    class LinkCheckLoop* m_linkChecks = nullptr;
     QSplitter* m_splitter = nullptr;
     QLabel* m_statusUrl = nullptr;
     QLabel* m_statusInfo = nullptr;

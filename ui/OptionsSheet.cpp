@@ -309,6 +309,9 @@ QGroupBox* OptionsSheet::buildConnections(QWidget* page) {
     limit->setSuffix(QStringLiteral(" s"));
     limit->setSpecialValueText(QStringLiteral("No limit"));
     form->addRow(QStringLiteral("&Give a page up after:"), limit);
+    form->addRow(addCheck(group, "checkLinks",
+                          QStringLiteral("Check &images, downloads and other links that are not pages"),
+                          s.checkLinks == 1));
     form->addRow(addCheck(group, "checkExternal",
                           QStringLiteral("Chec&k links outside the limits, once each"),
                           s.checkExternal == 1));
@@ -349,6 +352,7 @@ void OptionsSheet::applyAdvanced() {
     s.obeySRE = check("obeySRE")->isChecked();
     s.classicHttp = check("classicHttp")->isChecked();
     s.checkExternal = check("checkExternal")->isChecked() ? 1 : 0;
+    s.checkLinks = check("checkLinks")->isChecked() ? 1 : 0;
     s.maxHostConnections = spin("hostConnections")->value();
     s.hostDelay = spin("hostDelay")->value();
     s.maxRetryWait = spin("retryWait")->value();

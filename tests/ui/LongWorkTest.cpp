@@ -381,6 +381,33 @@ private slots:
         QCOMPARE(fileBytes(csv).count("\r\n"), 4);
         QVERIFY(fileBytes(csv).startsWith("Link Name,Type,URL Name\r\n"));
     }
+
+    // With "Check links" on, the images and downloads a retrieval does not follow are requested
+    // once it ends, and the link list shows what they answered; off, they stay unchecked.
+    void checkLinksAfterARetrieval() {
+        server->addPage("/pics.html", "<html><title>Pictures</title><body><img src=\"pic.gif\">"
+                                      "<img src=\"lost.gif\"><a href=\"a.html\">A</a></body></html>");
+        lurvik::test::Page picture;
+        picture.contentType = "image/gif";
+        picture.body = "GIF89a";
+        server->addPage("/pic.gif", picture);
+        auto statuses = [this] {
+            window->selectItem(window->treeModel()->root()->children.front());
+            return statusColumn(*window->linkModel());
+        };
+        QVERIFY(window->startSite(url("/pics.html")));
+        QVERIFY(waitForEnd());
+        QCOMPARE(statuses().mid(0, 2), (QStringList{"unchecked", "unchecked"}));
+        window->runCommand(CmdRemoveAll);
+
+        app->settings.checkLinks = 1;
+        QVERIFY(window->startSite(url("/pics.html")));
+        QVERIFY(waitForEnd());
+        const QStringList checked = statuses();
+        QVERIFY2(checked[0].startsWith(QStringLiteral("checked")) &&
+                     checked[1].startsWith(QStringLiteral("broken")),
+                 qPrintable(checked.join('|')));
+    }
 };
 
 QObject* makeLongWorkTest() {
