@@ -59,6 +59,7 @@
 #include <QPrintDialog>
 #include <QProgressBar>
 #include <QScreen>
+
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -69,6 +70,7 @@
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include <cstring>
 
@@ -388,9 +390,19 @@ void MainWindow::restoreWindowSettings() {
         m_treeShare = double(s.treeWidth) / width();
     m_treeShare = std::clamp(m_treeShare, 0.05, 0.9);
     keepTreeShare();
-    m_linkTable->setColumnWidth(LinkListModel::ColumnLink, s.linkWidth ? s.linkWidth : 200);
-    m_linkTable->setColumnWidth(LinkListModel::ColumnType, s.typeWidth ? s.typeWidth : 110);
-    m_linkTable->setColumnWidth(LinkListModel::ColumnStatus, s.statusWidth ? s.statusWidth : 90);
+    // First widths from the texts the columns hold most ("Html (SSI) Page", "outside limits"),
+    // in the font the list uses, so no first look shows them cut.
+    const QFontMetrics metrics = m_linkTable->fontMetrics();
+    const int padding = 2 * metrics.averageCharWidth() + 8;
+    m_linkTable->setColumnWidth(LinkListModel::ColumnLink,
+                                s.linkWidth ? s.linkWidth : 28 * metrics.averageCharWidth());
+    m_linkTable->setColumnWidth(
+        LinkListModel::ColumnType,
+        s.typeWidth ? s.typeWidth : metrics.horizontalAdvance(QStringLiteral("Html (SSI) Page")) + padding);
+    m_linkTable->setColumnWidth(LinkListModel::ColumnStatus,
+                                s.statusWidth
+                                    ? s.statusWidth
+                                    : metrics.horizontalAdvance(QStringLiteral("outside limits")) + padding);
     m_linkTable->setColumnWidth(LinkListModel::ColumnUrl, s.urlWidth ? s.urlWidth : 200);
 }
 
@@ -510,7 +522,26 @@ FindWindow* MainWindow::openFindWindow() {
     m_findWindows.removeIf([](const QPointer<FindWindow>& open) { return open.isNull(); });
     m_findWindows.append(window);
     window->show();
+    placeBeside(window);
     return window;
+}
+
+void MainWindow::placeBeside(FindWindow* window) const {
+    // Beside the main window where the screen has room, else over its right edge; the window as
+    // it will be once it shows results stays wholly on the screen, its frame included.
+    const QRect screen = this->screen()->availableGeometry();
+    const QRect main = frameGeometry();
+    const QSize frame = window->frameGeometry().size() - window->size();
+    window->resize(std::min(std::max(window->width(), 640), screen.width() - frame.width()),
+                   window->height());
+    const QSize size(window->width() + frame.width(),
+                     std::min(window->height() + window->resultsHeight() + frame.height(), screen.height()));
+    int x = main.right() + 1;
+    if (x + size.width() > screen.right() + 1)
+        x = main.left() - size.width() >= screen.left() ? main.left() - size.width()
+                                                        : screen.right() + 1 - size.width();
+    const int y = std::clamp(main.top(), screen.top(), screen.bottom() + 1 - size.height());
+    window->move(std::max(x, screen.left()), y);
 }
 
 bool MainWindow::goToPage(const QString& text, bool matchCase, bool wholeWord, bool down) {

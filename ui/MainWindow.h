@@ -158,6 +158,7 @@ private:
     FindHost findHost();
     // Find windows search the engine on threads of their own: they go before the engine does.
     void closeFindWindows();
+    void placeBeside(FindWindow* window) const;
     const class LinkRecord* selectedLink() const;
 
     Application& m_app;
@@ -181,7 +182,7 @@ private:
     QTimer m_statusDelay;
     QTimer m_paneRefresh;
     // The tree's part of the splitter's width, kept as the window changes size.
-    double m_treeShare = 0.25;
+    double m_treeShare = 0.3;
     int m_viewMode = 0;
     bool m_showHtmlTags = true;
     bool m_shutDown = false;

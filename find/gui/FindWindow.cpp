@@ -27,11 +27,13 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <chrono>
 
 namespace lurvik {
@@ -46,7 +48,6 @@ constexpr int kReportIntervalMs = 20;
 // Rows added per turn of the event loop, and the time one turn may spend on them.
 constexpr int kBatchRows = 2000;
 constexpr auto kBatchTime = std::chrono::milliseconds(8);
-constexpr int kResultsHeight = 200;
 
 struct MenuEntry {
     int id;
@@ -242,7 +243,21 @@ void FindWindow::createResultsArea() {
     statusBar()->addWidget(m_status, 1);
     statusBar()->addPermanentWidget(m_count);
     statusBar()->show();
-    resize(width(), height() + kResultsHeight);
+    // Grown within the screen: a window whose bottom is off-screen hides its status line.
+    int room = height() + resultsHeight();
+    if (QScreen* shown = screen()) {
+        const QRect available = shown->availableGeometry();
+        room = std::min(room, available.bottom() + 1 - frameGeometry().top() -
+                                  (frameGeometry().height() - height()));
+    }
+    resize(width(), std::max(room, height()));
+}
+
+int FindWindow::resultsHeight() const {
+    // Twenty rows of results below the heading, and the status bar: fewer and a search that finds
+    // a few dozen objects is read through a slot.
+    const int row = std::max(fontMetrics().height(), 16) + 4;
+    return 22 * row + statusBar()->sizeHint().height();
 }
 
 bool FindWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -341,12 +356,28 @@ void FindWindow::addPendingRows() {
         rows.reserve(end - m_shownCount);
         for (int i = m_shownCount; i < end; ++i)
             rows.push_back(m_engine.result(i));
+        const bool first = m_shownCount == 0;
         m_model->append(rows);
         m_shownCount = end;
+        if (first)
+            fitColumns();
         if (std::chrono::steady_clock::now() - start > kBatchTime)
             return;
     }
     m_batchTimer.stop();
+}
+
+void FindWindow::fitColumns() {
+    // Wide enough for the first rows' names and types ("Html Page" whole), within a limit past
+    // which the text is elided and the tooltip tells the rest.
+    if (!m_details)
+        return;
+    const int limits[] = {420, 220};
+    for (int column = 0; column < 2; ++column) {
+        const int before = m_details->columnWidth(column);
+        m_details->resizeColumnToContents(column);
+        m_details->setColumnWidth(column, std::clamp(m_details->columnWidth(column), before, limits[column]));
+    }
 }
 
 int FindWindow::rowsPending() const {

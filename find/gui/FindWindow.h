@@ -99,6 +99,8 @@ public:
     int rowsPending() const;
     QString statusText() const;
     QString countText() const;
+    // What the window grows by when it first shows results.
+    int resultsHeight() const;
     // The criteria of the last search, as built from the controls when it started.
     const FindCriteria& criteria() const { return m_engine.criteria; }
 
@@ -113,6 +115,7 @@ private:
     void createResultsArea();
     void showResultsUpTo(int count);
     void addPendingRows();
+    void fitColumns();
     void setSearchingState(bool searching);
     void setViewMode(int command);
     void sortByColumn(int column, bool flip);

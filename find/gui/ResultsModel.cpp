@@ -42,7 +42,8 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
     const LinkRecord* record = recordAt(index.row());
     if (!record)
         return {};
-    if (role == Qt::DisplayRole)
+    // The tooltip gives back what a narrow column elides.
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
         return cellText(*record, index.column());
     if (role == Qt::DecorationRole && index.column() == 0 && linkIcon)
         return linkIcon(record->iconIndex());

@@ -20,12 +20,14 @@
 #include "ui/SourcePane.h"
 
 #include <QComboBox>
+#include <QDebug>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -278,6 +280,17 @@ private slots:
         QVERIFY(
             QTest::qWaitFor([find] { return !find->isSearching() && find->rowsPending() == 0; }, kWaitMs));
         QCOMPARE(find->results()->rowCount(), 4);
+        // Opened wholly on the screen, tall enough for twenty rows, its type column whole.
+        const QRect screen = window->screen()->availableGeometry();
+        QVERIFY2(screen.contains(find->frameGeometry()),
+                 qPrintable(QDebug::toString(screen) + QDebug::toString(find->frameGeometry())));
+        QTreeView* results = find->resultsView();
+        const bool roomForTwenty = screen.height() >= find->frameGeometry().height() -
+                                                          results->viewport()->height() +
+                                                          21 * results->sizeHintForRow(0);
+        QVERIFY(!roomForTwenty || results->viewport()->height() >= 20 * results->sizeHintForRow(0));
+        QVERIFY(results->columnWidth(1) >=
+                results->fontMetrics().horizontalAdvance(QStringLiteral("Html Page")));
 
         window->selectItem(window->treeModel()->root()->children.front());
         window->runCommand(CmdRemoveSite);
