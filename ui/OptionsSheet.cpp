@@ -372,6 +372,8 @@ QWidget* OptionsSheet::buildBrowser() {
                                                                             ? QString::fromLatin1(kUseDefault)
                                                                             : fromStr(s.defaultWebBrowser)});
     row->setIcon(0, Icons::linkIcon(1));
+    m_browsers->resizeColumnToContents(0);
+    m_browsers->setColumnWidth(0, m_browsers->columnWidth(0) + 16);
     auto* edit = new QPushButton(QStringLiteral("&Edit..."), page);
     auto* byDefault = new QPushButton(QStringLiteral("&Default"), page);
     auto* reset = new QPushButton(QStringLiteral("&Reset All"), page);
