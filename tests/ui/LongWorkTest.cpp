@@ -3,8 +3,11 @@
 // other programs open.
 #include "TestServer.h"
 #include "UiTestSupport.h"
+#include "analysis/gui/RatingPasswords.h"
 #include "analysis/gui/RowsCsv.h"
+#include "find/gui/FindHost.h"
 #include "find/gui/FindWindow.h"
+#include "find/gui/FindWizard.h"
 #include "find/gui/ResultsModel.h"
 #include "retrieval/SiteEngine.h"
 #include "sitemap/SiteMapFile.h"
@@ -14,6 +17,7 @@
 #include "ui/LinkFilterBar.h"
 #include "ui/LinkListModel.h"
 #include "ui/MainWindow.h"
+#include "ui/OptionsSheet.h"
 #include "ui/PrintEntries.h"
 #include "ui/PrintJob.h"
 #include "ui/SlicedWork.h"
@@ -420,6 +424,29 @@ private slots:
         QVERIFY2(checked[0].startsWith(QStringLiteral("checked")) &&
                      checked[1].startsWith(QStringLiteral("broken")),
                  qPrintable(checked.join('|')));
+    }
+
+    // An access key in a label needs a buddy to go to, or the label shows the "&" itself; the
+    // ratings prompt is wide enough for its caption.
+    void accessKeysHaveSomewhereToGo() {
+        FindHost host;
+        host.engine = &app->engine;
+        host.pool = &app->pool;
+        FindWizard wizard(host, [](const FindCriteria&, bool) {});
+        OptionsSheet options(*app, window.get());
+        FindWindow* find = window->openFindWindow();
+        QStringList lost;
+        for (QWidget* top : {static_cast<QWidget*>(&wizard), static_cast<QWidget*>(&options),
+                             static_cast<QWidget*>(find), static_cast<QWidget*>(window.get())})
+            for (QLabel* label : top->findChildren<QLabel*>()) {
+                const QString text = QString(label->text()).remove(QStringLiteral("&&"));
+                if (label->textFormat() != Qt::RichText && text.contains(QLatin1Char('&')) && !label->buddy())
+                    lost << label->text();
+            }
+        QVERIFY2(lost.isEmpty(), qPrintable(lost.join(" | ")));
+
+        RatingPasswordDialog prompt(1, window.get());
+        QVERIFY(prompt.minimumWidth() > prompt.fontMetrics().horizontalAdvance(prompt.windowTitle()));
     }
 };
 
