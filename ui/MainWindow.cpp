@@ -43,7 +43,9 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -58,12 +60,14 @@
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -1048,9 +1052,25 @@ void MainWindow::print() {
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     QPrintDialog dialog(printer.get(), this);
     auto* panel = new PrintWhatPanel(false);
+    // The last choice comes back: a user who prints the tree prints it again.
+    panel->whatBox()->setCurrentIndex(m_lastPrintWhat);
+    panel->includeUrlsBox()->setChecked(m_lastIncludeUrls);
     dialog.setOptionTabs({panel});
+    // Qt's own dialog keeps the extra tabs folded behind its "Options >>" button, where nobody
+    // finds what is printed: it is unfolded at once.
+    QTimer::singleShot(0, &dialog, [&dialog, panel] {
+        for (QPushButton* button : dialog.findChildren<QPushButton*>())
+            if (button->text().contains(QStringLiteral("Options")) &&
+                button->text().contains(QStringLiteral(">>")))
+                button->click();
+        for (QTabWidget* tabs : dialog.findChildren<QTabWidget*>())
+            if (tabs->indexOf(panel) >= 0)
+                tabs->setCurrentWidget(panel);
+    });
     if (dialog.exec() != QDialog::Accepted)
         return;
+    m_lastPrintWhat = panel->printWhat();
+    m_lastIncludeUrls = panel->includeUrlsBox()->isChecked();
     startPrint(panel->printWhat(), panel->includeUrls(), std::move(printer));
 }
 

@@ -189,6 +189,8 @@ private:
     QList<QPointer<FindWindow>> m_findWindows;
     GoToPageDialog* m_goToPage = nullptr;
     QPointer<SlicedWork> m_expansion;
+    int m_lastPrintWhat = 0;
+    bool m_lastIncludeUrls = false;
     QSet<const class SiteNode*> m_toldFailures;
 };
 

@@ -25,6 +25,7 @@
 
 #include <QComboBox>
 #include <QDebug>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -447,6 +448,22 @@ private slots:
 
         RatingPasswordDialog prompt(1, window.get());
         QVERIFY(prompt.minimumWidth() > prompt.fontMetrics().horizontalAdvance(prompt.windowTitle()));
+    }
+
+    // The print dialog shows what will be printed without a click on "Options >>".
+    void printWhatIsInSight() {
+        QVERIFY(window->startSite(url("/index.html")));
+        QVERIFY(waitForEnd());
+        bool shown = false;
+        lurvik::test::answerNextModal([&shown](QWidget* dialog) {
+            QTimer::singleShot(100, dialog, [dialog, &shown] {
+                auto* panel = dialog->findChild<PrintWhatPanel*>();
+                shown = panel && panel->isVisible();
+                static_cast<QDialog*>(dialog)->reject();
+            });
+        });
+        window->runCommand(CmdPrint);
+        QVERIFY(shown);
     }
 };
 
