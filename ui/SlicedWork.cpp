@@ -12,7 +12,8 @@ constexpr qint64 kQuietMs = 500;
 
 SlicedWork::SlicedWork(QWidget* owner, QString label, std::function<bool()> step,
                        std::function<int()> percent)
-    : m_owner(owner), m_label(std::move(label)), m_step(std::move(step)), m_percent(std::move(percent)) {}
+    : QObject(owner), m_owner(owner), m_label(std::move(label)), m_step(std::move(step)),
+      m_percent(std::move(percent)) {}
 
 SlicedWork::~SlicedWork() {
     delete m_progress;

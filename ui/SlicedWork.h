@@ -15,7 +15,7 @@ namespace lurvik {
 // Long work on the GUI thread, done in slices of about 50 ms from the event loop so that the
 // window keeps painting and answering. Once the work has taken half a second a progress window
 // with Cancel shows how far it has got; Cancel takes effect before the next slice. The work
-// deletes itself after finished.
+// deletes itself after finished, and goes with its owner, whose parts its steps may use.
 class SlicedWork : public QObject {
     Q_OBJECT
 public:

@@ -172,6 +172,13 @@ private slots:
         QVERIFY(!completed);
         parents = 0;
         QCOMPARE(countExpanded(model, view, model.root(), parents), 0);
+
+        // A window closed while the work waits for its next slice takes the work with it.
+        window->runCommand(CmdExpandAll);
+        work = window->expansion();
+        window.reset();
+        QVERIFY(work.isNull());
+        QTest::qWait(100);
     }
 
     // Work that outlasts half a second shows a progress window whose Cancel ends it.
