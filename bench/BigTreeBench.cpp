@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
     Probe probe;
     int result = 0;
     probe.measure(
-        "open", [&] { result = window.openMap(mapName); }, [] { return true; });
+        "open", [&] { result = window.openMap(mapName); }, [&window] { return window.mapFill() == nullptr; });
     if (result != 0)
         return 1;
     lurvik::SiteTreeModel& model = *window.treeModel();

@@ -84,6 +84,9 @@ namespace {
 
 const QString kProgramStatus = QStringLiteral("Lurvik 1.0");
 constexpr int kStatusRefreshMs = 100;
+// Below this many pages a site map's tree is built before the window answers again (a fraction of
+// a second); from it on, a slice at a time with a progress window.
+constexpr size_t kPagesShownAtOnce = 20000;
 
 // The information line of a page: nothing while it waits, else what the views may read of it.
 QString infoLine(const SiteNode* node) {
@@ -893,6 +896,41 @@ int MainWindow::openMap(const QString& fileName) {
     return result;
 }
 
+void MainWindow::showMapPages(std::vector<SiteNode*> pages) {
+    const std::vector<SiteTreeModel::Item*> before = m_treeModel->root()->children;
+    const size_t total = std::max<size_t>(1, pages.size());
+    auto shown = std::make_shared<size_t>(0);
+    std::function<bool()> step = m_treeModel->mapPagesStep(std::move(pages));
+    m_mapFill = new SlicedWork(
+        this, QStringLiteral("Opening the site map..."),
+        [step, shown] {
+            ++*shown;
+            return step();
+        },
+        [shown, total] { return int(std::min<size_t>(99, *shown * 100 / total)); });
+    // Shown at once: the window modal to it keeps the user from a tree still being built.
+    m_mapFill->setQuietTime(0);
+    connect(m_mapFill, &SlicedWork::finished, this, [this, step, before](bool completed) {
+        if (!completed) {
+            // Cancel leaves the window as it was before the map: the rest is shown at once (the
+            // tree must hold every page for Remove to find it), then the map's sites go.
+            while (step()) {
+            }
+            std::vector<SiteTreeModel::Item*> added;
+            for (SiteTreeModel::Item* site : m_treeModel->root()->children)
+                if (std::find(before.begin(), before.end(), site) == before.end())
+                    added.push_back(site);
+            for (SiteTreeModel::Item* site : added)
+                removeSite(site);
+        }
+        refreshStatus();
+        updateCommands();
+        if (selectedItem() == m_treeModel->root())
+            fillPane(m_treeModel->root());
+    });
+    m_mapFill->start();
+}
+
 int MainWindow::readMap(const QString& fileName, QString& why) {
     SiteMapFile map;
     map.fileName = Str(fileName.toStdString());
@@ -903,14 +941,18 @@ int MainWindow::readMap(const QString& fileName, QString& why) {
         if (code == -1)
             loaded.push_back(node);
     };
-    // Showing a big map's pages takes longer than reading them: the wait lasts until both are done.
     withWaitCursor([&] {
         result = map.open(m_app.engine);
         m_app.engine.onNodeChanged = std::move(announce);
         for (const CheckedLink& link : map.checkedLinks)
             m_app.checkedLinks.record(link.url, {link.status, link.failed, link.errorText});
-        m_treeModel->addMapPages(loaded);
+        // Showing a big map's pages takes longer than reading them: they are shown a slice at a
+        // time behind a progress window, a small map's at once.
+        if (loaded.size() < kPagesShownAtOnce)
+            m_treeModel->addMapPages(loaded);
     });
+    if (loaded.size() >= kPagesShownAtOnce)
+        showMapPages(std::move(loaded));
     if (result == 4005 || result == 4004) {
         why = QString::fromLatin1(siteMapErrorText(result));
     } else if (result != 0) {

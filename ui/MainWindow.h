@@ -106,6 +106,8 @@ public:
     QList<FindWindow*> findWindows() const;
     // Expand All or Collapse All while it runs; null otherwise.
     SlicedWork* expansion() const { return m_expansion; }
+    // The showing of a big site map's pages while it runs; null otherwise.
+    SlicedWork* mapFill() const { return m_mapFill; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -145,6 +147,7 @@ private:
     void openLocation();
     // openMap without the message box: why says what failed.
     int readMap(const QString& fileName, QString& why);
+    void showMapPages(std::vector<class SiteNode*> pages);
     // Remove Site, or Remove All for the root; open Find windows drop what was found there.
     void removeSite(SiteTreeModel::Item* item);
     void chooseMapToOpen();
@@ -189,6 +192,7 @@ private:
     QList<QPointer<FindWindow>> m_findWindows;
     GoToPageDialog* m_goToPage = nullptr;
     QPointer<SlicedWork> m_expansion;
+    QPointer<SlicedWork> m_mapFill;
     int m_lastPrintWhat = 0;
     bool m_lastIncludeUrls = false;
     QSet<const class SiteNode*> m_toldFailures;

@@ -66,6 +66,9 @@ public:
     // joins every pair before it announces any page, so nodeChanged alone would find no page
     // without parents.)
     void addMapPages(const std::vector<SiteNode*>& nodes);
+    // addMapPages a page a call, for a big map shown a slice at a time: false once every page is
+    // shown (the views told then). The engine must not lose any of the pages meanwhile.
+    std::function<bool()> mapPagesStep(std::vector<SiteNode*> nodes);
     // Null when the engine starts nothing for url (not an HTML page, or the page limit).
     Item* startSite(const URL& url);
     void stopAll();

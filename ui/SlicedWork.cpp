@@ -7,7 +7,6 @@ namespace lurvik {
 
 namespace {
 constexpr qint64 kSliceMs = 50;
-constexpr qint64 kQuietMs = 500;
 } // namespace
 
 SlicedWork::SlicedWork(QWidget* owner, QString label, std::function<bool()> step,
@@ -52,7 +51,7 @@ void SlicedWork::runSlice() {
             return;
         }
     } while (slice.elapsed() < kSliceMs);
-    if (!m_progress && m_clock.elapsed() >= kQuietMs) {
+    if (!m_progress && m_clock.elapsed() >= m_quietMs) {
         m_progress = new QProgressDialog(m_label, QStringLiteral("Cancel"), 0, 100, m_owner);
         m_progress->setWindowTitle(QStringLiteral("Lurvik"));
         m_progress->setWindowModality(Qt::WindowModal);

@@ -24,6 +24,9 @@ public:
     SlicedWork(QWidget* owner, QString label, std::function<bool()> step, std::function<int()> percent);
     ~SlicedWork() override;
 
+    // How long the work runs before its progress window shows; half a second unless set. At 0 the
+    // window, which keeps input from its owner, shows with the first slice.
+    void setQuietTime(int ms) { m_quietMs = ms; }
     void start();
     void cancel();
     // Runs the rest of the work without returning to the event loop; false when it was cancelled.
@@ -43,6 +46,7 @@ private:
     std::function<int()> m_percent;
     QElapsedTimer m_clock;
     QPointer<QProgressDialog> m_progress;
+    int m_quietMs = 500;
     bool m_cancelled = false;
     bool m_ended = false;
 };

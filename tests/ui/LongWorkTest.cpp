@@ -140,7 +140,22 @@ private slots:
         QTemporaryDir dir;
         const QString name = dir.filePath(QStringLiteral("big.web"));
         QCOMPARE(writeWideMap(name, 100000), 0);
+        // Opening shows its progress window at once and builds the tree a slice at a time; Cancel
+        // leaves the window as it was.
         QCOMPARE(window->openMap(name), 0);
+        QPointer<SlicedWork> fill = window->mapFill();
+        QVERIFY(fill);
+        QVERIFY(QTest::qWaitFor([&fill] { return fill.isNull() || fill->progressWindow(); }, kWaitMs));
+        QVERIFY(fill && fill->progressWindow()->isVisible());
+        fill->cancel();
+        QVERIFY(QTest::qWaitFor([&fill] { return fill.isNull(); }, kWaitMs));
+        QCOMPARE(window->treeModel()->root()->children.size(), size_t(0));
+        QCOMPARE(app->engine.nodeCount(), 0);
+
+        QCOMPARE(window->openMap(name), 0);
+        fill = window->mapFill();
+        QVERIFY(QTest::qWaitFor([&fill] { return fill.isNull(); }, kWaitMs));
+        QCOMPARE(app->engine.doneNodes.len(), 100000);
         SiteTreeModel& model = *window->treeModel();
         QTreeView& view = *window->treeView();
         SiteTreeModel::Item* site = model.root()->children.front();
