@@ -28,6 +28,7 @@
 #include "TreeExpansion.h"
 #include "UserAddress.h"
 #include "ViewFonts.h"
+#include "WindowPrinter.h"
 #include "analysis/gui/RowsCsv.h"
 #include "find/gui/FindHost.h"
 #include "find/gui/FindWindow.h"
@@ -43,9 +44,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -56,18 +55,15 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPageSetupDialog>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QScreen>
 
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
-#include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -108,7 +104,8 @@ const char* const kWebSite = kLurvikHomePage;
 MainWindow::MainWindow(Application& app, QWidget* parent)
     : QMainWindow(parent), m_app(app),
       m_treeModel(new SiteTreeModel(app.engine, app.pool, app.scheduler, this)),
-      m_linkModel(new LinkListModel(this)) {
+      m_linkModel(new LinkListModel(this)),
+      m_printer(std::make_unique<WindowPrinter>(*m_treeModel, *m_linkModel, this)) {
     setWindowTitle(QStringLiteral("Lurvik"));
     // Every window without an icon of its own, the download and Find windows among them, takes this.
     QApplication::setWindowIcon(Icons::programIcon());
@@ -1080,86 +1077,13 @@ void MainWindow::saveLinkListCsv() {
             QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(fileName), error));
 }
 
-void MainWindow::pageSetup() {
-    QPrinter printer(QPrinter::HighResolution);
-    QMarginsF margins = loadPageMargins();
-    printer.setPageMargins(margins * 0.0254, QPageLayout::Millimeter);
-    QPageSetupDialog dialog(&printer, this);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    savePageMargins(printer.pageLayout().margins(QPageLayout::Millimeter) / 0.0254);
-}
-
-void MainWindow::print() {
-    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    QPrintDialog dialog(printer.get(), this);
-    auto* panel = new PrintWhatPanel(false);
-    // The last choice comes back: a user who prints the tree prints it again.
-    panel->whatBox()->setCurrentIndex(m_lastPrintWhat);
-    panel->includeUrlsBox()->setChecked(m_lastIncludeUrls);
-    dialog.setOptionTabs({panel});
-    // Qt's own dialog keeps the extra tabs folded behind its "Options >>" button, where nobody
-    // finds what is printed: it is unfolded at once.
-    QTimer::singleShot(0, &dialog, [&dialog, panel] {
-        for (QPushButton* button : dialog.findChildren<QPushButton*>())
-            if (button->text().contains(QStringLiteral("Options")) &&
-                button->text().contains(QStringLiteral(">>")))
-                button->click();
-        for (QTabWidget* tabs : dialog.findChildren<QTabWidget*>())
-            if (tabs->indexOf(panel) >= 0)
-                tabs->setCurrentWidget(panel);
-    });
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    m_lastPrintWhat = panel->printWhat();
-    m_lastIncludeUrls = panel->includeUrlsBox()->isChecked();
-    startPrint(panel->printWhat(), panel->includeUrls(), std::move(printer));
-}
-
 PrintJob* MainWindow::startPrint(int printWhat, bool includeUrls, std::unique_ptr<QPrinter> printer) {
-    SiteTreeModel::Item* sel = selectedItem();
-    const SiteNode* page = sel && sel != m_treeModel->root() ? sel->node : nullptr;
-    QString documentName;
-    QString subtitle;
-    std::vector<PrintEntry> entries;
-    if (printWhat == PrintEntireTree) {
-        documentName = QStringLiteral("Lurvik Web Tree");
-        subtitle = QStringLiteral("Full Site Explorer Map");
-        entries = treeEntries(*m_treeModel, includeUrls);
-    } else {
-        if (page)
-            subtitle = QStringLiteral("%1 [%2]").arg(m_treeModel->itemText(sel),
-                                                     QString::fromStdString(page->url.text()));
-        if (printWhat == PrintPageSource) {
-            Str source;
-            if (page)
-                pageText(*page, source, false, true);
-            if (source.isEmpty()) {
-                QMessageBox::warning(this, QStringLiteral("Error"),
-                                     QStringLiteral("Could not get HTML for specified page"));
-                return nullptr;
-            }
-            documentName = QStringLiteral("Lurvik HTML Source");
-            entries = sourceEntries(source);
-        } else {
-            documentName = QStringLiteral("Lurvik Link Summary");
-            entries = linkEntries(*m_linkModel);
-        }
-    }
-    auto* job = new PrintJob(std::move(printer), documentName, subtitle, std::move(entries), this);
-    job->start();
-    return job;
+    return m_printer->startPrint(printWhat, includeUrls, std::move(printer), selectedItem());
 }
 
 PrintJob* MainWindow::printFindResults(const QAbstractItemModel& results, QWidget* owner,
                                        std::unique_ptr<QPrinter> printer) {
-    std::vector<PrintEntry> entries = linkEntries(results);
-    if (entries.empty())
-        return nullptr;
-    auto* job = new PrintJob(std::move(printer), QStringLiteral("Lurvik Link Summary"),
-                             QStringLiteral("Find Results"), std::move(entries), owner);
-    job->start();
-    return job;
+    return m_printer->printFindResults(results, owner, std::move(printer));
 }
 
 const LinkRecord* MainWindow::selectedLink() const {
@@ -1248,10 +1172,10 @@ void MainWindow::runCommand(int id) {
         saveTreeAs();
         break;
     case CmdPageSetup:
-        pageSetup();
+        m_printer->pageSetup();
         break;
     case CmdPrint:
-        print();
+        m_printer->print(selectedItem());
         break;
     case CmdProperties: {
         PropertiesSheet sheet(*m_treeModel, sel, m_app.engine.typeTable, this);

@@ -155,8 +155,6 @@ private:
     void saveTreeAs();
     void saveLinkListCsv();
     void saveLinkAs(const class LinkRecord& link, QWidget* owner);
-    void pageSetup();
-    void print();
     void withWaitCursor(const std::function<void()>& work);
     FindHost findHost();
     // Find windows search the engine on threads of their own: they go before the engine does.
@@ -193,8 +191,7 @@ private:
     GoToPageDialog* m_goToPage = nullptr;
     QPointer<SlicedWork> m_expansion;
     QPointer<SlicedWork> m_mapFill;
-    int m_lastPrintWhat = 0;
-    bool m_lastIncludeUrls = false;
+    std::unique_ptr<class WindowPrinter> m_printer;
     QSet<const class SiteNode*> m_toldFailures;
 };
 
