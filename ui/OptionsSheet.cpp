@@ -297,11 +297,11 @@ QGroupBox* OptionsSheet::buildConnections(QWidget* page) {
     auto* form = new QFormLayout(group);
     form->addRow(addCheck(group, "classicHttp", QStringLiteral("Send the &original HTTP/1.0 requests"),
                           s.classicHttp == 1));
-    form->addRow(QStringLiteral("Connections &per host:"),
+    form->addRow(QStringLiteral("Connections pe&r host:"),
                  addSpin(group, "hostConnections", 1, 64, s.maxHostConnections));
     QSpinBox* delay = addSpin(group, "hostDelay", 0, 600000, s.hostDelay);
     delay->setSuffix(QStringLiteral(" ms"));
-    form->addRow(QStringLiteral("Pa&use between requests to a host:"), delay);
+    form->addRow(QStringLiteral("Pause betwee&n requests to a host:"), delay);
     QSpinBox* wait = addSpin(group, "retryWait", 0, 86400, s.maxRetryWait);
     wait->setSuffix(QStringLiteral(" s"));
     form->addRow(QStringLiteral("Wait for a &busy server at most:"), wait);
@@ -329,7 +329,7 @@ QGroupBox* OptionsSheet::buildConnections(QWidget* page) {
     auto* ca = new QHBoxLayout;
     ca->addWidget(m_caFile);
     ca->addWidget(browse);
-    auto* caLabel = new QLabel(QStringLiteral("Also &trust certificates in:"), group);
+    auto* caLabel = new QLabel(QStringLiteral("Also trust certi&ficates in:"), group);
     caLabel->setBuddy(m_caFile);
     form->addRow(caLabel, ca);
     return group;

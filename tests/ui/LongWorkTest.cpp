@@ -23,6 +23,7 @@
 #include "ui/SlicedWork.h"
 #include "ui/SourcePane.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QDebug>
 #include <QDialog>
@@ -33,6 +34,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -467,6 +469,25 @@ private slots:
                     lost << label->text();
             }
         QVERIFY2(lost.isEmpty(), qPrintable(lost.join(" | ")));
+
+        // The Advanced page's captions are this program's own: each key leads to one control.
+        options.tabs()->setCurrentIndex(3);
+        QWidget* advanced = options.tabs()->currentWidget();
+        QStringList keys;
+        auto keyOf = [](const QString& text) {
+            const qsizetype at =
+                QString(text).replace(QStringLiteral("&&"), QStringLiteral("__")).indexOf('&');
+            return at >= 0 && at + 1 < text.size() ? text.at(at + 1).toLower() : QChar();
+        };
+        for (QAbstractButton* button : advanced->findChildren<QAbstractButton*>())
+            if (QChar key = keyOf(button->text()); !key.isNull())
+                keys << key;
+        for (QLabel* label : advanced->findChildren<QLabel*>())
+            if (QChar key = keyOf(label->text()); !key.isNull())
+                keys << key;
+        QStringList repeated = keys;
+        repeated.removeDuplicates();
+        QVERIFY2(repeated.size() == keys.size(), qPrintable(keys.join(' ')));
 
         RatingPasswordDialog prompt(1, window.get());
         QVERIFY(prompt.minimumWidth() > prompt.fontMetrics().horizontalAdvance(prompt.windowTitle()));
