@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <algorithm>
+
 namespace lurvik {
 
 LinkFilterBar::LinkFilterBar(LinkListModel& links, QWidget* parent)

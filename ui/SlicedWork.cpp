@@ -27,15 +27,6 @@ void SlicedWork::cancel() {
     m_cancelled = true;
 }
 
-bool SlicedWork::finishNow() {
-    while (!m_ended && !m_cancelled)
-        if (!m_step())
-            end(true);
-    if (!m_ended)
-        end(false);
-    return !m_cancelled;
-}
-
 void SlicedWork::runSlice() {
     if (m_ended)
         return;

@@ -29,8 +29,6 @@ public:
     void setQuietTime(int ms) { m_quietMs = ms; }
     void start();
     void cancel();
-    // Runs the rest of the work without returning to the event loop; false when it was cancelled.
-    bool finishNow();
     QProgressDialog* progressWindow() const { return m_progress; }
 
 signals:
