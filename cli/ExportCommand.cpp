@@ -8,6 +8,7 @@
 #include "SiteOfThisRun.h"
 #include "core/OutputFrogFile.h"
 #include "core/Utf8.h"
+#include "sitemap/TreeHtml5Export.h"
 #include "sitemap/TreeHtmlExport.h"
 
 #include <cstdio>
@@ -19,7 +20,7 @@ namespace lurvik::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: lurvik-cli export site.web [--sitemap-xml FILE] [--csv FILE] [--html FILE]\n";
+    "usage: lurvik-cli export site.web [--sitemap-xml FILE] [--csv FILE] [--html FILE] [--html5 FILE]\n";
 
 // An HTTP date ("Tue, 01 Dec 2026 10:00:00 GMT") as a W3C date ("2026-12-01"); empty when it
 // does not read as one.
@@ -61,10 +62,12 @@ int runExport(int argc, char** argv) {
     std::string xml;
     std::string csv;
     std::string html;
+    std::string html5;
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
-        if ((arg == "--sitemap-xml" || arg == "--csv" || arg == "--html") && i + 1 < argc) {
-            (arg == "--csv" ? csv : arg == "--html" ? html : xml) = argv[++i];
+        if ((arg == "--sitemap-xml" || arg == "--csv" || arg == "--html" || arg == "--html5") &&
+            i + 1 < argc) {
+            (arg == "--csv" ? csv : arg == "--html" ? html : arg == "--html5" ? html5 : xml) = argv[++i];
         } else if (!arg.empty() && arg[0] != '-' && map.empty()) {
             map = arg;
         } else {
@@ -73,9 +76,9 @@ int runExport(int argc, char** argv) {
             return ExitUsage;
         }
     }
-    if (map.empty() || (xml.empty() && csv.empty() && html.empty())) {
+    if (map.empty() || (xml.empty() && csv.empty() && html.empty() && html5.empty())) {
         printError(map.empty() ? "no site map given"
-                               : "nothing to export: give --sitemap-xml, --csv or --html");
+                               : "nothing to export: give --sitemap-xml, --csv, --html or --html5");
         std::fputs(kUsage, stderr);
         return ExitUsage;
     }
@@ -93,11 +96,15 @@ int runExport(int argc, char** argv) {
         printError("cannot write " + csv + ": " + error);
         return ExitFailed;
     }
-    if (!html.empty()) {
-        ShownTree tree(engine);
+    ShownTree tree(engine);
+    for (const std::string* name : {&html, &html5}) {
+        if (name->empty())
+            continue;
         Str htmlError;
-        if (exportTreeHtml(html, tree, tree.top(), &htmlError) != 0) {
-            printError("cannot write " + html + ": " + htmlError.str());
+        const int result = name == &html ? exportTreeHtml(*name, tree, tree.top(), &htmlError)
+                                         : exportTreeHtml5(*name, tree, tree.top(), &htmlError);
+        if (result != 0) {
+            printError("cannot write " + *name + ": " + htmlError.str());
             return ExitFailed;
         }
     }

@@ -14,6 +14,7 @@
 #include "find/FindEngine.h"
 #include "find/ObjectTypes.h"
 #include "find/ResultsExport.h"
+#include "find/ResultsHtml5Export.h"
 #include "retrieval/AgentPool.h"
 #include "retrieval/Settings.h"
 
@@ -34,8 +35,8 @@ constexpr const char* kUsage =
     "                       [--links [OP]N] [--children [OP]N] [--parents [OP]N] [--external [OP]N]\n"
     "                       [--contains TYPE] [--lacks TYPE] [--rated yes|no] [--violating yes|no]\n"
     "                       [--refers-to URL] [--criteria file.ifc] [--save-criteria file.ifc]\n"
-    "                       [--author TEXT] [--description TEXT] [--format text|tsv|json]\n"
-    "                       [--html FILE] [--ca-file FILE] [--insecure]\n";
+    "                       [--author TEXT] [--description TEXT] [--format text|tsv|csv|json]\n"
+    "                       [--html FILE] [--html5 FILE] [--ca-file FILE] [--insecure]\n";
 
 constexpr const char* kOptions =
     "Searches a saved site map; prints one result per line on stdout and the count on stderr.\n"
@@ -69,9 +70,10 @@ constexpr const char* kOptions =
     "  --save-criteria FILE  save the criteria (\".ifc\" is added unless the name ends in it)\n"
     "  --author TEXT         author saved with the criteria\n"
     "  --description TEXT    description saved with the criteria (default \"Lurvik Find Criteria\")\n"
-    "  --format FORMAT       text (default); tsv with a header row; json, one object per line\n"
+    "  --format FORMAT       text (default); tsv or csv with a header row; json, one object per line\n"
     "                        with the fields name, type, kind, url and page\n"
-    "  --html FILE           also write the results as an HTML list, as a Find window saves them\n";
+    "  --html FILE           also write the results as an HTML list, as a Find window saves them\n"
+    "  --html5 FILE          also write the results as a standalone HTML5 page to hand over\n";
 
 // The short names a command line offers for the fixed object types, by index.
 constexpr const char* kTypeAliases[kFixedObjectTypes] = {"pages",  "invalid",   "links",  "ftp",  "http",
@@ -92,7 +94,7 @@ struct FindOptions {
     std::optional<Count> counts[5]; // size, links, children, parents, external
     std::vector<ContentTypeRow> content;
     std::optional<int> rated, violating;
-    std::string criteriaFile, saveFile, htmlFile;
+    std::string criteriaFile, saveFile, htmlFile, html5File;
     std::string format = "text";
     TlsOptions tls; // for the bodies a map lacks
 };
@@ -218,8 +220,11 @@ int parseOptions(int argc, char** argv, FindOptions& options) {
         } else if (arg == "--html") {
             bad = next() || value.empty();
             options.htmlFile = value;
+        } else if (arg == "--html5") {
+            bad = next() || value.empty();
+            options.html5File = value;
         } else if (arg == "--format") {
-            bad = next() || (value != "text" && value != "tsv" && value != "json");
+            bad = next() || (value != "text" && value != "tsv" && value != "csv" && value != "json");
             options.format = value;
         } else if (!arg.empty() && arg[0] == '-') {
             bad = 1;
@@ -349,6 +354,21 @@ int applyOptions(const FindOptions& o, SiteEngine& engine, FindCriteria& c) {
 // ends, so a search never reads what another run left behind.
 
 void printResults(const FindEngine& find, const std::string& format) {
+    if (format == "csv") {
+        ReportWriter writer(ReportFormat::Csv, {{"name"}, {"type"}, {"kind", true}, {"url"}, {"page"}});
+        if (writer.open("-") != 0)
+            return;
+        Str type, url;
+        for (int i = 0; i < find.resultCount(); ++i) {
+            const LinkRecord* r = find.result(i);
+            r->typeName(type);
+            r->url.getURLString(url, 1);
+            writer.row(
+                {r->text.str(), type.str(), std::to_string(r->effectiveKind()), url.str(), r->pageURL.str()});
+        }
+        (void)writer.close();
+        return;
+    }
     if (format == "tsv")
         std::printf("name\ttype\tkind\turl\tpage\n");
     Str type, url;
@@ -456,14 +476,16 @@ int runFind(int argc, char** argv) {
             return 130;
         }
     printResults(find, options.format);
-    if (!options.htmlFile.empty()) {
-        std::vector<const LinkRecord*> rows;
-        for (int i = 0; i < find.resultCount(); ++i)
-            rows.push_back(find.result(i));
-        if (exportResultsHtml(rows, Str(options.htmlFile)) != 0) {
-            printError("cannot write " + options.htmlFile);
-            return ExitUsage;
-        }
+    std::vector<const LinkRecord*> rows;
+    for (int i = 0; i < find.resultCount(); ++i)
+        rows.push_back(find.result(i));
+    if (!options.htmlFile.empty() && exportResultsHtml(rows, Str(options.htmlFile)) != 0) {
+        printError("cannot write " + options.htmlFile);
+        return ExitUsage;
+    }
+    if (!options.html5File.empty() && exportResultsHtml5(rows, Str(options.html5File)) != 0) {
+        printError("cannot write " + options.html5File);
+        return ExitUsage;
     }
     std::fprintf(stderr, "%d item(s) found\n", find.resultCount());
     return find.resultCount() > 0 ? ExitOk : ExitFailed;

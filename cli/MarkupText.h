@@ -4,8 +4,8 @@
 
 namespace lurvik::cli {
 
-// Text for an XML or HTML document: valid UTF-8, with & < > " ' as references and the control
-// characters XML does not allow left out.
+// Text for an XML document: valid UTF-8, with & < > " ' as references and the control characters
+// XML does not allow left out.
 std::string markupText(const std::string& text);
 
 } // namespace lurvik::cli

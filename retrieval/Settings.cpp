@@ -70,6 +70,7 @@ constexpr NumberValue kGlobalNumbers[] = {
     {"MaxRetryWait", &Settings::maxRetryWait, 60},
     {"PageTimeLimit", &Settings::pageTimeLimit, 120},
     {"CheckExternal", &Settings::checkExternal, 0},
+    {"CheckLinks", &Settings::checkLinks, 0},
 };
 
 const TextValue kGlobalTexts[] = {

@@ -55,6 +55,7 @@ struct Settings {
     int maxRetryWait = 60;        // "MaxRetryWait": seconds a page may wait on 429 and 503 replies
     int pageTimeLimit = 120;      // "PageTimeLimit": seconds one page's reply may take in all
     int checkExternal = 0;        // "CheckExternal": request each link outside the limits once
+    int checkLinks = 0;           // "CheckLinks": check images, downloads and other non-page links
     Str caFile;                   // "CaFile": certificates trusted besides the system's (PEM)
 
     // "Window"

@@ -74,25 +74,64 @@ QVariant LinkListModel::headerData(int section, Qt::Orientation orientation, int
     return section >= 0 && section < ColumnCount ? QString::fromLatin1(names[section]) : QString();
 }
 
+void LinkListModel::statusesChanged() {
+    if (m_statusFilter != StatusFilter::All)
+        applyFilter();
+    if (!m_rows.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1),
+                         {Qt::DisplayRole, Qt::ToolTipRole, Qt::ForegroundRole});
+}
+
 const LinkRecord* LinkListModel::linkAt(int row) const {
     return row >= 0 && row < static_cast<int>(m_rows.size()) ? m_rows[row] : nullptr;
 }
 
 void LinkListModel::reset(std::vector<const LinkRecord*> rows) {
+    m_all = std::move(rows);
+    m_sortColumn = -1;
+    m_sortDescending = -1;
+    applyFilter();
+    emit sortIndicatorChanged();
+}
+
+bool LinkListModel::passes(const LinkRecord& link) const {
+    if (!m_filterText.isEmpty() && !linkText(link, ColumnLink).contains(m_filterText, Qt::CaseInsensitive) &&
+        !linkText(link, ColumnUrl).contains(m_filterText, Qt::CaseInsensitive))
+        return false;
+    if (m_statusFilter == StatusFilter::All)
+        return true;
+    const QString status = cellText(link, ColumnStatus);
+    if (m_statusFilter == StatusFilter::Broken)
+        return status.startsWith(QLatin1String("failed")) || status.startsWith(QLatin1String("broken"));
+    return status == QLatin1String("outside limits") || status == QLatin1String("not retrieved");
+}
+
+void LinkListModel::applyFilter() {
+    std::vector<const LinkRecord*> rows;
+    for (const LinkRecord* link : m_all)
+        if (passes(*link))
+            rows.push_back(link);
+    if (rows == m_rows)
+        return;
     // Rows go and come rather than the model resetting, which would cost the header its widths.
     if (!m_rows.empty()) {
         beginRemoveRows({}, 0, static_cast<int>(m_rows.size()) - 1);
         m_rows.clear();
         endRemoveRows();
     }
-    m_sortColumn = -1;
-    m_sortDescending = -1;
     if (!rows.empty()) {
         beginInsertRows({}, 0, static_cast<int>(rows.size()) - 1);
         m_rows = std::move(rows);
         endInsertRows();
     }
-    emit sortIndicatorChanged();
+    if (m_sortColumn >= 0)
+        sortByColumn(m_sortColumn);
+}
+
+void LinkListModel::setFilter(const QString& text, StatusFilter status) {
+    m_filterText = text.trimmed();
+    m_statusFilter = status;
+    applyFilter();
 }
 
 void LinkListModel::fillPage(const SiteNode* node) {

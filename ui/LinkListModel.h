@@ -3,6 +3,7 @@
 #include "analysis/gui/LinkRowsModel.h"
 
 #include <QColor>
+#include <QString>
 
 #include <functional>
 #include <memory>
@@ -34,6 +35,17 @@ public:
     void fillPage(const SiteNode* node);
     void fillSites(const std::vector<const SiteNode*>& sites);
     void clear();
+    // The statuses (and so the rows' colours) may have changed: the views read them again, and a
+    // filter on the status is applied anew.
+    void statusesChanged();
+
+    // Shows only the links whose name or address holds text (in any case) and whose status is of
+    // the kind asked for: broken (failed or broken), or blocked (not followed: outside the limits
+    // or not retrieved). The page's other links come back when the filter is cleared.
+    enum class StatusFilter { All, Broken, Blocked };
+    void setFilter(const QString& text, StatusFilter status);
+    // Every link of the page or the root, the filter aside.
+    int unfilteredCount() const { return static_cast<int>(m_all.size()); }
 
     const LinkRecord* linkAt(int row) const;
     static QString linkText(const LinkRecord& link, int column);
@@ -61,8 +73,14 @@ signals:
 private:
     void setIndicator(int column);
     void reset(std::vector<const LinkRecord*> rows);
+    // Puts the links that pass the filter in view, in the sorted order when a sort is set.
+    void applyFilter();
+    bool passes(const LinkRecord& link) const;
 
     std::vector<std::unique_ptr<LinkRecord>> m_siteRecords;
+    std::vector<const LinkRecord*> m_all;
+    QString m_filterText;
+    StatusFilter m_statusFilter = StatusFilter::All;
     int m_sortColumn = -1;
     int m_sortDescending = -1;
 };

@@ -8,6 +8,8 @@
 #include "HelpWindow.h"
 #include "HtmlHighlighter.h"
 #include "Icons.h"
+#include "LinkCheckLoop.h"
+#include "LinkFilterBar.h"
 #include "LinkListModel.h"
 #include "OpenLocationDialog.h"
 #include "OptionsSheet.h"
@@ -20,10 +22,14 @@
 #include "Shell.h"
 #include "SiteTreeItems.h"
 #include "SiteTreeView.h"
+#include "SlicedWork.h"
 #include "SourcePane.h"
 #include "SourceText.h"
+#include "TreeExpansion.h"
 #include "UserAddress.h"
 #include "ViewFonts.h"
+#include "WindowPrinter.h"
+#include "analysis/gui/RowsCsv.h"
 #include "find/gui/FindHost.h"
 #include "find/gui/FindWindow.h"
 #include "find/gui/FindWizard.h"
@@ -32,6 +38,7 @@
 #include "retrieval/WarcImport.h"
 #include "retrieval/gui/DownloadWindow.h"
 #include "sitemap/SiteMapFile.h"
+#include "sitemap/TreeHtml5Export.h"
 #include "sitemap/TreeHtmlExport.h"
 
 #include <QAction>
@@ -48,11 +55,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPageSetupDialog>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QProgressBar>
 #include <QScreen>
+
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -62,6 +69,8 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
+#include <QVBoxLayout>
+#include <algorithm>
 
 #include <cstring>
 
@@ -71,6 +80,9 @@ namespace {
 
 const QString kProgramStatus = QStringLiteral("Lurvik 1.0");
 constexpr int kStatusRefreshMs = 100;
+// Below this many pages a site map's tree is built before the window answers again (a fraction of
+// a second); from it on, a slice at a time with a progress window.
+constexpr size_t kPagesShownAtOnce = 20000;
 
 // The information line of a page: nothing while it waits, else what the views may read of it.
 QString infoLine(const SiteNode* node) {
@@ -92,7 +104,8 @@ const char* const kWebSite = kLurvikHomePage;
 MainWindow::MainWindow(Application& app, QWidget* parent)
     : QMainWindow(parent), m_app(app),
       m_treeModel(new SiteTreeModel(app.engine, app.pool, app.scheduler, this)),
-      m_linkModel(new LinkListModel(this)) {
+      m_linkModel(new LinkListModel(this)),
+      m_printer(std::make_unique<WindowPrinter>(*m_treeModel, *m_linkModel, this)) {
     setWindowTitle(QStringLiteral("Lurvik"));
     // Every window without an icon of its own, the download and Find windows among them, takes this.
     QApplication::setWindowIcon(Icons::programIcon());
@@ -137,6 +150,9 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
     m_statusDelay.setSingleShot(true);
     m_statusDelay.setInterval(kStatusRefreshMs);
     connect(&m_statusDelay, &QTimer::timeout, this, &MainWindow::refreshStatus);
+    m_paneRefresh.setSingleShot(true);
+    m_paneRefresh.setInterval(kStatusRefreshMs);
+    connect(&m_paneRefresh, &QTimer::timeout, this, &MainWindow::refreshPane);
     app.scheduler.onRefreshStatus = [this] {
         if (!m_statusDelay.isActive())
             m_statusDelay.start();
@@ -146,6 +162,15 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
     };
     connect(app.busyLoop, &BusyLoop::retrievalStarted, this, &MainWindow::retrievalStarted);
     connect(app.busyLoop, &BusyLoop::retrievalEnded, this, &MainWindow::retrievalEnded);
+    m_linkChecks = new LinkCheckLoop(app, this);
+    connect(m_linkChecks, &LinkCheckLoop::progressed, this, &MainWindow::refreshPane);
+    connect(m_linkChecks, &LinkCheckLoop::finished, this, [this] {
+        m_actions[CmdStop]->setEnabled(m_app.busyLoop->isBusy());
+        statusBar()->showMessage(QStringLiteral("Checked %1 links (%2 broken)")
+                                     .arg(m_app.checkedLinks.checkedCount())
+                                     .arg(m_app.checkedLinks.failedCount()),
+                                 10000);
+    });
 
     applyFonts();
     restoreWindowSettings();
@@ -155,6 +180,7 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+    m_linkChecks->stop();
     closeFindWindows();
     if (!m_shutDown) {
         m_linkModel->clear();
@@ -318,9 +344,20 @@ void MainWindow::createViews() {
     m_pane->addWidget(m_linkIcons);
     m_pane->addWidget(m_sourcePane);
 
+    m_filterBar = new LinkFilterBar(*m_linkModel, this);
+    auto* right = new QWidget(this);
+    auto* column = new QVBoxLayout(right);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(m_filterBar);
+    column->addWidget(m_pane, 1);
+    // The source has nothing to filter.
+    connect(m_pane, &QStackedWidget::currentChanged, this,
+            [this] { m_filterBar->setVisible(m_pane->currentWidget() != m_sourcePane); });
+
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->addWidget(m_tree);
-    m_splitter->addWidget(m_pane);
+    m_splitter->addWidget(right);
     m_splitter->setChildrenCollapsible(false);
     m_splitter->installEventFilter(this);
     connect(m_splitter, &QSplitter::splitterMoved, this, [this](int position) {
@@ -357,9 +394,19 @@ void MainWindow::restoreWindowSettings() {
         m_treeShare = double(s.treeWidth) / width();
     m_treeShare = std::clamp(m_treeShare, 0.05, 0.9);
     keepTreeShare();
-    m_linkTable->setColumnWidth(LinkListModel::ColumnLink, s.linkWidth ? s.linkWidth : 200);
-    m_linkTable->setColumnWidth(LinkListModel::ColumnType, s.typeWidth ? s.typeWidth : 110);
-    m_linkTable->setColumnWidth(LinkListModel::ColumnStatus, s.statusWidth ? s.statusWidth : 90);
+    // First widths from the texts the columns hold most ("Html (SSI) Page", "outside limits"),
+    // in the font the list uses, so no first look shows them cut.
+    const QFontMetrics metrics = m_linkTable->fontMetrics();
+    const int padding = 2 * metrics.averageCharWidth() + 8;
+    m_linkTable->setColumnWidth(LinkListModel::ColumnLink,
+                                s.linkWidth ? s.linkWidth : 28 * metrics.averageCharWidth());
+    m_linkTable->setColumnWidth(
+        LinkListModel::ColumnType,
+        s.typeWidth ? s.typeWidth : metrics.horizontalAdvance(QStringLiteral("Html (SSI) Page")) + padding);
+    m_linkTable->setColumnWidth(LinkListModel::ColumnStatus,
+                                s.statusWidth
+                                    ? s.statusWidth
+                                    : metrics.horizontalAdvance(QStringLiteral("outside limits")) + padding);
     m_linkTable->setColumnWidth(LinkListModel::ColumnUrl, s.urlWidth ? s.urlWidth : 200);
 }
 
@@ -405,6 +452,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         QTimer::singleShot(250, this, [this] { close(); });
         return;
     }
+    m_linkChecks->stop();
     closeFindWindows();
     if (!m_shutDown) {
         m_shutDown = true;
@@ -478,7 +526,26 @@ FindWindow* MainWindow::openFindWindow() {
     m_findWindows.removeIf([](const QPointer<FindWindow>& open) { return open.isNull(); });
     m_findWindows.append(window);
     window->show();
+    placeBeside(window);
     return window;
+}
+
+void MainWindow::placeBeside(FindWindow* window) const {
+    // Beside the main window where the screen has room, else over its right edge; the window as
+    // it will be once it shows results stays wholly on the screen, its frame included.
+    const QRect screen = this->screen()->availableGeometry();
+    const QRect main = frameGeometry();
+    const QSize frame = window->frameGeometry().size() - window->size();
+    window->resize(std::min(std::max(window->width(), 640), screen.width() - frame.width()),
+                   window->height());
+    const QSize size(window->width() + frame.width(),
+                     std::min(window->height() + window->resultsHeight() + frame.height(), screen.height()));
+    int x = main.right() + 1;
+    if (x + size.width() > screen.right() + 1)
+        x = main.left() - size.width() >= screen.left() ? main.left() - size.width()
+                                                        : screen.right() + 1 - size.width();
+    const int y = std::clamp(main.top(), screen.top(), screen.bottom() + 1 - size.height());
+    window->move(std::max(x, screen.left()), y);
 }
 
 bool MainWindow::goToPage(const QString& text, bool matchCase, bool wholeWord, bool down) {
@@ -657,12 +724,40 @@ void MainWindow::refreshStatus() {
 }
 
 void MainWindow::itemChanged(SiteTreeModel::Item* item) {
+    if (m_treeModel->isTopLevelSite(item) && item->node)
+        tellStartFailure(*item->node);
     SiteTreeModel::Item* selected = selectedItem();
-    if (item != selected)
+    if (item != selected) {
+        // Another page changed: it may be the target of one of the selected page's links, whose
+        // status the list shows. Many pages finish a second, so the list is told once a while.
+        if (!m_paneRefresh.isActive())
+            m_paneRefresh.start();
         return;
+    }
     fillPane(item);
     if (item != m_treeModel->root() && item->node)
         setInfoText(infoLine(item->node));
+}
+
+void MainWindow::tellStartFailure(const SiteNode& start) {
+    // Only a start page that got no reply at all: the host is unknown or refused. A page that
+    // answered with an error status is a finding of the crawl, shown in the tree like any other.
+    const bool unreachable = start.state == NODE_ERROR && start.httpStatus == 0;
+    if (!unreachable) {
+        m_toldFailures.remove(&start);
+        return;
+    }
+    if (m_toldFailures.contains(&start))
+        return;
+    m_toldFailures.insert(&start);
+    // Not waited for: the engine's idle step is what called, and other sites may be running.
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Lurvik Error"),
+                                QStringLiteral("Cannot fetch the start page %1: %2")
+                                    .arg(QString::fromStdString(start.url.text()), fromStr(start.title)),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("startFailure"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void MainWindow::updateCommands() {
@@ -685,8 +780,20 @@ void MainWindow::retrievalStarted() {
     updateCommands();
 }
 
+void MainWindow::refreshPane() {
+    m_linkModel->statusesChanged();
+    // The page's own change may have come before its source reached the cache.
+    if (m_viewMode == CmdHtmlSource && m_sourcePane->noticeShown())
+        loadSource(selectedItem());
+}
+
 void MainWindow::retrievalEnded() {
-    m_actions[CmdStop]->setEnabled(false);
+    m_linkChecks->start();
+    // Stop also ends the link checks that follow a retrieval.
+    m_actions[CmdStop]->setEnabled(m_linkChecks->isRunning());
+    if (m_linkChecks->isRunning())
+        statusBar()->showMessage(QStringLiteral("Checking links..."));
+    refreshPane();
     refreshStatus();
     updateCommands();
     if (m_app.settings.doneBeep == 1)
@@ -779,6 +886,49 @@ int MainWindow::importWarc(const QStringList& files) {
 }
 
 int MainWindow::openMap(const QString& fileName) {
+    QString why;
+    const int result = readMap(fileName, why);
+    if (result != 0)
+        QMessageBox::warning(this, QStringLiteral("Lurvik Error"), why);
+    return result;
+}
+
+void MainWindow::showMapPages(std::vector<SiteNode*> pages) {
+    const std::vector<SiteTreeModel::Item*> before = m_treeModel->root()->children;
+    const size_t total = std::max<size_t>(1, pages.size());
+    auto shown = std::make_shared<size_t>(0);
+    std::function<bool()> step = m_treeModel->mapPagesStep(std::move(pages));
+    m_mapFill = new SlicedWork(
+        this, QStringLiteral("Opening the site map..."),
+        [step, shown] {
+            ++*shown;
+            return step();
+        },
+        [shown, total] { return int(std::min<size_t>(99, *shown * 100 / total)); });
+    // Shown at once: the window modal to it keeps the user from a tree still being built.
+    m_mapFill->setQuietTime(0);
+    connect(m_mapFill, &SlicedWork::finished, this, [this, step, before](bool completed) {
+        if (!completed) {
+            // Cancel leaves the window as it was before the map: the rest is shown at once (the
+            // tree must hold every page for Remove to find it), then the map's sites go.
+            while (step()) {
+            }
+            std::vector<SiteTreeModel::Item*> added;
+            for (SiteTreeModel::Item* site : m_treeModel->root()->children)
+                if (std::find(before.begin(), before.end(), site) == before.end())
+                    added.push_back(site);
+            for (SiteTreeModel::Item* site : added)
+                removeSite(site);
+        }
+        refreshStatus();
+        updateCommands();
+        if (selectedItem() == m_treeModel->root())
+            fillPane(m_treeModel->root());
+    });
+    m_mapFill->start();
+}
+
+int MainWindow::readMap(const QString& fileName, QString& why) {
     SiteMapFile map;
     map.fileName = Str(fileName.toStdString());
     int result = 0;
@@ -788,23 +938,42 @@ int MainWindow::openMap(const QString& fileName) {
         if (code == -1)
             loaded.push_back(node);
     };
-    // Showing a big map's pages takes longer than reading them: the wait lasts until both are done.
     withWaitCursor([&] {
         result = map.open(m_app.engine);
         m_app.engine.onNodeChanged = std::move(announce);
         for (const CheckedLink& link : map.checkedLinks)
             m_app.checkedLinks.record(link.url, {link.status, link.failed, link.errorText});
-        m_treeModel->addMapPages(loaded);
+        // Showing a big map's pages takes longer than reading them: they are shown a slice at a
+        // time behind a progress window, a small map's at once.
+        if (loaded.size() < kPagesShownAtOnce)
+            m_treeModel->addMapPages(loaded);
     });
-    if (result == 4005 || result == 4004)
-        QMessageBox::warning(
-            nullptr, QStringLiteral("Lurvik Error"),
-            QString::fromLatin1(result == 4005 ? "Map Already Loaded" : "Nothing to Load in Map!"));
+    if (loaded.size() >= kPagesShownAtOnce)
+        showMapPages(std::move(loaded));
+    if (result == 4005 || result == 4004) {
+        why = QString::fromLatin1(siteMapErrorText(result));
+    } else if (result != 0) {
+        // The command line's words, so that a user and a script read the same reason.
+        const std::string reason =
+            result == 1 && !map.errorText.isEmpty() ? map.errorText.str() : siteMapErrorText(result);
+        why = QStringLiteral("Cannot open %1: %2")
+                  .arg(QDir::toNativeSeparators(fileName), QString::fromStdString(reason));
+    }
     refreshStatus();
     updateCommands();
     if (selectedItem() == m_treeModel->root())
         fillPane(m_treeModel->root());
     return result;
+}
+
+void MainWindow::removeSite(SiteTreeModel::Item* item) {
+    // The checks hold the pages whose links they judge.
+    m_linkChecks->stop();
+    withWaitCursor([&] { m_treeModel->removeSite(item); });
+    // A new site may come to use a removed one's memory.
+    m_toldFailures.clear();
+    for (FindWindow* window : findWindows())
+        window->dropRemovedPages();
 }
 
 void MainWindow::openLocation() {
@@ -827,14 +996,11 @@ void MainWindow::startSiteOrSayWhy(const QString& text) {
 
 void MainWindow::openArgument(const QString& commandLine, bool startAddress) {
     if (isSiteMapName(commandLine)) {
-        int result = openMap(commandLine);
-        // Chosen in the Open dialog, an unreadable map changes nothing visibly; named when the
-        // program starts, it would leave an empty window without a word.
-        if (result != 0 && result != 4004 && result != 4005) {
-            auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Lurvik"),
-                                        QStringLiteral("The site map \"%1\" cannot be read: it is missing, "
-                                                       "damaged or not a site map.")
-                                            .arg(commandLine),
+        QString why;
+        // Named when the program starts, the map's failure is shown without waiting for an
+        // answer: the window comes up behind it either way.
+        if (readMap(commandLine, why) != 0) {
+            auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Lurvik Error"), why,
                                         QMessageBox::Ok, this);
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->open();
@@ -867,92 +1033,57 @@ void MainWindow::saveMap() {
 }
 
 void MainWindow::saveTreeAs() {
+    // The first form is the described layout other tools read; the second is a page for people.
+    const QString described = QStringLiteral("HTML Files (*.htm *.html)");
+    const QString html5 = QStringLiteral("Web page (HTML5) (*.html)");
+    QString filter;
     QString fileName = QFileDialog::getSaveFileName(this, QStringLiteral("Save As"), QString(),
-                                                    QStringLiteral("HTML Files (*.htm *.html)"));
+                                                    described + QStringLiteral(";;") + html5, &filter);
     if (fileName.isEmpty())
         return;
+    const TreeForm form = filter == html5 ? TreeForm::Html5 : TreeForm::Described;
     if (QFileInfo(fileName).suffix().isEmpty())
-        fileName += QStringLiteral(".htm");
+        fileName += form == TreeForm::Html5 ? QStringLiteral(".html") : QStringLiteral(".htm");
     SiteTreeModel::Item* sel = selectedItem();
-    if (exportTree(fileName, sel ? sel : m_treeModel->root()) == 0 && m_app.settings.autoLaunch == 1)
+    if (exportTree(fileName, sel ? sel : m_treeModel->root(), form) == 0 && m_app.settings.autoLaunch == 1)
         Shell::openURL(QUrl::fromLocalFile(fileName).toString(), nullptr, this, m_app.settings,
                        m_app.ratings);
 }
 
-int MainWindow::exportTree(const QString& fileName, SiteTreeModel::Item* start) {
+int MainWindow::exportTree(const QString& fileName, SiteTreeModel::Item* start, TreeForm form) {
     SiteTreeItems items(*m_treeModel);
     Str error;
     int result = 0;
-    withWaitCursor([&] { result = exportTreeHtml(fileName.toStdString(), items, start, &error); });
+    withWaitCursor([&] {
+        result = form == TreeForm::Html5 ? exportTreeHtml5(fileName.toStdString(), items, start, &error)
+                                         : exportTreeHtml(fileName.toStdString(), items, start, &error);
+    });
     if (result != 0)
         QMessageBox::warning(this, QStringLiteral("Lurvik Error"), fromStr(error));
     return result;
 }
 
-void MainWindow::pageSetup() {
-    QPrinter printer(QPrinter::HighResolution);
-    QMarginsF margins = loadPageMargins();
-    printer.setPageMargins(margins * 0.0254, QPageLayout::Millimeter);
-    QPageSetupDialog dialog(&printer, this);
-    if (dialog.exec() != QDialog::Accepted)
+void MainWindow::saveLinkListCsv() {
+    QString fileName = QFileDialog::getSaveFileName(this, QStringLiteral("Save List as CSV"), QString(),
+                                                    QStringLiteral("CSV (*.csv)"));
+    if (fileName.isEmpty())
         return;
-    savePageMargins(printer.pageLayout().margins(QPageLayout::Millimeter) / 0.0254);
-}
-
-void MainWindow::print() {
-    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    QPrintDialog dialog(printer.get(), this);
-    auto* panel = new PrintWhatPanel(false);
-    dialog.setOptionTabs({panel});
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    startPrint(panel->printWhat(), panel->includeUrls(), std::move(printer));
+    if (QFileInfo(fileName).suffix().isEmpty())
+        fileName += QStringLiteral(".csv");
+    QString error;
+    if (saveRowsAsCsv(*m_linkModel, fileName, error) != 0)
+        QMessageBox::warning(
+            this, QStringLiteral("Lurvik Error"),
+            QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(fileName), error));
 }
 
 PrintJob* MainWindow::startPrint(int printWhat, bool includeUrls, std::unique_ptr<QPrinter> printer) {
-    SiteTreeModel::Item* sel = selectedItem();
-    const SiteNode* page = sel && sel != m_treeModel->root() ? sel->node : nullptr;
-    QString documentName;
-    QString subtitle;
-    std::vector<PrintEntry> entries;
-    if (printWhat == PrintEntireTree) {
-        documentName = QStringLiteral("Lurvik Web Tree");
-        subtitle = QStringLiteral("Full Site Explorer Map");
-        entries = treeEntries(*m_treeModel, includeUrls);
-    } else {
-        if (page)
-            subtitle = QStringLiteral("%1 [%2]").arg(m_treeModel->itemText(sel),
-                                                     QString::fromStdString(page->url.text()));
-        if (printWhat == PrintPageSource) {
-            Str source;
-            if (page)
-                pageText(*page, source, false, true);
-            if (source.isEmpty()) {
-                QMessageBox::warning(this, QStringLiteral("Error"),
-                                     QStringLiteral("Could not get HTML for specified page"));
-                return nullptr;
-            }
-            documentName = QStringLiteral("Lurvik HTML Source");
-            entries = sourceEntries(source);
-        } else {
-            documentName = QStringLiteral("Lurvik Link Summary");
-            entries = linkEntries(*m_linkModel);
-        }
-    }
-    auto* job = new PrintJob(std::move(printer), documentName, subtitle, std::move(entries), this);
-    job->start();
-    return job;
+    return m_printer->startPrint(printWhat, includeUrls, std::move(printer), selectedItem());
 }
 
 PrintJob* MainWindow::printFindResults(const QAbstractItemModel& results, QWidget* owner,
                                        std::unique_ptr<QPrinter> printer) {
-    std::vector<PrintEntry> entries = linkEntries(results);
-    if (entries.empty())
-        return nullptr;
-    auto* job = new PrintJob(std::move(printer), QStringLiteral("Lurvik Link Summary"),
-                             QStringLiteral("Find Results"), std::move(entries), owner);
-    job->start();
-    return job;
+    return m_printer->printFindResults(results, owner, std::move(printer));
 }
 
 const LinkRecord* MainWindow::selectedLink() const {
@@ -975,30 +1106,9 @@ void MainWindow::openSelectedLink() {
 }
 
 void MainWindow::expandAll(SiteTreeModel::Item* top, bool expand) {
-    // Collapsing goes top down and expanding bottom up, each with a stack of its own: a chain of
-    // pages may be deeper than the thread's stack.
-    struct Frame {
-        SiteTreeModel::Item* item;
-        bool childrenDone;
-    };
-    std::vector<Frame> stack{{top, false}};
-    while (!stack.empty()) {
-        Frame frame = stack.back();
-        stack.pop_back();
-        if (!frame.item || frame.item->children.empty())
-            continue;
-        QModelIndex index = m_treeModel->indexOf(frame.item);
-        if (frame.childrenDone) {
-            m_tree->expand(index);
-            continue;
-        }
-        if (!expand)
-            m_tree->collapse(index);
-        if (expand)
-            stack.push_back({frame.item, true});
-        for (auto it = frame.item->children.rbegin(); it != frame.item->children.rend(); ++it)
-            stack.push_back({*it, false});
-    }
+    if (m_expansion)
+        m_expansion->cancel();
+    m_expansion = expandBelow(*m_tree, *m_treeModel, top, expand, this);
 }
 
 void MainWindow::runCommand(int id) {
@@ -1062,10 +1172,10 @@ void MainWindow::runCommand(int id) {
         saveTreeAs();
         break;
     case CmdPageSetup:
-        pageSetup();
+        m_printer->pageSetup();
         break;
     case CmdPrint:
-        print();
+        m_printer->print(selectedItem());
         break;
     case CmdProperties: {
         PropertiesSheet sheet(*m_treeModel, sel, m_app.engine.typeTable, this);
@@ -1073,6 +1183,7 @@ void MainWindow::runCommand(int id) {
         break;
     }
     case CmdStop:
+        m_linkChecks->stop();
         withWaitCursor([this] { m_treeModel->stopAll(); });
         break;
     case CmdExit:
@@ -1094,10 +1205,10 @@ void MainWindow::runCommand(int id) {
         break;
     case CmdRemoveSite:
         if (sel)
-            withWaitCursor([&] { m_treeModel->removeSite(sel); });
+            removeSite(sel);
         break;
     case CmdRemoveAll:
-        withWaitCursor([this] { m_treeModel->removeSite(m_treeModel->root()); });
+        removeSite(m_treeModel->root());
         break;
     case CmdLargeIcons:
     case CmdSmallIcons:
@@ -1112,6 +1223,7 @@ void MainWindow::runCommand(int id) {
         m_linkModel->arrangeByColumn(id - CmdSortByLink);
         break;
     case CmdReloadSite:
+        m_linkChecks->stop();
         if (sel)
             m_treeModel->reloadSite(sel);
         break;
@@ -1280,6 +1392,8 @@ void MainWindow::listContextMenu(const QPoint& at) {
         entry(CmdSaveLinkAs, QStringLiteral("&Save link as..."), type.nicmp("CGI", 3) != 0);
     else
         entry(CmdSaveLinkAs, QStringLiteral("&Save link as..."), false);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Save list as CS&V..."), this, &MainWindow::saveLinkListCsv);
     menu.exec(view->viewport()->mapToGlobal(at));
 }
 

@@ -2,12 +2,14 @@
 
 #include "SiteTreeModel.h"
 #include "SiteTreeView.h"
+#include "SlicedWork.h"
 
 #include <QHash>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
 #include <QPrinter>
+#include <QSet>
 #include <QTimer>
 
 #include <memory>
@@ -53,7 +55,8 @@ public:
     // What the program was started with: a site map (".web"), reported when it cannot be read
     // without waiting for the answer, or, when startAddress, an address to retrieve.
     void openArgument(const QString& commandLine, bool startAddress);
-    // Loads a site map with a wait cursor; the map's result code.
+    // Loads a site map with a wait cursor; the map's result code, any failure told in a message
+    // box that names the file and the reason.
     int openMap(const QString& fileName);
     // Saves url's target to fileName in a download window of its own; null when the file cannot
     // be created.
@@ -62,9 +65,10 @@ public:
     bool checkSchedule();
     // Builds a site from the responses archived in WARC files; 0, or 1 after saying what went wrong.
     int importWarc(const QStringList& files);
-    // Writes the tree below start (the root for the whole tree) as a web page; 0 when written,
-    // else 1 after telling the user why.
-    int exportTree(const QString& fileName, SiteTreeModel::Item* start);
+    // Writes the tree below start (the root for the whole tree) as a web page, in the described
+    // layout or as an HTML5 page to hand over; 0 when written, else 1 after telling the user why.
+    enum class TreeForm { Described, Html5 };
+    int exportTree(const QString& fileName, SiteTreeModel::Item* start, TreeForm form = TreeForm::Described);
     // Prints printWhat (a PrintWhat) of the selection to printer; the job runs on from the event
     // loop. Null when there is nothing to print.
     PrintJob* startPrint(int printWhat, bool includeUrls, std::unique_ptr<QPrinter> printer);
@@ -77,6 +81,9 @@ public:
     LinkListModel* linkModel() const { return m_linkModel; }
     SiteTreeView* treeView() const { return m_tree; }
     QTreeView* linkView() const { return m_linkTable; }
+    class LinkFilterBar* linkFilter() const {
+        return m_filterBar;
+    }
     QPlainTextEdit* sourceView() const { return m_source; }
     SourcePane* sourcePane() const { return m_sourcePane; }
     QString statusUrlText() const;
@@ -97,6 +104,10 @@ public:
     void runFindWizard();
     // The Find windows still open, oldest first.
     QList<FindWindow*> findWindows() const;
+    // Expand All or Collapse All while it runs; null otherwise.
+    SlicedWork* expansion() const { return m_expansion; }
+    // The showing of a big site map's pages while it runs; null otherwise.
+    SlicedWork* mapFill() const { return m_mapFill; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -122,6 +133,10 @@ private:
     void retrievalStarted();
     void retrievalEnded();
     void itemChanged(SiteTreeModel::Item* item);
+    // A message box, once, when a site's start page could not be reached.
+    void tellStartFailure(const class SiteNode& start);
+    // Shows the selected page's link statuses and source as they are now.
+    void refreshPane();
     void updateSortIndicator();
 
     void treeContextMenu(const QPoint& at);
@@ -130,16 +145,21 @@ private:
     void openSelectedLink();
     void expandAll(SiteTreeModel::Item* item, bool expand);
     void openLocation();
+    // openMap without the message box: why says what failed.
+    int readMap(const QString& fileName, QString& why);
+    void showMapPages(std::vector<class SiteNode*> pages);
+    // Remove Site, or Remove All for the root; open Find windows drop what was found there.
+    void removeSite(SiteTreeModel::Item* item);
     void chooseMapToOpen();
     void saveMap();
     void saveTreeAs();
+    void saveLinkListCsv();
     void saveLinkAs(const class LinkRecord& link, QWidget* owner);
-    void pageSetup();
-    void print();
     void withWaitCursor(const std::function<void()>& work);
     FindHost findHost();
     // Find windows search the engine on threads of their own: they go before the engine does.
     void closeFindWindows();
+    void placeBeside(FindWindow* window) const;
     const class LinkRecord* selectedLink() const;
 
     Application& m_app;
@@ -152,6 +172,8 @@ private:
     QPlainTextEdit* m_source = nullptr;
     SourcePane* m_sourcePane = nullptr;
     QStackedWidget* m_pane = nullptr;
+    class LinkFilterBar* m_filterBar = nullptr;
+    class LinkCheckLoop* m_linkChecks = nullptr;
     QSplitter* m_splitter = nullptr;
     QLabel* m_statusUrl = nullptr;
     QLabel* m_statusInfo = nullptr;
@@ -159,13 +181,18 @@ private:
     QString m_lastStatusText;
     QString m_lastTitleText;
     QTimer m_statusDelay;
+    QTimer m_paneRefresh;
     // The tree's part of the splitter's width, kept as the window changes size.
-    double m_treeShare = 0.25;
+    double m_treeShare = 0.3;
     int m_viewMode = 0;
     bool m_showHtmlTags = true;
     bool m_shutDown = false;
     QList<QPointer<FindWindow>> m_findWindows;
     GoToPageDialog* m_goToPage = nullptr;
+    QPointer<SlicedWork> m_expansion;
+    QPointer<SlicedWork> m_mapFill;
+    std::unique_ptr<class WindowPrinter> m_printer;
+    QSet<const class SiteNode*> m_toldFailures;
 };
 
 } // namespace lurvik

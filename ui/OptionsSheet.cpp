@@ -297,11 +297,11 @@ QGroupBox* OptionsSheet::buildConnections(QWidget* page) {
     auto* form = new QFormLayout(group);
     form->addRow(addCheck(group, "classicHttp", QStringLiteral("Send the &original HTTP/1.0 requests"),
                           s.classicHttp == 1));
-    form->addRow(QStringLiteral("Connections &per host:"),
+    form->addRow(QStringLiteral("Connections pe&r host:"),
                  addSpin(group, "hostConnections", 1, 64, s.maxHostConnections));
     QSpinBox* delay = addSpin(group, "hostDelay", 0, 600000, s.hostDelay);
     delay->setSuffix(QStringLiteral(" ms"));
-    form->addRow(QStringLiteral("Pa&use between requests to a host:"), delay);
+    form->addRow(QStringLiteral("Pause betwee&n requests to a host:"), delay);
     QSpinBox* wait = addSpin(group, "retryWait", 0, 86400, s.maxRetryWait);
     wait->setSuffix(QStringLiteral(" s"));
     form->addRow(QStringLiteral("Wait for a &busy server at most:"), wait);
@@ -309,6 +309,9 @@ QGroupBox* OptionsSheet::buildConnections(QWidget* page) {
     limit->setSuffix(QStringLiteral(" s"));
     limit->setSpecialValueText(QStringLiteral("No limit"));
     form->addRow(QStringLiteral("&Give a page up after:"), limit);
+    form->addRow(addCheck(group, "checkLinks",
+                          QStringLiteral("Check &images, downloads and other links that are not pages"),
+                          s.checkLinks == 1));
     form->addRow(addCheck(group, "checkExternal",
                           QStringLiteral("Chec&k links outside the limits, once each"),
                           s.checkExternal == 1));
@@ -326,7 +329,7 @@ QGroupBox* OptionsSheet::buildConnections(QWidget* page) {
     auto* ca = new QHBoxLayout;
     ca->addWidget(m_caFile);
     ca->addWidget(browse);
-    auto* caLabel = new QLabel(QStringLiteral("Also &trust certificates in:"), group);
+    auto* caLabel = new QLabel(QStringLiteral("Also trust certi&ficates in:"), group);
     caLabel->setBuddy(m_caFile);
     form->addRow(caLabel, ca);
     return group;
@@ -349,6 +352,7 @@ void OptionsSheet::applyAdvanced() {
     s.obeySRE = check("obeySRE")->isChecked();
     s.classicHttp = check("classicHttp")->isChecked();
     s.checkExternal = check("checkExternal")->isChecked() ? 1 : 0;
+    s.checkLinks = check("checkLinks")->isChecked() ? 1 : 0;
     s.maxHostConnections = spin("hostConnections")->value();
     s.hostDelay = spin("hostDelay")->value();
     s.maxRetryWait = spin("retryWait")->value();
@@ -368,6 +372,8 @@ QWidget* OptionsSheet::buildBrowser() {
                                                                             ? QString::fromLatin1(kUseDefault)
                                                                             : fromStr(s.defaultWebBrowser)});
     row->setIcon(0, Icons::linkIcon(1));
+    m_browsers->resizeColumnToContents(0);
+    m_browsers->setColumnWidth(0, m_browsers->columnWidth(0) + 16);
     auto* edit = new QPushButton(QStringLiteral("&Edit..."), page);
     auto* byDefault = new QPushButton(QStringLiteral("&Default"), page);
     auto* reset = new QPushButton(QStringLiteral("&Reset All"), page);

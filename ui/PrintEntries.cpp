@@ -48,6 +48,11 @@ std::vector<PrintEntry> linkEntries(const QAbstractItemModel& list) {
         PrintEntry entry;
         for (int column = 0; column < 3; ++column)
             entry.columns << list.index(row, column).data().toString();
+        // A page's link list has a status beside its three columns; a summary handed to someone
+        // is read for its failures, so the status goes under the type.
+        if (list.columnCount() > 3)
+            if (QString status = list.index(row, 3).data().toString(); !status.isEmpty())
+                entry.columns[1] += QLatin1Char('\n') + status;
         entries.push_back(std::move(entry));
     }
     return entries;
@@ -74,6 +79,12 @@ std::vector<PrintEntry> treeEntries(const SiteTreeModel& model, bool includeUrls
         QString text = model.itemText(item).left(254);
         if (includeUrls && item != model.root() && item->node)
             text = QStringLiteral("%1   (%2)").arg(text, QString::fromStdString(item->node->url.text()));
+        if (item != model.root() && item->node && item->node->state == NODE_ERROR) {
+            const SiteNode& page = *item->node;
+            text += QStringLiteral("   [failed%1: %2]")
+                        .arg(page.httpStatus ? QStringLiteral(" %1").arg(page.httpStatus) : QString(),
+                             QString::fromUtf8(page.title.text(), page.title.len()));
+        }
         entries.push_back({{text}, depth});
         for (auto it = item->children.rbegin(); it != item->children.rend(); ++it)
             stack.emplace_back(*it, depth + 1);

@@ -4,6 +4,7 @@
 #include "retrieval/Settings.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFontMetrics>
 #include <QLabel>
@@ -68,12 +69,19 @@ void PrintJob::start() {
         QTimer::singleShot(0, this, [this] { end(false); });
         return;
     }
-    layOut();
+    startLayout();
 
+    // The box comes before any measuring: wrapping the texts of a big tree takes seconds, and the
+    // user sees from the start what runs and how to stop it.
     m_box = new QDialog(m_frame);
     m_box->setWindowTitle(QStringLiteral("Lurvik"));
     auto* layout = new QVBoxLayout(m_box);
     layout->addWidget(new QLabel(QStringLiteral("Printing..."), m_box));
+    m_progress = new QLabel(m_box);
+    m_progress->setObjectName(QStringLiteral("printProgress"));
+    m_progress->setMinimumWidth(
+        m_progress->fontMetrics().horizontalAdvance(QStringLiteral("Page 00000 of 00000")));
+    layout->addWidget(m_progress);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), m_box);
     layout->addWidget(cancel);
     connect(cancel, &QPushButton::clicked, this, &PrintJob::cancel);
@@ -85,11 +93,21 @@ void PrintJob::start() {
 
     m_timer = new QTimer(this);
     m_timer->setInterval(0);
-    connect(m_timer, &QTimer::timeout, this, &PrintJob::printNextPage);
+    connect(m_timer, &QTimer::timeout, this, &PrintJob::nextStep);
     m_timer->start();
 }
 
-void PrintJob::layOut() {
+void PrintJob::nextStep() {
+    if (m_entryLines.size() < m_entries.size()) {
+        measureSome();
+        return;
+    }
+    printNextPage();
+    if (m_timer)
+        m_progress->setText(QStringLiteral("Page %1 of %2").arg(m_page).arg(m_pageCount));
+}
+
+void PrintJob::startLayout() {
     QFont font = m_painter->font();
     font.setPointSize(8);
     m_painter->setFont(font);
@@ -98,16 +116,23 @@ void PrintJob::layOut() {
     m_lineHeight = qMax(1, static_cast<int>(m_textHeight * 1.25));
     QRect page = m_painter->viewport();
     m_linesPerPage = qMax(1, page.height() / m_lineHeight - 7);
-    // Measured once: wrapping a text is the costly part, and pagination and drawing need it again.
-    int lines = 0;
     m_entryLines.reserve(m_entries.size());
-    for (const PrintEntry& entry : m_entries) {
-        m_entryLines.push_back(entryLines(entry));
-        lines += m_entryLines.back();
+}
+
+void PrintJob::measureSome() {
+    // Measured once: wrapping a text is the costly part, and pagination and drawing need it again.
+    QElapsedTimer slice;
+    slice.start();
+    while (m_entryLines.size() < m_entries.size() && slice.elapsed() < 50) {
+        m_entryLines.push_back(entryLines(m_entries[m_entryLines.size()]));
+        m_lineCount += m_entryLines.back();
     }
+    m_progress->setText(
+        QStringLiteral("Laying out %1 of %2 entries").arg(m_entryLines.size()).arg(m_entries.size()));
     // As many pages as the lines need, and one more: a page whose lines are all used still ends
     // its job with a page of its own.
-    m_pageCount = lines / m_linesPerPage + 1;
+    if (m_entryLines.size() == m_entries.size())
+        m_pageCount = m_lineCount / m_linesPerPage + 1;
 }
 
 int PrintJob::entryLines(const PrintEntry& entry) const {

@@ -9,6 +9,7 @@
 #include <vector>
 
 class QDialog;
+class QLabel;
 class QPainter;
 class QPrinter;
 class QTimer;
@@ -41,6 +42,7 @@ public:
     // Nothing is printed when there are no entries; the job then ends at once.
     void start();
     void cancel();
+    // 0 until every entry is measured.
     int pageCount() const { return m_pageCount; }
     QDialog* printingBox() const { return m_box; }
 
@@ -49,7 +51,10 @@ signals:
     void finished(bool completed);
 
 private:
-    void layOut();
+    void startLayout();
+    // Measures entries for one slice of the event loop's time.
+    void measureSome();
+    void nextStep();
     void printNextPage();
     void end(bool completed);
     int entryLines(const PrintEntry& entry) const;
@@ -63,11 +68,13 @@ private:
     std::vector<int> m_entryLines; // lines each entry takes once wrapped
     QPointer<QWidget> m_frame;
     QDialog* m_box = nullptr;
+    QLabel* m_progress = nullptr;
     QTimer* m_timer = nullptr;
     int m_lineHeight = 0;
     int m_textHeight = 0;
     int m_linesPerPage = 0;
     int m_pageCount = 0;
+    int m_lineCount = 0;
     int m_page = 0;
     size_t m_next = 0;
 };

@@ -3,6 +3,8 @@
 #include "Icons.h"
 #include "PageStatistics.h"
 
+#include <algorithm>
+
 #include <QFormLayout>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -60,7 +62,10 @@ QWidget* PropertiesSheet::buildGeneral() {
             m_statistics, {QString::fromStdString(row.label), QString::fromStdString(row.value)});
         item->setIcon(0, Icons::linkIcon(row.image));
     }
-    m_statistics->setColumnWidth(0, width() * 2 / 3);
+    // The labels whole ("Total links", "Page size"): the sheet is not yet laid out, so its own
+    // width says nothing here.
+    m_statistics->resizeColumnToContents(0);
+    m_statistics->setColumnWidth(0, std::min(m_statistics->columnWidth(0) + 16, 360));
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("&Name:"), m_name);

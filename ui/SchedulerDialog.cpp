@@ -3,6 +3,8 @@
 #include "HelpWindow.h"
 #include "Icons.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -39,7 +41,11 @@ SchedulerDialog::SchedulerDialog(ScheduledSites& sites, QWidget* owner)
     m_list->setSortingEnabled(false);
     m_list->header()->setStretchLastSection(false);
     m_list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    m_list->header()->resizeSection(1, kTimeColumnWidth);
+    m_list->header()->resizeSection(
+        1,
+        std::max(kTimeColumnWidth, m_list->fontMetrics().horizontalAdvance(QStringLiteral("00:00 AM")) + 24));
+    // Room for an address beside the time; the list stretches the address column.
+    setMinimumWidth(520);
     auto* label = new QLabel(QStringLiteral("&Scheduled sites for retrieval:"), this);
     label->setBuddy(m_list);
     auto* add = new QPushButton(QStringLiteral("A&dd"), this);

@@ -334,6 +334,12 @@ void SiteTreeModel::addLoadedPage(SiteNode* node, const std::function<bool(const
 }
 
 void SiteTreeModel::addMapPages(const std::vector<SiteNode*>& nodes) {
+    const std::function<bool()> step = mapPagesStep(nodes);
+    while (step()) {
+    }
+}
+
+std::function<bool()> SiteTreeModel::mapPagesStep(std::vector<SiteNode*> nodes) {
     // The pages not shown yet, in a flat index keyed by their addresses' bytes: a map of a
     // million pages asks it for every parent and child of every page.
     struct PointerKey {
@@ -341,17 +347,30 @@ void SiteTreeModel::addMapPages(const std::vector<SiteNode*>& nodes) {
             return {reinterpret_cast<const char*>(&node), sizeof node};
         }
     };
-    TextIndex<const SiteNode*, PointerKey> pending;
-    pending.reserve(nodes.size());
-    for (const SiteNode* node : nodes)
-        pending.insert(node);
-    for (SiteNode* node : nodes) {
+    struct Fill {
+        std::vector<SiteNode*> nodes;
+        TextIndex<const SiteNode*, PointerKey> pending;
+        size_t next = 0;
+    };
+    auto fill = std::make_shared<Fill>();
+    fill->nodes = std::move(nodes);
+    fill->pending.reserve(fill->nodes.size());
+    for (const SiteNode* node : fill->nodes)
+        fill->pending.insert(node);
+    return [this, fill] {
+        if (fill->next == fill->nodes.size()) {
+            if (onRefresh)
+                onRefresh();
+            return false;
+        }
+        SiteNode* node = fill->nodes[fill->next++];
         const SiteNode* shown = node;
-        pending.erase(PointerKey()(shown));
-        addLoadedPage(node, [&pending](const SiteNode* other) { return !pending.find(PointerKey()(other)); });
-    }
-    if (onRefresh)
-        onRefresh();
+        fill->pending.erase(PointerKey()(shown));
+        addLoadedPage(node, [&pending = fill->pending](const SiteNode* other) {
+            return !pending.find(PointerKey()(other));
+        });
+        return true;
+    };
 }
 
 void SiteTreeModel::nodeChanged(SiteNode* node, int code) {

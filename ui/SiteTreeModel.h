@@ -48,6 +48,8 @@ public:
     Item* root() const { return m_root; }
     Item* itemAt(const QModelIndex& index) const;
     Item* itemById(uint32_t id) const;
+    // How many ids items have had: an upper bound on the items there are.
+    size_t itemCount() const { return m_items.size(); }
     QModelIndex indexOf(const Item* item) const;
     bool isTopLevelSite(const Item* item) const { return item && item->parent == m_root; }
     bool isPrimary(const Item* item) const;
@@ -64,6 +66,9 @@ public:
     // joins every pair before it announces any page, so nodeChanged alone would find no page
     // without parents.)
     void addMapPages(const std::vector<SiteNode*>& nodes);
+    // addMapPages a page a call, for a big map shown a slice at a time: false once every page is
+    // shown (the views told then). The engine must not lose any of the pages meanwhile.
+    std::function<bool()> mapPagesStep(std::vector<SiteNode*> nodes);
     // Null when the engine starts nothing for url (not an HTML page, or the page limit).
     Item* startSite(const URL& url);
     void stopAll();

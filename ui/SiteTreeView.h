@@ -15,6 +15,9 @@ public:
 
     // The hint drawn now; empty once a site is open.
     QString hint() const;
+    // Lays the items out again once control returns to the event loop, and not before: expanding
+    // many items meanwhile then costs a note each rather than a layout each.
+    void deferLayout() { scheduleDelayedItemsLayout(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -33,7 +33,7 @@ SourcePane::SourcePane(AgentPool& pool, QWidget* parent) : QWidget(parent), m_po
 
     m_notice = new QWidget(this);
     m_noticeText = new QLabel(m_notice);
-    m_fetch = new QPushButton(tr("&Fetch Again"), m_notice);
+    m_fetch = new QPushButton(tr("Fetch A&gain"), m_notice);
     auto* noticeLayout = new QHBoxLayout(m_notice);
     noticeLayout->addWidget(m_noticeText, 1);
     noticeLayout->addWidget(m_fetch);

@@ -2,6 +2,7 @@
 #include "BusyLoop.h"
 #include "Commands.h"
 #include "FileTypeRegistration.h"
+#include "LinkFilterBar.h"
 #include "MainWindow.h"
 #include "OptionsSheet.h"
 #include "find/gui/FindWindow.h"
@@ -18,13 +19,15 @@ using namespace lurvik;
 
 namespace {
 
-// A hidden option for the documentation: "--screenshot FILE [--maximized | --find TEXT | --wizard |
-// --options PAGE] [ADDRESS]" starts ADDRESS, waits for the retrieval to end, saves a picture of the
-// main window (or of a Find window that searched the site for TEXT in titles, of the Find Wizard at
-// its first question, or of the Options sheet at PAGE, counted from 0) and quits.
+// A hidden option for the documentation: "--screenshot FILE [--maximized | --broken | --find TEXT |
+// --wizard | --options PAGE] [ADDRESS]" starts ADDRESS, waits for the retrieval to end, saves a
+// picture of the main window (with --broken its link list filtered to broken links; or of a Find
+// window that searched the site for TEXT in titles, of the Find Wizard at its first question, or
+// of the Options sheet at PAGE, counted from 0) and quits.
 struct ScreenshotRequest {
     QString file;
     bool maximized = false;
+    bool brokenOnly = false;
     QString findText;
     bool wizard = false;
     int optionsPage = -1;
@@ -94,6 +97,8 @@ void takeScreenshotWhenDone(MainWindow& window, Application& app, const Screensh
             window.treeView()->expandToDepth(1);
             window.selectItem(site);
         }
+        if (request.brokenOnly)
+            window.linkFilter()->statusList()->setCurrentIndex(1);
         QTimer::singleShot(500, &window, [&window, request] {
             if (!request.findText.isEmpty())
                 shootFindWindow(window, request);
@@ -127,6 +132,9 @@ int main(int argc, char** argv) {
         } else if (arguments.size() >= 2 && arguments.first() == QLatin1String("--find")) {
             screenshot.findText = arguments.at(1);
             arguments = arguments.mid(2);
+        } else if (!arguments.isEmpty() && arguments.first() == QLatin1String("--broken")) {
+            screenshot.brokenOnly = true;
+            arguments.removeFirst();
         } else if (!arguments.isEmpty() && arguments.first() == QLatin1String("--wizard")) {
             screenshot.wizard = true;
             arguments.removeFirst();

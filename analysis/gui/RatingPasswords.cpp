@@ -31,6 +31,12 @@ QLabel* wrappedLabel(const QString& text, QWidget* owner) {
     return label;
 }
 
+// A narrow dialog has its caption cut by the window frame; the frame's buttons and margins are
+// allowed for with room to spare, since their width is the window manager's.
+void keepTitleWhole(QWidget* dialog) {
+    dialog->setMinimumWidth(dialog->fontMetrics().horizontalAdvance(dialog->windowTitle()) + 160);
+}
+
 } // namespace
 
 RatingPasswordDialog::RatingPasswordDialog(int mode, QWidget* owner) : QDialog(owner) {
@@ -54,6 +60,7 @@ RatingPasswordDialog::RatingPasswordDialog(int mode, QWidget* owner) : QDialog(o
         return;
     }
     setWindowTitle(QStringLiteral("Enter Ratings Password"));
+    keepTitleWhole(this);
     if (mode == kPromptBlockedWithOverride) {
         layout->addWidget(wrappedLabel(blocked, this));
         layout->addWidget(
@@ -76,6 +83,7 @@ RatingPasswordDialog::RatingPasswordDialog(int mode, QWidget* owner) : QDialog(o
 SetPasswordDialog::SetPasswordDialog(RatingSettings& ratings, QWidget* owner)
     : QDialog(owner), m_ratings(ratings), m_new(passwordBox(this)), m_confirmed(passwordBox(this)) {
     setWindowTitle(QStringLiteral("Enter Ratings Password"));
+    keepTitleWhole(this);
     auto* form = new QFormLayout(this);
     form->addRow(QStringLiteral("New Password:"), m_new);
     form->addRow(QStringLiteral("Confirmed password:"), m_confirmed);

@@ -4,7 +4,9 @@
 #include "PostedMessage.h"
 #include "ResultsModel.h"
 #include "SaveCriteriaDialog.h"
+#include "analysis/gui/RowsCsv.h"
 #include "find/ResultsExport.h"
+#include "find/ResultsHtml5Export.h"
 #include "platform/gui/QtText.h"
 #include "retrieval/SiteEngine.h"
 
@@ -14,6 +16,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -24,11 +27,13 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <chrono>
 
 namespace lurvik {
@@ -43,7 +48,6 @@ constexpr int kReportIntervalMs = 20;
 // Rows added per turn of the event loop, and the time one turn may spend on them.
 constexpr int kBatchRows = 2000;
 constexpr auto kBatchTime = std::chrono::milliseconds(8);
-constexpr int kResultsHeight = 200;
 
 struct MenuEntry {
     int id;
@@ -239,7 +243,21 @@ void FindWindow::createResultsArea() {
     statusBar()->addWidget(m_status, 1);
     statusBar()->addPermanentWidget(m_count);
     statusBar()->show();
-    resize(width(), height() + kResultsHeight);
+    // Grown within the screen: a window whose bottom is off-screen hides its status line.
+    int room = height() + resultsHeight();
+    if (QScreen* shown = screen()) {
+        const QRect available = shown->availableGeometry();
+        room = std::min(room, available.bottom() + 1 - frameGeometry().top() -
+                                  (frameGeometry().height() - height()));
+    }
+    resize(width(), std::max(room, height()));
+}
+
+int FindWindow::resultsHeight() const {
+    // Twenty rows of results below the heading, and the status bar: fewer and a search that finds
+    // a few dozen objects is read through a slot.
+    const int row = std::max(fontMetrics().height(), 16) + 4;
+    return 22 * row + statusBar()->sizeHint().height();
 }
 
 bool FindWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -338,12 +356,28 @@ void FindWindow::addPendingRows() {
         rows.reserve(end - m_shownCount);
         for (int i = m_shownCount; i < end; ++i)
             rows.push_back(m_engine.result(i));
+        const bool first = m_shownCount == 0;
         m_model->append(rows);
         m_shownCount = end;
+        if (first)
+            fitColumns();
         if (std::chrono::steady_clock::now() - start > kBatchTime)
             return;
     }
     m_batchTimer.stop();
+}
+
+void FindWindow::fitColumns() {
+    // Wide enough for the first rows' names and types ("Html Page" whole), within a limit past
+    // which the text is elided and the tooltip tells the rest.
+    if (!m_details)
+        return;
+    const int limits[] = {420, 220};
+    for (int column = 0; column < 2; ++column) {
+        const int before = m_details->columnWidth(column);
+        m_details->resizeColumnToContents(column);
+        m_details->setColumnWidth(column, std::clamp(m_details->columnWidth(column), before, limits[column]));
+    }
 }
 
 int FindWindow::rowsPending() const {
@@ -372,6 +406,25 @@ void FindWindow::stopSearch(StopMode mode) {
     m_count->setText(QStringLiteral("%1 item(s) found").arg(found));
     setWindowTitle(QStringLiteral("Find: %1 - [%2]").arg(m_tabs->typeList()->currentText(), m_count->text()));
     m_searching = false;
+}
+
+void FindWindow::dropRemovedPages() {
+    if (!m_host.engine)
+        return;
+    stopSearch(StopMode::ShowAll);
+    while (rowsPending() > 0)
+        addPendingRows();
+    const SiteEngine& engine = *m_host.engine;
+    m_model->keepOnly([&engine](const LinkRecord& record) {
+        const URL page(record.pageURL.isEmpty() ? record.url : URL(record.pageURL.str()));
+        return engine.findNode(page, true, false) != nullptr;
+    });
+    if (!m_count)
+        return;
+    const int found = m_model->rowCount();
+    m_actions[FindCmdPrint]->setEnabled(found > 0 && m_host.printResults);
+    m_count->setText(QStringLiteral("%1 item(s) found").arg(found));
+    setWindowTitle(QStringLiteral("Find: %1 - [%2]").arg(m_tabs->typeList()->currentText(), m_count->text()));
 }
 
 bool FindWindow::newSearch() {
@@ -411,9 +464,22 @@ QString FindWindow::countText() const {
 }
 
 int FindWindow::exportResultsHtml(const QString& fileName) {
+    return exportResults(fileName, ResultsForm::Described);
+}
+
+int FindWindow::exportResults(const QString& fileName, ResultsForm form) {
     while (rowsPending() > 0)
         addPendingRows();
-    return lurvik::exportResultsHtml(m_model->records(), toStr(fileName));
+    switch (form) {
+    case ResultsForm::Html5:
+        return lurvik::exportResultsHtml5(m_model->records(), toStr(fileName));
+    case ResultsForm::Csv: {
+        QString error;
+        return saveRowsAsCsv(*m_model, fileName, error);
+    }
+    default:
+        return lurvik::exportResultsHtml(m_model->records(), toStr(fileName));
+    }
 }
 
 int FindWindow::openCriteria(const QString& fileName) {
@@ -575,15 +641,33 @@ void FindWindow::chooseCriteriaToSave() {
 }
 
 void FindWindow::chooseHtmlFile() {
-    QFileDialog dialog(this, QStringLiteral("Save as HTML..."), QString(),
-                       QStringLiteral("HTML File (*.htm *.html)"));
+    // The first form is the described layout other tools read; the others are for people.
+    const QString described = QStringLiteral("HTML File (*.htm *.html)");
+    const QString html5 = QStringLiteral("Web page (HTML5) (*.html)");
+    const QString csv = QStringLiteral("CSV (*.csv)");
+    QFileDialog dialog(this, QStringLiteral("Save as HTML..."), QString(), described);
+    dialog.setNameFilters({described, html5, csv});
     dialog.setObjectName(QStringLiteral("SaveAsHtmlDialog"));
     dialog.setDefaultSuffix(QStringLiteral("htm"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, csv, html5](const QString& filter) {
+        dialog.setDefaultSuffix(filter == csv     ? QStringLiteral("csv")
+                                : filter == html5 ? QStringLiteral("html")
+                                                  : QStringLiteral("htm"));
+    });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     QString name = dialog.selectedFiles().first();
-    if (exportResultsHtml(name) == 0 && m_host.autoLaunch == 1 && m_host.openFile)
+    const QString filter = dialog.selectedNameFilter();
+    const ResultsForm form = filter == csv     ? ResultsForm::Csv
+                             : filter == html5 ? ResultsForm::Html5
+                                               : ResultsForm::Described;
+    if (exportResults(name, form) != 0) {
+        QMessageBox::warning(this, kTitle,
+                             QStringLiteral("Cannot write %1.").arg(QDir::toNativeSeparators(name)));
+        return;
+    }
+    if (m_host.autoLaunch == 1 && m_host.openFile)
         m_host.openFile(name);
 }
 

@@ -73,10 +73,17 @@ public:
     // Writes the rows as the list shows them, rows still waiting to be shown added first; 0 or 1
     // as exportResultsHtml returns.
     int exportResultsHtml(const QString& fileName);
+    // The described layout, the HTML5 page or CSV of the rows as the list shows them; 0 or 1.
+    enum class ResultsForm { Described, Html5, Csv };
+    int exportResults(const QString& fileName, ResultsForm form);
     // Loads a criteria file into the controls; 0, or 1 with nothing changed.
     int openCriteria(const QString& fileName);
     // Saves the controls' criteria as the save dialog does; the name is taken as given.
     int saveCriteria(const QString& fileName, const QString& author, const QString& description);
+
+    // After sites were removed from the tree: a running search stops, and the results found on
+    // pages the engine no longer has leave the list, which would otherwise lead nowhere.
+    void dropRemovedPages();
 
     void runCommand(int id);
     // The selected result's context actions: open it in the browser (or mail, news program), and
@@ -92,6 +99,8 @@ public:
     int rowsPending() const;
     QString statusText() const;
     QString countText() const;
+    // What the window grows by when it first shows results.
+    int resultsHeight() const;
     // The criteria of the last search, as built from the controls when it started.
     const FindCriteria& criteria() const { return m_engine.criteria; }
 
@@ -106,6 +115,7 @@ private:
     void createResultsArea();
     void showResultsUpTo(int count);
     void addPendingRows();
+    void fitColumns();
     void setSearchingState(bool searching);
     void setViewMode(int command);
     void sortByColumn(int column, bool flip);

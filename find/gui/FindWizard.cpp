@@ -291,9 +291,12 @@ void FindWizard::buildRatingsPage() {
         QStringLiteral("Would you like to look for the pages based on the current ratings system settings?"));
     addYesNo(page, "ratings");
     auto pair = [&](const QString& text, const char* name) {
-        layoutOf(page)->addWidget(new QLabel(text, page));
+        auto* label = new QLabel(text, page);
+        layoutOf(page)->addWidget(label);
         QRadioButton* yesButton =
             addPair(page, QStringLiteral("Yes"), QStringLiteral("No"), QString::fromLatin1(name));
+        // The caption's access key needs somewhere to go, or the label shows the "&" itself.
+        label->setBuddy(yesButton);
         page->findChild<QRadioButton*>(QString::fromLatin1(name) + QStringLiteral("Second"))
             ->setChecked(true);
         return yesButton;

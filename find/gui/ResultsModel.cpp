@@ -3,6 +3,7 @@
 #include "analysis/LinkRecord.h"
 #include "platform/gui/QtText.h"
 
+#include <algorithm>
 #include <string>
 
 namespace lurvik {
@@ -41,7 +42,8 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
     const LinkRecord* record = recordAt(index.row());
     if (!record)
         return {};
-    if (role == Qt::DisplayRole)
+    // The tooltip gives back what a narrow column elides.
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
         return cellText(*record, index.column());
     if (role == Qt::DecorationRole && index.column() == 0 && linkIcon)
         return linkIcon(record->iconIndex());
@@ -69,6 +71,16 @@ void ResultsModel::clear() {
         return;
     beginResetModel();
     m_rows.clear();
+    endResetModel();
+}
+
+void ResultsModel::keepOnly(const std::function<bool(const LinkRecord&)>& keep) {
+    auto gone = std::remove_if(m_rows.begin(), m_rows.end(),
+                               [&keep](const LinkRecord* record) { return !keep(*record); });
+    if (gone == m_rows.end())
+        return;
+    beginResetModel();
+    m_rows.erase(gone, m_rows.end());
     endResetModel();
 }
 

@@ -26,6 +26,8 @@ public:
 
     void append(const std::vector<const LinkRecord*>& records);
     void clear();
+    // Drops the rows whose record keep refuses, keeping the others' order.
+    void keepOnly(const std::function<bool(const LinkRecord&)>& keep);
     const LinkRecord* recordAt(int row) const;
     // The records in the order the list shows them.
     const std::vector<const LinkRecord*>& records() const { return m_rows; }

@@ -2,6 +2,7 @@
 #include "TestFiles.h"
 #include "core/MemBlock.h"
 #include "find/ResultsExport.h"
+#include "find/ResultsHtml5Export.h"
 
 #include <gtest/gtest.h>
 
@@ -216,4 +217,34 @@ TEST(ResultsExportTest, MatchesTheLayoutByteForByte) {
 
     // A file that cannot be created leaves nothing behind.
     EXPECT_EQ(exportResultsHtml(rows, Str(dir.path() + "/missing/results.htm")), 1);
+}
+
+// The page to hand over: the same rows in the same order, every text escaped and whole, valid to
+// xmllint's HTML parser and balanced for Python's; the links are the results' addresses.
+TEST(ResultsExportTest, Html5FormValidates) {
+    std::vector<std::unique_ptr<LinkRecord>> records;
+    records.push_back(std::make_unique<LinkRecord>(LINK_HYPERLINK, URL("http://site.test/menu.html?x=1&y=2"),
+                                                   "Fish & Chips <today> \xc3\xa9t\xc3\xa9"));
+    records.push_back(std::make_unique<LinkRecord>(LINK_IMAGE, URL("http://site.test/img/logo.gif"), "Logo",
+                                                   "http://site.test/index.html"));
+    records.push_back(std::make_unique<LinkRecord>(LINK_HYPERLINK, URL("mailto:info@site.test"), ""));
+    std::vector<const LinkRecord*> rows;
+    for (const auto& record : records)
+        rows.push_back(record.get());
+    TemporaryDirectory dir;
+    const std::string file = dir.path() + "/results.html";
+    ASSERT_EQ(exportResultsHtml5(rows, Str(file)), 0);
+    EXPECT_EQ(readFileBytes(file), readFileBytes(LURVIK_TEST_DATA "/find/results-html5.html"));
+    EXPECT_EQ(parsedTargets(file),
+              "http://site.test/menu.html?x=1&y=2\nhttp://site.test/img/logo.gif\nmailto:info@site.test\n");
+    for (const std::string& command : {"xmllint --html --noout '" + file + "' 2>&1",
+                                       "python3 " LURVIK_TEST_DATA "/check_html5.py '" + file + "'"}) {
+        std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+        std::string out;
+        char buffer[4096];
+        for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0;)
+            out.append(buffer, n);
+        EXPECT_TRUE(out.empty() || out == "ok 3\n") << command << ": " << out;
+    }
+    EXPECT_EQ(exportResultsHtml5(rows, Str(dir.path() + "/missing/results.html")), 1);
 }

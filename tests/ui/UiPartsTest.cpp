@@ -271,12 +271,14 @@ private slots:
 };
 
 QObject* makeMainWindowTest();
+QObject* makeLongWorkTest();
 QObject* makeFindWindowTest();
 
 std::vector<std::unique_ptr<QObject>> makeUiTests() {
     std::vector<std::unique_ptr<QObject>> tests;
     tests.emplace_back(new UiPartsTest);
     tests.emplace_back(makeMainWindowTest());
+    tests.emplace_back(makeLongWorkTest());
     tests.emplace_back(makeFindWindowTest());
     return tests;
 }
