@@ -266,6 +266,8 @@ private:
     TextDecoder m_decoder;
     BrowserTokenizer m_tokenizer;
     URL m_base;
+    // An address being resolved: one text for them all, so that resolving allocates nothing of its own.
+    Str m_address;
     // Each link's address as written, for a <base> met after it; empty for an object's name.
     std::vector<std::string_view> m_written;
 
@@ -579,10 +581,9 @@ void BrowserPass::metaTag(const BrowserTag& tag) {
 }
 
 void BrowserPass::resolve(std::string_view written, const URL& base, URL& out) {
-    Str text;
-    toUtf8(written, text);
-    text.decodeAttribute();
-    std::string& value = text.str();
+    toUtf8(written, m_address);
+    m_address.decodeAttribute();
+    std::string& value = m_address.str();
     // A NUL in the page reads as U+FFFD, which the address then carries percent-encoded.
     for (size_t nul = value.find('\0'); nul != std::string::npos; nul = value.find('\0', nul))
         value.replace(nul, 1, "\xEF\xBF\xBD");
