@@ -2,10 +2,10 @@
 
 #include "CliCommon.h"
 #include "CrawlReports.h"
-#include "MarkupText.h"
 #include "ShownTree.h"
 #include "SiteMapFiles.h"
 #include "SiteOfThisRun.h"
+#include "core/HtmlEscape.h"
 #include "core/OutputFrogFile.h"
 #include "core/Utf8.h"
 #include "sitemap/TreeHtml5Export.h"
@@ -41,7 +41,11 @@ int writeSitemapXml(const SiteEngine& engine, const std::string& path, std::stri
     engine.doneNodes.forEach([&](SiteNode* node) {
         if (node->state != NODE_DONE || !node->url.isHtml())
             return;
-        text += "  <url><loc>" + markupText(node->url.text()) + "</loc>";
+        text += "  <url><loc>";
+        // An address holds no control character (they are percent-encoded), so what is left to
+        // escape for XML is what HTML escapes.
+        appendEscapedHtml(node->url.view(), text);
+        text += "</loc>";
         std::string date = w3cDate(node->lastModified);
         if (!date.empty())
             text += "<lastmod>" + date + "</lastmod>";
