@@ -117,26 +117,6 @@ int openResumedCrawl(std::vector<std::string>& given, SiteEngine& engine, CrawlF
     return ExitOk;
 }
 
-// Puts the pages an unfinished crawl had still to do back in the queue, each under the pages that
-// linked to it.
-void restoreFrontier(const CrawlFrontier& frontier, SiteEngine& engine, RetrievalScheduler& scheduler) {
-    for (const FrontierPage& page : frontier.pages) {
-        SiteNode* node = engine.findOrAddNode(URL(page.url), page.level);
-        if (!node || node->state != NODE_WAITING)
-            continue;
-        scheduler.waitBeforeRetry(node, page.waitMs);
-        for (const std::string& address : page.parents) {
-            SiteNode* parent = engine.findNode(URL(address), true, false);
-            if (!parent ||
-                std::find(parent->children.begin(), parent->children.end(), node) != parent->children.end())
-                continue;
-            std::lock_guard guard(engine.lock);
-            parent->children.add(node);
-            node->parents.add(parent);
-        }
-    }
-}
-
 bool mustStop() {
     return interrupted() || memoryRanOut();
 }
@@ -267,7 +247,8 @@ int runCrawl(int argc, char** argv) {
     }
     RetrievalScheduler scheduler(engine, pool);
     SiteNode* start = engine.findOrAddNode(url, 0);
-    restoreFrontier(resumed, engine, scheduler);
+    restoreFrontier(resumed, engine,
+                    [&scheduler](SiteNode* node, int waitMs) { scheduler.waitBeforeRetry(node, waitMs); });
     installInterruptHandler();
     installMemoryReserve(kMemoryReserve);
     CrawlProgress progress;

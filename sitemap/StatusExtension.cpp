@@ -161,6 +161,29 @@ void captureFrontier(const SiteEngine& engine, std::vector<FrontierPage>& out,
     });
 }
 
+std::vector<SiteNode*> restoreFrontier(const CrawlFrontier& frontier, SiteEngine& engine,
+                                       const std::function<void(SiteNode*, int waitMs)>& waiting) {
+    std::vector<SiteNode*> restored;
+    for (const FrontierPage& page : frontier.pages) {
+        SiteNode* node = engine.findOrAddNode(URL(page.url), page.level);
+        if (!node || node->state != NODE_WAITING)
+            continue;
+        restored.push_back(node);
+        if (waiting && page.waitMs > 0)
+            waiting(node, page.waitMs);
+        for (const std::string& address : page.parents) {
+            SiteNode* parent = engine.findNode(URL(address), true, false);
+            if (!parent ||
+                std::find(parent->children.begin(), parent->children.end(), node) != parent->children.end())
+                continue;
+            std::lock_guard guard(engine.lock);
+            parent->children.add(node);
+            node->parents.add(parent);
+        }
+    }
+    return restored;
+}
+
 void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>& pages, bool wholeSite,
                           const std::vector<CheckedLink>& checked, const CrawlFrontier* frontier,
                           MemBlock& out) {

@@ -38,6 +38,11 @@ struct CrawlFrontier {
 void captureFrontier(const SiteEngine& engine, std::vector<FrontierPage>& out,
                      const std::function<int(const SiteNode*)>& waitLeft = {});
 
+// Puts the pages an unfinished crawl had still to do back in the engine's queue, each under the
+// pages that linked to it, and returns them; waiting is told of each with the rest of its wait.
+std::vector<SiteNode*> restoreFrontier(const CrawlFrontier& frontier, SiteEngine& engine,
+                                       const std::function<void(SiteNode*, int waitMs)>& waiting);
+
 // A block after the pages of a site map holding what the original layout has no room for: each
 // saved page's HTTP status, Last-Modified date and level, the pages that failed (with their error and the
 // saved pages that link to them) and the statuses of checked links. Readers that know only the original

@@ -58,6 +58,7 @@
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 
 #include <QSplitter>
@@ -928,6 +929,21 @@ void MainWindow::showMapPages(std::vector<SiteNode*> pages) {
     m_mapFill->start();
 }
 
+bool MainWindow::askToContinue(size_t pages) {
+    QMessageBox box(
+        QMessageBox::Question, QStringLiteral("Lurvik"),
+        QStringLiteral("This site map holds a retrieval that did not finish: %1 page(s) were still to "
+                       "be retrieved.\nContinue retrieval?")
+            .arg(pages),
+        QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("continueRetrieval"));
+    QPushButton* goOn = box.addButton(QStringLiteral("&Continue retrieval"), QMessageBox::AcceptRole);
+    box.addButton(QStringLiteral("&Open as it is"), QMessageBox::RejectRole);
+    box.setDefaultButton(goOn);
+    box.exec();
+    return box.clickedButton() == static_cast<QAbstractButton*>(goOn);
+}
+
 int MainWindow::readMap(const QString& fileName, QString& why) {
     SiteMapFile map;
     map.fileName = Str(fileName.toStdString());
@@ -943,13 +959,25 @@ int MainWindow::readMap(const QString& fileName, QString& why) {
         m_app.engine.onNodeChanged = std::move(announce);
         for (const CheckedLink& link : map.checkedLinks)
             m_app.checkedLinks.record(link.url, {link.status, link.failed, link.errorText});
-        // Showing a big map's pages takes longer than reading them: they are shown a slice at a
-        // time behind a progress window, a small map's at once.
-        if (loaded.size() < kPagesShownAtOnce)
-            m_treeModel->addMapPages(loaded);
     });
+    // A map a crawl checkpointed, or stopped, holds what it had still to do: the user may go on.
+    const bool goesOn =
+        result == 0 && !map.frontier.pages.empty() && askToContinue(map.frontier.pages.size());
+    if (goesOn) {
+        const std::vector<SiteNode*> waiting =
+            restoreFrontier(map.frontier, m_app.engine, [this](SiteNode* node, int waitMs) {
+                m_app.scheduler.waitBeforeRetry(node, waitMs);
+            });
+        loaded.insert(loaded.end(), waiting.begin(), waiting.end());
+    }
+    // Showing a big map's pages takes longer than reading them: they are shown a slice at a time
+    // behind a progress window, a small map's at once.
+    if (loaded.size() < kPagesShownAtOnce)
+        withWaitCursor([&] { m_treeModel->addMapPages(loaded); });
     if (loaded.size() >= kPagesShownAtOnce)
         showMapPages(std::move(loaded));
+    if (goesOn)
+        m_app.busyLoop->check();
     if (result == 4005 || result == 4004) {
         why = QString::fromLatin1(siteMapErrorText(result));
     } else if (result != 0) {

@@ -147,6 +147,8 @@ private:
     void openLocation();
     // openMap without the message box: why says what failed.
     int readMap(const QString& fileName, QString& why);
+    // Asks whether a map's unfinished retrieval should go on; true for yes.
+    bool askToContinue(size_t pages);
     void showMapPages(std::vector<class SiteNode*> pages);
     // Remove Site, or Remove All for the root; open Find windows drop what was found there.
     void removeSite(SiteTreeModel::Item* item);

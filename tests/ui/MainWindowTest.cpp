@@ -62,6 +62,7 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <csignal>
 #include <memory>
 
 using namespace lurvik;
@@ -347,6 +348,50 @@ private slots:
         QCOMPARE(window->treeModel()->root()->children.size(), size_t(0));
         QCOMPARE(app->engine.nodeCount(), 0);
         QVERIFY(!window->action(CmdRemoveAll)->isEnabled());
+    }
+
+    // A map whose crawl was stopped half-way is offered to go on; going on retrieves what was
+    // left under the page that links to it, and opening it as it is leaves the rest alone.
+    void continueAnUnfinishedRetrieval() {
+        QTemporaryDir dir;
+        const QString map = dir.filePath(QStringLiteral("unfinished.web"));
+        server->addPage("/start.html", "<title>Start</title><a href=slow.html>slow</a>");
+        server->addSlow("/slow.html",
+                        lurvik::test::formatReply({200, "", "text/html", "<title>Slow</title>", "", {}}), 1,
+                        std::chrono::milliseconds(200));
+        QProcess cli;
+        cli.start(QStringLiteral(LURVIK_CLI), {"crawl", url("/start.html"), "--save", map});
+        QVERIFY(cli.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(server->requestCount("/slow.html") > 0, 30000);
+        ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+        QVERIFY(cli.waitForFinished(30000));
+        QCOMPARE(cli.exitCode(), 130);
+        server->addPage("/slow.html", "<title>Slow page</title>");
+
+        QString text;
+        answerNext<QMessageBox>([&text](QMessageBox* box) {
+            text = box->text();
+            for (QAbstractButton* button : box->buttons())
+                if (button->text() == QStringLiteral("&Continue retrieval"))
+                    button->click();
+        });
+        QCOMPARE(window->openMap(map), 0);
+        QVERIFY(text.contains(QStringLiteral("1 page(s) were still to be retrieved")));
+        QVERIFY(waitForEnd());
+        const SiteNode* slow = app->engine.findNode(URL(server->url("/slow.html")), true, false);
+        QVERIFY(slow);
+        QCOMPARE(slow->title.str(), std::string("Slow page"));
+        QCOMPARE(childTexts(*window->treeModel(), site()), (QStringList{"Slow page"}));
+
+        window->runCommand(CmdRemoveAll);
+        answerNext<QMessageBox>([](QMessageBox* box) {
+            for (QAbstractButton* button : box->buttons())
+                if (button->text() == QStringLiteral("&Open as it is"))
+                    button->click();
+        });
+        QCOMPARE(window->openMap(map), 0);
+        QVERIFY(!app->busyLoop->isBusy());
+        QCOMPARE(app->engine.findNode(URL(server->url("/slow.html")), true, true), nullptr);
     }
 
     void saveAndOpenSiteMaps() {
