@@ -3,7 +3,6 @@
 #include "CliCommon.h"
 #include "ReportWriter.h"
 #include "SiteMapFiles.h"
-#include "core/HtmlEscape.h"
 #include "core/OutputFrogFile.h"
 #include "sitemap/MapComparison.h"
 
@@ -57,40 +56,8 @@ int parseDiffOptions(int argc, char** argv, DiffOptions& options) {
     return ExitOk;
 }
 
-std::string escaped(const std::string& text) {
-    std::string out;
-    appendEscapedHtml(text, out);
-    return out;
-}
-
-// A page a reader can open anywhere: one table, newly broken rows marked, a small stylesheet.
-std::string htmlPage(const DiffOptions& options, const std::vector<MapChange>& changes) {
-    std::string page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-                       "<title>Changes from " +
-                       escaped(options.older) + " to " + escaped(options.newer) +
-                       "</title>\n<style>\nbody{font-family:sans-serif;margin:2em}\n"
-                       "table{border-collapse:collapse}\nth,td{border:1px solid #ccc;padding:.3em .6em;"
-                       "text-align:left;vertical-align:top}\ntr.broken td{background:#fde8e8}\n</style>\n"
-                       "</head>\n<body>\n<h1>Changes from " +
-                       escaped(options.older) + " to " + escaped(options.newer) + "</h1>\n<p>" +
-                       std::to_string(changes.size()) + " change(s).</p>\n";
-    if (!changes.empty()) {
-        page += "<table>\n<thead><tr><th>change</th><th>address</th><th>before</th><th>after</th>"
-                "<th>detail</th></tr></thead>\n<tbody>\n";
-        for (const MapChange& change : changes) {
-            const bool isBroken = change.kind == MapChange::Kind::Broken;
-            page += std::string(isBroken ? "<tr class=\"broken\">" : "<tr>") + "<td>" +
-                    changeName(change.kind) + "</td><td><a href=\"" + escaped(change.url) + "\">" +
-                    escaped(change.url) + "</a></td><td>" + escaped(change.before) + "</td><td>" +
-                    escaped(change.after) + "</td><td>" + escaped(change.detail) + "</td></tr>\n";
-        }
-        page += "</tbody>\n</table>\n";
-    }
-    return page + "</body>\n</html>\n";
-}
-
 int writeHtml(const DiffOptions& options, const std::vector<MapChange>& changes) {
-    const std::string page = htmlPage(options, changes);
+    const std::string page = comparisonPage(options.older, options.newer, changes);
     if (options.out == "-") {
         if (std::fwrite(page.data(), 1, page.size(), stdout) != page.size() || std::fflush(stdout) != 0) {
             printError("cannot write to standard output");

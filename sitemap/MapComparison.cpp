@@ -1,5 +1,6 @@
 #include "MapComparison.h"
 
+#include "core/HtmlEscape.h"
 #include "retrieval/Verdict.h"
 
 #include <algorithm>
@@ -74,6 +75,12 @@ void compareLinks(const std::string& url, const Seen& before, const Seen& after,
         out.push_back({MapChange::Kind::LinkRemoved, link, "", "", url});
 }
 
+std::string escaped(const std::string& text) {
+    std::string out;
+    appendEscapedHtml(text, out);
+    return out;
+}
+
 } // namespace
 
 const char* changeName(MapChange::Kind kind) {
@@ -140,6 +147,31 @@ std::vector<MapChange> compareCrawls(const ComparedCrawl& older, const ComparedC
             compare(url, nullptr, &is);
     broken.insert(broken.end(), rest.begin(), rest.end());
     return broken;
+}
+
+std::string comparisonPage(const std::string& older, const std::string& newer,
+                           const std::vector<MapChange>& changes) {
+    const std::string heading = "Changes from " + escaped(older) + " to " + escaped(newer);
+    std::string page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>" +
+                       heading +
+                       "</title>\n<style>\nbody{font-family:sans-serif;margin:2em}\n"
+                       "table{border-collapse:collapse}\nth,td{border:1px solid #ccc;padding:.3em .6em;"
+                       "text-align:left;vertical-align:top}\ntr.broken td{background:#fde8e8}\n</style>\n"
+                       "</head>\n<body>\n<h1>" +
+                       heading + "</h1>\n<p>" + std::to_string(changes.size()) + " change(s).</p>\n";
+    if (!changes.empty()) {
+        page += "<table>\n<thead><tr><th>change</th><th>address</th><th>before</th><th>after</th>"
+                "<th>detail</th></tr></thead>\n<tbody>\n";
+        for (const MapChange& change : changes) {
+            const bool isBroken = change.kind == MapChange::Kind::Broken;
+            page += std::string(isBroken ? "<tr class=\"broken\">" : "<tr>") + "<td>" +
+                    changeName(change.kind) + "</td><td><a href=\"" + escaped(change.url) + "\">" +
+                    escaped(change.url) + "</a></td><td>" + escaped(change.before) + "</td><td>" +
+                    escaped(change.after) + "</td><td>" + escaped(change.detail) + "</td></tr>\n";
+        }
+        page += "</tbody>\n</table>\n";
+    }
+    return page + "</body>\n</html>\n";
 }
 
 } // namespace lurvik

@@ -42,4 +42,9 @@ const char* changeName(MapChange::Kind kind);
 // went after its page's counts.
 std::vector<MapChange> compareCrawls(const ComparedCrawl& older, const ComparedCrawl& newer, bool withLinks);
 
+// The changes as a web page a reader can open anywhere: one table, newly broken rows marked, a
+// small stylesheet. older and newer name the two crawls.
+std::string comparisonPage(const std::string& older, const std::string& newer,
+                           const std::vector<MapChange>& changes);
+
 } // namespace lurvik

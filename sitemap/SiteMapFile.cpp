@@ -89,7 +89,7 @@ int SiteMapFile::open(SiteEngine& engine) {
     MemBlock trailing;
     std::vector<SiteNode*> loaded;
     MapAddresses addresses;
-    int result = readTree(engine, file, trailing, loaded, addresses, wide);
+    int result = readTree(engine, file, trailing, loaded, addresses, wide, storesPages);
     if (result == 1)
         errorText = Str(fileName.str() + " is damaged or cut short");
     if (result == 0 && trailing.len() > 0 &&

@@ -35,6 +35,9 @@ public:
     // A crawl that had not finished: saved with the map when it is not empty (the engine's pending
     // pages then need not be finished), and read back from it.
     CrawlFrontier frontier;
+    // Whether open() puts the pages' HTML in the page cache; a map read only to compare with the
+    // site on screen must not replace the cached pages of that site.
+    bool storesPages = true;
     // Set when the map's pages loaded but the statuses after them were damaged and left out.
     Str extensionWarning;
 };

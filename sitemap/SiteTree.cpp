@@ -282,7 +282,7 @@ int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrog
 }
 
 int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::vector<SiteNode*>& loaded,
-             MapAddresses& addresses, bool wide) {
+             MapAddresses& addresses, bool wide, bool storesPages) {
     const int idWidth = wide ? 4 : 2;
     MemBlock header;
     int count = 0;
@@ -326,7 +326,7 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
                       [](MemBlock& head) { return startsWithStringWithin(head, 0, kMaxHtmlBytes); }) != 0 ||
             htmlBlock.get(html, kMaxHtmlBytes) != 0)
             return 1;
-        if (!html.isEmpty()) {
+        if (!html.isEmpty() && storesPages) {
             Str date;
             headerValue("Last-Modified", html, date);
             CacheSavePage(node->url, date, html);

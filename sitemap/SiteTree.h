@@ -31,7 +31,7 @@ int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrog
 // later additions to the format, which a reader that does not know them passes over.
 // loaded receives the new pages in file order.
 int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::vector<SiteNode*>& loaded,
-             MapAddresses& addresses, bool wide = false);
+             MapAddresses& addresses, bool wide = false, bool storesPages = true);
 
 // Ids and counts are 16 bits wide in the first layout, 32 in the wide one.
 constexpr int kMaxMapPages = 65535;

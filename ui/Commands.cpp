@@ -41,6 +41,8 @@ const CommandInfo kCommands[] = {
     {CmdGoToPage, "&Go To Page...", "Go to a specific page title", "Ctrl+G", true},
     {CmdOpenMap, "Open &Map...", "Open SiteMap", "", true},
     {CmdImportWarc, "&Import WARC...", "Build the site tree from a crawler's WARC archives", "", true},
+    {CmdCompareMap, "Compare &with Map...", "Show what changed from a saved site map to the sites on screen",
+     "", true},
     {CmdPageSetup, "Page Set&up", "Page Setup", "", true},
     {CmdSaveMap, "&Save Map...", "Save SiteMap", "", true},
     {CmdSuggestions, "&Suggestions", "Email a suggestion to Orvanne Softare, Inc.", "", true},

@@ -52,6 +52,8 @@ enum CommandId {
     CmdCopy = 40203,
     // Beyond the original: archives of other crawlers.
     CmdImportWarc = 40204,
+    // Beyond the original: what changed since an earlier crawl.
+    CmdCompareMap = 40205,
     CmdGetNow = 59393,
 };
 

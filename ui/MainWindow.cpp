@@ -3,6 +3,7 @@
 #include "Application.h"
 #include "BusyLoop.h"
 #include "Commands.h"
+#include "CompareMapsWindow.h"
 #include "GoToPage.h"
 #include "GoToPageDialog.h"
 #include "HelpWindow.h"
@@ -199,7 +200,7 @@ void MainWindow::createActions() {
         CmdSortByUrl,    CmdReloadSite,    CmdStop,         CmdOptions,     CmdScheduler,   CmdHelpTopics,
         CmdFaq,          CmdReadme,        CmdTechSupport,  CmdSuggestions, CmdMailingList, CmdWebSite,
         CmdAbout,        CmdOpenInBrowser, CmdOpenLink,     CmdSaveLinkAs,  CmdLurvikLink,  CmdJumpToOriginal,
-        CmdShowHtmlTags, CmdCopyPagePath,  CmdCopyLinkPath, CmdGetNow,      CmdImportWarc,
+        CmdShowHtmlTags, CmdCopyPagePath,  CmdCopyLinkPath, CmdGetNow,      CmdImportWarc,  CmdCompareMap,
     };
     for (int id : ids) {
         const CommandInfo* info = findCommand(id);
@@ -237,8 +238,8 @@ void MainWindow::createMenus() {
         }
     };
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    add(file, {CmdOpenSite, CmdOpenMap, CmdImportWarc, CmdSaveMap, CmdSaveAs, 0, CmdStop, 0, CmdPageSetup,
-               CmdPrint, 0, CmdExit});
+    add(file, {CmdOpenSite, CmdOpenMap, CmdImportWarc, CmdCompareMap, CmdSaveMap, CmdSaveAs, 0, CmdStop, 0,
+               CmdPageSetup, CmdPrint, 0, CmdExit});
     QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
     add(edit, {CmdCopy, CmdSelectAll, 0, CmdGoToPage, CmdFind, CmdFindWizard, 0, CmdExpandAll, CmdCollapseAll,
                0, CmdRemoveSite, CmdRemoveAll, 0, CmdProperties});
@@ -929,6 +930,18 @@ void MainWindow::showMapPages(std::vector<SiteNode*> pages) {
     m_mapFill->start();
 }
 
+CompareMapsWindow* MainWindow::compareWithMap(const QString& fileName) {
+    auto* window = new CompareMapsWindow(m_app, fileName, this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    if (!window->loaded()) {
+        QMessageBox::warning(this, QStringLiteral("Lurvik Error"), window->errorText());
+        delete window;
+        return nullptr;
+    }
+    window->show();
+    return window;
+}
+
 bool MainWindow::askToContinue(size_t pages) {
     QMessageBox box(
         QMessageBox::Question, QStringLiteral("Lurvik"),
@@ -1173,6 +1186,13 @@ void MainWindow::runCommand(int id) {
     case CmdScheduler: {
         SchedulerDialog dialog(m_app.scheduledSites, this);
         dialog.exec();
+        break;
+    }
+    case CmdCompareMap: {
+        const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Compare with Map"), QString(),
+                                                          QStringLiteral("Site maps (*.web)"));
+        if (!file.isEmpty())
+            compareWithMap(file);
         break;
     }
     case CmdImportWarc: {

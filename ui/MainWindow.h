@@ -58,6 +58,9 @@ public:
     // Loads a site map with a wait cursor; the map's result code, any failure told in a message
     // box that names the file and the reason.
     int openMap(const QString& fileName);
+    // Shows what changed from the map to the sites on screen; null (after saying why) when the
+    // map cannot be read.
+    class CompareMapsWindow* compareWithMap(const QString& fileName);
     // Saves url's target to fileName in a download window of its own; null when the file cannot
     // be created.
     class DownloadWindow* startDownload(const URL& url, const QString& fileName);

@@ -11,6 +11,7 @@
 #include "ui/Application.h"
 #include "ui/BusyLoop.h"
 #include "ui/Commands.h"
+#include "ui/CompareMapsWindow.h"
 #include "ui/HelpWindow.h"
 #include "ui/LinkListModel.h"
 #include "ui/OpenLocationDialog.h"
@@ -392,6 +393,55 @@ private slots:
         QCOMPARE(window->openMap(map), 0);
         QVERIFY(!app->busyLoop->isBusy());
         QCOMPARE(app->engine.findNode(URL(server->url("/slow.html")), true, true), nullptr);
+    }
+
+    // File > Compare with Map...: the changes from an earlier crawl to the site on screen, in a
+    // list the filter narrows, saved as CSV and as a web page.
+    void compareWithAnEarlierMap() {
+        QTemporaryDir dir;
+        const QString older = dir.filePath(QStringLiteral("older.web"));
+        server->addPage("/index.html", std::string(kIndex) + "<a href=\"gone.html\">Gone</a>");
+        server->addPage("/gone.html", "<title>Gone soon</title>");
+        server->addPage("/a.html", "<html><head><title>Old A</title></head><body></body></html>");
+        QProcess cli;
+        cli.start(QStringLiteral(LURVIK_CLI), {"crawl", url("/index.html"), "--save", older});
+        QVERIFY(cli.waitForFinished(60000));
+        QCOMPARE(cli.exitCode(), 0);
+        server->addPage("/index.html", kIndex);
+        server->addPage("/a.html", kPageA);
+        QVERIFY(crawl("/index.html"));
+
+        CompareMapsWindow* compared = window->compareWithMap(older);
+        QVERIFY(compared);
+        QStringList kinds;
+        for (const MapChange& change : compared->changes())
+            kinds << QString::fromLatin1(changeName(change.kind)) + " " + QString::fromStdString(change.url);
+        // By address; the old a.html linked nowhere.
+        QCOMPARE(kinds, (QStringList{"title " + url("/a.html"), "links " + url("/a.html"),
+                                     "removed " + url("/gone.html"), "links " + url("/index.html")}));
+        QCOMPARE(compared->shownRows(), 4);
+        compared->filterKind()->setCurrentText(QStringLiteral("title"));
+        QCOMPARE(compared->shownRows(), 1);
+        compared->filterKind()->setCurrentIndex(0);
+        compared->filterText()->setText(QStringLiteral("gone"));
+        QCOMPARE(compared->shownRows(), 1);
+
+        const QString csv = dir.filePath(QStringLiteral("changes.csv"));
+        QCOMPARE(compared->saveTo(csv), 0);
+        QFile csvFile(csv);
+        QVERIFY(csvFile.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(csvFile.readAll()), "Change,Address,Before,After,Detail\r\nremoved," +
+                                                           url("/gone.html") + ",done 200 ok,,Gone soon\r\n");
+        const QString html = dir.filePath(QStringLiteral("changes.html"));
+        QCOMPARE(compared->saveTo(html), 0);
+        QFile htmlFile(html);
+        QVERIFY(htmlFile.open(QIODevice::ReadOnly));
+        QVERIFY(htmlFile.readAll().startsWith("<!DOCTYPE html>"));
+
+        QString caption, text;
+        recordNextMessageBox(caption, text);
+        QCOMPARE(window->compareWithMap(dir.filePath(QStringLiteral("missing.web"))), nullptr);
+        QVERIFY(text.startsWith(QStringLiteral("Cannot open")));
     }
 
     void saveAndOpenSiteMaps() {
