@@ -3,6 +3,7 @@
 #include "BrowserTokenizer.h"
 #include "CssLinks.h"
 #include "FileTypeTable.h"
+#include "MarkupText.h"
 #include "PageParts.h"
 #include "Srcset.h"
 #include "TextDecoder.h"
@@ -128,25 +129,16 @@ bool leavesForeignContent(std::string_view name) {
     return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
 }
 
-bool equalsNoCase(std::string_view a, std::string_view lowerB) {
-    return a.size() == lowerB.size() &&
-           std::equal(a.begin(), a.end(), lowerB.begin(), [](char x, char y) { return lowerAscii(x) == y; });
-}
-
-bool isSpace(char c) {
-    return c == ' ' || c == '\n' || c == '\t' || c == '\f' || c == '\r';
-}
-
 // Whether a space-separated list of tokens (a rel attribute) holds word, case ignored.
 bool hasToken(std::string_view list, std::string_view word) {
     size_t i = 0;
     while (i < list.size()) {
-        while (i < list.size() && isSpace(list[i]))
+        while (i < list.size() && isMarkupSpace(list[i]))
             ++i;
         size_t end = i;
-        while (end < list.size() && !isSpace(list[end]))
+        while (end < list.size() && !isMarkupSpace(list[end]))
             ++end;
-        if (end > i && equalsNoCase(list.substr(i, end - i), word))
+        if (end > i && equalsWord(list.substr(i, end - i), word))
             return true;
         i = end;
     }
@@ -171,7 +163,7 @@ int linkElementKind(std::string_view rel) {
 std::string_view refreshAddress(std::string_view content) {
     size_t i = 0;
     const size_t n = content.size();
-    while (i < n && isSpace(content[i]))
+    while (i < n && isMarkupSpace(content[i]))
         ++i;
     const size_t digits = i;
     while (i < n && content[i] >= '0' && content[i] <= '9')
@@ -180,24 +172,24 @@ std::string_view refreshAddress(std::string_view content) {
         return {};
     while (i < n && ((content[i] >= '0' && content[i] <= '9') || content[i] == '.'))
         ++i;
-    if (i >= n || !(isSpace(content[i]) || content[i] == ';' || content[i] == ','))
+    if (i >= n || !(isMarkupSpace(content[i]) || content[i] == ';' || content[i] == ','))
         return {};
-    while (i < n && isSpace(content[i]))
+    while (i < n && isMarkupSpace(content[i]))
         ++i;
     if (i < n && (content[i] == ';' || content[i] == ','))
         ++i;
-    while (i < n && isSpace(content[i]))
+    while (i < n && isMarkupSpace(content[i]))
         ++i;
     if (i >= n)
         return {};
     size_t at = i;
-    if (n - at >= 3 && equalsNoCase(content.substr(at, 3), "url")) {
+    if (n - at >= 3 && equalsWord(content.substr(at, 3), "url")) {
         size_t after = at + 3;
-        while (after < n && isSpace(content[after]))
+        while (after < n && isMarkupSpace(content[after]))
             ++after;
         if (after < n && content[after] == '=') {
             ++after;
-            while (after < n && isSpace(content[after]))
+            while (after < n && isMarkupSpace(content[after]))
                 ++after;
             at = after;
         }
@@ -244,6 +236,12 @@ private:
         Str out;
         toUtf8(raw, out);
         return out;
+    }
+    // The text of a link that has none of its own: the file name its address ends in.
+    Str fileNameOf(std::string_view address) {
+        Str text = shown(address);
+        lastPathSegment(text);
+        return text;
     }
     // Most of a page's names and addresses are ASCII, the same in every charset.
     void toUtf8(std::string_view raw, Str& out) {
@@ -388,34 +386,22 @@ void BrowserPass::linkElement(const BrowserTag& tag, int kind, std::string_view 
     const std::string_view* value = tag.attribute(attribute);
     if (!value)
         return;
-    Str shownText;
-    if (!text.empty()) {
-        shownText = shown(text);
-    } else {
-        shownText = shown(*value);
-        lastPathSegment(shownText);
-    }
-    add(kind, *value, std::move(shownText), tag.start);
+    add(kind, *value, text.empty() ? fileNameOf(*value) : shown(text), tag.start);
 }
 
 void BrowserPass::addImages(std::string_view srcset, int kind, size_t at) {
     std::vector<std::string_view> candidates;
     srcsetAddresses(srcset, candidates);
-    for (std::string_view address : candidates) {
-        Str text = shown(address);
-        lastPathSegment(text);
-        add(kind, address, std::move(text), at);
-    }
+    for (std::string_view address : candidates)
+        add(kind, address, fileNameOf(address), at);
 }
 
 void BrowserPass::addStyleLinks(std::string_view css, size_t at) {
     std::vector<CssLink> found;
     cssLinks(css, found);
-    for (const CssLink& link : found) {
-        Str text = shown(link.address);
-        lastPathSegment(text);
-        add(link.isImport ? LINK_STYLESHEET : LINK_RESOURCE, link.address, std::move(text), at + link.offset);
-    }
+    for (const CssLink& link : found)
+        add(link.isImport ? LINK_STYLESHEET : LINK_RESOURCE, link.address, fileNameOf(link.address),
+            at + link.offset);
 }
 
 void BrowserPass::anchorText(std::string_view text) {
@@ -520,7 +506,7 @@ void BrowserPass::elementLinks(const BrowserTag& tag, Element element) {
         objectLink(tag);
         break;
     case Element::Input:
-        if (const std::string_view* type = tag.attribute("type"); type && equalsNoCase(*type, "image"))
+        if (const std::string_view* type = tag.attribute("type"); type && equalsWord(*type, "image"))
             linkElement(tag, LINK_IMAGE, "src");
         break;
     case Element::Body:
@@ -560,13 +546,10 @@ void BrowserPass::objectLink(const BrowserTag& tag) {
 void BrowserPass::metaTag(const BrowserTag& tag) {
     const std::string_view* equiv = tag.attribute("http-equiv");
     const std::string_view* content = tag.attribute("content");
-    if (equiv && content && equalsNoCase(*equiv, "refresh")) {
+    if (equiv && content && equalsWord(*equiv, "refresh")) {
         std::string_view address = refreshAddress(*content);
-        if (!address.empty()) {
-            Str text = shown(address);
-            lastPathSegment(text);
-            add(LINK_REFRESH, address, std::move(text), tag.start);
-        }
+        if (!address.empty())
+            add(LINK_REFRESH, address, fileNameOf(address), tag.start);
     }
     std::string_view raw = m_body.substr(tag.start, tag.end - tag.start);
     if (raw.find("PICS-Label") == std::string_view::npos)

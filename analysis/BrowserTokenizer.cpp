@@ -1,5 +1,7 @@
 #include "BrowserTokenizer.h"
 
+#include "MarkupText.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -8,22 +10,14 @@ namespace lurvik {
 
 namespace {
 
-// The input stream turns every CR into a line feed before the tokenizer sees it, so CR is white
-// space wherever the standard names tab, line feed, form feed and space.
-bool isSpace(char c) {
-    return c == ' ' || c == '\n' || c == '\t' || c == '\f' || c == '\r';
-}
-
 bool isAlpha(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
+// The input stream turns every CR into a line feed before the tokenizer sees it, so CR is white
+// space wherever the standard names tab, line feed, form feed and space.
 bool endsName(char c) {
-    return isSpace(c) || c == '/' || c == '>';
+    return isMarkupSpace(c) || c == '/' || c == '>';
 }
 
 // The number of line feeds in text, eight bytes at a time: each byte that equals '\n' leaves its
@@ -46,15 +40,6 @@ int countLineFeeds(std::string_view text) {
     return count;
 }
 
-bool startsWithNoCase(std::string_view text, size_t at, std::string_view prefix) {
-    if (text.size() - std::min(at, text.size()) < prefix.size())
-        return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (lower(text[at + i]) != prefix[i])
-            return false;
-    return true;
-}
-
 } // namespace
 
 void LowerName::assign(std::string_view written) {
@@ -66,7 +51,7 @@ void LowerName::assign(std::string_view written) {
     if (m_hasCapitals) {
         m_lowered.assign(written);
         for (char& c : m_lowered)
-            c = lower(c);
+            c = lowerAscii(c);
     }
 }
 
@@ -220,7 +205,7 @@ bool BrowserTokenizer::readTag(size_t lessThan, size_t nameStart, bool isEnd, Br
         const char c = text[i];
         switch (state) {
         case State::BeforeName:
-            if (isSpace(c))
+            if (isMarkupSpace(c))
                 break;
             if (c == '/') {
                 state = State::SelfClosing;
@@ -252,7 +237,7 @@ bool BrowserTokenizer::readTag(size_t lessThan, size_t nameStart, bool isEnd, Br
             break;
         }
         case State::AfterName:
-            if (isSpace(c))
+            if (isMarkupSpace(c))
                 break;
             if (c == '/') {
                 state = State::SelfClosing;
@@ -269,7 +254,7 @@ bool BrowserTokenizer::readTag(size_t lessThan, size_t nameStart, bool isEnd, Br
             }
             break;
         case State::BeforeValue:
-            if (isSpace(c))
+            if (isMarkupSpace(c))
                 break;
             if (c == '"' || c == '\'') {
                 quote = c;
@@ -296,7 +281,7 @@ bool BrowserTokenizer::readTag(size_t lessThan, size_t nameStart, bool isEnd, Br
             break;
         }
         case State::Unquoted:
-            if (isSpace(c)) {
+            if (isMarkupSpace(c)) {
                 setValue(i);
                 state = State::BeforeName;
             } else if (c == '>') {
@@ -313,7 +298,7 @@ bool BrowserTokenizer::readTag(size_t lessThan, size_t nameStart, bool isEnd, Br
                 return true;
             }
             state = c == '/' ? State::SelfClosing : State::BeforeName;
-            if (!isSpace(c) && c != '/')
+            if (!isMarkupSpace(c) && c != '/')
                 --i;
             break;
         case State::SelfClosing:
@@ -337,10 +322,10 @@ std::string_view BrowserTokenizer::skipRawText(std::string_view name) {
     const size_t from = std::min(m_pos, m_text.size());
     for (size_t at = m_text.find("</", from); at != std::string_view::npos; at = m_text.find("</", at + 2)) {
         const size_t after = at + 2 + name.size();
-        if (!startsWithNoCase(m_text, at + 2, name) || after >= m_text.size())
+        if (!hasWordAt(m_text, at + 2, name) || after >= m_text.size())
             continue;
         const char c = m_text[after];
-        if (!isSpace(c) && c != '/' && c != '>')
+        if (!isMarkupSpace(c) && c != '/' && c != '>')
             continue;
         BrowserTag end;
         const std::string_view content = m_text.substr(from, at - from);

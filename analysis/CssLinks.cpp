@@ -1,30 +1,15 @@
 #include "CssLinks.h"
 
+#include "MarkupText.h"
+
 #include <algorithm>
 
 namespace lurvik {
 
 namespace {
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\n' || c == '\t' || c == '\f' || c == '\r';
-}
-
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool hasAt(std::string_view text, size_t at, std::string_view lowerWord) {
-    if (text.size() - at < lowerWord.size())
-        return false;
-    for (size_t i = 0; i < lowerWord.size(); ++i)
-        if (lower(text[at + i]) != lowerWord[i])
-            return false;
-    return true;
-}
-
 size_t skipSpace(std::string_view text, size_t at) {
-    while (at < text.size() && isSpace(text[at]))
+    while (at < text.size() && isMarkupSpace(text[at]))
         ++at;
     return at;
 }
@@ -38,9 +23,9 @@ std::string_view quoted(std::string_view text, size_t at, size_t& end) {
 }
 
 std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && isSpace(text.front()))
+    while (!text.empty() && isMarkupSpace(text.front()))
         text.remove_prefix(1);
-    while (!text.empty() && isSpace(text.back()))
+    while (!text.empty() && isMarkupSpace(text.back()))
         text.remove_suffix(1);
     return text;
 }
@@ -73,14 +58,14 @@ void cssLinks(std::string_view css, std::vector<CssLink>& out) {
         if (c == '/' && i + 1 < css.size() && css[i + 1] == '*') {
             size_t close = css.find("*/", i + 2);
             end = close == std::string_view::npos ? css.size() : close + 2;
-        } else if (c == '@' && hasAt(css, i + 1, "import")) {
+        } else if (c == '@' && hasWordAt(css, i + 1, "import")) {
             const size_t at = skipSpace(css, i + 7);
             end = at;
             if (at < css.size() && (css[at] == '"' || css[at] == '\''))
                 add(true, trimmed(quoted(css, at, end)));
-            else if (hasAt(css, at, "url("))
+            else if (hasWordAt(css, at, "url("))
                 add(true, urlFunction(css, at, end));
-        } else if ((c == 'u' || c == 'U') && hasAt(css, i, "url(")) {
+        } else if ((c == 'u' || c == 'U') && hasWordAt(css, i, "url(")) {
             add(false, urlFunction(css, i, end));
         }
         i = std::max(end, i + 1);

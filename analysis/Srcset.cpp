@@ -1,25 +1,19 @@
 #include "Srcset.h"
 
+#include "MarkupText.h"
+
 namespace lurvik {
-
-namespace {
-
-bool isSpace(char c) {
-    return c == ' ' || c == '\n' || c == '\t' || c == '\f' || c == '\r';
-}
-
-} // namespace
 
 void srcsetAddresses(std::string_view srcset, std::vector<std::string_view>& out) {
     size_t i = 0;
     const size_t n = srcset.size();
     while (i < n) {
-        while (i < n && (isSpace(srcset[i]) || srcset[i] == ','))
+        while (i < n && (isMarkupSpace(srcset[i]) || srcset[i] == ','))
             ++i;
         if (i >= n)
             break;
         const size_t start = i;
-        while (i < n && !isSpace(srcset[i]))
+        while (i < n && !isMarkupSpace(srcset[i]))
             ++i;
         std::string_view address = srcset.substr(start, i - start);
         if (address.back() == ',') {
