@@ -17,13 +17,15 @@ const char* linkVerdict(const SiteEngine& engine, const SiteNode& page, const Li
                         const ResourceChecker* checker) {
     if (const SiteNode* target = link.url.isValid() ? engine.findNode(link.url, true, true) : nullptr)
         return pageVerdict(*target);
+    return checkVerdict(link, checker);
+}
+
+// A link the crawl did not follow has a verdict once it was checked, within the limits or not.
+const char* checkVerdict(const LinkRecord& link, const ResourceChecker* checker) {
     if (link.url.isUnparsed())
         return verdictName(Verdict::Broken);
-    // A link the crawl did not follow has a verdict once it was checked, within the limits or not.
     const ResourceChecker::Result* result = checker && link.url.isHttp() ? checker->find(link.url) : nullptr;
-    if (!result)
-        return "";
-    return verdictName(verdictOf(result->failed, result->status, result->errorText));
+    return result ? verdictName(verdictOf(result->failed, result->status, result->errorText)) : "";
 }
 
 // Each hop as its status and the address it sent on to: "301 https://x/a/; 302 https://x/b".
@@ -106,17 +108,10 @@ int writeLinkReport(const SiteEngine& engine, const ResourceChecker* checker, co
     for (const ResourceChecker::Stylesheet& sheet : checker ? checker->stylesheets() : kNoStylesheets) {
         for (const LinkRecord& link : sheet.links) {
             link.typeName(type);
-            const ResourceChecker::Result* result = link.url.isHttp() ? checker->find(link.url) : nullptr;
-            const bool invalid = link.url.isUnparsed();
+            const std::string status = checkStatus(link, checker);
             report.row({sheet.url.text(), linkKindName(link.effectiveKind()), type.str(),
-                        std::string(link.url.view()), link.text.str(),
-                        invalid  ? std::string("broken: ") + kInvalidAddressText
-                        : result ? checkedStatus(*result)
-                                 : "unchecked",
-                        invalid  ? "broken"
-                        : result ? verdictName(verdictOf(result->failed, result->status, result->errorText))
-                                 : "",
-                        ""});
+                        std::string(link.url.view()), link.text.str(), status.empty() ? "unchecked" : status,
+                        checkVerdict(link, checker), ""});
         }
     }
     if (report.close() != 0) {

@@ -25,6 +25,8 @@ const char* pageVerdict(const SiteNode& node);
 // The verdict on what a link leads to; empty when it was not retrieved or checked (yet).
 const char* linkVerdict(const SiteEngine& engine, const SiteNode& page, const LinkRecord& link,
                         const ResourceChecker* checker);
+// The verdict a link has by its check alone (see checkStatus); empty when it was not checked.
+const char* checkVerdict(const LinkRecord& link, const ResourceChecker* checker);
 
 // The reports a run asked for (--report, --links-report), warning heading the page report; 0, or
 // 1 after saying which could not be written.

@@ -35,18 +35,19 @@ std::string linkTargetStatus(const SiteEngine& engine, const SiteNode& page, con
                              const ResourceChecker* checker) {
     if (const SiteNode* target = link.url.isValid() ? engine.findNode(link.url, true, true) : nullptr)
         return withStatus(nodeStateName(target->state), target->httpStatus);
+    if (std::string checked = checkStatus(link, checker); !checked.empty())
+        return checked;
+    bool within = link.url.isHttp() && withinLimitMode(engine, page, link.url);
+    if (link.isHtmlLink())
+        return within ? "not retrieved" : "outside limits";
+    return link.url.isHttp() && !within ? "outside limits" : "unchecked";
+}
+
+std::string checkStatus(const LinkRecord& link, const ResourceChecker* checker) {
     if (link.url.isUnparsed())
         return std::string("broken: ") + kInvalidAddressText;
-    bool within = link.url.isHttp() && withinLimitMode(engine, page, link.url);
     const ResourceChecker::Result* result = checker && link.url.isHttp() ? checker->find(link.url) : nullptr;
-    if (!result) {
-        if (link.isHtmlLink())
-            return within ? "not retrieved" : "outside limits";
-        if (!within)
-            return link.url.isHttp() ? "outside limits" : "unchecked";
-        return "unchecked";
-    }
-    return checkedStatus(*result);
+    return result ? checkedStatus(*result) : std::string();
 }
 
 std::string checkedStatus(const ResourceChecker::Result& result) {

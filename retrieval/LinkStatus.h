@@ -17,6 +17,9 @@ const char* nodeStateName(int state);
 // The link report and the window's link list both say it this way.
 // A checked address in those words: "checked 200", "broken 404", "broken: Error - ...".
 std::string checkedStatus(const ResourceChecker::Result& result);
+// What a link is by its check alone, whatever page it is on: broken for an address that does not
+// parse, else what checker found (checkedStatus); empty when it was not checked.
+std::string checkStatus(const LinkRecord& link, const ResourceChecker* checker);
 std::string linkTargetStatus(const SiteEngine& engine, const SiteNode& page, const LinkRecord& link,
                              const ResourceChecker* checker);
 
