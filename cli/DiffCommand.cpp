@@ -3,7 +3,6 @@
 #include "CliCommon.h"
 #include "ReportWriter.h"
 #include "SiteMapFiles.h"
-#include "core/OutputFrogFile.h"
 #include "sitemap/MapComparison.h"
 
 #include <cstdio>
@@ -57,17 +56,17 @@ int parseDiffOptions(int argc, char** argv, DiffOptions& options) {
 }
 
 int writeHtml(const DiffOptions& options, const std::vector<MapChange>& changes) {
-    const std::string page = comparisonPage(options.older, options.newer, changes);
     if (options.out == "-") {
+        const std::string page = comparisonPage(options.older, options.newer, changes);
         if (std::fwrite(page.data(), 1, page.size(), stdout) != page.size() || std::fflush(stdout) != 0) {
             printError("cannot write to standard output");
             return ExitFailed;
         }
         return ExitOk;
     }
-    OutputFrogFile file(options.out);
-    if (!file.isOpen() || file.write(page.data(), static_cast<int>(page.size())) != 0 || file.close() != 0) {
-        printError("cannot write " + options.out + ": " + file.errorText().str());
+    Str why;
+    if (writeComparisonPage(options.out, options.older, options.newer, changes, why) != 0) {
+        printError("cannot write " + options.out + ": " + why.str());
         return ExitFailed;
     }
     return ExitOk;

@@ -1,6 +1,7 @@
 #include "MapComparison.h"
 
 #include "core/HtmlEscape.h"
+#include "core/OutputFrogFile.h"
 #include "retrieval/Verdict.h"
 
 #include <algorithm>
@@ -172,6 +173,17 @@ std::string comparisonPage(const std::string& older, const std::string& newer,
         page += "</tbody>\n</table>\n";
     }
     return page + "</body>\n</html>\n";
+}
+
+int writeComparisonPage(std::string_view path, const std::string& older, const std::string& newer,
+                        const std::vector<MapChange>& changes, Str& errorText) {
+    const std::string page = comparisonPage(older, newer, changes);
+    OutputFrogFile file(path);
+    if (!file.isOpen() || file.write(page.data(), static_cast<int>(page.size())) != 0 || file.close() != 0) {
+        errorText = file.errorText();
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace lurvik

@@ -4,6 +4,7 @@
 #include "retrieval/SiteEngine.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace lurvik {
@@ -46,5 +47,8 @@ std::vector<MapChange> compareCrawls(const ComparedCrawl& older, const ComparedC
 // small stylesheet. older and newer name the two crawls.
 std::string comparisonPage(const std::string& older, const std::string& newer,
                            const std::vector<MapChange>& changes);
+// That page written to path, whole or not at all; 0, or 1 with the reason in errorText.
+int writeComparisonPage(std::string_view path, const std::string& older, const std::string& newer,
+                        const std::vector<MapChange>& changes, Str& errorText);
 
 } // namespace lurvik

@@ -2,7 +2,6 @@
 
 #include "Application.h"
 #include "analysis/gui/RowsCsv.h"
-#include "core/OutputFrogFile.h"
 #include "sitemap/SiteMapFile.h"
 
 #include <QComboBox>
@@ -150,12 +149,11 @@ int CompareMapsWindow::shownRows() const {
 int CompareMapsWindow::saveTo(const QString& fileName) {
     if (fileName.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive))
         return saveRowsAsCsv(*m_shown, fileName, m_errorText);
-    const std::string page = comparisonPage(m_mapFile.toStdString(), "the site on screen", m_changes);
-    OutputFrogFile file(fileName.toStdString());
-    if (!file.isOpen() || file.write(page.data(), static_cast<int>(page.size())) != 0 || file.close() != 0) {
-        m_errorText =
-            QStringLiteral("Cannot write %1: %2")
-                .arg(QDir::toNativeSeparators(fileName), QString::fromStdString(file.errorText().str()));
+    Str why;
+    if (writeComparisonPage(fileName.toStdString(), m_mapFile.toStdString(), "the site on screen", m_changes,
+                            why) != 0) {
+        m_errorText = QStringLiteral("Cannot write %1: %2")
+                          .arg(QDir::toNativeSeparators(fileName), QString::fromStdString(why.str()));
         return 1;
     }
     return 0;
