@@ -1,5 +1,6 @@
 #include "CliRunner.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -10,9 +11,20 @@
 #include <thread>
 #include <unistd.h>
 
+#include <sstream>
+
 extern char** environ;
 
 namespace lurvik::test {
+
+std::vector<std::string> sortedLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
 
 CliProcess::CliProcess(const std::vector<std::string>& arguments) {
     const std::string& dir = m_streams.path();

@@ -18,6 +18,9 @@ struct CliResult {
     std::string err;
 };
 
+// The lines of a command's output in sorted order, to compare outputs whose order may differ.
+std::vector<std::string> sortedLines(const std::string& text);
+
 // Runs the built lurvik-cli with arguments and collects its exit code and both streams.
 CliResult runCli(const std::vector<std::string>& arguments);
 

@@ -12,15 +12,6 @@ using namespace lurvik::test;
 
 namespace {
 
-std::vector<std::string> sortedLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    std::sort(lines.begin(), lines.end());
-    return lines;
-}
-
 // One WARC/1.1 record, written out by hand as the format lays it out.
 std::string record(const std::string& type, const std::string& uri, const std::string& extra,
                    const std::string& block) {

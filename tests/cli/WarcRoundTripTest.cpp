@@ -70,15 +70,6 @@ std::vector<std::string> pageRows(const std::string& report) {
     return rows;
 }
 
-std::vector<std::string> sortedLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    std::sort(lines.begin(), lines.end());
-    return lines;
-}
-
 } // namespace
 
 // A crawl over HTTP/1.1 whose replies are gzip-encoded and chunked, archived with --warc and
