@@ -15,6 +15,7 @@
 #include "retrieval/RetrievalScheduler.h"
 #include "retrieval/Verdict.h"
 #include "retrieval/WarcWriter.h"
+#include "sitemap/CheckpointWriter.h"
 
 #include <algorithm>
 #include <chrono>
@@ -121,39 +122,17 @@ bool mustStop() {
     return interrupted() || memoryRanOut();
 }
 
-// Writes the map with what is still to do, every options.checkpointSeconds. A checkpoint that
-// cannot be written is said once each time and leaves the previous one in place: the crawl goes on.
-class Checkpoints {
-public:
-    Checkpoints(const CrawlOptions& options, SiteEngine& engine, const RetrievalScheduler& scheduler)
-        : m_options(options), m_engine(engine), m_scheduler(scheduler) {}
-
-    void maybeWrite() {
-        if (m_options.checkpointSeconds <= 0)
-            return;
-        const auto now = std::chrono::steady_clock::now();
-        if (now - m_last < std::chrono::seconds(m_options.checkpointSeconds))
-            return;
-        m_last = now;
-        SiteMapFile map;
-        map.fileName = m_options.save;
-        map.frontier.arguments = m_options.arguments;
-        captureFrontier(m_engine, map.frontier.pages,
-                        [this](const SiteNode* node) { return m_scheduler.retryWaitLeftMs(node); });
-        if (saveSiteMap(map, m_engine, false) != 0)
-            printError("note: the crawl goes on; the last checkpoint written stays in place");
-    }
-
-private:
-    const CrawlOptions& m_options;
-    SiteEngine& m_engine;
-    const RetrievalScheduler& m_scheduler;
-    std::chrono::steady_clock::time_point m_last = std::chrono::steady_clock::now();
-};
+// A checkpoint that cannot be written is said each time and leaves the previous one in place.
+void reportCheckpoint(ForkedTask::State state, const CheckpointWriter& checkpoints) {
+    if (state != ForkedTask::State::Failed)
+        return;
+    printError(checkpoints.errorText());
+    printError("note: the crawl goes on; the last checkpoint written stays in place");
+}
 
 // Runs idle steps until the retrieval ends, Ctrl-C or memory runs out; true when it was stopped.
 bool runRetrieval(SiteEngine& engine, RetrievalScheduler& scheduler, CrawlProgress& progress,
-                  Checkpoints& checkpoints) {
+                  CheckpointWriter& checkpoints) {
     // Without the reserve a failed allocation on this thread lands here; what was retrieved so
     // far is still worth saving.
     try {
@@ -165,7 +144,7 @@ bool runRetrieval(SiteEngine& engine, RetrievalScheduler& scheduler, CrawlProgre
             if (scheduler.idleHook() == 0)
                 scheduler.waitForWork(5);
             progress.update(engine, [&engine] { return countFailed(engine); });
-            checkpoints.maybeWrite();
+            reportCheckpoint(checkpoints.step(), checkpoints);
         }
     } catch (const std::bad_alloc&) {
         scheduler.stopRetrieval();
@@ -252,8 +231,12 @@ int runCrawl(int argc, char** argv) {
     installInterruptHandler();
     installMemoryReserve(kMemoryReserve);
     CrawlProgress progress;
-    Checkpoints checkpoints(options, engine, scheduler);
+    CheckpointWriter checkpoints(
+        engine, [&scheduler](const SiteNode* node) { return scheduler.retryWaitLeftMs(node); });
+    checkpoints.configure(options.save, options.arguments, options.checkpointSeconds);
     bool stopped = runRetrieval(engine, scheduler, progress, checkpoints);
+    // The crawl's own save below must not be overtaken by a checkpoint still being written.
+    reportCheckpoint(checkpoints.finish(), checkpoints);
     ResourceChecker checker(engine, pool);
     checker.checkResources = options.checkLinks;
     checker.checkExternal = options.checkExternal;
@@ -289,6 +272,9 @@ int runCrawl(int argc, char** argv) {
                  seconds > 0 ? engine.doneNodes.len() / seconds : 0.0);
     if (checks)
         std::fprintf(stderr, "Checked %d links (%d broken)\n", checker.checkedCount(), checker.failedCount());
+    if (checkpoints.writtenCount() > 0)
+        std::fprintf(stderr, "Wrote %d checkpoints; the crawl paused at most %.1f ms for one\n",
+                     checkpoints.writtenCount(), checkpoints.longestPauseMs());
     bool outOfMemory = memoryRanOut();
     if (outOfMemory)
         printError(

@@ -8,6 +8,7 @@
 #include "MapCommands.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -80,6 +81,9 @@ int runCommand(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     using namespace lurvik::cli;
+    // A file past the size the system allows ends its write with an error the writers report
+    // (and the previous map stays), instead of killing the crawl with everything it had.
+    std::signal(SIGXFSZ, SIG_IGN);
     int result = runCommand(argc, argv);
     // A full disk or a closed reader behind stdout must not pass for success: a script would take
     // the half-written output for the whole.

@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -49,30 +54,19 @@ TEST_F(Resume, AKilledCrawlGoesOnFromItsLastCheckpointToTheSameSite) {
     ASSERT_EQ(server.start(), 0);
     const std::string map = path("site.web");
     CliProcess crawl({"crawl", server.url("/"), "--agents", "1", "--checkpoint", "1", "--save", map});
-    // Killed a little after its first checkpoint, counting what had been asked for when it was
-    // written.
-    std::filesystem::file_time_type seen{};
-    bool checkpointed = false;
-    size_t atCheckpoint = 0;
+    // Killed a little after its first checkpoint has been written.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    size_t before = 0;
-    while (!checkpointed && std::chrono::steady_clock::now() < deadline) {
-        std::error_code error;
-        const auto written = std::filesystem::last_write_time(map, error);
-        // What was asked for before the last look that did not find the file: the checkpoint was
-        // taken before the file appeared, and while it is written the agent ends one request at most.
-        if (!error && written != seen) {
-            checkpointed = true;
-            atCheckpoint = before > 0 ? before - 1 : 0;
-        }
-        before = server.requestTotal();
+    while (!std::filesystem::exists(map) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     crawl.killNow();
     const size_t atKill = server.requestTotal();
-    ASSERT_TRUE(checkpointed) << "no checkpoint";
+    ASSERT_TRUE(std::filesystem::exists(map)) << "no checkpoint";
     ASSERT_LT(atKill, 40000u) << "the crawl ended before it was killed";
+    // The pages the checkpoint holds as finished: every other page the killed crawl asked for was
+    // asked for after the checkpoint was taken, or was in flight then.
+    ASSERT_EQ(runCli({"export", map, "--csv", path("checkpoint.csv")}).exitCode, 0);
+    const size_t atCheckpoint = sortedLines(readFileBytes(path("checkpoint.csv"))).size() - 1;
 
     CliResult resumed = runCli({"crawl", "--resume", map});
     ASSERT_EQ(resumed.exitCode, 1) << resumed.err; // the site links to a missing page on purpose
@@ -165,4 +159,57 @@ TEST_F(Resume, AWaitAServerAskedForIsKeptAndWaitedOut) {
     EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
     EXPECT_EQ(server.requestCount("/slow.html"), 2u);
     EXPECT_GE(took, std::chrono::milliseconds(waitMs) - std::chrono::milliseconds(300));
+}
+
+// A checkpoint the disk refuses is said, the crawl goes on to the end, and the last checkpoint
+// written stays as it was. A limit on file size stands in for the full disk.
+TEST_F(Resume, ACheckpointTheDiskRefusesLeavesThePreviousOne) {
+    SyntheticSite site(5, 3000);
+    // The first thirty pages come at once, the rest only after the first checkpoint: it is small
+    // enough to fit, the later ones are not.
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool released = false;
+    std::atomic<int> served{0};
+    server.serveGenerated([&](const std::string& path, Page& page) {
+        if (++served > 30) {
+            std::unique_lock lock(mutex);
+            opened.wait_for(lock, std::chrono::seconds(30), [&] { return released; });
+        }
+        return site.page(path, page);
+    });
+    ASSERT_EQ(server.start(), 0);
+    const std::string map = path("site.web");
+    rlimit normal{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &normal), 0);
+    rlimit small = normal;
+    small.rlim_cur = 200 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    CliProcess crawl({"crawl", server.url("/"), "--agents", "1", "--checkpoint", "1", "--save", map});
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &normal), 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!std::filesystem::exists(map) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto firstCheckpoint = readFileBytes(map);
+    {
+        std::lock_guard lock(mutex);
+        released = true;
+    }
+    opened.notify_all();
+    CliResult ended;
+    ASSERT_TRUE(crawl.wait(120000, ended));
+    ASSERT_FALSE(firstCheckpoint.empty()) << ended.err;
+
+    EXPECT_NE(ended.err.find("File too large"), std::string::npos) << ended.err;
+    EXPECT_NE(ended.err.find("the crawl goes on"), std::string::npos) << ended.err;
+    EXPECT_NE(ended.err.find("Crawled 3000 pages"), std::string::npos) << ended.err;
+    // Neither a later checkpoint nor the final save replaced the first checkpoint, which can
+    // still be taken up.
+    EXPECT_EQ(readFileBytes(map), firstCheckpoint);
+    lurvik::SiteEngine engine;
+    lurvik::SiteMapFile saved;
+    saved.fileName = map;
+    ASSERT_EQ(saved.open(engine), 0);
+    EXPECT_FALSE(saved.frontier.pages.empty());
+    EXPECT_LE(engine.doneNodes.len(), 31);
 }

@@ -1,0 +1,64 @@
+#include "CheckpointWriter.h"
+
+#include "SiteMapFile.h"
+
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <csignal>
+
+namespace lurvik {
+
+void CheckpointWriter::configure(std::string fileName, std::vector<std::string> arguments, int seconds) {
+    m_fileName = std::move(fileName);
+    m_arguments = std::move(arguments);
+    m_interval = std::chrono::seconds(seconds > 0 ? seconds : 0);
+    m_last = std::chrono::steady_clock::now();
+}
+
+ForkedTask::State CheckpointWriter::counted(ForkedTask::State state) {
+    if (state == ForkedTask::State::Succeeded)
+        ++m_written;
+    return state;
+}
+
+ForkedTask::State CheckpointWriter::step() {
+    const ForkedTask::State state = counted(m_task.poll());
+    if (state == ForkedTask::State::Running || m_interval.count() == 0 || m_fileName.empty())
+        return state;
+    if (std::chrono::steady_clock::now() - m_last >= m_interval)
+        start();
+    return state;
+}
+
+void CheckpointWriter::start() {
+    const auto started = std::chrono::steady_clock::now();
+    m_last = started;
+    const pid_t crawl = ::getpid();
+    (void)m_task.start([this, crawl]() -> std::string {
+        // A crawl killed outright takes its writer with it: a checkpoint finishing after the
+        // crawl was resumed would replace the newer map.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != crawl)
+            return "the crawl ended";
+        SiteMapFile map;
+        map.fileName = m_fileName;
+        map.frontier.arguments = m_arguments;
+        captureFrontier(m_engine, map.frontier.pages, m_waitLeft);
+        const int result = map.save(m_engine, nullptr, false);
+        if (result == 0)
+            return {};
+        return "cannot save " + m_fileName + ": " +
+               (result == 1 && !map.errorText.isEmpty() ? map.errorText.str() : siteMapErrorText(result));
+    });
+    const double pauseMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+    if (pauseMs > m_longestPauseMs)
+        m_longestPauseMs = pauseMs;
+}
+
+ForkedTask::State CheckpointWriter::finish() {
+    return m_task.isRunning() ? counted(m_task.wait()) : counted(m_task.poll());
+}
+
+} // namespace lurvik
