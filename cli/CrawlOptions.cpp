@@ -101,7 +101,7 @@ const std::vector<Option>& options() {
         {"--format", "tsv|csv|jsonl",
          [](const std::string& v, CrawlOptions& o) { return parseReportFormat(v, o.format); }},
         {"--checkpoint", "S",
-         [](const std::string& v, CrawlOptions& o) { return parseCount(v, o.checkpointSeconds, 1); }},
+         [](const std::string& v, CrawlOptions& o) { return parseCount(v, o.checkpointSeconds, 0); }},
         {"--resume", "MAP",
          [](const std::string& v, CrawlOptions& o) { return o.resume = v, v.empty() ? 1 : 0; }},
     };
@@ -171,6 +171,8 @@ int parseCrawlOptions(int argc, char** argv, CrawlOptions& options) {
         printError("no address given");
         return 1;
     }
+    if (options.checkpointSeconds < 0)
+        options.checkpointSeconds = options.save.empty() ? 0 : options.settings.checkpointSeconds;
     return 0;
 }
 
@@ -212,6 +214,7 @@ void printCrawlHelp(const Settings& s) {
         "  --format tsv|csv|jsonl   report format (default: tsv)\n"
         "  --checkpoint S        rewrite the --save map every S seconds with what is still to do,\n"
         "                        so that a crawl killed or crashed can be taken up again\n"
+        "                        (0: never; now: %d with --save)\n"
         "  --resume MAP          go on with the unfinished crawl MAP holds (its address and options,\n"
         "                        which options given here override); saves to MAP unless --save\n\n"
         "Each page and checked link gets a verdict: ok, broken (missing or wrong) or blocked (the\n"
@@ -224,7 +227,8 @@ void printCrawlHelp(const Settings& s) {
         onOff(s.useUserAgent == 1), s.userAgent.text(), onOff(!s.useUserPass), s.cacheDir.text(), s.cacheSize,
         onOff(s.persistentCache), onOff(s.smartCache), s.classicHttp ? "classic" : "modern",
         s.maxHostConnections, s.hostDelay, s.maxRetryWait, s.pageTimeLimit,
-        tlsOptionsHelp(s.caFile.str()).c_str(), onOff(s.obeySRE), onOff(s.checkExternal));
+        tlsOptionsHelp(s.caFile.str()).c_str(), onOff(s.obeySRE), onOff(s.checkExternal),
+        s.checkpointSeconds);
 }
 
 void applyToEngine(const CrawlOptions& options, SiteEngine& engine) {

@@ -33,8 +33,9 @@ struct CrawlOptions {
     ReportFormat format = ReportFormat::Tsv;
     std::string user;
     TlsOptions tls;
-    int checkpointSeconds = 0; // 0: the map is written at the end only
-    std::string resume;        // a map of an unfinished crawl to go on with
+    // 0: the map is written at the end only; unless given, the saved setting's, with --save.
+    int checkpointSeconds = -1;
+    std::string resume; // a map of an unfinished crawl to go on with
     // What defines the crawl (its address and options, not where its results go nor any password),
     // kept in a checkpoint so that a resumed crawl is the same crawl.
     std::vector<std::string> arguments;

@@ -71,6 +71,7 @@ constexpr NumberValue kGlobalNumbers[] = {
     {"PageTimeLimit", &Settings::pageTimeLimit, 120},
     {"CheckExternal", &Settings::checkExternal, 0},
     {"CheckLinks", &Settings::checkLinks, 0},
+    {"CheckpointSeconds", &Settings::checkpointSeconds, 60},
 };
 
 const TextValue kGlobalTexts[] = {

@@ -57,6 +57,7 @@ struct Settings {
     int checkExternal = 0;        // "CheckExternal": request each link outside the limits once
     int checkLinks = 0;           // "CheckLinks": check images, downloads and other non-page links
     Str caFile;                   // "CaFile": certificates trusted besides the system's (PEM)
+    int checkpointSeconds = 60;   // "CheckpointSeconds": an unfinished retrieval saved this often; 0: never
 
     // "Window"
     int mainLeft = 0, mainTop = 0, mainRight = 0, mainBottom = 0; // "MainLeft" ... "MainBottom"

@@ -1,5 +1,6 @@
 #include "MapComparison.h"
 
+#include "SiteMapFile.h"
 #include "core/HtmlEscape.h"
 #include "core/OutputFrogFile.h"
 #include "retrieval/Verdict.h"
@@ -183,6 +184,37 @@ int writeComparisonPage(std::string_view path, const std::string& older, const s
         errorText = file.errorText();
         return 1;
     }
+    return 0;
+}
+
+namespace {
+
+int openToCompare(const std::string& fileName, SiteEngine& engine, SiteMapFile& map, std::string& errorText) {
+    map.fileName = fileName;
+    map.storesPages = false;
+    const int result = map.open(engine);
+    if (result != 0)
+        errorText =
+            "cannot open " + fileName + ": " +
+            (result == 1 && !map.errorText.isEmpty() ? map.errorText.str() : siteMapErrorText(result));
+    return result == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int compareMapFiles(const std::string& older, const std::string& newer, bool withLinks,
+                    std::vector<MapChange>& out, std::string& errorText) {
+    LinkEnvironment* inUse = theLinkEnvironment;
+    SiteEngine olderSite;
+    SiteEngine newerSite;
+    theLinkEnvironment = inUse;
+    SiteMapFile olderMap;
+    SiteMapFile newerMap;
+    if (openToCompare(older, olderSite, olderMap, errorText) != 0 ||
+        openToCompare(newer, newerSite, newerMap, errorText) != 0)
+        return 1;
+    out =
+        compareCrawls({&olderSite, &olderMap.checkedLinks}, {&newerSite, &newerMap.checkedLinks}, withLinks);
     return 0;
 }
 

@@ -51,4 +51,9 @@ std::string comparisonPage(const std::string& older, const std::string& newer,
 int writeComparisonPage(std::string_view path, const std::string& older, const std::string& newer,
                         const std::vector<MapChange>& changes, Str& errorText);
 
+// Two saved maps compared, each read into an engine of its own without touching the page cache
+// (the program's link settings stay those of the engine in use). 0, or 1 with why in errorText.
+int compareMapFiles(const std::string& older, const std::string& newer, bool withLinks,
+                    std::vector<MapChange>& out, std::string& errorText);
+
 } // namespace lurvik

@@ -21,6 +21,7 @@
 #include "SaveSiteMapDialog.h"
 #include "SchedulerDialog.h"
 #include "Shell.h"
+#include "SiteMonitor.h"
 #include "SiteTreeItems.h"
 #include "SiteTreeView.h"
 #include "SlicedWork.h"
@@ -29,6 +30,7 @@
 #include "TreeExpansion.h"
 #include "UserAddress.h"
 #include "ViewFonts.h"
+#include "WindowCheckpoints.h"
 #include "WindowPrinter.h"
 #include "analysis/gui/RowsCsv.h"
 #include "find/gui/FindHost.h"
@@ -164,9 +166,15 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
     };
     connect(app.busyLoop, &BusyLoop::retrievalStarted, this, &MainWindow::retrievalStarted);
     connect(app.busyLoop, &BusyLoop::retrievalEnded, this, &MainWindow::retrievalEnded);
+    m_monitor = std::make_unique<SiteMonitor>(app);
+    m_checkpoints = new WindowCheckpoints(app, this);
+    connect(app.busyLoop, &BusyLoop::retrievalStarted, m_checkpoints, &WindowCheckpoints::retrievalStarted);
+    connect(app.busyLoop, &BusyLoop::retrievalEnded, m_checkpoints, &WindowCheckpoints::retrievalEnded);
+    connect(m_checkpoints, &WindowCheckpoints::failed, this, &MainWindow::tellCheckpointFailed);
     m_linkChecks = new LinkCheckLoop(app, this);
     connect(m_linkChecks, &LinkCheckLoop::progressed, this, &MainWindow::refreshPane);
     connect(m_linkChecks, &LinkCheckLoop::finished, this, [this] {
+        finishMonitoring();
         m_actions[CmdStop]->setEnabled(m_app.busyLoop->isBusy());
         statusBar()->showMessage(QStringLiteral("Checked %1 links (%2 broken)")
                                      .arg(m_app.checkedLinks.checkedCount())
@@ -776,6 +784,7 @@ void MainWindow::updateCommands() {
 }
 
 void MainWindow::retrievalStarted() {
+    m_toldCheckpointFailure = false;
     m_actions[CmdStop]->setEnabled(true);
     if (std::string note = m_app.pool.agentsWaitingNote(); !note.empty())
         statusBar()->showMessage(QString::fromStdString(note), 10000);
@@ -789,8 +798,33 @@ void MainWindow::refreshPane() {
         loadSource(selectedItem());
 }
 
+void MainWindow::finishMonitoring() {
+    if (!m_monitor->isWatching())
+        return;
+    const SiteMonitor::Outcome outcome = m_monitor->finish();
+    statusBar()->showMessage(outcome.text, 30000);
+    // Nobody may be at the screen when a schedule runs: the box waits without holding anything up.
+    auto* box = new QMessageBox(outcome.failed || outcome.broken > 0 ? QMessageBox::Warning
+                                                                     : QMessageBox::Information,
+                                QStringLiteral("Lurvik"), outcome.text, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("scheduledComparison"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    if (!outcome.page.isEmpty()) {
+        QPushButton* show = box->addButton(QStringLiteral("&Show changes"), QMessageBox::ActionRole);
+        const QString page = outcome.page;
+        connect(show, &QPushButton::clicked, this, [this, page] {
+            Shell::openURL(QUrl::fromLocalFile(page).toString(), nullptr, this, m_app.settings,
+                           m_app.ratings);
+        });
+    }
+    box->open();
+}
+
 void MainWindow::retrievalEnded() {
     m_linkChecks->start();
+    // The comparison waits for the link checks: their statuses are part of what it compares.
+    if (!m_linkChecks->isRunning())
+        finishMonitoring();
     // Stop also ends the link checks that follow a retrieval.
     m_actions[CmdStop]->setEnabled(m_linkChecks->isRunning());
     if (m_linkChecks->isRunning())
@@ -844,9 +878,13 @@ void MainWindow::saveLinkAs(const LinkRecord& link, QWidget* owner) {
 }
 
 bool MainWindow::checkSchedule() {
-    return m_app.scheduledSites.checkSchedule(m_app.engine.isBusy(), [this](const std::string& address) {
-        startSite(QString::fromStdString(address));
-    });
+    auto start = [this](const std::string& address, bool compare) {
+        if (compare)
+            m_monitor->watch(address);
+        if (!startSite(QString::fromStdString(address)))
+            m_monitor->cancel();
+    };
+    return m_app.scheduledSites.checkSchedule(m_app.engine.isBusy(), start);
 }
 
 int MainWindow::importWarc(const QStringList& files) {
@@ -940,6 +978,51 @@ CompareMapsWindow* MainWindow::compareWithMap(const QString& fileName) {
     }
     window->show();
     return window;
+}
+
+void MainWindow::tellCheckpointFailed(const QString& why) {
+    const QString text =
+        QStringLiteral(
+            "The unfinished retrieval could not be saved: %1\nThe retrieval goes on; the copy saved "
+            "before stays.")
+            .arg(why);
+    statusBar()->showMessage(text, 10000);
+    // Said once a retrieval: a disk that stays full would otherwise ask for an answer every time.
+    if (m_toldCheckpointFailure)
+        return;
+    m_toldCheckpointFailure = true;
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Lurvik"), text, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("checkpointFailure"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void MainWindow::offerUnfinishedRetrieval() {
+    const QString file = WindowCheckpoints::fileName();
+    if (!QFileInfo::exists(file))
+        return;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Lurvik"),
+                    QStringLiteral("The last retrieval did not finish: Lurvik was closed or stopped while it "
+                                   "ran. What it had retrieved, and what it had still to do, were saved "
+                                   "%1.\nOpen it?")
+                        .arg(QLocale().toString(QFileInfo(file).lastModified(), QLocale::ShortFormat)),
+                    QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("unfinishedRetrieval"));
+    QPushButton* open = box.addButton(QStringLiteral("&Open"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(QStringLiteral("&Discard"), QMessageBox::DestructiveRole);
+    box.addButton(QStringLiteral("&Not now"), QMessageBox::RejectRole);
+    box.setDefaultButton(open);
+    box.exec();
+    if (box.clickedButton() == static_cast<QAbstractButton*>(discard)) {
+        QFile::remove(file);
+    } else if (box.clickedButton() == static_cast<QAbstractButton*>(open)) {
+        QString why;
+        // Once on screen, the pages are the window's; a retrieval that goes on saves them anew.
+        if (readMap(file, why) == 0)
+            QFile::remove(file);
+        else
+            QMessageBox::warning(this, QStringLiteral("Lurvik Error"), why);
+    }
 }
 
 bool MainWindow::askToContinue(size_t pages) {

@@ -55,6 +55,9 @@ public:
     // What the program was started with: a site map (".web"), reported when it cannot be read
     // without waiting for the answer, or, when startAddress, an address to retrieve.
     void openArgument(const QString& commandLine, bool startAddress);
+    // At start-up: a retrieval the last run left unfinished is offered to be opened (and then
+    // continued) or discarded.
+    void offerUnfinishedRetrieval();
     // Loads a site map with a wait cursor; the map's result code, any failure told in a message
     // box that names the file and the reason.
     int openMap(const QString& fileName);
@@ -135,6 +138,9 @@ private:
     void updateCommands();
     void retrievalStarted();
     void retrievalEnded();
+    void tellCheckpointFailed(const QString& why);
+    // A scheduled retrieval that compares has ended: the comparison is made, kept and told.
+    void finishMonitoring();
     void itemChanged(SiteTreeModel::Item* item);
     // A message box, once, when a site's start page could not be reached.
     void tellStartFailure(const class SiteNode& start);
@@ -179,6 +185,9 @@ private:
     QStackedWidget* m_pane = nullptr;
     class LinkFilterBar* m_filterBar = nullptr;
     class LinkCheckLoop* m_linkChecks = nullptr;
+    class WindowCheckpoints* m_checkpoints = nullptr;
+    std::unique_ptr<class SiteMonitor> m_monitor;
+    bool m_toldCheckpointFailure = false;
     QSplitter* m_splitter = nullptr;
     QLabel* m_statusUrl = nullptr;
     QLabel* m_statusInfo = nullptr;

@@ -285,6 +285,13 @@ QWidget* OptionsSheet::buildAdvanced() {
     layout->addWidget(addCheck(page, "obeySRE", QStringLiteral("Obey SRE standards for browsing websites"),
                                s.obeySRE == 1));
     layout->addWidget(buildConnections(page));
+    // Saved where the next start finds it when the program or the machine stops mid-retrieval.
+    QSpinBox* checkpoint = addSpin(page, "checkpointSeconds", 0, 86400, s.checkpointSeconds);
+    checkpoint->setSuffix(QStringLiteral(" s"));
+    checkpoint->setSpecialValueText(QStringLiteral("Never"));
+    auto* checkpointRow = new QFormLayout;
+    checkpointRow->addRow(QStringLiteral("Sa&ve an unfinished retrieval every:"), checkpoint);
+    layout->addLayout(checkpointRow);
     layout->addStretch();
     return page;
 }
@@ -357,6 +364,7 @@ void OptionsSheet::applyAdvanced() {
     s.hostDelay = spin("hostDelay")->value();
     s.maxRetryWait = spin("retryWait")->value();
     s.pageTimeLimit = spin("pageTimeLimit")->value();
+    s.checkpointSeconds = spin("checkpointSeconds")->value();
     s.caFile = toStr(m_caFile->text().trimmed());
     pushToProgram();
 }

@@ -13,9 +13,10 @@ bool ScheduledSites::checkSchedule(bool retrievalRunning, const StartSite& start
             continue;
         Str address;
         it->url.getURLString(address, 1);
+        const bool compare = it->compare;
         entries.erase(it);
         if (!address.isEmpty() && start)
-            start(address.str());
+            start(address.str(), compare);
         return true;
     }
     return false;

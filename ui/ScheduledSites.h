@@ -14,6 +14,9 @@ namespace lurvik {
 struct ScheduledSite {
     URL url;
     int32_t dueTime = 0; // seconds since 1970, UTC
+    // Compare the retrieved site with the previous retrieval's map and keep the comparison, so
+    // that a site retrieved every day is watched for what breaks.
+    bool compare = false;
 };
 
 // The scheduled retrievals and their due check, kept apart from any window so a test can run the
@@ -21,7 +24,7 @@ struct ScheduledSite {
 class ScheduledSites {
 public:
     using Clock = std::function<std::time_t()>;
-    using StartSite = std::function<void(const std::string& address)>;
+    using StartSite = std::function<void(const std::string& address, bool compare)>;
 
     std::vector<ScheduledSite> entries;
     // The current time; tests set their own.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -23,6 +24,7 @@ namespace {
 
 constexpr int kHelpContext = 4010;
 constexpr int kTimeColumnWidth = 60;
+constexpr int kCompareRole = Qt::UserRole + 1;
 
 QString timeText(std::time_t moment) {
     return QString::fromStdString(clockText(moment));
@@ -66,7 +68,7 @@ SchedulerDialog::SchedulerDialog(ScheduledSites& sites, QWidget* owner)
 
     // Each entry goes in at the top, so the rows show the schedule's order reversed.
     for (const ScheduledSite& entry : m_sites.entries)
-        insertScheduleRow(QString::fromStdString(entry.url.text()), entry.dueTime);
+        insertScheduleRow(QString::fromStdString(entry.url.text()), entry.dueTime, entry.compare);
     connect(m_list, &QTreeWidget::itemSelectionChanged, this, &SchedulerDialog::updateButtons);
     connect(add, &QPushButton::clicked, this, [this] {
         m_list->clearSelection();
@@ -81,10 +83,20 @@ SchedulerDialog::SchedulerDialog(ScheduledSites& sites, QWidget* owner)
     updateButtons();
 }
 
-void SchedulerDialog::insertScheduleRow(const QString& text, std::time_t dueTime) {
+namespace {
+
+void setCompare(QTreeWidgetItem* item, bool compare) {
+    item->setData(0, kCompareRole, compare);
+    item->setToolTip(0, compare ? QStringLiteral("Compared with the previous retrieval") : QString());
+}
+
+} // namespace
+
+void SchedulerDialog::insertScheduleRow(const QString& text, std::time_t dueTime, bool compare) {
     auto* item = new QTreeWidgetItem({text, timeText(dueTime)});
     item->setIcon(0, Icons::linkIcon(1));
     item->setData(0, Qt::UserRole, QVariant::fromValue<qint64>(dueTime));
+    setCompare(item, compare);
     m_list->insertTopLevelItem(0, item);
 }
 
@@ -98,7 +110,7 @@ void SchedulerDialog::editSelected() {
     QTreeWidgetItem* item = m_list->selectedItems().value(0);
     ScheduleEditDialog edit(item ? item->text(0) : QString(),
                             item ? static_cast<std::time_t>(item->data(0, Qt::UserRole).toLongLong()) : 0,
-                            this);
+                            item && item->data(0, kCompareRole).toBool(), this);
     if (edit.exec() == QDialog::Accepted) {
         std::time_t due = edit.dueTime(m_sites.now());
         QString text = edit.siteEdit()->text();
@@ -106,8 +118,9 @@ void SchedulerDialog::editSelected() {
             item->setText(0, text);
             item->setText(1, timeText(due));
             item->setData(0, Qt::UserRole, QVariant::fromValue<qint64>(due));
+            setCompare(item, edit.compareBox()->isChecked());
         } else {
-            insertScheduleRow(text, due);
+            insertScheduleRow(text, due, edit.compareBox()->isChecked());
         }
     }
     m_list->setFocus();
@@ -134,14 +147,19 @@ void SchedulerDialog::accept() {
         ScheduledSite entry;
         entry.url.setURL(item->text(0).toStdString());
         entry.dueTime = static_cast<int32_t>(item->data(0, Qt::UserRole).toLongLong());
+        entry.compare = item->data(0, kCompareRole).toBool();
         m_sites.entries.push_back(std::move(entry));
     }
     QDialog::accept();
 }
 
-ScheduleEditDialog::ScheduleEditDialog(const QString& text, std::time_t dueTime, QWidget* owner)
+ScheduleEditDialog::ScheduleEditDialog(const QString& text, std::time_t dueTime, bool compare, QWidget* owner)
     : QDialog(owner), m_site(new QLineEdit(text, this)), m_hour(new QLineEdit(this)),
-      m_minute(new QLineEdit(this)), m_half(new QComboBox(this)) {
+      m_minute(new QLineEdit(this)), m_half(new QComboBox(this)),
+      m_compare(new QCheckBox(QStringLiteral("Co&mpare with the previous retrieval"), this)) {
+    m_compare->setChecked(compare);
+    m_compare->setToolTip(QStringLiteral("When the retrieval ends, list what changed since the site was last "
+                                         "retrieved this way, and keep the list as a web page"));
     setWindowTitle(dueTime == 0 ? QStringLiteral("Add Scheduled Site")
                                 : QStringLiteral("Edit Scheduled Site"));
     m_site->setMaxLength(255);
@@ -170,6 +188,7 @@ ScheduleEditDialog::ScheduleEditDialog(const QString& text, std::time_t dueTime,
     qobject_cast<QLabel*>(form->labelForField(time))->setBuddy(m_hour);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
+    layout->addWidget(m_compare);
     layout->addWidget(buttons);
     auto enableOk = [this] { m_ok->setEnabled(!m_site->text().isEmpty()); };
     connect(m_site, &QLineEdit::textChanged, this, enableOk);

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -23,7 +24,7 @@ public:
     QPushButton* removeButton() const { return m_remove; }
     QPushButton* editButton() const { return m_edit; }
     // Adds a row at the top, as every new or listed entry is.
-    void insertScheduleRow(const QString& text, std::time_t dueTime);
+    void insertScheduleRow(const QString& text, std::time_t dueTime, bool compare = false);
     void editSelected();
     void removeSelected();
     // The rows become the schedule, in the order they show.
@@ -43,13 +44,14 @@ class ScheduleEditDialog : public QDialog {
     Q_OBJECT
 public:
     // dueTime 0: a new entry.
-    ScheduleEditDialog(const QString& text, std::time_t dueTime, QWidget* owner);
+    ScheduleEditDialog(const QString& text, std::time_t dueTime, bool compare, QWidget* owner);
 
     QLineEdit* siteEdit() const { return m_site; }
     QLineEdit* hourEdit() const { return m_hour; }
     QLineEdit* minuteEdit() const { return m_minute; }
     QComboBox* halfBox() const { return m_half; }
     QPushButton* okButton() const { return m_ok; }
+    QCheckBox* compareBox() const { return m_compare; }
     // The moment the boxes name, from now.
     std::time_t dueTime(std::time_t now) const;
 
@@ -61,6 +63,7 @@ private:
     QLineEdit* m_hour;
     QLineEdit* m_minute;
     QComboBox* m_half;
+    QCheckBox* m_compare;
     QPushButton* m_ok;
 };
 

@@ -157,6 +157,8 @@ int main(int argc, char** argv) {
 
     // The whole command line is the file name, so a map whose path has spaces still opens.
     QString commandLine = arguments.join(QLatin1Char(' '));
+    if (screenshot.file.isEmpty())
+        window.offerUnfinishedRetrieval();
     if (!commandLine.isEmpty())
         window.openArgument(commandLine, !screenshot.file.isEmpty());
     if (!screenshot.file.isEmpty())

@@ -23,7 +23,9 @@
 #include "ui/SaveSiteMapDialog.h"
 #include "ui/SchedulerDialog.h"
 #include "ui/Shell.h"
+#include "ui/SiteMonitor.h"
 #include "ui/SourcePane.h"
+#include "ui/WindowCheckpoints.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -393,6 +395,120 @@ private slots:
         QCOMPARE(window->openMap(map), 0);
         QVERIFY(!app->busyLoop->isBusy());
         QCOMPARE(app->engine.findNode(URL(server->url("/slow.html")), true, true), nullptr);
+    }
+
+    // The window saves a running retrieval as it goes; a retrieval that ends removes the copy, and
+    // one left by a run that never ended is offered at the next start and goes on from it.
+    void unfinishedRetrievalIsSavedAndOfferedAgain() {
+        app->settings.checkpointSeconds = 1;
+        server->addPage("/start.html", "<title>Start</title><a href=slow.html>slow</a>");
+        // Two halves, three seconds apart: long enough for a checkpoint to catch the page unfinished.
+        const std::string slow =
+            lurvik::test::formatReply({200, "", "text/html", "<title>Slow</title>", "", {}});
+        server->addSlow("/slow.html", slow, slow.size() / 2 + 1, std::chrono::milliseconds(3000));
+        const QString saved = WindowCheckpoints::fileName();
+        QVERIFY(!QFileInfo::exists(saved));
+        QVERIFY(window->startSite(url("/start.html")));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(saved), 10000);
+        QTemporaryDir dir;
+        const QString leftOver = dir.filePath(QStringLiteral("left.web"));
+        QVERIFY(QFile::copy(saved, leftOver));
+        QVERIFY(waitForEnd());
+        QVERIFY(!QFileInfo::exists(saved));
+
+        // As a crash leaves it: the start page done, the slow page still to do.
+        SiteEngine engine;
+        SiteMapFile map;
+        map.fileName = Str(leftOver.toStdString());
+        QCOMPARE(map.open(engine), 0);
+        QCOMPARE(map.frontier.pages.size(), size_t(1));
+        QCOMPARE(map.frontier.pages[0].url, server->url("/slow.html"));
+        QCOMPARE(map.frontier.arguments, (std::vector<std::string>{server->url("/start.html")}));
+
+        window->runCommand(CmdRemoveAll);
+        // The page changed since, and the cache must not answer for it.
+        server->addPage("/slow.html", "<title>Slow page</title>");
+        QCOMPARE(CacheFreePage(server->url("/slow.html")), 0);
+        QVERIFY(QFile::copy(leftOver, saved));
+        server->clearLog();
+        answerNext<QMessageBox>([this](QMessageBox* box) {
+            QCOMPARE(box->objectName(), QStringLiteral("unfinishedRetrieval"));
+            answerNext<QMessageBox>([](QMessageBox* next) {
+                for (QAbstractButton* button : next->buttons())
+                    if (button->text() == QStringLiteral("&Continue retrieval"))
+                        button->click();
+            });
+            for (QAbstractButton* button : box->buttons())
+                if (button->text() == QStringLiteral("&Open"))
+                    button->click();
+        });
+        window->offerUnfinishedRetrieval();
+        QVERIFY(waitForEnd());
+        QCOMPARE(childTexts(*window->treeModel(), site()), (QStringList{"Slow page"}));
+        QCOMPARE(server->requestCount("/start.html"), 0u);
+        QVERIFY(!QFileInfo::exists(saved));
+
+        // Discarded, it is gone and nothing opens.
+        QVERIFY(QFile::copy(leftOver, saved));
+        window->runCommand(CmdRemoveAll);
+        answerNext<QMessageBox>([](QMessageBox* box) {
+            for (QAbstractButton* button : box->buttons())
+                if (button->text() == QStringLiteral("&Discard"))
+                    button->click();
+        });
+        window->offerUnfinishedRetrieval();
+        QVERIFY(!QFileInfo::exists(saved));
+        QVERIFY(!site());
+    }
+
+    // A scheduled entry set to compare keeps its site's map; the next one is compared with it (the
+    // server asked again, whatever the cache holds), and the changes are said and kept as a page.
+    void scheduledRetrievalComparesWithThePreviousOne() {
+        ScheduledSites& sites = app->scheduledSites;
+        std::time_t clock = std::time(nullptr);
+        sites.now = [&clock] { return clock; };
+        answerNext<SchedulerDialog>([this](SchedulerDialog* dialog) {
+            answerNext<ScheduleEditDialog>([this](ScheduleEditDialog* edit) {
+                edit->siteEdit()->setText(url("/index.html"));
+                edit->hourEdit()->setText(QStringLiteral("1"));
+                edit->minuteEdit()->setText(QStringLiteral("0"));
+                edit->compareBox()->setChecked(true);
+                edit->accept();
+            });
+            dialog->editSelected();
+            dialog->accept();
+        });
+        window->runCommand(CmdScheduler);
+        QCOMPARE(sites.entries.size(), size_t(1));
+        QVERIFY(sites.entries[0].compare);
+        const ScheduledSite entry = sites.entries[0];
+        auto runScheduled = [&]() -> QString {
+            sites.entries = {entry};
+            clock = entry.dueTime + 1;
+            if (!window->checkSchedule() || !waitForEnd())
+                return QStringLiteral("did not run");
+            auto* box = window->findChild<QMessageBox*>(QStringLiteral("scheduledComparison"));
+            const QString text = box ? box->text() : QStringLiteral("nothing said");
+            delete box;
+            window->runCommand(CmdRemoveAll);
+            return text;
+        };
+        QVERIFY2(runScheduled().contains(QStringLiteral("for the first time")), "the first is kept");
+
+        server->addPage("/a.html", lurvik::test::statusPage(404));
+        server->addPage("/b.html", "<title>Page B, renamed</title>");
+        const QString said = runScheduled();
+        QVERIFY2(said.contains(QStringLiteral(" change(s), 1 newly broken")), qPrintable(said));
+        QDir folder(SiteMonitor::folder());
+        const QStringList pages = folder.entryList({QStringLiteral("*.html")});
+        QCOMPARE(pages.size(), 1);
+        QFile page(folder.filePath(pages[0]));
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QString html = QString::fromUtf8(page.readAll());
+        QVERIFY(html.contains(QString::fromStdString(server->url("/a.html"))));
+        QVERIFY(html.contains(QStringLiteral("Page B, renamed")));
+        QCOMPARE(folder.entryList({QStringLiteral("*.web")}).size(), 1);
+        QCOMPARE(app->engine.verifyCache, 0);
     }
 
     // File > Compare with Map...: the changes from an earlier crawl to the site on screen, in a
@@ -777,7 +893,7 @@ private slots:
         window->runCommand(CmdScheduler);
         QCOMPARE(sites.entries.size(), size_t(2)); // Cancel changes nothing
 
-        ScheduleEditDialog edit(QString(), 0, nullptr);
+        ScheduleEditDialog edit(QString(), 0, false, nullptr);
         QCOMPARE(edit.windowTitle(), QStringLiteral("Add Scheduled Site"));
         QVERIFY(!edit.okButton()->isEnabled());
         QTest::keyClicks(edit.hourEdit(), QStringLiteral("13"));
