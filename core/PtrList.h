@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <vector>
 
 namespace lurvik {
@@ -41,6 +42,11 @@ public:
         std::erase_if(m_items, pred);
     }
     void reserve(int n) { m_items.reserve(n); }
+    // Orders the elements by less, equal ones keeping their order.
+    template <class Less>
+    void stableSort(Less less) {
+        std::stable_sort(m_items.begin(), m_items.end(), less);
+    }
 
     auto begin() const { return m_items.begin(); }
     auto end() const { return m_items.end(); }

@@ -1,6 +1,10 @@
 #include "StatusExtension.h"
 
 #include <algorithm>
+#include <climits>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace lurvik {
@@ -161,9 +165,30 @@ void captureFrontier(const SiteEngine& engine, std::vector<FrontierPage>& out,
     });
 }
 
+namespace {
+
+// A page's children in the order of its links, as the crawl linked them: the children a map
+// brought come first and those a frontier brought after them, which would show a page that
+// several pages link to under another parent first.
+void orderChildrenByLinks(SiteNode& parent) {
+    std::unordered_map<std::string_view, int> firstLink;
+    int index = 0;
+    for (const LinkRecord& link : parent.links)
+        firstLink.emplace(link.url.view(), index++);
+    auto position = [&firstLink](const SiteNode* child) {
+        auto found = firstLink.find(child->url.view());
+        return found == firstLink.end() ? INT_MAX : found->second;
+    };
+    parent.children.stableSort(
+        [&position](const SiteNode* a, const SiteNode* b) { return position(a) < position(b); });
+}
+
+} // namespace
+
 std::vector<SiteNode*> restoreFrontier(const CrawlFrontier& frontier, SiteEngine& engine,
                                        const std::function<void(SiteNode*, int waitMs)>& waiting) {
     std::vector<SiteNode*> restored;
+    std::unordered_set<SiteNode*> joined;
     for (const FrontierPage& page : frontier.pages) {
         SiteNode* node = engine.findOrAddNode(URL(page.url), page.level);
         if (!node || node->state != NODE_WAITING)
@@ -179,8 +204,12 @@ std::vector<SiteNode*> restoreFrontier(const CrawlFrontier& frontier, SiteEngine
             std::lock_guard guard(engine.lock);
             parent->children.add(node);
             node->parents.add(parent);
+            joined.insert(parent);
         }
     }
+    std::lock_guard guard(engine.lock);
+    for (SiteNode* parent : joined)
+        orderChildrenByLinks(*parent);
     return restored;
 }
 

@@ -43,6 +43,21 @@ std::string differences(const std::string& a, const std::string& b) {
     return out;
 }
 
+// Where two texts that should be the same part, line by line, for a failure message.
+std::string firstDifference(const std::string& a, const std::string& b) {
+    std::istringstream left(a), right(b);
+    std::string l, r;
+    for (int line = 1;; ++line) {
+        const bool moreLeft = static_cast<bool>(std::getline(left, l));
+        const bool moreRight = static_cast<bool>(std::getline(right, r));
+        if (!moreLeft && !moreRight)
+            return "the same";
+        if (!moreLeft || !moreRight || l != r)
+            return "line " + std::to_string(line) + ":\n  " + (moreLeft ? l : "(end)") + "\n  " +
+                   (moreRight ? r : "(end)");
+    }
+}
+
 } // namespace
 
 // A crawl killed half-way, as a crash would end it, is taken up from its last checkpoint and ends
@@ -85,6 +100,10 @@ TEST_F(Resume, AKilledCrawlGoesOnFromItsLastCheckpointToTheSameSite) {
     ASSERT_EQ(runCli({"crawl", server.url("/"), "--agents", "1", "--save", path("whole.web")}).exitCode, 1);
     EXPECT_EQ(differences(runCli({"links", map}).out, runCli({"links", path("whole.web")}).out),
               "0 lines differ");
+    // The tree in the same order too: a page several pages link to shows under the same parent.
+    const std::string resumedTree = runCli({"tree", map}).out;
+    const std::string wholeTree = runCli({"tree", path("whole.web")}).out;
+    EXPECT_TRUE(resumedTree == wholeTree) << firstDifference(resumedTree, wholeTree);
     ASSERT_EQ(runCli({"export", map, "--csv", path("resumed.csv")}).exitCode, 0);
     ASSERT_EQ(runCli({"export", path("whole.web"), "--csv", path("whole.csv")}).exitCode, 0);
     EXPECT_EQ(differences(readFileBytes(path("resumed.csv")), readFileBytes(path("whole.csv"))),
@@ -165,8 +184,8 @@ TEST_F(Resume, AWaitAServerAskedForIsKeptAndWaitedOut) {
 // written stays as it was. A limit on file size stands in for the full disk.
 TEST_F(Resume, ACheckpointTheDiskRefusesLeavesThePreviousOne) {
     SyntheticSite site(5, 3000);
-    // The first thirty pages come at once, the rest only after the first checkpoint: it is small
-    // enough to fit, the later ones are not.
+    // The first thirty pages come at once, the rest only after the first checkpoint, slowly enough
+    // for later checkpoints to come due: the first is small enough to fit, the later ones are not.
     std::mutex mutex;
     std::condition_variable opened;
     bool released = false;
@@ -175,6 +194,8 @@ TEST_F(Resume, ACheckpointTheDiskRefusesLeavesThePreviousOne) {
         if (++served > 30) {
             std::unique_lock lock(mutex);
             opened.wait_for(lock, std::chrono::seconds(30), [&] { return released; });
+            lock.unlock();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
         return site.page(path, page);
     });
