@@ -3,6 +3,7 @@
 #include "SiteMapFile.h"
 
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -41,6 +42,9 @@ void CheckpointWriter::start() {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != crawl)
             return "the crawl ended";
+        // The crawl comes first: the writer takes the time the agents and the scanner leave over,
+        // and so do the compressing threads it starts, which inherit this.
+        (void)::setpriority(PRIO_PROCESS, 0, 19);
         SiteMapFile map;
         map.fileName = m_fileName;
         map.frontier.arguments = m_arguments;
