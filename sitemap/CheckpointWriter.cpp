@@ -61,6 +61,14 @@ void CheckpointWriter::start() {
         m_longestPauseMs = pauseMs;
 }
 
+ForkedTask::State CheckpointWriter::writeNow() {
+    (void)finish();
+    if (m_fileName.empty())
+        return ForkedTask::State::Idle;
+    start();
+    return finish();
+}
+
 ForkedTask::State CheckpointWriter::finish() {
     return m_task.isRunning() ? counted(m_task.wait()) : counted(m_task.poll());
 }

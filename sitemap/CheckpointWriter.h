@@ -27,6 +27,9 @@ public:
     // written; Succeeded or Failed once when one has ended (errorText() then says why it failed:
     // the crawl goes on and the previous checkpoint stays).
     ForkedTask::State step();
+    // Writes a checkpoint at once, whatever the interval, and waits for it, as when the program
+    // is closed while the crawl runs; as finish() for the outcome.
+    ForkedTask::State writeNow();
     // Waits for a checkpoint being written, so that the crawl's own save cannot be overtaken by
     // it, and reports an outcome step() has not, as step() would.
     ForkedTask::State finish();

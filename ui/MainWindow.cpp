@@ -467,6 +467,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (!m_shutDown) {
         m_shutDown = true;
         storeWindowSettings();
+        m_checkpoints->saveBeforeClosing();
         m_tree->selectionModel()->clearSelection();
         m_linkModel->clear();
         m_treeModel->clearAll();

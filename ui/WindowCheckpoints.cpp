@@ -54,6 +54,13 @@ void WindowCheckpoints::retrievalEnded() {
     QFile::remove(fileName());
 }
 
+void WindowCheckpoints::saveBeforeClosing() {
+    if (!m_timer.isActive())
+        return;
+    m_timer.stop();
+    (void)m_writer.writeNow();
+}
+
 void WindowCheckpoints::tick() {
     if (m_writer.step() == ForkedTask::State::Failed)
         emit failed(QString::fromStdString(m_writer.errorText()));

@@ -23,6 +23,9 @@ public:
     static QString fileName();
     void retrievalStarted();
     void retrievalEnded();
+    // The window closes while the retrieval runs: what it has done and has still to do are saved
+    // now, not at the next interval, for the next start to offer.
+    void saveBeforeClosing();
 
 signals:
     // A checkpoint could not be written; the retrieval goes on and the last one stays.

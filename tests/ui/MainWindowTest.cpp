@@ -448,6 +448,25 @@ private slots:
         QCOMPARE(server->requestCount("/start.html"), 0u);
         QVERIFY(!QFileInfo::exists(saved));
 
+        // Closed while a retrieval runs, the window saves it at once, long before the interval.
+        app->settings.checkpointSeconds = 3600;
+        server->addPage("/again.html", "<title>Again</title><a href=slower.html>slower</a>");
+        server->addSlow("/slower.html", slow, slow.size() / 2 + 1, std::chrono::milliseconds(3000));
+        window->runCommand(CmdRemoveAll);
+        QVERIFY(window->startSite(url("/again.html")));
+        QTRY_VERIFY_WITH_TIMEOUT(server->requestCount("/slower.html") > 0, 10000);
+        window->close();
+        SiteEngine closedEngine;
+        SiteMapFile closed;
+        closed.fileName = Str(saved.toStdString());
+        QCOMPARE(closed.open(closedEngine), 0);
+        QCOMPARE(closed.frontier.pages.size(), size_t(1));
+        QCOMPARE(closed.frontier.pages[0].url, server->url("/slower.html"));
+        restartApplication();
+        window = std::make_unique<MainWindow>(*app);
+        window->show();
+        QFile::remove(saved);
+
         // Discarded, it is gone and nothing opens.
         QVERIFY(QFile::copy(leftOver, saved));
         window->runCommand(CmdRemoveAll);
