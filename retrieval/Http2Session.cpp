@@ -187,6 +187,10 @@ struct Http2Session::Stream {
     bool isReset = false;
     bool isLost = false;
     uint32_t resetCode = 0;
+    // Its agent waits for news. Each stream has its own condition, so that the bytes of one wake
+    // one agent, not every agent on the connection.
+    bool isWaiting = false;
+    std::condition_variable changed;
 };
 
 struct Http2Session::Callbacks {
@@ -241,6 +245,7 @@ struct Http2Session::Callbacks {
             s->incoming += s->fields;
             s->incoming += "\r\n";
             s->fields.clear();
+            session.m_touched.push_back(s);
             break;
         }
         case NGHTTP2_SETTINGS:
@@ -268,6 +273,7 @@ struct Http2Session::Callbacks {
         }
         s->incoming.append(reinterpret_cast<const char*>(data), length);
         s->unconsumed += length;
+        of(userData).m_touched.push_back(s);
         return 0;
     }
 
@@ -288,6 +294,7 @@ struct Http2Session::Callbacks {
             s->isReset = true;
             s->resetCode = errorCode;
         }
+        session.m_touched.push_back(s);
         session.forget(id);
         return 0;
     }
@@ -295,8 +302,10 @@ struct Http2Session::Callbacks {
     static int frameNotSent(nghttp2_session*, const nghttp2_frame* frame, int, void* userData) {
         Http2Session& session = of(userData);
         Stream* s = frame->hd.type == NGHTTP2_HEADERS ? stream(session, frame->hd.stream_id) : nullptr;
-        if (s)
+        if (s) {
             s->isRefused = true;
+            session.m_touched.push_back(s);
+        }
         return 0;
     }
 };
@@ -458,7 +467,9 @@ Http2Session::Event Http2Session::wait(Stream& stream, std::string& out, int tim
         if (m_driver == &stream) {
             isCancelled = !drive(lock, deadline);
         } else {
-            m_changed.wait_for(lock, std::chrono::milliseconds(kBlockingSliceMs));
+            stream.isWaiting = true;
+            stream.changed.wait_for(lock, std::chrono::milliseconds(kBlockingSliceMs));
+            stream.isWaiting = false;
             lock.unlock();
             isCancelled = runBlockingHook();
             lock.lock();
@@ -478,7 +489,18 @@ void Http2Session::handOff(Stream& stream) {
     if (m_driver != &stream)
         return;
     m_driver = nullptr;
-    m_changed.notify_all();
+    for (auto& [id, other] : m_streams) {
+        if (other->isWaiting) {
+            other->changed.notify_one();
+            return;
+        }
+    }
+}
+
+void Http2Session::notifyTouched() {
+    for (Stream* stream : m_touched)
+        stream->changed.notify_one();
+    m_touched.clear();
 }
 
 bool Http2Session::drive(std::unique_lock<std::mutex>& lock, int64_t deadline) {
@@ -553,8 +575,7 @@ bool Http2Session::drive(std::unique_lock<std::mutex>& lock, int64_t deadline) {
     }
     if (isBroken && !m_isLost)
         lose();
-    if (!incoming.empty() || isBroken)
-        m_changed.notify_all();
+    notifyTouched();
     return !isCancelled;
 }
 
@@ -568,11 +589,11 @@ void Http2Session::lose() {
             stream->isLost = true;
         else
             stream->isRefused = true;
+        stream->changed.notify_one();
     }
     m_streams.clear();
     m_openStreams = 0;
     m_idleSince = tickCount();
-    m_changed.notify_all();
 }
 
 void Http2Session::wake() {

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct nghttp2_session;
 
@@ -89,7 +90,9 @@ private:
     void forget(int32_t id);
     void lose();
     void wake();
+    // The stream's agent stops driving: another waiting one takes over.
     void handOff(Stream& stream);
+    void notifyTouched();
     void takeSettings();
     void notifyChange();
 
@@ -98,8 +101,9 @@ private:
     nghttp2_session* m_session = nullptr;
     int m_wakeFd = -1;
     mutable std::mutex m_mutex; // guards m_session and every stream's fields
-    std::condition_variable m_changed;
     Stream* m_driver = nullptr;
+    // Streams that had news in the last read, to be woken once it is taken in.
+    std::vector<Stream*> m_touched;
     std::map<int32_t, Stream*> m_streams;
     bool m_isLost = false;
     int32_t m_goawayLastStream = INT32_MAX;
