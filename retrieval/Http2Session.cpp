@@ -522,6 +522,9 @@ bool Http2Session::drive(std::unique_lock<std::mutex>& lock, int64_t deadline) {
             break;
         outgoing.append(reinterpret_cast<const char*>(data), static_cast<size_t>(length));
     }
+    // A request that could not be sent is news too, and its agent may drop the stream as soon as
+    // the lock is let go.
+    notifyTouched();
     // After a GOAWAY, once its last streams are done, nghttp2 has nothing more to say or hear.
     if (outgoing.empty() && nghttp2_session_want_read(m_session) == 0 &&
         nghttp2_session_want_write(m_session) == 0) {
@@ -600,6 +603,7 @@ void Http2Session::lose() {
     m_streams.clear();
     m_openStreams = 0;
     m_idleSince = tickCount();
+    notifyTouched();
 }
 
 void Http2Session::wake() {
