@@ -181,6 +181,16 @@ TEST_F(Http2Test, EveryKindOfReplyGivesWhatHttp1Gives) {
         }
     }
     EXPECT_EQ(secure.connectionsAccepted(), 1);
+    // The request's header lines went as HTTP/2 fields: the host as the authority, the rest as sent.
+    bool sawConditional = false;
+    for (const test::RecordedRequest& request : secure.requests()) {
+        EXPECT_EQ(request.header("Host"), "127.0.0.1:" + std::to_string(secure.port()));
+        EXPECT_EQ(request.header("User-Agent"), "Lurvik/1.0");
+        EXPECT_EQ(request.header("Accept-Encoding"), "gzip, deflate");
+        sawConditional =
+            sawConditional || request.header("If-Modified-Since") == "Sat, 01 Jan 2000 10:00:00 GMT";
+    }
+    EXPECT_TRUE(sawConditional);
 }
 
 TEST_F(Http2Test, RefusedAndGoneAwayRequestsGoAgainAndOtherResetsFailTheirPageOnly) {
