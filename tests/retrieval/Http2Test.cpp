@@ -235,7 +235,10 @@ TEST_F(Http2Test, ACancelOrTheTimeLimitEndsAWaitingStreamPromptly) {
     Agent& other = *pool.backgroundAgents.get(1);
     ASSERT_EQ(waiting.startFetchThread(URL(secure.url("/hang.html")), nullptr), 0);
     ASSERT_EQ(other.startFetchThread(URL(secure.url("/hang.html")), nullptr), 0);
-    sleepMs(200);
+    // Both streams open and waiting, not the connection still being made.
+    for (int i = 0; i < 1000 && secure.requests().size() < 2; ++i)
+        sleepMs(5);
+    ASSERT_EQ(secure.requests().size(), 2u);
     const int64_t asked = tickCount();
     waiting.requestCancel();
     while (waiting.state == AGENT_RUNNING && tickCount() - asked < 5000)
