@@ -31,12 +31,12 @@ constexpr int kMaxResponseBytes = 64 << 20;
 // What a link check reads past the head to keep its connection, at most, and how long it waits for
 // each piece of it.
 constexpr size_t kMaxDrainBytes = 64 * 1024;
+constexpr int kMaxDrainWaitMs = 1000;
 
 // How often a request the server did not take (refused, above a GOAWAY's last stream, or on a
 // connection lost before any reply) goes again: GET and HEAD may be repeated, but a server that
 // refuses every time must not keep the agent.
 constexpr int kMaxHttp2Attempts = 4;
-constexpr int kMaxDrainWaitMs = 1000;
 
 // Reports and verdicts tell a refusal of the client from a broken page by this.
 const char* const kChallengeSuffix = " (a bot challenge)";
