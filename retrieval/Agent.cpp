@@ -359,9 +359,11 @@ void Agent::takeDecoded(const std::string& decoded) {
 int Agent::exchangeKept(const URL& target) {
     ConnectionPool& pool = m_pool.connections;
     const std::string key = connectionKey(target, m_settings);
+    // The connection opened to learn that the server speaks HTTP/1.1 carries the first request.
+    std::unique_ptr<HttpConnection> opened;
     if (target.isSecure() && m_settings.useHttp2) {
         bool speaksHttp1 = false;
-        const int result = exchangeHttp2(target, key, speaksHttp1);
+        const int result = exchangeHttp2(target, key, speaksHttp1, opened);
         if (!speaksHttp1)
             return result;
     }
@@ -370,11 +372,12 @@ int Agent::exchangeKept(const URL& target) {
         response.clear();
         receivedBytes = 0;
         truncated = false;
-        std::unique_ptr<HttpConnection> connection;
-        if (pool.acquire(key, attempt > 0, connection) != SocketError::None)
+        std::unique_ptr<HttpConnection> connection = std::move(opened);
+        const bool isFresh = connection != nullptr;
+        if (!isFresh && pool.acquire(key, attempt > 0, connection) != SocketError::None)
             return cancelled();
-        const bool isReused = connection != nullptr;
-        if (!isReused) {
+        const bool isReused = connection != nullptr && !isFresh;
+        if (!connection) {
             connection = std::make_unique<HttpConnection>();
             if (openConnection(target, *connection) != 0) {
                 connection.reset();
@@ -493,7 +496,8 @@ Agent::ReplyOutcome Agent::transact(const URL& target, HttpConnection& connectio
     }
 }
 
-int Agent::exchangeHttp2(const URL& target, const std::string& key, bool& speaksHttp1) {
+int Agent::exchangeHttp2(const URL& target, const std::string& key, bool& speaksHttp1,
+                         std::unique_ptr<HttpConnection>& opened) {
     ConnectionPool& pool = m_pool.connections;
     for (int attempt = 0; attempt < kMaxHttp2Attempts; ++attempt) {
         std::shared_ptr<Http2Session> session;
@@ -508,7 +512,8 @@ int Agent::exchangeHttp2(const URL& target, const std::string& key, bool& speaks
                 return 1;
             }
             if (!connection->isHttp2()) {
-                pool.settleHttp1(key, std::move(connection));
+                pool.settleHttp1(key);
+                opened = std::move(connection);
                 speaksHttp1 = true;
                 return 0;
             }

@@ -137,8 +137,9 @@ private:
     ReplyOutcome transact(const URL& target, HttpConnection& connection, bool& isKept,
                           const char*& retryText);
     // Over the host's HTTP/2 session; speaksHttp1 set (and 0 returned) when the server chose
-    // HTTP/1.1 instead.
-    int exchangeHttp2(const URL& target, const std::string& key, bool& speaksHttp1);
+    // HTTP/1.1 instead, with the connection that learnt it in opened when there is one.
+    int exchangeHttp2(const URL& target, const std::string& key, bool& speaksHttp1,
+                      std::unique_ptr<HttpConnection>& opened);
     // One request on a stream of session: 0 when the reply is in, -1 when the server did not take
     // it and it may go again, else the result of fail/cancelled.
     int streamExchange(const URL& target, class Http2Session& session);

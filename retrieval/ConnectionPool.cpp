@@ -185,14 +185,16 @@ void ConnectionPool::settleHttp2(const std::string& key, const std::shared_ptr<H
     host.changed.notify_all();
 }
 
-void ConnectionPool::settleHttp1(const std::string& key, std::unique_ptr<HttpConnection> connection) {
+void ConnectionPool::settleHttp1(const std::string& key) {
     std::lock_guard lock(m_mutex);
     Host& host = m_hosts[key];
     host.isOpening = false;
     host.protocol = Protocol::Http1;
     --host.inFlight;
+    // Handed straight to the request that opened it: a server that sent its session tickets after
+    // the handshake leaves the socket readable, and a kept connection that is readable counts as
+    // closed by the server.
     ++host.open;
-    host.kept.push_back({std::move(connection), tickCount()});
     host.changed.notify_all();
 }
 

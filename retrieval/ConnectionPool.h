@@ -62,8 +62,9 @@ public:
                                             bool& speaksHttp1);
     // The connection opened for key speaks HTTP/2: session serves the host from now on.
     void settleHttp2(const std::string& key, const std::shared_ptr<Http2Session>& session);
-    // The server chose HTTP/1.1: connection is kept for the next acquire, and the host asked so.
-    void settleHttp1(const std::string& key, std::unique_ptr<HttpConnection> connection);
+    // The server chose HTTP/1.1: the connection just opened counts as one of the host's, in use by
+    // its opener (given back with release or discard), and the host is asked with acquire from now.
+    void settleHttp1(const std::string& key);
     void abandonOpening(const std::string& key);
     // The request's place on session is free again.
     void releaseStream(const std::string& key, const std::shared_ptr<Http2Session>& session);
