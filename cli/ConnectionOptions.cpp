@@ -20,6 +20,10 @@ int takeConnectionOption(int argc, char** argv, int& i, Settings& settings) {
         return set(settings.classicHttp, 1);
     if (arg == "--modern-http")
         return set(settings.classicHttp, 0);
+    if (arg == "--no-http2")
+        return set(settings.useHttp2, 0);
+    if (arg == "--http2")
+        return set(settings.useHttp2, 1);
     const bool proxy = arg == "--proxy";
     if (!proxy && arg != "--user-agent")
         return 0;

@@ -198,7 +198,9 @@ void printCrawlHelp(const Settings& s) {
         "  --persistent-cache, --no-persistent-cache   keep the cache between runs (now: %s)\n"
         "  --verify-cache, --no-verify-cache   re-request cached pages with If-Modified-Since (now: %s)\n"
         "  --classic-http, --modern-http   the original request form, or today's (now: %s)\n"
-        "  --host-connections N  connections open at once to one host (now: %d)\n"
+        "  --no-http2, --http2   speak HTTP/1.1 only, or offer HTTP/2 to https: servers (now: %s)\n"
+        "  --host-connections N  connections open at once to one host; over HTTP/2, requests in\n"
+        "                        flight to one host (now: %d)\n"
         "  --host-delay MS       pause between requests to one host (now: %d)\n"
         "  --retry-wait S        how long a page may wait on 429/503 replies in all (now: %d)\n"
         "  --page-time-limit S   give a page up after this long; 0 = no limit (now: %d)\n"
@@ -226,7 +228,7 @@ void printCrawlHelp(const Settings& s) {
         s.useProxy == 1 ? (s.proxyServer.str() + ":" + std::to_string(s.proxyPort)).c_str() : "none",
         onOff(s.useUserAgent == 1), s.userAgent.text(), onOff(!s.useUserPass), s.cacheDir.text(), s.cacheSize,
         onOff(s.persistentCache), onOff(s.smartCache), s.classicHttp ? "classic" : "modern",
-        s.maxHostConnections, s.hostDelay, s.maxRetryWait, s.pageTimeLimit,
+        onOff(s.useHttp2), s.maxHostConnections, s.hostDelay, s.maxRetryWait, s.pageTimeLimit,
         tlsOptionsHelp(s.caFile.str()).c_str(), onOff(s.obeySRE), onOff(s.checkExternal),
         s.checkpointSeconds);
 }

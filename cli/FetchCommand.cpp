@@ -32,10 +32,11 @@ void printHelp(const Settings& s) {
                 "  --user-agent TEXT     the User-Agent header (now: %s \"%s\")\n"
                 "  --no-user-agent       send no User-Agent header\n"
                 "  --classic-http, --modern-http   the original request form, or today's (now: %s)\n"
+                "  --no-http2, --http2   speak HTTP/1.1 only, or offer HTTP/2 to https: servers (now: %s)\n"
                 "%s",
                 s.useProxy == 1 ? (s.proxyServer.str() + ":" + std::to_string(s.proxyPort)).c_str() : "none",
                 s.useUserAgent == 1 ? "on" : "off", s.userAgent.text(), s.classicHttp ? "classic" : "modern",
-                tlsOptionsHelp(s.caFile.str()).c_str());
+                s.useHttp2 ? "on" : "off", tlsOptionsHelp(s.caFile.str()).c_str());
 }
 
 struct FetchOptions {

@@ -21,7 +21,7 @@ constexpr const char* kHelp =
     "\n"
     "commands:\n"
     "  fetch URL [--proxy host:port] [--user user:password] [--user-agent TEXT]\n"
-    "            [--no-user-agent] [--classic-http] [--ca-file FILE] [--insecure]\n"
+    "            [--no-user-agent] [--classic-http] [--no-http2] [--ca-file FILE] [--insecure]\n"
     "      fetch one page and print its status line, reply header and body size\n"
     "  crawl URL [options]\n"
     "      retrieve a whole site within the limits, with reports and link checks, and\n"

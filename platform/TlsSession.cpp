@@ -51,7 +51,20 @@ bool TlsSession::isResumed() const {
     return m_ssl && SSL_session_reused(m_ssl) == 1;
 }
 
-SocketError TlsSession::handshake(const std::string& hostName, int timeoutMs, const std::string& sessionKey) {
+std::string TlsSession::protocol() const {
+    const unsigned char* name = nullptr;
+    unsigned int length = 0;
+    if (m_ssl)
+        SSL_get0_alpn_selected(m_ssl, &name, &length);
+    return name ? std::string(reinterpret_cast<const char*>(name), length) : std::string();
+}
+
+bool TlsSession::hasBuffered() const {
+    return m_ssl && SSL_pending(m_ssl) > 0;
+}
+
+SocketError TlsSession::handshake(const std::string& hostName, int timeoutMs, const std::string& sessionKey,
+                                  const std::string& protocols) {
     beginBlockingCall();
     m_errorText.clear();
     m_isConnected = false;
@@ -65,6 +78,10 @@ SocketError TlsSession::handshake(const std::string& hostName, int timeoutMs, co
         offerStoredSession(m_ssl, m_sessionKey);
     }
 
+    if (!protocols.empty() &&
+        SSL_set_alpn_protos(m_ssl, reinterpret_cast<const unsigned char*>(protocols.data()),
+                            static_cast<unsigned int>(protocols.size())) != 0)
+        return fail(SocketError::Failed, "cannot offer the protocols by ALPN");
     const std::string host = bareHost(hostName);
     if (host.empty())
         return fail(SocketError::Failed, "no host name to check the certificate against");

@@ -25,8 +25,15 @@ public:
     // hostName (a DNS name, sent as SNI, or an IPv4/IPv6 literal, brackets allowed). timeoutMs
     // bounds the whole handshake, so a server that trickles bytes cannot hold it open. With a
     // sessionKey (host and port), a session stored under it is resumed and new ones are stored.
+    // protocols, when given, is offered by ALPN in the wire form (length-prefixed names, most wanted
+    // first); what the server chose is then in protocol().
     [[nodiscard]] SocketError handshake(const std::string& hostName, int timeoutMs,
-                                        const std::string& sessionKey = {});
+                                        const std::string& sessionKey = {},
+                                        const std::string& protocols = {});
+    // The protocol the server chose by ALPN ("h2", "http/1.1"), empty when it chose none.
+    std::string protocol() const;
+    // Whether bytes already decrypted wait to be read: a poll on the socket would not see them.
+    bool hasBuffered() const;
     // Whether the last handshake resumed a stored session.
     bool isResumed() const;
     // timeoutMs is an idle time, as for Socket: how long one wait may last.

@@ -1,6 +1,7 @@
 #include "Agent.h"
 
 #include "AgentPool.h"
+#include "Http2Session.h"
 #include "HttpConnection.h"
 #include "HttpReply.h"
 #include "HttpRequest.h"
@@ -31,6 +32,11 @@ constexpr int kMaxResponseBytes = 64 << 20;
 // each piece of it.
 constexpr size_t kMaxDrainBytes = 64 * 1024;
 constexpr int kMaxDrainWaitMs = 1000;
+
+// How often a request the server did not take (refused, above a GOAWAY's last stream, or on a
+// connection lost before any reply) goes again: GET and HEAD may be repeated, but a server that
+// refuses every time must not keep the agent.
+constexpr int kMaxHttp2Attempts = 4;
 
 // Reports and verdicts tell a refusal of the client from a broken page by this.
 const char* const kChallengeSuffix = " (a bot challenge)";
@@ -219,6 +225,10 @@ FetchSettings Agent::boundedSettings() const {
 }
 
 int Agent::openConnection(const URL& target, HttpConnection& connection) {
+    return openConnectionOffering(target, connection, false);
+}
+
+int Agent::openConnectionOffering(const URL& target, HttpConnection& connection, bool offersHttp2) {
     progress("resolving host address");
     if (cancelWanted())
         return cancelled();
@@ -233,7 +243,7 @@ int Agent::openConnection(const URL& target, HttpConnection& connection) {
     progress("connecting to host");
     if (cancelWanted())
         return cancelled();
-    failure = connection.connect(target, boundedSettings());
+    failure = connection.connect(target, boundedSettings(), offersHttp2);
     if (failure == HttpConnection::Failure::Cancelled || cancelWanted())
         return cancelled();
     if (failure != HttpConnection::Failure::None && timeIsUp())
@@ -349,16 +359,25 @@ void Agent::takeDecoded(const std::string& decoded) {
 int Agent::exchangeKept(const URL& target) {
     ConnectionPool& pool = m_pool.connections;
     const std::string key = connectionKey(target, m_settings);
+    // The connection opened to learn that the server speaks HTTP/1.1 carries the first request.
+    std::unique_ptr<HttpConnection> opened;
+    if (target.isSecure() && m_settings.useHttp2) {
+        bool speaksHttp1 = false;
+        const int result = exchangeHttp2(target, key, speaksHttp1, opened);
+        if (!speaksHttp1)
+            return result;
+    }
     // A kept connection the server closed before answering gets the request once more, on a new one.
     for (int attempt = 0; attempt < 2; ++attempt) {
         response.clear();
         receivedBytes = 0;
         truncated = false;
-        std::unique_ptr<HttpConnection> connection;
-        if (pool.acquire(key, attempt > 0, connection) != SocketError::None)
+        std::unique_ptr<HttpConnection> connection = std::move(opened);
+        const bool isFresh = connection != nullptr;
+        if (!isFresh && pool.acquire(key, attempt > 0, connection) != SocketError::None)
             return cancelled();
-        const bool isReused = connection != nullptr;
-        if (!isReused) {
+        const bool isReused = connection != nullptr && !isFresh;
+        if (!connection) {
             connection = std::make_unique<HttpConnection>();
             if (openConnection(target, *connection) != 0) {
                 connection.reset();
@@ -473,6 +492,125 @@ Agent::ReplyOutcome Agent::transact(const URL& target, HttpConnection& connectio
         if (headerOnly && reader.isHeadComplete()) {
             isKept = drainBody(connection, reader);
             return archived(ReplyOutcome::Done);
+        }
+    }
+}
+
+int Agent::exchangeHttp2(const URL& target, const std::string& key, bool& speaksHttp1,
+                         std::unique_ptr<HttpConnection>& opened) {
+    ConnectionPool& pool = m_pool.connections;
+    for (int attempt = 0; attempt < kMaxHttp2Attempts; ++attempt) {
+        std::shared_ptr<Http2Session> session;
+        if (pool.acquireStream(key, session, speaksHttp1) != SocketError::None)
+            return cancelled();
+        if (speaksHttp1)
+            return 0;
+        if (!session) {
+            auto connection = std::make_unique<HttpConnection>();
+            if (openConnectionOffering(target, *connection, true) != 0) {
+                pool.abandonOpening(key);
+                return 1;
+            }
+            if (!connection->isHttp2()) {
+                pool.settleHttp1(key);
+                opened = std::move(connection);
+                speaksHttp1 = true;
+                return 0;
+            }
+            session = std::make_shared<Http2Session>(std::move(connection), m_settings.receiveTimeoutMs);
+            if (session->start() != 0) {
+                pool.abandonOpening(key);
+                return fail("Error - Could not send request to host");
+            }
+            session->onChange = [&pool, key] { pool.wake(key); };
+            pool.settleHttp2(key, session);
+        }
+        const int result =
+            pool.waitTurn(key) != SocketError::None ? cancelled() : streamExchange(target, *session);
+        pool.releaseStream(key, session);
+        if (result >= 0)
+            return result;
+    }
+    return fail("Error - The server refused the request");
+}
+
+int Agent::streamExchange(const URL& target, Http2Session& session) {
+    response.clear();
+    receivedBytes = 0;
+    truncated = false;
+    progress("sending request to host");
+    Str request;
+    makeRequest(target, false, request);
+    std::shared_ptr<Http2Session::Stream> stream = session.open(request.view());
+    if (!stream)
+        return -1;
+    progress("receiving data from host");
+    ReplyReader reader(sink ? SIZE_MAX : kMaxResponseBytes);
+    if (askWithHead)
+        reader.expectNoBody();
+    WarcWriter* archive = m_pool.warcWriter;
+    const size_t archiveCap = kMaxResponseBytes;
+    // Archived as an HTTP/1.1 exchange, as web archives keep HTTP/2 ones: the request as it would
+    // be written, the reply's head in HTTP/1.1 form and its body as it came.
+    std::string wire;
+    auto finished = [&](int result) {
+        session.close(*stream);
+        const bool isPartial =
+            truncated || reader.state() != ReplyReader::State::Done || wire.size() >= archiveCap;
+        if (archive && (result == 0 || (truncated && !wire.empty())))
+            archive->recordExchange(target, request.view(), wire, isPartial);
+        return result;
+    };
+    std::string bytes;
+    std::string decoded;
+    for (;;) {
+        bytes.clear();
+        const Http2Session::Event event = session.wait(*stream, bytes, receiveWaitMs(), &cancelRequested);
+        if (archive && wire.size() < archiveCap)
+            wire.append(bytes, 0, std::min(bytes.size(), archiveCap - wire.size()));
+        if (event == Http2Session::Event::Cancelled || cancelWanted()) {
+            session.close(*stream);
+            response.clear();
+            return cancelled();
+        }
+        if (event == Http2Session::Event::Refused) {
+            session.close(*stream);
+            return -1;
+        }
+        if (event == Http2Session::Event::Reset) {
+            response.clear();
+            truncated = reader.wireBytes() > 0;
+            return finished(
+                fail(Str("Error - The server reset the request (" + session.resetText(*stream) + ")")));
+        }
+        if (event == Http2Session::Event::TimedOut || event == Http2Session::Event::Lost) {
+            response.clear();
+            truncated = reader.wireBytes() > 0;
+            return finished(fail(timeIsUp() ? kTimeUpText : "Error - Could not receive data from host"));
+        }
+        decoded.clear();
+        ReplyReader::State state = reader.feed(bytes.data(), bytes.size(), decoded);
+        if (event == Http2Session::Event::Ended && state == ReplyReader::State::Body)
+            state = reader.close(decoded);
+        takeDecoded(decoded);
+        receivedBytes = static_cast<int>(std::min<size_t>(reader.wireBytes(), INT32_MAX));
+        if (state == ReplyReader::State::Failed) {
+            response.clear();
+            truncated = reader.failure() == ReplyReader::Failure::CutShort ||
+                        reader.failure() == ReplyReader::Failure::TooLarge;
+            return finished(fail(ReplyReader::failureText(reader.failure())));
+        }
+        if (state == ReplyReader::State::Done || (headerOnly && reader.isHeadComplete()))
+            return finished(0);
+        if (event == Http2Session::Event::Ended) {
+            // The stream ended without a head: nothing a page could be made of.
+            response.clear();
+            return finished(fail("Error - Could not receive data from host"));
+        }
+        if (timeIsUp()) {
+            response.clear();
+            truncated = true;
+            return finished(fail(kTimeUpText));
         }
     }
 }

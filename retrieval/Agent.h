@@ -40,6 +40,7 @@ struct FetchSettings {
     int sendUserAgent = 0;
     int useCredentials = 1;
     int classicHttp = 0;
+    int useHttp2 = 1; // offer HTTP/2 to https: servers (modern mode)
     int connectTimeoutMs = 30000;
     int receiveTimeoutMs = 60000;
     int pageTimeLimitMs = 120000; // 0: none
@@ -135,10 +136,18 @@ private:
     // what failed, for when no retry is left).
     ReplyOutcome transact(const URL& target, HttpConnection& connection, bool& isKept,
                           const char*& retryText);
+    // Over the host's HTTP/2 session; speaksHttp1 set (and 0 returned) when the server chose
+    // HTTP/1.1 instead, with the connection that learnt it in opened when there is one.
+    int exchangeHttp2(const URL& target, const std::string& key, bool& speaksHttp1,
+                      std::unique_ptr<HttpConnection>& opened);
+    // One request on a stream of session: 0 when the reply is in, -1 when the server did not take
+    // it and it may go again, else the result of fail/cancelled.
+    int streamExchange(const URL& target, class Http2Session& session);
     // Reads the rest of a reply whose head was all that was wanted; true when the connection may
     // carry the next request.
     bool drainBody(HttpConnection& connection, ReplyReader& reader);
     int openConnection(const URL& target, HttpConnection& connection);
+    int openConnectionOffering(const URL& target, HttpConnection& connection, bool offersHttp2);
     void makeRequest(const URL& target, bool viaProxy, Str& request) const;
     void takeDecoded(const std::string& decoded);
 

@@ -66,6 +66,7 @@ FetchSettings AgentPool::fetchSettings() const {
     settings.sendUserAgent = sendUserAgent;
     settings.useCredentials = useCredentials;
     settings.classicHttp = classicHttp;
+    settings.useHttp2 = useHttp2;
     settings.connectTimeoutMs = connectTimeoutMs;
     settings.receiveTimeoutMs = receiveTimeoutMs;
     settings.pageTimeLimitMs = pageTimeLimitMs;

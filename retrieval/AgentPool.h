@@ -78,6 +78,7 @@ public:
     int proxyPort = 0;
     int useCredentials = 1;
     int classicHttp = 0;
+    int useHttp2 = 1;
     int connectTimeoutMs = 30000;
     int receiveTimeoutMs = 60000;
     // How long in all a page may wait for a server that asked to be left alone (429, 503).

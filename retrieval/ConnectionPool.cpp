@@ -33,6 +33,10 @@ ConnectionPool::Limits ConnectionPool::limits() const {
 
 void ConnectionPool::dropExpired(int64_t now) {
     for (auto& [key, host] : m_hosts) {
+        const Http2Session* session = host.session.get();
+        if (session && (!session->acceptsStreams() ||
+                        (session->openStreams() == 0 && now - session->idleSince() >= m_limits.idleMs)))
+            host.session.reset();
         for (auto it = host.kept.begin(); it != host.kept.end();) {
             if (!isExpired(*it, now)) {
                 ++it;
@@ -122,6 +126,7 @@ void ConnectionPool::closeIdle() {
     for (auto& [key, host] : m_hosts) {
         host.open -= static_cast<int>(host.kept.size());
         host.kept.clear();
+        host.session.reset();
     }
     wakeAll();
 }
@@ -130,6 +135,90 @@ void ConnectionPool::closeExpired() {
     std::lock_guard lock(m_mutex);
     dropExpired(tickCount());
     wakeAll();
+}
+
+SocketError ConnectionPool::acquireStream(const std::string& key, std::shared_ptr<Http2Session>& session,
+                                          bool& speaksHttp1) {
+    session.reset();
+    speaksHttp1 = false;
+    beginBlockingCall();
+    std::unique_lock lock(m_mutex);
+    Host& host = m_hosts[key];
+    for (;;) {
+        if (host.protocol == Protocol::Http1) {
+            speaksHttp1 = true;
+            return SocketError::None;
+        }
+        if (host.session && !host.session->acceptsStreams())
+            host.session.reset();
+        if (host.inFlight < m_limits.perHost) {
+            if (host.session && host.session->placesTaken() < host.session->streamLimit()) {
+                ++host.inFlight;
+                session = host.session;
+                session->takePlace();
+                return SocketError::None;
+            }
+            // One connection at a time is opened: the others wait to learn whether it speaks HTTP/2.
+            if (!host.session && !host.isOpening) {
+                host.isOpening = true;
+                ++host.inFlight;
+                ++m_opened;
+                return SocketError::None;
+            }
+        }
+        lock.unlock();
+        bool cancelled = runBlockingHook();
+        lock.lock();
+        if (cancelled)
+            return SocketError::Cancelled;
+        host.changed.wait_for(lock, std::chrono::milliseconds(kBlockingSliceMs));
+    }
+}
+
+void ConnectionPool::settleHttp2(const std::string& key, const std::shared_ptr<Http2Session>& session) {
+    std::lock_guard lock(m_mutex);
+    Host& host = m_hosts[key];
+    host.isOpening = false;
+    host.protocol = Protocol::Http2;
+    host.session = session;
+    session->takePlace();
+    host.changed.notify_all();
+}
+
+void ConnectionPool::settleHttp1(const std::string& key) {
+    std::lock_guard lock(m_mutex);
+    Host& host = m_hosts[key];
+    host.isOpening = false;
+    host.protocol = Protocol::Http1;
+    --host.inFlight;
+    // Handed straight to the request that opened it: a server that sent its session tickets after
+    // the handshake leaves the socket readable, and a kept connection that is readable counts as
+    // closed by the server.
+    ++host.open;
+    host.changed.notify_all();
+}
+
+void ConnectionPool::abandonOpening(const std::string& key) {
+    std::lock_guard lock(m_mutex);
+    Host& host = m_hosts[key];
+    host.isOpening = false;
+    --host.inFlight;
+    host.changed.notify_all();
+}
+
+void ConnectionPool::releaseStream(const std::string& key, const std::shared_ptr<Http2Session>& session) {
+    std::lock_guard lock(m_mutex);
+    Host& host = m_hosts[key];
+    --host.inFlight;
+    session->givePlace();
+    if (host.session == session && !session->acceptsStreams())
+        host.session.reset();
+    host.changed.notify_all();
+}
+
+void ConnectionPool::wake(const std::string& key) {
+    std::lock_guard lock(m_mutex);
+    m_hosts[key].changed.notify_all();
 }
 
 int ConnectionPool::opened() const {

@@ -40,7 +40,8 @@ HttpConnection::Failure HttpConnection::resolve(const URL& target, const FetchSe
     return resolved == SocketError::None ? Failure::None : Failure::Resolve;
 }
 
-HttpConnection::Failure HttpConnection::connect(const URL& target, const FetchSettings& settings) {
+HttpConnection::Failure HttpConnection::connect(const URL& target, const FetchSettings& settings,
+                                                bool offersHttp2) {
     SocketError connected = SocketError::Failed;
     for (const SocketAddress& address : m_addresses) {
         connected = m_socket.connect(address, settings.connectTimeoutMs);
@@ -63,14 +64,17 @@ HttpConnection::Failure HttpConnection::connect(const URL& target, const FetchSe
     }
     m_tls = std::make_unique<TlsSession>(m_socket);
     // Classic mode makes a connection per page; a resumed session spares each one a full handshake.
-    SocketError handshake = m_tls->handshake(std::string(target.getHost()), settings.connectTimeoutMs,
-                                             std::string(target.getHostAndPort()));
+    static const std::string kHttp2First("\x02h2\x08http/1.1", 12);
+    SocketError handshake =
+        m_tls->handshake(std::string(target.getHost()), settings.connectTimeoutMs,
+                         std::string(target.getHostAndPort()), offersHttp2 ? kHttp2First : std::string());
     if (handshake == SocketError::Cancelled)
         return Failure::Cancelled;
     if (handshake != SocketError::None) {
         m_detail = m_tls->errorText();
         return Failure::Connect;
     }
+    m_isHttp2 = m_tls->protocol() == "h2";
     return Failure::None;
 }
 

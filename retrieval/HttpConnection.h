@@ -21,9 +21,15 @@ public:
     // Finds the addresses to try: the proxy's, or the target host's (through hosts when given).
     [[nodiscard]] Failure resolve(const URL& target, const FetchSettings& settings,
                                   HostCache* hosts = nullptr);
-    // Connects and, for https:, tunnels and negotiates TLS. detail() gives the reason of a TLS or
-    // tunnel failure in words.
-    [[nodiscard]] Failure connect(const URL& target, const FetchSettings& settings);
+    // Connects and, for https:, tunnels and negotiates TLS, offering HTTP/2 by ALPN when
+    // offersHttp2. detail() gives the reason of a TLS or tunnel failure in words.
+    [[nodiscard]] Failure connect(const URL& target, const FetchSettings& settings, bool offersHttp2 = false);
+    // The server chose HTTP/2 in the TLS handshake.
+    bool isHttp2() const { return m_isHttp2; }
+    // For a session that waits on the socket itself: the descriptor, and whether TLS holds bytes
+    // already read from it.
+    int fd() const { return m_socket.fd(); }
+    bool hasBuffered() const { return m_tls && m_tls->hasBuffered(); }
     // Whether the request line must carry the absolute address: a proxy that sees the request.
     bool sendsAbsoluteForm() const { return m_viaProxy && !m_tls; }
     [[nodiscard]] SocketError sendAll(const void* data, size_t length, int timeoutMs);
@@ -39,6 +45,7 @@ private:
     std::unique_ptr<TlsSession> m_tls;
     std::vector<SocketAddress> m_addresses;
     bool m_viaProxy = false;
+    bool m_isHttp2 = false;
     std::string m_detail;
 };
 

@@ -64,6 +64,7 @@ constexpr NumberValue kGlobalNumbers[] = {
     {"UseUserPass", &Settings::useUserPass, 1},
     {"useUserAgent", &Settings::useUserAgent, 0},
     {"ClassicHttp", &Settings::classicHttp, 0},
+    {"UseHttp2", &Settings::useHttp2, 1},
     {"ObeySRE", &Settings::obeySRE, 0},
     {"MaxHostConnections", &Settings::maxHostConnections, 8},
     {"HostDelay", &Settings::hostDelay, 0},
@@ -227,6 +228,7 @@ void Settings::applyToPool(AgentPool& pool) const {
     pool.setUseCredentials(useUserPass);
     pool.setUserAgent(useUserAgent, userAgent);
     pool.classicHttp = classicHttp;
+    pool.useHttp2 = useHttp2;
     pool.configureProxy(useProxy, proxyServer, proxyPort);
     ConnectionPool::Limits limits;
     limits.perHost = std::max(1, maxHostConnections);

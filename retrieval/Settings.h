@@ -49,6 +49,7 @@ struct Settings {
     int useUserAgent = 1;         // "useUserAgent"
     Str userAgent = "Lurvik/1.0"; // "UserAgent"
     int classicHttp = 0;          // "ClassicHttp": the original request form, byte for byte
+    int useHttp2 = 1;             // "UseHttp2": offer HTTP/2 to https: servers (modern form only)
     int obeySRE = 0;              // "ObeySRE": obey robots.txt ("Obey SRE standards")
     int maxHostConnections = 8;   // "MaxHostConnections": connections open at once to one host
     int hostDelay = 0;            // "HostDelay": milliseconds between requests to one host

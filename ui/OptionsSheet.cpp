@@ -304,6 +304,8 @@ QGroupBox* OptionsSheet::buildConnections(QWidget* page) {
     auto* form = new QFormLayout(group);
     form->addRow(addCheck(group, "classicHttp", QStringLiteral("Send the &original HTTP/1.0 requests"),
                           s.classicHttp == 1));
+    form->addRow(addCheck(group, "useHttp2", QStringLiteral("Use HTTP/&2 with https: servers that offer it"),
+                          s.useHttp2 == 1));
     form->addRow(QStringLiteral("Connections pe&r host:"),
                  addSpin(group, "hostConnections", 1, 64, s.maxHostConnections));
     QSpinBox* delay = addSpin(group, "hostDelay", 0, 600000, s.hostDelay);
@@ -358,6 +360,7 @@ void OptionsSheet::applyAdvanced() {
     s.userAgent = toStr(agent.isEmpty() ? QString::fromLatin1(kDefaultAgent) : agent);
     s.obeySRE = check("obeySRE")->isChecked();
     s.classicHttp = check("classicHttp")->isChecked();
+    s.useHttp2 = check("useHttp2")->isChecked() ? 1 : 0;
     s.checkExternal = check("checkExternal")->isChecked() ? 1 : 0;
     s.checkLinks = check("checkLinks")->isChecked() ? 1 : 0;
     s.maxHostConnections = spin("hostConnections")->value();

@@ -1,4 +1,5 @@
 #include "platform/TlsSession.h"
+#include "TestIdentity.h"
 #include "TimeScale.h"
 #include "platform/BlockingHook.h"
 #include "platform/Resolver.h"
@@ -6,10 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <openssl/evp.h>
-#include <openssl/pem.h>
 #include <openssl/ssl.h>
-#include <openssl/x509v3.h>
 
 #include <arpa/inet.h>
 #include <poll.h>
@@ -29,67 +27,15 @@
 namespace lurvik {
 namespace {
 
+using test::Identity;
+using test::makeIdentity;
+using test::makeServerContext;
+
 using Clock = std::chrono::steady_clock;
 
 long msSince(Clock::time_point start) {
     return static_cast<long>(
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-}
-
-// ---- A throwaway PKI, made fresh for each run so no key or certificate lives in the tree.
-
-struct Identity {
-    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key{nullptr, EVP_PKEY_free};
-    std::unique_ptr<X509, decltype(&X509_free)> cert{nullptr, X509_free};
-};
-
-void addExtension(X509* cert, X509* issuer, int nid, const char* value) {
-    X509V3_CTX context;
-    X509V3_set_ctx_nodb(&context);
-    X509V3_set_ctx(&context, issuer, cert, nullptr, nullptr, 0);
-    X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value);
-    ASSERT_NE(extension, nullptr) << value;
-    X509_add_ext(cert, extension, -1);
-    X509_EXTENSION_free(extension);
-}
-
-// issuer null: self-signed. subjectAltNames null: a CA.
-Identity makeIdentity(const char* commonName, const char* subjectAltNames, const Identity* issuer) {
-    static long serial = 1;
-    Identity made;
-    made.key.reset(EVP_EC_gen("P-256"));
-    made.cert.reset(X509_new());
-    X509* cert = made.cert.get();
-    X509_set_version(cert, 2);
-    ASN1_INTEGER_set(X509_get_serialNumber(cert), serial++);
-    X509_gmtime_adj(X509_getm_notBefore(cert), -3600);
-    X509_gmtime_adj(X509_getm_notAfter(cert), 86400);
-    X509_set_pubkey(cert, made.key.get());
-    X509_NAME* name = X509_get_subject_name(cert);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(commonName),
-                               -1, -1, 0);
-    X509* issuerCert = issuer ? issuer->cert.get() : cert;
-    X509_set_issuer_name(cert, X509_get_subject_name(issuerCert));
-    addExtension(cert, issuerCert, NID_subject_key_identifier, "hash");
-    if (subjectAltNames) {
-        addExtension(cert, issuerCert, NID_basic_constraints, "critical,CA:FALSE");
-        addExtension(cert, issuerCert, NID_ext_key_usage, "serverAuth");
-        addExtension(cert, issuerCert, NID_subject_alt_name, subjectAltNames);
-    } else {
-        addExtension(cert, issuerCert, NID_basic_constraints, "critical,CA:TRUE");
-        addExtension(cert, issuerCert, NID_key_usage, "critical,keyCertSign,cRLSign");
-    }
-    if (issuer)
-        addExtension(cert, issuerCert, NID_authority_key_identifier, "keyid:always");
-    X509_sign(cert, issuer ? issuer->key.get() : made.key.get(), EVP_sha256());
-    return made;
-}
-
-SSL_CTX* makeServerContext(const Identity& identity) {
-    SSL_CTX* context = SSL_CTX_new(TLS_server_method());
-    SSL_CTX_use_certificate(context, identity.cert.get());
-    SSL_CTX_use_PrivateKey(context, identity.key.get());
-    return context;
 }
 
 // ---- A tiny blocking TLS server on 127.0.0.1, serving one connection at a time.
@@ -224,10 +170,7 @@ protected:
 
         s_caFile = std::filesystem::temp_directory_path() /
                    ("lurvik-test-ca-" + std::to_string(::getpid()) + ".pem");
-        FILE* file = std::fopen(s_caFile.c_str(), "w");
-        ASSERT_NE(file, nullptr);
-        PEM_write_X509(file, ca.cert.get());
-        std::fclose(file);
+        ASSERT_EQ(test::writeCertificate(ca, s_caFile), 0);
         setTlsExtraCaFile(s_caFile);
     }
 

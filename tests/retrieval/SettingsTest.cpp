@@ -98,6 +98,7 @@ TEST_F(SettingsTest, SavedSettingsWindowAndHistoryComeBack) {
     saved.limitPages = 1;
     saved.numPages = 50;
     saved.classicHttp = 1;
+    saved.useHttp2 = 0;
     saved.treeWidth = 321;
     saved.mainRight = 800;
     ASSERT_EQ(saved.saveSettings(), 0);
@@ -109,6 +110,7 @@ TEST_F(SettingsTest, SavedSettingsWindowAndHistoryComeBack) {
     EXPECT_EQ(loaded.numBGAgents, 7);
     EXPECT_EQ(loaded.proxyServer, "proxy.example");
     EXPECT_EQ(loaded.classicHttp, 1);
+    EXPECT_EQ(loaded.useHttp2, 0);
     SiteEngine engine;
     loaded.applyToEngine(engine);
     EXPECT_EQ(engine.maxPages, 50);
@@ -128,6 +130,7 @@ TEST_F(SettingsTest, SavedSettingsWindowAndHistoryComeBack) {
     EXPECT_EQ(pool.proxyPort, 3128);
     EXPECT_NE(pool.proxyAddress, 0u);
     EXPECT_EQ(pool.classicHttp, 1);
+    EXPECT_EQ(pool.useHttp2, 0);
     loaded.useProxy = 2;
     loaded.applyToPool(pool);
     EXPECT_EQ(pool.proxyAddress, 0u) << "only 1 turns the proxy on";

@@ -409,6 +409,25 @@ std::string TestServer::pageReply(const Route& route, const RecordedRequest& req
     return encodeReply(formatReply(page), coding, "HTTP/1.1");
 }
 
+Route::Kind TestServer::replyFor(const RecordedRequest& request, std::string& reply) {
+    reply.clear();
+    Route route;
+    if (!findRoute(request.path, route)) {
+        route = Route();
+        route.page = statusPage(404);
+    }
+    if (request.method == "HEAD" && m_refuseHead) {
+        route = Route();
+        route.page = statusPage(405);
+    }
+    if (route.kind != Route::Kind::Page)
+        return route.kind;
+    reply = pageReply(route, request, true);
+    if (request.method == "HEAD")
+        reply.resize(std::min(reply.size(), reply.find("\r\n\r\n") + 4));
+    return route.kind;
+}
+
 bool TestServer::serveRequest(Connection& connection, const RecordedRequest& request, bool keepAlive) {
     if (request.method.empty() || request.path.empty() || !request.isComplete) {
         (void)connection.sendAll(formatReply(statusPage(400)));
@@ -428,6 +447,10 @@ bool TestServer::serveRequest(Connection& connection, const RecordedRequest& req
     switch (route.kind) {
     case Route::Kind::Page: {
         std::string reply = pageReply(route, request, keepAlive);
+        // Said outright, so that a client that asks with HTTP/1.0's habits keeps the connection too.
+        const size_t headEnd = reply.find("\r\n\r\n");
+        if (keepAlive && headEnd != std::string::npos)
+            reply.insert(headEnd + 2, "Connection: keep-alive\r\n");
         // A reply to HEAD is the head alone, whatever length it announces.
         if (isHead)
             reply.resize(std::min(reply.size(), reply.find("\r\n\r\n") + 4));

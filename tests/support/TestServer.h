@@ -49,8 +49,8 @@ struct Route {
 //   line, or passes maxHeadBytes, is answered 400.
 // - Every reply to an HTTP/1.0 request, and every raw, stalled or dropped reply, is
 //   followed by closing the connection; page replies to HTTP/1.1 requests keep it open
-//   unless setKeepAlive(false). Adding a route for a path that already has one replaces
-//   it; routes may be added while the server runs.
+//   unless setKeepAlive(false), and then say "Connection: keep-alive". Adding a route for a path that already
+//   has one replaces it; routes may be added while the server runs.
 // - A request is logged once its head is read (or the client gave up part-way), before
 //   any reply, so a client that has seen a reply always finds its request in the log.
 // - Each connection runs on its own thread; stop() wakes every one of them, including
@@ -130,6 +130,11 @@ public:
     // The most requests answered at the same moment since the start or the last reset.
     int mostRequestsAtOnce() const { return m_mostBusy.load(); }
     void resetMostRequestsAtOnce() { m_mostBusy = m_busy.load(); }
+
+    // What this server answers request with on a kept HTTP/1.1 connection, in reply, for servers of
+    // other protocols that serve the same routes. Raw, streamed and dropped routes give no reply;
+    // the kind of route tells what to do instead. Counts towards throttled routes as a request does.
+    Route::Kind replyFor(const RecordedRequest& request, std::string& reply);
 
     std::vector<RecordedRequest> requests() const;
     // How many requests the log holds, without copying it.

@@ -737,8 +737,10 @@ private slots:
         lurvik::test::Page sent;
         sent.body = kIndex;
         std::string reply = lurvik::test::formatReply(sent);
-        // The server answers an HTTP/1.1 request in kind, with the fixture's header lines.
-        std::string sentHeader = "HTTP/1.1" + reply.substr(8, reply.find("\r\n\r\n") - 4);
+        // The server answers an HTTP/1.1 request in kind, with the fixture's header lines, and says
+        // it keeps the connection.
+        const size_t headEnd = reply.find("\r\n\r\n") + 2;
+        std::string sentHeader = "HTTP/1.1" + reply.substr(8, headEnd - 8) + "Connection: keep-alive\r\n\r\n";
         QCOMPARE(site()->node->replyHeader.str(), sentHeader);
         QCOMPARE(header.trimmed(), QString::fromStdString(sentHeader).remove(QLatin1Char('\r')).trimmed());
 
