@@ -71,6 +71,9 @@ constexpr NumberValue kGlobalNumbers[] = {
     {"PageTimeLimit", &Settings::pageTimeLimit, 120},
     {"CheckExternal", &Settings::checkExternal, 0},
     {"CheckLinks", &Settings::checkLinks, 0},
+    {"RenderPages", &Settings::renderPages, 0},
+    {"RenderTabs", &Settings::renderTabs, 0},
+    {"RenderTimeout", &Settings::renderTimeout, 15},
 };
 
 const TextValue kGlobalTexts[] = {
