@@ -127,6 +127,9 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
     statusBar()->addWidget(m_statusUrl, 3);
     statusBar()->addWidget(m_statusInfo, 2);
     statusBar()->addPermanentWidget(m_progress);
+    if (app.renderError == RenderError::NotInstalled)
+        statusBar()->showMessage(
+            QStringLiteral("Rendering needs chromium-headless-shell: pages are read as served"));
 
     Settings& settings = app.settings;
     m_treeModel->dupChildren = settings.dupChildren != 0;
@@ -340,6 +343,7 @@ void MainWindow::createViews() {
     m_source = m_sourcePane->editor();
     connect(m_source, &QWidget::customContextMenuRequested, this, &MainWindow::sourceContextMenu);
     connect(m_sourcePane, &SourcePane::pageFetched, this, [this] { loadSource(selectedItem()); });
+    connect(m_sourcePane, &SourcePane::renderedToggled, this, [this] { loadSource(selectedItem()); });
 
     m_pane = new QStackedWidget(this);
     m_pane->addWidget(m_linkTable);
@@ -790,6 +794,11 @@ void MainWindow::refreshPane() {
 }
 
 void MainWindow::retrievalEnded() {
+    // What the rendered pages' requests came back with is the status of those links.
+    if (m_app.renderer) {
+        for (const auto& [key, result] : m_app.renderer->requestResults())
+            m_app.checkedLinks.record(key, result);
+    }
     m_linkChecks->start();
     // Stop also ends the link checks that follow a retrieval.
     m_actions[CmdStop]->setEnabled(m_linkChecks->isRunning());
