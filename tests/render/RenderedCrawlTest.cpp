@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <map>
+#include <mutex>
 
 using namespace lurvik;
 using namespace lurvik::test;
@@ -33,8 +35,7 @@ protected:
         CrawlFixture::TearDown();
     }
     // false when there is no browser to start.
-    bool startRenderer(int tabs, int timeoutMs) {
-        RendererOptions options;
+    bool startRenderer(int tabs, int timeoutMs, RendererOptions options = {}) {
         options.tabs = tabs;
         options.timeoutMs = timeoutMs;
         renderer = std::make_unique<PageRenderer>(engine, pool, options);
@@ -67,8 +68,8 @@ protected:
     std::unique_ptr<PageRenderer> renderer;
 };
 
-#define START_RENDERER(tabs, timeoutMs)                                                                      \
-    if (!startRenderer(tabs, timeoutMs))                                                                     \
+#define START_RENDERER(...)                                                                                  \
+    if (!startRenderer(__VA_ARGS__))                                                                         \
     GTEST_SKIP() << "chromium-headless-shell is not installed: rendering is not tested"
 
 // Links that scripts make, from fetched data, after a timer and by a hash router; requests the
@@ -196,6 +197,56 @@ TEST_F(RenderedCrawl, ABrowserThatEndsIsStartedAgainWithoutLosingPages) {
     EXPECT_EQ(renderer->renderer().restarts(), 1);
     for (int i = 0; i < 6; ++i)
         EXPECT_TRUE(isDone("/site/p" + std::to_string(i) + "-made.html")) << i;
+}
+
+// What the page's scripts ask for goes through the crawl's proxy, with the crawl's credentials for
+// the host and realm, and with the crawl's pause between requests to a host.
+TEST_F(RenderedCrawl, TheBrowserUsesTheCrawlsProxyCredentialsAndPauses) {
+    std::mutex timesMutex;
+    std::map<std::string, int64_t> askedAt;
+    server.stop();
+    server.serveGenerated([&](const std::string& path, Page& answer) {
+        if (path != "/site/b.json" && path != "/site/c.json")
+            return false;
+        std::lock_guard guard(timesMutex);
+        askedAt[path] = tickCount();
+        answer.contentType = "application/json";
+        answer.body = "{}";
+        return true;
+    });
+    Page json;
+    json.contentType = "application/json";
+    json.body = "{}";
+    Page start;
+    start.body =
+        page("<script>(async () => { for (const name of ['a', 'b', 'c']) await fetch(name + '.json'); "
+             "})();</script>");
+    server.addProtected("/site/index.html", "Staff", "user", "secret", start);
+    server.addProtected("/site/a.json", "Staff", "user", "secret", json);
+    ASSERT_EQ(server.start(), 0);
+    pool.giveSiteCredentials(credentialSite(URL(server.url("/"))), "user", "secret");
+
+    RendererOptions options;
+    options.proxy = "127.0.0.1:" + std::to_string(server.port());
+    options.hostDelayMs = 400;
+    START_RENDERER(1, 15000, options);
+    ASSERT_TRUE(crawl("/site/index.html", 30000));
+    EXPECT_TRUE(isDone("/site/index.html"));
+
+    auto answered = renderer->requestResults().find(server.url("/site/a.json"));
+    ASSERT_NE(answered, renderer->requestResults().end());
+    EXPECT_EQ(answered->second.status, 200);
+    bool sawProxied = false;
+    for (const RecordedRequest& request : server.requests()) {
+        if (request.path != "/site/a.json" || request.header("authorization").empty())
+            continue;
+        sawProxied = true;
+        EXPECT_EQ(request.target, server.url("/site/a.json"));
+    }
+    EXPECT_TRUE(sawProxied);
+    std::lock_guard guard(timesMutex);
+    ASSERT_EQ(askedAt.size(), 2u);
+    EXPECT_GE(askedAt["/site/c.json"] - askedAt["/site/b.json"], 350);
 }
 
 } // namespace
