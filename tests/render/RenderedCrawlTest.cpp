@@ -73,7 +73,8 @@ protected:
     GTEST_SKIP() << "chromium-headless-shell is not installed: rendering is not tested"
 
 // Links that scripts make, from fetched data, after a timer and by a hash router; requests the
-// page makes with their statuses; a request outside the limits refused before it is made.
+// page makes with their statuses; requests outside the limits or refused by robots.txt stopped
+// before they are made.
 TEST_F(RenderedCrawl, FindsWhatScriptsMakeWhereAPlainCrawlFindsNothing) {
     server.addPage("/site/index.html", page("<a href=fetch.html>f</a> <a href=timer.html>t</a> "
                                             "<a href=hash.html>h</a> <a href=broken.html>b</a> "
@@ -97,8 +98,13 @@ TEST_F(RenderedCrawl, FindsWhatScriptsMakeWhereAPlainCrawlFindsNothing) {
              " document.getElementById('view').innerHTML = views[location.hash || '#/home'] || ''; }"
              " addEventListener('hashchange', route); route();</script>"));
     server.addPage("/site/broken.html", page("<script>fetch('no-such.json').catch(() => {});</script>"));
-    server.addPage("/site/outside.html",
-                   page("<script>fetch('/private/data.json').catch(() => {});</script>"));
+    server.addPage("/site/outside.html", page("<script>fetch('/private/data.json').catch(() => {});"
+                                              " fetch('secret/data.json').catch(() => {});</script>"));
+    Page robots;
+    robots.contentType = "text/plain";
+    robots.body = "User-agent: *\nDisallow: /site/secret/\n";
+    server.addPage("/robots.txt", robots);
+    server.addPage("/site/secret/data.json", json);
     for (const char* path : {"/site/from-json.html", "/site/from-timer.html", "/site/from-hash.html"})
         server.addPage(path, page("made by a script"));
     server.addPage("/private/data.json", json);
@@ -110,6 +116,7 @@ TEST_F(RenderedCrawl, FindsWhatScriptsMakeWhereAPlainCrawlFindsNothing) {
     ASSERT_EQ(CacheClear(), 0);
     server.clearLog();
 
+    engine.obeyRobots = 1;
     START_RENDERER(2, 15000);
     ASSERT_TRUE(crawl("/site/index.html", 60000));
     for (const char* path : {"/site/from-json.html", "/site/from-timer.html", "/site/from-hash.html"})
@@ -139,6 +146,7 @@ TEST_F(RenderedCrawl, FindsWhatScriptsMakeWhereAPlainCrawlFindsNothing) {
     EXPECT_FALSE(menu->second.failed);
 
     EXPECT_EQ(server.requestCount("/private/data.json"), 0u);
+    EXPECT_EQ(server.requestCount("/site/secret/data.json"), 0u);
     EXPECT_NE(linkTo(node("/site/outside.html"), "/private/data.json"), nullptr);
 
     Str rendered;
