@@ -80,6 +80,9 @@ RenderError BrowserProcess::start(const std::string& program, const RendererOpti
         "--hide-scrollbars",
         // A rendered page's links are what a crawler reads, not what it draws.
         "--disable-gpu",
+        // Frames of other sites stay in their page's process, so that the page's request
+        // interception sees their requests too.
+        "--disable-features=IsolateOrigins,site-per-process",
     };
     // The browser refuses to run as root with its sandbox on.
     if (geteuid() == 0)

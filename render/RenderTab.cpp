@@ -83,6 +83,8 @@ void RenderTab::setUp() {
         {"Inspector.enable", Json::object()},
         {"Page.enable", Json::object()},
         {"Network.enable", Json::object()},
+        // A window a script opens would be a tab outside the crawl's interception.
+        {"Page.addScriptToEvaluateOnNewDocument", {{"source", "window.open = () => null;"}}},
         // Every request stops here first: what is outside the crawl's limits is refused before
         // it is made.
         {"Fetch.enable",
@@ -184,6 +186,11 @@ void RenderTab::onEvent(const std::string& method, const Json& params, int64_t n
     }
     if (method == "Fetch.authRequired") {
         onAuthRequired(params);
+        return;
+    }
+    if (method == "Page.javascriptDialogOpening") {
+        // An alert nobody answers would hold the page until its time runs out.
+        sendToTab("Page.handleJavaScriptDialog", {{"accept", true}});
         return;
     }
     if (method == "Inspector.targetCrashed") {

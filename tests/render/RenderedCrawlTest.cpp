@@ -74,7 +74,7 @@ protected:
 
 // Links that scripts make, from fetched data, after a timer and by a hash router; requests the
 // page makes with their statuses; requests outside the limits or refused by robots.txt stopped
-// before they are made.
+// before they are made; an alert answered, a window a script opens never opened.
 TEST_F(RenderedCrawl, FindsWhatScriptsMakeWhereAPlainCrawlFindsNothing) {
     server.addPage("/site/index.html", page("<a href=fetch.html>f</a> <a href=timer.html>t</a> "
                                             "<a href=hash.html>h</a> <a href=broken.html>b</a> "
@@ -97,9 +97,11 @@ TEST_F(RenderedCrawl, FindsWhatScriptsMakeWhereAPlainCrawlFindsNothing) {
              "function route() { const views = {'#/home': '<a href=from-hash.html>routed</a>'};"
              " document.getElementById('view').innerHTML = views[location.hash || '#/home'] || ''; }"
              " addEventListener('hashchange', route); route();</script>"));
-    server.addPage("/site/broken.html", page("<script>fetch('no-such.json').catch(() => {});</script>"));
-    server.addPage("/site/outside.html", page("<script>fetch('/private/data.json').catch(() => {});"
-                                              " fetch('secret/data.json').catch(() => {});</script>"));
+    server.addPage("/site/broken.html",
+                   page("<script>alert('answered'); fetch('no-such.json').catch(() => {});</script>"));
+    server.addPage("/site/outside.html",
+                   page("<script>fetch('/private/data.json').catch(() => {});"
+                        " fetch('secret/data.json').catch(() => {}); window.open('popup.html');</script>"));
     Page robots;
     robots.contentType = "text/plain";
     robots.body = "User-agent: *\nDisallow: /site/secret/\n";
@@ -147,6 +149,7 @@ TEST_F(RenderedCrawl, FindsWhatScriptsMakeWhereAPlainCrawlFindsNothing) {
 
     EXPECT_EQ(server.requestCount("/private/data.json"), 0u);
     EXPECT_EQ(server.requestCount("/site/secret/data.json"), 0u);
+    EXPECT_EQ(server.requestCount("/site/popup.html"), 0u);
     EXPECT_NE(linkTo(node("/site/outside.html"), "/private/data.json"), nullptr);
 
     Str rendered;
