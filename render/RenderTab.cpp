@@ -154,8 +154,9 @@ bool RenderTab::takeResult(RenderResult& out) {
     out = std::move(m_result);
     m_result = RenderResult();
     m_id = 0;
-    // A page that never settled may hold its renderer in a loop for ever: the tab is replaced.
-    if (out.error == RenderError::TimedOut || out.error == RenderError::TabCrashed) {
+    // A page that never settled may hold its renderer in a loop for ever, and a load that failed
+    // may be a renderer whose crash is still on its way: the tab is replaced.
+    if (out.error != RenderError::None) {
         m_state = State::Broken;
         return true;
     }
