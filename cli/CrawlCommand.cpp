@@ -11,6 +11,7 @@
 #include "analysis/RatingSettings.h"
 #include "core/MemoryReserve.h"
 #include "core/PageCache.h"
+#include "retrieval/PageRenderer.h"
 #include "retrieval/ResourceChecker.h"
 #include "retrieval/RetrievalScheduler.h"
 #include "retrieval/Verdict.h"
@@ -116,6 +117,29 @@ int openResumedCrawl(std::vector<std::string>& given, SiteEngine& engine, CrawlF
     arguments.insert(arguments.end(), given.begin(), given.end());
     given = std::move(arguments);
     return ExitOk;
+}
+
+// Rendering is an addition to the crawl: without a browser the pages are read as served.
+std::unique_ptr<PageRenderer> startRenderer(const CrawlOptions& options, SiteEngine& engine,
+                                            AgentPool& pool) {
+    const Settings& settings = options.settings;
+    if (!settings.renderPages)
+        return nullptr;
+    if (settings.classicHttp) {
+        printError("note: pages are rendered in the modern form only; this crawl reads them as served");
+        return nullptr;
+    }
+    auto renderer = std::make_unique<PageRenderer>(engine, pool, rendererOptions(settings, pool));
+    const RenderError error = renderer->start();
+    if (error == RenderError::NotInstalled) {
+        printError("rendering needs chromium-headless-shell; the crawl goes on without rendering");
+        return nullptr;
+    }
+    if (error != RenderError::None) {
+        printError("the browser for rendering did not start; the crawl goes on without rendering");
+        return nullptr;
+    }
+    return renderer;
 }
 
 bool mustStop() {
@@ -224,7 +248,11 @@ int runCrawl(int argc, char** argv) {
         }
         pool.warcWriter = &archive;
     }
+    // Made before the scheduler, which lets go of it when it ends.
+    std::unique_ptr<PageRenderer> renderer;
     RetrievalScheduler scheduler(engine, pool);
+    renderer = startRenderer(options, engine, pool);
+    scheduler.setRenderer(renderer.get());
     SiteNode* start = engine.findOrAddNode(url, 0);
     restoreFrontier(resumed, engine,
                     [&scheduler](SiteNode* node, int waitMs) { scheduler.waitBeforeRetry(node, waitMs); });
@@ -240,6 +268,10 @@ int runCrawl(int argc, char** argv) {
     ResourceChecker checker(engine, pool);
     checker.checkResources = options.checkLinks;
     checker.checkExternal = options.checkExternal;
+    if (renderer) {
+        for (const auto& [key, result] : renderer->requestResults())
+            checker.record(key, result);
+    }
     const bool checks = options.checkLinks || options.checkExternal;
     if (!stopped && checks)
         stopped = runChecks(checker, scheduler);
@@ -250,8 +282,8 @@ int runCrawl(int argc, char** argv) {
 
     // Reports list the pages that were still waiting when a crawl was stopped; a site map holds
     // finished pages only, so those go before it is saved.
-    int reportResult =
-        writeRequestedReports(options, engine, checks ? &checker : nullptr, insecureWarning(options.tls));
+    int reportResult = writeRequestedReports(options, engine, checks || renderer ? &checker : nullptr,
+                                             insecureWarning(options.tls));
     // A start page still waiting when the crawl was stopped goes with the other pending nodes.
     bool startFailed = start->state == NODE_ERROR;
     std::string startError = start->title.str();
@@ -275,6 +307,9 @@ int runCrawl(int argc, char** argv) {
     if (checkpoints.writtenCount() > 0)
         std::fprintf(stderr, "Wrote %d checkpoints; the crawl paused at most %.1f ms for one\n",
                      checkpoints.writtenCount(), checkpoints.longestPauseMs());
+    if (renderer)
+        std::fprintf(stderr, "Rendered %d pages in a browser (%d restarts)\n", renderer->renderedCount(),
+                     renderer->renderer().restarts());
     bool outOfMemory = memoryRanOut();
     if (outOfMemory)
         printError(

@@ -81,6 +81,14 @@ const std::vector<Option>& options() {
          [](const std::string& v, CrawlOptions& o) { return parseCount(v, o.settings.maxRetryWait, 0); }},
         {"--page-time-limit", "S",
          [](const std::string& v, CrawlOptions& o) { return parseCount(v, o.settings.pageTimeLimit, 0); }},
+        {"--render", nullptr,
+         [](const std::string&, CrawlOptions& o) { return o.settings.renderPages = 1, 0; }},
+        {"--no-render", nullptr,
+         [](const std::string&, CrawlOptions& o) { return o.settings.renderPages = 0, 0; }},
+        {"--render-tabs", "N",
+         [](const std::string& v, CrawlOptions& o) { return parseCount(v, o.settings.renderTabs, 1); }},
+        {"--render-timeout", "S",
+         [](const std::string& v, CrawlOptions& o) { return parseCount(v, o.settings.renderTimeout, 1); }},
         {"--robots", nullptr, [](const std::string&, CrawlOptions& o) { return o.obeyRobots = 1, 0; }},
         {"--no-robots", nullptr, [](const std::string&, CrawlOptions& o) { return o.obeyRobots = 0, 0; }},
         {"--check-links", nullptr,
@@ -205,6 +213,10 @@ void printCrawlHelp(const Settings& s) {
         "  --retry-wait S        how long a page may wait on 429/503 replies in all (now: %d)\n"
         "  --page-time-limit S   give a page up after this long; 0 = no limit (now: %d)\n"
         "%s"
+        "  --render, --no-render  read HTML pages after a browser (chromium-headless-shell) ran\n"
+        "                        their scripts (now: %s)\n"
+        "  --render-tabs N       pages rendered at once (now: %s)\n"
+        "  --render-timeout S    give a page whose scripts never settle up after S seconds (now: %d)\n"
         "  --robots, --no-robots  obey robots.txt (now: %s)\n"
         "  --check-links         also request images, downloads and other non-page links and\n"
         "                        report their status (default: off, reported as \"unchecked\")\n"
@@ -229,8 +241,9 @@ void printCrawlHelp(const Settings& s) {
         onOff(s.useUserAgent == 1), s.userAgent.text(), onOff(!s.useUserPass), s.cacheDir.text(), s.cacheSize,
         onOff(s.persistentCache), onOff(s.smartCache), s.classicHttp ? "classic" : "modern",
         onOff(s.useHttp2), s.maxHostConnections, s.hostDelay, s.maxRetryWait, s.pageTimeLimit,
-        tlsOptionsHelp(s.caFile.str()).c_str(), onOff(s.obeySRE), onOff(s.checkExternal),
-        s.checkpointSeconds);
+        tlsOptionsHelp(s.caFile.str()).c_str(), onOff(s.renderPages),
+        s.renderTabs > 0 ? std::to_string(s.renderTabs).c_str() : "one per core", s.renderTimeout,
+        onOff(s.obeySRE), onOff(s.checkExternal), s.checkpointSeconds);
 }
 
 void applyToEngine(const CrawlOptions& options, SiteEngine& engine) {

@@ -84,9 +84,13 @@ int writePageReport(const SiteEngine& engine, const std::string& path, ReportFor
 const std::vector<ResourceChecker::Stylesheet> kNoStylesheets;
 
 int writeLinkReport(const SiteEngine& engine, const ResourceChecker* checker, const std::string& path,
-                    ReportFormat format, std::string& errorText) {
-    ReportWriter report(
-        format, {{"page"}, {"kind"}, {"type"}, {"url"}, {"text"}, {"target"}, {"verdict"}, {"line", true}});
+                    ReportFormat format, std::string& errorText, RenderedField rendered) {
+    std::vector<ReportWriter::Field> fields = {{"page"}, {"kind"},   {"type"},    {"url"},
+                                               {"text"}, {"target"}, {"verdict"}, {"line", true}};
+    const bool withRendered = rendered == RenderedField::Written;
+    if (withRendered)
+        fields.push_back({"rendered", true});
+    ReportWriter report(format, std::move(fields));
     if (report.open(path) != 0) {
         errorText = report.errorText();
         return 1;
@@ -95,13 +99,27 @@ int writeLinkReport(const SiteEngine& engine, const ResourceChecker* checker, co
     engine.doneNodes.forEach([&](SiteNode* page) {
         if (page->state != NODE_DONE)
             return;
-        for (const LinkRecord& link : page->links) {
+        const std::vector<uint32_t>* renderedOnly = page->renderedLinks.get();
+        size_t nextRendered = 0;
+        for (int i = 0; i < page->links.len(); ++i) {
+            const LinkRecord& link = *page->links.get(i);
             link.typeName(type);
-            report.row({page->url.text(), linkKindName(link.effectiveKind()), type.str(),
-                        std::string(link.url.view()), link.text.str(),
-                        linkTargetStatus(engine, *page, link, checker),
-                        linkVerdict(engine, *page, link, checker),
-                        link.line > 0 ? std::to_string(link.line) : ""});
+            std::vector<std::string> values = {page->url.text(),
+                                               linkKindName(link.effectiveKind()),
+                                               type.str(),
+                                               std::string(link.url.view()),
+                                               link.text.str(),
+                                               linkTargetStatus(engine, *page, link, checker),
+                                               linkVerdict(engine, *page, link, checker),
+                                               link.line > 0 ? std::to_string(link.line) : ""};
+            if (withRendered) {
+                // The indexes are in order: one pass over both.
+                const bool isRendered = renderedOnly && nextRendered < renderedOnly->size() &&
+                                        (*renderedOnly)[nextRendered] == static_cast<uint32_t>(i);
+                nextRendered += isRendered;
+                values.push_back(isRendered ? "true" : "false");
+            }
+            report.row(values);
         }
     });
     // What linked stylesheets ask for, each under the stylesheet's own address.
@@ -131,7 +149,9 @@ int writeRequestedReports(const CrawlOptions& options, const SiteEngine& engine,
         result = 1;
     }
     if (!options.linksReport.empty() &&
-        writeLinkReport(engine, checker, options.linksReport, options.format, error) != 0) {
+        writeLinkReport(engine, checker, options.linksReport, options.format, error,
+                        options.settings.renderPages ? RenderedField::Written : RenderedField::Omitted) !=
+            0) {
         printError("cannot write the link report " + options.linksReport + ": " + error);
         result = 1;
     }

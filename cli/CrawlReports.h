@@ -16,9 +16,12 @@ namespace lurvik::cli {
 [[nodiscard]] int writePageReport(const SiteEngine& engine, const std::string& path, ReportFormat format,
                                   const std::string& warning, std::string& errorText);
 // The link report: one record per link of every finished page.
-// Fields: page, kind, type, url, text, target, verdict.
+// Fields: page, kind, type, url, text, target, verdict, line; after a crawl that rendered its
+// pages also rendered (true for a link only the rendered page holds).
+enum class RenderedField { Omitted, Written };
 [[nodiscard]] int writeLinkReport(const SiteEngine& engine, const ResourceChecker* checker,
-                                  const std::string& path, ReportFormat format, std::string& errorText);
+                                  const std::string& path, ReportFormat format, std::string& errorText,
+                                  RenderedField rendered = RenderedField::Omitted);
 
 // "ok", "broken" or "blocked" for a finished page; empty for one still pending.
 const char* pageVerdict(const SiteNode& node);

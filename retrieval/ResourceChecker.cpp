@@ -23,7 +23,9 @@ void ResourceChecker::consider(const LinkRecord& link, const SiteNode& page) {
     const bool within = withinLimitMode(m_engine, page, link.url);
     if (within ? link.isHtmlLink() || !checkResources : !checkExternal)
         return;
-    if (!m_queued.insert(std::string(link.url.resourceKey())).second)
+    // An address known already (a request a rendered page made) is not asked again.
+    if (m_results.count(std::string(link.url.resourceKey())) ||
+        !m_queued.insert(std::string(link.url.resourceKey())).second)
         return;
     m_queue.push_back({link.url, &page, within && link.kind == LINK_STYLESHEET, !within});
 }

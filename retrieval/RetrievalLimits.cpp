@@ -3,15 +3,18 @@
 namespace lurvik {
 
 bool withinLimitMode(const SiteEngine& engine, const SiteNode& page, const URL& target) {
-    switch (engine.limitMode) {
+    return withinLimitMode(engine.limitMode, page.url, target);
+}
+
+bool withinLimitMode(int limitMode, const URL& page, const URL& target) {
+    switch (limitMode) {
     case LIMIT_DOMAIN:
-        return target.sameDomain(page.url);
+        return target.sameDomain(page);
     case LIMIT_HOST:
-        return target.getHost() == page.url.getHost();
+        return target.getHost() == page.getHost();
     case LIMIT_PATH: {
-        std::string_view directory = page.url.getDir();
-        return target.getDir().substr(0, directory.size()) == directory &&
-               target.getHost() == page.url.getHost();
+        std::string_view directory = page.getDir();
+        return target.getDir().substr(0, directory.size()) == directory && target.getHost() == page.getHost();
     }
     case LIMIT_NONE:
         return true;

@@ -1,6 +1,7 @@
 #include "RetrievalScheduler.h"
 
 #include "HttpReply.h"
+#include "PageRenderer.h"
 #include "RetrievalLimits.h"
 #include "analysis/HtmlScanner.h"
 #include "core/PageCache.h"
@@ -16,6 +17,7 @@ RetrievalScheduler::RetrievalScheduler(SiteEngine& engine, AgentPool& pool) : m_
 
 RetrievalScheduler::~RetrievalScheduler() {
     commitPages();
+    setRenderer(nullptr);
     m_pool.onAgentFinished = nullptr;
 }
 
@@ -56,6 +58,8 @@ int RetrievalScheduler::idleHook() {
     if (onRefreshStatus)
         onRefreshStatus();
     int result = agentIdleStep();
+    if (result == 0 && m_renderer)
+        result = m_renderer->step();
     if (result == 0)
         result = engineIdleStep();
     if (result == 0) {
@@ -117,6 +121,21 @@ const RetrievalScheduler::Redirect* RetrievalScheduler::redirectOf(SiteNode* nod
 const URL& RetrievalScheduler::fetchAddress(SiteNode* node) {
     const Redirect* redirect = redirectOf(node);
     return redirect ? redirect->target : node->url;
+}
+
+const RobotsRules* RetrievalScheduler::robotsRulesOf(const URL& address) const {
+    if (!m_engine.obeyRobots)
+        return nullptr;
+    auto found = m_robots.find(robotsKey(address));
+    return found != m_robots.end() && found->second.known ? &found->second.rules : nullptr;
+}
+
+void RetrievalScheduler::setRenderer(PageRenderer* renderer) {
+    if (m_renderer)
+        m_renderer->setWake(nullptr);
+    m_renderer = renderer;
+    if (m_renderer)
+        m_renderer->setWake([this] { wake(); });
 }
 
 int RetrievalScheduler::robotsVerdict(SiteNode* node) {
@@ -311,6 +330,8 @@ int RetrievalScheduler::engineIdleStep() {
         if (next && next->state == NODE_PARSED) {
             linkChildren(next);
             result = 1;
+        } else if (next && m_renderer && m_renderer->isFull()) {
+            // The browser is behind: pages fetched now would only wait in memory for a tab.
         } else if (next) {
             int verdict = m_engine.obeyRobots ? robotsVerdict(next) : 0;
             if (verdict == 3 || verdict == 4) {
@@ -447,6 +468,11 @@ void RetrievalScheduler::receivePage(SiteNode* node, const Str& page, const URL&
     parseStatus(page, ignored, node->httpStatus);
     replyHeader(page, node->replyHeader);
     m_engine.noteReplyType(*node);
+    node->renderedLinks.reset();
+    if (m_renderer && m_renderer->wants(*node, page)) {
+        m_renderer->submit(node, page, served, robotsRulesOf(served));
+        return;
+    }
     if (page.len() < m_engine.inlineParseLimit) {
         Str labels;
         ScanControl control;
@@ -558,6 +584,8 @@ void RetrievalScheduler::stopRetrieval(const TidyTree& tidyTree) {
     std::erase_if(m_robots, [](const auto& entry) { return entry.second.unreachable; });
     m_backoff.clear();
     m_redirects.clear();
+    if (m_renderer)
+        m_renderer->stop();
     m_engine.clearParseJobs();
     m_engine.rewindPending();
     if (tidyTree)

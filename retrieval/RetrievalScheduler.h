@@ -20,6 +20,8 @@ namespace lurvik {
 //
 // When idleHook did nothing, the loop waits with waitForWork rather than spinning: agents and
 // parsing threads wake it as they finish.
+class PageRenderer;
+
 class RetrievalScheduler {
 public:
     using RefreshStatus = std::function<void()>;
@@ -57,6 +59,9 @@ public:
     // that is taken up again.
     void waitBeforeRetry(SiteNode* node, int ms);
 
+    // With a renderer, HTML pages are read as a browser renders them; null reads them as served.
+    void setRenderer(PageRenderer* renderer);
+
     // Called first by every idleHook: the views refresh the status line, title and busy agents.
     RefreshStatus onRefreshStatus;
 
@@ -92,6 +97,8 @@ private:
     // After a 401: true when the page should be fetched again with credentials for the realm.
     bool retryWithCredentials(SiteNode* node, const Agent& agent);
     bool isBackingOff(SiteNode* node) const;
+    // The robots.txt rules of address's host, when they are obeyed and known.
+    const RobotsRules* robotsRulesOf(const URL& address) const;
     // Modern mode reads links as browsers do; classic mode as written.
     LinkReading linkReading() const;
 
@@ -128,6 +135,7 @@ private:
 
     SiteEngine& m_engine;
     AgentPool& m_pool;
+    PageRenderer* m_renderer = nullptr;
     std::mutex m_wakeMutex;
     std::condition_variable m_wakeChanged;
     uint64_t m_wakeCount = 0;

@@ -73,6 +73,9 @@ constexpr NumberValue kGlobalNumbers[] = {
     {"CheckExternal", &Settings::checkExternal, 0},
     {"CheckLinks", &Settings::checkLinks, 0},
     {"CheckpointSeconds", &Settings::checkpointSeconds, 60},
+    {"RenderPages", &Settings::renderPages, 0},
+    {"RenderTabs", &Settings::renderTabs, 0},
+    {"RenderTimeout", &Settings::renderTimeout, 15},
 };
 
 const TextValue kGlobalTexts[] = {

@@ -59,6 +59,9 @@ struct Settings {
     int checkLinks = 0;           // "CheckLinks": check images, downloads and other non-page links
     Str caFile;                   // "CaFile": certificates trusted besides the system's (PEM)
     int checkpointSeconds = 60;   // "CheckpointSeconds": an unfinished retrieval saved this often; 0: never
+    int renderPages = 0;          // "RenderPages": read pages after a browser ran their scripts
+    int renderTabs = 0;           // "RenderTabs": the browser's tabs; 0 = one per core
+    int renderTimeout = 15;       // "RenderTimeout": seconds a page may take to settle
 
     // "Window"
     int mainLeft = 0, mainTop = 0, mainRight = 0, mainBottom = 0; // "MainLeft" ... "MainBottom"

@@ -85,6 +85,9 @@ public:
     PtrList<SiteNode> parents;
     PtrList<SiteNode> children;
     LinkList links;
+    // The indexes in links of those only the page as a browser rendered it holds; null for a page
+    // that was not rendered.
+    std::unique_ptr<std::vector<uint32_t>> renderedLinks;
     UIntArray treeItems;
     // The last round of the idle step's linking that joined this node as a child: it tells a
     // page's children apart from the rest without a set made for every page.

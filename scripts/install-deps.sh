@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
-  zlib1g-dev libsqlite3-dev libssl-dev libnghttp2-dev
+  zlib1g-dev libsqlite3-dev libssl-dev libnghttp2-dev nlohmann-json3-dev
+  chromium-headless-shell
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev
   python3 libxml2-utils poppler-utils wget nodejs openssl

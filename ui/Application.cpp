@@ -25,6 +25,7 @@ void Application::start() {
     settings.applyToPool(pool);
     (void)ratings.load();
     engine.onRatePage = makeRatePage(ratings);
+    renderError = applyRendering();
     engine.typeTable.onRegisterFileIcon = [](const Str&, const Str& iconFile, int) {
         return FileTypeIcons::instance().registerIcon(iconFile.str());
     };
@@ -35,6 +36,8 @@ void Application::shutdown() {
         return;
     m_started = false;
     busyLoop->halt();
+    scheduler.setRenderer(nullptr);
+    renderer.reset();
     (void)settings.saveWindowSettings();
     if (m_cacheOpen)
         CacheEnd();
@@ -45,6 +48,27 @@ void Application::shutdown() {
     engine.clearSite();
     engine.onNodeChanged = nullptr;
     pool.onNeedPassword = nullptr;
+}
+
+RenderError Application::applyRendering() {
+    const bool wanted = settings.renderPages == 1 && settings.classicHttp == 0;
+    const RendererOptions options = rendererOptions(settings, pool);
+    if (renderer && wanted && options == m_renderOptions)
+        return RenderError::None;
+    if (renderer) {
+        scheduler.setRenderer(nullptr);
+        renderer->giveBack();
+        renderer.reset();
+    }
+    if (!wanted)
+        return RenderError::None;
+    auto started = std::make_unique<PageRenderer>(engine, pool, options);
+    if (RenderError error = started->start(); error != RenderError::None)
+        return error;
+    renderer = std::move(started);
+    m_renderOptions = options;
+    scheduler.setRenderer(renderer.get());
+    return RenderError::None;
 }
 
 bool isSiteMapName(const QString& name) {

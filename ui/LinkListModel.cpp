@@ -4,6 +4,7 @@
 #include "analysis/LinkRecord.h"
 #include "retrieval/SiteNode.h"
 
+#include <QFont>
 #include <QGuiApplication>
 #include <QPalette>
 
@@ -53,10 +54,22 @@ QVariant LinkListModel::data(const QModelIndex& index, int role) const {
     const LinkRecord* link = linkAt(index.row());
     if (!link)
         return {};
-    if (role == Qt::DisplayRole)
+    const bool isRendered = m_rendered.count(link) != 0;
+    if (role == Qt::DisplayRole) {
+        if (isRendered && index.column() == ColumnLink)
+            return cellText(*link, ColumnLink) + tr(" (rendered)");
         return cellText(*link, index.column());
-    if (role == Qt::ToolTipRole)
+    }
+    if (role == Qt::ToolTipRole) {
+        if (isRendered)
+            return tr("Found only after the page's scripts ran: %1").arg(cellText(*link, index.column()));
         return cellText(*link, index.column());
+    }
+    if (role == Qt::FontRole && isRendered) {
+        QFont italic;
+        italic.setItalic(true);
+        return italic;
+    }
     if (role == Qt::ForegroundRole) {
         QString status = cellText(*link, ColumnStatus);
         if (status.startsWith(QLatin1String("failed")) || status.startsWith(QLatin1String("broken")))
@@ -136,10 +149,16 @@ void LinkListModel::setFilter(const QString& text, StatusFilter status) {
 
 void LinkListModel::fillPage(const SiteNode* node) {
     std::vector<const LinkRecord*> rows;
+    std::unordered_set<const LinkRecord*> rendered;
     int state = node ? node->state.load() : 0;
-    if (state == NODE_WAITING || state >= NODE_PARSED)
+    if (state == NODE_WAITING || state >= NODE_PARSED) {
         for (const LinkRecord& link : node->links)
             rows.push_back(&link);
+        if (node->renderedLinks)
+            for (uint32_t index : *node->renderedLinks)
+                rendered.insert(node->links.get(static_cast<int>(index)));
+    }
+    m_rendered = std::move(rendered);
     reset(std::move(rows));
     m_siteRecords.clear();
 }
@@ -154,6 +173,7 @@ void LinkListModel::fillSites(const std::vector<const SiteNode*>& sites) {
         records.push_back(std::make_unique<LinkRecord>(LINK_HYPERLINK, site->url, title));
         rows.push_back(records.back().get());
     }
+    m_rendered.clear();
     reset(std::move(rows));
     // The old records go only after the views have let go of them.
     m_siteRecords = std::move(records);
@@ -161,6 +181,7 @@ void LinkListModel::fillSites(const std::vector<const SiteNode*>& sites) {
 
 void LinkListModel::clear() {
     statusOf = nullptr;
+    m_rendered.clear();
     reset({});
     m_siteRecords.clear();
 }

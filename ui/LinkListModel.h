@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace lurvik {
@@ -79,6 +80,8 @@ private:
 
     std::vector<std::unique_ptr<LinkRecord>> m_siteRecords;
     std::vector<const LinkRecord*> m_all;
+    // The links only the rendered page holds.
+    std::unordered_set<const LinkRecord*> m_rendered;
     QString m_filterText;
     StatusFilter m_statusFilter = StatusFilter::All;
     int m_sortColumn = -1;

@@ -129,6 +129,9 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
     statusBar()->addWidget(m_statusUrl, 3);
     statusBar()->addWidget(m_statusInfo, 2);
     statusBar()->addPermanentWidget(m_progress);
+    if (app.renderError == RenderError::NotInstalled)
+        statusBar()->showMessage(
+            QStringLiteral("Rendering needs chromium-headless-shell: pages are read as served"));
 
     Settings& settings = app.settings;
     m_treeModel->dupChildren = settings.dupChildren != 0;
@@ -348,6 +351,7 @@ void MainWindow::createViews() {
     m_source = m_sourcePane->editor();
     connect(m_source, &QWidget::customContextMenuRequested, this, &MainWindow::sourceContextMenu);
     connect(m_sourcePane, &SourcePane::pageFetched, this, [this] { loadSource(selectedItem()); });
+    connect(m_sourcePane, &SourcePane::renderedToggled, this, [this] { loadSource(selectedItem()); });
 
     m_pane = new QStackedWidget(this);
     m_pane->addWidget(m_linkTable);
@@ -822,6 +826,11 @@ void MainWindow::finishMonitoring() {
 }
 
 void MainWindow::retrievalEnded() {
+    // What the rendered pages' requests came back with is the status of those links.
+    if (m_app.renderer) {
+        for (const auto& [key, result] : m_app.renderer->requestResults())
+            m_app.checkedLinks.record(key, result);
+    }
     m_linkChecks->start();
     // The comparison waits for the link checks: their statuses are part of what it compares.
     if (!m_linkChecks->isRunning())

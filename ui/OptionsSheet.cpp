@@ -324,6 +324,19 @@ QGroupBox* OptionsSheet::buildConnections(QWidget* page) {
     form->addRow(addCheck(group, "checkExternal",
                           QStringLiteral("Chec&k links outside the limits, once each"),
                           s.checkExternal == 1));
+    form->addRow(
+        addCheck(group, "renderPages",
+                 QStringLiteral("R&ead pages after a browser ran their scripts (chromium-headless-shell)"),
+                 s.renderPages == 1));
+    QSpinBox* tabs = addSpin(group, "renderTabs", 0, 64, s.renderTabs);
+    tabs->setSpecialValueText(QStringLiteral("One per core"));
+    QSpinBox* settle = addSpin(group, "renderTimeout", 1, 600, s.renderTimeout);
+    settle->setSuffix(QStringLiteral(" s"));
+    auto* render = new QHBoxLayout;
+    render->addWidget(tabs);
+    render->addWidget(new QLabel(QStringLiteral("tabs; give a page's scripts up after"), group));
+    render->addWidget(settle);
+    form->addRow(QStringLiteral("Render in:"), render);
     m_caFile = new QLineEdit(fromStr(s.caFile), group);
     m_caFile->setPlaceholderText(QStringLiteral("Only the system's certificates"));
     connect(m_caFile, &QLineEdit::textChanged, this, &PropertySheet::setChanged);
@@ -369,6 +382,9 @@ void OptionsSheet::applyAdvanced() {
     s.pageTimeLimit = spin("pageTimeLimit")->value();
     s.checkpointSeconds = spin("checkpointSeconds")->value();
     s.caFile = toStr(m_caFile->text().trimmed());
+    s.renderPages = check("renderPages")->isChecked() ? 1 : 0;
+    s.renderTabs = spin("renderTabs")->value();
+    s.renderTimeout = spin("renderTimeout")->value();
     pushToProgram();
 }
 
@@ -442,6 +458,12 @@ void OptionsSheet::pushToProgram() {
     m_app.settings.applyToEngine(m_app.engine);
     m_app.settings.applyToPool(m_app.pool);
     m_app.settings.applyToCache();
+    if (const RenderError error = m_app.applyRendering(); error != RenderError::None)
+        QMessageBox::warning(
+            this, QStringLiteral("Lurvik Error"),
+            error == RenderError::NotInstalled
+                ? QStringLiteral("Rendering needs chromium-headless-shell. Pages are read as served.")
+                : QStringLiteral("The browser for rendering did not start. Pages are read as served."));
 }
 
 } // namespace lurvik

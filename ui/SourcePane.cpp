@@ -5,8 +5,10 @@
 #include "core/PageCache.h"
 #include "retrieval/Agent.h"
 #include "retrieval/HttpReply.h"
+#include "retrieval/PageRenderer.h"
 #include "retrieval/SiteNode.h"
 
+#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -40,10 +42,16 @@ SourcePane::SourcePane(AgentPool& pool, QWidget* parent) : QWidget(parent), m_po
     m_notice->hide();
     connect(m_fetch, &QPushButton::clicked, this, &SourcePane::fetchAgain);
 
+    m_rendered = new QCheckBox(tr("&Rendered: the page after its scripts ran"), this);
+    m_rendered->setObjectName(QStringLiteral("renderedSource"));
+    m_rendered->hide();
+    connect(m_rendered, &QCheckBox::toggled, this, &SourcePane::renderedToggled);
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(m_notice);
+    layout->addWidget(m_rendered);
     layout->addWidget(m_editor, 1);
 
     m_poll.setInterval(kPollMs);
@@ -55,7 +63,13 @@ SourcePane::~SourcePane() = default;
 void SourcePane::showPage(const SiteNode& node, bool showTags) {
     Str reply;
     bool cached = pageText(node, reply, true, true) == 0;
-    m_editor->setPlainText(cached ? loadSourceText(node, showTags) : QString());
+    Str rendered;
+    const bool isRendered = node.renderedLinks && CacheLoadPage(renderedPageKey(node.url), rendered) == 0;
+    m_rendered->setVisible(isRendered);
+    if (isRendered && m_rendered->isChecked())
+        m_editor->setPlainText(QString::fromUtf8(rendered.text(), rendered.len()));
+    else
+        m_editor->setPlainText(cached ? loadSourceText(node, showTags) : QString());
     if (m_agent && m_url.text() != node.url.text())
         m_agent.reset();
     m_url = node.url;

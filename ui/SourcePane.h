@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class QCheckBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -28,12 +29,17 @@ public:
 
     void showPage(const SiteNode& node, bool showTags);
     QPlainTextEdit* editor() const { return m_editor; }
+    // Shown for a page the browser rendered: the document after its scripts ran instead of the
+    // reply as served.
+    QCheckBox* renderedSwitch() const { return m_rendered; }
     bool noticeShown() const;
     QPushButton* fetchButton() const { return m_fetch; }
 
 signals:
     // The page is in the cache again; the owner shows it once more if it is still selected.
     void pageFetched();
+    // The rendered document or the reply as served was chosen: the owner shows the page again.
+    void renderedToggled();
 
 private:
     void fetchAgain();
@@ -41,6 +47,7 @@ private:
 
     AgentPool& m_pool;
     QPlainTextEdit* m_editor = nullptr;
+    QCheckBox* m_rendered = nullptr;
     QWidget* m_notice = nullptr;
     QLabel* m_noticeText = nullptr;
     QPushButton* m_fetch = nullptr;

@@ -1,18 +1,25 @@
+#include "core/PageCache.h"
+#include "retrieval/PageRenderer.h"
 #include "ui/Application.h"
 #include "ui/FileTypeIcons.h"
 #include "ui/FileTypeRegistration.h"
 #include "ui/HelpWindow.h"
 #include "ui/Icons.h"
+#include "ui/LinkListModel.h"
 #include "ui/OpenLocationDialog.h"
 #include "ui/SaveSiteMapDialog.h"
 #include "ui/SiteTreeModel.h"
+#include "ui/SourcePane.h"
 #include "ui/SourceText.h"
 #include "ui/UserAddress.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFont>
 #include <QImage>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
@@ -44,6 +51,42 @@ private slots:
         QCOMPARE(texts(history), (QStringList{"f", "c", "a", "b", "d"}));
         OpenLocationDialog::addToHistory(history, "B");
         QCOMPARE(texts(history), (QStringList{"B", "f", "c", "a", "d"}));
+    }
+
+    // Links only the rendered page holds are marked in the list; the source view offers the
+    // rendered document beside the reply as served, and only for a page that has one.
+    void renderedLinksAndSourceBesideTheServedOnes() {
+        QTemporaryDir cacheDir;
+        CacheConfigure(1, Str(cacheDir.path().toStdString() + "/"), int64_t(16) << 20, 0);
+        QCOMPARE(CacheBegin(), 0);
+        SiteNode node(URL("http://example.test/a.html"));
+        node.state = NODE_DONE;
+        node.links.add(LINK_HYPERLINK, URL("http://example.test/served.html"), Str("served"));
+        node.links.add(LINK_HYPERLINK, URL("http://example.test/made.html"), Str("made"));
+        node.renderedLinks = std::make_unique<std::vector<uint32_t>>(std::vector<uint32_t>{1});
+        LinkListModel links;
+        links.fillPage(&node);
+        QCOMPARE(links.index(0, LinkListModel::ColumnLink).data().toString(), QStringLiteral("served"));
+        QCOMPARE(links.index(1, LinkListModel::ColumnLink).data().toString(),
+                 QStringLiteral("made (rendered)"));
+        QVERIFY(links.index(1, LinkListModel::ColumnUrl).data(Qt::FontRole).value<QFont>().italic());
+        QVERIFY(!links.index(0, LinkListModel::ColumnUrl).data(Qt::FontRole).isValid());
+
+        CacheSavePage(node.url, Str(),
+                      Str("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<p>as served</p>"));
+        AgentPool pool;
+        SourcePane pane(pool);
+        pane.showPage(node, true);
+        QVERIFY(pane.renderedSwitch()->isHidden());
+        CacheSavePage(renderedPageKey(node.url), Str(), Str("<html><body><p>as rendered</p></body></html>"));
+        pane.showPage(node, true);
+        QVERIFY(!pane.renderedSwitch()->isHidden());
+        QVERIFY(pane.editor()->toPlainText().contains(QStringLiteral("as served")));
+        pane.renderedSwitch()->setChecked(true);
+        pane.showPage(node, true);
+        QVERIFY(pane.editor()->toPlainText().contains(QStringLiteral("as rendered")));
+        pane.renderedSwitch()->setChecked(false);
+        CacheEnd();
     }
 
     void typedNamesAndAddresses() {
