@@ -161,6 +161,17 @@ private:
         answerNext<OptionsSheet>(std::move(answer));
         window->runCommand(CmdOptions);
     }
+    // What is still to do in a saved map; empty when it cannot be read.
+    static CrawlFrontier frontierOf(const QString& file) {
+        // The program's own engine keeps its link settings.
+        LinkEnvironment* inUse = theLinkEnvironment;
+        SiteEngine engine;
+        theLinkEnvironment = inUse;
+        SiteMapFile map;
+        map.fileName = Str(file.toStdString());
+        map.storesPages = false;
+        return map.open(engine) == 0 ? map.frontier : CrawlFrontier{};
+    }
     SiteTreeModel::Item* site() const {
         SiteTreeModel::Item* root = window->treeModel()->root();
         return root->children.empty() ? nullptr : root->children.front();
@@ -417,13 +428,10 @@ private slots:
         QVERIFY(!QFileInfo::exists(saved));
 
         // As a crash leaves it: the start page done, the slow page still to do.
-        SiteEngine engine;
-        SiteMapFile map;
-        map.fileName = Str(leftOver.toStdString());
-        QCOMPARE(map.open(engine), 0);
-        QCOMPARE(map.frontier.pages.size(), size_t(1));
-        QCOMPARE(map.frontier.pages[0].url, server->url("/slow.html"));
-        QCOMPARE(map.frontier.arguments, (std::vector<std::string>{server->url("/start.html")}));
+        const CrawlFrontier left = frontierOf(leftOver);
+        QCOMPARE(left.pages.size(), size_t(1));
+        QCOMPARE(left.pages[0].url, server->url("/slow.html"));
+        QCOMPARE(left.arguments, (std::vector<std::string>{server->url("/start.html")}));
 
         window->runCommand(CmdRemoveAll);
         // The page changed since, and the cache must not answer for it.
@@ -456,12 +464,9 @@ private slots:
         QVERIFY(window->startSite(url("/again.html")));
         QTRY_VERIFY_WITH_TIMEOUT(server->requestCount("/slower.html") > 0, 10000);
         window->close();
-        SiteEngine closedEngine;
-        SiteMapFile closed;
-        closed.fileName = Str(saved.toStdString());
-        QCOMPARE(closed.open(closedEngine), 0);
-        QCOMPARE(closed.frontier.pages.size(), size_t(1));
-        QCOMPARE(closed.frontier.pages[0].url, server->url("/slower.html"));
+        const CrawlFrontier closed = frontierOf(saved);
+        QCOMPARE(closed.pages.size(), size_t(1));
+        QCOMPARE(closed.pages[0].url, server->url("/slower.html"));
         restartApplication();
         window = std::make_unique<MainWindow>(*app);
         window->show();
