@@ -325,9 +325,7 @@ int runCrawl(int argc, char** argv) {
         SiteMapFile map;
         map.fileName = options.save;
         map.frontier = std::move(unfinished);
-        checker.forEachResult([&map](const std::string& key, const ResourceChecker::Result& result) {
-            map.checkedLinks.push_back({key, result.status, result.failed, result.errorText});
-        });
+        map.checkedLinks = checkedLinksOf(checker);
         auto saveStarted = std::chrono::steady_clock::now();
         int saved = saveSiteMap(map, engine, options.withHtml);
         double saveSeconds =

@@ -7,15 +7,6 @@
 
 namespace lurvik::cli {
 
-namespace {
-
-// A failure on the file itself names the system's reason; the others name the map's.
-std::string failureText(const SiteMapFile& map, int result) {
-    return result == 1 && !map.errorText.isEmpty() ? map.errorText.str() : siteMapErrorText(result);
-}
-
-} // namespace
-
 int openSiteMap(SiteMapFile& map, SiteEngine& engine) {
     int result = 0;
     try {
@@ -27,7 +18,7 @@ int openSiteMap(SiteMapFile& map, SiteEngine& engine) {
         return 1;
     }
     if (result != 0) {
-        printError("cannot open " + map.fileName.str() + ": " + failureText(map, result));
+        printError("cannot open " + map.fileName.str() + ": " + map.failureText(result));
         return result;
     }
     if (!map.extensionWarning.isEmpty())
@@ -38,7 +29,7 @@ int openSiteMap(SiteMapFile& map, SiteEngine& engine) {
 int saveSiteMap(SiteMapFile& map, SiteEngine& engine, bool includeHtml) {
     int result = map.save(engine, nullptr, includeHtml);
     if (result != 0)
-        printError("cannot save " + map.fileName.str() + ": " + failureText(map, result));
+        printError("cannot save " + map.fileName.str() + ": " + map.failureText(result));
     return result;
 }
 

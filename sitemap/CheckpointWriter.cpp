@@ -52,8 +52,7 @@ void CheckpointWriter::start() {
         const int result = map.save(m_engine, nullptr, false);
         if (result == 0)
             return {};
-        return "cannot save " + m_fileName + ": " +
-               (result == 1 && !map.errorText.isEmpty() ? map.errorText.str() : siteMapErrorText(result));
+        return "cannot save " + m_fileName + ": " + map.failureText(result);
     });
     const double pauseMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();

@@ -187,34 +187,20 @@ int writeComparisonPage(std::string_view path, const std::string& older, const s
     return 0;
 }
 
-namespace {
-
-int openToCompare(const std::string& fileName, SiteEngine& engine, SiteMapFile& map, std::string& errorText) {
-    map.fileName = fileName;
-    map.storesPages = false;
-    const int result = map.open(engine);
-    if (result != 0)
-        errorText =
-            "cannot open " + fileName + ": " +
-            (result == 1 && !map.errorText.isEmpty() ? map.errorText.str() : siteMapErrorText(result));
-    return result == 0 ? 0 : 1;
-}
-
-} // namespace
-
 int compareMapFiles(const std::string& older, const std::string& newer, bool withLinks,
                     std::vector<MapChange>& out, std::string& errorText) {
-    LinkEnvironment* inUse = theLinkEnvironment;
-    SiteEngine olderSite;
-    SiteEngine newerSite;
-    theLinkEnvironment = inUse;
-    SiteMapFile olderMap;
-    SiteMapFile newerMap;
-    if (openToCompare(older, olderSite, olderMap, errorText) != 0 ||
-        openToCompare(newer, newerSite, newerMap, errorText) != 0)
+    auto open = [&errorText](SiteMapAside& site, const std::string& fileName) {
+        const int result = site.open(fileName);
+        if (result != 0)
+            errorText = "cannot open " + fileName + ": " + site.map.failureText(result);
+        return result == 0;
+    };
+    SiteMapAside olderSite;
+    SiteMapAside newerSite;
+    if (!open(olderSite, older) || !open(newerSite, newer))
         return 1;
-    out =
-        compareCrawls({&olderSite, &olderMap.checkedLinks}, {&newerSite, &newerMap.checkedLinks}, withLinks);
+    out = compareCrawls({&olderSite.engine, &olderSite.map.checkedLinks},
+                        {&newerSite.engine, &newerSite.map.checkedLinks}, withLinks);
     return 0;
 }
 

@@ -6,8 +6,12 @@
 #include "retrieval/SiteEngine.h"
 
 #include <cstdint>
+#include <string>
 
 namespace lurvik {
+
+// Text for a result code, as the program says it to the user.
+const char* siteMapErrorText(int code);
 
 // A site map file (".web"): the completed pages of a site, their links and the structure between
 // them, optionally with each page's HTML, compressed. Lives for one save or one open.
@@ -40,9 +44,31 @@ public:
     bool storesPages = true;
     // Set when the map's pages loaded but the statuses after them were damaged and left out.
     Str extensionWarning;
+
+    // Why save() or open() returned result, as the program says it: the system's reason for a
+    // failure on the file itself, the map's for the others.
+    std::string failureText(int result) const {
+        return result == 1 && !errorText.isEmpty() ? errorText.str() : siteMapErrorText(result);
+    }
 };
 
-// Text for a result code, as the program says it to the user.
-const char* siteMapErrorText(int code);
+// A map read beside the sites on screen, to compare with or look into: into an engine of its own
+// (the program's link settings stay those of the engine in use) and without putting its pages in
+// the page cache, whose copies belong to the sites on screen.
+class SiteMapAside {
+    LinkEnvironment* m_inUse = theLinkEnvironment; // before engine, which takes its place
+
+public:
+    SiteMapAside() { theLinkEnvironment = m_inUse; }
+    // As SiteMapFile::open.
+    [[nodiscard]] int open(const std::string& fileName) {
+        map.fileName = fileName;
+        map.storesPages = false;
+        return map.open(engine);
+    }
+
+    SiteEngine engine;
+    SiteMapFile map;
+};
 
 } // namespace lurvik

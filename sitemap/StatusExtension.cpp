@@ -154,6 +154,14 @@ int readLinkKindsAndRedirects(MemBlock& block, const std::vector<SiteNode*>& loa
 
 } // namespace
 
+std::vector<CheckedLink> checkedLinksOf(const ResourceChecker& checker) {
+    std::vector<CheckedLink> links;
+    checker.forEachResult([&links](const std::string& key, const ResourceChecker::Result& result) {
+        links.push_back({key, result.status, result.failed, result.errorText});
+    });
+    return links;
+}
+
 void captureFrontier(const SiteEngine& engine, std::vector<FrontierPage>& out,
                      const std::function<int(const SiteNode*)>& waitLeft) {
     out.clear();

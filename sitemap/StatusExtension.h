@@ -2,6 +2,7 @@
 
 #include "MapAddresses.h"
 #include "core/MemBlock.h"
+#include "retrieval/ResourceChecker.h"
 #include "retrieval/SiteEngine.h"
 
 #include <functional>
@@ -17,6 +18,9 @@ struct CheckedLink {
     bool failed = false;
     Str errorText;
 };
+
+// What a link check found, as a map keeps it.
+std::vector<CheckedLink> checkedLinksOf(const ResourceChecker& checker);
 
 // A crawl that had not finished when its map was written: the pages still to retrieve, each with
 // its level and the addresses of the pages that link to it, and the crawl's own options, so that

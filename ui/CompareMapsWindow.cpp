@@ -99,26 +99,15 @@ CompareMapsWindow::CompareMapsWindow(Application& app, const QString& mapFile, Q
 }
 
 void CompareMapsWindow::compare(Application& app) {
-    // The older crawl goes into an engine of its own; link records keep the program's settings.
-    LinkEnvironment* environment = theLinkEnvironment;
-    SiteEngine older;
-    theLinkEnvironment = environment;
-    SiteMapFile map;
-    map.fileName = Str(m_mapFile.toStdString());
-    map.storesPages = false;
-    const int result = map.open(older);
-    if (result != 0) {
-        const std::string reason =
-            result == 1 && !map.errorText.isEmpty() ? map.errorText.str() : siteMapErrorText(result);
+    SiteMapAside older;
+    if (int result = older.open(m_mapFile.toStdString())) {
         m_errorText = QStringLiteral("Cannot open %1: %2")
-                          .arg(QDir::toNativeSeparators(m_mapFile), QString::fromStdString(reason));
+                          .arg(QDir::toNativeSeparators(m_mapFile),
+                               QString::fromStdString(older.map.failureText(result)));
         return;
     }
-    std::vector<CheckedLink> checked;
-    app.checkedLinks.forEachResult([&checked](const std::string& key, const ResourceChecker::Result& r) {
-        checked.push_back({key, r.status, r.failed, r.errorText});
-    });
-    m_changes = compareCrawls({&older, &map.checkedLinks}, {&app.engine, &checked}, false);
+    const std::vector<CheckedLink> checked = checkedLinksOf(app.checkedLinks);
+    m_changes = compareCrawls({&older.engine, &older.map.checkedLinks}, {&app.engine, &checked}, false);
     m_loaded = true;
     fillRows();
 }

@@ -1088,10 +1088,8 @@ int MainWindow::readMap(const QString& fileName, QString& why) {
         why = QString::fromLatin1(siteMapErrorText(result));
     } else if (result != 0) {
         // The command line's words, so that a user and a script read the same reason.
-        const std::string reason =
-            result == 1 && !map.errorText.isEmpty() ? map.errorText.str() : siteMapErrorText(result);
         why = QStringLiteral("Cannot open %1: %2")
-                  .arg(QDir::toNativeSeparators(fileName), QString::fromStdString(reason));
+                  .arg(QDir::toNativeSeparators(fileName), QString::fromStdString(map.failureText(result)));
     }
     refreshStatus();
     updateCommands();

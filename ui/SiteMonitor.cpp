@@ -77,15 +77,11 @@ SiteMonitor::Outcome SiteMonitor::finish() {
     const QString fresh = dir + QLatin1Char('/') + baseName(site->url) + QStringLiteral(".new.web");
     SiteMapFile map;
     map.fileName = Str(fresh.toStdString());
-    m_app.checkedLinks.forEachResult([&map](const std::string& key, const ResourceChecker::Result& result) {
-        map.checkedLinks.push_back({key, result.status, result.failed, result.errorText});
-    });
+    map.checkedLinks = checkedLinksOf(m_app.checkedLinks);
     if (int result = map.save(m_app.engine, site, false)) {
         outcome.failed = true;
         outcome.text = QStringLiteral("The scheduled retrieval of %1 could not be kept for comparing: %2")
-                           .arg(address, QString::fromStdString(result == 1 && !map.errorText.isEmpty()
-                                                                    ? map.errorText.str()
-                                                                    : siteMapErrorText(result)));
+                           .arg(address, QString::fromStdString(map.failureText(result)));
         return outcome;
     }
     const QFileInfo previous(kept);

@@ -163,14 +163,8 @@ private:
     }
     // What is still to do in a saved map; empty when it cannot be read.
     static CrawlFrontier frontierOf(const QString& file) {
-        // The program's own engine keeps its link settings.
-        LinkEnvironment* inUse = theLinkEnvironment;
-        SiteEngine engine;
-        theLinkEnvironment = inUse;
-        SiteMapFile map;
-        map.fileName = Str(file.toStdString());
-        map.storesPages = false;
-        return map.open(engine) == 0 ? map.frontier : CrawlFrontier{};
+        SiteMapAside saved;
+        return saved.open(file.toStdString()) == 0 ? saved.map.frontier : CrawlFrontier{};
     }
     SiteTreeModel::Item* site() const {
         SiteTreeModel::Item* root = window->treeModel()->root();
