@@ -47,20 +47,20 @@ ForkedTask::~ForkedTask() {
 int ForkedTask::start(const std::function<std::string()>& work) {
     if (m_pid > 0)
         return EBUSY;
-    m_errorText.clear();
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
-        const int error = errno;
+    auto refused = [this](int error) {
         m_errorText = std::string("cannot start the writer: ") + std::strerror(error);
         return error;
-    }
+    };
+    m_errorText.clear();
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return refused(errno);
     const pid_t pid = ::fork();
     if (pid < 0) {
         const int error = errno;
         ::close(fds[0]);
         ::close(fds[1]);
-        m_errorText = std::string("cannot start the writer: ") + std::strerror(error);
-        return error;
+        return refused(error);
     }
     if (pid == 0) {
         ::close(fds[0]);
@@ -80,13 +80,11 @@ int ForkedTask::start(const std::function<std::string()>& work) {
     ::close(fds[1]);
     m_pid = pid;
     m_readFd = fds[0];
-    m_reported = false;
     return 0;
 }
 
 ForkedTask::State ForkedTask::collect(pid_t ended, int status) {
     const int lostError = errno;
-    m_reported = true;
     // The copy has ended, so the pipe holds all it said and reading it cannot block.
     std::string said = ended > 0 ? readAll(m_readFd) : std::string();
     ::close(m_readFd);
@@ -106,12 +104,8 @@ ForkedTask::State ForkedTask::collect(pid_t ended, int status) {
 }
 
 ForkedTask::State ForkedTask::poll() {
-    if (m_pid <= 0) {
-        if (m_reported)
-            return State::Idle;
-        m_reported = true;
-        return m_errorText.empty() ? State::Succeeded : State::Failed;
-    }
+    if (m_pid <= 0)
+        return State::Idle;
     int status = 0;
     pid_t ended = ::waitpid(m_pid, &status, WNOHANG);
     if (ended == 0 || (ended < 0 && errno == EINTR))
@@ -121,7 +115,7 @@ ForkedTask::State ForkedTask::poll() {
 
 ForkedTask::State ForkedTask::wait() {
     if (m_pid <= 0)
-        return poll();
+        return State::Idle;
     int status = 0;
     pid_t ended;
     do

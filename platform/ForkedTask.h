@@ -27,7 +27,7 @@ public:
     // 0 when the copy runs; otherwise errno, and errorText() says why. Refused while one runs.
     [[nodiscard]] int start(const std::function<std::string()>& work);
     // Running while the copy works; once it has ended, Succeeded or Failed (with errorText()),
-    // and Idle from the next call on.
+    // and Idle from the next call on, as before any start.
     State poll();
     // Waits for the copy to end and returns its outcome as poll() would.
     State wait();
@@ -41,7 +41,6 @@ private:
     pid_t m_pid = -1;
     int m_readFd = -1;
     std::string m_errorText;
-    bool m_reported = true;
 };
 
 } // namespace lurvik
