@@ -27,16 +27,17 @@ ForkedTask::State CheckpointWriter::step() {
     const ForkedTask::State state = counted(m_task.poll());
     if (state == ForkedTask::State::Running || m_interval.count() == 0 || m_fileName.empty())
         return state;
-    if (std::chrono::steady_clock::now() - m_last >= m_interval)
-        start();
+    // A copy the system refuses to make is a checkpoint that failed, said like any other.
+    if (std::chrono::steady_clock::now() - m_last >= m_interval && start() != 0)
+        return ForkedTask::State::Failed;
     return state;
 }
 
-void CheckpointWriter::start() {
+int CheckpointWriter::start() {
     const auto started = std::chrono::steady_clock::now();
     m_last = started;
     const pid_t crawl = ::getpid();
-    (void)m_task.start([this, crawl]() -> std::string {
+    const int refused = m_task.start([this, crawl]() -> std::string {
         // A crawl killed outright takes its writer with it: a checkpoint finishing after the
         // crawl was resumed would replace the newer map.
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -58,18 +59,20 @@ void CheckpointWriter::start() {
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
     if (pauseMs > m_longestPauseMs)
         m_longestPauseMs = pauseMs;
+    return refused;
 }
 
 ForkedTask::State CheckpointWriter::writeNow() {
     (void)finish();
     if (m_fileName.empty())
         return ForkedTask::State::Idle;
-    start();
+    if (start() != 0)
+        return ForkedTask::State::Failed;
     return finish();
 }
 
 ForkedTask::State CheckpointWriter::finish() {
-    return m_task.isRunning() ? counted(m_task.wait()) : counted(m_task.poll());
+    return counted(m_task.wait());
 }
 
 } // namespace lurvik

@@ -39,7 +39,8 @@ public:
     double longestPauseMs() const { return m_longestPauseMs; }
 
 private:
-    void start();
+    // 0, or the system's reason when the copy could not be made (errorText() says it).
+    int start();
     ForkedTask::State counted(ForkedTask::State state);
 
     SiteEngine& m_engine;
