@@ -22,6 +22,16 @@ void ConnectionPool::wakeAll() {
         host.changed.notify_all();
 }
 
+bool ConnectionPool::waitForChange(std::unique_lock<std::mutex>& lock, Host& host) {
+    // The hook may cancel this agent, and must not run under the pool's lock.
+    lock.unlock();
+    const bool cancelled = runBlockingHook();
+    lock.lock();
+    if (!cancelled)
+        host.changed.wait_for(lock, std::chrono::milliseconds(kBlockingSliceMs));
+    return cancelled;
+}
+
 bool ConnectionPool::isExpired(const Kept& kept, int64_t now) const {
     return now - kept.since >= m_limits.idleMs || kept.connection->isClosedByPeer();
 }
@@ -78,12 +88,8 @@ SocketError ConnectionPool::acquire(const std::string& key, bool fresh,
             --host.open;
             continue;
         }
-        lock.unlock();
-        bool cancelled = runBlockingHook();
-        lock.lock();
-        if (cancelled)
+        if (waitForChange(lock, host))
             return SocketError::Cancelled;
-        host.changed.wait_for(lock, std::chrono::milliseconds(kBlockingSliceMs));
     }
 }
 
@@ -166,12 +172,8 @@ SocketError ConnectionPool::acquireStream(const std::string& key, std::shared_pt
                 return SocketError::None;
             }
         }
-        lock.unlock();
-        bool cancelled = runBlockingHook();
-        lock.lock();
-        if (cancelled)
+        if (waitForChange(lock, host))
             return SocketError::Cancelled;
-        host.changed.wait_for(lock, std::chrono::milliseconds(kBlockingSliceMs));
     }
 }
 

@@ -95,6 +95,9 @@ private:
     void dropExpired(int64_t now);
     bool isExpired(const Kept& kept, int64_t now) const;
     void wakeAll();
+    // Waits a slice for the host's connections to change, running the blocking hook first; true
+    // when the hook cancelled the waiting agent. Takes the lock held.
+    bool waitForChange(std::unique_lock<std::mutex>& lock, Host& host);
 
     mutable std::mutex m_mutex;
     Limits m_limits;
