@@ -10,6 +10,21 @@
 
 namespace lurvik::test {
 
+void stopAcceptLoop(std::thread& acceptThread, int (&wakePipe)[2], int& listenFd) {
+    if (acceptThread.joinable()) {
+        // Never read: the byte keeps the pipe readable, so every poll that watches it wakes.
+        const char wake = 1;
+        while (write(wakePipe[1], &wake, 1) < 0 && errno == EINTR) {
+        }
+        acceptThread.join();
+    }
+    for (int* fd : {&listenFd, &wakePipe[0], &wakePipe[1]}) {
+        if (*fd >= 0)
+            close(*fd);
+        *fd = -1;
+    }
+}
+
 namespace {
 
 constexpr int lingerMs = 2000;

@@ -3,8 +3,14 @@
 #include <chrono>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace lurvik::test {
+
+// A server's stop: one byte in its wake pipe wakes every thread that polls the pipe (the accept
+// loop and each connection), the accept thread is joined, and the listening socket and both ends
+// of the pipe are closed. Harmless on a server that never started.
+void stopAcceptLoop(std::thread& acceptThread, int (&wakePipe)[2], int& listenFd);
 
 // One accepted client socket, owned and closed by this object. Every wait also watches
 // the server's wake pipe, so stop() releases a connection that is stalled, paused

@@ -1,5 +1,6 @@
 #include "Http2TestServer.h"
 
+#include "Connection.h"
 #include "TestIdentity.h"
 
 #include <nghttp2/nghttp2.h>
@@ -464,17 +465,7 @@ int Http2TestServer::start() {
 }
 
 void Http2TestServer::stop() {
-    if (m_acceptThread.joinable()) {
-        const char wake = 1;
-        while (write(m_wakePipe[1], &wake, 1) < 0 && errno == EINTR) {
-        }
-        m_acceptThread.join();
-    }
-    for (int* fd : {&m_listenFd, &m_wakePipe[0], &m_wakePipe[1]}) {
-        if (*fd >= 0)
-            close(*fd);
-        *fd = -1;
-    }
+    stopAcceptLoop(m_acceptThread, m_wakePipe, m_listenFd);
 }
 
 void Http2TestServer::acceptLoop() {

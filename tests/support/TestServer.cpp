@@ -232,18 +232,7 @@ int TestServer::start(int port) {
 }
 
 void TestServer::stop() {
-    if (m_acceptThread.joinable()) {
-        // Never read: the byte keeps the pipe readable, so every poll that watches it wakes.
-        const char wake = 1;
-        while (write(m_wakePipe[1], &wake, 1) < 0 && errno == EINTR) {
-        }
-        m_acceptThread.join();
-    }
-    for (int* fd : {&m_listenFd, &m_wakePipe[0], &m_wakePipe[1]}) {
-        if (*fd >= 0)
-            close(*fd);
-        *fd = -1;
-    }
+    stopAcceptLoop(m_acceptThread, m_wakePipe, m_listenFd);
 }
 
 std::string TestServer::url(const std::string& path) const {
