@@ -173,7 +173,6 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
     m_checkpoints = new WindowCheckpoints(app, this);
     connect(app.busyLoop, &BusyLoop::retrievalStarted, m_checkpoints, &WindowCheckpoints::retrievalStarted);
     connect(app.busyLoop, &BusyLoop::retrievalEnded, m_checkpoints, &WindowCheckpoints::retrievalEnded);
-    connect(m_checkpoints, &WindowCheckpoints::failed, this, &MainWindow::tellCheckpointFailed);
     m_linkChecks = new LinkCheckLoop(app, this);
     connect(m_linkChecks, &LinkCheckLoop::progressed, this, &MainWindow::refreshPane);
     connect(m_linkChecks, &LinkCheckLoop::finished, this, [this] {
@@ -789,7 +788,6 @@ void MainWindow::updateCommands() {
 }
 
 void MainWindow::retrievalStarted() {
-    m_toldCheckpointFailure = false;
     m_actions[CmdStop]->setEnabled(true);
     if (std::string note = m_app.pool.agentsWaitingNote(); !note.empty())
         statusBar()->showMessage(QString::fromStdString(note), 10000);
@@ -990,49 +988,9 @@ CompareMapsWindow* MainWindow::compareWithMap(const QString& fileName) {
     return window;
 }
 
-void MainWindow::tellCheckpointFailed(const QString& why) {
-    const QString text =
-        QStringLiteral(
-            "The unfinished retrieval could not be saved: %1\nThe retrieval goes on; the copy saved "
-            "before stays.")
-            .arg(why);
-    statusBar()->showMessage(text, 10000);
-    // Said once a retrieval: a disk that stays full would otherwise ask for an answer every time.
-    if (m_toldCheckpointFailure)
-        return;
-    m_toldCheckpointFailure = true;
-    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Lurvik"), text, QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("checkpointFailure"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
-}
-
 void MainWindow::offerUnfinishedRetrieval() {
-    const QString file = WindowCheckpoints::fileName();
-    if (!QFileInfo::exists(file))
-        return;
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Lurvik"),
-                    QStringLiteral("The last retrieval did not finish: Lurvik was closed or stopped while it "
-                                   "ran. What it had retrieved, and what it had still to do, were saved "
-                                   "%1.\nOpen it?")
-                        .arg(QLocale().toString(QFileInfo(file).lastModified(), QLocale::ShortFormat)),
-                    QMessageBox::NoButton, this);
-    box.setObjectName(QStringLiteral("unfinishedRetrieval"));
-    QPushButton* open = box.addButton(QStringLiteral("&Open"), QMessageBox::AcceptRole);
-    QPushButton* discard = box.addButton(QStringLiteral("&Discard"), QMessageBox::DestructiveRole);
-    box.addButton(QStringLiteral("&Not now"), QMessageBox::RejectRole);
-    box.setDefaultButton(open);
-    box.exec();
-    if (box.clickedButton() == static_cast<QAbstractButton*>(discard)) {
-        QFile::remove(file);
-    } else if (box.clickedButton() == static_cast<QAbstractButton*>(open)) {
-        QString why;
-        // Once on screen, the pages are the window's; a retrieval that goes on saves them anew.
-        if (readMap(file, why) == 0)
-            QFile::remove(file);
-        else
-            QMessageBox::warning(this, QStringLiteral("Lurvik Error"), why);
-    }
+    m_checkpoints->offerLeftOver(
+        [this](const QString& fileName, QString& why) { return readMap(fileName, why); });
 }
 
 bool MainWindow::askToContinue(size_t pages) {

@@ -138,7 +138,6 @@ private:
     void updateCommands();
     void retrievalStarted();
     void retrievalEnded();
-    void tellCheckpointFailed(const QString& why);
     // A scheduled retrieval that compares has ended: the comparison is made, kept and told.
     void finishMonitoring();
     void itemChanged(SiteTreeModel::Item* item);
@@ -187,7 +186,6 @@ private:
     class LinkCheckLoop* m_linkChecks = nullptr;
     class WindowCheckpoints* m_checkpoints = nullptr;
     std::unique_ptr<class SiteMonitor> m_monitor;
-    bool m_toldCheckpointFailure = false;
     QSplitter* m_splitter = nullptr;
     QLabel* m_statusUrl = nullptr;
     QLabel* m_statusInfo = nullptr;

@@ -5,11 +5,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
 
 namespace lurvik {
 
-WindowCheckpoints::WindowCheckpoints(Application& app, QObject* parent)
-    : QObject(parent), m_app(app),
+WindowCheckpoints::WindowCheckpoints(Application& app, QMainWindow* window)
+    : QObject(window), m_app(app), m_window(window),
       m_writer(app.engine, [&app](const SiteNode* node) { return app.scheduler.retryWaitLeftMs(node); }) {
     // The interval is counted by the writer; the timer only looks often enough to keep it.
     m_timer.setInterval(1000);
@@ -30,6 +34,7 @@ QString WindowCheckpoints::fileName() {
 }
 
 void WindowCheckpoints::retrievalStarted() {
+    m_toldFailure = false;
     const int seconds = m_app.settings.checkpointSeconds;
     const SiteNode* start = m_app.engine.pendingNodes.get(0);
     if (seconds <= 0 || !start)
@@ -49,7 +54,7 @@ void WindowCheckpoints::retrievalEnded() {
         return;
     m_timer.stop();
     if (m_writer.finish() == ForkedTask::State::Failed)
-        emit failed(QString::fromStdString(m_writer.errorText()));
+        tellFailure(QString::fromStdString(m_writer.errorText()));
     m_writer.configure({}, {}, 0);
     QFile::remove(fileName());
 }
@@ -63,7 +68,54 @@ void WindowCheckpoints::saveBeforeClosing() {
 
 void WindowCheckpoints::tick() {
     if (m_writer.step() == ForkedTask::State::Failed)
-        emit failed(QString::fromStdString(m_writer.errorText()));
+        tellFailure(QString::fromStdString(m_writer.errorText()));
+}
+
+void WindowCheckpoints::tellFailure(const QString& why) {
+    const QString text =
+        QStringLiteral(
+            "The unfinished retrieval could not be saved: %1\nThe retrieval goes on; the copy saved "
+            "before stays.")
+            .arg(why);
+    m_window->statusBar()->showMessage(text, 10000);
+    // Said once a retrieval: a disk that stays full would otherwise ask for an answer every time.
+    if (m_toldFailure)
+        return;
+    m_toldFailure = true;
+    auto* box =
+        new QMessageBox(QMessageBox::Warning, QStringLiteral("Lurvik"), text, QMessageBox::Ok, m_window);
+    box->setObjectName(QStringLiteral("checkpointFailure"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void WindowCheckpoints::offerLeftOver(
+    const std::function<int(const QString& fileName, QString& why)>& readMap) {
+    const QString file = fileName();
+    if (!QFileInfo::exists(file))
+        return;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Lurvik"),
+                    QStringLiteral("The last retrieval did not finish: Lurvik was closed or stopped while it "
+                                   "ran. What it had retrieved, and what it had still to do, were saved "
+                                   "%1.\nOpen it?")
+                        .arg(QLocale().toString(QFileInfo(file).lastModified(), QLocale::ShortFormat)),
+                    QMessageBox::NoButton, m_window);
+    box.setObjectName(QStringLiteral("unfinishedRetrieval"));
+    QPushButton* open = box.addButton(QStringLiteral("&Open"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(QStringLiteral("&Discard"), QMessageBox::DestructiveRole);
+    box.addButton(QStringLiteral("&Not now"), QMessageBox::RejectRole);
+    box.setDefaultButton(open);
+    box.exec();
+    if (box.clickedButton() == static_cast<QAbstractButton*>(discard)) {
+        QFile::remove(file);
+    } else if (box.clickedButton() == static_cast<QAbstractButton*>(open)) {
+        QString why;
+        // Once on screen, the pages are the window's; a retrieval that goes on saves them anew.
+        if (readMap(file, why) == 0)
+            QFile::remove(file);
+        else
+            QMessageBox::warning(m_window, QStringLiteral("Lurvik Error"), why);
+    }
 }
 
 } // namespace lurvik
