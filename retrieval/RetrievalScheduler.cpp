@@ -13,11 +13,15 @@ namespace lurvik {
 
 RetrievalScheduler::RetrievalScheduler(SiteEngine& engine, AgentPool& pool) : m_engine(engine), m_pool(pool) {
     m_pool.onAgentFinished = [this] { wake(); };
+    m_engine.scans.setOnFinished([this] { wake(); });
+    m_engine.finishInTurn = true;
 }
 
 RetrievalScheduler::~RetrievalScheduler() {
     commitPages();
     setRenderer(nullptr);
+    m_engine.scans.setOnFinished(nullptr);
+    m_engine.finishInTurn = false;
     m_pool.onAgentFinished = nullptr;
 }
 
@@ -300,59 +304,92 @@ void RetrievalScheduler::followRedirect(SiteNode* node, const Agent& agent) {
     node->resetNode();
 }
 
+namespace {
+// How far past the first unfinished page fetches may run ahead: pages done out of turn wait in
+// memory for their turn, so a slow page must not let the rest of the site pile up behind it.
+constexpr int kLeastLead = 64;
+constexpr int kLeadPerAgent = 4;
+} // namespace
+
+void RetrievalScheduler::takeScans() {
+    m_engine.scans.takeFinished(m_scanned);
+    for (ScannedPage& scanned : m_scanned) {
+        SiteNode* node = scanned.node;
+        node->title = std::move(scanned.title);
+        node->links = std::move(scanned.links);
+        node->linksCut = scanned.linksCut;
+        if (!scanned.labels.isEmpty())
+            m_engine.applyRating(node, scanned.labels);
+        node->state = NODE_PARSED;
+    }
+    m_scanned.clear();
+}
+
+SiteNode* RetrievalScheduler::nextToFile() {
+    auto isDone = [](const SiteNode* node) {
+        const int state = node->state;
+        return state == NODE_PARSED || state == NODE_ERROR;
+    };
+    SiteNode* head = m_engine.pendingNodes.findFirst([](SiteNode*) { return true; });
+    if (head && isDone(head))
+        return head;
+    return m_engine.scannedOutOfTurn();
+}
+
+SiteNode* RetrievalScheduler::nextToFetch() {
+    const int lead = std::max(kLeastLead, kLeadPerAgent * (m_pool.numForeground + m_pool.numBackground));
+    int passed = 0;
+    // Pages of a host whose robots.txt is still on its way wait behind the others.
+    SiteNode* next = m_engine.pendingNodes.findFirst([&](SiteNode* node) {
+        if (++passed > lead)
+            return true;
+        if (node->state != NODE_WAITING || isBackingOff(node))
+            return false;
+        if (!m_engine.obeyRobots)
+            return true;
+        auto it = m_robots.find(robotsKey(fetchAddress(node)));
+        return it == m_robots.end() || it->second.known;
+    });
+    return passed > lead ? nullptr : next;
+}
+
 int RetrievalScheduler::engineIdleStep() {
     if (m_engine.idleBusy)
         return 0;
     m_engine.idleBusy = 1;
-    int listed = m_engine.parseJobs.len();
-    for (int i = listed - 1; i >= 0; --i) {
-        ParseJob* job = m_engine.parseJobs.get(i);
-        if (job->finished.load(std::memory_order_acquire)) {
-            m_engine.parseJobs.del(i);
-            job->thread.join();
-            delete job;
-        }
-    }
+    takeScans();
     forgetLostRobotsFetches();
     int result = 0;
-    if (listed >= 3) {
+    if (m_engine.halted) {
+    } else if (SiteNode* done = nextToFile()) {
+        if (done->state == NODE_PARSED)
+            linkChildren(done);
+        else
+            m_engine.finishNode(done);
         result = 1;
-    } else if (!m_engine.halted) {
-        // Pages of a host whose robots.txt is still on its way wait behind the others.
-        SiteNode* next = m_engine.pendingNodes.findFirst([this](SiteNode* node) {
-            int state = node->state.load(std::memory_order_acquire);
-            if (state == NODE_WAITING && m_engine.obeyRobots) {
-                auto it = m_robots.find(robotsKey(fetchAddress(node)));
-                return (it == m_robots.end() || it->second.known) && !isBackingOff(node);
-            }
-            return state == NODE_PARSED || (state == NODE_WAITING && !isBackingOff(node));
-        });
-        if (next && next->state == NODE_PARSED) {
-            linkChildren(next);
-            result = 1;
-        } else if (next && m_renderer && m_renderer->isFull()) {
-            // The browser is behind: pages fetched now would only wait in memory for a tab.
-        } else if (next) {
-            int verdict = m_engine.obeyRobots ? robotsVerdict(next) : 0;
-            if (verdict == 3 || verdict == 4) {
-                const Redirect* redirect = redirectOf(next);
-                Str text =
-                    verdict == 3 ? "Error - Disallowed by robots.txt" : "Error - robots.txt unreachable";
-                if (redirect) {
-                    text = Str(
-                        std::string(verdict == 3
+    } else if (SiteNode* next = nextToFetch(); !next) {
+        // Nothing waits, or the pages ahead must be filed first.
+    } else if (m_renderer && m_renderer->isFull()) {
+        // The browser is behind: pages fetched now would only wait in memory for a tab.
+    } else {
+        int verdict = m_engine.obeyRobots ? robotsVerdict(next) : 0;
+        if (verdict == 3 || verdict == 4) {
+            const Redirect* redirect = redirectOf(next);
+            Str text = verdict == 3 ? "Error - Disallowed by robots.txt" : "Error - robots.txt unreachable";
+            if (redirect) {
+                text =
+                    Str(std::string(verdict == 3
                                         ? "Error - Redirected to a page disallowed by robots.txt: "
                                         : "Error - Redirected to a host whose robots.txt is unreachable: ") +
                         redirect->target.text());
-                    m_redirects.erase(next);
-                }
-                next->failNode(text);
-                result = 1;
-            } else if (verdict == 2) {
-                result = 1;
-            } else if (verdict == 0) {
-                result = startRetrieval(next, 1) == 0 ? 1 : 0;
+                m_redirects.erase(next);
             }
+            next->failNode(text);
+            result = 1;
+        } else if (verdict == 2) {
+            result = 1;
+        } else if (verdict == 0) {
+            result = startRetrieval(next, 1) == 0 ? 1 : 0;
         }
     }
     m_engine.idleBusy = 0;
@@ -458,7 +495,10 @@ int RetrievalScheduler::startFetch(SiteNode* node, const URL& address, int backg
 }
 
 int RetrievalScheduler::retrieveNow(SiteNode* node) {
-    return node ? startRetrieval(node, 0) : 1;
+    if (!node)
+        return 1;
+    m_engine.takeOutOfTurn(node);
+    return startRetrieval(node, 0);
 }
 
 void RetrievalScheduler::receivePage(SiteNode* node, const Str& page, const URL& served) {
@@ -473,7 +513,7 @@ void RetrievalScheduler::receivePage(SiteNode* node, const Str& page, const URL&
         m_renderer->submit(node, page, served, robotsRulesOf(served));
         return;
     }
-    if (page.len() < m_engine.inlineParseLimit) {
+    if (!m_engine.finishInTurn) {
         Str labels;
         ScanControl control;
         scanPage(page, linkBase(node, served), node->title, node->links, labels, linkReading(), &control);
@@ -481,9 +521,10 @@ void RetrievalScheduler::receivePage(SiteNode* node, const Str& page, const URL&
         if (!labels.isEmpty())
             m_engine.applyRating(node, labels);
         linkChildren(node);
-    } else {
-        startParseJob(node, page, linkBase(node, served));
+        return;
     }
+    node->setStatusText("parsing HTML");
+    m_engine.scans.submit(node, page, linkBase(node, served), linkReading());
 }
 
 const URL& RetrievalScheduler::linkBase(const SiteNode* node, const URL& served) const {
@@ -493,45 +534,6 @@ const URL& RetrievalScheduler::linkBase(const SiteNode* node, const URL& served)
 
 LinkReading RetrievalScheduler::linkReading() const {
     return m_pool.classicHttp ? LinkReading::Classic : LinkReading::Browser;
-}
-
-void RetrievalScheduler::startParseJob(SiteNode* node, const Str& page, const URL& base) {
-    auto* job = new ParseJob;
-    job->page = page;
-    job->base = base;
-    job->node = node;
-    // Read here: the parsing thread must not read the pool's settings.
-    const LinkReading reading = linkReading();
-    if (job->thread.start([this, job, reading] { parseThreadMain(job, reading); }) != 0) {
-        delete job;
-        node->failNode("Error - Couldn't launch parsing thread");
-        return;
-    }
-    m_engine.parseJobs.add(job);
-}
-
-void RetrievalScheduler::parseThreadMain(ParseJob* job, LinkReading reading) {
-    SiteNode* node = job->node;
-    node->state = NODE_PARSING;
-    // Once the memory reserve is spent, a failed allocation here keeps the links found so far
-    // rather than ending the program: the main loop is already stopping the crawl.
-    try {
-        node->setStatusText("parsing HTML");
-        Str title;
-        Str labels;
-        ScanControl control;
-        control.stop = &job->stop;
-        scanPage(job->page, job->base, title, node->links, labels, reading, &control);
-        node->title = title;
-        node->linksCut = control.linksCut;
-        if (!labels.isEmpty())
-            m_engine.applyRating(node, labels);
-    } catch (const std::bad_alloc&) {
-        node->linksCut = true;
-    }
-    node->state.store(NODE_PARSED, std::memory_order_release);
-    job->finished.store(1, std::memory_order_release);
-    wake();
 }
 
 void RetrievalScheduler::linkChildren(SiteNode* node) {
@@ -586,7 +588,7 @@ void RetrievalScheduler::stopRetrieval(const TidyTree& tidyTree) {
     m_redirects.clear();
     if (m_renderer)
         m_renderer->stop();
-    m_engine.clearParseJobs();
+    m_engine.cancelScans();
     m_engine.rewindPending();
     if (tidyTree)
         tidyTree();

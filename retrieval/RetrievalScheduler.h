@@ -15,11 +15,12 @@ namespace lurvik {
 
 // Drives the retrieval of a site from the main loop's idle time. Nothing here runs on its own:
 // the loop calls idleHook, and each call does at most one piece of work, so the program stays
-// responsive between calls. Fetches run on agent threads and long pages are scanned on parsing
-// threads; this class polls both and alone changes the node graph and the agent lists.
+// responsive between calls. Fetches run on agent threads and pages are scanned on the engine's
+// scanning threads; this class takes their results and alone changes the node graph and the agent
+// lists. Pages are filed (linked, or failed) in the order they were queued.
 //
 // When idleHook did nothing, the loop waits with waitForWork rather than spinning: agents and
-// parsing threads wake it as they finish.
+// scanning threads wake it as they finish.
 class PageRenderer;
 
 class RetrievalScheduler {
@@ -44,7 +45,6 @@ public:
     void receivePage(SiteNode* node, const Str& page, const URL& served);
     const URL& linkBase(const SiteNode* node, const URL& served) const;
     void linkChildren(SiteNode* node);
-    void startParseJob(SiteNode* node, const Str& page, const URL& base);
     void takeResult(Agent* agent);
 
     // Stops every fetch and parse, returns the queue to waiting, then lets the views tidy up.
@@ -69,7 +69,14 @@ public:
     AgentPool& pool() { return m_pool; }
 
 private:
-    void parseThreadMain(ParseJob* job, LinkReading reading);
+    // Writes the scans that ended into their nodes.
+    void takeScans();
+    // The page to link or fail now: the first in the queue when it is done, or one the user asked
+    // for ahead of it. Null when none.
+    SiteNode* nextToFile();
+    // The first page that may be fetched now; null when none waits or fetches have run as far
+    // ahead of the filing as they may.
+    SiteNode* nextToFetch();
     // Hands node to an agent to fetch from address; 1 when no agent is free.
     int startFetch(SiteNode* node, const URL& address, int background, const Str& date = Str(),
                    const Str& cached = Str());
@@ -108,6 +115,7 @@ private:
         int tries = 0;
     };
     std::unordered_map<SiteNode*, Backoff> m_backoff;
+    std::vector<ScannedPage> m_scanned;
     // Numbers the calls of linkChildren (see SiteNode::linkRound).
     uint32_t m_linkRound = 0;
 

@@ -70,12 +70,35 @@ void SiteEngine::finishNode(SiteNode* node) {
     {
         std::lock_guard guard(lock);
         pendingNodes.remove(node);
+        node->outOfTurn = false;
         if (!node->m_inDone) {
             doneNodes.add(node);
             node->m_inDone = true;
         }
     }
     notifyNodeChanged(node);
+}
+
+void SiteEngine::nodeFailed(SiteNode* node) {
+    if (finishInTurn && !node->m_inDone && !node->outOfTurn) {
+        notifyNodeChanged(node);
+        return;
+    }
+    finishNode(node);
+}
+
+void SiteEngine::takeOutOfTurn(SiteNode* node) {
+    if (!node->outOfTurn)
+        m_outOfTurn.push_back(node);
+    node->outOfTurn = true;
+}
+
+SiteNode* SiteEngine::scannedOutOfTurn() {
+    std::erase_if(m_outOfTurn, [](const SiteNode* node) { return !node->outOfTurn; });
+    for (SiteNode* node : m_outOfTurn)
+        if (node->state == NODE_PARSED && !node->m_inDone)
+            return node;
+    return nullptr;
 }
 
 int SiteEngine::requeueNode(SiteNode* node) {
@@ -134,7 +157,9 @@ void SiteEngine::destroyNodes(const std::vector<SiteNode*>& going, bool everythi
     for (SiteNode* node : going) {
         node->parents.clear();
         node->children.clear();
+        node->outOfTurn = false;
     }
+    std::erase_if(m_outOfTurn, [](const SiteNode* node) { return !node->outOfTurn; });
     for (SiteNode* node : going)
         destroyNode(node);
 }
@@ -154,24 +179,14 @@ void SiteEngine::purgeHiddenNodes() {
     destroyNodes(hidden, doneNodes.len() == 0 && pendingNodes.len() == 0);
 }
 
-void SiteEngine::deleteParseJobs() {
-    for (ParseJob* job : parseJobs)
-        job->stop.store(1, std::memory_order_relaxed);
-    for (int i = parseJobs.len() - 1; i >= 0; --i) {
-        ParseJob* job = parseJobs.del(i);
-        job->thread.join();
-        delete job;
-    }
-}
-
-void SiteEngine::clearParseJobs() {
+void SiteEngine::cancelScans() {
     std::lock_guard guard(lock);
-    deleteParseJobs();
+    scans.cancelAll();
 }
 
 void SiteEngine::clearSite() {
     std::lock_guard guard(lock);
-    deleteParseJobs();
+    scans.cancelAll();
     std::vector<SiteNode*> all = doneNodes.takeAll();
     std::vector<SiteNode*> pending = pendingNodes.takeAll();
     all.insert(all.end(), pending.begin(), pending.end());

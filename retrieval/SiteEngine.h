@@ -1,7 +1,7 @@
 #pragma once
 
 #include "NodeList.h"
-#include "ParseJob.h"
+#include "ScanPool.h"
 #include "SiteNode.h"
 #include "analysis/FileTypeTable.h"
 #include "core/PtrList.h"
@@ -47,14 +47,20 @@ public:
     void discardPending();
     // Moves node from pendingNodes to doneNodes and announces it. Holds lock.
     void finishNode(SiteNode* node);
+    // A page that failed leaves the queue in its turn (see finishInTurn), else at once.
+    void nodeFailed(SiteNode* node);
+    // The user asked for node ahead of the queue: it is filed as soon as it is done.
+    void takeOutOfTurn(SiteNode* node);
+    // A page asked for ahead of the queue that is scanned and waits to be linked; null when none.
+    SiteNode* scannedOutOfTurn();
     // Queues a node again from scratch; its links are dropped, its parents and children kept.
     int requeueNode(SiteNode* node);
     void rewindPending();
     // Destroys every node that no view shows. Holds lock.
     void purgeHiddenNodes();
-    // Waits for every parsing thread and deletes its job. Holds lock.
-    void clearParseJobs();
-    // Destroys every node and parse job. Holds lock.
+    // Forgets every scan and waits for those running. Holds lock.
+    void cancelScans();
+    // Destroys every node and scan. Holds lock.
     void clearSite();
     // Makes room in the URL index for nodes in all, so that a map being loaded adds its pages
     // without the index growing step by step.
@@ -63,14 +69,18 @@ public:
     void applyRating(SiteNode* node, const Str& labels);
     // Tells the type table what the node's reply header says it is, for an address that does not.
     void noteReplyType(const SiteNode& node);
-    bool isBusy() const { return pendingNodes.len() > 0 || parseJobs.len() > 0; }
+    bool isBusy() const { return pendingNodes.len() > 0 || scans.outstanding() > 0; }
     void progressText(Str& out) const;
     int nodeCount() const { return doneNodes.len() + pendingNodes.len(); }
 
     int idleBusy = 0;
     int halted = 0;
     Sync lock{-1};
-    int inlineParseLimit = 16384;
+    // Pages leave the queue in the order they joined it, whatever order their replies and scans
+    // end in: a site's tree, levels and map are then the same with one agent or many. A scheduler
+    // turns it on, as it files the pages in turn; off, a page leaves as soon as it is done (an
+    // archive's import, which reads one page at a time, or pages failed with no scheduler).
+    bool finishInTurn = false;
     int limitMode = LIMIT_DOMAIN;
     int maxLevels = 0;
     int maxPages = 0;
@@ -81,19 +91,19 @@ public:
     RatePage onRatePage;
     NodeList doneNodes;
     NodeList pendingNodes;
-    PtrList<ParseJob> parseJobs;
+    ScanPool scans;
 
 private:
     void destroyNode(SiteNode* node);
     // Destroys nodes that are already out of both lists. Neighbours that stay have their lists
     // filtered once; when everything goes, nobody's lists are searched at all.
     void destroyNodes(const std::vector<SiteNode*>& going, bool everything);
-    void deleteParseJobs();
 
     struct NodeKey {
         std::string_view operator()(const SiteNode* node) const { return node->url.resourceKey(); }
     };
     TextIndex<SiteNode*, NodeKey> m_byUrl;
+    std::vector<SiteNode*> m_outOfTurn;
 };
 
 // The engine of the running program, set when it is built.

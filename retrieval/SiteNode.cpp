@@ -56,7 +56,7 @@ void SiteNode::failNode(const Str& text) {
     title = text;
     setStatusText(nullptr);
     if (m_engine)
-        m_engine->finishNode(this);
+        m_engine->nodeFailed(this);
 }
 
 void SiteNode::displayTitle(Str& out) const {

@@ -35,10 +35,9 @@ enum NodeState {
 // One HTML page of the site under investigation. Nodes are created, linked and destroyed by the
 // engine on the main thread and owned by its node lists; parents and children only point.
 //
-// Threads: a fetch thread writes only the progress text (setStatusText); a parsing thread writes
-// title, links and the rating values and then, last, state. So state is atomic, and the views
-// show a node through displayTitle(), which reads the progress text rather than the title while
-// another thread may be writing it.
+// Threads: a fetch thread writes only the progress text (setStatusText), so the views show a node
+// through displayTitle(), which reads the progress text while the page is fetched or scanned.
+// Everything else is written on the main thread.
 class SiteNode {
 public:
     SiteNode();
@@ -92,6 +91,9 @@ public:
     // The last round of the idle step's linking that joined this node as a child: it tells a
     // page's children apart from the rest without a set made for every page.
     uint32_t linkRound = 0;
+    // Asked for by the user ahead of the queue: the page is filed as soon as it is done rather than
+    // in its turn, which never comes while no background agent fetches the queue.
+    bool outOfTurn = false;
     // The node's id in a map being written, 0 when it is not saved (-1 while the pages to save
     // are being gathered): kept in the node itself so that writing a page's parent and child ids
     // reads each neighbour once.

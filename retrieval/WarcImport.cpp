@@ -281,8 +281,8 @@ void WarcImport::retrieve(SiteNode* node, bool keepPages) {
 
 void WarcImport::run(const URL& start, bool keepPages, const std::function<bool()>& stop) {
     // Every page is scanned at once: there is no network to wait for, so no thread to hide it.
-    int inlineLimit = m_engine.inlineParseLimit;
-    m_engine.inlineParseLimit = INT_MAX;
+    const bool finishInTurn = m_engine.finishInTurn;
+    m_engine.finishInTurn = false;
     m_engine.findOrAddNode(start, 0);
     while (!(stop && stop())) {
         SiteNode* next =
@@ -291,7 +291,7 @@ void WarcImport::run(const URL& start, bool keepPages, const std::function<bool(
             break;
         retrieve(next, keepPages);
     }
-    m_engine.inlineParseLimit = inlineLimit;
+    m_engine.finishInTurn = finishInTurn;
 }
 
 } // namespace lurvik

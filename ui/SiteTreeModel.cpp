@@ -527,7 +527,7 @@ int SiteTreeModel::removeSite(Item* item) {
     }
     halt(true);
     m_pool.stopAllAgents();
-    m_engine.clearParseJobs();
+    m_engine.cancelScans();
     m_engine.rewindPending();
     if (onClearSelection)
         onClearSelection();
@@ -552,7 +552,7 @@ int SiteTreeModel::reloadSite(Item* item) {
         onExpand(item, false);
     halt(true);
     m_pool.stopAllAgents();
-    m_engine.clearParseJobs();
+    m_engine.cancelScans();
     m_engine.rewindPending();
     removeDuplicateLeaves(item->id);
     CacheBlock();

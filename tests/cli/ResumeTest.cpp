@@ -65,7 +65,15 @@ std::string firstDifference(const std::string& a, const std::string& b) {
 // since the last checkpoint and the one in flight.
 TEST_F(Resume, AKilledCrawlGoesOnFromItsLastCheckpointToTheSameSite) {
     SyntheticSite site(3, 20000);
-    server.serveGenerated([&site](const std::string& path, Page& page) { return site.page(path, page); });
+    // Replies take a little time until the kill, more once the checkpoint is written, so that
+    // however fast the machine the crawl outlasts its first checkpoint and is still running when
+    // it is killed.
+    std::atomic<int> pauseUs{100};
+    server.serveGenerated([&site, &pauseUs](const std::string& path, Page& page) {
+        if (const int pause = pauseUs)
+            std::this_thread::sleep_for(std::chrono::microseconds(pause));
+        return site.page(path, page);
+    });
     ASSERT_EQ(server.start(), 0);
     const std::string map = path("site.web");
     CliProcess crawl({"crawl", server.url("/"), "--agents", "1", "--checkpoint", "1", "--save", map});
@@ -73,8 +81,10 @@ TEST_F(Resume, AKilledCrawlGoesOnFromItsLastCheckpointToTheSameSite) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (!std::filesystem::exists(map) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    pauseUs = 2000;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     crawl.killNow();
+    pauseUs = 0;
     const size_t atKill = server.requestTotal();
     ASSERT_TRUE(std::filesystem::exists(map)) << "no checkpoint";
     ASSERT_LT(atKill, 40000u) << "the crawl ended before it was killed";

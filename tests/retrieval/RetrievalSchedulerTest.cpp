@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 
+#include <functional>
 #include <set>
 
 using namespace lurvik;
@@ -208,35 +209,6 @@ TEST_F(Retrieval, SiteCredentialsAnswerOneRealmOnly) {
     EXPECT_EQ(realm2Requests, 1);
 }
 
-TEST_F(Retrieval, LongPagesAreScannedOnAParsingThread) {
-    std::string head = "HTTP/1.0 200 OK\r\n\r\n<html><title>long</title><a href=next.html>n</a>";
-    auto pageOf = [&](size_t total) { return head + std::string(total - head.size(), ' '); };
-    server.addRaw("/exact.html", pageOf(16384));
-    server.addRaw("/short.html", pageOf(16383));
-    server.addPage("/next.html", "<html><title>next</title></html>");
-    // Counts the parse jobs listed between idle steps while the crawl runs.
-    auto crawlCountingJobs = [&](const char* path) {
-        engine.findOrAddNode(URL(server.url(path)), 0);
-        int most = 0;
-        int64_t deadline = tickCount() + 5000;
-        while (engine.isBusy() && tickCount() < deadline) {
-            if (scheduler.idleHook() == 0)
-                scheduler.waitForWork(5);
-            most = std::max(most, engine.parseJobs.len());
-        }
-        return most;
-    };
-    EXPECT_EQ(crawlCountingJobs("/exact.html"), 1);
-    EXPECT_EQ(node("/exact.html")->size, 16384);
-    EXPECT_EQ(node("/exact.html")->title, "long");
-    EXPECT_EQ(node("/exact.html")->children.len(), 1);
-    EXPECT_EQ(node("/next.html")->state, NODE_DONE);
-
-    engine.clearSite();
-    EXPECT_EQ(crawlCountingJobs("/short.html"), 0) << "one byte less is scanned at once";
-    EXPECT_EQ(node("/short.html")->title, "long");
-}
-
 TEST_F(Retrieval, CachedPagesAreUsedOrVerifiedWithIfModifiedSince) {
     Page page;
     page.body = "<html><title>fresh</title></html>";
@@ -288,6 +260,43 @@ TEST_F(Retrieval, StopRewindsTheQueueAndForegroundTakesARunningAgent) {
     engine.pendingNodes.forEach([](SiteNode* n) { EXPECT_EQ(n->state, NODE_WAITING); });
     EXPECT_EQ(engine.pendingNodes.len(), 6);
     EXPECT_TRUE(engine.isBusy()) << "the queue is kept, ready to go on";
+}
+
+// Pages are filed in the order they were queued, so one that stalls holds back the pages behind
+// it; a page the user asks for is filed as soon as it is read, ahead of the stalled one, and
+// also when no background agent fetches the queue at all.
+TEST_F(Retrieval, APageAskedForIsFiledAheadOfTheQueue) {
+    server.addPage("/", links({"s1.html", "s2.html", "s3.html"}));
+    server.addStalled("/s1.html");
+    server.addPage("/s2.html", links({"s4.html"}));
+    server.addPage("/s3.html", links({"s5.html"}));
+    pool.setAgentCounts(1, 1);
+    engine.findOrAddNode(URL(server.url("/")), 0);
+    auto stateOf = [this](const std::string& path) {
+        const SiteNode* found = engine.findNode(URL(server.url(path)), true, true);
+        return found ? int(found->state) : -1;
+    };
+    auto runUntil = [this](const std::function<bool()>& done) {
+        const int64_t deadline = tickCount() + 5000;
+        while (!done() && tickCount() < deadline)
+            if (scheduler.idleHook() == 0)
+                scheduler.waitForWork(5);
+        return done();
+    };
+    ASSERT_TRUE(runUntil([&] { return stateOf("/s1.html") == NODE_RETRIEVING; }));
+
+    ASSERT_EQ(scheduler.retrieveNow(node("/s2.html")), 0);
+    EXPECT_TRUE(runUntil([&] { return node("/s2.html")->state == NODE_DONE; }));
+    EXPECT_NE(engine.findNode(URL(server.url("/s4.html")), true, true), nullptr) << "its links were followed";
+    EXPECT_EQ(node("/s1.html")->state, NODE_RETRIEVING);
+    EXPECT_NE(node("/s3.html")->state, NODE_DONE) << "the queue still waits for the stalled page";
+
+    scheduler.stopRetrieval();
+    pool.setAgentCounts(1, 0);
+    ASSERT_EQ(scheduler.retrieveNow(node("/s3.html")), 0);
+    EXPECT_TRUE(runUntil([&] { return node("/s3.html")->state == NODE_DONE; }));
+    EXPECT_NE(engine.findNode(URL(server.url("/s5.html")), true, true), nullptr);
+    EXPECT_EQ(node("/s1.html")->state, NODE_WAITING);
 }
 
 TEST_F(Retrieval, RedirectedPagesKeepTheirAddress) {
