@@ -6,12 +6,14 @@
 namespace lurvik {
 
 LinkRecord::LinkRecord(int kind, const URL& url, const Str& text)
-    : kind(kind >= LINK_HTTP && kind <= LINK_FILE ? LINK_HYPERLINK : kind), url(url), text(text) {
+    : kind(kind >= LINK_HTTP && kind <= LINK_FILE ? LINK_HYPERLINK : kind), url(url) {
     int maxLinkText = theLinkEnvironment ? theLinkEnvironment->maxLinkText : 45;
     // Characters, not bytes: a cut must never split a UTF-8 sequence.
-    if (maxLinkText >= 4 && utf8Length(this->text.view()) > maxLinkText) {
-        this->text.truncate(utf8Prefix(this->text.view(), maxLinkText - 3));
-        this->text.cat("...");
+    if (maxLinkText >= 4 && utf8Length(text.view()) > maxLinkText) {
+        std::string cut(text.view().substr(0, utf8Prefix(text.view(), maxLinkText - 3)));
+        this->text = SharedText(cut + "...");
+    } else {
+        this->text = SharedText(text.view());
     }
     if (theLinkEnvironment)
         theLinkEnvironment->typeTable.noteFileType(*this);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/SharedText.h"
 #include "core/Str.h"
 #include "core/URL.h"
 
@@ -84,7 +85,8 @@ public:
     // The line of the page's source the link was written on; 0 when not known (a loaded map).
     int line = 0;
     URL url;
-    Str text;
+    // Shared with the site's other links of the same text once the engine has linked the page.
+    SharedText text;
     OptionalText pageURL;
 };
 

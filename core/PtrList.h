@@ -10,7 +10,13 @@ namespace lurvik {
 template <class T>
 class PtrList {
 public:
-    void add(T* p) { m_items.push_back(p); }
+    void add(T* p) {
+        // Past a few dozen elements a list grows by a quarter rather than doubling: a site's menu
+        // pages have a parent for every page, and doubling leaves up to half of such lists unused.
+        if (m_items.size() == m_items.capacity() && m_items.size() >= 32)
+            m_items.reserve(m_items.size() + m_items.size() / 4);
+        m_items.push_back(p);
+    }
     // Inserts before index i; an index past the end appends.
     void ins(T* p, int i) {
         if (i < 0)
@@ -42,6 +48,8 @@ public:
         std::erase_if(m_items, pred);
     }
     void reserve(int n) { m_items.reserve(n); }
+    // Gives back the room the list grew into, for a list that is done growing.
+    void fit() { m_items.shrink_to_fit(); }
     // Orders the elements by less, equal ones keeping their order.
     template <class Less>
     void stableSort(Less less) {

@@ -13,10 +13,10 @@ namespace lurvik {
 
 namespace {
 
-std::string resultKey(const URL& url, const Str& text) {
+std::string resultKey(const URL& url, std::string_view text) {
     std::string key(url.resourceKey());
     key.push_back('\0');
-    key.append(text.view());
+    key.append(text);
     return key;
 }
 
@@ -157,7 +157,7 @@ void FindEngine::examinePage(SiteNode& node, std::unique_lock<Sync>& held) {
             if (!referring && link.url.isValid() && link.url.view() == c.referenceURL.view())
                 referring = true;
         } else if (considerLinks) {
-            considerObject(kind, link.url, link.text, emptyBody, false, pageURL);
+            considerObject(kind, link.url, Str(link.text.view()), emptyBody, false, pageURL);
         }
     }
     if (c.objectTypeIndex == OBJECT_INVALID_PAGES)
@@ -209,12 +209,12 @@ void FindEngine::considerObject(int kind, const URL& url, const Str& text, const
     if (!m_matcher->matchesCriteria(candidate, isPage ? m_facts : kNoFacts))
         return;
     // A result's stored text may have been shortened, so only a text that fits can ever repeat one.
-    if (criteria.noDuplicates && url.isValid() && m_resultKeys.count(resultKey(url, text)))
+    if (criteria.noDuplicates && url.isValid() && m_resultKeys.count(resultKey(url, text.view())))
         return;
     auto record = isPage ? std::make_unique<LinkRecord>(kind, url, text)
                          : std::make_unique<LinkRecord>(kind, url, text, pageURL);
     if (criteria.noDuplicates && url.isValid())
-        m_resultKeys.insert(resultKey(url, record->text));
+        m_resultKeys.insert(resultKey(url, record->text.view()));
     int count = 0;
     {
         std::lock_guard guard(m_resultsMutex);

@@ -19,7 +19,7 @@ int exportResultsHtml(const std::vector<const LinkRecord*>& rows, const Str& fil
         out.cat("<LI><A HREF=");
         out.cat(url.view());
         out.cat(">");
-        bool unsafe = row->text.find('<') >= 0 || row->text.find('>') >= 0;
+        bool unsafe = row->text.view().find_first_of("<>") != std::string_view::npos;
         out.cat(unsafe ? std::string_view("<I>No Title</I>") : row->text.view());
         out.cat("</A>\r\n");
     }

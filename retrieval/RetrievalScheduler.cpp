@@ -545,6 +545,7 @@ void RetrievalScheduler::linkChildren(SiteNode* node) {
     for (SiteNode* child : node->children)
         child->linkRound = round;
     for (LinkRecord& link : node->links) {
+        m_engine.linkTexts.share(link.text);
         if (!link.isHtmlLink())
             continue;
         if (link.url.sameURL(node->url)) {
@@ -569,6 +570,7 @@ void RetrievalScheduler::linkChildren(SiteNode* node) {
         child->parents.add(node);
         node->children.add(child);
     }
+    node->children.fit();
     node->state = NODE_DONE;
     m_engine.finishNode(node);
 }

@@ -191,6 +191,7 @@ void SiteEngine::clearSite() {
     std::vector<SiteNode*> pending = pendingNodes.takeAll();
     all.insert(all.end(), pending.begin(), pending.end());
     destroyNodes(all, true);
+    linkTexts.clear();
 }
 
 void SiteEngine::notifyNodeChanged(SiteNode* node) {

@@ -7,6 +7,7 @@
 #include "core/PtrList.h"
 #include "core/Sync.h"
 #include "core/TextIndex.h"
+#include "core/TextPool.h"
 
 #include <functional>
 #include <string_view>
@@ -92,6 +93,8 @@ public:
     NodeList doneNodes;
     NodeList pendingNodes;
     ScanPool scans;
+    // The link texts of the site's linked pages, each stored once. Main thread.
+    TextPool linkTexts;
 
 private:
     void destroyNode(SiteNode* node);

@@ -100,8 +100,10 @@ void LinkBuilder::build(Batch& batch) {
         links.reserve(static_cast<int>(batch.linkCounts[page]));
         for (; link < end; ++link) {
             const uint32_t textEnd = batch.textEnds[link];
-            links.add(batch.kinds[link], std::move(batch.urls[link]),
-                      Str(std::string_view(batch.texts).substr(textStart, textEnd - textStart)));
+            LinkRecord& record =
+                links.add(batch.kinds[link], std::move(batch.urls[link]),
+                          Str(std::string_view(batch.texts).substr(textStart, textEnd - textStart)));
+            m_texts.share(record.text);
             textStart = textEnd;
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/TextPool.h"
 #include "core/URL.h"
 #include "retrieval/SiteNode.h"
 
@@ -48,7 +49,7 @@ private:
     void handOver();
     void waitForAll();
     void buildMain();
-    static void build(Batch& batch);
+    void build(Batch& batch);
 
     Batch m_filling;
     std::mutex m_mutex;
@@ -57,6 +58,8 @@ private:
     bool m_building = false;
     bool m_stopping = false;
     std::exception_ptr m_failure;
+    // The texts of the map's links, each stored once. The building thread's own.
+    TextPool m_texts;
     std::thread m_thread;
 };
 

@@ -146,7 +146,7 @@ void writeLinks(const LinkList& links, MemBlock& block, const URL& pageURL) {
     for (const LinkRecord& link : links) {
         block.cat(storedKind(link.kind), 1);
         link.url.ConvertToMemBlock(block, pageURL);
-        block.cat(link.text);
+        block.cat(link.text.view());
     }
 }
 

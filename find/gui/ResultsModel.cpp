@@ -14,7 +14,7 @@ namespace {
 Str columnText(const LinkRecord& record, int column) {
     Str text;
     if (column == 0)
-        text = record.text;
+        text = record.text.view();
     else if (column == 1)
         record.typeName(text);
     else

@@ -85,13 +85,13 @@ TEST_F(LinkRecordTest, KindsTypeNamesAndIcons) {
 
 TEST_F(LinkRecordTest, TextsAreShortenedByCharacters) {
     std::string text46(46, 'a');
-    EXPECT_EQ(LinkRecord(LINK_HYPERLINK, URL(), Str(text46)).text, Str(std::string(42, 'a') + "..."));
+    EXPECT_EQ(LinkRecord(LINK_HYPERLINK, URL(), Str(text46)).text.view(), std::string(42, 'a') + "...");
     EXPECT_EQ(LinkRecord(LINK_HYPERLINK, URL(), Str(std::string(45, 'a'))).text.len(), 45);
     std::string accented;
     for (int i = 0; i < 46; ++i)
         accented += "\xc3\xa9";
-    Str shortened = LinkRecord(LINK_HYPERLINK, URL(), Str(accented)).text;
-    EXPECT_EQ(shortened.len(), 42 * 2 + 3) << "no UTF-8 sequence is cut";
+    const LinkRecord shortened(LINK_HYPERLINK, URL(), Str(accented));
+    EXPECT_EQ(shortened.text.len(), 42 * 2 + 3) << "no UTF-8 sequence is cut";
     environment->maxLinkText = 3;
     EXPECT_EQ(LinkRecord(LINK_HYPERLINK, URL(), Str(text46)).text.len(), 46);
     LinkRecord withPage(LINK_IMAGE, URL("http://x/a.gif"), "t", "http://x/");

@@ -26,7 +26,7 @@ void scanChecked(const std::string& page, const std::string& what) {
     EXPECT_FALSE(title.isEmpty()) << what;
     EXPECT_TRUE(isValidUtf8(title)) << what;
     for (const LinkRecord& link : links)
-        EXPECT_TRUE(isValidUtf8(link.text)) << what;
+        EXPECT_TRUE(isValidUtf8(Str(link.text.view()))) << what;
 }
 
 // Pieces that steer random pages into the scanner's interesting paths.

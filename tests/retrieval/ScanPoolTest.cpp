@@ -61,9 +61,10 @@ TEST(ScanPool, ResultsMatchTheirPagesAndACancelLeavesNone) {
         const ScannedPage& result = *byNode[&nodes[i]];
         EXPECT_EQ(std::string(result.title.text()), "Page " + std::to_string(i));
         ASSERT_EQ(result.links.len(), i);
-        if (i > 0)
+        if (i > 0) {
             EXPECT_EQ(result.links.get(i - 1)->url.view(),
                       "http://example.test/dir/p" + std::to_string(i - 1) + ".html");
+        }
     }
 
     const Str big(pageWithLinks(0, 200000));
