@@ -85,16 +85,28 @@ int runLinks(int argc, char** argv) {
     if (int result = openMap(argc, argv, "usage: lurvik-cli links site.web [--broken | --blocked]\n", engine,
                              &verdict, &checked))
         return result;
+    // As in the crawl's links report, only a map of a crawl that rendered pages says which links
+    // only the rendered pages held.
+    bool wasRendered = false;
+    engine.doneNodes.forEach(
+        [&](SiteNode* page) { wasRendered = wasRendered || page->renderedLinks != nullptr; });
     engine.doneNodes.forEach([&](SiteNode* page) {
         if (page->state != NODE_DONE)
             return;
-        for (const LinkRecord& link : page->links) {
+        const std::vector<uint32_t>* renderedOnly = page->renderedLinks.get();
+        for (int i = 0; i < page->links.len(); ++i) {
+            const LinkRecord& link = *page->links.get(i);
             std::string status = linkTargetStatus(engine, *page, link, &checked);
             if (!verdict.empty() && verdict != linkVerdict(engine, *page, link, &checked))
                 continue;
-            std::printf(
-                "%s\t%s\t%s\t%s\n", tsvField(page->url.text()).c_str(), linkKindName(link.effectiveKind()),
-                link.url.isValid() ? tsvField(link.url.text()).c_str() : "", tsvField(status).c_str());
+            const bool isRendered =
+                renderedOnly && std::binary_search(renderedOnly->begin(), renderedOnly->end(), uint32_t(i));
+            std::printf("%s\t%s\t%s\t%s%s\n", tsvField(page->url.text()).c_str(),
+                        linkKindName(link.effectiveKind()),
+                        link.url.isValid() ? tsvField(link.url.text()).c_str() : "", tsvField(status).c_str(),
+                        !wasRendered ? ""
+                        : isRendered ? "\ttrue"
+                                     : "\tfalse");
         }
     });
     return ExitOk;

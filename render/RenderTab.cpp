@@ -46,9 +46,18 @@ const Json& memberOf(const Json& object, const char* name) {
     return found != object.end() ? *found : kNull;
 }
 
-RenderTab::RenderTab(DevToolsChannel& channel, const RendererOptions& options,
-                     std::unordered_map<std::string, int64_t>& hostNextAt)
-    : m_channel(channel), m_options(options), m_hostNextAt(hostNextAt) {}
+RenderTab::RenderTab(DevToolsChannel& channel, const RendererOptions& options, HostTraffic& traffic)
+    : m_channel(channel), m_options(options), m_traffic(traffic) {}
+
+RenderTab::~RenderTab() {
+    endTraffic();
+}
+
+void RenderTab::endTraffic() {
+    for (const auto& [networkId, host] : m_counted)
+        m_traffic.end(host);
+    m_counted.clear();
+}
 
 void RenderTab::sendToTab(const char* method, Json params, DevToolsChannel::Reply onReply) {
     m_channel.send(method, std::move(params), m_sessionId, std::move(onReply));
@@ -121,9 +130,11 @@ void RenderTab::load(uint64_t id, RenderJob job, int64_t now) {
     m_result = RenderResult();
     m_result.id = id;
     m_requestIndex.clear();
+    m_wireStatus.clear();
     m_inFlight.clear();
     m_authAnswered.clear();
     m_held.clear();
+    endTraffic();
     m_state = State::Loading;
     std::weak_ptr<RenderTab> self = weak_from_this();
     const uint64_t loading = id;
@@ -145,6 +156,9 @@ void RenderTab::finish(RenderError error) {
         m_result.html.clear();
     m_job = RenderJob();
     m_held.clear();
+    // What the page still has in flight is cut off by the blank page that comes next, or by the
+    // tab's end: another tab may have the host's turn now.
+    endTraffic();
     m_state = State::Finished;
 }
 
@@ -230,6 +244,13 @@ void RenderTab::onEvent(const std::string& method, const Json& params, int64_t n
         m_result.requests.push_back({url, type, 0, {}, false});
         return;
     }
+    if (method == "Network.responseReceivedExtraInfo") {
+        // A reply the page may not read (another site's without leave to share it, a type the
+        // browser keeps from the script) fails in the page, but it came with a status, which only
+        // this event tells.
+        m_wireStatus[requestId] = numberOf(params, "statusCode");
+        return;
+    }
     auto known = m_requestIndex.find(requestId);
     RenderedRequest* request = known != m_requestIndex.end() ? &m_result.requests[known->second] : nullptr;
     if (method == "Network.responseReceived") {
@@ -239,7 +260,13 @@ void RenderTab::onEvent(const std::string& method, const Json& params, int64_t n
     } else if (method == "Network.loadingFinished" || method == "Network.loadingFailed") {
         m_lastActivity = now;
         m_inFlight.erase(requestId);
+        if (auto counted = m_counted.find(requestId); counted != m_counted.end()) {
+            m_traffic.end(counted->second);
+            m_counted.erase(counted);
+        }
         if (request && method == "Network.loadingFailed") {
+            if (auto wire = m_wireStatus.find(requestId); wire != m_wireStatus.end())
+                request->status = wire->second;
             request->error = textOf(params, "errorText");
             request->blocked = request->error.find("ERR_BLOCKED_BY_CLIENT") != std::string::npos;
         }
@@ -268,24 +295,45 @@ void RenderTab::onRequestPaused(const Json& params, int64_t now) {
         m_job.body = std::string();
         return;
     }
-    if (isNetworkAddress(url) && m_job.allowRequest && !m_job.allowRequest(url)) {
-        sendToTab("Fetch.failRequest", {{"requestId", requestId}, {"errorReason", "BlockedByClient"}});
-        return;
-    }
-    continueRequest(requestId, url, now);
+    // A redirect is paused again under the same network id; without one the request still counts
+    // against its host, under the id it was paused with, until the page ends.
+    std::string networkId = textOf(params, "networkId");
+    if (networkId.empty())
+        networkId = requestId;
+    m_held.push_back({requestId, networkId, url});
+    releaseHeld(now);
 }
 
-void RenderTab::continueRequest(const std::string& requestId, const std::string& url, int64_t now) {
-    if (m_options.hostDelayMs > 0 && isNetworkAddress(url)) {
-        int64_t& next = m_hostNextAt[hostOf(url)];
-        if (next > now) {
-            m_held.push_back({requestId, url, next});
-            next += m_options.hostDelayMs;
-            return;
+void RenderTab::releaseHeld(int64_t now) {
+    for (size_t i = 0; i < m_held.size();) {
+        const Held& held = m_held[i];
+        if (!isNetworkAddress(held.url)) {
+            sendToTab("Fetch.continueRequest", {{"requestId", held.requestId}});
+            m_held.erase(m_held.begin() + static_cast<long>(i));
+            continue;
         }
-        next = now + m_options.hostDelayMs;
+        // The hop before a redirect has ended: its place goes to the hop that follows.
+        if (auto counted = m_counted.find(held.networkId); counted != m_counted.end()) {
+            m_traffic.end(counted->second);
+            m_counted.erase(counted);
+        }
+        const RequestVerdict verdict =
+            m_job.allowRequest ? m_job.allowRequest(held.url) : RequestVerdict::Allow;
+        if (verdict == RequestVerdict::Refuse) {
+            sendToTab("Fetch.failRequest",
+                      {{"requestId", held.requestId}, {"errorReason", "BlockedByClient"}});
+            m_held.erase(m_held.begin() + static_cast<long>(i));
+            continue;
+        }
+        const std::string host = hostOf(held.url);
+        if (verdict == RequestVerdict::Wait || !m_traffic.tryStart(host, now)) {
+            ++i;
+            continue;
+        }
+        m_counted.emplace(held.networkId, host);
+        sendToTab("Fetch.continueRequest", {{"requestId", held.requestId}});
+        m_held.erase(m_held.begin() + static_cast<long>(i));
     }
-    sendToTab("Fetch.continueRequest", {{"requestId", requestId}});
 }
 
 void RenderTab::onAuthRequired(const Json& params) {
@@ -329,14 +377,8 @@ void RenderTab::tick(int64_t now) {
         finish(RenderError::TimedOut);
         return;
     }
-    for (size_t i = 0; i < m_held.size();) {
-        if (m_held[i].readyAt > now) {
-            ++i;
-            continue;
-        }
-        sendToTab("Fetch.continueRequest", {{"requestId", m_held[i].requestId}});
-        m_held.erase(m_held.begin() + static_cast<long>(i));
-    }
+    if (m_state == State::Loading)
+        releaseHeld(now);
     if (m_state == State::Loading && m_loadFired && m_inFlight.empty() && m_held.empty() &&
         now - m_lastActivity >= m_options.quietMs)
         readDocument();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HostTraffic.h"
 #include "RenderTypes.h"
 
 #include <nlohmann/json.hpp>
@@ -38,14 +39,14 @@ class RenderTab : public std::enable_shared_from_this<RenderTab> {
 public:
     enum class State { Opening, Idle, Loading, Reading, Finished, Resetting, Broken };
 
-    // hostNextAt: when each host may next be asked, shared by the tabs for politeness.
-    RenderTab(DevToolsChannel& channel, const RendererOptions& options,
-              std::unordered_map<std::string, int64_t>& hostNextAt);
+    // traffic: what each host is owed, shared by the tabs for politeness.
+    RenderTab(DevToolsChannel& channel, const RendererOptions& options, HostTraffic& traffic);
+    ~RenderTab();
 
     void open();
     void load(uint64_t id, RenderJob job, int64_t now);
     void onEvent(const std::string& method, const Json& params, int64_t now);
-    // Deadlines, the quiet period and requests held back for politeness.
+    // Deadlines, the quiet period and the requests held back.
     void tick(int64_t now);
     // The result of a finished page; the tab then loads a blank page before taking the next.
     bool takeResult(RenderResult& out);
@@ -64,12 +65,15 @@ private:
     void readDocument();
     void onRequestPaused(const Json& params, int64_t now);
     void onAuthRequired(const Json& params);
-    void continueRequest(const std::string& requestId, const std::string& url, int64_t now);
+    // Lets go of the requests held whose verdict and host now allow them.
+    void releaseHeld(int64_t now);
+    // The page's requests in flight no longer count against their hosts.
+    void endTraffic();
     void sendToTab(const char* method, Json params, DevToolsChannel::Reply onReply = nullptr);
 
     DevToolsChannel& m_channel;
     const RendererOptions& m_options;
-    std::unordered_map<std::string, int64_t>& m_hostNextAt;
+    HostTraffic& m_traffic;
     State m_state = State::Opening;
     std::string m_targetId;
     std::string m_sessionId;
@@ -85,14 +89,18 @@ private:
     bool m_documentServed = false;
     RenderResult m_result;
     std::unordered_map<std::string, size_t> m_requestIndex; // network id to m_result.requests
+    std::unordered_map<std::string, int> m_wireStatus;      // network id to the last status it came with
     std::unordered_set<std::string> m_inFlight;
     std::unordered_set<std::string> m_authAnswered;
+    // Intercepted requests not yet let go, in the order the page made them.
     struct Held {
         std::string requestId;
+        std::string networkId;
         std::string url;
-        int64_t readyAt;
     };
     std::vector<Held> m_held;
+    // Requests let go and not yet ended, by network id, to the host they count against.
+    std::unordered_map<std::string, std::string> m_counted;
 };
 
 } // namespace lurvik

@@ -32,6 +32,15 @@ struct RenderedRequest {
     bool blocked = false; // refused by allowRequest: never sent
 };
 
+// What the crawl says of a request a rendered page makes.
+enum class RequestVerdict {
+    Allow,
+    Refuse,
+    // Not yet known (the host's robots.txt is on its way): the request waits and is asked about
+    // again, within the page's time limit.
+    Wait,
+};
+
 // A page to render. The document is answered with the reply the crawl already has, so the
 // browser never asks the server for it a second time; everything else the page asks for is
 // put to allowRequest first.
@@ -40,8 +49,8 @@ struct RenderJob {
     int status = 200;
     std::string contentType;
     std::string body;
-    // Called on the renderer's thread for each request the page makes; false blocks it.
-    std::function<bool(const std::string& url)> allowRequest;
+    // Called on the renderer's thread for each request the page makes, again while it says Wait.
+    std::function<RequestVerdict(const std::string& url)> allowRequest;
     // Called on the renderer's thread when a server asks for credentials; true with a pair to
     // answer with.
     std::function<bool(const std::string& url, const std::string& realm, std::string& user,
@@ -73,6 +82,8 @@ struct RendererOptions {
     std::string userAgent;
     // The least time between two requests the pages make to one host.
     int hostDelayMs = 0;
+    // The most requests the pages may have in flight to one host at once; 0: no bound.
+    int hostRequestsMost = 0;
 
     bool operator==(const RendererOptions&) const = default;
 };

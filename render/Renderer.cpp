@@ -60,7 +60,9 @@ constexpr int kMostTries = 2;
 // touched by that thread only, apart from launch(), which runs before the thread starts.
 class RenderLoop : public DevToolsChannel {
 public:
-    RenderLoop(Renderer& owner, std::string program) : m_owner(owner), m_program(std::move(program)) {}
+    RenderLoop(Renderer& owner, std::string program)
+        : m_owner(owner), m_program(std::move(program)),
+          m_traffic(owner.m_options.hostRequestsMost, owner.m_options.hostDelayMs) {}
     ~RenderLoop() override { m_browser.stop(); }
 
     RenderError launch();
@@ -89,8 +91,9 @@ private:
     bool m_writeFailed = false;
     int m_nextCommand = 1;
     std::unordered_map<int, Reply> m_replies;
+    // Before the tabs, which give back their requests in flight as they end.
+    HostTraffic m_traffic;
     std::vector<std::shared_ptr<RenderTab>> m_tabs;
-    std::unordered_map<std::string, int64_t> m_hostNextAt;
     // Pages the browser ended under, before the queue's.
     std::deque<Held> m_again;
     std::unordered_map<uint64_t, int> m_tries;
@@ -172,16 +175,24 @@ RenderError RenderLoop::launch() {
     if (RenderError error = m_browser.start(m_program, m_owner.m_options); error != RenderError::None)
         return error;
     m_owner.m_browserPid = m_browser.pid();
-    bool answered = false;
-    send("Target.setDiscoverTargets", {{"discover", true}}, "",
-         [&answered](const Json&) { answered = true; });
+    int unanswered = 1;
+    send("Target.setDiscoverTargets", {{"discover", true}}, "", [&unanswered](const Json&) { --unanswered; });
+    // The document a tab is handed carries no server address, so the browser counts every page
+    // as one from the public internet and refuses what its scripts ask of loopback and private
+    // hosts. The crawl's limits already decide which hosts a page may reach. Browsers name the
+    // permission differently from version to version; a name one does not know is refused alone.
+    for (const char* permission : {"localNetworkAccess", "localNetwork", "loopbackNetwork"}) {
+        ++unanswered;
+        send("Browser.grantPermissions", {{"permissions", Json::array({permission})}}, "",
+             [&unanswered](const Json&) { --unanswered; });
+    }
     const int64_t giveUp = nowMs() + kStartTimeoutMs;
-    while (!answered && nowMs() < giveUp) {
+    while (unanswered > 0 && nowMs() < giveUp) {
         pollfd watched{m_browser.messageFd(), POLLIN, 0};
         if (poll(&watched, 1, kTickMs) > 0 && !readMessages())
             break;
     }
-    if (!answered) {
+    if (unanswered > 0) {
         m_browser.stop();
         m_owner.m_browserPid = -1;
         return RenderError::LaunchFailed;
@@ -201,7 +212,7 @@ void RenderLoop::openTabs() {
                        }),
         m_tabs.end());
     while (static_cast<int>(m_tabs.size()) < std::max(1, m_owner.m_options.tabs)) {
-        auto tab = std::make_shared<RenderTab>(*this, m_owner.m_options, m_hostNextAt);
+        auto tab = std::make_shared<RenderTab>(*this, m_owner.m_options, m_traffic);
         m_tabs.push_back(tab);
         tab->open();
     }

@@ -5,7 +5,6 @@
 #include "analysis/HtmlScanner.h"
 #include "core/PageCache.h"
 
-#include <optional>
 #include <thread>
 
 namespace lurvik {
@@ -42,7 +41,8 @@ RendererOptions rendererOptions(const Settings& settings, const AgentPool& pool)
         options.proxy = settings.proxyServer.str() + ":" + std::to_string(settings.proxyPort);
     if (pool.sendUserAgent)
         options.userAgent = pool.userAgent.str();
-    options.hostDelayMs = settings.hostDelay;
+    options.hostDelayMs = std::max(0, settings.hostDelay);
+    options.hostRequestsMost = std::max(1, settings.maxHostConnections);
     return options;
 }
 
@@ -99,20 +99,31 @@ void PageRenderer::submit(SiteNode* node, const Str& page, const URL& served, co
     if (headerField("Content-Type", page, contentType) == 0)
         job.contentType = contentType.str();
     job.body = std::string(page.view().substr(replyHeaderLength(page.view())));
-    // The browser's thread decides on copies: it may not read the engine or the scheduler.
-    std::optional<RobotsRules> rules;
-    if (robots)
-        rules = *robots;
+    // The browser's thread decides on copies and the shared rules: it may not read the engine or
+    // the scheduler.
+    SharedRobots* rules = nullptr;
+    if (m_engine.obeyRobots) {
+        rules = &m_robots;
+        if (robots)
+            m_robots.tell(robotsSite(served), robots);
+    }
     job.allowRequest = [limitMode = m_engine.limitMode, pageText = served.text(),
                         rules](const std::string& text) {
         URL page(pageText);
         URL target;
-        if (target.setURL(text) != 0 || !target.isHttp())
-            return false;
-        if (!withinLimitMode(limitMode, page, target))
-            return false;
-        return !rules || target.getHostAndPort() != page.getHostAndPort() ||
-               rules->allows(target.getRequestTarget());
+        if (target.setURL(text) != 0 || !target.isHttp() || !withinLimitMode(limitMode, page, target))
+            return RequestVerdict::Refuse;
+        if (!rules)
+            return RequestVerdict::Allow;
+        switch (rules->ask(target)) {
+        case SharedRobots::Answer::Allows:
+            return RequestVerdict::Allow;
+        case SharedRobots::Answer::Refuses:
+            return RequestVerdict::Refuse;
+        case SharedRobots::Answer::Unknown:
+            break;
+        }
+        return RequestVerdict::Wait;
     };
     if (m_pool.useCredentials) {
         job.credentials = [pool = &m_pool](const std::string& text, const std::string& realm,
@@ -143,6 +154,8 @@ void PageRenderer::giveBack() {
 void PageRenderer::stop() {
     m_renderer.cancelAll();
     m_waiting.clear();
+    // The scheduler forgets the hosts whose robots.txt could not be read, to ask them again.
+    m_robots.clear();
 }
 
 int PageRenderer::step() {

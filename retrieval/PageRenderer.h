@@ -4,6 +4,7 @@
 #include "ResourceChecker.h"
 #include "RobotsRules.h"
 #include "Settings.h"
+#include "SharedRobots.h"
 #include "SiteEngine.h"
 #include "render/Renderer.h"
 
@@ -22,9 +23,10 @@ namespace lurvik {
 // link for each request the page made. The node then goes on as a parsed page. Links the reply
 // as served did not hold are listed in the node's renderedLinks.
 //
-// The browser obeys the crawl: requests outside the limits, or refused by the page's host's
-// robots.txt, are refused in the browser and never made; credentials are those of the pool;
-// requests to a host keep the pool's pause between them; the browser goes through the proxy.
+// The browser obeys the crawl: requests outside the limits, or refused by their host's robots.txt,
+// are refused in the browser and never made; credentials are those of the pool; requests to a host
+// keep the pool's pause between them and its bound on requests at once; the browser goes through
+// the proxy.
 // Main thread only, like the scheduler.
 class PageRenderer {
 public:
@@ -39,8 +41,10 @@ public:
     // Whether the reply of node is a page to render: an HTML page that was served well.
     bool wants(const SiteNode& node, const Str& page) const;
     // The page waits for the browser; served is where its reply came from, robots the rules of
-    // its host when robots.txt is obeyed.
+    // its host when robots.txt is obeyed. Requests to other hosts wait for their hosts' rules,
+    // which the scheduler tells robots() as it learns them.
     void submit(SiteNode* node, const Str& page, const URL& served, const RobotsRules* robots);
+    SharedRobots& robots() { return m_robots; }
     // Takes one rendered page; non-zero when it did.
     int step();
     // Enough pages wait for a tab: the scheduler starts no fetch until some are taken.
@@ -78,13 +82,14 @@ private:
     Renderer m_renderer;
     std::unordered_map<uint64_t, Waiting> m_waiting;
     std::unordered_map<std::string, ResourceChecker::Result> m_requests;
+    SharedRobots m_robots;
     int m_rendered = 0;
     std::mutex m_wakeMutex;
     std::function<void()> m_wake;
 };
 
-// The browser's options from the settings: tabs (0: one per core), time limit, proxy, user agent
-// and pause between requests to a host.
+// The browser's options from the settings: tabs (0: one per core), time limit, proxy, user agent,
+// and the pause between requests to a host and the bound on requests at once to it.
 RendererOptions rendererOptions(const Settings& settings, const AgentPool& pool);
 
 // The page cache's key for the rendered document of a page, beside the reply as served.

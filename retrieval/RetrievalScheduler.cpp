@@ -98,15 +98,6 @@ int RetrievalScheduler::agentIdleStep() {
     return 0;
 }
 
-namespace {
-
-// Robots rules are per scheme, host and port.
-std::string robotsKey(const URL& url) {
-    return std::string(url.getScheme()) + "://" + std::string(url.getHostAndPort());
-}
-
-} // namespace
-
 const RetrievalScheduler::Redirect* RetrievalScheduler::redirectOf(SiteNode* node) {
     if (m_redirects.empty())
         return nullptr;
@@ -130,7 +121,7 @@ const URL& RetrievalScheduler::fetchAddress(SiteNode* node) {
 const RobotsRules* RetrievalScheduler::robotsRulesOf(const URL& address) const {
     if (!m_engine.obeyRobots)
         return nullptr;
-    auto found = m_robots.find(robotsKey(address));
+    auto found = m_robots.find(robotsSite(address));
     return found != m_robots.end() && found->second.known ? &found->second.rules : nullptr;
 }
 
@@ -144,7 +135,7 @@ void RetrievalScheduler::setRenderer(PageRenderer* renderer) {
 
 int RetrievalScheduler::robotsVerdict(SiteNode* node) {
     const URL& address = fetchAddress(node);
-    std::string key = robotsKey(address);
+    std::string key = robotsSite(address);
     auto it = m_robots.find(key);
     if (it != m_robots.end()) {
         if (!it->second.known)
@@ -153,20 +144,42 @@ int RetrievalScheduler::robotsVerdict(SiteNode* node) {
             return 4;
         return it->second.rules.allows(address.getRequestTarget()) ? 0 : 3;
     }
+    if (!fetchRobots(key))
+        return 1;
+    return m_robots[key].known ? 0 : 2;
+}
+
+bool RetrievalScheduler::fetchRobots(const std::string& site) {
     Agent* agent = m_pool.getBackgroundAgent();
     if (!agent)
-        return 1;
+        return false;
     URL robots;
-    robots.setURL(address, "/robots.txt");
+    robots.setURL(site + "/robots.txt");
     if (agent->startFetchThread(robots, nullptr) != 0) {
         // Without the rules the site said nothing: every page may be fetched.
         agent->resetAgent();
-        m_robots[key].known = true;
-        return 0;
+        m_robots[site].known = true;
+        return true;
     }
-    m_robots[key];
-    m_robotsFetches.emplace(agent, key);
-    return 2;
+    m_robots[site];
+    m_robotsFetches.emplace(agent, site);
+    return true;
+}
+
+void RetrievalScheduler::serveBrowserRobots() {
+    if (!m_renderer || !m_engine.obeyRobots)
+        return;
+    SharedRobots& shared = m_renderer->robots();
+    for (const std::string& site : shared.wanted()) {
+        auto it = m_robots.find(site);
+        if (it == m_robots.end()) {
+            if (!fetchRobots(site))
+                return;
+            it = m_robots.find(site);
+        }
+        if (it->second.known)
+            shared.tell(site, it->second.unreachable ? nullptr : &it->second.rules);
+    }
 }
 
 void RetrievalScheduler::takeRobots(Agent* agent) {
@@ -347,7 +360,7 @@ SiteNode* RetrievalScheduler::nextToFetch() {
             return false;
         if (!m_engine.obeyRobots)
             return true;
-        auto it = m_robots.find(robotsKey(fetchAddress(node)));
+        auto it = m_robots.find(robotsSite(fetchAddress(node)));
         return it == m_robots.end() || it->second.known;
     });
     return passed > lead ? nullptr : next;
@@ -359,6 +372,8 @@ int RetrievalScheduler::engineIdleStep() {
     m_engine.idleBusy = 1;
     takeScans();
     forgetLostRobotsFetches();
+    if (!m_engine.halted)
+        serveBrowserRobots();
     int result = 0;
     if (m_engine.halted) {
     } else if (SiteNode* done = nextToFile()) {

@@ -91,6 +91,10 @@ private:
     // page's place (robots.txt is asked when the page's turn comes again), else the page fails.
     void followRedirect(SiteNode* node, const Agent& agent);
     void takeRobots(Agent* agent);
+    // Asks site's robots.txt with a background agent; false when none is free.
+    bool fetchRobots(const std::string& site);
+    // Tells the browser the rules of the hosts its pages asked about, fetching those not yet asked.
+    void serveBrowserRobots();
     // Drops the robots.txt fetches whose agent was taken for another page.
     void forgetLostRobotsFetches();
     // Pages are stored in batches: one cache transaction per stretch of up to kCacheBatchMs

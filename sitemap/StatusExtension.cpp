@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <memory>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -20,8 +21,12 @@ const Str kHeaderMagic("LURVKHEAD");
 const Str kLevelMagic("LURVKLEVL");
 // Then the kinds of links the layout has no number for, and the pages' redirect chains.
 const Str kLinkMagic("LURVKLINK");
-// Last, for a crawl that had not finished, what it had still to do.
+// Then, for a crawl that had not finished, what it had still to do.
 const Str kFrontierMagic("LURVKFRNT");
+// Last, only in maps of crawls that rendered pages, which pages were rendered and which of their
+// links only the rendered document held. Readers that stop after the frontier never see it, so
+// such a map always has a frontier, empty for a crawl that ended.
+const Str kRenderedMagic("LURVKREND");
 
 // A failed page as read, its texts viewing the block: a map holds as many as it has pages.
 struct FailedPage {
@@ -106,6 +111,56 @@ int readFrontier(MemBlock& block, CrawlFrontier& frontier) {
             if (block.get(text, URL::kMaxStoredLength) != 0)
                 return 1;
             parent = text.str();
+        }
+    }
+    return 0;
+}
+
+bool hasRenderedPages(const std::vector<SiteNode*>& pages) {
+    return std::any_of(pages.begin(), pages.end(),
+                       [](const SiteNode* page) { return page->renderedLinks != nullptr; });
+}
+
+void writeRenderedLinks(const std::vector<SiteNode*>& pages, MemBlock& out) {
+    out.cat(kRenderedMagic);
+    out.cat(static_cast<int64_t>(pages.size()), 4);
+    for (const SiteNode* page : pages) {
+        out.cat(page->renderedLinks ? 1 : 0, 1);
+        if (!page->renderedLinks)
+            continue;
+        out.cat(static_cast<int64_t>(page->renderedLinks->size()), 4);
+        for (uint32_t index : *page->renderedLinks)
+            out.cat(index, 4);
+    }
+}
+
+using RenderedLinks = std::unique_ptr<std::vector<uint32_t>>;
+
+// 0 with one entry per loaded page (null for a page not rendered), 1 when the section is damaged.
+int readRenderedLinks(MemBlock& block, const std::vector<SiteNode*>& loaded,
+                      std::vector<RenderedLinks>& out) {
+    Str magic;
+    int count = 0;
+    if (block.get(magic) != 0 || !(magic == kRenderedMagic) || block.get(count, 4) != 0 ||
+        count != static_cast<int>(loaded.size()))
+        return 1;
+    out.resize(count);
+    for (int i = 0; i < count; ++i) {
+        int isRendered = 0;
+        if (block.get(isRendered, 1) != 0)
+            return 1;
+        if (!isRendered)
+            continue;
+        const int links = loaded[i]->links.len();
+        int marks = 0;
+        if (block.get(marks, 4) != 0 || marks < 0 || marks > links)
+            return 1;
+        out[i] = std::make_unique<std::vector<uint32_t>>();
+        // The reports walk the marks beside the links in one pass: they must rise.
+        for (int k = 0, index = 0, previous = -1; k < marks; ++k, previous = index) {
+            if (block.get(index, 4) != 0 || index <= previous || index >= links)
+                return 1;
+            out[i]->push_back(static_cast<uint32_t>(index));
         }
     }
     return 0;
@@ -275,8 +330,13 @@ void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>
     for (const SiteNode* page : pages)
         out.cat(page->level, 4);
     writeLinkKindsAndRedirects(pages, out);
+    const bool rendered = hasRenderedPages(pages);
     if (frontier && !frontier->isEmpty())
         writeFrontier(*frontier, out);
+    else if (rendered)
+        writeFrontier(CrawlFrontier(), out);
+    if (rendered)
+        writeRenderedLinks(pages, out);
 }
 
 int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<SiteNode*>& loaded,
@@ -354,6 +414,9 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
     CrawlFrontier unfinished;
     if (block.remaining() > 0 && readFrontier(block, unfinished) != 0)
         return 1;
+    std::vector<RenderedLinks> rendered;
+    if (block.remaining() > 0 && readRenderedLinks(block, loaded, rendered) != 0)
+        return 1;
 
     // Everything read: now change the site.
     for (size_t i = 0; i < loaded.size(); ++i) {
@@ -365,6 +428,8 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
         }
         if (i < levels.size())
             loaded[i]->level = levels[i];
+        if (i < rendered.size())
+            loaded[i]->renderedLinks = std::move(rendered[i]);
         if (i < extras.size()) {
             auto record = loaded[i]->links.begin();
             for (const auto& [at, kind] : extras[i].kinds)

@@ -49,7 +49,8 @@ std::vector<SiteNode*> restoreFrontier(const CrawlFrontier& frontier, SiteEngine
 
 // A block after the pages of a site map holding what the original layout has no room for: each
 // saved page's HTTP status, Last-Modified date and level, the pages that failed (with their error and the
-// saved pages that link to them) and the statuses of checked links. Readers that know only the original
+// saved pages that link to them), the statuses of checked links and, after a crawl that rendered
+// pages, which links only the rendered pages held. Readers that know only the original
 // layout stop before it; a map without it still loads.
 //
 // pages are the saved pages in file order, each with its saveId; wholeSite keeps every failed

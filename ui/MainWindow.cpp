@@ -1119,6 +1119,7 @@ void MainWindow::saveMap() {
         return;
     SaveSiteMapDialog dialog(m_app.engine, this);
     dialog.setRoot(sel == m_treeModel->root() ? nullptr : sel->node, sel != nullptr);
+    dialog.setCheckedLinks(checkedLinksOf(m_app.checkedLinks));
     dialog.exec();
 }
 

@@ -104,6 +104,7 @@ void SaveSiteMapDialog::create() {
         accept();
         return;
     }
+    map.checkedLinks = m_checked;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_lastResult = map.save(m_engine, m_root, m_includeHtml->isChecked());
     QApplication::restoreOverrideCursor();

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "sitemap/StatusExtension.h"
+
 #include <QDialog>
+
+#include <vector>
 
 class QCheckBox;
 class QLineEdit;
@@ -19,6 +23,9 @@ public:
 
     // root null saves every site; hasSelection false means nothing is selected in the tree.
     void setRoot(SiteNode* root, bool hasSelection);
+    // The statuses of the links that are not pages (checked, or asked for by rendered pages),
+    // saved with the map.
+    void setCheckedLinks(std::vector<CheckedLink> checked) { m_checked = std::move(checked); }
 
     QLineEdit* fileEdit() const { return m_file; }
     QLineEdit* authorEdit() const { return m_author; }
@@ -37,6 +44,7 @@ private:
     SiteEngine& m_engine;
     SiteNode* m_root = nullptr;
     bool m_hasSelection = false;
+    std::vector<CheckedLink> m_checked;
     QLineEdit* m_file;
     QLineEdit* m_author;
     QLineEdit* m_description;

@@ -30,6 +30,8 @@ size_t countOf(const std::string& text, const std::string& part) {
     return count;
 }
 
+// The crawl's links report marks the links only the rendered page holds and gives its requests'
+// statuses; the map it saves gives the same once reopened.
 TEST_F(RenderCrawl, LinksOnlyTheRenderedPageHoldsAreMarkedAndItsRequestsChecked) {
     if (lurvik::findBrowser("").empty())
         GTEST_SKIP() << "chromium-headless-shell is not installed: rendering is not tested";
@@ -42,7 +44,7 @@ TEST_F(RenderCrawl, LinksOnlyTheRenderedPageHoldsAreMarkedAndItsRequestsChecked)
     ASSERT_EQ(server.start(), 0);
 
     const CliResult result = runCli({"crawl", server.url("/index.html"), "--render", "--render-tabs", "1",
-                                     "--links-report", "-", "--format", "jsonl"});
+                                     "--links-report", "-", "--format", "jsonl", "--save", path("site.web")});
     // The request that came back 404 is a broken link of the site.
     EXPECT_EQ(result.exitCode, 1) << result.err;
     EXPECT_NE(result.err.find("Rendered 3 pages"), std::string::npos) << result.err;
@@ -54,6 +56,14 @@ TEST_F(RenderCrawl, LinksOnlyTheRenderedPageHoldsAreMarkedAndItsRequestsChecked)
     const std::string gone = lineOf(result.out, server.url("/gone.json"));
     EXPECT_NE(gone.find("\"target\": \"broken 404\""), std::string::npos) << result.out;
     EXPECT_NE(gone.find("\"verdict\": \"broken\""), std::string::npos) << gone;
+
+    const CliResult reopened = runCli({"links", path("site.web")});
+    ASSERT_EQ(reopened.exitCode, 0) << reopened.err;
+    const std::string page = server.url("/index.html") + "\t";
+    EXPECT_EQ(sortedLines(reopened.out),
+              sortedLines(page + "http\t" + server.url("/plain.html") + "\tdone 200\tfalse\n" + page +
+                          "http\t" + server.url("/made.html") + "\tdone 200\ttrue\n" + page + "resource\t" +
+                          server.url("/gone.json") + "\tbroken 404\ttrue\n"));
 }
 
 TEST_F(RenderCrawl, WithoutTheBrowserTheCrawlSaysSoOnceAndGoesOn) {

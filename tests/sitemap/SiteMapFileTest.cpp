@@ -416,3 +416,47 @@ TEST_F(SiteMapFileTest, ResourceKindsRedirectsAndServedTypesComeBack) {
     LinkRecord(LINK_HYPERLINK, URL("http://site.example/other/"), "other").typeName(type);
     EXPECT_EQ(type, "Unknown");
 }
+
+// Which pages were rendered, and which of their links only the rendered page held, come back from
+// a map, beside an unfinished crawl's frontier or without one; a map of a site nothing was rendered
+// on is written as before, without the section or the frontier that carries it.
+TEST_F(SiteMapFileTest, RenderedMarksComeBackAndOnlyMapsOfRenderedCrawlsCarryThem) {
+    SiteEngine engine;
+    SiteNode* root = page(engine, "http://site.example/", "Home");
+    SiteNode* quiet = page(engine, "http://site.example/quiet.html", "Quiet");
+    SiteNode* served = page(engine, "http://site.example/served.html", "Served");
+    link(root, quiet);
+    link(root, served);
+    root->renderedLinks = std::make_unique<std::vector<uint32_t>>(std::vector<uint32_t>{1, 5});
+    quiet->renderedLinks = std::make_unique<std::vector<uint32_t>>();
+
+    for (const bool unfinished : {false, true}) {
+        SiteMapFile map;
+        map.fileName = dir + "/rendered.web";
+        if (unfinished)
+            map.frontier.arguments = {"http://site.example/", "--render"};
+        ASSERT_EQ(map.save(engine, nullptr, false), 0);
+        SiteEngine opened;
+        SiteMapFile reader;
+        ASSERT_EQ(open(opened, "rendered.web", &reader), 0);
+        EXPECT_TRUE(reader.extensionWarning.isEmpty());
+        EXPECT_EQ(reader.frontier.arguments, map.frontier.arguments);
+        const SiteNode* openedRoot = opened.findNode(root->url, true, false);
+        const SiteNode* openedQuiet = opened.findNode(quiet->url, true, false);
+        const SiteNode* openedServed = opened.findNode(served->url, true, false);
+        ASSERT_TRUE(openedRoot && openedQuiet && openedServed);
+        ASSERT_NE(openedRoot->renderedLinks, nullptr);
+        EXPECT_EQ(*openedRoot->renderedLinks, (std::vector<uint32_t>{1, 5})) << unfinished;
+        ASSERT_NE(openedQuiet->renderedLinks, nullptr) << "rendered, with nothing new, is still rendered";
+        EXPECT_TRUE(openedQuiet->renderedLinks->empty());
+        EXPECT_EQ(openedServed->renderedLinks, nullptr);
+    }
+
+    root->renderedLinks.reset();
+    quiet->renderedLinks.reset();
+    MemBlock block;
+    writeStatusExtension(engine, {root, quiet, served}, true, {}, nullptr, block);
+    const std::string_view bytes(block.getAddr(), block.len());
+    EXPECT_EQ(bytes.find("LURVKREND"), std::string_view::npos);
+    EXPECT_EQ(bytes.find("LURVKFRNT"), std::string_view::npos);
+}

@@ -6,6 +6,7 @@
 #include "analysis/gui/RatingPasswords.h"
 #include "core/PageCache.h"
 #include "platform/gui/QtText.h"
+#include "render/BrowserProcess.h"
 #include "retrieval/gui/DownloadWindow.h"
 #include "sitemap/SiteMapFile.h"
 #include "ui/Application.h"
@@ -275,6 +276,51 @@ private slots:
         QCOMPARE(app->settings.loadUrlHistory(history), 0);
         QVERIFY(!history.empty());
         QCOMPARE(QString::fromStdString(history.front().str()), url("/index.html"));
+    }
+
+    // With rendering on, the links only the browser found are marked in the list and the page's
+    // requests are listed with their statuses; a map saved and opened again shows the same.
+    void renderedLinksAreMarkedAndKeptInTheMap() {
+        if (findBrowser("").empty())
+            QSKIP("chromium-headless-shell is not installed: rendering is not tested");
+        server->addPage(
+            "/script.html",
+            "<html><head><title>Script</title></head><body><a href=\"a.html\">Served</a><script>"
+            "const a = document.createElement('a'); a.href = 'b.html'; a.textContent = 'Made';"
+            " document.body.appendChild(a); fetch('gone.json').catch(() => {});</script></body></html>");
+        app->settings.renderPages = 1;
+        app->settings.renderTabs = 1;
+        QVERIFY(app->applyRendering() == RenderError::None);
+        QVERIFY(crawl("/script.html"));
+        auto shown = [this] {
+            window->selectItem(site());
+            const LinkListModel& links = *window->linkModel();
+            QStringList rows;
+            for (int row = 0; row < links.rowCount(); ++row)
+                rows << links.index(row, LinkListModel::ColumnLink).data().toString() + " | " +
+                            links.index(row, LinkListModel::ColumnStatus).data().toString();
+            rows.sort();
+            return rows;
+        };
+        const QStringList crawled = shown();
+        QCOMPARE(crawled, (QStringList{"Made (rendered) | done 200", "Served | done 200",
+                                       "gone.json (rendered) | broken 404"}));
+
+        QTemporaryDir dir;
+        const QString saved = dir.filePath(QStringLiteral("rendered.web"));
+        window->selectItem(window->treeModel()->root());
+        answerNext<SaveSiteMapDialog>([&](SaveSiteMapDialog* dialog) {
+            dialog->fileEdit()->setText(saved);
+            QMetaObject::invokeMethod(dialog,
+                                      [dialog] { emit dialog->findChild<QDialogButtonBox*>()->accepted(); });
+        });
+        window->runCommand(CmdSaveMap);
+        // A new start: what the window knows of the statuses comes from the map alone.
+        restartApplication();
+        window = std::make_unique<MainWindow>(*app);
+        window->show();
+        QCOMPARE(window->openMap(saved), 0);
+        QCOMPARE(shown(), crawled);
     }
 
     // More HTML than the old 5 MB cache held: every page's source is still there; a page the cache
