@@ -13,13 +13,16 @@ set -euo pipefail
 
 usage() {
     cat <<'USAGE'
-usage: bench/wan.sh [--pages N] [--rtt "MS ..."] [--threads N] [--http2] [--build DIR] [--wan DIR]
+usage: bench/wan.sh [--pages N] [--rtt "MS ..."] [--threads N] [--http2] [--streams N]
+                    [--keepalive-requests N] [--build DIR] [--wan DIR]
   --pages N    pages in the generated site (default 5000)
   --rtt LIST   round trips to measure, in milliseconds (default "20 100"; 0: loopback)
   --threads N  agents of lurvik-cli and threads of wget2 (default 8); over HTTP/2 also
                lurvik-cli's requests in flight to the host (--host-connections)
   --http2      compare over HTTP/2 (https:, identity and gzip) instead of HTTP/1.1
   --streams N  over HTTP/2, lurvik-cli's agents and requests in flight (default: --threads)
+  --keepalive-requests N  requests nginx serves on one connection before it closes it (its
+               default 1000): wget2 with one thread stops at the first such close over HTTP/2
   --build DIR  build tree with tests/support/lurvik-sitegen and cli/lurvik-cli (default build/)
   --wan DIR    the delay-line tools (default ../shared/tools/wan beside the source tree)
 USAGE
@@ -32,6 +35,7 @@ rtts="20 100"
 threads=8
 http2=0
 streams=""
+keepalive_requests=""
 build="$top/build"
 wan="$(dirname "$top")/shared/tools/wan"
 while (($#)); do
@@ -41,6 +45,7 @@ while (($#)); do
     --threads) threads=${2:?}; shift 2 ;;
     --http2) http2=1; shift ;;
     --streams) streams=${2:?}; shift 2 ;;
+    --keepalive-requests) keepalive_requests=${2:?}; shift 2 ;;
     --build) build=${2:?}; shift 2 ;;
     --wan) wan=${2:?}; shift 2 ;;
     -h | --help) usage; exit 0 ;;
@@ -171,6 +176,12 @@ for rtt in $rtts; do
     else
         sh "$wan/wan-up.sh" $((rtt * 500)) >&2
         sh "$wan/wan-nginx.sh" "$WAN_DIR/site" >&2
+        if [[ -n $keepalive_requests ]]; then
+            sed -i "s/keepalive_timeout 5;/keepalive_timeout 5; keepalive_requests $keepalive_requests;/" \
+                "$WAN_DIR/nginx/nginx.conf"
+            ip netns exec lpsrv nginx -c "$WAN_DIR/nginx/nginx.conf" -p "$WAN_DIR/nginx" -s reload
+            sleep 0.5
+        fi
     fi
     mkdir -p "$WAN_DIR/run"
     if ((http2)); then
