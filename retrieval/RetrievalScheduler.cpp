@@ -561,14 +561,20 @@ void RetrievalScheduler::linkChildren(SiteNode* node) {
         child->linkRound = round;
     for (LinkRecord& link : node->links) {
         m_engine.linkTexts.share(link.text);
-        if (!link.isHtmlLink())
+        // Addresses of pages are shared with their nodes below; the site's other addresses (its
+        // images, scripts, stylesheets, pages elsewhere) with the pool, as every page repeats them.
+        if (!link.isHtmlLink()) {
+            m_engine.linkAddresses.share(link.url);
             continue;
+        }
         if (link.url.sameURL(node->url)) {
             link.url.shareTextOf(node->url);
             continue;
         }
-        if (!withinLimitMode(m_engine, *node, link.url))
+        if (!withinLimitMode(m_engine, *node, link.url)) {
+            m_engine.linkAddresses.share(link.url);
             continue;
+        }
         SiteNode* existing = m_engine.findNode(link.url, true, true);
         // Most links of a site lead to pages it already knows: they keep that page's address.
         if (existing)

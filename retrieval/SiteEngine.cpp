@@ -192,6 +192,7 @@ void SiteEngine::clearSite() {
     all.insert(all.end(), pending.begin(), pending.end());
     destroyNodes(all, true);
     linkTexts.clear();
+    linkAddresses.clear();
 }
 
 void SiteEngine::notifyNodeChanged(SiteNode* node) {

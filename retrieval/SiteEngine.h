@@ -93,8 +93,10 @@ public:
     NodeList doneNodes;
     NodeList pendingNodes;
     ScanPool scans;
-    // The link texts of the site's linked pages, each stored once. Main thread.
+    // The link texts of the site's linked pages, and the addresses they name that are not pages
+    // of the site, each stored once. Main thread.
     TextPool linkTexts;
+    AddressPool linkAddresses;
 
 private:
     void destroyNode(SiteNode* node);

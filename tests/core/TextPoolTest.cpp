@@ -42,4 +42,12 @@ TEST(TextPool, EqualTextsShareOneBlockThatOutlivesThePool) {
         thread.join();
     texts.clear();
     EXPECT_STREQ(survivor.text(), "Contact");
+
+    AddressPool addresses;
+    URL logo("http://site.test/img/logo.gif"), again("http://site.test/img/logo.gif"), invalid;
+    addresses.share(logo);
+    addresses.share(invalid);
+    addresses.share(again);
+    EXPECT_TRUE(again.sharesText(logo));
+    EXPECT_EQ(addresses.size(), 1u) << "an address without text is not kept";
 }
