@@ -267,7 +267,7 @@ void Agent::makeRequest(const URL& target, bool viaProxy, Str& request) const {
         Str user;
         Str password;
         // Only to the site they were given for: a redirect to another host does not take them along.
-        if (m_pool.getCredentials(credentialSite(target), node->authRealm, user, password) == 0)
+        if (m_pool.getCredentials(credentialSite(target), Str(node->authRealm.view()), user, password) == 0)
             headers.credentials = Str(user.str() + ":" + password.str());
     }
     headers.ifModifiedSince = ifModifiedSince;

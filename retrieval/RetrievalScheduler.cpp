@@ -419,7 +419,7 @@ bool RetrievalScheduler::retryWithCredentials(SiteNode* node, const Agent& agent
         return true;
     // The pair just sent was refused. Ask again, but a second try with the same pair would only
     // be refused again: the page fails rather than asking a server forever.
-    const bool wasSent = isKnown && node->authRealm.cmp(agent.realm.view()) == 0;
+    const bool wasSent = isKnown && node->authRealm.view() == agent.realm.view();
     if (m_pool.askCredentials(site, agent.realm) != 0)
         return false;
     Str newUser, newPassword;

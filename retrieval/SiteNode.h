@@ -61,24 +61,24 @@ public:
     // Moves item to the front; non-zero when it is not there.
     int promoteTreeItem(uint32_t item);
 
+    // Fields are ordered so that a node, of which a site has millions, has no padding in it.
     std::atomic<int> state{NODE_WAITING};
+    int size = 0;
     URL url;
     Str title;
-    int size = 0;
     int level = 0; // kUnknownLevel for a page of a map that did not keep it
     int rated = 0;
     int ratingVerdict = 0;
     // The status code of the reply the page came with (0 when the reply had none, or when the
     // fetch failed before a reply): for reports, never shown as the page's text.
     int httpStatus = 0;
-    // The page held more links than one page may keep; only the first were taken.
-    bool linksCut = false;
     // The reply's "Last-Modified" date, when it gave one.
     Str lastModified;
     // The status line and header lines the page came with: the evidence an audit hands on, kept
     // here because the page cache may let the page go.
     Str replyHeader;
-    Str authRealm;
+    // The realm of the credentials the page asked for; empty for the many that asked for none.
+    OptionalText authRealm;
     // The hops of a page that was redirected, in order; null for the many pages that were not.
     std::unique_ptr<std::vector<RedirectHop>> redirects;
     PtrList<SiteNode> parents;
@@ -91,13 +91,15 @@ public:
     // The last round of the idle step's linking that joined this node as a child: it tells a
     // page's children apart from the rest without a set made for every page.
     uint32_t linkRound = 0;
-    // Asked for by the user ahead of the queue: the page is filed as soon as it is done rather than
-    // in its turn, which never comes while no background agent fetches the queue.
-    bool outOfTurn = false;
     // The node's id in a map being written, 0 when it is not saved (-1 while the pages to save
     // are being gathered): kept in the node itself so that writing a page's parent and child ids
     // reads each neighbour once.
     int saveId = 0;
+    // The page held more links than one page may keep; only the first were taken.
+    bool linksCut = false;
+    // Asked for by the user ahead of the queue: the page is filed as soon as it is done rather than
+    // in its turn, which never comes while no background agent fetches the queue.
+    bool outOfTurn = false;
 
 private:
     friend class SiteEngine;
