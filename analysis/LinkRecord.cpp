@@ -19,11 +19,6 @@ LinkRecord::LinkRecord(int kind, const URL& url, const Str& text)
         theLinkEnvironment->typeTable.noteFileType(*this);
 }
 
-LinkRecord::LinkRecord(int kind, const URL& url, const Str& text, const Str& pageURL)
-    : LinkRecord(kind, url, text) {
-    this->pageURL = pageURL;
-}
-
 int LinkRecord::effectiveKind() const {
     if (kind != LINK_HYPERLINK)
         return kind;

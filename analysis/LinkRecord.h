@@ -44,8 +44,7 @@ inline bool isResourceKind(int kind) {
 // The original kind a map's layout stores for kind: the one that is followed or not alike.
 int storedKind(int kind);
 
-// A text most holders leave empty, kept as one pointer until it is set: a crawl holds millions of
-// link records and only Find's results name the page they were found on.
+// A text most holders leave empty, kept as one pointer until it is set.
 class OptionalText {
 public:
     OptionalText& operator=(const Str& text) {
@@ -67,7 +66,6 @@ public:
     // Stores 10 for the scheme kinds, shortens a text longer than the engine's maxLinkText to
     // that length ending in "...", and looks the extension up so the type table learns it.
     LinkRecord(int kind, const URL& url, const Str& text);
-    LinkRecord(int kind, const URL& url, const Str& text, const Str& pageURL);
     LinkRecord(const LinkRecord&) = delete;
     LinkRecord& operator=(const LinkRecord&) = delete;
     LinkRecord(LinkRecord&&) = default;
@@ -87,7 +85,6 @@ public:
     URL url;
     // Shared with the site's other links of the same text once the engine has linked the page.
     SharedText text;
-    OptionalText pageURL;
 };
 
 // A short lower-case name for a kind ("http", "image", "frame"...), for reports and exports.

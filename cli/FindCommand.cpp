@@ -360,7 +360,7 @@ void printResults(const FindEngine& find, const std::string& format) {
             return;
         Str type, url;
         for (int i = 0; i < find.resultCount(); ++i) {
-            const LinkRecord* r = find.result(i);
+            const FoundLink* r = find.result(i);
             r->typeName(type);
             r->url.getURLString(url, 1);
             writer.row(
@@ -373,7 +373,7 @@ void printResults(const FindEngine& find, const std::string& format) {
         std::printf("name\ttype\tkind\turl\tpage\n");
     Str type, url;
     for (int i = 0; i < find.resultCount(); ++i) {
-        const LinkRecord* r = find.result(i);
+        const FoundLink* r = find.result(i);
         r->typeName(type);
         r->url.getURLString(url, 1);
         if (format == "json")

@@ -34,7 +34,7 @@ int FindEngine::startSearch() {
     m_thread.join();
     // A window may hold a hundred thousand results from its last search: they are freed on the new
     // search thread, not on the owner's.
-    auto previous = std::make_shared<std::vector<std::unique_ptr<LinkRecord>>>();
+    auto previous = std::make_shared<std::vector<std::unique_ptr<FoundLink>>>();
     {
         std::lock_guard guard(m_resultsMutex);
         previous->swap(m_results);
@@ -86,7 +86,7 @@ int FindEngine::resultCount() const {
     return static_cast<int>(m_results.size());
 }
 
-const LinkRecord* FindEngine::result(int i) const {
+const FoundLink* FindEngine::result(int i) const {
     std::lock_guard guard(m_resultsMutex);
     return i >= 0 && i < static_cast<int>(m_results.size()) ? m_results[i].get() : nullptr;
 }
@@ -211,8 +211,8 @@ void FindEngine::considerObject(int kind, const URL& url, const Str& text, const
     // A result's stored text may have been shortened, so only a text that fits can ever repeat one.
     if (criteria.noDuplicates && url.isValid() && m_resultKeys.count(resultKey(url, text.view())))
         return;
-    auto record = isPage ? std::make_unique<LinkRecord>(kind, url, text)
-                         : std::make_unique<LinkRecord>(kind, url, text, pageURL);
+    auto record = isPage ? std::make_unique<FoundLink>(kind, url, text)
+                         : std::make_unique<FoundLink>(kind, url, text, pageURL);
     if (criteria.noDuplicates && url.isValid())
         m_resultKeys.insert(resultKey(url, record->text.view()));
     int count = 0;

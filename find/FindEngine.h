@@ -2,6 +2,7 @@
 
 #include "FindCriteria.h"
 #include "FindMatcher.h"
+#include "FoundLink.h"
 #include "PageFacts.h"
 #include "analysis/LinkRecord.h"
 #include "core/Sync.h"
@@ -43,7 +44,7 @@ struct FindPacing {
 // One search of the retrieved site, run on a thread of its own for one owner (a Find window, the
 // command line). It walks the site engine's finished pages, holding the engine's lock for one
 // page at a time so that a retrieval can go on, tests each page and, by object type, each link
-// against criteria, and collects what passes as LinkRecord results (links with their page's URL
+// against criteria, and collects what passes as FoundLink results (links with their page's URL
 // in pageURL). Page bodies the page cache lacks are fetched again through a private agent.
 //
 // The owner sets criteria, post and the options, then startSearch; it must not change them until
@@ -76,7 +77,7 @@ public:
 
     int resultCount() const;
     // Result i, or null out of range. Valid until clearResults or the next search.
-    const LinkRecord* result(int i) const;
+    const FoundLink* result(int i) const;
     void clearResults();
 
     FindCriteria criteria;
@@ -114,7 +115,7 @@ private:
     // The owner reads results while the search thread appends; nothing else is locked while
     // this is held.
     mutable std::mutex m_resultsMutex;
-    std::vector<std::unique_ptr<LinkRecord>> m_results;
+    std::vector<std::unique_ptr<FoundLink>> m_results;
 
     // Guards m_searchAgent against a stop arriving while the fetch ends, and wakes a pacing pause.
     std::mutex m_stopMutex;

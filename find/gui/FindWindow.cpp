@@ -5,6 +5,7 @@
 #include "ResultsModel.h"
 #include "SaveCriteriaDialog.h"
 #include "analysis/gui/RowsCsv.h"
+#include "find/FoundLink.h"
 #include "find/ResultsExport.h"
 #include "find/ResultsHtml5Export.h"
 #include "platform/gui/QtText.h"
@@ -41,6 +42,12 @@ namespace lurvik {
 namespace {
 
 const QString kTitle = QStringLiteral("Find: Objects");
+
+// The address of the page a result was found on; empty for a page. The model's rows are all the
+// search's own results.
+std::string_view pageOf(const LinkRecord& record) {
+    return static_cast<const FoundLink&>(record).pageURL.view();
+}
 
 // The engine reports every few seconds for a window that adds each reported row at once; this
 // window adds rows in batches from its event loop, so it asks for counts often and unpaced.
@@ -416,7 +423,7 @@ void FindWindow::dropRemovedPages() {
         addPendingRows();
     const SiteEngine& engine = *m_host.engine;
     m_model->keepOnly([&engine](const LinkRecord& record) {
-        const URL page(record.pageURL.isEmpty() ? record.url : URL(record.pageURL.str()));
+        const URL page(pageOf(record).empty() ? record.url : URL(pageOf(record)));
         return engine.findNode(page, true, false) != nullptr;
     });
     if (!m_count)
@@ -552,8 +559,8 @@ const SiteNode* FindWindow::nodeForRecord(const LinkRecord& record) const {
     if (!m_host.engine)
         return nullptr;
     const SiteNode* node = m_host.engine->findNode(record.url, true, false);
-    if (!node && !record.pageURL.isEmpty())
-        node = m_host.engine->findNode(URL(record.pageURL.str()), true, false);
+    if (!node && !pageOf(record).empty())
+        node = m_host.engine->findNode(URL(pageOf(record)), true, false);
     return node;
 }
 
@@ -567,9 +574,8 @@ void FindWindow::jumpToRecord() {
     const LinkRecord* record = selectedRecord();
     if (!record)
         return;
-    bool found =
-        m_host.selectPage && (m_host.selectPage(record->url) ||
-                              (!record->pageURL.isEmpty() && m_host.selectPage(URL(record->pageURL.str()))));
+    bool found = m_host.selectPage && (m_host.selectPage(record->url) ||
+                                       (!pageOf(*record).empty() && m_host.selectPage(URL(pageOf(*record)))));
     if (!found) {
         QApplication::beep();
         return;

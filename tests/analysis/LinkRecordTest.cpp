@@ -94,8 +94,6 @@ TEST_F(LinkRecordTest, TextsAreShortenedByCharacters) {
     EXPECT_EQ(shortened.text.len(), 42 * 2 + 3) << "no UTF-8 sequence is cut";
     environment->maxLinkText = 3;
     EXPECT_EQ(LinkRecord(LINK_HYPERLINK, URL(), Str(text46)).text.len(), 46);
-    LinkRecord withPage(LINK_IMAGE, URL("http://x/a.gif"), "t", "http://x/");
-    EXPECT_EQ(withPage.pageURL, "http://x/");
 }
 
 TEST_F(LinkRecordTest, HtmlLinksCountsAndTheTypeTable) {

@@ -1,6 +1,7 @@
 #include "find/CriteriaFile.h"
 #include "TestFiles.h"
 #include "core/MemBlock.h"
+#include "find/FoundLink.h"
 #include "find/ResultsExport.h"
 #include "find/ResultsHtml5Export.h"
 
@@ -182,17 +183,16 @@ TEST_F(CriteriaFileTest, ForeignCutAndRandomFilesFailAndChangeNothing) {
 // The golden file was written by hand from the layout of a results file; it covers a page, a link
 // found on a page, texts with '<' or '>' (replaced whole), an empty text and an unescaped '&'.
 TEST(ResultsExportTest, MatchesTheLayoutByteForByte) {
-    std::vector<std::unique_ptr<LinkRecord>> records;
+    std::vector<std::unique_ptr<FoundLink>> records;
     records.push_back(
-        std::make_unique<LinkRecord>(LINK_HYPERLINK, URL("http://site.test/index.html"), "Welcome Home"));
-    records.push_back(std::make_unique<LinkRecord>(LINK_IMAGE, URL("http://site.test/img/logo.gif"), "Logo",
-                                                   "http://site.test/index.html"));
-    records.push_back(
-        std::make_unique<LinkRecord>(LINK_HYPERLINK, URL("http://site.test/a.html"), "a <b> c"));
-    records.push_back(std::make_unique<LinkRecord>(LINK_HYPERLINK, URL("http://site.test/b.html"), "x > y"));
-    records.push_back(std::make_unique<LinkRecord>(LINK_HYPERLINK, URL("mailto:info@site.test"), ""));
-    records.push_back(std::make_unique<LinkRecord>(LINK_HYPERLINK, URL("http://site.test/menu.html?x=1&y=2"),
-                                                   "Fish & Chips"));
+        std::make_unique<FoundLink>(LINK_HYPERLINK, URL("http://site.test/index.html"), "Welcome Home"));
+    records.push_back(std::make_unique<FoundLink>(LINK_IMAGE, URL("http://site.test/img/logo.gif"), "Logo",
+                                                  "http://site.test/index.html"));
+    records.push_back(std::make_unique<FoundLink>(LINK_HYPERLINK, URL("http://site.test/a.html"), "a <b> c"));
+    records.push_back(std::make_unique<FoundLink>(LINK_HYPERLINK, URL("http://site.test/b.html"), "x > y"));
+    records.push_back(std::make_unique<FoundLink>(LINK_HYPERLINK, URL("mailto:info@site.test"), ""));
+    records.push_back(std::make_unique<FoundLink>(LINK_HYPERLINK, URL("http://site.test/menu.html?x=1&y=2"),
+                                                  "Fish & Chips"));
     std::vector<const LinkRecord*> rows;
     for (const auto& record : records)
         rows.push_back(record.get());
@@ -225,8 +225,8 @@ TEST(ResultsExportTest, Html5FormValidates) {
     std::vector<std::unique_ptr<LinkRecord>> records;
     records.push_back(std::make_unique<LinkRecord>(LINK_HYPERLINK, URL("http://site.test/menu.html?x=1&y=2"),
                                                    "Fish & Chips <today> \xc3\xa9t\xc3\xa9"));
-    records.push_back(std::make_unique<LinkRecord>(LINK_IMAGE, URL("http://site.test/img/logo.gif"), "Logo",
-                                                   "http://site.test/index.html"));
+    records.push_back(std::make_unique<FoundLink>(LINK_IMAGE, URL("http://site.test/img/logo.gif"), "Logo",
+                                                  "http://site.test/index.html"));
     records.push_back(std::make_unique<LinkRecord>(LINK_HYPERLINK, URL("mailto:info@site.test"), ""));
     std::vector<const LinkRecord*> rows;
     for (const auto& record : records)
