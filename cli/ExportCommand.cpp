@@ -89,6 +89,8 @@ int runExport(int argc, char** argv) {
     SiteEngine& engine = siteOfThisRun();
     SiteMapFile file;
     file.fileName = map;
+    // No export shows a link.
+    file.links = SiteMapFile::Links::Skip;
     if (openSiteMap(file, engine) != 0)
         return ExitFailed;
     std::string error;

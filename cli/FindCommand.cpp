@@ -1,6 +1,7 @@
 #include "FindCommand.h"
 
 #include "CliCommon.h"
+#include "PageLinks.h"
 #include "ReportWriter.h"
 #include "SiteMapFiles.h"
 #include "SiteOfThisRun.h"
@@ -260,6 +261,25 @@ void defaultCriteria(FindCriteria& c) {
         c.addContentType(fixedContentTypeName(i), CONTENT_EITHER);
 }
 
+bool isFixedObjectType(const std::string& text) {
+    for (int i = 0; i < kFixedObjectTypes; ++i)
+        if (text == kTypeAliases[i] || Str(text).icmp(objectTypeText(i)) == 0)
+            return true;
+    return false;
+}
+
+// Reads every page's links once and lets them go, for what reading them teaches the engine's
+// type table.
+int learnLinkTypes(const SiteMapFile& map, SiteEngine& engine) {
+    PageLinks links;
+    if (links.begin(map) != 0)
+        return 1;
+    for (int i = 0; i < engine.doneNodes.len(); ++i)
+        if (links.give(i, *engine.doneNodes.get(i)) != 0)
+            return 1;
+    return 0;
+}
+
 // The object type by short name, list text (any case) or file type name; the index is the type's
 // position in the Find window's list, where file type names follow the fixed types.
 int setObjectType(const std::string& text, SiteEngine& engine, FindCriteria& c) {
@@ -417,7 +437,12 @@ int runFind(int argc, char** argv) {
     SiteEngine& engine = siteOfThisRun();
     SiteMapFile map;
     map.fileName = options.map;
+    map.links = SiteMapFile::Links::Skip;
     if (openSiteMap(map, engine) != 0)
+        return ExitUsage;
+    // The file types a map's links name are learnt as the links are read; a type asked for by
+    // name must be known before the search starts, as it would be after a whole load.
+    if (options.type && !isFixedObjectType(*options.type) && learnLinkTypes(map, engine) != 0)
         return ExitUsage;
 
     Settings settings;
@@ -464,6 +489,12 @@ int runFind(int argc, char** argv) {
         std::fprintf(stderr, "Saved the criteria to %s\n", name.c_str());
     }
 
+    PageLinks links;
+    if (find.readsLinks() && links.begin(map) != 0)
+        return ExitUsage;
+    bool linksFailed = false;
+    find.giveLinks = [&](int i, SiteNode& page) { linksFailed = linksFailed || links.give(i, page) != 0; };
+
     installInterruptHandler();
     if (find.startSearch() != 0) {
         printError("cannot start the search thread");
@@ -475,6 +506,8 @@ int runFind(int argc, char** argv) {
             std::fprintf(stderr, "Stopped\n");
             return 130;
         }
+    if (linksFailed)
+        return ExitUsage;
     printResults(find, options.format);
     std::vector<const LinkRecord*> rows;
     for (int i = 0; i < find.resultCount(); ++i)

@@ -2,6 +2,7 @@
 
 #include "CliCommon.h"
 #include "CrawlReports.h"
+#include "PageLinks.h"
 #include "ShownTree.h"
 #include "SiteMapFiles.h"
 #include "SiteOfThisRun.h"
@@ -19,11 +20,11 @@ namespace lurvik::cli {
 
 namespace {
 
-// Opens the map named by the only argument into engine; prints the reason and returns non-zero
-// when it cannot. verdict, when given, is set by a "--broken" or "--blocked" argument; other
-// commands refuse them.
-int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, std::string* verdict = nullptr,
-            ResourceChecker* checked = nullptr) {
+// Opens the map named by the only argument into engine, its pages without their links; prints the
+// reason and returns non-zero when it cannot. verdict, when given, is set by a "--broken" or
+// "--blocked" argument; other commands refuse them.
+int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, SiteMapFile& map,
+            std::string* verdict = nullptr, ResourceChecker* checked = nullptr) {
     std::string file;
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
@@ -42,8 +43,8 @@ int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, std::s
         std::fputs(usage, stderr);
         return ExitUsage;
     }
-    SiteMapFile map;
     map.fileName = file;
+    map.links = SiteMapFile::Links::Skip;
     if (openSiteMap(map, engine) != 0)
         return ExitFailed;
     if (checked)
@@ -60,7 +61,8 @@ constexpr int kMaxIndent = 40;
 
 int runTree(int argc, char** argv) {
     SiteEngine& engine = siteOfThisRun();
-    if (int result = openMap(argc, argv, "usage: lurvik-cli tree site.web\n", engine))
+    SiteMapFile map;
+    if (int result = openMap(argc, argv, "usage: lurvik-cli tree site.web\n", engine, map))
         return result;
     ShownTree tree(engine);
     const auto& entries = tree.entries();
@@ -82,12 +84,19 @@ int runLinks(int argc, char** argv) {
     AgentPool pool;
     ResourceChecker checked(engine, pool);
     std::string verdict;
+    SiteMapFile map;
     if (int result = openMap(argc, argv, "usage: lurvik-cli links site.web [--broken | --blocked]\n", engine,
-                             &verdict, &checked))
+                             map, &verdict, &checked))
         return result;
-    engine.doneNodes.forEach([&](SiteNode* page) {
+    PageLinks links;
+    if (links.begin(map) != 0)
+        return ExitFailed;
+    for (int i = 0; i < engine.doneNodes.len(); ++i) {
+        SiteNode* page = engine.doneNodes.get(i);
+        if (links.give(i, *page) != 0)
+            return ExitFailed;
         if (page->state != NODE_DONE)
-            return;
+            continue;
         for (const LinkRecord& link : page->links) {
             std::string status = linkTargetStatus(engine, *page, link, &checked);
             if (!verdict.empty() && verdict != linkVerdict(engine, *page, link, &checked))
@@ -96,7 +105,7 @@ int runLinks(int argc, char** argv) {
                 "%s\t%s\t%s\t%s\n", tsvField(page->url.text()).c_str(), linkKindName(link.effectiveKind()),
                 link.url.isValid() ? tsvField(link.url.text()).c_str() : "", tsvField(status).c_str());
         }
-    });
+    }
     return ExitOk;
 }
 

@@ -118,7 +118,7 @@ struct PageExtras {
 
 // 0 with extras filled (one per loaded page), 1 when the section is damaged.
 int readLinkKindsAndRedirects(MemBlock& block, const std::vector<SiteNode*>& loaded,
-                              std::vector<PageExtras>& extras) {
+                              const std::vector<int>* linkCounts, std::vector<PageExtras>& extras) {
     Str magic;
     int count = 0;
     if (block.get(magic) != 0 || !(magic == kLinkMagic) || block.get(count, 4) != 0 ||
@@ -126,13 +126,14 @@ int readLinkKindsAndRedirects(MemBlock& block, const std::vector<SiteNode*>& loa
         return 1;
     extras.resize(count);
     for (int i = 0; i < count; ++i) {
+        const int links = linkCounts ? (*linkCounts)[i] : loaded[i]->links.len();
         int kinds = 0;
-        if (block.get(kinds, 4) != 0 || kinds < 0 || kinds > loaded[i]->links.len())
+        if (block.get(kinds, 4) != 0 || kinds < 0 || kinds > links)
             return 1;
         for (int k = 0; k < kinds; ++k) {
             int at = 0;
             int kind = 0;
-            if (block.get(at, 4) != 0 || block.get(kind, 1) != 0 || at < 0 || at >= loaded[i]->links.len() ||
+            if (block.get(at, 4) != 0 || block.get(kind, 1) != 0 || at < 0 || at >= links ||
                 !isResourceKind(kind))
                 return 1;
             extras[i].kinds.emplace_back(at, kind);
@@ -280,7 +281,8 @@ void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>
 }
 
 int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<SiteNode*>& loaded,
-                        MapAddresses& addresses, std::vector<CheckedLink>& checked, CrawlFrontier& frontier) {
+                        MapAddresses& addresses, std::vector<CheckedLink>& checked, CrawlFrontier& frontier,
+                        const std::vector<int>* linkCounts, std::vector<ResourceLinkKind>* resourceKinds) {
     Str magic;
     int version = 0;
     int count = 0;
@@ -348,7 +350,7 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
     }
     // Maps written before link kinds and redirects were kept end here.
     std::vector<PageExtras> extras;
-    if (block.remaining() > 0 && readLinkKindsAndRedirects(block, loaded, extras) != 0)
+    if (block.remaining() > 0 && readLinkKindsAndRedirects(block, loaded, linkCounts, extras) != 0)
         return 1;
     // Only a map of an unfinished crawl goes on.
     CrawlFrontier unfinished;
@@ -367,8 +369,12 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
             loaded[i]->level = levels[i];
         if (i < extras.size()) {
             auto record = loaded[i]->links.begin();
-            for (const auto& [at, kind] : extras[i].kinds)
-                (record + at)->kind = kind;
+            for (const auto& [at, kind] : extras[i].kinds) {
+                if (resourceKinds)
+                    resourceKinds->push_back({static_cast<int>(i), at, kind});
+                else
+                    (record + at)->kind = kind;
+            }
             if (!extras[i].redirects.empty())
                 loaded[i]->redirects =
                     std::make_unique<std::vector<RedirectHop>>(std::move(extras[i].redirects));

@@ -57,11 +57,23 @@ std::vector<SiteNode*> restoreFrontier(const CrawlFrontier& frontier, SiteEngine
 void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>& pages, bool wholeSite,
                           const std::vector<CheckedLink>& checked, const CrawlFrontier* frontier,
                           MemBlock& out);
+// The kind the status block gives a link that the layout has no number for: the link at index
+// at of the page at index page of the map (file order).
+struct ResourceLinkKind {
+    int page = 0;
+    int at = 0;
+    int kind = 0;
+};
+
 // Applies the block to the pages just loaded (file order). 0 when applied; 1 when the block is
 // not one of ours or is damaged, and then nothing is changed.
 // addresses, those of the map's pages, gives a failed page the address its links already hold.
+// Pages loaded without their links give linkCounts instead (how many links each has); the kinds
+// the block gives their links then go to resourceKinds, in file order.
 [[nodiscard]] int readStatusExtension(SiteEngine& engine, MemBlock& block,
                                       const std::vector<SiteNode*>& loaded, MapAddresses& addresses,
-                                      std::vector<CheckedLink>& checked, CrawlFrontier& frontier);
+                                      std::vector<CheckedLink>& checked, CrawlFrontier& frontier,
+                                      const std::vector<int>* linkCounts = nullptr,
+                                      std::vector<ResourceLinkKind>* resourceKinds = nullptr);
 
 } // namespace lurvik
