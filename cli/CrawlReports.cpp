@@ -7,10 +7,13 @@
 namespace lurvik::cli {
 
 const char* pageVerdict(const SiteNode& node) {
-    const int state = node.state;
+    return pageVerdict(node.state, node.httpStatus, node.title);
+}
+
+const char* pageVerdict(int state, int httpStatus, const Str& title) {
     if (state != NODE_DONE && state != NODE_ERROR)
         return "";
-    return verdictName(verdictOf(state == NODE_ERROR, node.httpStatus, node.title));
+    return verdictName(verdictOf(state == NODE_ERROR, httpStatus, title));
 }
 
 const char* linkVerdict(const SiteEngine& engine, const SiteNode& page, const LinkRecord& link,

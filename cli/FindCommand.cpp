@@ -1,7 +1,7 @@
 #include "FindCommand.h"
 
 #include "CliCommon.h"
-#include "PageLinks.h"
+#include "OutlinePages.h"
 #include "ReportWriter.h"
 #include "SiteMapFiles.h"
 #include "SiteOfThisRun.h"
@@ -18,6 +18,8 @@
 #include "find/ResultsHtml5Export.h"
 #include "retrieval/AgentPool.h"
 #include "retrieval/Settings.h"
+#include "sitemap/MapLinkReader.h"
+#include "sitemap/MapOutline.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -268,15 +270,22 @@ bool isFixedObjectType(const std::string& text) {
     return false;
 }
 
+// The whole file was read once already: what fails when it is read again was changed since, or
+// holds an address that does not parse, and is said as a damaged map is.
+void printDamaged(const std::string& fileName) {
+    printError("cannot open " + fileName + ": " + fileName + " is damaged or cut short");
+}
+
 // Reads every page's links once and lets them go, for what reading them teaches the engine's
 // type table.
-int learnLinkTypes(const SiteMapFile& map, SiteEngine& engine) {
-    PageLinks links;
-    if (links.begin(map) != 0)
-        return 1;
-    for (int i = 0; i < engine.doneNodes.len(); ++i)
-        if (links.give(i, *engine.doneNodes.get(i)) != 0)
+int learnLinkTypes(const MapOutline& map, const std::string& fileName) {
+    MapLinkReader reader;
+    SiteNode page;
+    for (int i = 0; i < map.savedCount(); ++i)
+        if ((i == 0 && reader.open(fileName, map.resourceKinds) != 0) || reader.next(page) != 0) {
+            printDamaged(fileName);
             return 1;
+        }
     return 0;
 }
 
@@ -435,14 +444,12 @@ int runFind(int argc, char** argv) {
     if (!cache.ok())
         printError("warning: no page cache; a body search fetches every page again");
     SiteEngine& engine = siteOfThisRun();
-    SiteMapFile map;
-    map.fileName = options.map;
-    map.links = SiteMapFile::Links::Skip;
-    if (openSiteMap(map, engine) != 0)
+    MapOutline map;
+    if (openMapOutline(map, options.map, engine) != 0)
         return ExitUsage;
     // The file types a map's links name are learnt as the links are read; a type asked for by
     // name must be known before the search starts, as it would be after a whole load.
-    if (options.type && !isFixedObjectType(*options.type) && learnLinkTypes(map, engine) != 0)
+    if (options.type && !isFixedObjectType(*options.type) && learnLinkTypes(map, options.map) != 0)
         return ExitUsage;
 
     Settings settings;
@@ -489,11 +496,8 @@ int runFind(int argc, char** argv) {
         std::fprintf(stderr, "Saved the criteria to %s\n", name.c_str());
     }
 
-    PageLinks links;
-    if (find.readsLinks() && links.begin(map) != 0)
-        return ExitUsage;
-    bool linksFailed = false;
-    find.giveLinks = [&](int i, SiteNode& page) { linksFailed = linksFailed || links.give(i, page) != 0; };
+    OutlinePages pages(map, options.map, find.readsLinks() ? LinkAddresses::Resolve : LinkAddresses::Keep);
+    find.pageAt = [&pages](int i) { return pages.page(i); };
 
     installInterruptHandler();
     if (find.startSearch() != 0) {
@@ -506,8 +510,10 @@ int runFind(int argc, char** argv) {
             std::fprintf(stderr, "Stopped\n");
             return 130;
         }
-    if (linksFailed)
+    if (pages.failed()) {
+        printDamaged(options.map);
         return ExitUsage;
+    }
     printResults(find, options.format);
     std::vector<const LinkRecord*> rows;
     for (int i = 0; i < find.resultCount(); ++i)

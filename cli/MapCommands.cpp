@@ -2,17 +2,17 @@
 
 #include "CliCommon.h"
 #include "CrawlReports.h"
-#include "PageLinks.h"
-#include "ShownTree.h"
 #include "SiteMapFiles.h"
 #include "SiteOfThisRun.h"
 #include "TextEscapes.h"
+#include "retrieval/LinkStatus.h"
 #include "retrieval/SiteEngine.h"
+#include "sitemap/MapLinkReader.h"
+#include "sitemap/MapOutline.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -20,12 +20,11 @@ namespace lurvik::cli {
 
 namespace {
 
-// Opens the map named by the only argument into engine, its pages without their links; prints the
-// reason and returns non-zero when it cannot. verdict, when given, is set by a "--broken" or
-// "--blocked" argument; other commands refuse them.
-int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, SiteMapFile& map,
+// Opens the map named by the only argument (file receives it) as an outline; prints the reason and returns
+// non-zero when it cannot. verdict, when given, is set by a "--broken" or "--blocked" argument; other
+// commands refuse them.
+int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, MapOutline& map, std::string& file,
             std::string* verdict = nullptr, ResourceChecker* checked = nullptr) {
-    std::string file;
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
         if ((arg == "--broken" || arg == "--blocked") && verdict) {
@@ -43,9 +42,7 @@ int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, SiteMa
         std::fputs(usage, stderr);
         return ExitUsage;
     }
-    map.fileName = file;
-    map.links = SiteMapFile::Links::Skip;
-    if (openSiteMap(map, engine) != 0)
+    if (openMapOutline(map, file, engine) != 0)
         return ExitFailed;
     if (checked)
         for (const CheckedLink& link : map.checkedLinks)
@@ -57,25 +54,83 @@ int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, SiteMa
 // links would otherwise print more spaces than pages.
 constexpr int kMaxIndent = 40;
 
+// Lines are gathered and written in pieces: a million-page tree prints tens of millions.
+class LineBuffer {
+public:
+    ~LineBuffer() { flush(); }
+    std::string& text() { return m_text; }
+    void lineDone() {
+        if (m_text.size() >= (64 << 10))
+            flush();
+    }
+
+private:
+    void flush() {
+        std::fwrite(m_text.data(), 1, m_text.size(), stdout);
+        m_text.clear();
+    }
+    std::string m_text;
+};
+
+// One line of the tree: the page at depth, and whether it was shown above.
+void appendTreeLine(const MapOutline& map, int page, int depth, bool repeated, std::string& out) {
+    out.append(static_cast<size_t>(std::min(depth, kMaxIndent) * 2), ' ');
+    if (depth > kMaxIndent)
+        out += "(" + std::to_string(depth) + ") ";
+    out += shownText(map.title(page));
+    out += "  <";
+    out += shownText(map.url(page));
+    out += '>';
+    // The status in brackets, when the map kept it; a failed page's title is its error.
+    if (map.httpStatus(page) > 0)
+        out += "  [" + std::to_string(map.httpStatus(page)) + "]";
+    if (repeated && map.childCount(page) > 0)
+        out += "  (shown above)";
+    out += '\n';
+}
+
 } // namespace
 
+// The pages nobody links to at the top (the first page when a cycle leaves none, then every page
+// not reached), each page's children below its first appearance, and any later appearance a leaf
+// that says it was shown above: the tree `export --html` writes, printed as it is walked.
 int runTree(int argc, char** argv) {
     SiteEngine& engine = siteOfThisRun();
-    SiteMapFile map;
-    if (int result = openMap(argc, argv, "usage: lurvik-cli tree site.web\n", engine, map))
+    MapOutline map;
+    map.storesPages = false;
+    std::string file;
+    if (int result = openMap(argc, argv, "usage: lurvik-cli tree site.web\n", engine, map, file))
         return result;
-    ShownTree tree(engine);
-    const auto& entries = tree.entries();
-    for (size_t i = 1; i < entries.size(); ++i) {
-        const SiteNode& node = *entries[i].node;
-        int depth = entries[i].depth - 1;
-        // The status in brackets, when the map kept it; a failed page's title is its error.
-        std::string status = node.httpStatus > 0 ? "  [" + std::to_string(node.httpStatus) + "]" : "";
-        std::string level = depth > kMaxIndent ? "(" + std::to_string(depth) + ") " : "";
-        std::printf("%*s%s%s  <%s>%s%s\n", std::min(depth, kMaxIndent) * 2, "", level.c_str(),
-                    shownText(node.title.view()).c_str(), shownText(node.url.text()).c_str(), status.c_str(),
-                    entries[i].repeated && node.children.len() > 0 ? "  (shown above)" : "");
-    }
+    const int pages = map.pageCount();
+    std::vector<bool> shown(pages);
+    bool anyShown = false;
+    LineBuffer out;
+    // Depth first with a stack of its own: a map may be as deep as it has pages.
+    std::vector<std::pair<int, int>> stack;
+    auto add = [&](int site) {
+        stack.assign(1, {site, 0});
+        while (!stack.empty()) {
+            const auto [page, depth] = stack.back();
+            stack.pop_back();
+            const bool repeated = shown[page];
+            shown[page] = true;
+            anyShown = true;
+            appendTreeLine(map, page, depth, repeated, out.text());
+            out.lineDone();
+            if (repeated)
+                continue;
+            for (int i = map.childCount(page) - 1; i >= 0; --i)
+                stack.emplace_back(map.child(page, i), depth + 1);
+        }
+    };
+    for (int page = 0; page < pages; ++page)
+        if (map.parentCount(page) == 0)
+            add(page);
+    if (!anyShown && pages > 0)
+        add(0);
+    for (int page = 0; page < pages; ++page)
+        if (!shown[page])
+            add(page);
     return ExitOk;
 }
 
@@ -84,26 +139,45 @@ int runLinks(int argc, char** argv) {
     AgentPool pool;
     ResourceChecker checked(engine, pool);
     std::string verdict;
-    SiteMapFile map;
+    MapOutline map;
+    map.storesPages = false;
+    std::string file;
     if (int result = openMap(argc, argv, "usage: lurvik-cli links site.web [--broken | --blocked]\n", engine,
-                             map, &verdict, &checked))
+                             map, file, &verdict, &checked))
         return result;
-    PageLinks links;
-    if (links.begin(map) != 0)
-        return ExitFailed;
-    for (int i = 0; i < engine.doneNodes.len(); ++i) {
-        SiteNode* page = engine.doneNodes.get(i);
-        if (links.give(i, *page) != 0)
+    MapLinkReader reader;
+    SiteNode page;
+    LineBuffer out;
+    for (int i = 0; i < map.savedCount(); ++i) {
+        // The whole file was read once already: what fails now was changed since, or holds an
+        // address that does not parse, and is said as a damaged map is.
+        if ((i == 0 && reader.open(file, map.resourceKinds) != 0) || reader.next(page) != 0 ||
+            page.url.view() != map.url(i)) {
+            printError("cannot open " + file + ": " + file + " is damaged or cut short");
             return ExitFailed;
-        if (page->state != NODE_DONE)
-            continue;
-        for (const LinkRecord& link : page->links) {
-            std::string status = linkTargetStatus(engine, *page, link, &checked);
-            if (!verdict.empty() && verdict != linkVerdict(engine, *page, link, &checked))
+        }
+        const std::string pageField = tsvField(page.url.text());
+        for (const LinkRecord& link : page.links) {
+            const int target = link.url.isValid() ? map.find(link.url.resourceKey()) : -1;
+            const LinkTarget found{target >= 0 ? map.state(target) : 0,
+                                   target >= 0 ? map.httpStatus(target) : 0};
+            const std::string status =
+                linkTargetStatus(target >= 0 ? &found : nullptr, engine.limitMode, page.url, link, &checked);
+            if (!verdict.empty() &&
+                verdict != (target >= 0 ? pageVerdict(found.state, found.httpStatus, Str(map.title(target)))
+                                        : checkVerdict(link, &checked)))
                 continue;
-            std::printf(
-                "%s\t%s\t%s\t%s\n", tsvField(page->url.text()).c_str(), linkKindName(link.effectiveKind()),
-                link.url.isValid() ? tsvField(link.url.text()).c_str() : "", tsvField(status).c_str());
+            std::string& line = out.text();
+            line += pageField;
+            line += '\t';
+            line += linkKindName(link.effectiveKind());
+            line += '\t';
+            if (link.url.isValid())
+                line += tsvField(link.url.text());
+            line += '\t';
+            line += tsvField(status);
+            line += '\n';
+            out.lineDone();
         }
     }
     return ExitOk;

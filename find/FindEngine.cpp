@@ -122,15 +122,12 @@ void FindEngine::runSearch() {
         m_words.emplace_back();
     m_matcher = std::make_unique<FindMatcher>(criteria, m_words, showUnratedAsViolated);
 
-    const bool readsLinks = this->readsLinks();
     // By index, not by pointer: the retrieval may append to doneNodes between two pages.
     for (int i = 0; m_continue && !m_stopRequested; ++i) {
         std::unique_lock held(m_site->lock);
-        SiteNode* node = m_site->doneNodes.get(i);
+        SiteNode* node = pageAt ? pageAt(i) : m_site->doneNodes.get(i);
         if (!node)
             break;
-        if (giveLinks && readsLinks)
-            giveLinks(i, *node);
         examinePage(*node, held);
     }
     paceResults(m_lastReportCount, resultCount());

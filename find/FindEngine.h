@@ -84,10 +84,10 @@ public:
     int showUnratedAsViolated = 0;
     FindPacing pacing;
     Post post;
-    // For a site whose pages are held without their links (a big map the command line goes
-    // through page by page): called on the search thread, under the site engine's lock, before the
-    // page at index i of the done list is examined, to give it its links. Only when readsLinks().
-    std::function<void(int i, SiteNode& page)> giveLinks;
+    // For a site held otherwise than in the engine's done list (a big map the command line reads
+    // page by page): when set, the search walks these pages instead; pageAt(i) gives page i, null
+    // past the last. Called on the search thread, under the engine's lock.
+    std::function<SiteNode*(int i)> pageAt;
     // Whether a search with these criteria looks at the pages' links.
     bool readsLinks() const;
 

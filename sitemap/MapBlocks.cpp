@@ -100,4 +100,21 @@ int readHtmlBlock(InputFrogFile& file, MemBlock& block, Str* html) {
     return block.get(skipped, kMaxHtmlBytes);
 }
 
+int readAfterPages(InputFrogFile& file, MemBlock& trailing) {
+    // Whatever follows the pages must be a whole block or a clean end: a file cut inside its last
+    // stretch of compressed data shows only here.
+    int next = file.read(trailing);
+    if (next != 0 && next != static_cast<int>(FrogFileError::EndOfFile))
+        return 1;
+    // Compressed data cut at its very end shows only when the reader runs into the cut: read on to
+    // the end, over any further blocks a later version may add.
+    for (int more = 0; next == 0 && more < 64; ++more) {
+        MemBlock later;
+        next = file.read(later);
+        if (next != 0 && next != static_cast<int>(FrogFileError::EndOfFile))
+            return 1;
+    }
+    return 0;
+}
+
 } // namespace lurvik

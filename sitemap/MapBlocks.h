@@ -48,5 +48,9 @@ enum class LinkAddresses { Resolve, Keep };
                                 LinkAddresses addressesOf, int& id, std::vector<int>& childIds);
 // Reads the HTML block after a page's block; html, when given, receives the page's HTML.
 [[nodiscard]] int readHtmlBlock(InputFrogFile& file, MemBlock& block, Str* html);
+// Reads what follows the last page: trailing receives the block after the pages, if any (room for
+// later additions to the format), and the rest is read to the end, where compressed data cut
+// short shows. 0, or 1 when the file is damaged or cut short.
+[[nodiscard]] int readAfterPages(InputFrogFile& file, MemBlock& trailing);
 
 } // namespace lurvik

@@ -12,7 +12,9 @@ constexpr int kPagesPerAddressSet = 1 << 14;
 
 } // namespace
 
-int MapLinkReader::open(const std::string& fileName, std::vector<ResourceLinkKind> resourceKinds) {
+int MapLinkReader::open(const std::string& fileName, std::vector<ResourceLinkKind> resourceKinds,
+                        LinkAddresses links) {
+    m_linkAddresses = links;
     bool wide = false;
     MemBlock header;
     Str baseHost;
@@ -31,25 +33,27 @@ int MapLinkReader::open(const std::string& fileName, std::vector<ResourceLinkKin
 int MapLinkReader::next(SiteNode& page) {
     if (m_index >= m_count)
         return 1;
-    if (m_index % kPagesPerAddressSet == 0)
+    const int index = m_index++;
+    if (index % kPagesPerAddressSet == 0)
         m_addresses = std::make_unique<MapAddresses>();
     int id = 0;
     m_childIds.clear();
-    if (readPageBlock(m_file, m_block, m_read, m_base, m_idWidth, *m_addresses, m_links,
-                      LinkAddresses::Resolve, id, m_childIds) != 0 ||
-        readHtmlBlock(m_file, m_htmlBlock, nullptr) != 0 || m_read.url.view() != page.url.view())
+    if (readPageBlock(m_file, m_block, page, m_base, m_idWidth, *m_addresses, m_links, m_linkAddresses, id,
+                      m_childIds) != 0 ||
+        readHtmlBlock(m_file, m_htmlBlock, nullptr) != 0)
         return 1;
     LinkList& links = page.links;
     links.clear();
+    if (m_linkAddresses == LinkAddresses::Keep)
+        return 0;
     links.reserve(static_cast<int>(m_links.kinds.size()));
     for (size_t i = 0; i < m_links.kinds.size(); ++i)
         links.add(m_links.kinds[i], std::move(m_links.urls[i]), Str(m_links.texts[i]));
-    for (; m_nextKind < m_resourceKinds.size() && m_resourceKinds[m_nextKind].page == m_index; ++m_nextKind) {
+    for (; m_nextKind < m_resourceKinds.size() && m_resourceKinds[m_nextKind].page == index; ++m_nextKind) {
         const ResourceLinkKind& resource = m_resourceKinds[m_nextKind];
         if (resource.at < links.len())
             (links.begin() + resource.at)->kind = resource.kind;
     }
-    ++m_index;
     return 0;
 }
 

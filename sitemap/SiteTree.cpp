@@ -261,19 +261,8 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
     inFile.clear();
     builder.finish();
 
-    // Whatever follows the pages must be a whole block or a clean end: a file cut inside its last
-    // stretch of compressed data shows only here.
-    int next = file.read(trailing);
-    if (next != 0 && next != static_cast<int>(FrogFileError::EndOfFile))
+    if (readAfterPages(file, trailing) != 0)
         return 1;
-    // Compressed data cut at its very end shows only when the reader runs into the cut: read on to
-    // the end, over any further blocks a later version may add.
-    for (int more = 0; next == 0 && more < 64; ++more) {
-        MemBlock later;
-        next = file.read(later);
-        if (next != 0 && next != static_cast<int>(FrogFileError::EndOfFile))
-            return 1;
-    }
 
     // The writer numbers pages 1 to count in file order; an id past that names no page.
     std::vector<SiteNode*> added(read.size() + 1);

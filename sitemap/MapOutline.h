@@ -1,0 +1,93 @@
+#pragma once
+
+#include "StatusExtension.h"
+#include "core/InputFrogFile.h"
+#include "core/Str.h"
+#include "core/TextIndex.h"
+#include "retrieval/SiteEngine.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lurvik {
+
+// A site map's pages as the commands that go through a big map need them: addresses, titles,
+// states and statuses, and which page links to which, in about a hundred bytes a page and no
+// SiteNode (a loaded million-page map took gigabytes). The pages' links are left in the file, for
+// MapLinkReader to read page by page.
+//
+// Pages are numbered as an open into an empty engine puts them in its done list: the saved pages
+// in file order, then the pages that failed, as the map's statuses give them. What open() refuses,
+// and what it warns of, is what SiteMapFile::open refuses and warns of, in the same words.
+class MapOutline {
+public:
+    // As SiteMapFile::open: 0; 1 (errorText says why), 4004 or 4005. engine learns the types its
+    // reply headers give the pages, as a loaded map teaches it; it holds no page before or after.
+    [[nodiscard]] int open(const std::string& fileName, SiteEngine& engine);
+
+    int pageCount() const { return static_cast<int>(m_pages.size()); }
+    // Pages below this are the saved ones, in file order; the failed ones follow.
+    int savedCount() const { return m_savedCount; }
+    std::string_view url(int page) const { return m_pages[page].url; }
+    std::string_view title(int page) const { return m_pages[page].title; }
+    int state(int page) const { return m_pages[page].state; }
+    int httpStatus(int page) const { return m_pages[page].httpStatus; }
+    int size(int page) const { return m_pages[page].size; }
+    int parentCount(int page) const { return static_cast<int>(m_pages[page].parentCount); }
+    // The pages page links to, in the order a loaded map's children have.
+    int childCount(int page) const {
+        return static_cast<int>(m_childrenBegin[page + 1] - m_childrenBegin[page]);
+    }
+    int child(int page, int i) const { return static_cast<int>(m_children[m_childrenBegin[page] + i]); }
+    // The page whose address has this resource key (URL::resourceKey), else -1.
+    int find(std::string_view key) const;
+
+    // What SiteMapFile gives the same names.
+    Str errorText;
+    Str extensionWarning;
+    bool storesPages = true;
+    std::vector<CheckedLink> checkedLinks;
+    std::vector<ResourceLinkKind> resourceKinds;
+
+private:
+    struct Page {
+        std::string_view url;
+        std::string_view title;
+        uint32_t keyLength = 0;
+        uint32_t parentCount = 0;
+        int size = 0;
+        int httpStatus = 0;
+        uint8_t state = 0;
+    };
+    struct Key {
+        std::string_view key;
+        uint32_t page;
+    };
+    struct KeyOf {
+        std::string_view operator()(const Key& entry) const { return entry.key; }
+    };
+
+    int readPages(InputFrogFile& file, bool wide, const SiteEngine& engine, MemBlock& trailing,
+                  std::vector<int>& linkCounts, std::vector<int>& fileIds, std::vector<int>& childIds,
+                  std::vector<size_t>& childrenEnd);
+    void joinSavedPages(const std::vector<int>& fileIds, const std::vector<int>& childIds,
+                        const std::vector<size_t>& childrenEnd);
+    void applyStatuses(MapStatuses& statuses, SiteEngine& engine);
+    std::string_view keep(std::string_view text);
+    int addPage(const Page& page);
+
+    std::vector<Page> m_pages;
+    int m_savedCount = 0;
+    TextIndex<Key, KeyOf> m_byKey;
+    std::vector<uint32_t> m_childrenBegin{0};
+    std::vector<uint32_t> m_children;
+    // The texts of the pages, in blocks that never move.
+    std::vector<std::unique_ptr<char[]>> m_textBlocks;
+    char* m_textAt = nullptr;
+    size_t m_textLeft = 0;
+};
+
+} // namespace lurvik
