@@ -11,6 +11,7 @@
 #include "sitemap/MapOutline.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -72,18 +73,29 @@ private:
     std::string m_text;
 };
 
+void appendNumber(std::string& out, int number) {
+    char digits[16];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
+}
+
 // One line of the tree: the page at depth, and whether it was shown above.
 void appendTreeLine(const MapOutline& map, int page, int depth, bool repeated, std::string& out) {
     out.append(static_cast<size_t>(std::min(depth, kMaxIndent) * 2), ' ');
-    if (depth > kMaxIndent)
-        out += "(" + std::to_string(depth) + ") ";
-    out += shownText(map.title(page));
+    if (depth > kMaxIndent) {
+        out += '(';
+        appendNumber(out, depth);
+        out += ") ";
+    }
+    appendShownText(out, map.title(page));
     out += "  <";
-    out += shownText(map.url(page));
+    appendShownText(out, map.url(page));
     out += '>';
     // The status in brackets, when the map kept it; a failed page's title is its error.
-    if (map.httpStatus(page) > 0)
-        out += "  [" + std::to_string(map.httpStatus(page)) + "]";
+    if (map.httpStatus(page) > 0) {
+        out += "  [";
+        appendNumber(out, map.httpStatus(page));
+        out += ']';
+    }
     if (repeated && map.childCount(page) > 0)
         out += "  (shown above)";
     out += '\n';
@@ -173,9 +185,9 @@ int runLinks(int argc, char** argv) {
             line += linkKindName(link.effectiveKind());
             line += '\t';
             if (link.url.isValid())
-                line += tsvField(link.url.text());
+                appendTsvField(line, link.url.view());
             line += '\t';
-            line += tsvField(status);
+            appendTsvField(line, status);
             line += '\n';
             out.lineDone();
         }
