@@ -160,6 +160,17 @@ int runLinks(int argc, char** argv) {
     MapLinkReader reader;
     SiteNode page;
     LineBuffer out;
+    // What the link at each place of the page before came to, when it led to a page of the map: a
+    // site's menus put the same links in the same places, and looking each up again was most of
+    // the time a million-page map took.
+    struct Known {
+        int kind = 0;
+        std::string address;
+        std::string line; // after the page's field
+        const char* verdict = "";
+    };
+    std::vector<Known> known;
+    std::vector<uint64_t> hashes;
     for (int i = 0; i < map.savedCount(); ++i) {
         // The whole file was read once already: what fails now was changed since, or holds an
         // address that does not parse, and is said as a damaged map is.
@@ -169,27 +180,60 @@ int runLinks(int argc, char** argv) {
             return ExitFailed;
         }
         const std::string pageField = tsvField(page.url.text());
+        if (known.size() < static_cast<size_t>(page.links.len()))
+            known.resize(page.links.len());
+        // The pages the other links lead to are asked for together.
+        hashes.resize(page.links.len());
+        int place = 0;
         for (const LinkRecord& link : page.links) {
-            const int target = link.url.isValid() ? map.find(link.url.resourceKey()) : -1;
-            const LinkTarget found{target >= 0 ? map.state(target) : 0,
-                                   target >= 0 ? map.httpStatus(target) : 0};
-            const std::string status =
-                linkTargetStatus(target >= 0 ? &found : nullptr, engine.limitMode, page.url, link, &checked);
-            if (!verdict.empty() &&
-                verdict != (target >= 0 ? pageVerdict(found.state, found.httpStatus, Str(map.title(target)))
-                                        : checkVerdict(link, &checked)))
+            const Known& before = known[place];
+            hashes[place++] = 0;
+            if (link.url.isValid() &&
+                (before.line.empty() || before.kind != link.kind || before.address != link.url.view())) {
+                hashes[place - 1] = MapOutline::hashOf(link.url.resourceKey());
+                map.prefetch(hashes[place - 1]);
+            }
+        }
+        place = 0;
+        for (const LinkRecord& link : page.links) {
+            const uint64_t hash = hashes[place];
+            Known& before = known[place++];
+            if (before.line.empty() || before.kind != link.kind || before.address != link.url.view()) {
+                before.line.clear();
+                const int target = link.url.isValid() ? map.find(link.url.resourceKey(), hash) : -1;
+                const LinkTarget found{target >= 0 ? map.state(target) : 0,
+                                       target >= 0 ? map.httpStatus(target) : 0};
+                const char* verdictOfLink =
+                    target >= 0 ? pageVerdict(found.state, found.httpStatus, Str(map.title(target)))
+                                : checkVerdict(link, &checked);
+                std::string line = "\t";
+                line += linkKindName(link.effectiveKind());
+                line += '\t';
+                if (link.url.isValid())
+                    appendTsvField(line, link.url.view());
+                line += '\t';
+                // Whether a link to no page of the map was followed depends on its page.
+                appendTsvField(line, linkTargetStatus(target >= 0 ? &found : nullptr, engine.limitMode,
+                                                      page.url, link, &checked));
+                line += '\n';
+                if (verdict.empty() || verdict == verdictOfLink) {
+                    out.text() += pageField;
+                    out.text() += line;
+                    out.lineDone();
+                }
+                if (target >= 0) {
+                    before.kind = link.kind;
+                    before.address = link.url.view();
+                    before.line = std::move(line);
+                    before.verdict = verdictOfLink;
+                }
                 continue;
-            std::string& line = out.text();
-            line += pageField;
-            line += '\t';
-            line += linkKindName(link.effectiveKind());
-            line += '\t';
-            if (link.url.isValid())
-                appendTsvField(line, link.url.view());
-            line += '\t';
-            appendTsvField(line, status);
-            line += '\n';
-            out.lineDone();
+            }
+            if (verdict.empty() || verdict == before.verdict) {
+                out.text() += pageField;
+                out.text() += before.line;
+                out.lineDone();
+            }
         }
     }
     return ExitOk;

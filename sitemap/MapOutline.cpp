@@ -24,7 +24,15 @@ constexpr size_t kTextBlockBytes = 1 << 20;
 } // namespace
 
 int MapOutline::find(std::string_view key) const {
-    const Key* found = m_byKey.find(key);
+    return find(key, hashOf(key));
+}
+
+void MapOutline::prefetch(uint64_t hash) const {
+    m_byKey.prefetchSlot(hash);
+}
+
+int MapOutline::find(std::string_view key, uint64_t hash) const {
+    const Key* found = m_byKey.find(key, hash);
     return found ? static_cast<int>(found->page) : -1;
 }
 
@@ -46,7 +54,7 @@ std::string_view MapOutline::keep(std::string_view text) {
 int MapOutline::addPage(const Page& page) {
     const int index = static_cast<int>(m_pages.size());
     m_pages.push_back(page);
-    m_byKey.insert({page.url.substr(0, page.keyLength), static_cast<uint32_t>(index)});
+    m_byKey.insert({page.url.data(), page.keyLength, static_cast<uint32_t>(index)});
     return index;
 }
 
@@ -68,16 +76,19 @@ int MapOutline::open(const std::string& fileName, SiteEngine& engine) {
     }
     MemBlock trailing;
     std::vector<int> linkCounts;
-    std::vector<int> fileIds;
-    std::vector<int> childIds;
-    std::vector<size_t> childrenEnd;
-    const int result = readPages(file, wide, engine, trailing, linkCounts, fileIds, childIds, childrenEnd);
-    if (result != 0) {
-        if (result == 1)
-            errorText = Str(fileName + " is damaged or cut short");
-        return result;
+    {
+        std::vector<int> fileIds;
+        std::vector<int> childIds;
+        std::vector<size_t> childrenEnd;
+        const int result =
+            readPages(file, wide, engine, trailing, linkCounts, fileIds, childIds, childrenEnd);
+        if (result != 0) {
+            if (result == 1)
+                errorText = Str(fileName + " is damaged or cut short");
+            return result;
+        }
+        joinSavedPages(fileIds, childIds, childrenEnd);
     }
-    joinSavedPages(fileIds, childIds, childrenEnd);
     MapStatuses statuses;
     if (trailing.len() > 0) {
         if (parseStatusExtension(trailing, linkCounts, statuses) != 0)
@@ -180,6 +191,10 @@ void MapOutline::applyStatuses(MapStatuses& statuses, SiteEngine& engine) {
         page.replyHeader = Str(statuses.headers[i]);
         engine.noteReplyType(page);
     }
+    // Room for every failed page at once: grown page by page, the lists would be copied while the
+    // whole status block is held.
+    m_pages.reserve(m_pages.size() + statuses.failed.size());
+    m_byKey.reserve(m_pages.size() + statuses.failed.size());
     // The failed pages join their parents after every saved page has its children, so that they
     // come last among them; each parent once.
     std::vector<std::pair<uint32_t, uint32_t>> joins; // parent, failed page

@@ -44,6 +44,11 @@ public:
     int child(int page, int i) const { return static_cast<int>(m_children[m_childrenBegin[page] + i]); }
     // The page whose address has this resource key (URL::resourceKey), else -1.
     int find(std::string_view key) const;
+    // The same in two steps, for many keys at once: ask for each (hashOf, prefetch), then find
+    // each with its hash; the trips to memory overlap instead of queueing.
+    static uint64_t hashOf(std::string_view key) { return TextIndex<Key, KeyOf>::hashOf(key); }
+    void prefetch(uint64_t hash) const;
+    int find(std::string_view key, uint64_t hash) const;
 
     // What SiteMapFile gives the same names.
     Str errorText;
@@ -62,12 +67,14 @@ private:
         int httpStatus = 0;
         uint8_t state = 0;
     };
+    // A page's resource key, by its first byte and length: a million-page map has two million.
     struct Key {
-        std::string_view key;
+        const char* key;
+        uint32_t length;
         uint32_t page;
     };
     struct KeyOf {
-        std::string_view operator()(const Key& entry) const { return entry.key; }
+        std::string_view operator()(const Key& entry) const { return {entry.key, entry.length}; }
     };
 
     int readPages(InputFrogFile& file, bool wide, const SiteEngine& engine, MemBlock& trailing,
