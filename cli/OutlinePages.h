@@ -11,7 +11,7 @@ namespace lurvik::cli {
 // The pages of a map read as an outline, made one at a time as a search comes to them: each a
 // SiteNode of its own with what the search reads of it (address, title, size, state, status, how
 // many pages it links to and how many link to it) and, when asked for, its links read again from
-// the file. The node of a page goes when the next is made, so a million-page search holds one.
+// the file (LinkAddresses::Resolve). The node of a page goes when the next is made, so a million-page search holds one.
 class OutlinePages {
 public:
     OutlinePages(const MapOutline& map, std::string fileName, LinkAddresses links);

@@ -116,6 +116,7 @@ protected:
             const SiteNode& node = *loaded.doneNodes.get(i);
             SCOPED_TRACE(node.url.text());
             ASSERT_EQ(outline.url(i), node.url.view());
+            EXPECT_EQ(URL(outline.url(i)).view(), outline.url(i)) << "an address parses back to itself";
             EXPECT_EQ(outline.find(node.url.resourceKey()), i);
             EXPECT_EQ(outline.title(i), node.title.view());
             EXPECT_EQ(outline.state(i), node.state);
