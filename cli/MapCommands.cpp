@@ -79,16 +79,30 @@ void appendNumber(std::string& out, int number) {
 }
 
 // One line of the tree: the page at depth, and whether it was shown above.
-void appendTreeLine(const MapOutline& map, int page, int depth, bool repeated, std::string& out) {
+// What is known of a page's texts: a page is printed as often as pages link to it, and most
+// texts need no escape.
+enum PlainText : uint8_t { Unknown = 0, Known = 1, PlainTitle = 2, PlainAddress = 4 };
+
+void appendTreeLine(const MapOutline& map, int page, int depth, bool repeated, uint8_t& plain,
+                    std::string& out) {
+    if (plain == Unknown)
+        plain = Known | (isShownAsIs(map.title(page)) ? PlainTitle : 0) |
+                (isShownAsIs(map.url(page)) ? PlainAddress : 0);
     out.append(static_cast<size_t>(std::min(depth, kMaxIndent) * 2), ' ');
     if (depth > kMaxIndent) {
         out += '(';
         appendNumber(out, depth);
         out += ") ";
     }
-    appendShownText(out, map.title(page));
+    if (plain & PlainTitle)
+        out += map.title(page);
+    else
+        appendShownText(out, map.title(page));
     out += "  <";
-    appendShownText(out, map.url(page));
+    if (plain & PlainAddress)
+        out += map.url(page);
+    else
+        appendShownText(out, map.url(page));
     out += '>';
     // The status in brackets, when the map kept it; a failed page's title is its error.
     if (map.httpStatus(page) > 0) {
@@ -115,6 +129,7 @@ int runTree(int argc, char** argv) {
         return result;
     const int pages = map.pageCount();
     std::vector<bool> shown(pages);
+    std::vector<uint8_t> plain(pages);
     bool anyShown = false;
     LineBuffer out;
     // Depth first with a stack of its own: a map may be as deep as it has pages.
@@ -127,7 +142,7 @@ int runTree(int argc, char** argv) {
             const bool repeated = shown[page];
             shown[page] = true;
             anyShown = true;
-            appendTreeLine(map, page, depth, repeated, out.text());
+            appendTreeLine(map, page, depth, repeated, plain[page], out.text());
             out.lineDone();
             if (repeated)
                 continue;

@@ -26,9 +26,8 @@ size_t sequenceLength(std::string_view text, size_t i) {
 void appendEscaped(std::string& out, std::string_view text, bool doubleBackslash) {
     // Most texts are printable ASCII and go out as they are: a million-page tree prints tens of
     // millions of titles and addresses.
-    if (std::all_of(text.begin(), text.end(), [doubleBackslash](char c) {
-            return c >= 0x20 && c < 0x7F && !(c == '\\' && doubleBackslash);
-        })) {
+    if (doubleBackslash ? text.find('\\') == std::string_view::npos && isShownAsIs(text)
+                        : isShownAsIs(text)) {
         out.append(text);
         return;
     }
@@ -63,6 +62,10 @@ void appendEscaped(std::string& out, std::string_view text, bool doubleBackslash
 }
 
 } // namespace
+
+bool isShownAsIs(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+}
 
 std::string shownText(std::string_view text) {
     std::string out;

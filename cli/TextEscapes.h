@@ -13,6 +13,8 @@ namespace lurvik::cli {
 // "\t", "\xHH" or "\u00HH"; a byte that is not part of well-formed UTF-8 becomes "\xHH".
 std::string shownText(std::string_view text);
 void appendShownText(std::string& out, std::string_view text);
+// Whether shownText leaves text as it is: printable ASCII only.
+bool isShownAsIs(std::string_view text);
 
 // A field of a tab-separated row: the same as shownText, and a backslash is doubled so the field
 // reads back unambiguously.
