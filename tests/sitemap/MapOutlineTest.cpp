@@ -193,6 +193,11 @@ TEST_F(MapOutlineTest, RefusesAndWarnsAsTheLoadDoes) {
     for (size_t cut : {size_t(0), size_t(5), size_t(40), good.size() / 2, good.size() - 9, good.size() - 1})
         compare(good.substr(0, cut), "cut at " + std::to_string(cut));
     compare("LURVKMAP1.0", "plain magic, not compressed");
+    std::mt19937 random(7);
+    std::string noise(4000, '\0');
+    for (char& c : noise)
+        c = static_cast<char>(random());
+    compare(noise, "random bytes");
     compare("", "empty");
 
     // Rewritten block by block: a page block in place of the next one (the same page twice), and
