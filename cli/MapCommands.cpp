@@ -124,6 +124,7 @@ int runTree(int argc, char** argv) {
     SiteEngine& engine = siteOfThisRun();
     MapOutline map;
     map.storesPages = false;
+    map.learnsReplyTypes = false;
     std::string file;
     if (int result = openMap(argc, argv, "usage: lurvik-cli tree site.web\n", engine, map, file))
         return result;
@@ -221,6 +222,8 @@ int runLinks(int argc, char** argv) {
                 const char* verdictOfLink =
                     target >= 0 ? pageVerdict(found.state, found.httpStatus, Str(map.title(target)))
                                 : checkVerdict(link, &checked);
+                if (target < 0 && !verdict.empty() && verdict != verdictOfLink)
+                    continue;
                 std::string line = "\t";
                 line += linkKindName(link.effectiveKind());
                 line += '\t';

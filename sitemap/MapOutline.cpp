@@ -186,7 +186,7 @@ void MapOutline::applyStatuses(MapStatuses& statuses, SiteEngine& engine) {
     for (int i = 0; i < m_savedCount; ++i)
         m_pages[i].httpStatus = statuses.statuses[i];
     // What the reply headers say of the pages' types, as a loaded map teaches the engine.
-    for (size_t i = 0; i < statuses.headers.size(); ++i) {
+    for (size_t i = 0; learnsReplyTypes && i < statuses.headers.size(); ++i) {
         SiteNode page(URL(m_pages[i].url));
         page.replyHeader = Str(statuses.headers[i]);
         engine.noteReplyType(page);

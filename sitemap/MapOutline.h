@@ -54,6 +54,9 @@ public:
     Str errorText;
     Str extensionWarning;
     bool storesPages = true;
+    // Whether open() teaches the engine the types the reply headers give the pages; a command that
+    // shows no type need not parse two million addresses again for it.
+    bool learnsReplyTypes = true;
     std::vector<CheckedLink> checkedLinks;
     std::vector<ResourceLinkKind> resourceKinds;
 
