@@ -14,13 +14,12 @@
 namespace lurvik {
 
 // Reads a site map's pages again, page by page, with their links, for a command that holds the
-// map without them (MapOutline, or SiteMapFile::Links::Skip): a command going through a million
-// pages holds the links of the page it is at, not those of the whole site. Pages come in file
-// order.
+// map as an outline (MapOutline): a command going through a million pages holds the links of the
+// page it is at, not those of the whole site. Pages come in file order.
 class MapLinkReader {
 public:
-    // Opens fileName and reads up to its first page. resourceKinds are those the open that skipped
-    // the links gave (SiteMapFile::resourceKinds). 0, or 1 when the file cannot be read.
+    // Opens fileName and reads up to its first page. resourceKinds are those the outline read
+    // (MapOutline::resourceKinds). 0, or 1 when the file cannot be read.
     // With LinkAddresses::Keep the pages come without their links, which are not even resolved.
     [[nodiscard]] int open(const std::string& fileName, std::vector<ResourceLinkKind> resourceKinds,
                            LinkAddresses links = LinkAddresses::Resolve);

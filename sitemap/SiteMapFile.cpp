@@ -82,12 +82,14 @@ int SiteMapFile::open(SiteEngine& engine) {
     MapAddresses addresses;
     std::vector<int> linkCounts;
     std::vector<int>* counts = links == Links::Skip ? &linkCounts : nullptr;
+    // The kinds the statuses give links that are not there.
+    std::vector<ResourceLinkKind> unmade;
     int result = readTree(engine, file, trailing, loaded, addresses, wide, storesPages, counts);
     if (result == 1)
         errorText = Str(fileName.str() + " is damaged or cut short");
     if (result == 0 && trailing.len() > 0 &&
         readStatusExtension(engine, trailing, loaded, addresses, checkedLinks, frontier, counts,
-                            counts ? &resourceKinds : nullptr) != 0)
+                            counts ? &unmade : nullptr) != 0)
         extensionWarning =
             Str(fileName.str() + ": the page statuses after the site map are damaged and were ignored");
     return result;

@@ -44,14 +44,10 @@ public:
     bool storesPages = true;
     // Set when the map's pages loaded but the statuses after them were damaged and left out.
     Str extensionWarning;
-    // Whether open() gives the pages their links. A command that goes through a big map page by
-    // page opens it without them and reads each page's links again with MapLinkReader when it
-    // comes to it: a million pages' links never need to be held at once.
+    // Whether open() gives the pages their links: a command that shows none (export) leaves the
+    // tens of millions of a big map's records unmade.
     enum class Links { Load, Skip };
     Links links = Links::Load;
-    // With the links skipped: the kinds the statuses give links that the layout has no number
-    // for, which MapLinkReader gives them back.
-    std::vector<ResourceLinkKind> resourceKinds;
 
     // Why save() or open() returned result, as the program says it: the system's reason for a
     // failure on the file itself, the map's for the others.
