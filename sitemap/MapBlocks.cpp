@@ -27,9 +27,11 @@ int readLinks(MemBlock& block, const URL& pageURL, MapAddresses& addresses, Link
     int count = 0;
     if (block.get(count, 4) != 0 || count < 0)
         return 1;
+    out.count = count;
     out.kinds.clear();
     out.stored.clear();
     out.texts.clear();
+    const bool keep = addressesOf == LinkAddresses::Resolve;
     for (int i = 0; i < count; ++i) {
         int kind = 0;
         std::string_view url;
@@ -37,11 +39,13 @@ int readLinks(MemBlock& block, const URL& pageURL, MapAddresses& addresses, Link
         if (block.get(kind, 1) != 0 || block.get(url, URL::kMaxStoredLength) != 0 ||
             block.get(text, kMaxLinkTextBytes) != 0)
             return 1;
-        out.kinds.push_back(kind);
-        out.stored.push_back(url);
-        out.texts.push_back(text);
+        if (keep) {
+            out.kinds.push_back(kind);
+            out.stored.push_back(url);
+            out.texts.push_back(text);
+        }
     }
-    if (addressesOf == LinkAddresses::Keep)
+    if (!keep)
         return 0;
     // The addresses as one batch, whose look-ups overlap.
     return addresses.readAll(out.stored, pageURL, out.urls);

@@ -30,6 +30,8 @@ URL mapBase(const Str& host);
 // A page's link records as read, before they are built; reused from page to page. The views
 // point into the page's block.
 struct LinkFields {
+    int count = 0;
+    // Filled only when the addresses are resolved (LinkAddresses::Resolve).
     std::vector<int> kinds;
     std::vector<std::string_view> stored; // the addresses as stored, relative to the page
     std::vector<std::string_view> texts;

@@ -131,7 +131,7 @@ int MapOutline::readPages(InputFrogFile& file, bool wide, const SiteEngine& engi
             return 1;
         fileIds.push_back(id);
         childrenEnd.push_back(childIds.size());
-        linkCounts.push_back(static_cast<int>(links.kinds.size()));
+        linkCounts.push_back(links.count);
         if (engine.findNode(node.url, true, true) || m_byKey.find(node.url.resourceKey()))
             return 4005;
         if (readHtmlBlock(file, htmlBlock, &html) != 0)

@@ -253,7 +253,7 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
         }
         inFile.insert(node.get());
         if (linkCounts)
-            linkCounts->push_back(static_cast<int>(links.kinds.size()));
+            linkCounts->push_back(links.count);
         else
             builder.add(*node, links.kinds, links.urls, links.texts);
         read.push_back(std::move(node));
