@@ -5,6 +5,7 @@
 #include "retrieval/LinkStatus.h"
 #include "retrieval/ResourceChecker.h"
 #include "retrieval/SiteEngine.h"
+#include "sitemap/MapOutline.h"
 
 #include <string>
 
@@ -15,6 +16,9 @@ namespace lurvik::cli {
 // warning, when not empty, is the report's first line.
 [[nodiscard]] int writePageReport(const SiteEngine& engine, const std::string& path, ReportFormat format,
                                   const std::string& warning, std::string& errorText);
+// The same for a saved map read as an outline, as it reads when loaded.
+[[nodiscard]] int writePageReport(const MapOutline& map, const std::string& path, ReportFormat format,
+                                  std::string& errorText);
 // The link report: one record per link of every finished page.
 // Fields: page, kind, type, url, text, target, verdict, line; after a crawl that rendered its
 // pages also rendered (true for a link only the rendered page holds).

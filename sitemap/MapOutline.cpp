@@ -23,6 +23,12 @@ constexpr size_t kTextBlockBytes = 1 << 20;
 
 } // namespace
 
+const std::vector<RedirectHop>* MapOutline::redirects(int page) const {
+    auto found = std::lower_bound(m_redirects.begin(), m_redirects.end(), page,
+                                  [](const auto& entry, int at) { return entry.first < at; });
+    return found != m_redirects.end() && found->first == page ? &found->second : nullptr;
+}
+
 int MapOutline::find(std::string_view key) const {
     return find(key, hashOf(key));
 }
@@ -176,15 +182,22 @@ void MapOutline::joinSavedPages(const std::vector<int>& fileIds, const std::vect
                 continue;
             joinedTo[id] = static_cast<int>(i);
             m_children.push_back(static_cast<uint32_t>(pageOf[id]));
-            ++m_pages[pageOf[id]].parentCount;
+            Page& child = m_pages[pageOf[id]];
+            if (child.parentCount++ == 0)
+                child.firstParent = static_cast<int>(i);
         }
         m_childrenBegin.push_back(static_cast<uint32_t>(m_children.size()));
     }
 }
 
 void MapOutline::applyStatuses(MapStatuses& statuses, SiteEngine& engine) {
-    for (int i = 0; i < m_savedCount; ++i)
+    for (int i = 0; i < m_savedCount; ++i) {
         m_pages[i].httpStatus = statuses.statuses[i];
+        m_pages[i].lastModified = keep(statuses.dates[i]);
+        if (static_cast<size_t>(i) < statuses.levels.size())
+            m_pages[i].level = statuses.levels[i];
+    }
+    m_redirects = std::move(statuses.redirects);
     // What the reply headers say of the pages' types, as a loaded map teaches the engine.
     for (size_t i = 0; learnsReplyTypes && i < statuses.headers.size(); ++i) {
         SiteNode page(URL(m_pages[i].url));
@@ -211,6 +224,7 @@ void MapOutline::applyStatuses(MapStatuses& statuses, SiteEngine& engine) {
         page.keyLength = static_cast<uint32_t>(url.resourceKey().size());
         page.title = keep(failed.errorText);
         page.httpStatus = failed.status;
+        page.level = failed.level;
         page.state = NODE_ERROR;
         const int index = addPage(page);
         for (size_t k = from; k < failed.parentIdsEnd; ++k) {
@@ -219,7 +233,8 @@ void MapOutline::applyStatuses(MapStatuses& statuses, SiteEngine& engine) {
                 continue;
             joined[id] = true;
             joins.emplace_back(static_cast<uint32_t>(id - 1), static_cast<uint32_t>(index));
-            ++m_pages[index].parentCount;
+            if (m_pages[index].parentCount++ == 0)
+                m_pages[index].firstParent = id - 1;
         }
         for (size_t k = from; k < failed.parentIdsEnd; ++k)
             joined[statuses.failedParentIds[k]] = false;

@@ -37,6 +37,13 @@ public:
     int httpStatus(int page) const { return m_pages[page].httpStatus; }
     int size(int page) const { return m_pages[page].size; }
     int parentCount(int page) const { return static_cast<int>(m_pages[page].parentCount); }
+    // The first page that links to page (the first of a loaded page's parents), else -1.
+    int firstParent(int page) const { return m_pages[page].firstParent; }
+    // The level the map kept (kUnknownLevel when it kept none), and Last-Modified.
+    int level(int page) const { return m_pages[page].level; }
+    std::string_view lastModified(int page) const { return m_pages[page].lastModified; }
+    // The redirects that led to page, null when none did.
+    const std::vector<RedirectHop>* redirects(int page) const;
     // The pages page links to, in the order a loaded map's children have.
     int childCount(int page) const {
         return static_cast<int>(m_childrenBegin[page + 1] - m_childrenBegin[page]);
@@ -64,7 +71,10 @@ private:
     struct Page {
         std::string_view url;
         std::string_view title;
+        std::string_view lastModified;
         uint32_t keyLength = 0;
+        int firstParent = -1;
+        int level = kUnknownLevel;
         uint32_t parentCount = 0;
         int size = 0;
         int httpStatus = 0;
@@ -94,6 +104,7 @@ private:
     TextIndex<Key, KeyOf> m_byKey;
     std::vector<uint32_t> m_childrenBegin{0};
     std::vector<uint32_t> m_children;
+    std::vector<std::pair<int, std::vector<RedirectHop>>> m_redirects; // by page, in order
     // The texts of the pages, in blocks that never move.
     std::vector<std::unique_ptr<char[]>> m_textBlocks;
     char* m_textAt = nullptr;

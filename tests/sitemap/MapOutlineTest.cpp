@@ -123,6 +123,15 @@ protected:
             EXPECT_EQ(outline.httpStatus(i), node.httpStatus);
             EXPECT_EQ(outline.size(i), node.size);
             EXPECT_EQ(outline.parentCount(i), node.parents.len());
+            EXPECT_EQ(outline.firstParent(i), node.parents.len() ? indexOf[node.parents.get(0)] : -1);
+            EXPECT_EQ(outline.level(i), node.level);
+            if (node.state == NODE_DONE)
+                EXPECT_EQ(outline.lastModified(i), node.lastModified.view());
+            ASSERT_EQ(outline.redirects(i) != nullptr, node.redirects != nullptr);
+            if (node.redirects) {
+                ASSERT_EQ(outline.redirects(i)->size(), node.redirects->size());
+                EXPECT_EQ((*outline.redirects(i))[0].address.view(), (*node.redirects)[0].address.view());
+            }
             ASSERT_EQ(outline.childCount(i), node.children.len());
             for (int k = 0; k < node.children.len(); ++k)
                 EXPECT_EQ(outline.child(i, k), indexOf[node.children.get(k)]);
