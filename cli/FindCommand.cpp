@@ -445,12 +445,17 @@ int runFind(int argc, char** argv) {
         printError("warning: no page cache; a body search fetches every page again");
     SiteEngine& engine = siteOfThisRun();
     MapOutline map;
+    // The file types a map's links name are learnt as the links are read; a type asked for by
+    // name must be known before the search starts, in the order a whole load would have learnt it.
+    const bool typeByName = options.type && !isFixedObjectType(*options.type);
+    map.replyTypes = typeByName ? MapOutline::ReplyTypes::Later : MapOutline::ReplyTypes::Learn;
     if (openMapOutline(map, options.map, engine) != 0)
         return ExitUsage;
-    // The file types a map's links name are learnt as the links are read; a type asked for by
-    // name must be known before the search starts, as it would be after a whole load.
-    if (options.type && !isFixedObjectType(*options.type) && learnLinkTypes(map, options.map) != 0)
-        return ExitUsage;
+    if (typeByName) {
+        if (learnLinkTypes(map, options.map) != 0)
+            return ExitUsage;
+        map.learnReplyTypes(engine);
+    }
 
     Settings settings;
     // Bodies a map lacks are fetched as a crawl would fetch them, with the same repaired settings.

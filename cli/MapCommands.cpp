@@ -124,7 +124,7 @@ int runTree(int argc, char** argv) {
     SiteEngine& engine = siteOfThisRun();
     MapOutline map;
     map.storesPages = false;
-    map.learnsReplyTypes = false;
+    map.replyTypes = MapOutline::ReplyTypes::Ignore;
     std::string file;
     if (int result = openMap(argc, argv, "usage: lurvik-cli tree site.web\n", engine, map, file))
         return result;

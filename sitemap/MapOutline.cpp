@@ -29,6 +29,17 @@ const std::vector<RedirectHop>* MapOutline::redirects(int page) const {
     return found != m_redirects.end() && found->first == page ? &found->second : nullptr;
 }
 
+void MapOutline::learnReplyTypes(SiteEngine& engine) {
+    // What the reply headers say of the pages' types, as a loaded map teaches the engine.
+    for (size_t i = 0; i < m_headers.size(); ++i) {
+        SiteNode page(URL(m_pages[i].url));
+        page.replyHeader = Str(m_headers[i]);
+        engine.noteReplyType(page);
+    }
+    decltype(m_headers)().swap(m_headers);
+    m_statusBlock = MemBlock();
+}
+
 int MapOutline::find(std::string_view key) const {
     return find(key, hashOf(key));
 }
@@ -103,6 +114,10 @@ int MapOutline::open(const std::string& fileName, SiteEngine& engine) {
         else
             applyStatuses(statuses, engine);
     }
+    if (replyTypes == ReplyTypes::Later && !m_headers.empty())
+        m_statusBlock = std::move(trailing); // the headers view it
+    else
+        m_headers.clear();
     while (m_childrenBegin.size() < m_pages.size() + 1)
         m_childrenBegin.push_back(m_childrenBegin.back());
     return 0;
@@ -198,12 +213,9 @@ void MapOutline::applyStatuses(MapStatuses& statuses, SiteEngine& engine) {
             m_pages[i].level = statuses.levels[i];
     }
     m_redirects = std::move(statuses.redirects);
-    // What the reply headers say of the pages' types, as a loaded map teaches the engine.
-    for (size_t i = 0; learnsReplyTypes && i < statuses.headers.size(); ++i) {
-        SiteNode page(URL(m_pages[i].url));
-        page.replyHeader = Str(statuses.headers[i]);
-        engine.noteReplyType(page);
-    }
+    m_headers = std::move(statuses.headers);
+    if (replyTypes == ReplyTypes::Learn)
+        learnReplyTypes(engine);
     // Room for every failed page at once: grown page by page, the lists would be copied while the
     // whole status block is held.
     m_pages.reserve(m_pages.size() + statuses.failed.size());

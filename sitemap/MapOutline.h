@@ -2,6 +2,7 @@
 
 #include "StatusExtension.h"
 #include "core/InputFrogFile.h"
+#include "core/MemBlock.h"
 #include "core/Str.h"
 #include "core/TextIndex.h"
 #include "retrieval/SiteEngine.h"
@@ -61,9 +62,15 @@ public:
     Str errorText;
     Str extensionWarning;
     bool storesPages = true;
-    // Whether open() teaches the engine the types the reply headers give the pages; a command that
-    // shows no type need not parse two million addresses again for it.
-    bool learnsReplyTypes = true;
+    // What open() does with the types the reply headers give the pages. A loaded map teaches them
+    // to the engine after the file types its links name: Later keeps the headers for
+    // learnReplyTypes, for a command that first reads every link for their types, so that the
+    // engine's list of types comes out in the same order. A command that shows no type need not
+    // parse two million addresses again for them (Ignore).
+    enum class ReplyTypes { Learn, Later, Ignore };
+    ReplyTypes replyTypes = ReplyTypes::Learn;
+    // After open() with ReplyTypes::Later: teaches them now, and lets the headers go.
+    void learnReplyTypes(SiteEngine& engine);
     std::vector<CheckedLink> checkedLinks;
     std::vector<ResourceLinkKind> resourceKinds;
 
@@ -105,6 +112,9 @@ private:
     std::vector<uint32_t> m_childrenBegin{0};
     std::vector<uint32_t> m_children;
     std::vector<std::pair<int, std::vector<RedirectHop>>> m_redirects; // by page, in order
+    // With ReplyTypes::Later, the status block and its saved pages' headers, which view it.
+    MemBlock m_statusBlock;
+    std::vector<std::string_view> m_headers;
     // The texts of the pages, in blocks that never move.
     std::vector<std::unique_ptr<char[]>> m_textBlocks;
     char* m_textAt = nullptr;
