@@ -7,10 +7,13 @@
 namespace lurvik::cli {
 
 const char* pageVerdict(const SiteNode& node) {
-    const int state = node.state;
+    return pageVerdict(node.state, node.httpStatus, node.title);
+}
+
+const char* pageVerdict(int state, int httpStatus, const Str& title) {
     if (state != NODE_DONE && state != NODE_ERROR)
         return "";
-    return verdictName(verdictOf(state == NODE_ERROR, node.httpStatus, node.title));
+    return verdictName(verdictOf(state == NODE_ERROR, httpStatus, title));
 }
 
 const char* linkVerdict(const SiteEngine& engine, const SiteNode& page, const LinkRecord& link,
@@ -28,12 +31,14 @@ const char* checkVerdict(const LinkRecord& link, const ResourceChecker* checker)
     return result ? verdictName(verdictOf(result->failed, result->status, result->errorText)) : "";
 }
 
+namespace {
+
 // Each hop as its status and the address it sent on to: "301 https://x/a/; 302 https://x/b".
-std::string redirectChain(const SiteNode& node) {
+std::string redirectChain(const std::vector<RedirectHop>* hops) {
     std::string chain;
-    if (!node.redirects)
+    if (!hops)
         return chain;
-    for (const RedirectHop& hop : *node.redirects) {
+    for (const RedirectHop& hop : *hops) {
         if (!chain.empty())
             chain += "; ";
         chain += std::to_string(hop.status) + " " + hop.address.text();
@@ -41,9 +46,8 @@ std::string redirectChain(const SiteNode& node) {
     return chain;
 }
 
-int writePageReport(const SiteEngine& engine, const std::string& path, ReportFormat format,
-                    const std::string& warning, std::string& errorText) {
-    ReportWriter report(format, {{"url"},
+ReportWriter pageReport(ReportFormat format) {
+    return ReportWriter(format, {{"url"},
                                  {"state"},
                                  {"status", true},
                                  {"error"},
@@ -55,30 +59,73 @@ int writePageReport(const SiteEngine& engine, const std::string& path, ReportFor
                                  {"verdict"},
                                  {"note"},
                                  {"redirects"}});
-    if (report.open(path, warning) != 0) {
-        errorText = report.errorText();
-        return 1;
-    }
-    auto write = [&](SiteNode* node) {
-        int state = node->state;
-        bool failed = state == NODE_ERROR;
-        bool done = state == NODE_DONE;
-        SiteNode* referrer = node->parents.get(0);
-        report.row(
-            {node->url.text(), nodeStateName(state), std::to_string(node->httpStatus),
-             failed ? node->title.str() : "", node->level == kUnknownLevel ? "" : std::to_string(node->level),
-             std::to_string(node->size), done ? node->title.str() : "", std::to_string(node->parents.len()),
-             referrer ? referrer->url.text() : "", pageVerdict(*node),
-             node->linksCut ? "links cut: the page has more links than one page may keep" : "",
-             redirectChain(*node)});
-    };
-    engine.doneNodes.forEach(write);
-    engine.pendingNodes.forEach(write);
+}
+
+// A page's row; title is its error when it failed.
+std::vector<std::string> pageRow(std::string_view url, int state, int httpStatus, const Str& title, int level,
+                                 int size, int parents, std::string_view referrer, bool linksCut,
+                                 const std::vector<RedirectHop>* redirects) {
+    const bool failed = state == NODE_ERROR;
+    const bool done = state == NODE_DONE;
+    return {std::string(url),
+            nodeStateName(state),
+            std::to_string(httpStatus),
+            failed ? title.str() : "",
+            level == kUnknownLevel ? "" : std::to_string(level),
+            std::to_string(size),
+            done ? title.str() : "",
+            std::to_string(parents),
+            std::string(referrer),
+            pageVerdict(state, httpStatus, title),
+            linksCut ? "links cut: the page has more links than one page may keep" : "",
+            redirectChain(redirects)};
+}
+
+int closeReport(ReportWriter& report, std::string& errorText) {
     if (report.close() != 0) {
         errorText = report.errorText();
         return 1;
     }
     return 0;
+}
+
+} // namespace
+
+int writePageReport(const SiteEngine& engine, const std::string& path, ReportFormat format,
+                    const std::string& warning, std::string& errorText) {
+    ReportWriter report = pageReport(format);
+    if (report.open(path, warning) != 0) {
+        errorText = report.errorText();
+        return 1;
+    }
+    auto write = [&](SiteNode* node) {
+        const SiteNode* referrer = node->parents.get(0);
+        report.row(pageRow(node->url.view(), node->state, node->httpStatus, node->title, node->level,
+                           node->size, node->parents.len(),
+                           referrer ? referrer->url.view() : std::string_view(), node->linksCut,
+                           node->redirects.get()));
+    };
+    engine.doneNodes.forEach(write);
+    engine.pendingNodes.forEach(write);
+    return closeReport(report, errorText);
+}
+
+int writePageReport(const MapOutline& map, const std::string& path, ReportFormat format,
+                    std::string& errorText) {
+    ReportWriter report = pageReport(format);
+    if (report.open(path, "") != 0) {
+        errorText = report.errorText();
+        return 1;
+    }
+    for (int page = 0; page < map.pageCount(); ++page) {
+        const int referrer = map.firstParent(page);
+        // A loaded map's pages never had their links cut: the layout keeps no such mark.
+        report.row(pageRow(map.url(page), map.state(page), map.httpStatus(page), Str(map.title(page)),
+                           map.level(page), map.size(page), map.parentCount(page),
+                           referrer >= 0 ? map.url(referrer) : std::string_view(), false,
+                           map.redirects(page)));
+    }
+    return closeReport(report, errorText);
 }
 
 const std::vector<ResourceChecker::Stylesheet> kNoStylesheets;

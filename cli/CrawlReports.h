@@ -5,6 +5,7 @@
 #include "retrieval/LinkStatus.h"
 #include "retrieval/ResourceChecker.h"
 #include "retrieval/SiteEngine.h"
+#include "sitemap/MapOutline.h"
 
 #include <string>
 
@@ -15,6 +16,9 @@ namespace lurvik::cli {
 // warning, when not empty, is the report's first line.
 [[nodiscard]] int writePageReport(const SiteEngine& engine, const std::string& path, ReportFormat format,
                                   const std::string& warning, std::string& errorText);
+// The same for a saved map read as an outline, as it reads when loaded.
+[[nodiscard]] int writePageReport(const MapOutline& map, const std::string& path, ReportFormat format,
+                                  std::string& errorText);
 // The link report: one record per link of every finished page.
 // Fields: page, kind, type, url, text, target, verdict, line; after a crawl that rendered its
 // pages also rendered (true for a link only the rendered page holds).
@@ -25,6 +29,8 @@ enum class RenderedField { Omitted, Written };
 
 // "ok", "broken" or "blocked" for a finished page; empty for one still pending.
 const char* pageVerdict(const SiteNode& node);
+// The same for a page of a finished crawl known by its state, status and title alone.
+const char* pageVerdict(int state, int httpStatus, const Str& title);
 // The verdict on what a link leads to; empty when it was not retrieved or checked (yet).
 const char* linkVerdict(const SiteEngine& engine, const SiteNode& page, const LinkRecord& link,
                         const ResourceChecker* checker);

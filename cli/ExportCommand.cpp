@@ -8,6 +8,7 @@
 #include "core/HtmlEscape.h"
 #include "core/OutputFrogFile.h"
 #include "core/Utf8.h"
+#include "sitemap/MapOutline.h"
 #include "sitemap/TreeHtml5Export.h"
 #include "sitemap/TreeHtmlExport.h"
 
@@ -34,19 +35,21 @@ std::string w3cDate(const Str& httpDate) {
     return out;
 }
 
-int writeSitemapXml(const SiteEngine& engine, const std::string& path, std::string& error) {
+// The sitemap.xml of pages, each given as (address, state, Last-Modified).
+template <class ForEachPage>
+int writeSitemapXml(const ForEachPage& forEachPage, const std::string& path, std::string& error) {
     OutputFrogFile file(path);
     std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                        "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n";
-    engine.doneNodes.forEach([&](SiteNode* node) {
-        if (node->state != NODE_DONE || !node->url.isHtml())
+    forEachPage([&](const URL& url, int state, const Str& lastModified) {
+        if (state != NODE_DONE || !url.isHtml())
             return;
         text += "  <url><loc>";
         // An address holds no control character (they are percent-encoded), so what is left to
         // escape for XML is what HTML escapes.
-        appendEscapedHtml(node->url.view(), text);
+        appendEscapedHtml(url.view(), text);
         text += "</loc>";
-        std::string date = w3cDate(node->lastModified);
+        std::string date = w3cDate(lastModified);
         if (!date.empty())
             text += "<lastmod>" + date + "</lastmod>";
         text += "</url>\n";
@@ -57,6 +60,29 @@ int writeSitemapXml(const SiteEngine& engine, const std::string& path, std::stri
         return 1;
     }
     return 0;
+}
+
+// The exports that need no displayed tree, from the map read as an outline: no node is made.
+int exportFromOutline(const std::string& map, const std::string& xml, const std::string& csv) {
+    MapOutline outline;
+    outline.storesPages = false;
+    if (openMapOutline(outline, map, siteOfThisRun()) != 0)
+        return ExitFailed;
+    std::string error;
+    auto forEachPage = [&outline](const auto& write) {
+        for (int page = 0; page < outline.pageCount(); ++page)
+            if (outline.state(page) == NODE_DONE)
+                write(URL(outline.url(page)), outline.state(page), Str(outline.lastModified(page)));
+    };
+    if (!xml.empty() && writeSitemapXml(forEachPage, xml, error) != 0) {
+        printError("cannot write " + xml + ": " + error);
+        return ExitFailed;
+    }
+    if (!csv.empty() && writePageReport(outline, csv, ReportFormat::Csv, error) != 0) {
+        printError("cannot write " + csv + ": " + error);
+        return ExitFailed;
+    }
+    return ExitOk;
 }
 
 } // namespace
@@ -86,13 +112,21 @@ int runExport(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return ExitUsage;
     }
+    if (html.empty() && html5.empty())
+        return exportFromOutline(map, xml, csv);
     SiteEngine& engine = siteOfThisRun();
     SiteMapFile file;
     file.fileName = map;
+    // No export shows a link.
+    file.links = SiteMapFile::Links::Skip;
     if (openSiteMap(file, engine) != 0)
         return ExitFailed;
     std::string error;
-    if (!xml.empty() && writeSitemapXml(engine, xml, error) != 0) {
+    auto forEachNode = [&engine](const auto& write) {
+        engine.doneNodes.forEach(
+            [&write](SiteNode* node) { write(node->url, node->state, node->lastModified); });
+    };
+    if (!xml.empty() && writeSitemapXml(forEachNode, xml, error) != 0) {
         printError("cannot write " + xml + ": " + error);
         return ExitFailed;
     }

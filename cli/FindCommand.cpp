@@ -1,6 +1,7 @@
 #include "FindCommand.h"
 
 #include "CliCommon.h"
+#include "OutlinePages.h"
 #include "ReportWriter.h"
 #include "SiteMapFiles.h"
 #include "SiteOfThisRun.h"
@@ -17,6 +18,8 @@
 #include "find/ResultsHtml5Export.h"
 #include "retrieval/AgentPool.h"
 #include "retrieval/Settings.h"
+#include "sitemap/MapLinkReader.h"
+#include "sitemap/MapOutline.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -260,6 +263,32 @@ void defaultCriteria(FindCriteria& c) {
         c.addContentType(fixedContentTypeName(i), CONTENT_EITHER);
 }
 
+bool isFixedObjectType(const std::string& text) {
+    for (int i = 0; i < kFixedObjectTypes; ++i)
+        if (text == kTypeAliases[i] || Str(text).icmp(objectTypeText(i)) == 0)
+            return true;
+    return false;
+}
+
+// The whole file was read once already: what fails when it is read again was changed since, or
+// holds an address that does not parse, and is said as a damaged map is.
+void printDamaged(const std::string& fileName) {
+    printError("cannot open " + fileName + ": " + fileName + " is damaged or cut short");
+}
+
+// Reads every page's links once and lets them go, for what reading them teaches the engine's
+// type table.
+int learnLinkTypes(const MapOutline& map, const std::string& fileName) {
+    MapLinkReader reader;
+    SiteNode page;
+    for (int i = 0; i < map.savedCount(); ++i)
+        if ((i == 0 && reader.open(fileName, map.resourceKinds) != 0) || reader.next(page) != 0) {
+            printDamaged(fileName);
+            return 1;
+        }
+    return 0;
+}
+
 // The object type by short name, list text (any case) or file type name; the index is the type's
 // position in the Find window's list, where file type names follow the fixed types.
 int setObjectType(const std::string& text, SiteEngine& engine, FindCriteria& c) {
@@ -415,10 +444,18 @@ int runFind(int argc, char** argv) {
     if (!cache.ok())
         printError("warning: no page cache; a body search fetches every page again");
     SiteEngine& engine = siteOfThisRun();
-    SiteMapFile map;
-    map.fileName = options.map;
-    if (openSiteMap(map, engine) != 0)
+    MapOutline map;
+    // The file types a map's links name are learnt as the links are read; a type asked for by
+    // name must be known before the search starts, in the order a whole load would have learnt it.
+    const bool typeByName = options.type && !isFixedObjectType(*options.type);
+    map.replyTypes = typeByName ? MapOutline::ReplyTypes::Later : MapOutline::ReplyTypes::Learn;
+    if (openMapOutline(map, options.map, engine) != 0)
         return ExitUsage;
+    if (typeByName) {
+        if (learnLinkTypes(map, options.map) != 0)
+            return ExitUsage;
+        map.learnReplyTypes(engine);
+    }
 
     Settings settings;
     // Bodies a map lacks are fetched as a crawl would fetch them, with the same repaired settings.
@@ -464,6 +501,9 @@ int runFind(int argc, char** argv) {
         std::fprintf(stderr, "Saved the criteria to %s\n", name.c_str());
     }
 
+    OutlinePages pages(map, options.map, find.readsLinks() ? LinkAddresses::Resolve : LinkAddresses::Keep);
+    find.pageAt = [&pages](int i) { return pages.page(i); };
+
     installInterruptHandler();
     if (find.startSearch() != 0) {
         printError("cannot start the search thread");
@@ -475,6 +515,10 @@ int runFind(int argc, char** argv) {
             std::fprintf(stderr, "Stopped\n");
             return 130;
         }
+    if (pages.failed()) {
+        printDamaged(options.map);
+        return ExitUsage;
+    }
     printResults(find, options.format);
     std::vector<const LinkRecord*> rows;
     for (int i = 0; i < find.resultCount(); ++i)

@@ -2,16 +2,18 @@
 
 #include "CliCommon.h"
 #include "CrawlReports.h"
-#include "ShownTree.h"
 #include "SiteMapFiles.h"
 #include "SiteOfThisRun.h"
 #include "TextEscapes.h"
+#include "retrieval/LinkStatus.h"
 #include "retrieval/SiteEngine.h"
+#include "sitemap/MapLinkReader.h"
+#include "sitemap/MapOutline.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <string>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -19,12 +21,11 @@ namespace lurvik::cli {
 
 namespace {
 
-// Opens the map named by the only argument into engine; prints the reason and returns non-zero
-// when it cannot. verdict, when given, is set by a "--broken" or "--blocked" argument; other
+// Opens the map named by the only argument (file receives it) as an outline; prints the reason and returns
+// non-zero when it cannot. verdict, when given, is set by a "--broken" or "--blocked" argument; other
 // commands refuse them.
-int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, std::string* verdict = nullptr,
-            ResourceChecker* checked = nullptr) {
-    std::string file;
+int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, MapOutline& map, std::string& file,
+            std::string* verdict = nullptr, ResourceChecker* checked = nullptr) {
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
         if ((arg == "--broken" || arg == "--blocked") && verdict) {
@@ -42,9 +43,7 @@ int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, std::s
         std::fputs(usage, stderr);
         return ExitUsage;
     }
-    SiteMapFile map;
-    map.fileName = file;
-    if (openSiteMap(map, engine) != 0)
+    if (openMapOutline(map, file, engine) != 0)
         return ExitFailed;
     if (checked)
         for (const CheckedLink& link : map.checkedLinks)
@@ -56,24 +55,110 @@ int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, std::s
 // links would otherwise print more spaces than pages.
 constexpr int kMaxIndent = 40;
 
+// Lines are gathered and written in pieces: a million-page tree prints tens of millions.
+class LineBuffer {
+public:
+    ~LineBuffer() { flush(); }
+    std::string& text() { return m_text; }
+    void lineDone() {
+        if (m_text.size() >= (64 << 10))
+            flush();
+    }
+
+private:
+    void flush() {
+        std::fwrite(m_text.data(), 1, m_text.size(), stdout);
+        m_text.clear();
+    }
+    std::string m_text;
+};
+
+void appendNumber(std::string& out, int number) {
+    char digits[16];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
+}
+
+// One line of the tree: the page at depth, and whether it was shown above.
+// What is known of a page's texts: a page is printed as often as pages link to it, and most
+// texts need no escape.
+enum PlainText : uint8_t { Unknown = 0, Known = 1, PlainTitle = 2, PlainAddress = 4 };
+
+void appendTreeLine(const MapOutline& map, int page, int depth, bool repeated, uint8_t& plain,
+                    std::string& out) {
+    if (plain == Unknown)
+        plain = Known | (isShownAsIs(map.title(page)) ? PlainTitle : 0) |
+                (isShownAsIs(map.url(page)) ? PlainAddress : 0);
+    out.append(static_cast<size_t>(std::min(depth, kMaxIndent) * 2), ' ');
+    if (depth > kMaxIndent) {
+        out += '(';
+        appendNumber(out, depth);
+        out += ") ";
+    }
+    if (plain & PlainTitle)
+        out += map.title(page);
+    else
+        appendShownText(out, map.title(page));
+    out += "  <";
+    if (plain & PlainAddress)
+        out += map.url(page);
+    else
+        appendShownText(out, map.url(page));
+    out += '>';
+    // The status in brackets, when the map kept it; a failed page's title is its error.
+    if (map.httpStatus(page) > 0) {
+        out += "  [";
+        appendNumber(out, map.httpStatus(page));
+        out += ']';
+    }
+    if (repeated && map.childCount(page) > 0)
+        out += "  (shown above)";
+    out += '\n';
+}
+
 } // namespace
 
+// The pages nobody links to at the top (the first page when a cycle leaves none, then every page
+// not reached), each page's children below its first appearance, and any later appearance a leaf
+// that says it was shown above: the tree `export --html` writes, printed as it is walked.
 int runTree(int argc, char** argv) {
     SiteEngine& engine = siteOfThisRun();
-    if (int result = openMap(argc, argv, "usage: lurvik-cli tree site.web\n", engine))
+    MapOutline map;
+    map.storesPages = false;
+    map.replyTypes = MapOutline::ReplyTypes::Ignore;
+    std::string file;
+    if (int result = openMap(argc, argv, "usage: lurvik-cli tree site.web\n", engine, map, file))
         return result;
-    ShownTree tree(engine);
-    const auto& entries = tree.entries();
-    for (size_t i = 1; i < entries.size(); ++i) {
-        const SiteNode& node = *entries[i].node;
-        int depth = entries[i].depth - 1;
-        // The status in brackets, when the map kept it; a failed page's title is its error.
-        std::string status = node.httpStatus > 0 ? "  [" + std::to_string(node.httpStatus) + "]" : "";
-        std::string level = depth > kMaxIndent ? "(" + std::to_string(depth) + ") " : "";
-        std::printf("%*s%s%s  <%s>%s%s\n", std::min(depth, kMaxIndent) * 2, "", level.c_str(),
-                    shownText(node.title.view()).c_str(), shownText(node.url.text()).c_str(), status.c_str(),
-                    entries[i].repeated && node.children.len() > 0 ? "  (shown above)" : "");
-    }
+    const int pages = map.pageCount();
+    std::vector<bool> shown(pages);
+    std::vector<uint8_t> plain(pages);
+    bool anyShown = false;
+    LineBuffer out;
+    // Depth first with a stack of its own: a map may be as deep as it has pages.
+    std::vector<std::pair<int, int>> stack;
+    auto add = [&](int site) {
+        stack.assign(1, {site, 0});
+        while (!stack.empty()) {
+            const auto [page, depth] = stack.back();
+            stack.pop_back();
+            const bool repeated = shown[page];
+            shown[page] = true;
+            anyShown = true;
+            appendTreeLine(map, page, depth, repeated, plain[page], out.text());
+            out.lineDone();
+            if (repeated)
+                continue;
+            for (int i = map.childCount(page) - 1; i >= 0; --i)
+                stack.emplace_back(map.child(page, i), depth + 1);
+        }
+    };
+    for (int page = 0; page < pages; ++page)
+        if (map.parentCount(page) == 0)
+            add(page);
+    if (!anyShown && pages > 0)
+        add(0);
+    for (int page = 0; page < pages; ++page)
+        if (!shown[page])
+            add(page);
     return ExitOk;
 }
 
@@ -82,33 +167,109 @@ int runLinks(int argc, char** argv) {
     AgentPool pool;
     ResourceChecker checked(engine, pool);
     std::string verdict;
+    MapOutline map;
+    map.storesPages = false;
+    std::string file;
     if (int result = openMap(argc, argv, "usage: lurvik-cli links site.web [--broken | --blocked]\n", engine,
-                             &verdict, &checked))
+                             map, file, &verdict, &checked))
         return result;
+    MapLinkReader reader;
+    SiteNode page;
+    LineBuffer out;
+    // What the link at each place of the page before came to, when it led to a page of the map: a
+    // site's menus put the same links in the same places, and looking each up again was most of
+    // the time a million-page map took.
+    struct Known {
+        int kind = 0;
+        std::string address;
+        std::string line; // after the page's field, to the end of its status
+        const char* verdict = "";
+    };
+    std::vector<Known> known;
+    std::vector<uint64_t> hashes;
     // As in the crawl's links report, only a map of a crawl that rendered pages says which links
     // only the rendered pages held.
-    bool wasRendered = false;
-    engine.doneNodes.forEach(
-        [&](SiteNode* page) { wasRendered = wasRendered || page->renderedLinks != nullptr; });
-    engine.doneNodes.forEach([&](SiteNode* page) {
-        if (page->state != NODE_DONE)
-            return;
-        const std::vector<uint32_t>* renderedOnly = page->renderedLinks.get();
-        for (int i = 0; i < page->links.len(); ++i) {
-            const LinkRecord& link = *page->links.get(i);
-            std::string status = linkTargetStatus(engine, *page, link, &checked);
-            if (!verdict.empty() && verdict != linkVerdict(engine, *page, link, &checked))
-                continue;
+    const bool wasRendered = !map.renderedLinks.empty();
+    auto nextRendered = map.renderedLinks.begin();
+    auto endLine = [&](const std::vector<uint32_t>* renderedOnly, int place) {
+        if (wasRendered) {
             const bool isRendered =
-                renderedOnly && std::binary_search(renderedOnly->begin(), renderedOnly->end(), uint32_t(i));
-            std::printf("%s\t%s\t%s\t%s%s\n", tsvField(page->url.text()).c_str(),
-                        linkKindName(link.effectiveKind()),
-                        link.url.isValid() ? tsvField(link.url.text()).c_str() : "", tsvField(status).c_str(),
-                        !wasRendered ? ""
-                        : isRendered ? "\ttrue"
-                                     : "\tfalse");
+                renderedOnly &&
+                std::binary_search(renderedOnly->begin(), renderedOnly->end(), static_cast<uint32_t>(place));
+            out.text() += isRendered ? "\ttrue" : "\tfalse";
         }
-    });
+        out.text() += '\n';
+        out.lineDone();
+    };
+    for (int i = 0; i < map.savedCount(); ++i) {
+        // The whole file was read once already: what fails now was changed since, or holds an
+        // address that does not parse, and is said as a damaged map is.
+        if ((i == 0 && reader.open(file, map.resourceKinds) != 0) || reader.next(page) != 0 ||
+            page.url.view() != map.url(i)) {
+            printError("cannot open " + file + ": " + file + " is damaged or cut short");
+            return ExitFailed;
+        }
+        const std::string pageField = tsvField(page.url.text());
+        const std::vector<uint32_t>* renderedOnly = nullptr;
+        if (nextRendered != map.renderedLinks.end() && nextRendered->first == i)
+            renderedOnly = &(nextRendered++)->second;
+        if (known.size() < static_cast<size_t>(page.links.len()))
+            known.resize(page.links.len());
+        // The pages the other links lead to are asked for together.
+        hashes.resize(page.links.len());
+        int place = 0;
+        for (const LinkRecord& link : page.links) {
+            const Known& before = known[place];
+            hashes[place++] = 0;
+            if (link.url.isValid() &&
+                (before.line.empty() || before.kind != link.kind || before.address != link.url.view())) {
+                hashes[place - 1] = MapOutline::hashOf(link.url.resourceKey());
+                map.prefetch(hashes[place - 1]);
+            }
+        }
+        place = 0;
+        for (const LinkRecord& link : page.links) {
+            const uint64_t hash = hashes[place];
+            Known& before = known[place++];
+            if (before.line.empty() || before.kind != link.kind || before.address != link.url.view()) {
+                before.line.clear();
+                const int target = link.url.isValid() ? map.find(link.url.resourceKey(), hash) : -1;
+                const LinkTarget found{target >= 0 ? map.state(target) : 0,
+                                       target >= 0 ? map.httpStatus(target) : 0};
+                const char* verdictOfLink =
+                    target >= 0 ? pageVerdict(found.state, found.httpStatus, Str(map.title(target)))
+                                : checkVerdict(link, &checked);
+                if (target < 0 && !verdict.empty() && verdict != verdictOfLink)
+                    continue;
+                std::string line = "\t";
+                line += linkKindName(link.effectiveKind());
+                line += '\t';
+                if (link.url.isValid())
+                    appendTsvField(line, link.url.view());
+                line += '\t';
+                // Whether a link to no page of the map was followed depends on its page.
+                appendTsvField(line, linkTargetStatus(target >= 0 ? &found : nullptr, engine.limitMode,
+                                                      page.url, link, &checked));
+                if (verdict.empty() || verdict == verdictOfLink) {
+                    out.text() += pageField;
+                    out.text() += line;
+                    endLine(renderedOnly, place - 1);
+                }
+                if (target >= 0) {
+                    before.kind = link.kind;
+                    before.address = link.url.view();
+                    before.line = std::move(line);
+                    before.verdict = verdictOfLink;
+                }
+                continue;
+            }
+            if (verdict.empty() || verdict == before.verdict) {
+                out.text() += pageField;
+                out.text() += before.line;
+                endLine(renderedOnly, place - 1);
+            }
+        }
+    }
     return ExitOk;
 }
 

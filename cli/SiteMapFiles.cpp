@@ -26,6 +26,26 @@ int openSiteMap(SiteMapFile& map, SiteEngine& engine) {
     return 0;
 }
 
+int openMapOutline(MapOutline& map, const std::string& fileName, SiteEngine& engine) {
+    int result = 0;
+    try {
+        result = map.open(fileName, engine);
+    } catch (const std::bad_alloc&) {
+        printError("cannot open " + fileName +
+                   ": out of memory: the map is bigger than this machine can hold");
+        return 1;
+    }
+    if (result != 0) {
+        printError(
+            "cannot open " + fileName + ": " +
+            (result == 1 && !map.errorText.isEmpty() ? map.errorText.str() : siteMapErrorText(result)));
+        return result;
+    }
+    if (!map.extensionWarning.isEmpty())
+        printError("warning: " + map.extensionWarning.str());
+    return 0;
+}
+
 int saveSiteMap(SiteMapFile& map, SiteEngine& engine, bool includeHtml) {
     int result = map.save(engine, nullptr, includeHtml);
     if (result != 0)

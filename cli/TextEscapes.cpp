@@ -1,5 +1,6 @@
 #include "TextEscapes.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace lurvik::cli {
@@ -22,9 +23,14 @@ size_t sequenceLength(std::string_view text, size_t i) {
     return length;
 }
 
-std::string escaped(std::string_view text, bool doubleBackslash) {
-    std::string out;
-    out.reserve(text.size());
+void appendEscaped(std::string& out, std::string_view text, bool doubleBackslash) {
+    // Most texts are printable ASCII and go out as they are: a million-page tree prints tens of
+    // millions of titles and addresses.
+    if (doubleBackslash ? text.find('\\') == std::string_view::npos && isShownAsIs(text)
+                        : isShownAsIs(text)) {
+        out.append(text);
+        return;
+    }
     char code[8];
     for (size_t i = 0; i < text.size(); ++i) {
         auto c = static_cast<unsigned char>(text[i]);
@@ -53,17 +59,32 @@ std::string escaped(std::string_view text, bool doubleBackslash) {
             out += code;
         }
     }
-    return out;
 }
 
 } // namespace
 
+bool isShownAsIs(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+}
+
 std::string shownText(std::string_view text) {
-    return escaped(text, false);
+    std::string out;
+    appendShownText(out, text);
+    return out;
+}
+
+void appendShownText(std::string& out, std::string_view text) {
+    appendEscaped(out, text, false);
 }
 
 std::string tsvField(std::string_view text) {
-    return escaped(text, true);
+    std::string out;
+    appendTsvField(out, text);
+    return out;
+}
+
+void appendTsvField(std::string& out, std::string_view text) {
+    appendEscaped(out, text, true);
 }
 
 } // namespace lurvik::cli

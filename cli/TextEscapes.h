@@ -12,9 +12,13 @@ namespace lurvik::cli {
 // For human-readable output: C0 controls, DEL and the C1 controls (as UTF-8) become "\r", "\n",
 // "\t", "\xHH" or "\u00HH"; a byte that is not part of well-formed UTF-8 becomes "\xHH".
 std::string shownText(std::string_view text);
+void appendShownText(std::string& out, std::string_view text);
+// Whether shownText leaves text as it is: printable ASCII only.
+bool isShownAsIs(std::string_view text);
 
 // A field of a tab-separated row: the same as shownText, and a backslash is doubled so the field
 // reads back unambiguously.
 std::string tsvField(std::string_view text);
+void appendTsvField(std::string& out, std::string_view text);
 
 } // namespace lurvik::cli

@@ -29,6 +29,7 @@ public:
     std::string str() const { return std::string(view()); }
     bool sharesBlock(const SharedText& other) const { return m_block == other.m_block; }
     bool operator==(std::string_view other) const { return view() == other; }
+    bool operator==(const SharedText& other) const { return view() == other.view(); }
 
 private:
     // The text and its NUL follow the block in the same allocation.

@@ -101,6 +101,13 @@ void FindEngine::postMessage(int message, int wParam) {
         post(message, wParam);
 }
 
+bool FindEngine::readsLinks() const {
+    const FindCriteria& c = criteria;
+    const std::vector<Str> noWords;
+    return !c.referenceURL.isEmpty() || c.objectTypeIndex > OBJECT_INVALID_PAGES || c.externalValue != -1 ||
+           c.linksValue != -1 || FindMatcher(c, noWords, showUnratedAsViolated).needsContentFacts();
+}
+
 void FindEngine::runSearch() {
     if (!m_site)
         return;
@@ -118,7 +125,7 @@ void FindEngine::runSearch() {
     // By index, not by pointer: the retrieval may append to doneNodes between two pages.
     for (int i = 0; m_continue && !m_stopRequested; ++i) {
         std::unique_lock held(m_site->lock);
-        SiteNode* node = m_site->doneNodes.get(i);
+        SiteNode* node = pageAt ? pageAt(i) : m_site->doneNodes.get(i);
         if (!node)
             break;
         examinePage(*node, held);

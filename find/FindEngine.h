@@ -85,6 +85,12 @@ public:
     int showUnratedAsViolated = 0;
     FindPacing pacing;
     Post post;
+    // For a site held otherwise than in the engine's done list (a big map the command line reads
+    // page by page): when set, the search walks these pages instead; pageAt(i) gives page i, null
+    // past the last. Called on the search thread, under the engine's lock.
+    std::function<SiteNode*(int i)> pageAt;
+    // Whether a search with these criteria looks at the pages' links.
+    bool readsLinks() const;
 
 private:
     void threadMain();

@@ -33,11 +33,18 @@ const char* nodeStateName(int state) {
 
 std::string linkTargetStatus(const SiteEngine& engine, const SiteNode& page, const LinkRecord& link,
                              const ResourceChecker* checker) {
-    if (const SiteNode* target = link.url.isValid() ? engine.findNode(link.url, true, true) : nullptr)
+    const SiteNode* node = link.url.isValid() ? engine.findNode(link.url, true, true) : nullptr;
+    const LinkTarget target{node ? node->state.load() : 0, node ? node->httpStatus : 0};
+    return linkTargetStatus(node ? &target : nullptr, engine.limitMode, page.url, link, checker);
+}
+
+std::string linkTargetStatus(const LinkTarget* target, int limitMode, const URL& pageURL,
+                             const LinkRecord& link, const ResourceChecker* checker) {
+    if (target)
         return withStatus(nodeStateName(target->state), target->httpStatus);
     if (std::string checked = checkStatus(link, checker); !checked.empty())
         return checked;
-    bool within = link.url.isHttp() && withinLimitMode(engine, page, link.url);
+    bool within = link.url.isHttp() && withinLimitMode(limitMode, pageURL, link.url);
     if (link.isHtmlLink())
         return within ? "not retrieved" : "outside limits";
     return link.url.isHttp() && !within ? "outside limits" : "unchecked";

@@ -22,5 +22,14 @@ std::string checkedStatus(const ResourceChecker::Result& result);
 std::string checkStatus(const LinkRecord& link, const ResourceChecker* checker);
 std::string linkTargetStatus(const SiteEngine& engine, const SiteNode& page, const LinkRecord& link,
                              const ResourceChecker* checker);
+// The same for a site held otherwise than as nodes (a big map read page by page): target is the
+// state and status of the page the link leads to, null when the site has none; limitMode is the
+// engine's and pageURL the address of the link's page.
+struct LinkTarget {
+    int state = 0;
+    int httpStatus = 0;
+};
+std::string linkTargetStatus(const LinkTarget* target, int limitMode, const URL& pageURL,
+                             const LinkRecord& link, const ResourceChecker* checker);
 
 } // namespace lurvik

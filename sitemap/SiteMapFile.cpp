@@ -1,22 +1,14 @@
 #include "SiteMapFile.h"
 
+#include "MapBlocks.h"
 #include "SiteTree.h"
 #include "core/InputFrogFile.h"
 #include "core/TempFrogFile.h"
 
 #include <chrono>
-#include <cstring>
 #include <ctime>
 
 namespace lurvik {
-
-namespace {
-
-constexpr char kMagic[12] = "LURVKMAP1.0";
-// The same layout with 32-bit page counts and ids, for maps of more than 65,535 pages.
-constexpr char kWideMagic[12] = "LURVKMAP2.0";
-
-} // namespace
 
 const char* siteMapErrorText(int code) {
     switch (code) {
@@ -54,8 +46,10 @@ int SiteMapFile::save(SiteEngine& engine, SiteNode* root, bool includeHtml) {
     int result = writeTree(
         engine, root, includeHtml, temp, checkedLinks,
         [&](bool wide) {
-            return temp.write(wide ? kWideMagic : kMagic, sizeof kMagic) != 0 || temp.write(header) != 0 ? 1
-                                                                                                         : 0;
+            return temp.write(wide ? kWideMapMagic : kMapMagic, sizeof kMapMagic) != 0 ||
+                           temp.write(header) != 0
+                       ? 1
+                       : 0;
         },
         frontier.isEmpty() ? nullptr : &frontier);
     if (result == 1)
@@ -71,11 +65,8 @@ int SiteMapFile::save(SiteEngine& engine, SiteNode* root, bool includeHtml) {
 int SiteMapFile::open(SiteEngine& engine) {
     errorText.clear();
     InputFrogFile file;
-    char magic[sizeof kMagic] = {};
     bool wide = false;
-    if (file.openCompressed(fileName.view()) != 0 || file.readExact(magic, sizeof magic) != 0 ||
-        (std::memcmp(magic, kMagic, sizeof magic) != 0 &&
-         !(wide = std::memcmp(magic, kWideMagic, sizeof magic) == 0))) {
+    if (file.openCompressed(fileName.view()) != 0 || readMapMagic(file, wide) != 0) {
         errorText =
             file.errorText().isEmpty() ? Str(fileName.str() + " is not a site map") : file.errorText();
         return 1;
@@ -89,11 +80,16 @@ int SiteMapFile::open(SiteEngine& engine) {
     MemBlock trailing;
     std::vector<SiteNode*> loaded;
     MapAddresses addresses;
-    int result = readTree(engine, file, trailing, loaded, addresses, wide, storesPages);
+    std::vector<int> linkCounts;
+    std::vector<int>* counts = links == Links::Skip ? &linkCounts : nullptr;
+    // The kinds the statuses give links that are not there.
+    std::vector<ResourceLinkKind> unmade;
+    int result = readTree(engine, file, trailing, loaded, addresses, wide, storesPages, counts);
     if (result == 1)
         errorText = Str(fileName.str() + " is damaged or cut short");
     if (result == 0 && trailing.len() > 0 &&
-        readStatusExtension(engine, trailing, loaded, addresses, checkedLinks, frontier) != 0)
+        readStatusExtension(engine, trailing, loaded, addresses, checkedLinks, frontier, counts,
+                            counts ? &unmade : nullptr) != 0)
         extensionWarning =
             Str(fileName.str() + ": the page statuses after the site map are damaged and were ignored");
     return result;

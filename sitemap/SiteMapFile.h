@@ -44,6 +44,10 @@ public:
     bool storesPages = true;
     // Set when the map's pages loaded but the statuses after them were damaged and left out.
     Str extensionWarning;
+    // Whether open() gives the pages their links: a command that shows none (export) leaves the
+    // tens of millions of a big map's records unmade.
+    enum class Links { Load, Skip };
+    Links links = Links::Load;
 
     // Why save() or open() returned result, as the program says it: the system's reason for a
     // failure on the file itself, the map's for the others.

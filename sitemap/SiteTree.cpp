@@ -1,6 +1,7 @@
 #include "SiteTree.h"
 
 #include "LinkBuilder.h"
+#include "MapBlocks.h"
 
 #include "core/PageCache.h"
 #include "core/TextIndex.h"
@@ -12,27 +13,6 @@
 namespace lurvik {
 
 namespace {
-
-// The longest strings the writer can produce: a title from a page within the reply cap, a link
-// text the scanner shortened. Anything longer is damage, refused before it is allocated.
-constexpr int kMaxTitleBytes = 64 << 20;
-constexpr int kMaxLinkTextBytes = 64 << 10;
-// A page's HTML is the body of a reply within the reply cap.
-constexpr int kMaxHtmlBytes = 64 << 20;
-
-// Whether the string a block starts with after skip bytes claims no more than maxLength: checked
-// on the block's first piece, before a damaged map makes the reader inflate what it claims.
-int startsWithStringWithin(MemBlock& head, int skip, int maxLength) {
-    int length = 0;
-    if (head.skip(skip) != 0 || head.get(length, 4) != 0)
-        return 0; // a block too short for the field fails where the field is read
-    return length >= 0 && length <= maxLength ? 0 : 1;
-}
-
-// Pages are stored relative to the first saved page's host, which makes most of them a bare path.
-URL baseFor(const Str& host) {
-    return host.isEmpty() ? URL() : URL("http://" + host.str() + "/");
-}
 
 // The saved pages in file order: with a root, the root and the done pages reachable from it
 // through done children, in order of completion; without one, every done page.
@@ -163,63 +143,6 @@ void writeNode(const SiteNode& node, MemBlock& block, const URL& base, int idWid
     writeIds(node.children, block, idWidth, ids);
 }
 
-// A page's link records as read, before they are built; reused from page to page.
-struct LinkFields {
-    std::vector<int> kinds;
-    std::vector<std::string_view> stored; // the addresses as stored, relative to the page
-    std::vector<std::string_view> texts;
-    std::vector<URL> urls;
-};
-
-int readLinks(MemBlock& block, const URL& pageURL, MapAddresses& addresses, LinkFields& out) {
-    int count = 0;
-    if (block.get(count, 4) != 0 || count < 0)
-        return 1;
-    out.kinds.clear();
-    out.stored.clear();
-    out.texts.clear();
-    for (int i = 0; i < count; ++i) {
-        int kind = 0;
-        std::string_view url;
-        std::string_view text;
-        if (block.get(kind, 1) != 0 || block.get(url, URL::kMaxStoredLength) != 0 ||
-            block.get(text, kMaxLinkTextBytes) != 0)
-            return 1;
-        out.kinds.push_back(kind);
-        out.stored.push_back(url);
-        out.texts.push_back(text);
-    }
-    // The addresses as one batch, whose look-ups overlap.
-    return addresses.readAll(out.stored, pageURL, out.urls);
-}
-
-// One page's block: state, title, size, URL (relative to the base), links (into links, to be
-// built) and ids: id receives the page's id in the file; its children's ids are appended to
-// childIds.
-int readNode(SiteNode& node, MemBlock& block, const URL& base, int idWidth, MapAddresses& addresses,
-             LinkFields& links, int& id, std::vector<int>& childIds) {
-    int state = 0;
-    if (block.get(state, 1) != 0 || block.get(node.title, kMaxTitleBytes) != 0 ||
-        block.get(node.size, 4) != 0 || addresses.read(block, base, node.url) != 0 ||
-        readLinks(block, node.url, addresses, links) != 0)
-        return 1;
-    node.state = state;
-    int count = 0;
-    // Each pair of pages is joined from the parent's side, so the parent ids are only checked.
-    // Counts are checked against what is left before anything is reserved for them.
-    if (block.get(id, idWidth) != 0 || block.get(count, idWidth) != 0 || count < 0 ||
-        count > block.remaining() / idWidth || block.skip(count * idWidth) != 0)
-        return 1;
-    if (block.get(count, idWidth) != 0 || count < 0 || count > block.remaining() / idWidth)
-        return 1;
-    for (int i = 0, child = 0; i < count; ++i) {
-        if (block.get(child, idWidth) != 0)
-            return 1;
-        childIds.push_back(child);
-    }
-    return 0;
-}
-
 } // namespace
 
 int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrogFile& file,
@@ -251,7 +174,7 @@ int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrog
             baseHost = Str(node->url.getHost());
             break;
         }
-    URL base = baseFor(baseHost);
+    URL base = mapBase(baseHost);
     int result = 0;
     MemBlock header;
     header.cat(static_cast<int64_t>(pages.size()), idWidth);
@@ -282,7 +205,7 @@ int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrog
 }
 
 int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::vector<SiteNode*>& loaded,
-             MapAddresses& addresses, bool wide, bool storesPages) {
+             MapAddresses& addresses, bool wide, bool storesPages, std::vector<int>* linkCounts) {
     const int idWidth = wide ? 4 : 2;
     MemBlock header;
     int count = 0;
@@ -291,7 +214,7 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
         return 1;
     if (count < 1)
         return 4004;
-    URL base = baseFor(baseHost);
+    URL base = mapBase(baseHost);
 
     std::vector<std::unique_ptr<SiteNode>> read;
     // A damaged count must not reserve for pages the file does not hold.
@@ -306,13 +229,12 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
     LinkFields links;
     // Declared after the pages it fills, so that it is done with them before they go.
     LinkBuilder builder;
+    const LinkAddresses addressesOf = linkCounts ? LinkAddresses::Keep : LinkAddresses::Resolve;
     for (int i = 0; i < count; ++i) {
         auto node = std::make_unique<SiteNode>();
         int id = 0;
-        // A page block starts with its state (one byte) and its title.
-        if (file.read(block, 5,
-                      [](MemBlock& head) { return startsWithStringWithin(head, 1, kMaxTitleBytes); }) != 0 ||
-            readNode(*node, block, base, idWidth, addresses, links, id, childIds) != 0)
+        if (readPageBlock(file, block, *node, base, idWidth, addresses, links, addressesOf, id, childIds) !=
+            0)
             return 1;
         fileIds.push_back(id);
         childrenEnd.push_back(childIds.size());
@@ -322,9 +244,7 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
         if (engine.findNode(node->url, true, true) || inFile.find(node->url.resourceKey()))
             return 4005;
         Str html;
-        if (file.read(htmlBlock, 4,
-                      [](MemBlock& head) { return startsWithStringWithin(head, 0, kMaxHtmlBytes); }) != 0 ||
-            htmlBlock.get(html, kMaxHtmlBytes) != 0)
+        if (readHtmlBlock(file, htmlBlock, &html) != 0)
             return 1;
         if (!html.isEmpty() && storesPages) {
             Str date;
@@ -332,25 +252,17 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
             CacheSavePage(node->url, date, html);
         }
         inFile.insert(node.get());
-        builder.add(*node, links.kinds, links.urls, links.texts);
+        if (linkCounts)
+            linkCounts->push_back(links.count);
+        else
+            builder.add(*node, links.kinds, links.urls, links.texts);
         read.push_back(std::move(node));
     }
     inFile.clear();
     builder.finish();
 
-    // Whatever follows the pages must be a whole block or a clean end: a file cut inside its last
-    // stretch of compressed data shows only here.
-    int next = file.read(trailing);
-    if (next != 0 && next != static_cast<int>(FrogFileError::EndOfFile))
+    if (readAfterPages(file, trailing) != 0)
         return 1;
-    // Compressed data cut at its very end shows only when the reader runs into the cut: read on to
-    // the end, over any further blocks a later version may add.
-    for (int more = 0; next == 0 && more < 64; ++more) {
-        MemBlock later;
-        next = file.read(later);
-        if (next != 0 && next != static_cast<int>(FrogFileError::EndOfFile))
-            return 1;
-    }
 
     // The writer numbers pages 1 to count in file order; an id past that names no page.
     std::vector<SiteNode*> added(read.size() + 1);

@@ -29,9 +29,11 @@ int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrog
 // 4005 (a page is already in the engine), 1 (the file ended early or is damaged). After a
 // failure the engine is as it was. trailing receives the block after the pages, if any: room for
 // later additions to the format, which a reader that does not know them passes over.
-// loaded receives the new pages in file order.
+// loaded receives the new pages in file order. With linkCounts the pages are loaded without their
+// links, whose addresses are not even resolved, and linkCounts receives how many each has.
 int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::vector<SiteNode*>& loaded,
-             MapAddresses& addresses, bool wide = false, bool storesPages = true);
+             MapAddresses& addresses, bool wide = false, bool storesPages = true,
+             std::vector<int>* linkCounts = nullptr);
 
 // Ids and counts are 16 bits wide in the first layout, 32 in the wide one.
 constexpr int kMaxMapPages = 65535;

@@ -28,15 +28,6 @@ const Str kFrontierMagic("LURVKFRNT");
 // such a map always has a frontier, empty for a crawl that ended.
 const Str kRenderedMagic("LURVKREND");
 
-// A failed page as read, its texts viewing the block: a map holds as many as it has pages.
-struct FailedPage {
-    std::string_view url;
-    std::string_view errorText;
-    int status = 0;
-    int level = 0;
-    size_t parentIdsEnd = 0; // in the list of all failed pages' parent ids
-};
-
 // Failed pages' addresses are looked up this many at a time, so that the look-ups overlap.
 constexpr size_t kAddressBatch = 64;
 
@@ -134,75 +125,70 @@ void writeRenderedLinks(const std::vector<SiteNode*>& pages, MemBlock& out) {
     }
 }
 
-using RenderedLinks = std::unique_ptr<std::vector<uint32_t>>;
-
-// 0 with one entry per loaded page (null for a page not rendered), 1 when the section is damaged.
-int readRenderedLinks(MemBlock& block, const std::vector<SiteNode*>& loaded,
-                      std::vector<RenderedLinks>& out) {
+// 0 with the marks of the rendered pages in out, 1 when the section is damaged.
+int readRenderedLinks(MemBlock& block, const std::vector<int>& linkCounts, MapStatuses& out) {
     Str magic;
     int count = 0;
     if (block.get(magic) != 0 || !(magic == kRenderedMagic) || block.get(count, 4) != 0 ||
-        count != static_cast<int>(loaded.size()))
+        count != static_cast<int>(linkCounts.size()))
         return 1;
-    out.resize(count);
     for (int i = 0; i < count; ++i) {
         int isRendered = 0;
         if (block.get(isRendered, 1) != 0)
             return 1;
         if (!isRendered)
             continue;
-        const int links = loaded[i]->links.len();
+        const int links = linkCounts[i];
         int marks = 0;
         if (block.get(marks, 4) != 0 || marks < 0 || marks > links)
             return 1;
-        out[i] = std::make_unique<std::vector<uint32_t>>();
+        std::vector<uint32_t> indexes;
         // The reports walk the marks beside the links in one pass: they must rise.
         for (int k = 0, index = 0, previous = -1; k < marks; ++k, previous = index) {
             if (block.get(index, 4) != 0 || index <= previous || index >= links)
                 return 1;
-            out[i]->push_back(static_cast<uint32_t>(index));
+            indexes.push_back(static_cast<uint32_t>(index));
         }
+        out.renderedLinks.emplace_back(i, std::move(indexes));
     }
     return 0;
 }
 
-struct PageExtras {
-    std::vector<std::pair<int, int>> kinds;
-    std::vector<RedirectHop> redirects;
-};
-
-// 0 with extras filled (one per loaded page), 1 when the section is damaged.
-int readLinkKindsAndRedirects(MemBlock& block, const std::vector<SiteNode*>& loaded,
-                              std::vector<PageExtras>& extras) {
+// 0 with the kinds and redirects in out, 1 when the section is damaged.
+int readLinkKindsAndRedirects(MemBlock& block, const std::vector<int>& linkCounts, MapStatuses& out) {
     Str magic;
     int count = 0;
     if (block.get(magic) != 0 || !(magic == kLinkMagic) || block.get(count, 4) != 0 ||
-        count != static_cast<int>(loaded.size()))
+        count != static_cast<int>(linkCounts.size()))
         return 1;
-    extras.resize(count);
+    out.hasLinkKinds = true;
     for (int i = 0; i < count; ++i) {
+        const int links = linkCounts[i];
         int kinds = 0;
-        if (block.get(kinds, 4) != 0 || kinds < 0 || kinds > loaded[i]->links.len())
+        if (block.get(kinds, 4) != 0 || kinds < 0 || kinds > links)
             return 1;
         for (int k = 0; k < kinds; ++k) {
             int at = 0;
             int kind = 0;
-            if (block.get(at, 4) != 0 || block.get(kind, 1) != 0 || at < 0 || at >= loaded[i]->links.len() ||
+            if (block.get(at, 4) != 0 || block.get(kind, 1) != 0 || at < 0 || at >= links ||
                 !isResourceKind(kind))
                 return 1;
-            extras[i].kinds.emplace_back(at, kind);
+            out.resourceKinds.push_back({i, at, kind});
         }
         int hops = 0;
         if (block.get(hops, 1) != 0)
             return 1;
+        std::vector<RedirectHop> redirects;
         for (int h = 0; h < hops; ++h) {
             RedirectHop hop;
             std::string_view address;
             if (block.get(hop.status, 2) != 0 || block.get(address, URL::kMaxStoredLength) != 0)
                 return 1;
             hop.address.setURL(address);
-            extras[i].redirects.push_back(std::move(hop));
+            redirects.push_back(std::move(hop));
         }
+        if (!redirects.empty())
+            out.redirects.emplace_back(i, std::move(redirects));
     }
     return 0;
 }
@@ -339,42 +325,42 @@ void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>
         writeRenderedLinks(pages, out);
 }
 
-int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<SiteNode*>& loaded,
-                        MapAddresses& addresses, std::vector<CheckedLink>& checked, CrawlFrontier& frontier) {
+int parseStatusExtension(MemBlock& block, const std::vector<int>& linkCounts, MapStatuses& out) {
+    out = MapStatuses();
+    const int pages = static_cast<int>(linkCounts.size());
     Str magic;
     int version = 0;
     int count = 0;
     if (block.get(magic) != 0 || !(magic == kMagic) || block.get(version, 2) != 0 || version != kVersion ||
-        block.get(count, 4) != 0 || count != static_cast<int>(loaded.size()))
+        block.get(count, 4) != 0 || count != pages)
         return 1;
-    std::vector<int> statuses(count);
-    std::vector<Str> dates(count);
+    out.statuses.resize(count);
+    out.dates.resize(count);
     for (int i = 0; i < count; ++i)
-        if (block.get(statuses[i], 2) != 0 || block.get(dates[i]) != 0)
+        if (block.get(out.statuses[i], 2) != 0 || block.get(out.dates[i]) != 0)
             return 1;
 
     if (block.get(count, 4) != 0 || count < 0 || count > block.remaining())
         return 1;
-    std::vector<FailedPage> failed(count);
-    std::vector<int> parentIds;
-    for (FailedPage& page : failed) {
+    out.failed.resize(count);
+    for (MapStatuses::FailedPage& page : out.failed) {
         int parents = 0;
         if (block.get(page.url) != 0 || block.get(page.errorText) != 0 || block.get(page.status, 2) != 0 ||
             block.get(page.level, 4) != 0 || block.get(parents, 4) != 0 || parents < 0 ||
             parents > block.remaining())
             return 1;
         for (int i = 0, id = 0; i < parents; ++i) {
-            if (block.get(id, 4) != 0 || id < 1 || id > static_cast<int>(loaded.size()))
+            if (block.get(id, 4) != 0 || id < 1 || id > pages)
                 return 1;
-            parentIds.push_back(id);
+            out.failedParentIds.push_back(id);
         }
-        page.parentIdsEnd = parentIds.size();
+        page.parentIdsEnd = out.failedParentIds.size();
     }
 
     if (block.get(count, 4) != 0 || count < 0 || count > block.remaining())
         return 1;
-    std::vector<CheckedLink> links(count);
-    for (CheckedLink& link : links) {
+    out.checked.resize(count);
+    for (CheckedLink& link : out.checked) {
         Str url;
         int isFailed = 0;
         if (block.get(url) != 0 || block.get(link.status, 2) != 0 || block.get(isFailed, 1) != 0 ||
@@ -385,60 +371,70 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
     }
 
     // Maps written before reply headers were kept end here.
-    std::vector<Str> headers;
     if (block.remaining() > 0) {
-        if (block.get(magic) != 0 || !(magic == kHeaderMagic) || block.get(count, 4) != 0 ||
-            count != static_cast<int>(loaded.size()))
+        if (block.get(magic) != 0 || !(magic == kHeaderMagic) || block.get(count, 4) != 0 || count != pages)
             return 1;
-        headers.resize(count);
-        for (Str& header : headers)
+        out.headers.resize(count);
+        for (std::string_view& header : out.headers)
             if (block.get(header) != 0)
                 return 1;
     }
     // Maps written before levels were kept end here; their pages' levels stay unknown.
-    std::vector<int> levels;
     if (block.remaining() > 0) {
-        if (block.get(magic) != 0 || !(magic == kLevelMagic) || block.get(count, 4) != 0 ||
-            count != static_cast<int>(loaded.size()))
+        if (block.get(magic) != 0 || !(magic == kLevelMagic) || block.get(count, 4) != 0 || count != pages)
             return 1;
-        levels.resize(count);
-        for (int& level : levels)
+        out.levels.resize(count);
+        for (int& level : out.levels)
             if (block.get(level, 4) != 0 || level < kUnknownLevel)
                 return 1;
     }
     // Maps written before link kinds and redirects were kept end here.
-    std::vector<PageExtras> extras;
-    if (block.remaining() > 0 && readLinkKindsAndRedirects(block, loaded, extras) != 0)
+    if (block.remaining() > 0 && readLinkKindsAndRedirects(block, linkCounts, out) != 0)
         return 1;
-    // Only a map of an unfinished crawl goes on.
-    CrawlFrontier unfinished;
-    if (block.remaining() > 0 && readFrontier(block, unfinished) != 0)
+    // Only a map of an unfinished crawl, or of a crawl that rendered pages, goes on.
+    if (block.remaining() > 0 && readFrontier(block, out.frontier) != 0)
         return 1;
-    std::vector<RenderedLinks> rendered;
-    if (block.remaining() > 0 && readRenderedLinks(block, loaded, rendered) != 0)
+    if (block.remaining() > 0 && readRenderedLinks(block, linkCounts, out) != 0)
+        return 1;
+    return 0;
+}
+
+int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<SiteNode*>& loaded,
+                        MapAddresses& addresses, std::vector<CheckedLink>& checked, CrawlFrontier& frontier,
+                        const std::vector<int>* linkCounts, std::vector<ResourceLinkKind>* resourceKinds) {
+    std::vector<int> counts;
+    if (!linkCounts) {
+        counts.reserve(loaded.size());
+        for (const SiteNode* node : loaded)
+            counts.push_back(node->links.len());
+    }
+    MapStatuses read;
+    if (parseStatusExtension(block, linkCounts ? *linkCounts : counts, read) != 0)
         return 1;
 
     // Everything read: now change the site.
     for (size_t i = 0; i < loaded.size(); ++i) {
-        loaded[i]->httpStatus = statuses[i];
-        loaded[i]->lastModified = dates[i];
-        if (i < headers.size()) {
-            loaded[i]->replyHeader = std::move(headers[i]);
+        loaded[i]->httpStatus = read.statuses[i];
+        loaded[i]->lastModified = Str(read.dates[i]);
+        if (i < read.headers.size()) {
+            loaded[i]->replyHeader = Str(read.headers[i]);
             engine.noteReplyType(*loaded[i]);
         }
-        if (i < levels.size())
-            loaded[i]->level = levels[i];
-        if (i < rendered.size())
-            loaded[i]->renderedLinks = std::move(rendered[i]);
-        if (i < extras.size()) {
-            auto record = loaded[i]->links.begin();
-            for (const auto& [at, kind] : extras[i].kinds)
-                (record + at)->kind = kind;
-            if (!extras[i].redirects.empty())
-                loaded[i]->redirects =
-                    std::make_unique<std::vector<RedirectHop>>(std::move(extras[i].redirects));
-        }
+        if (i < read.levels.size())
+            loaded[i]->level = read.levels[i];
     }
+    if (resourceKinds)
+        *resourceKinds = std::move(read.resourceKinds);
+    else
+        for (const ResourceLinkKind& resource : read.resourceKinds)
+            (loaded[resource.page]->links.begin() + resource.at)->kind = resource.kind;
+    for (auto& [page, hops] : read.redirects)
+        loaded[page]->redirects = std::make_unique<std::vector<RedirectHop>>(std::move(hops));
+    for (auto& [page, marks] : read.renderedLinks)
+        loaded[page]->renderedLinks = std::make_unique<std::vector<uint32_t>>(std::move(marks));
+
+    const std::vector<MapStatuses::FailedPage>& failed = read.failed;
+    const std::vector<int>& parentIds = read.failedParentIds;
     engine.reserveNodes(engine.nodeCount() + static_cast<int>(failed.size()));
     // The parents a failed page was joined to, cleared after each page: a missing page that every
     // page links to has as many ids as the map has pages.
@@ -457,7 +453,7 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
                 if (addresses.parse(failed[i].url, batchURLs[i - first]) != 0)
                     batchURLs[i - first].clear();
         for (size_t i = first; i < end; ++i) {
-            const FailedPage& page = failed[i];
+            const MapStatuses::FailedPage& page = failed[i];
             const size_t idsEnd = page.parentIdsEnd;
             const size_t from = std::exchange(idsBegin, idsEnd);
             const URL& url = batchURLs[i - first];
@@ -485,8 +481,8 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
                 joined[parentIds[k]] = false;
         }
     }
-    checked = std::move(links);
-    frontier = std::move(unfinished);
+    checked = std::move(read.checked);
+    frontier = std::move(read.frontier);
     return 0;
 }
 

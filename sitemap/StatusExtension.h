@@ -58,11 +58,52 @@ std::vector<SiteNode*> restoreFrontier(const CrawlFrontier& frontier, SiteEngine
 void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>& pages, bool wholeSite,
                           const std::vector<CheckedLink>& checked, const CrawlFrontier* frontier,
                           MemBlock& out);
+// The kind the status block gives a link that the layout has no number for: the link at index
+// at of the page at index page of the map (file order).
+struct ResourceLinkKind {
+    int page = 0;
+    int at = 0;
+    int kind = 0;
+};
+
+// The block as read, its texts viewing the block, for a reader that keeps the pages in a form of
+// its own (MapOutline).
+struct MapStatuses {
+    struct FailedPage {
+        std::string_view url;
+        std::string_view errorText;
+        int status = 0;
+        int level = 0;
+        size_t parentIdsEnd = 0; // in failedParentIds
+    };
+    std::vector<int> statuses; // one for each saved page, in file order, as dates
+    std::vector<std::string_view> dates;
+    std::vector<FailedPage> failed;
+    std::vector<int> failedParentIds; // saved pages' ids, from 1
+    std::vector<CheckedLink> checked;
+    std::vector<std::string_view> headers; // empty, or one for each saved page
+    std::vector<int> levels;               // the same
+    bool hasLinkKinds = false;
+    std::vector<ResourceLinkKind> resourceKinds;
+    std::vector<std::pair<int, std::vector<RedirectHop>>> redirects; // by page index
+    CrawlFrontier frontier;
+    // The pages that were rendered, by index, with the indexes of the links only the rendered page
+    // held (rising).
+    std::vector<std::pair<int, std::vector<uint32_t>>> renderedLinks;
+};
+// Reads the block of a map whose saved pages have linkCounts links each (file order). 0, or 1
+// when the block is not one of ours or is damaged.
+[[nodiscard]] int parseStatusExtension(MemBlock& block, const std::vector<int>& linkCounts, MapStatuses& out);
+
 // Applies the block to the pages just loaded (file order). 0 when applied; 1 when the block is
 // not one of ours or is damaged, and then nothing is changed.
 // addresses, those of the map's pages, gives a failed page the address its links already hold.
+// Pages loaded without their links give linkCounts instead (how many links each has); the kinds
+// the block gives their links then go to resourceKinds, in file order.
 [[nodiscard]] int readStatusExtension(SiteEngine& engine, MemBlock& block,
                                       const std::vector<SiteNode*>& loaded, MapAddresses& addresses,
-                                      std::vector<CheckedLink>& checked, CrawlFrontier& frontier);
+                                      std::vector<CheckedLink>& checked, CrawlFrontier& frontier,
+                                      const std::vector<int>* linkCounts = nullptr,
+                                      std::vector<ResourceLinkKind>* resourceKinds = nullptr);
 
 } // namespace lurvik

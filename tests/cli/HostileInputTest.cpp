@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -129,6 +130,26 @@ TEST_F(HostileInput, TitlesCannotSteerTheTerminalAndAFullStdoutFails) {
 
     for (const std::string& command : {"tree " + map, "links " + map, "export " + map + " --csv -"})
         EXPECT_EQ(shellStatus(std::string(LURVIK_CLI) + " " + command + " > /dev/full"), 1) << command;
+}
+
+// The commands that go through a map page by page find a damaged one before they print: nothing
+// on stdout, the reason on stderr, the exit codes a load gave.
+TEST_F(HostileInput, ADamagedMapPrintsNothingButWhy) {
+    ASSERT_EQ(server.start(), 0);
+    const std::string whole = readFileBytes(savedMap());
+    for (size_t cut : {whole.size() / 2, whole.size() - 1}) {
+        std::ofstream(path("cut.web"), std::ios::binary) << whole.substr(0, cut);
+        for (const auto& [command, exitCode] : std::vector<std::pair<std::vector<std::string>, int>>{
+                 {{"tree"}, 1}, {{"links"}, 1}, {{"find", "--type", "links"}, 2}, {{"find"}, 2}}) {
+            std::vector<std::string> arguments = command;
+            arguments.push_back(path("cut.web"));
+            CliResult result = runCli(arguments);
+            EXPECT_EQ(result.exitCode, exitCode) << command[0] << " cut at " << cut;
+            EXPECT_EQ(result.out, "") << command[0] << " cut at " << cut;
+            EXPECT_NE(result.err.find("cannot open " + path("cut.web") + ": "), std::string::npos)
+                << result.err;
+        }
+    }
 }
 
 // Error messages quote what a server said, and a CSV report on a terminal holds what pages said:
@@ -310,10 +331,14 @@ TEST_F(HostileInput, AMapBiggerThanMemoryIsRefusedWithAMessage) {
         map.fileName = path("big.web");
         ASSERT_EQ(map.save(engine, nullptr, false), 0) << map.errorText.text();
     }
-    std::string command = "ulimit -v 100000; exec " + std::string(LURVIK_CLI) + " tree " + path("big.web") +
-                          " > /dev/null 2> " + path("err.txt");
-    EXPECT_EQ(shellStatus(command), 1) << readFileBytes(path("err.txt"));
+    // diff holds both maps whole; tree holds no link, and prints the map in the same room.
+    auto run = [&](const std::string& arguments) {
+        return shellStatus("ulimit -v 100000; exec " + std::string(LURVIK_CLI) + " " + arguments +
+                           " > /dev/null 2> " + path("err.txt"));
+    };
+    EXPECT_EQ(run("diff " + path("big.web") + " " + path("big.web")), 1) << readFileBytes(path("err.txt"));
     EXPECT_NE(readFileBytes(path("err.txt")).find("out of memory"), std::string::npos)
         << readFileBytes(path("err.txt"));
+    EXPECT_EQ(run("tree " + path("big.web")), 0) << readFileBytes(path("err.txt"));
 }
 #endif

@@ -1,4 +1,5 @@
 #include "FuzzSupport.h"
+#include "MapOutlineCheck.h"
 #include "sitemap/SiteMapFile.h"
 
 using namespace lurvik;
@@ -7,7 +8,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SiteEngine engine;
     SiteMapFile map;
     map.fileName = fuzz::scratchFile(data, size, ".web");
-    if (map.open(engine) == 0) {
+    const int loaded = map.open(engine);
+    fuzz::checkOutline(map.fileName.str(), loaded, engine.doneNodes.len());
+    if (loaded == 0) {
         // A map that loads must also save: the writer meets whatever the reader let through.
         map.fileName = map.fileName.str() + ".again";
         (void)map.save(engine, nullptr, true);

@@ -1,4 +1,5 @@
 #include "FuzzSupport.h"
+#include "MapOutlineCheck.h"
 #include "core/TempFrogFile.h"
 #include "sitemap/SiteMapFile.h"
 
@@ -16,6 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SiteEngine engine;
     SiteMapFile map;
     map.fileName = name;
-    (void)map.open(engine);
+    const int loaded = map.open(engine);
+    fuzz::checkOutline(name, loaded, engine.doneNodes.len());
     return 0;
 }

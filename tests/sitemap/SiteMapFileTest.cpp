@@ -460,3 +460,42 @@ TEST_F(SiteMapFileTest, RenderedMarksComeBackAndOnlyMapsOfRenderedCrawlsCarryThe
     EXPECT_EQ(bytes.find("LURVKREND"), std::string_view::npos);
     EXPECT_EQ(bytes.find("LURVKFRNT"), std::string_view::npos);
 }
+
+// A map opened without its links (for a command that shows none) has everything else a load
+// gives: pages, tree, statuses, redirects and failed pages; the kinds its statuses give links
+// that are not there are passed over.
+TEST_F(SiteMapFileTest, AMapOpenedWithoutLinksHasEverythingElse) {
+    SiteEngine engine;
+    SiteNode* root = page(engine, "http://site.example/docs/", "Docs");
+    root->links.add(LINK_SCRIPT, URL("http://site.example/app.js"), "app.js");
+    root->redirects = std::make_unique<std::vector<RedirectHop>>();
+    root->redirects->push_back({301, URL("http://site.example/docs/")});
+    root->httpStatus = 200;
+    SiteNode* other = page(engine, "http://site.example/a.html", "A");
+    link(root, other);
+    SiteNode* gone = engine.findOrAddNode(URL("http://site.example/gone.html"), 1);
+    link(other, gone);
+    gone->failNode("HTTP/1.0 404 Not Found");
+    ASSERT_EQ(save(engine, "skip.web"), 0);
+
+    SiteEngine whole;
+    ASSERT_EQ(open(whole, "skip.web"), 0);
+    SiteEngine pagesOnly;
+    SiteMapFile map;
+    map.fileName = dir + "/skip.web";
+    map.links = SiteMapFile::Links::Skip;
+    ASSERT_EQ(map.open(pagesOnly), 0);
+    EXPECT_TRUE(map.extensionWarning.isEmpty());
+    ASSERT_EQ(pagesOnly.doneNodes.len(), whole.doneNodes.len());
+    for (int i = 0; i < whole.doneNodes.len(); ++i) {
+        const SiteNode& a = *pagesOnly.doneNodes.get(i);
+        const SiteNode& b = *whole.doneNodes.get(i);
+        EXPECT_EQ(a.url.view(), b.url.view());
+        EXPECT_EQ(a.state, b.state);
+        EXPECT_EQ(a.httpStatus, b.httpStatus);
+        EXPECT_EQ(a.children.len(), b.children.len());
+        EXPECT_EQ(a.parents.len(), b.parents.len());
+        EXPECT_EQ(a.redirects != nullptr, b.redirects != nullptr);
+        EXPECT_EQ(a.links.len(), 0);
+    }
+}

@@ -1,0 +1,38 @@
+#include "OutlinePages.h"
+
+#include <utility>
+
+namespace lurvik::cli {
+
+OutlinePages::OutlinePages(const MapOutline& map, std::string fileName, LinkAddresses links)
+    : m_map(map), m_fileName(std::move(fileName)), m_links(links) {}
+
+SiteNode* OutlinePages::page(int i) {
+    m_page.reset();
+    if (m_failed || i >= m_map.pageCount())
+        return nullptr;
+    auto page = std::make_unique<SiteNode>();
+    if (i < m_map.savedCount() && m_links == LinkAddresses::Resolve) {
+        if ((i == 0 && m_reader.open(m_fileName, m_map.resourceKinds) != 0) || m_reader.next(*page) != 0 ||
+            page->url.view() != m_map.url(i)) {
+            m_failed = true;
+            return nullptr;
+        }
+    } else {
+        // An address as a map holds it parses back to itself (the outline's test says so): a
+        // search that looks at no link need not inflate the map again.
+        page->url = URL(m_map.url(i));
+        page->title = Str(m_map.title(i));
+        page->size = m_map.size(i);
+    }
+    page->state = m_map.state(i);
+    page->httpStatus = m_map.httpStatus(i);
+    for (int k = m_map.childCount(i); k > 0; --k)
+        page->children.add(&m_elsewhere);
+    for (int k = m_map.parentCount(i); k > 0; --k)
+        page->parents.add(&m_elsewhere);
+    m_page = std::move(page);
+    return m_page.get();
+}
+
+} // namespace lurvik::cli

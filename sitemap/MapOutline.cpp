@@ -1,0 +1,276 @@
+#include "MapOutline.h"
+
+#include "MapBlocks.h"
+#include "SiteTree.h"
+#include "core/InputFrogFile.h"
+#include "core/PageCache.h"
+#include "core/SystemTime.h"
+#include "retrieval/HttpReply.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace lurvik {
+
+namespace {
+
+// Pages read with one set of known addresses: a page's address is seldom the one of another
+// page, so the set is only worth what a stretch of pages shares, and would otherwise come to hold
+// the whole site.
+constexpr int kPagesPerAddressSet = 1 << 14;
+constexpr size_t kTextBlockBytes = 1 << 20;
+
+} // namespace
+
+const std::vector<RedirectHop>* MapOutline::redirects(int page) const {
+    auto found = std::lower_bound(m_redirects.begin(), m_redirects.end(), page,
+                                  [](const auto& entry, int at) { return entry.first < at; });
+    return found != m_redirects.end() && found->first == page ? &found->second : nullptr;
+}
+
+void MapOutline::learnReplyTypes(SiteEngine& engine) {
+    // What the reply headers say of the pages' types, as a loaded map teaches the engine.
+    for (size_t i = 0; i < m_headers.size(); ++i) {
+        SiteNode page(URL(m_pages[i].url));
+        page.replyHeader = Str(m_headers[i]);
+        engine.noteReplyType(page);
+    }
+    decltype(m_headers)().swap(m_headers);
+    m_statusBlock = MemBlock();
+}
+
+int MapOutline::find(std::string_view key) const {
+    return find(key, hashOf(key));
+}
+
+void MapOutline::prefetch(uint64_t hash) const {
+    m_byKey.prefetchSlot(hash);
+}
+
+int MapOutline::find(std::string_view key, uint64_t hash) const {
+    const Key* found = m_byKey.find(key, hash);
+    return found ? static_cast<int>(found->page) : -1;
+}
+
+std::string_view MapOutline::keep(std::string_view text) {
+    if (text.size() > m_textLeft) {
+        const size_t bytes = std::max(kTextBlockBytes, text.size());
+        m_textBlocks.push_back(std::make_unique<char[]>(bytes));
+        m_textAt = m_textBlocks.back().get();
+        m_textLeft = bytes;
+    }
+    char* at = m_textAt;
+    if (!text.empty())
+        std::memcpy(at, text.data(), text.size());
+    m_textAt += text.size();
+    m_textLeft -= text.size();
+    return {at, text.size()};
+}
+
+int MapOutline::addPage(const Page& page) {
+    const int index = static_cast<int>(m_pages.size());
+    m_pages.push_back(page);
+    m_byKey.insert({page.url.data(), page.keyLength, static_cast<uint32_t>(index)});
+    return index;
+}
+
+int MapOutline::open(const std::string& fileName, SiteEngine& engine) {
+    errorText.clear();
+    InputFrogFile file;
+    bool wide = false;
+    if (file.openCompressed(fileName) != 0 || readMapMagic(file, wide) != 0) {
+        errorText = file.errorText().isEmpty() ? Str(fileName + " is not a site map") : file.errorText();
+        return 1;
+    }
+    MemBlock header;
+    Str text;
+    SystemTime savedAt;
+    if (file.read(header) != 0 || header.get(text) != 0 || header.get(text) != 0 ||
+        getSystemTime(header, savedAt) != 0 || header.get(text) != 0) {
+        errorText = Str(fileName + " is damaged: its header is incomplete");
+        return 1;
+    }
+    MemBlock trailing;
+    std::vector<int> linkCounts;
+    {
+        std::vector<int> fileIds;
+        std::vector<int> childIds;
+        std::vector<size_t> childrenEnd;
+        const int result =
+            readPages(file, wide, engine, trailing, linkCounts, fileIds, childIds, childrenEnd);
+        if (result != 0) {
+            if (result == 1)
+                errorText = Str(fileName + " is damaged or cut short");
+            return result;
+        }
+        joinSavedPages(fileIds, childIds, childrenEnd);
+    }
+    MapStatuses statuses;
+    if (trailing.len() > 0) {
+        if (parseStatusExtension(trailing, linkCounts, statuses) != 0)
+            extensionWarning =
+                Str(fileName + ": the page statuses after the site map are damaged and were ignored");
+        else
+            applyStatuses(statuses, engine);
+    }
+    if (replyTypes == ReplyTypes::Later && !m_headers.empty())
+        m_statusBlock = std::move(trailing); // the headers view it
+    else
+        m_headers.clear();
+    while (m_childrenBegin.size() < m_pages.size() + 1)
+        m_childrenBegin.push_back(m_childrenBegin.back());
+    return 0;
+}
+
+int MapOutline::readPages(InputFrogFile& file, bool wide, const SiteEngine& engine, MemBlock& trailing,
+                          std::vector<int>& linkCounts, std::vector<int>& fileIds, std::vector<int>& childIds,
+                          std::vector<size_t>& childrenEnd) {
+    const int idWidth = wide ? 4 : 2;
+    MemBlock header;
+    int count = 0;
+    Str baseHost;
+    if (file.read(header) != 0 || header.get(count, idWidth) != 0 || count < 0 || header.get(baseHost) != 0)
+        return 1;
+    if (count < 1)
+        return 4004;
+    const URL base = mapBase(baseHost);
+    // A damaged count must not reserve for pages the file does not hold.
+    m_pages.reserve(std::min(count, 1 << 16));
+    std::unique_ptr<MapAddresses> addresses;
+    SiteNode node;
+    LinkFields links;
+    MemBlock block;
+    MemBlock htmlBlock;
+    Str html;
+    for (int i = 0; i < count; ++i) {
+        if (i % kPagesPerAddressSet == 0)
+            addresses = std::make_unique<MapAddresses>();
+        int id = 0;
+        if (readPageBlock(file, block, node, base, idWidth, *addresses, links, LinkAddresses::Keep, id,
+                          childIds) != 0)
+            return 1;
+        fileIds.push_back(id);
+        childrenEnd.push_back(childIds.size());
+        linkCounts.push_back(links.count);
+        if (engine.findNode(node.url, true, true) || m_byKey.find(node.url.resourceKey()))
+            return 4005;
+        if (readHtmlBlock(file, htmlBlock, &html) != 0)
+            return 1;
+        if (!html.isEmpty() && storesPages) {
+            Str date;
+            headerValue("Last-Modified", html, date);
+            CacheSavePage(node.url, date, html);
+        }
+        Page page;
+        page.url = keep(node.url.view());
+        page.keyLength = static_cast<uint32_t>(node.url.resourceKey().size());
+        page.title = keep(node.title.view());
+        page.size = node.size;
+        page.state = NODE_DONE;
+        addPage(page);
+    }
+    m_savedCount = count;
+    return readAfterPages(file, trailing);
+}
+
+void MapOutline::joinSavedPages(const std::vector<int>& fileIds, const std::vector<int>& childIds,
+                                const std::vector<size_t>& childrenEnd) {
+    // The writer numbers pages 1 to count in file order; an id past that names no page, and the
+    // first page with an id is the one it names.
+    const size_t ids = fileIds.size() + 1;
+    std::vector<int> pageOf(ids, -1);
+    for (size_t i = 0; i < fileIds.size(); ++i) {
+        const int id = fileIds[i];
+        if (id >= 1 && static_cast<size_t>(id) < ids && pageOf[id] < 0)
+            pageOf[id] = static_cast<int>(i);
+    }
+    // The parent each child was last joined to: a child a page names twice is joined once.
+    std::vector<int> joinedTo(ids, -1);
+    m_children.reserve(childIds.size());
+    size_t k = 0;
+    for (size_t i = 0; i < fileIds.size(); ++i) {
+        for (; k < childrenEnd[i]; ++k) {
+            const int id = childIds[k];
+            if (id < 1 || static_cast<size_t>(id) >= ids || pageOf[id] < 0 ||
+                joinedTo[id] == static_cast<int>(i))
+                continue;
+            joinedTo[id] = static_cast<int>(i);
+            m_children.push_back(static_cast<uint32_t>(pageOf[id]));
+            Page& child = m_pages[pageOf[id]];
+            if (child.parentCount++ == 0)
+                child.firstParent = static_cast<int>(i);
+        }
+        m_childrenBegin.push_back(static_cast<uint32_t>(m_children.size()));
+    }
+}
+
+void MapOutline::applyStatuses(MapStatuses& statuses, SiteEngine& engine) {
+    for (int i = 0; i < m_savedCount; ++i) {
+        m_pages[i].httpStatus = statuses.statuses[i];
+        m_pages[i].lastModified = keep(statuses.dates[i]);
+        if (static_cast<size_t>(i) < statuses.levels.size())
+            m_pages[i].level = statuses.levels[i];
+    }
+    m_redirects = std::move(statuses.redirects);
+    renderedLinks = std::move(statuses.renderedLinks);
+    m_headers = std::move(statuses.headers);
+    if (replyTypes == ReplyTypes::Learn)
+        learnReplyTypes(engine);
+    // Room for every failed page at once: grown page by page, the lists would be copied while the
+    // whole status block is held.
+    m_pages.reserve(m_pages.size() + statuses.failed.size());
+    m_byKey.reserve(m_pages.size() + statuses.failed.size());
+    // The failed pages join their parents after every saved page has its children, so that they
+    // come last among them; each parent once.
+    std::vector<std::pair<uint32_t, uint32_t>> joins; // parent, failed page
+    std::vector<bool> joined(m_savedCount + 1);
+    size_t idsBegin = 0;
+    for (const MapStatuses::FailedPage& failed : statuses.failed) {
+        const size_t from = std::exchange(idsBegin, failed.parentIdsEnd);
+        URL url;
+        // A text that does not parse leaves its page out.
+        if (url.setURL(failed.url) != 0 || !url.isValid() || find(url.resourceKey()) >= 0)
+            continue;
+        Page page;
+        page.url = keep(url.view());
+        page.keyLength = static_cast<uint32_t>(url.resourceKey().size());
+        page.title = keep(failed.errorText);
+        page.httpStatus = failed.status;
+        page.level = failed.level;
+        page.state = NODE_ERROR;
+        const int index = addPage(page);
+        for (size_t k = from; k < failed.parentIdsEnd; ++k) {
+            const int id = statuses.failedParentIds[k];
+            if (joined[id])
+                continue;
+            joined[id] = true;
+            joins.emplace_back(static_cast<uint32_t>(id - 1), static_cast<uint32_t>(index));
+            if (m_pages[index].parentCount++ == 0)
+                m_pages[index].firstParent = id - 1;
+        }
+        for (size_t k = from; k < failed.parentIdsEnd; ++k)
+            joined[statuses.failedParentIds[k]] = false;
+    }
+    if (!joins.empty()) {
+        // Each parent's failed children after its saved ones, in the order the failures came.
+        std::vector<uint32_t> begin(m_savedCount + 1);
+        for (const auto& [parent, page] : joins)
+            ++begin[parent + 1];
+        for (int i = 0; i < m_savedCount; ++i)
+            begin[i + 1] += begin[i] + (m_childrenBegin[i + 1] - m_childrenBegin[i]);
+        std::vector<uint32_t> children(m_children.size() + joins.size());
+        std::vector<uint32_t> next(begin.begin(), begin.end() - 1);
+        for (int i = 0; i < m_savedCount; ++i)
+            for (uint32_t k = m_childrenBegin[i]; k < m_childrenBegin[i + 1]; ++k)
+                children[next[i]++] = m_children[k];
+        for (const auto& [parent, page] : joins)
+            children[next[parent]++] = page;
+        m_children = std::move(children);
+        m_childrenBegin = std::move(begin);
+    }
+    checkedLinks = std::move(statuses.checked);
+    resourceKinds = std::move(statuses.resourceKinds);
+}
+
+} // namespace lurvik
