@@ -28,8 +28,8 @@ int mayOpenPage(bool hasNode, int rated, int ratingVerdict, const RatingSettings
 using RatePageFn = std::function<void(const Str& labels, int& rated, int& verdict)>;
 
 // A callback that evaluates labels against settings.currentRatings with the settings' flags as
-// they are at each call. settings must outlive it; the callback runs on parsing threads, so the
-// settings must not change while a retrieval is scanning pages.
+// they are at each call. settings must outlive it; the callback runs on the thread that links the
+// scanned pages.
 RatePageFn makeRatePage(const RatingSettings& settings);
 
 } // namespace lurvik

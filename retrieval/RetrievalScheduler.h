@@ -50,7 +50,7 @@ public:
     // Stops every fetch and parse, returns the queue to waiting, then lets the views tidy up.
     void stopRetrieval(const TidyTree& tidyTree = nullptr);
 
-    // Waits until an agent or parsing thread finishes, or ms pass.
+    // Waits until an agent or scanning thread finishes, or ms pass.
     void waitForWork(int ms);
 
     // How long a page sent back by a 429 or 503 has still to wait, in ms; 0 when it is not waiting.
