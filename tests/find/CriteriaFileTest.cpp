@@ -222,12 +222,12 @@ TEST(ResultsExportTest, MatchesTheLayoutByteForByte) {
 // The page to hand over: the same rows in the same order, every text escaped and whole, valid to
 // xmllint's HTML parser and balanced for Python's; the links are the results' addresses.
 TEST(ResultsExportTest, Html5FormValidates) {
-    std::vector<std::unique_ptr<LinkRecord>> records;
-    records.push_back(std::make_unique<LinkRecord>(LINK_HYPERLINK, URL("http://site.test/menu.html?x=1&y=2"),
-                                                   "Fish & Chips <today> \xc3\xa9t\xc3\xa9"));
+    std::vector<std::unique_ptr<FoundLink>> records;
+    records.push_back(std::make_unique<FoundLink>(LINK_HYPERLINK, URL("http://site.test/menu.html?x=1&y=2"),
+                                                  "Fish & Chips <today> \xc3\xa9t\xc3\xa9"));
     records.push_back(std::make_unique<FoundLink>(LINK_IMAGE, URL("http://site.test/img/logo.gif"), "Logo",
                                                   "http://site.test/index.html"));
-    records.push_back(std::make_unique<LinkRecord>(LINK_HYPERLINK, URL("mailto:info@site.test"), ""));
+    records.push_back(std::make_unique<FoundLink>(LINK_HYPERLINK, URL("mailto:info@site.test"), ""));
     std::vector<const LinkRecord*> rows;
     for (const auto& record : records)
         rows.push_back(record.get());
