@@ -5,6 +5,8 @@
 #include "SiteMapFiles.h"
 #include "SiteOfThisRun.h"
 #include "TextEscapes.h"
+#include "TreeWalk.h"
+#include "core/BatchesAhead.h"
 #include "retrieval/LinkStatus.h"
 #include "retrieval/SiteEngine.h"
 #include "sitemap/MapLinkReader.h"
@@ -51,6 +53,9 @@ int openMap(int argc, char** argv, const char* usage, SiteEngine& engine, MapOut
     return ExitOk;
 }
 
+// Lines handed from the walk to the printing at a time.
+constexpr size_t kTreeLinesPerBatch = 4096;
+
 // Past this depth lines keep one indent and show the level instead: a chain of 100,000 "next page"
 // links would otherwise print more spaces than pages.
 constexpr int kMaxIndent = 40;
@@ -78,11 +83,11 @@ void appendNumber(std::string& out, int number) {
     out.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
 }
 
-// One line of the tree: the page at depth, and whether it was shown above.
 // What is known of a page's texts: a page is printed as often as pages link to it, and most
 // texts need no escape.
 enum PlainText : uint8_t { Unknown = 0, Known = 1, PlainTitle = 2, PlainAddress = 4 };
 
+// One line of the tree: the page at depth, and whether it was shown above.
 void appendTreeLine(const MapOutline& map, int page, int depth, bool repeated, uint8_t& plain,
                     std::string& out) {
     if (plain == Unknown)
@@ -117,9 +122,8 @@ void appendTreeLine(const MapOutline& map, int page, int depth, bool repeated, u
 
 } // namespace
 
-// The pages nobody links to at the top (the first page when a cycle leaves none, then every page
-// not reached), each page's children below its first appearance, and any later appearance a leaf
-// that says it was shown above: the tree `export --html` writes, printed as it is walked.
+// The tree `export --html` writes, printed as it is walked: the walk on a thread of its own, a
+// stretch of lines ahead of the printing.
 int runTree(int argc, char** argv) {
     SiteEngine& engine = siteOfThisRun();
     MapOutline map;
@@ -128,37 +132,29 @@ int runTree(int argc, char** argv) {
     std::string file;
     if (int result = openMap(argc, argv, "usage: lurvik-cli tree site.web\n", engine, map, file))
         return result;
-    const int pages = map.pageCount();
-    std::vector<bool> shown(pages);
-    std::vector<uint8_t> plain(pages);
-    bool anyShown = false;
+    std::vector<uint8_t> plain(map.pageCount());
     LineBuffer out;
-    // Depth first with a stack of its own: a map may be as deep as it has pages.
-    std::vector<std::pair<int, int>> stack;
-    auto add = [&](int site) {
-        stack.assign(1, {site, 0});
-        while (!stack.empty()) {
-            const auto [page, depth] = stack.back();
-            stack.pop_back();
-            const bool repeated = shown[page];
-            shown[page] = true;
-            anyShown = true;
-            appendTreeLine(map, page, depth, repeated, plain[page], out.text());
+    TreeWalk walk(map);
+    BatchesAhead<std::vector<TreeLine>> lines(
+        [&walk](std::vector<TreeLine>& batch) { return walk.next(batch, kTreeLinesPerBatch); });
+    // The pages of lines to come are asked for ahead, as the walk does: the lines go through the
+    // map out of file order.
+    constexpr size_t kPageAhead = 16;
+    constexpr size_t kTextsAhead = 8;
+    while (const std::vector<TreeLine>* batch = lines.next()) {
+        const size_t count = batch->size();
+        for (size_t i = 0; i < count; ++i) {
+            if (i + kPageAhead < count) {
+                map.prefetchPage((*batch)[i + kPageAhead].page);
+                __builtin_prefetch(&plain[(*batch)[i + kPageAhead].page]);
+            }
+            if (i + kTextsAhead < count)
+                map.prefetchTexts((*batch)[i + kTextsAhead].page);
+            const TreeLine& line = (*batch)[i];
+            appendTreeLine(map, line.page, line.depth, line.repeated, plain[line.page], out.text());
             out.lineDone();
-            if (repeated)
-                continue;
-            for (int i = map.childCount(page) - 1; i >= 0; --i)
-                stack.emplace_back(map.child(page, i), depth + 1);
         }
-    };
-    for (int page = 0; page < pages; ++page)
-        if (map.parentCount(page) == 0)
-            add(page);
-    if (!anyShown && pages > 0)
-        add(0);
-    for (int page = 0; page < pages; ++page)
-        if (!shown[page])
-            add(page);
+    }
     return ExitOk;
 }
 
@@ -181,12 +177,19 @@ int runLinks(int argc, char** argv) {
     // the time a million-page map took.
     struct Known {
         int kind = 0;
-        std::string address;
+        URL address;
         std::string line; // after the page's field, to the end of its status
         const char* verdict = "";
+        // Whether the link at this place of the page at hand is the one before: most often the very
+        // address the reader shared, told apart without comparing texts.
+        bool isBefore(const LinkRecord& link) const {
+            return !line.empty() && kind == link.kind &&
+                   (address.sharesText(link.url) || address.view() == link.url.view());
+        }
     };
     std::vector<Known> known;
     std::vector<uint64_t> hashes;
+    std::vector<bool> asBefore;
     // As in the crawl's links report, only a map of a crawl that rendered pages says which links
     // only the rendered pages held.
     const bool wasRendered = !map.renderedLinks.empty();
@@ -217,21 +220,23 @@ int runLinks(int argc, char** argv) {
             known.resize(page.links.len());
         // The pages the other links lead to are asked for together.
         hashes.resize(page.links.len());
+        asBefore.resize(page.links.len());
         int place = 0;
         for (const LinkRecord& link : page.links) {
-            const Known& before = known[place];
-            hashes[place++] = 0;
-            if (link.url.isValid() &&
-                (before.line.empty() || before.kind != link.kind || before.address != link.url.view())) {
-                hashes[place - 1] = MapOutline::hashOf(link.url.resourceKey());
-                map.prefetch(hashes[place - 1]);
+            asBefore[place] = known[place].isBefore(link);
+            hashes[place] = 0;
+            if (link.url.isValid() && !asBefore[place]) {
+                hashes[place] = MapOutline::hashOf(link.url.resourceKey());
+                map.prefetch(hashes[place]);
             }
+            ++place;
         }
         place = 0;
         for (const LinkRecord& link : page.links) {
             const uint64_t hash = hashes[place];
+            const bool same = asBefore[place];
             Known& before = known[place++];
-            if (before.line.empty() || before.kind != link.kind || before.address != link.url.view()) {
+            if (!same) {
                 before.line.clear();
                 const int target = link.url.isValid() ? map.find(link.url.resourceKey(), hash) : -1;
                 const LinkTarget found{target >= 0 ? map.state(target) : 0,
@@ -257,7 +262,7 @@ int runLinks(int argc, char** argv) {
                 }
                 if (target >= 0) {
                     before.kind = link.kind;
-                    before.address = link.url.view();
+                    before.address = link.url;
                     before.line = std::move(line);
                     before.verdict = verdictOfLink;
                 }

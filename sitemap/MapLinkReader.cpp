@@ -9,12 +9,16 @@ namespace {
 // Pages between two fresh address look-ups: enough for a site's menus to be parsed once per
 // stretch, few enough that the addresses held stay a small part of the site's.
 constexpr int kPagesPerAddressSet = 1 << 14;
+// Pages handed over at a time: few enough to keep little memory ahead, enough that the hand-over
+// costs nothing beside them.
+constexpr size_t kPagesPerBatch = 256;
 
 } // namespace
 
-int MapLinkReader::open(const std::string& fileName, std::vector<ResourceLinkKind> resourceKinds,
-                        LinkAddresses links) {
-    m_linkAddresses = links;
+MapLinkReader::~MapLinkReader() = default;
+
+int MapLinkReader::open(const std::string& fileName, std::vector<ResourceLinkKind> resourceKinds) {
+    m_ahead.reset();
     bool wide = false;
     MemBlock header;
     Str baseHost;
@@ -24,31 +28,82 @@ int MapLinkReader::open(const std::string& fileName, std::vector<ResourceLinkKin
     if (m_file.read(header) != 0 || header.get(m_count, m_idWidth) != 0 || header.get(baseHost) != 0)
         return 1;
     m_base = mapBase(baseHost);
+    m_read = 0;
     m_index = 0;
+    m_batch = nullptr;
+    m_inBatch = 0;
     m_resourceKinds = std::move(resourceKinds);
     m_nextKind = 0;
+    m_ahead = std::make_unique<BatchesAhead<Batch>>([this](Batch& batch) { return fill(batch); });
+    return 0;
+}
+
+bool MapLinkReader::fill(Batch& batch) {
+    batch.count = 0;
+    batch.failed = false;
+    if (batch.pages.size() < kPagesPerBatch)
+        batch.pages.resize(kPagesPerBatch);
+    while (batch.count < kPagesPerBatch && m_read < m_count) {
+        if (readPage(batch.pages[batch.count]) != 0) {
+            batch.failed = true;
+            return false;
+        }
+        ++batch.count;
+    }
+    return m_read < m_count;
+}
+
+int MapLinkReader::readPage(Page& page) {
+    if (m_read++ % kPagesPerAddressSet == 0)
+        m_addresses = std::make_unique<MapAddresses>();
+    int id = 0;
+    m_childIds.clear();
+    if (readPageBlock(m_file, m_block, m_node, m_base, m_idWidth, *m_addresses, m_links,
+                      LinkAddresses::Resolve, id, m_childIds) != 0 ||
+        readHtmlBlock(m_file, m_htmlBlock, nullptr) != 0)
+        return 1;
+    page.url = std::move(m_node.url);
+    page.title = std::move(m_node.title);
+    page.size = m_node.size;
+    page.state = m_node.state;
+    page.kinds.swap(m_links.kinds);
+    page.urls.swap(m_links.urls);
+    page.texts.clear();
+    page.textEnds.clear();
+    // The texts view the block the next page is read into.
+    for (std::string_view text : m_links.texts) {
+        page.texts += text;
+        page.textEnds.push_back(static_cast<uint32_t>(page.texts.size()));
+    }
     return 0;
 }
 
 int MapLinkReader::next(SiteNode& page) {
-    if (m_index >= m_count)
+    if (!m_ahead || m_index >= m_count)
         return 1;
+    if (!m_batch || m_inBatch == m_batch->count) {
+        if (m_batch && m_batch->failed)
+            return 1;
+        m_batch = m_ahead->next();
+        m_inBatch = 0;
+        if (!m_batch || (m_batch->count == 0 && m_batch->failed))
+            return 1;
+    }
+    Page& read = m_batch->pages[m_inBatch++];
     const int index = m_index++;
-    if (index % kPagesPerAddressSet == 0)
-        m_addresses = std::make_unique<MapAddresses>();
-    int id = 0;
-    m_childIds.clear();
-    if (readPageBlock(m_file, m_block, page, m_base, m_idWidth, *m_addresses, m_links, m_linkAddresses, id,
-                      m_childIds) != 0 ||
-        readHtmlBlock(m_file, m_htmlBlock, nullptr) != 0)
-        return 1;
+    page.url = std::move(read.url);
+    page.title = std::move(read.title);
+    page.size = read.size;
+    page.state = read.state;
     LinkList& links = page.links;
     links.clear();
-    if (m_linkAddresses == LinkAddresses::Keep)
-        return 0;
-    links.reserve(static_cast<int>(m_links.kinds.size()));
-    for (size_t i = 0; i < m_links.kinds.size(); ++i)
-        links.add(m_links.kinds[i], std::move(m_links.urls[i]), Str(m_links.texts[i]));
+    links.reserve(static_cast<int>(read.kinds.size()));
+    uint32_t textBegin = 0;
+    for (size_t i = 0; i < read.kinds.size(); ++i) {
+        const std::string_view text(read.texts.data() + textBegin, read.textEnds[i] - textBegin);
+        textBegin = read.textEnds[i];
+        links.add(read.kinds[i], std::move(read.urls[i]), Str(text));
+    }
     for (; m_nextKind < m_resourceKinds.size() && m_resourceKinds[m_nextKind].page == index; ++m_nextKind) {
         const ResourceLinkKind& resource = m_resourceKinds[m_nextKind];
         if (resource.at < links.len())

@@ -3,6 +3,7 @@
 #include "MapAddresses.h"
 #include "MapBlocks.h"
 #include "StatusExtension.h"
+#include "core/BatchesAhead.h"
 #include "core/InputFrogFile.h"
 #include "core/MemBlock.h"
 #include "retrieval/SiteNode.h"
@@ -15,14 +16,15 @@ namespace lurvik {
 
 // Reads a site map's pages again, page by page, with their links, for a command that holds the
 // map as an outline (MapOutline): a command going through a million pages holds the links of the
-// page it is at, not those of the whole site. Pages come in file order.
+// page it is at, not those of the whole site. Pages come in file order. The file is read and the
+// links' addresses resolved on a thread of its own, a few batches of pages ahead; the records
+// are made where they are asked for, since making one teaches the engine's type table.
 class MapLinkReader {
 public:
+    ~MapLinkReader();
     // Opens fileName and reads up to its first page. resourceKinds are those the outline read
     // (MapOutline::resourceKinds). 0, or 1 when the file cannot be read.
-    // With LinkAddresses::Keep the pages come without their links, which are not even resolved.
-    [[nodiscard]] int open(const std::string& fileName, std::vector<ResourceLinkKind> resourceKinds,
-                           LinkAddresses links = LinkAddresses::Resolve);
+    [[nodiscard]] int open(const std::string& fileName, std::vector<ResourceLinkKind> resourceKinds);
     // Reads the next page into page: its address, title, size and links (replacing any it holds),
     // the links with the kinds the statuses gave them. 0; 1 when the file ends early or is damaged.
     [[nodiscard]] int next(SiteNode& page);
@@ -30,18 +32,45 @@ public:
     int pageCount() const { return m_count; }
 
 private:
+    // A page as the reading thread leaves it: the texts of its links end to end.
+    struct Page {
+        URL url;
+        Str title;
+        int size = 0;
+        int state = 0;
+        std::vector<int> kinds;
+        std::vector<URL> urls;
+        std::string texts;
+        std::vector<uint32_t> textEnds;
+    };
+    struct Batch {
+        std::vector<Page> pages;
+        size_t count = 0;
+        // The page after the last one filled could not be read.
+        bool failed = false;
+    };
+    bool fill(Batch& batch);
+    int readPage(Page& page);
+
+    // The reading thread's, once open.
     InputFrogFile m_file;
     int m_idWidth = 2;
-    LinkAddresses m_linkAddresses = LinkAddresses::Resolve;
     int m_count = 0;
-    int m_index = 0;
+    int m_read = 0;
     URL m_base;
     // Remade now and then: it would otherwise come to hold every address of the site.
     std::unique_ptr<MapAddresses> m_addresses;
     MemBlock m_block;
     MemBlock m_htmlBlock; // apart: the links read view m_block
     LinkFields m_links;
+    SiteNode m_node;
     std::vector<int> m_childIds;
+
+    // The taker's.
+    std::unique_ptr<BatchesAhead<Batch>> m_ahead;
+    Batch* m_batch = nullptr;
+    size_t m_inBatch = 0;
+    int m_index = 0;
     std::vector<ResourceLinkKind> m_resourceKinds;
     size_t m_nextKind = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "MapBlocks.h"
 #include "SiteTree.h"
+#include "core/BatchesAhead.h"
 #include "core/InputFrogFile.h"
 #include "core/PageCache.h"
 #include "core/SystemTime.h"
@@ -123,6 +124,82 @@ int MapOutline::open(const std::string& fileName, SiteEngine& engine) {
     return 0;
 }
 
+namespace {
+
+// A saved page as the reading thread leaves it for the outline.
+struct ReadPage {
+    URL url;
+    Str title;
+    Str html;
+    int size = 0;
+    int id = 0;
+    int linkCount = 0;
+    size_t childIdsEnd = 0; // in its batch's childIds
+};
+
+struct PageBatch {
+    std::vector<ReadPage> pages;
+    size_t count = 0;
+    std::vector<int> childIds;
+    // What stopped the reading after the pages filled: the block of the next page, or the HTML
+    // block after the last page filled, which is then checked as a page before it is refused.
+    enum class Failure { None, PageBlock, HtmlBlock } failure = Failure::None;
+};
+
+constexpr size_t kPagesPerBatch = 256;
+
+// Reads the saved pages of a map, on the thread of a BatchesAhead.
+class SavedPagesReader {
+public:
+    SavedPagesReader(InputFrogFile& file, const URL& base, int idWidth, int count, bool withHtml)
+        : m_file(file), m_base(base), m_idWidth(idWidth), m_count(count), m_withHtml(withHtml) {}
+
+    bool fill(PageBatch& batch) {
+        batch.count = 0;
+        batch.childIds.clear();
+        batch.failure = PageBatch::Failure::None;
+        if (batch.pages.size() < kPagesPerBatch)
+            batch.pages.resize(kPagesPerBatch);
+        while (batch.count < kPagesPerBatch && m_read < m_count) {
+            if (m_read++ % kPagesPerAddressSet == 0)
+                m_addresses = std::make_unique<MapAddresses>();
+            ReadPage& page = batch.pages[batch.count];
+            if (readPageBlock(m_file, m_block, m_node, m_base, m_idWidth, *m_addresses, m_links,
+                              LinkAddresses::Keep, page.id, batch.childIds) != 0) {
+                batch.failure = PageBatch::Failure::PageBlock;
+                return false;
+            }
+            page.url = std::move(m_node.url);
+            page.title = std::move(m_node.title);
+            page.size = m_node.size;
+            page.linkCount = m_links.count;
+            page.childIdsEnd = batch.childIds.size();
+            ++batch.count;
+            page.html.clear();
+            if (readHtmlBlock(m_file, m_htmlBlock, m_withHtml ? &page.html : nullptr) != 0) {
+                batch.failure = PageBatch::Failure::HtmlBlock;
+                return false;
+            }
+        }
+        return m_read < m_count;
+    }
+
+private:
+    InputFrogFile& m_file;
+    const URL& m_base;
+    int m_idWidth;
+    int m_count;
+    bool m_withHtml;
+    int m_read = 0;
+    std::unique_ptr<MapAddresses> m_addresses;
+    SiteNode m_node;
+    LinkFields m_links;
+    MemBlock m_block;
+    MemBlock m_htmlBlock;
+};
+
+} // namespace
+
 int MapOutline::readPages(InputFrogFile& file, bool wide, const SiteEngine& engine, MemBlock& trailing,
                           std::vector<int>& linkCounts, std::vector<int>& fileIds, std::vector<int>& childIds,
                           std::vector<size_t>& childrenEnd) {
@@ -137,38 +214,44 @@ int MapOutline::readPages(InputFrogFile& file, bool wide, const SiteEngine& engi
     const URL base = mapBase(baseHost);
     // A damaged count must not reserve for pages the file does not hold.
     m_pages.reserve(std::min(count, 1 << 16));
-    std::unique_ptr<MapAddresses> addresses;
-    SiteNode node;
-    LinkFields links;
-    MemBlock block;
-    MemBlock htmlBlock;
-    Str html;
-    for (int i = 0; i < count; ++i) {
-        if (i % kPagesPerAddressSet == 0)
-            addresses = std::make_unique<MapAddresses>();
-        int id = 0;
-        if (readPageBlock(file, block, node, base, idWidth, *addresses, links, LinkAddresses::Keep, id,
-                          childIds) != 0)
-            return 1;
-        fileIds.push_back(id);
-        childrenEnd.push_back(childIds.size());
-        linkCounts.push_back(links.count);
-        if (engine.findNode(node.url, true, true) || m_byKey.find(node.url.resourceKey()))
-            return 4005;
-        if (readHtmlBlock(file, htmlBlock, &html) != 0)
-            return 1;
-        if (!html.isEmpty() && storesPages) {
-            Str date;
-            headerValue("Last-Modified", html, date);
-            CacheSavePage(node.url, date, html);
+    {
+        SavedPagesReader reader(file, base, idWidth, count, storesPages);
+        BatchesAhead<PageBatch> ahead([&reader](PageBatch& batch) { return reader.fill(batch); });
+        int pagesRead = 0;
+        while (PageBatch* batch = ahead.next()) {
+            size_t childAt = 0;
+            for (size_t i = 0; i < batch->count; ++i) {
+                ReadPage& read = batch->pages[i];
+                fileIds.push_back(read.id);
+                childIds.insert(childIds.end(),
+                                batch->childIds.begin() + static_cast<std::ptrdiff_t>(childAt),
+                                batch->childIds.begin() + static_cast<std::ptrdiff_t>(read.childIdsEnd));
+                childAt = read.childIdsEnd;
+                childrenEnd.push_back(childIds.size());
+                linkCounts.push_back(read.linkCount);
+                if (engine.findNode(read.url, true, true) || m_byKey.find(read.url.resourceKey()))
+                    return 4005;
+                if (i + 1 == batch->count && batch->failure == PageBatch::Failure::HtmlBlock)
+                    return 1;
+                if (!read.html.isEmpty()) {
+                    Str date;
+                    headerValue("Last-Modified", read.html, date);
+                    CacheSavePage(read.url, date, read.html);
+                }
+                Page page;
+                page.url = keep(read.url.view());
+                page.keyLength = static_cast<uint32_t>(read.url.resourceKey().size());
+                page.title = keep(read.title.view());
+                page.size = read.size;
+                page.state = NODE_DONE;
+                addPage(page);
+                ++pagesRead;
+            }
+            if (batch->failure != PageBatch::Failure::None)
+                return 1;
         }
-        Page page;
-        page.url = keep(node.url.view());
-        page.keyLength = static_cast<uint32_t>(node.url.resourceKey().size());
-        page.title = keep(node.title.view());
-        page.size = node.size;
-        page.state = NODE_DONE;
-        addPage(page);
+        if (pagesRead < count)
+            return 1;
     }
     m_savedCount = count;
     return readAfterPages(file, trailing);
