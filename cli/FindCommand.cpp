@@ -282,7 +282,8 @@ int learnLinkTypes(const MapOutline& map, const std::string& fileName) {
     MapLinkReader reader;
     SiteNode page;
     for (int i = 0; i < map.savedCount(); ++i)
-        if ((i == 0 && reader.open(fileName, map.resourceKinds) != 0) || reader.next(page) != 0) {
+        if ((i == 0 && reader.open(fileName, map.resourceKinds, MapLinkReader::Texts::Skip) != 0) ||
+            reader.next(page) != 0) {
             printDamaged(fileName);
             return 1;
         }

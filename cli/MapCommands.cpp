@@ -207,8 +207,8 @@ int runLinks(int argc, char** argv) {
     for (int i = 0; i < map.savedCount(); ++i) {
         // The whole file was read once already: what fails now was changed since, or holds an
         // address that does not parse, and is said as a damaged map is.
-        if ((i == 0 && reader.open(file, map.resourceKinds) != 0) || reader.next(page) != 0 ||
-            page.url.view() != map.url(i)) {
+        if ((i == 0 && reader.open(file, map.resourceKinds, MapLinkReader::Texts::Skip) != 0) ||
+            reader.next(page) != 0 || page.url.view() != map.url(i)) {
             printError("cannot open " + file + ": " + file + " is damaged or cut short");
             return ExitFailed;
         }
@@ -231,6 +231,9 @@ int runLinks(int argc, char** argv) {
             }
             ++place;
         }
+        for (uint64_t hash : hashes)
+            if (hash != 0)
+                map.prefetchEntry(hash);
         place = 0;
         for (const LinkRecord& link : page.links) {
             const uint64_t hash = hashes[place];

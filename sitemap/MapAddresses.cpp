@@ -49,8 +49,8 @@ int MapAddresses::lookUp(std::string_view stored, std::string_view key, uint64_t
     return 0;
 }
 
-int MapAddresses::readAll(const std::vector<std::string_view>& stored, const URL& base,
-                          std::vector<URL>& out) {
+int MapAddresses::readAll(const std::vector<std::string_view>& stored, const URL& base, std::vector<URL>& out,
+                          std::vector<uint8_t>* asBefore) {
     using Index = decltype(m_known);
     const size_t count = stored.size();
     out.resize(count);
@@ -73,10 +73,17 @@ int MapAddresses::readAll(const std::vector<std::string_view>& stored, const URL
     for (size_t i = 0; i < count; ++i)
         if (m_batchHashes[i] != 0)
             m_known.prefetchValue(m_batchHashes[i], [](const URL& url) { url.prefetch(); });
+    if (asBefore)
+        asBefore->resize(count);
     for (size_t i = 0; i < count; ++i) {
-        if (m_batchHashes[i] == 0)
-            out[i] = m_lastURLs[i];
-        else if (lookUp(stored[i], m_batchKeyViews[i], m_batchHashes[i], base, out[i]) != 0)
+        if (asBefore)
+            (*asBefore)[i] = m_batchHashes[i] == 0 ? 1 : 0;
+        if (m_batchHashes[i] == 0) {
+            if (asBefore)
+                out[i].clear();
+            else
+                out[i] = m_lastURLs[i];
+        } else if (lookUp(stored[i], m_batchKeyViews[i], m_batchHashes[i], base, out[i]) != 0)
             return 1;
     }
     m_lastKeys.resize(count);

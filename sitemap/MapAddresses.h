@@ -4,6 +4,7 @@
 #include "core/TextIndex.h"
 #include "core/URL.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,8 +24,12 @@ public:
     // Reads the addresses of a page's link records, stored relative to base, into out (one URL
     // for each text): as read, but with the look-ups of the whole batch overlapping. 0, or 1 when
     // a text does not parse.
+    // With asBefore, an address equal to the one at its place in the batch before is left empty
+    // in out and marked in asBefore (1, else 0): for a reader on another thread that keeps the
+    // batch before's addresses itself, since a copy made here and dropped there would make the
+    // address's count go back and forth between the cores, tens of millions of times.
     [[nodiscard]] int readAll(const std::vector<std::string_view>& stored, const URL& base,
-                              std::vector<URL>& out);
+                              std::vector<URL>& out, std::vector<uint8_t>* asBefore = nullptr);
     // The same for an address stored whole.
     [[nodiscard]] int parse(std::string_view text, URL& out);
 

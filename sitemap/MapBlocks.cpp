@@ -48,7 +48,7 @@ int readLinks(MemBlock& block, const URL& pageURL, MapAddresses& addresses, Link
     if (!keep)
         return 0;
     // The addresses as one batch, whose look-ups overlap.
-    return addresses.readAll(out.stored, pageURL, out.urls);
+    return addresses.readAll(out.stored, pageURL, out.urls, out.marksAsBefore ? &out.asBefore : nullptr);
 }
 
 } // namespace

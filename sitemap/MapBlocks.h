@@ -36,6 +36,9 @@ struct LinkFields {
     std::vector<std::string_view> stored; // the addresses as stored, relative to the page
     std::vector<std::string_view> texts;
     std::vector<URL> urls;
+    // For a reader that keeps the addresses of the page before (MapAddresses::readAll).
+    bool marksAsBefore = false;
+    std::vector<uint8_t> asBefore;
 };
 
 // Whether a page's block resolves its links' addresses (into LinkFields::urls), or leaves them as

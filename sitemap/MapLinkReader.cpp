@@ -17,8 +17,12 @@ constexpr size_t kPagesPerBatch = 256;
 
 MapLinkReader::~MapLinkReader() = default;
 
-int MapLinkReader::open(const std::string& fileName, std::vector<ResourceLinkKind> resourceKinds) {
+int MapLinkReader::open(const std::string& fileName, std::vector<ResourceLinkKind> resourceKinds,
+                        Texts texts) {
     m_ahead.reset();
+    m_texts = texts;
+    m_links.marksAsBefore = true;
+    m_placeURLs.clear();
     bool wide = false;
     MemBlock header;
     Str baseHost;
@@ -68,8 +72,11 @@ int MapLinkReader::readPage(Page& page) {
     page.state = m_node.state;
     page.kinds.swap(m_links.kinds);
     page.urls.swap(m_links.urls);
+    page.asBefore.swap(m_links.asBefore);
     page.texts.clear();
     page.textEnds.clear();
+    if (m_texts == Texts::Skip)
+        return 0;
     // The texts view the block the next page is read into.
     for (std::string_view text : m_links.texts) {
         page.texts += text;
@@ -97,12 +104,19 @@ int MapLinkReader::next(SiteNode& page) {
     page.state = read.state;
     LinkList& links = page.links;
     links.clear();
-    links.reserve(static_cast<int>(read.kinds.size()));
+    const size_t count = read.kinds.size();
+    links.reserve(static_cast<int>(count));
+    m_placeURLs.resize(count);
     uint32_t textBegin = 0;
-    for (size_t i = 0; i < read.kinds.size(); ++i) {
-        const std::string_view text(read.texts.data() + textBegin, read.textEnds[i] - textBegin);
-        textBegin = read.textEnds[i];
-        links.add(read.kinds[i], std::move(read.urls[i]), Str(text));
+    for (size_t i = 0; i < count; ++i) {
+        std::string_view text;
+        if (m_texts == Texts::Read) {
+            text = std::string_view(read.texts.data() + textBegin, read.textEnds[i] - textBegin);
+            textBegin = read.textEnds[i];
+        }
+        if (!read.asBefore[i])
+            m_placeURLs[i] = std::move(read.urls[i]);
+        links.add(read.kinds[i], m_placeURLs[i], Str(text));
     }
     for (; m_nextKind < m_resourceKinds.size() && m_resourceKinds[m_nextKind].page == index; ++m_nextKind) {
         const ResourceLinkKind& resource = m_resourceKinds[m_nextKind];

@@ -23,8 +23,11 @@ class MapLinkReader {
 public:
     ~MapLinkReader();
     // Opens fileName and reads up to its first page. resourceKinds are those the outline read
-    // (MapOutline::resourceKinds). 0, or 1 when the file cannot be read.
-    [[nodiscard]] int open(const std::string& fileName, std::vector<ResourceLinkKind> resourceKinds);
+    // (MapOutline::resourceKinds). Without texts, the links come with empty texts, for a command
+    // that shows none. 0, or 1 when the file cannot be read.
+    enum class Texts { Read, Skip };
+    [[nodiscard]] int open(const std::string& fileName, std::vector<ResourceLinkKind> resourceKinds,
+                           Texts texts = Texts::Read);
     // Reads the next page into page: its address, title, size and links (replacing any it holds),
     // the links with the kinds the statuses gave them. 0; 1 when the file ends early or is damaged.
     [[nodiscard]] int next(SiteNode& page);
@@ -39,7 +42,8 @@ private:
         int size = 0;
         int state = 0;
         std::vector<int> kinds;
-        std::vector<URL> urls;
+        std::vector<URL> urls; // empty where the address is the one at its place on the page before
+        std::vector<uint8_t> asBefore;
         std::string texts;
         std::vector<uint32_t> textEnds;
     };
@@ -55,6 +59,7 @@ private:
     // The reading thread's, once open.
     InputFrogFile m_file;
     int m_idWidth = 2;
+    Texts m_texts = Texts::Read;
     int m_count = 0;
     int m_read = 0;
     URL m_base;
@@ -73,6 +78,8 @@ private:
     int m_index = 0;
     std::vector<ResourceLinkKind> m_resourceKinds;
     size_t m_nextKind = 0;
+    // The addresses of the page before, by place.
+    std::vector<URL> m_placeURLs;
 };
 
 } // namespace lurvik

@@ -49,6 +49,13 @@ void MapOutline::prefetch(uint64_t hash) const {
     m_byKey.prefetchSlot(hash);
 }
 
+void MapOutline::prefetchEntry(uint64_t hash) const {
+    m_byKey.prefetchValue(hash, [this](const Key& entry) {
+        __builtin_prefetch(entry.key);
+        __builtin_prefetch(&m_pages[entry.page]);
+    });
+}
+
 int MapOutline::find(std::string_view key, uint64_t hash) const {
     const Key* found = m_byKey.find(key, hash);
     return found ? static_cast<int>(found->page) : -1;

@@ -68,6 +68,8 @@ public:
     // each with its hash; the trips to memory overlap instead of queueing.
     static uint64_t hashOf(std::string_view key) { return TextIndex<Key, KeyOf>::hashOf(key); }
     void prefetch(uint64_t hash) const;
+    // Then, once the slots have come, for the addresses they hold and their pages' records.
+    void prefetchEntry(uint64_t hash) const;
     int find(std::string_view key, uint64_t hash) const;
 
     // What SiteMapFile gives the same names.
