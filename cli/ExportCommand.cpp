@@ -2,13 +2,13 @@
 
 #include "CliCommon.h"
 #include "CrawlReports.h"
-#include "ShownTree.h"
 #include "SiteMapFiles.h"
 #include "SiteOfThisRun.h"
 #include "core/HtmlEscape.h"
 #include "core/OutputFrogFile.h"
 #include "core/Utf8.h"
 #include "sitemap/MapOutline.h"
+#include "sitemap/OutlineTree.h"
 #include "sitemap/TreeHtml5Export.h"
 #include "sitemap/TreeHtmlExport.h"
 
@@ -62,8 +62,10 @@ int writeSitemapXml(const ForEachPage& forEachPage, const std::string& path, std
     return 0;
 }
 
-// The exports that need no displayed tree, from the map read as an outline: no node is made.
-int exportFromOutline(const std::string& map, const std::string& xml, const std::string& csv) {
+// Every export from the map read as an outline: no page's node is made but the one being
+// written, so a million-page map is exported in the memory its outline takes.
+int exportFromOutline(const std::string& map, const std::string& xml, const std::string& csv,
+                      const std::string& html, const std::string& html5) {
     MapOutline outline;
     outline.storesPages = false;
     if (openMapOutline(outline, map, siteOfThisRun()) != 0)
@@ -81,6 +83,20 @@ int exportFromOutline(const std::string& map, const std::string& xml, const std:
     if (!csv.empty() && writePageReport(outline, csv, ReportFormat::Csv, error) != 0) {
         printError("cannot write " + csv + ": " + error);
         return ExitFailed;
+    }
+    if (html.empty() && html5.empty())
+        return ExitOk;
+    OutlineTree tree(outline);
+    for (const std::string* name : {&html, &html5}) {
+        if (name->empty())
+            continue;
+        Str htmlError;
+        const int result = name == &html ? exportTreeHtml(*name, tree, tree.top(), &htmlError)
+                                         : exportTreeHtml5(*name, tree, tree.top(), &htmlError);
+        if (result != 0) {
+            printError("cannot write " + *name + ": " + htmlError.str());
+            return ExitFailed;
+        }
     }
     return ExitOk;
 }
@@ -112,41 +128,7 @@ int runExport(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return ExitUsage;
     }
-    if (html.empty() && html5.empty())
-        return exportFromOutline(map, xml, csv);
-    SiteEngine& engine = siteOfThisRun();
-    SiteMapFile file;
-    file.fileName = map;
-    // No export shows a link.
-    file.links = SiteMapFile::Links::Skip;
-    if (openSiteMap(file, engine) != 0)
-        return ExitFailed;
-    std::string error;
-    auto forEachNode = [&engine](const auto& write) {
-        engine.doneNodes.forEach(
-            [&write](SiteNode* node) { write(node->url, node->state, node->lastModified); });
-    };
-    if (!xml.empty() && writeSitemapXml(forEachNode, xml, error) != 0) {
-        printError("cannot write " + xml + ": " + error);
-        return ExitFailed;
-    }
-    if (!csv.empty() && writePageReport(engine, csv, ReportFormat::Csv, {}, error) != 0) {
-        printError("cannot write " + csv + ": " + error);
-        return ExitFailed;
-    }
-    ShownTree tree(engine);
-    for (const std::string* name : {&html, &html5}) {
-        if (name->empty())
-            continue;
-        Str htmlError;
-        const int result = name == &html ? exportTreeHtml(*name, tree, tree.top(), &htmlError)
-                                         : exportTreeHtml5(*name, tree, tree.top(), &htmlError);
-        if (result != 0) {
-            printError("cannot write " + *name + ": " + htmlError.str());
-            return ExitFailed;
-        }
-    }
-    return ExitOk;
+    return exportFromOutline(map, xml, csv, html, html5);
 }
 
 } // namespace lurvik::cli

@@ -5,12 +5,12 @@
 #include "SiteMapFiles.h"
 #include "SiteOfThisRun.h"
 #include "TextEscapes.h"
-#include "TreeWalk.h"
 #include "core/BatchesAhead.h"
 #include "retrieval/LinkStatus.h"
 #include "retrieval/SiteEngine.h"
 #include "sitemap/MapLinkReader.h"
 #include "sitemap/MapOutline.h"
+#include "sitemap/TreeWalk.h"
 
 #include <algorithm>
 #include <charconv>

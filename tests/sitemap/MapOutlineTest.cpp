@@ -1,10 +1,15 @@
 #include "sitemap/MapOutline.h"
+#include "ShownTree.h"
 #include "TestFiles.h"
 #include "core/InputFrogFile.h"
 #include "core/PageCache.h"
 #include "core/TempFrogFile.h"
 #include "sitemap/MapLinkReader.h"
+#include "sitemap/OutlineTree.h"
 #include "sitemap/SiteMapFile.h"
+#include "sitemap/TreeHtml5Export.h"
+#include "sitemap/TreeHtmlExport.h"
+#include "sitemap/TreeWalk.h"
 
 #include <gtest/gtest.h>
 
@@ -176,6 +181,50 @@ TEST_F(MapOutlineTest, SaysWhatTheLoadedMapSays) {
         full.fileName = dir + "/" + name;
         ASSERT_EQ(full.open(loaded), 0);
         expectSame(loaded, full, name);
+    }
+}
+
+// The tree `tree` prints and the exports write, walked over the outline, is the one the loaded
+// map shows: the same pages in the same order at the same depths, the same ones shown above, and
+// byte for byte the same HTML.
+TEST_F(MapOutlineTest, ItsTreeIsTheLoadedMapsTree) {
+    for (int pages : {3, 2000}) {
+        SCOPED_TRACE(pages);
+        SiteEngine engine;
+        makeSite(engine, pages, static_cast<unsigned>(pages) + 1);
+        ASSERT_EQ(save(engine, "tree.web"), 0);
+        SiteEngine loaded;
+        SiteMapFile full;
+        full.fileName = dir + "/tree.web";
+        ASSERT_EQ(full.open(loaded), 0);
+        const lurvik::test::ShownTree shown(loaded);
+        SiteEngine scratch;
+        MapOutline outline;
+        ASSERT_EQ(outline.open(dir + "/tree.web", scratch), 0);
+
+        TreeWalk walk(outline);
+        std::vector<TreeLine> lines;
+        size_t entry = 1;
+        // Few lines at a time, so that the walk is taken up again in every state.
+        for (bool more = true; more;) {
+            more = walk.next(lines, 7);
+            for (const TreeLine& line : lines) {
+                ASSERT_LT(entry, shown.entries().size());
+                const auto& expected = shown.entries()[entry++];
+                ASSERT_EQ(outline.url(line.page), expected.node->url.view()) << "line " << entry;
+                EXPECT_EQ(line.depth + 1, expected.depth);
+                EXPECT_EQ(line.repeated, expected.repeated);
+            }
+        }
+        EXPECT_EQ(entry, shown.entries().size());
+
+        const OutlineTree tree(outline);
+        ASSERT_EQ(exportTreeHtml(dir + "/a.html", shown, shown.top()), 0);
+        ASSERT_EQ(exportTreeHtml(dir + "/b.html", tree, tree.top()), 0);
+        EXPECT_EQ(readFileBytes(dir + "/a.html"), readFileBytes(dir + "/b.html"));
+        ASSERT_EQ(exportTreeHtml5(dir + "/a5.html", shown, shown.top()), 0);
+        ASSERT_EQ(exportTreeHtml5(dir + "/b5.html", tree, tree.top()), 0);
+        EXPECT_EQ(readFileBytes(dir + "/a5.html"), readFileBytes(dir + "/b5.html"));
     }
 }
 

@@ -1,17 +1,19 @@
 #pragma once
 
-#include "sitemap/MapOutline.h"
+#include "MapOutline.h"
 
 #include <cstdint>
 #include <utility>
 #include <vector>
 
-namespace lurvik::cli {
+namespace lurvik {
 
-// One line of the printed tree: the page, its depth, and whether it was shown above.
+// One line of the printed tree: the page, its depth, whether it was shown above, and the page
+// above it (-1 at the top).
 struct TreeLine {
     int page;
     int depth;
+    int parent;
     bool repeated;
 };
 
@@ -36,7 +38,12 @@ private:
     enum class Phase { Unlinked, First, Unreached, Done } m_phase = Phase::Unlinked;
     int m_nextStart = 0;
     // Depth first with a stack of its own: a map may be as deep as it has pages.
-    std::vector<std::pair<int, int>> m_stack;
+    struct Step {
+        int page;
+        int depth;
+        int parent;
+    };
+    std::vector<Step> m_stack;
 };
 
-} // namespace lurvik::cli
+} // namespace lurvik

@@ -3,7 +3,7 @@
 #include <unordered_set>
 #include <utility>
 
-namespace lurvik::cli {
+namespace lurvik::test {
 
 ShownTree::ShownTree(const SiteEngine& engine) {
     m_entries.emplace_back();
@@ -36,4 +36,4 @@ ShownTree::ShownTree(const SiteEngine& engine) {
     });
 }
 
-} // namespace lurvik::cli
+} // namespace lurvik::test

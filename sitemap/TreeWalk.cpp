@@ -1,6 +1,6 @@
 #include "TreeWalk.h"
 
-namespace lurvik::cli {
+namespace lurvik {
 
 namespace {
 
@@ -19,7 +19,7 @@ bool TreeWalk::startNext() {
         case Phase::Unlinked:
             for (; m_nextStart < pages; ++m_nextStart)
                 if (m_map.parentCount(m_nextStart) == 0) {
-                    m_stack.assign(1, {m_nextStart++, 0});
+                    m_stack.assign(1, {m_nextStart++, 0, -1});
                     return true;
                 }
             m_phase = Phase::First;
@@ -28,14 +28,14 @@ bool TreeWalk::startNext() {
             m_phase = Phase::Unreached;
             m_nextStart = 0;
             if (!m_anyShown && pages > 0) {
-                m_stack.assign(1, {0, 0});
+                m_stack.assign(1, {0, 0, -1});
                 return true;
             }
             break;
         case Phase::Unreached:
             for (; m_nextStart < pages; ++m_nextStart)
                 if (!m_shown[m_nextStart]) {
-                    m_stack.assign(1, {m_nextStart++, 0});
+                    m_stack.assign(1, {m_nextStart++, 0, -1});
                     return true;
                 }
             m_phase = Phase::Done;
@@ -51,24 +51,25 @@ bool TreeWalk::next(std::vector<TreeLine>& lines, size_t count) {
     while (lines.size() < count) {
         if (m_stack.empty() && !startNext())
             return false;
-        const auto [page, depth] = m_stack.back();
+        const Step step = m_stack.back();
+        const int page = step.page;
         m_stack.pop_back();
         if (m_stack.size() >= kAhead)
-            m_map.prefetchTexts(m_stack[m_stack.size() - kAhead / 2].first);
+            m_map.prefetchTexts(m_stack[m_stack.size() - kAhead / 2].page);
         const bool repeated = m_shown[page];
         m_shown[page] = 1;
         m_anyShown = true;
-        lines.push_back({page, depth, repeated});
+        lines.push_back({page, step.depth, step.parent, repeated});
         if (repeated)
             continue;
         for (int i = m_map.childCount(page) - 1; i >= 0; --i) {
             const int child = m_map.child(page, i);
             m_map.prefetchPage(child);
             __builtin_prefetch(&m_shown[child]);
-            m_stack.emplace_back(child, depth + 1);
+            m_stack.push_back({child, step.depth + 1, page});
         }
     }
     return true;
 }
 
-} // namespace lurvik::cli
+} // namespace lurvik

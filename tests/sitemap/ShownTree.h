@@ -5,7 +5,7 @@
 
 #include <vector>
 
-namespace lurvik::cli {
+namespace lurvik::test {
 
 // The tree of a saved map as the command line shows it: the pages nobody links to at the top (the
 // first page when a cycle leaves none, then every page not reached), each page's children below
@@ -36,4 +36,4 @@ private:
     std::vector<Entry> m_entries;
 };
 
-} // namespace lurvik::cli
+} // namespace lurvik::test
