@@ -14,7 +14,7 @@ set -euo pipefail
 usage() {
     cat <<'USAGE'
 usage: bench/wan.sh [--pages N] [--rtt "MS ..."] [--threads N] [--http2] [--streams N]
-                    [--keepalive-requests N] [--build DIR] [--wan DIR]
+                    [--keepalive-requests N] [--save] [--build DIR] [--wan DIR]
   --pages N    pages in the generated site (default 5000)
   --rtt LIST   round trips to measure, in milliseconds (default "20 100"; 0: loopback)
   --threads N  agents of lurvik-cli and threads of wget2 (default 8); over HTTP/2 also
@@ -23,6 +23,8 @@ usage: bench/wan.sh [--pages N] [--rtt "MS ..."] [--threads N] [--http2] [--stre
   --streams N  over HTTP/2, lurvik-cli's agents and requests in flight (default: --threads)
   --keepalive-requests N  requests nginx serves on one connection before it closes it (its
                default 1000): wget2 with one thread stops at the first such close over HTTP/2
+  --save       lurvik-cli saves the site map and writes the page and link reports; wget2 keeps
+               the pages it fetched (without: lurvik-cli keeps nothing, wget2 deletes each page)
   --build DIR  build tree with tests/support/lurvik-sitegen and cli/lurvik-cli (default build/)
   --wan DIR    the delay-line tools (default ../shared/tools/wan beside the source tree)
 USAGE
@@ -36,6 +38,7 @@ threads=8
 http2=0
 streams=""
 keepalive_requests=""
+save=0
 build="$top/build"
 wan="$(dirname "$top")/shared/tools/wan"
 while (($#)); do
@@ -46,6 +49,7 @@ while (($#)); do
     --http2) http2=1; shift ;;
     --streams) streams=${2:?}; shift 2 ;;
     --keepalive-requests) keepalive_requests=${2:?}; shift 2 ;;
+    --save) save=1; shift ;;
     --build) build=${2:?}; shift 2 ;;
     --wan) wan=${2:?}; shift 2 ;;
     -h | --help) usage; exit 0 ;;
@@ -92,7 +96,14 @@ rows=()
 # wget2 asks for what the site links to; lurvik-cli only for pages. Rejecting the images and
 # downloads by suffix gives wget2 the same requests.
 wget2_same_work=(wget2 -r -l inf --max-threads="$threads" -nd --no-parent -q --no-robots
-    --reject=gif,pdf,zip --filter-urls --delete-after)
+    --reject=gif,pdf,zip --filter-urls)
+lurvik_output=()
+if ((save)); then
+    lurvik_output=(--save "$WAN_DIR/run/site.web" --report "$WAN_DIR/run/pages.tsv"
+        --links-report "$WAN_DIR/run/links.tsv")
+else
+    wget2_same_work+=(--delete-after)
+fi
 
 # measure RTT NAME PORT COMMAND...: one crawl with an empty access log, one table row.
 measure() {
@@ -100,14 +111,17 @@ measure() {
     shift 3
     ((http2)) && [[ $name == lurvik* ]] && agents=$streams
     : >"$log"
+    rm -rf "$WAN_DIR/run" && mkdir -p "$WAN_DIR/run"
     local start end status=0
     start=$(date +%s.%N)
-    (cd "$WAN_DIR/run" && "$@" >"$WAN_DIR/out" 2>&1) || status=$?
+    (cd "$WAN_DIR/run" && /usr/bin/time -f %M -o "$WAN_DIR/rss" "$@" >"$WAN_DIR/out" 2>&1) || status=$?
     end=$(date +%s.%N)
+    local rss
+    rss=$(($(tail -1 "$WAN_DIR/rss") / 1024))
     # nginx writes a request's line after its reply.
     sleep 1
     rows+=("$(awk -v rtt="$rtt" -v name="$name" -v port="$port" -v start="$start" -v end="$end" \
-        -v threads="$agents" -v status="$status" '
+        -v threads="$agents" -v status="$status" -v rss="$rss" '
         $1 == port {
             requests++; bytes += $6
             if (!($2 in seen)) { seen[$2] = 1; connections++; if ($(NF - 1) != "r") full++ }
@@ -118,8 +132,8 @@ measure() {
             trips = 0
             if (pages > 0 && rtt > 0) trips = seconds * 1000 / rtt * threads / pages
             least = pages * rtt / 1000 / threads
-            printf "%4d %-26s %8.2f %6d %8d %8.2f %6d %7d %8.1f %6.2f %4d\n", rtt, name, seconds, pages, requests,
-                trips, connections, (port >= 443 ? full : 0), bytes / 1048576, least, status
+            printf "%4d %-26s %8.2f %6d %8d %8.2f %6d %7d %8.1f %6.2f %6d %4d\n", rtt, name, seconds, pages, requests,
+                trips, connections, (port >= 443 ? full : 0), bytes / 1048576, least, rss, status
         }' "$log")")
     say "${rows[-1]}"
 }
@@ -137,7 +151,8 @@ crawl_pair() {
     local agents=$threads
     ((http2)) && agents=$streams
     measure "$rtt" "lurvik-cli $label" "$port" \
-        "$cli" crawl "$url" --limit host --agents "$agents" --ca-file "$ca" "${lurvik_http2[@]}"
+        "$cli" crawl "$url" --limit host --agents "$agents" --ca-file "$ca" "${lurvik_http2[@]}" \
+        "${lurvik_output[@]}"
     measure "$rtt" "wget2 $label" "$port" \
         "${wget2_same_work[@]}" "${wget2_http2[@]}" --ca-certificate="$ca" --compression="$coding" "$url"
 }
@@ -205,5 +220,5 @@ for rtt in $rtts; do
 done
 
 echo "site: $pages pages; agents/threads: $threads; HTTP/2 requests in flight (lurvik-cli): $streams; bytes: what the server sent, headers included"
-printf '%4s %-26s %8s %6s %8s %8s %6s %7s %8s %6s %4s\n' rtt tool seconds pages requests "rt/page" conns "full hs" MB floor exit
+printf '%4s %-26s %8s %6s %8s %8s %6s %7s %8s %6s %6s %4s\n' rtt tool seconds pages requests "rt/page" conns "full hs" MB floor "RSS MB" exit
 printf '%s\n' "${rows[@]}"
