@@ -488,6 +488,40 @@ int URL::setURL(const URL& base, std::string_view input) {
     return 0;
 }
 
+int URL::setNormalisedPath(const URL& base, std::string_view path) {
+    const Fields& baseFields = base.fields();
+    if (baseFields.type != Http || path.empty() || path[0] != '/' || (path.size() > 1 && path[1] == '/'))
+        return 1;
+    const size_t fragment = std::min(path.find('#'), path.size());
+    const size_t query = std::min(path.substr(0, fragment).find('?'), fragment);
+    const std::string_view pathPart = path.substr(0, query);
+    auto unchanged = [](std::string_view text, Component component) {
+        const bool* escape = kEscapes.escape[int(component)];
+        return std::none_of(text.begin(), text.end(),
+                            [escape](char c) { return escape[static_cast<unsigned char>(c)]; });
+    };
+    // Backslashes turn into slashes, and dots (spelled out or escaped) are path segments to
+    // remove: any of them, and the parse has work to do.
+    if (!unchanged(pathPart, Component::Path) || pathPart.find_first_of("\\%") != std::string_view::npos ||
+        pathPart.find("/.") != std::string_view::npos ||
+        !unchanged(path.substr(query, fragment - query), Component::Query) ||
+        !unchanged(path.substr(std::min(fragment + 1, path.size())), Component::Fragment))
+        return 1;
+    const std::string_view before = base.beforePath();
+    std::string text;
+    text.reserve(before.size() + path.size());
+    text += before;
+    text += path;
+    Fields fields = baseFields;
+    const auto at = static_cast<int32_t>(before.size());
+    fields.path = at;
+    fields.file = at + static_cast<int32_t>(pathPart.rfind('/')) + 1;
+    fields.query = at + static_cast<int32_t>(query);
+    fields.fragment = at + static_cast<int32_t>(fragment);
+    assign(fields, text);
+    return 0;
+}
+
 int URL::getURLString(Str& out, int flag) const {
     if (!isValid()) {
         out.clear();

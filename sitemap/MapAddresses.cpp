@@ -43,7 +43,7 @@ int MapAddresses::lookUp(std::string_view stored, std::string_view key, uint64_t
         out = *known;
         return 0;
     }
-    if (out.setURL(base, stored) != 0)
+    if (out.setNormalisedPath(base, stored) != 0 && out.setURL(base, stored) != 0)
         return 1;
     m_known.insert(out);
     return 0;

@@ -197,3 +197,59 @@ TEST(URL, MemBlockRoundTripIsRelativeToBase) {
     URL("http://site.example/dir/a.html").ConvertToMemBlock(compact, base);
     EXPECT_LT(compact.len(), 4 + 12);
 }
+
+// A path made into an address without parsing is the parse's very result, part for part; what
+// a parse would change, or a base it does not fit, is left to the parse.
+TEST(URL, ANormalisedPathGivesWhatItsParseGives) {
+    const std::vector<std::string> bases = {"http://example.com/",
+                                            "https://User:pw@Example.com:8443/a/b.html?q#f",
+                                            "http://127.0.0.1:42369/p1.html", "http://[::1]/dir/"};
+    const std::vector<std::string> taken = {"/",
+                                            "/p12345.html",
+                                            "/docs/guide/",
+                                            "/a/b/c.php?x=1&y=two;z=:@!$'()*+,",
+                                            "/search?q=a?b#top",
+                                            "/page#frag?ment/with/slashes",
+                                            "/~user/file.tar.gz",
+                                            "/a?#",
+                                            "/x..y/z."};
+    const std::vector<std::string> leftToTheParse = {
+        "",        "p.html",      "//other.example/x", "/a/../b",
+        "/a/./b",  "/a/%2e%2E/b", "/sp ace",           "/back\\slash",
+        "/q?a b",  "/f#a b",      "/tab\there",        "/\xc3\xa9t\xc3\xa9",
+        "/a/b/..", "/a/.",        "/dir/.hidden",      "/%41",
+        "/a\"b",   "/<x>",        "/q?x=\"y\""};
+    for (const std::string& baseText : bases) {
+        const URL base(baseText);
+        ASSERT_TRUE(base.isValid()) << baseText;
+        for (const std::string& path : taken) {
+            SCOPED_TRACE(baseText + " + " + path);
+            URL fast;
+            ASSERT_EQ(fast.setNormalisedPath(base, path), 0);
+            URL parsed;
+            ASSERT_EQ(parsed.setURL(base, path), 0);
+            EXPECT_EQ(fast.view(), parsed.view());
+            EXPECT_EQ(fast.getType(), parsed.getType());
+            EXPECT_EQ(fast.getScheme(), parsed.getScheme());
+            EXPECT_EQ(fast.getHostAndPort(), parsed.getHostAndPort());
+            EXPECT_EQ(fast.beforePath(), parsed.beforePath());
+            EXPECT_EQ(fast.getDir(), parsed.getDir());
+            EXPECT_EQ(fast.getFilename(), parsed.getFilename());
+            EXPECT_EQ(fast.getRequestTarget(), parsed.getRequestTarget());
+            EXPECT_EQ(fast.getCgiArgs(), parsed.getCgiArgs());
+            EXPECT_EQ(fast.getBookmark(), parsed.getBookmark());
+            EXPECT_EQ(fast.resourceKey(), parsed.resourceKey());
+            EXPECT_EQ(fast.getPort(), parsed.getPort());
+            EXPECT_EQ(fast.isSecure(), parsed.isSecure());
+        }
+        for (const std::string& path : leftToTheParse) {
+            URL untouched("http://kept.example/");
+            EXPECT_EQ(untouched.setNormalisedPath(base, path), 1) << baseText << " + " << path;
+            EXPECT_EQ(untouched.view(), "http://kept.example/");
+        }
+    }
+    URL mail;
+    EXPECT_EQ(mail.setNormalisedPath(URL("mailto:me@example.com"), "/x"), 1);
+    EXPECT_EQ(mail.setNormalisedPath(URL("file:///tmp/a.html"), "/x"), 1);
+    EXPECT_EQ(mail.setNormalisedPath(URL(), "/x"), 1);
+}
