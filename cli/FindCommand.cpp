@@ -502,7 +502,8 @@ int runFind(int argc, char** argv) {
         std::fprintf(stderr, "Saved the criteria to %s\n", name.c_str());
     }
 
-    OutlinePages pages(map, options.map, find.readsLinks() ? LinkAddresses::Resolve : LinkAddresses::Keep);
+    OutlinePages pages(map, options.map, find.readsLinks() ? LinkAddresses::Resolve : LinkAddresses::Keep,
+                       find.readsLinkTexts() ? MapLinkReader::Texts::Read : MapLinkReader::Texts::Skip);
     find.pageAt = [&pages](int i) { return pages.page(i); };
 
     installInterruptHandler();

@@ -4,8 +4,9 @@
 
 namespace lurvik::cli {
 
-OutlinePages::OutlinePages(const MapOutline& map, std::string fileName, LinkAddresses links)
-    : m_map(map), m_fileName(std::move(fileName)), m_links(links) {}
+OutlinePages::OutlinePages(const MapOutline& map, std::string fileName, LinkAddresses links,
+                           MapLinkReader::Texts texts)
+    : m_map(map), m_fileName(std::move(fileName)), m_links(links), m_texts(texts) {}
 
 SiteNode* OutlinePages::page(int i) {
     m_page.reset();
@@ -13,8 +14,8 @@ SiteNode* OutlinePages::page(int i) {
         return nullptr;
     auto page = std::make_unique<SiteNode>();
     if (i < m_map.savedCount() && m_links == LinkAddresses::Resolve) {
-        if ((i == 0 && m_reader.open(m_fileName, m_map.resourceKinds) != 0) || m_reader.next(*page) != 0 ||
-            page->url.view() != m_map.url(i)) {
+        if ((i == 0 && m_reader.open(m_fileName, m_map.resourceKinds, m_texts) != 0) ||
+            m_reader.next(*page) != 0 || page->url.view() != m_map.url(i)) {
             m_failed = true;
             return nullptr;
         }

@@ -11,10 +11,12 @@ namespace lurvik::cli {
 // The pages of a map read as an outline, made one at a time as a search comes to them: each a
 // SiteNode of its own with what the search reads of it (address, title, size, state, status, how
 // many pages it links to and how many link to it) and, when asked for, its links read again from
-// the file (LinkAddresses::Resolve). The node of a page goes when the next is made, so a million-page search holds one.
+// the file (LinkAddresses::Resolve). The node of a page goes when the next is made, so a million-page search
+// holds one.
 class OutlinePages {
 public:
-    OutlinePages(const MapOutline& map, std::string fileName, LinkAddresses links);
+    OutlinePages(const MapOutline& map, std::string fileName, LinkAddresses links,
+                 MapLinkReader::Texts texts = MapLinkReader::Texts::Read);
 
     // Page i, or null past the last page or when the file cannot be read again (failed() says so).
     SiteNode* page(int i);
@@ -24,6 +26,7 @@ private:
     const MapOutline& m_map;
     std::string m_fileName;
     LinkAddresses m_links;
+    MapLinkReader::Texts m_texts;
     MapLinkReader m_reader;
     std::unique_ptr<SiteNode> m_page;
     // What a page's parents and children lists hold: a search only counts them.

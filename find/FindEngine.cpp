@@ -108,6 +108,10 @@ bool FindEngine::readsLinks() const {
            c.linksValue != -1 || FindMatcher(c, noWords, showUnratedAsViolated).needsContentFacts();
 }
 
+bool FindEngine::readsLinkTexts() const {
+    return criteria.referenceURL.isEmpty() && criteria.objectTypeIndex > OBJECT_INVALID_PAGES;
+}
+
 void FindEngine::runSearch() {
     if (!m_site)
         return;
