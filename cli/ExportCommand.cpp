@@ -72,9 +72,13 @@ int exportFromOutline(const std::string& map, const std::string& xml, const std:
         return ExitFailed;
     std::string error;
     auto forEachPage = [&outline](const auto& write) {
-        for (int page = 0; page < outline.pageCount(); ++page)
-            if (outline.state(page) == NODE_DONE)
-                write(URL(outline.url(page)), outline.state(page), Str(outline.lastModified(page)));
+        URL url;
+        for (int page = 0; page < outline.pageCount(); ++page) {
+            if (outline.state(page) != NODE_DONE)
+                continue;
+            url.setNormalisedURL(outline.url(page), URL(url));
+            write(url, outline.state(page), Str(outline.lastModified(page)));
+        }
     };
     if (!xml.empty() && writeSitemapXml(forEachPage, xml, error) != 0) {
         printError("cannot write " + xml + ": " + error);

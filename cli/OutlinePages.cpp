@@ -22,7 +22,8 @@ SiteNode* OutlinePages::page(int i) {
     } else {
         // An address as a map holds it parses back to itself (the outline's test says so): a
         // search that looks at no link need not inflate the map again.
-        page->url = URL(m_map.url(i));
+        page->url.setNormalisedURL(m_map.url(i), m_like);
+        m_like = page->url;
         page->title = Str(m_map.title(i));
         page->size = m_map.size(i);
     }

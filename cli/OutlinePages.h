@@ -32,6 +32,7 @@ private:
     // What a page's parents and children lists hold: a search only counts them.
     SiteNode m_elsewhere;
     bool m_failed = false;
+    URL m_like; // the address of the page before, most often of the same site
 };
 
 } // namespace lurvik::cli

@@ -522,6 +522,14 @@ int URL::setNormalisedPath(const URL& base, std::string_view path) {
     return 0;
 }
 
+int URL::setNormalisedURL(std::string_view text, const URL& like) {
+    const std::string_view before = like.beforePath();
+    if (!before.empty() && text.size() > before.size() && text.substr(0, before.size()) == before &&
+        setNormalisedPath(like, text.substr(before.size())) == 0)
+        return 0;
+    return setURL(text);
+}
+
 int URL::getURLString(Str& out, int flag) const {
     if (!isValid()) {
         out.clear();

@@ -41,6 +41,9 @@ public:
     // and a million-page map names tens of millions. 0; 1, with nothing changed, when path might
     // not come out of a parse as it is, for the caller to parse it.
     int setNormalisedPath(const URL& base, std::string_view path);
+    // text parsed, but made as setNormalisedPath makes it when it starts with like's scheme and
+    // authority: for the many addresses of one site a map holds whole. 0 on success.
+    int setNormalisedURL(std::string_view text, const URL& like);
 
     // Flag 1 includes the bookmark ("#..."); flag 0 leaves it out. 1 for an invalid URL.
     int getURLString(Str& out, int flag = 1) const;

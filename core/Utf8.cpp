@@ -26,16 +26,23 @@ int utf8Sequence(std::string_view text, size_t i) {
 } // namespace
 
 void appendValidUtf8(std::string_view bytes, std::string& out) {
+    // Valid stretches are copied whole; only a malformed byte breaks one.
+    size_t start = 0;
     for (size_t i = 0; i < bytes.size();) {
-        int length = utf8Sequence(bytes, i);
-        if (length == 0) {
-            appendUtf8(out, 0xFFFD);
+        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
             ++i;
+            continue;
+        }
+        const int length = utf8Sequence(bytes, i);
+        if (length == 0) {
+            out.append(bytes.substr(start, i - start));
+            appendUtf8(out, 0xFFFD);
+            start = ++i;
         } else {
-            out.append(bytes.substr(i, length));
             i += length;
         }
     }
+    out.append(bytes.substr(start));
 }
 
 void appendUtf8(std::string& out, int cp) {

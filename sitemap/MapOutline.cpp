@@ -316,12 +316,14 @@ void MapOutline::applyStatuses(MapStatuses& statuses, SiteEngine& engine) {
     std::vector<std::pair<uint32_t, uint32_t>> joins; // parent, failed page
     std::vector<bool> joined(m_savedCount + 1);
     size_t idsBegin = 0;
+    URL like; // the failed page before, most often of the same site
     for (const MapStatuses::FailedPage& failed : statuses.failed) {
         const size_t from = std::exchange(idsBegin, failed.parentIdsEnd);
         URL url;
         // A text that does not parse leaves its page out.
-        if (url.setURL(failed.url) != 0 || !url.isValid() || find(url.resourceKey()) >= 0)
+        if (url.setNormalisedURL(failed.url, like) != 0 || !url.isValid() || find(url.resourceKey()) >= 0)
             continue;
+        like = url;
         Page page;
         page.url = keep(url.view());
         page.keyLength = static_cast<uint32_t>(url.resourceKey().size());

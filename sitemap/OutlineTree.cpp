@@ -48,7 +48,10 @@ const SiteNode* OutlineTree::node(Item item) const {
     const int page = pageOf(item);
     std::unique_ptr<SiteNode>& kept = m_nodes[static_cast<size_t>(page) % kNodesKept];
     if (!kept || kept->url.view() != m_map.url(page)) {
-        kept = std::make_unique<SiteNode>(URL(m_map.url(page)));
+        URL url;
+        url.setNormalisedURL(m_map.url(page), m_like);
+        m_like = url;
+        kept = std::make_unique<SiteNode>(url);
         kept->title = Str(m_map.title(page));
         kept->state = m_map.state(page);
         kept->httpStatus = m_map.httpStatus(page);

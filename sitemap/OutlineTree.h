@@ -38,6 +38,7 @@ private:
     std::vector<int> m_firstParent;
     // The nodes made last, by page: the pages a site's menus repeat are made once.
     mutable std::vector<std::unique_ptr<SiteNode>> m_nodes;
+    mutable URL m_like; // the address made last, most often of the same site
 };
 
 } // namespace lurvik

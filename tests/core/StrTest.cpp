@@ -1,7 +1,9 @@
 #include "core/Str.h"
 #include "core/ByteArray.h"
+#include "core/HtmlEscape.h"
 #include "core/MemBlock.h"
 #include "core/PtrList.h"
+#include "core/Utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -101,6 +103,30 @@ TEST(Str, DecodeIsoGivesUtf8) {
         s.decodeISO();
         EXPECT_EQ(s, c[1]) << c[0];
     }
+}
+
+// Text escaped for HTML is valid UTF-8 whatever came in: a malformed byte, an overlong form, a
+// surrogate and a cut sequence each become one U+FFFD, valid stretches around them and the
+// markup characters between them come through.
+TEST(Str, HtmlEscapingKeepsValidTextAndReplacesMalformedBytes) {
+    auto escaped = [](std::string_view text) {
+        std::string out = "[";
+        appendEscapedHtml(text, out);
+        return out;
+    };
+    EXPECT_EQ(escaped("Plain title 42"), "[Plain title 42");
+    EXPECT_EQ(escaped("a<b>&\"c\"'"), "[a&lt;b&gt;&amp;&quot;c&quot;'");
+    EXPECT_EQ(escaped("caf\xc3\xa9 & \xe2\x82\xac"), "[caf\xc3\xa9 &amp; \xe2\x82\xac");
+    const std::string bad = "\xef\xbf\xbd";
+    EXPECT_EQ(escaped("a\xff"
+                      "b"),
+              "[a" + bad + "b");
+    EXPECT_EQ(escaped("\xc0\xaf<"), "[" + bad + bad + "&lt;");
+    EXPECT_EQ(escaped("\xed\xa0\x80x"), "[" + bad + bad + bad + "x");
+    EXPECT_EQ(escaped("end\xe2\x82"), "[end" + bad + bad);
+    std::string valid = "<";
+    appendValidUtf8("ok\xf0\x9f\x98\x80\x80ok", valid);
+    EXPECT_EQ(valid, "<ok\xf0\x9f\x98\x80" + bad + "ok");
 }
 
 TEST(PtrList, BoundsCheckedAccess) {

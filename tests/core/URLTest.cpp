@@ -248,6 +248,18 @@ TEST(URL, ANormalisedPathGivesWhatItsParseGives) {
             EXPECT_EQ(untouched.view(), "http://kept.example/");
         }
     }
+    // Whole addresses: those of like's site without a parse, any other parsed.
+    const URL like("http://example.com/a.html");
+    for (const char* text : {"http://example.com/b/c.html?q#f", "http://example.com:8080/x",
+                             "http://example.com.evil/x", "http://example.com", "https://example.com/x",
+                             "http://example.com/a/../b", "HTTP://Example.COM/x", "mailto:me@example.com"}) {
+        URL made;
+        URL parsed;
+        EXPECT_EQ(made.setNormalisedURL(text, like), parsed.setURL(text)) << text;
+        EXPECT_EQ(made.view(), parsed.view()) << text;
+        EXPECT_EQ(made.getHostAndPort(), parsed.getHostAndPort()) << text;
+        EXPECT_EQ(made.getFilename(), parsed.getFilename()) << text;
+    }
     URL mail;
     EXPECT_EQ(mail.setNormalisedPath(URL("mailto:me@example.com"), "/x"), 1);
     EXPECT_EQ(mail.setNormalisedPath(URL("file:///tmp/a.html"), "/x"), 1);
