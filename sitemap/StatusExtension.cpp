@@ -31,7 +31,7 @@ const Str kRenderedMagic("LURVKREND");
 // Failed pages' addresses are looked up this many at a time, so that the look-ups overlap.
 constexpr size_t kAddressBatch = 64;
 
-void writeLinkKindsAndRedirects(const std::vector<SiteNode*>& pages, MemBlock& out) {
+void writeLinkKindsAndRedirects(const std::vector<SiteNode*>& pages, BlockStream& out) {
     out.cat(kLinkMagic);
     out.cat(static_cast<int64_t>(pages.size()), 4);
     std::vector<std::pair<int, int>> kinds;
@@ -57,7 +57,7 @@ void writeLinkKindsAndRedirects(const std::vector<SiteNode*>& pages, MemBlock& o
     }
 }
 
-void writeFrontier(const CrawlFrontier& frontier, MemBlock& out) {
+void writeFrontier(const CrawlFrontier& frontier, BlockStream& out) {
     out.cat(kFrontierMagic);
     out.cat(static_cast<int64_t>(frontier.arguments.size()), 4);
     for (const std::string& argument : frontier.arguments)
@@ -112,7 +112,7 @@ bool hasRenderedPages(const std::vector<SiteNode*>& pages) {
                        [](const SiteNode* page) { return page->renderedLinks != nullptr; });
 }
 
-void writeRenderedLinks(const std::vector<SiteNode*>& pages, MemBlock& out) {
+void writeRenderedLinks(const std::vector<SiteNode*>& pages, BlockStream& out) {
     out.cat(kRenderedMagic);
     out.cat(static_cast<int64_t>(pages.size()), 4);
     for (const SiteNode* page : pages) {
@@ -264,7 +264,7 @@ std::vector<SiteNode*> restoreFrontier(const CrawlFrontier& frontier, SiteEngine
 
 void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>& pages, bool wholeSite,
                           const std::vector<CheckedLink>& checked, const CrawlFrontier* frontier,
-                          MemBlock& out) {
+                          BlockStream& out) {
     out.cat(kMagic);
     out.cat(kVersion, 2);
     out.cat(static_cast<int64_t>(pages.size()), 4);

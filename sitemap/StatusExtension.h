@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MapAddresses.h"
+#include "core/BlockStream.h"
 #include "core/MemBlock.h"
 #include "retrieval/ResourceChecker.h"
 #include "retrieval/SiteEngine.h"
@@ -54,10 +55,11 @@ std::vector<SiteNode*> restoreFrontier(const CrawlFrontier& frontier, SiteEngine
 // layout stop before it; a map without it still loads.
 //
 // pages are the saved pages in file order, each with its saveId; wholeSite keeps every failed
-// page, else only those a saved page links to.
+// page, else only those a saved page links to. The same site gives the same bytes each time: a
+// file makes the block twice, to count it and then to write it.
 void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>& pages, bool wholeSite,
                           const std::vector<CheckedLink>& checked, const CrawlFrontier* frontier,
-                          MemBlock& out);
+                          BlockStream& out);
 // The kind the status block gives a link that the layout has no number for: the link at index
 // at of the page at index page of the map (file order).
 struct ResourceLinkKind {
