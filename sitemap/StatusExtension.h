@@ -35,13 +35,17 @@ struct FrontierPage {
 struct CrawlFrontier {
     std::vector<std::string> arguments; // the crawl's options, as its command line gave them
     std::vector<FrontierPage> pages;
-    bool isEmpty() const { return arguments.empty() && pages.empty(); }
+    // Set, the pages written are the engine's waiting pages as they stand when the map is written,
+    // each with the wait waitLeft gives it, and pages is not read: a crawl of a million pages has
+    // hundreds of thousands waiting, and their addresses copied out as texts stood beside the
+    // whole site in the process that writes a checkpoint.
+    bool isLive = false;
+    std::function<int(const SiteNode*)> waitLeft;
+    bool isEmpty() const { return arguments.empty() && pages.empty() && !isLive; }
 };
 
-// The engine's waiting and unfinished pages, as a frontier's pages; waitLeft, when given, tells how
-// long each has still to wait before it may be asked for.
-void captureFrontier(const SiteEngine& engine, std::vector<FrontierPage>& out,
-                     const std::function<int(const SiteNode*)>& waitLeft = {});
+// The engine's waiting and unfinished pages, as a frontier's pages.
+void captureFrontier(const SiteEngine& engine, std::vector<FrontierPage>& out);
 
 // Puts the pages an unfinished crawl had still to do back in the engine's queue, each under the
 // pages that linked to it, and returns them; waiting is told of each with the rest of its wait.

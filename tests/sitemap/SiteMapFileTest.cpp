@@ -84,6 +84,19 @@ protected:
         return result;
     }
 
+    // The map's last block, the status block, as its file holds it.
+    std::string statusBlock(const std::string& name) {
+        InputFrogFile in;
+        char magic[12];
+        if (in.openCompressed(dir + "/" + name) != 0 || in.readExact(magic, 12) != 0)
+            return {};
+        MemBlock block;
+        MemBlock last;
+        while (in.read(block) == 0)
+            last = block;
+        return std::string(last.getAddr(), last.len());
+    }
+
     lurvik::test::TemporaryDirectory temporary{"lurvik-map"};
     const std::string& dir = temporary.path();
 };
@@ -425,15 +438,7 @@ TEST_F(SiteMapFileTest, AStatusBlockOfManyPiecesComesBackWhole) {
         node->saveId = 0;
     ASSERT_EQ(stream.finish(), 0);
     ASSERT_GT(made.size(), 3u * BlockStream::kPieceBytes);
-    InputFrogFile in;
-    ASSERT_EQ(in.openCompressed(dir + "/big.web"), 0);
-    char magic[12];
-    ASSERT_EQ(in.readExact(magic, 12), 0);
-    MemBlock block;
-    MemBlock last;
-    while (in.read(block) == 0)
-        last = block;
-    EXPECT_TRUE(std::string_view(last.getAddr(), last.len()) == made);
+    EXPECT_TRUE(statusBlock("big.web") == made);
 
     SiteEngine opened;
     SiteMapFile reader;
@@ -449,6 +454,55 @@ TEST_F(SiteMapFileTest, AStatusBlockOfManyPiecesComesBackWhole) {
         EXPECT_EQ(gone->state, NODE_ERROR);
         EXPECT_EQ(gone->parents.len(), 2) << i;
     }
+}
+
+// A checkpoint writes the waiting pages straight from the engine: the same bytes as a frontier
+// copied out of it first, waits included; with nothing waiting and no options, no frontier.
+TEST_F(SiteMapFileTest, AFrontierWrittenFromTheEngineIsTheOneCopiedOutOfIt) {
+    SiteEngine engine;
+    SiteNode* root = page(engine, "http://site.example/", "Home");
+    SiteNode* other = page(engine, "http://site.example/other.html", "Other");
+    link(root, other);
+    SiteNode* slow = engine.findOrAddNode(URL("http://site.example/slow.html"), 1);
+    SiteNode* shared = engine.findOrAddNode(URL("http://site.example/shared.html"), 2);
+    link(root, slow);
+    link(root, shared);
+    link(other, shared);
+    auto waitLeft = [slow](const SiteNode* node) { return node == slow ? 2500 : 0; };
+
+    SiteMapFile copied;
+    copied.fileName = dir + "/copied.web";
+    copied.frontier.arguments = {"http://site.example/", "--agents", "2"};
+    captureFrontier(engine, copied.frontier.pages);
+    for (FrontierPage& waiting : copied.frontier.pages)
+        if (waiting.url == slow->url.text())
+            waiting.waitMs = 2500;
+    ASSERT_EQ(copied.save(engine, nullptr, false), 0);
+    SiteMapFile live;
+    live.fileName = dir + "/live.web";
+    live.frontier.arguments = copied.frontier.arguments;
+    live.frontier.isLive = true;
+    live.frontier.waitLeft = waitLeft;
+    ASSERT_EQ(live.save(engine, nullptr, false), 0);
+    const std::string block = statusBlock("live.web");
+    EXPECT_NE(block.find("LURVKFRNT"), std::string::npos);
+    EXPECT_TRUE(block == statusBlock("copied.web"));
+
+    SiteEngine opened;
+    SiteMapFile reader;
+    ASSERT_EQ(open(opened, "live.web", &reader), 0);
+    ASSERT_EQ(reader.frontier.pages.size(), 2u);
+    EXPECT_EQ(reader.frontier.pages[0].waitMs, 2500);
+    EXPECT_EQ(reader.frontier.pages[1].parents,
+              (std::vector<std::string>{root->url.text(), other->url.text()}));
+
+    engine.discardPending();
+    SiteMapFile idle;
+    idle.fileName = dir + "/idle.web";
+    idle.frontier.isLive = true;
+    ASSERT_EQ(idle.save(engine, nullptr, false), 0);
+    ASSERT_EQ(save(engine, "plain.web"), 0);
+    EXPECT_TRUE(statusBlock("idle.web") == statusBlock("plain.web"));
 }
 
 // What the modern reading adds to a page comes back from a map: the resource kinds the layout has
