@@ -43,17 +43,38 @@ int WritableFrogFile::write(const void* data, int n) {
 }
 
 int WritableFrogFile::write(const MemBlock& block) {
-    if (m_failedCode != 0)
-        return m_failedCode;
-    if (block.len() > kMaxFrogBlock)
-        return recordWriteFailure(EFBIG);
-    unsigned char length[4];
-    auto n = static_cast<uint32_t>(block.len());
-    for (int i = 0; i < 4; ++i)
-        length[i] = static_cast<unsigned char>(n >> (8 * i));
-    if (int error = write(length, 4))
+    if (int error = writeFrameLength(block.len()))
         return error;
     return write(block.getAddr(), block.len());
+}
+
+int WritableFrogFile::writeBlock(const std::function<void(BlockStream&)>& make) {
+    if (m_failedCode != 0)
+        return m_failedCode;
+    BlockStream counted;
+    make(counted);
+    if (int error = writeFrameLength(counted.length()))
+        return error;
+    BlockStream written([this](const char* data, int n) { return write(data, n); });
+    make(written);
+    if (int error = written.finish())
+        return error;
+    // Anything after a block whose frame tells another length would be read from the wrong place.
+    if (written.length() != counted.length())
+        return recordWriteFailure(EIO);
+    return 0;
+}
+
+int WritableFrogFile::writeFrameLength(int64_t length) {
+    if (m_failedCode != 0)
+        return m_failedCode;
+    if (length > kMaxFrogBlock)
+        return recordWriteFailure(EFBIG);
+    unsigned char bytes[4];
+    auto n = static_cast<uint32_t>(length);
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = static_cast<unsigned char>(n >> (8 * i));
+    return write(bytes, 4);
 }
 
 int WritableFrogFile::flushBuffer() {

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "BlockStream.h"
 #include "FrogFile.h"
 #include "MemBlock.h"
 
+#include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace lurvik {
@@ -18,6 +21,10 @@ public:
     // The block framed (a 4-byte little-endian length, then its bytes), so that
     // InputFrogFile::read(MemBlock&) returns exactly this block. Blocks beyond kMaxFrogBlock fail.
     [[nodiscard]] int write(const MemBlock& block);
+    // A block too big to hold whole, framed the same way: make is called twice and must give its
+    // stream the same bytes both times, first only counted for the frame's length, then written
+    // as they come. Bytes that differ in length from the count fail the file.
+    [[nodiscard]] int writeBlock(const std::function<void(BlockStream&)>& make);
 
 protected:
     // Passes the buffered bytes to the descriptor; 0 or the recorded failure.
@@ -32,6 +39,7 @@ protected:
     void resetWriter();
 
 private:
+    int writeFrameLength(int64_t length);
     int recordWriteFailure(int systemError);
 
     std::vector<char> m_buffer;

@@ -49,7 +49,8 @@ int CheckpointWriter::start() {
         SiteMapFile map;
         map.fileName = m_fileName;
         map.frontier.arguments = m_arguments;
-        captureFrontier(m_engine, map.frontier.pages, m_waitLeft);
+        map.frontier.isLive = true;
+        map.frontier.waitLeft = m_waitLeft;
         const int result = map.save(m_engine, nullptr, false);
         if (result == 0)
             return {};

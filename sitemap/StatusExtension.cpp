@@ -31,7 +31,7 @@ const Str kRenderedMagic("LURVKREND");
 // Failed pages' addresses are looked up this many at a time, so that the look-ups overlap.
 constexpr size_t kAddressBatch = 64;
 
-void writeLinkKindsAndRedirects(const std::vector<SiteNode*>& pages, MemBlock& out) {
+void writeLinkKindsAndRedirects(const std::vector<SiteNode*>& pages, BlockStream& out) {
     out.cat(kLinkMagic);
     out.cat(static_cast<int64_t>(pages.size()), 4);
     std::vector<std::pair<int, int>> kinds;
@@ -57,12 +57,28 @@ void writeLinkKindsAndRedirects(const std::vector<SiteNode*>& pages, MemBlock& o
     }
 }
 
-void writeFrontier(const CrawlFrontier& frontier, MemBlock& out) {
+// How many pages the frontier writes.
+size_t frontierPages(const SiteEngine& engine, const CrawlFrontier& frontier) {
+    return frontier.isLive ? static_cast<size_t>(engine.pendingNodes.len()) : frontier.pages.size();
+}
+
+void writeFrontier(const SiteEngine& engine, const CrawlFrontier& frontier, BlockStream& out) {
     out.cat(kFrontierMagic);
     out.cat(static_cast<int64_t>(frontier.arguments.size()), 4);
     for (const std::string& argument : frontier.arguments)
         out.cat(std::string_view(argument));
-    out.cat(static_cast<int64_t>(frontier.pages.size()), 4);
+    out.cat(static_cast<int64_t>(frontierPages(engine, frontier)), 4);
+    if (frontier.isLive) {
+        engine.pendingNodes.forEach([&](SiteNode* node) {
+            out.cat(node->url.view());
+            out.cat(node->level, 4);
+            out.cat(frontier.waitLeft ? frontier.waitLeft(node) : 0, 4);
+            out.cat(static_cast<int64_t>(node->parents.len()), 4);
+            for (const SiteNode* parent : node->parents)
+                out.cat(parent->url.view());
+        });
+        return;
+    }
     for (const FrontierPage& page : frontier.pages) {
         out.cat(std::string_view(page.url));
         out.cat(page.level, 4);
@@ -112,7 +128,7 @@ bool hasRenderedPages(const std::vector<SiteNode*>& pages) {
                        [](const SiteNode* page) { return page->renderedLinks != nullptr; });
 }
 
-void writeRenderedLinks(const std::vector<SiteNode*>& pages, MemBlock& out) {
+void writeRenderedLinks(const std::vector<SiteNode*>& pages, BlockStream& out) {
     out.cat(kRenderedMagic);
     out.cat(static_cast<int64_t>(pages.size()), 4);
     for (const SiteNode* page : pages) {
@@ -203,11 +219,10 @@ std::vector<CheckedLink> checkedLinksOf(const ResourceChecker& checker) {
     return links;
 }
 
-void captureFrontier(const SiteEngine& engine, std::vector<FrontierPage>& out,
-                     const std::function<int(const SiteNode*)>& waitLeft) {
+void captureFrontier(const SiteEngine& engine, std::vector<FrontierPage>& out) {
     out.clear();
     engine.pendingNodes.forEach([&](SiteNode* node) {
-        FrontierPage page{node->url.text(), node->level, {}, waitLeft ? waitLeft(node) : 0};
+        FrontierPage page{node->url.text(), node->level, {}, 0};
         for (const SiteNode* parent : node->parents)
             page.parents.push_back(parent->url.text());
         out.push_back(std::move(page));
@@ -264,7 +279,7 @@ std::vector<SiteNode*> restoreFrontier(const CrawlFrontier& frontier, SiteEngine
 
 void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>& pages, bool wholeSite,
                           const std::vector<CheckedLink>& checked, const CrawlFrontier* frontier,
-                          MemBlock& out) {
+                          BlockStream& out) {
     out.cat(kMagic);
     out.cat(kVersion, 2);
     out.cat(static_cast<int64_t>(pages.size()), 4);
@@ -317,10 +332,10 @@ void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>
         out.cat(page->level, 4);
     writeLinkKindsAndRedirects(pages, out);
     const bool rendered = hasRenderedPages(pages);
-    if (frontier && !frontier->isEmpty())
-        writeFrontier(*frontier, out);
+    if (frontier && (!frontier->arguments.empty() || frontierPages(engine, *frontier) > 0))
+        writeFrontier(engine, *frontier, out);
     else if (rendered)
-        writeFrontier(CrawlFrontier(), out);
+        writeFrontier(engine, CrawlFrontier(), out);
     if (rendered)
         writeRenderedLinks(pages, out);
 }

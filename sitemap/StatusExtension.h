@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MapAddresses.h"
+#include "core/BlockStream.h"
 #include "core/MemBlock.h"
 #include "retrieval/ResourceChecker.h"
 #include "retrieval/SiteEngine.h"
@@ -34,13 +35,17 @@ struct FrontierPage {
 struct CrawlFrontier {
     std::vector<std::string> arguments; // the crawl's options, as its command line gave them
     std::vector<FrontierPage> pages;
-    bool isEmpty() const { return arguments.empty() && pages.empty(); }
+    // Set, the pages written are the engine's waiting pages as they stand when the map is written,
+    // each with the wait waitLeft gives it, and pages is not read: a crawl of a million pages has
+    // hundreds of thousands waiting, and their addresses copied out as texts stood beside the
+    // whole site in the process that writes a checkpoint.
+    bool isLive = false;
+    std::function<int(const SiteNode*)> waitLeft;
+    bool isEmpty() const { return arguments.empty() && pages.empty() && !isLive; }
 };
 
-// The engine's waiting and unfinished pages, as a frontier's pages; waitLeft, when given, tells how
-// long each has still to wait before it may be asked for.
-void captureFrontier(const SiteEngine& engine, std::vector<FrontierPage>& out,
-                     const std::function<int(const SiteNode*)>& waitLeft = {});
+// The engine's waiting and unfinished pages, as a frontier's pages.
+void captureFrontier(const SiteEngine& engine, std::vector<FrontierPage>& out);
 
 // Puts the pages an unfinished crawl had still to do back in the engine's queue, each under the
 // pages that linked to it, and returns them; waiting is told of each with the rest of its wait.
@@ -54,10 +59,11 @@ std::vector<SiteNode*> restoreFrontier(const CrawlFrontier& frontier, SiteEngine
 // layout stop before it; a map without it still loads.
 //
 // pages are the saved pages in file order, each with its saveId; wholeSite keeps every failed
-// page, else only those a saved page links to.
+// page, else only those a saved page links to. The same site gives the same bytes each time: a
+// file makes the block twice, to count it and then to write it.
 void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>& pages, bool wholeSite,
                           const std::vector<CheckedLink>& checked, const CrawlFrontier* frontier,
-                          MemBlock& out);
+                          BlockStream& out);
 // The kind the status block gives a link that the layout has no number for: the link at index
 // at of the page at index page of the map (file order).
 struct ResourceLinkKind {

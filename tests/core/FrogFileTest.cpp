@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -119,6 +120,62 @@ TEST_F(FrogFileTest, PlainRoundTripOfBlocksTextAndBytes) {
     EXPECT_EQ(in.read(none), code(FrogFileError::EndOfFile));
     EXPECT_EQ(in.close(), 0);
     EXPECT_NE(in.read(none), 0);
+}
+
+// A block made in pieces is framed and read back as the same block made whole, between blocks
+// written the usual way; the pieces stay near their size however big the block; a maker that
+// gives more bytes the second time fails the file instead of shifting everything after it.
+TEST_F(FrogFileTest, ABlockMadeInPiecesIsTheBlockMadeWhole) {
+    const std::string big = randomBytes(3 * BlockStream::kPieceBytes + 11, 7);
+    auto make = [&big](auto& out) {
+        out.cat(Str("head"));
+        for (int i = 0; i < 40000; ++i) {
+            out.cat(i, 1 + i % 4);
+            out.cat(std::string_view(big).substr(i, i % 100));
+        }
+        for (size_t at = 0; at < big.size(); at += 1000)
+            out.cat(big.data() + at, static_cast<int>(std::min<size_t>(1000, big.size() - at)));
+        out.cat(int64_t{-1}, 8);
+    };
+    MemBlock whole;
+    make(whole);
+
+    OutputFrogFile out(path("pieces.bin"));
+    ASSERT_EQ(out.write(blockOf("before")), 0);
+    ASSERT_EQ(out.writeBlock([&make](BlockStream& stream) { make(stream); }), 0);
+    ASSERT_EQ(out.writeBlock([](BlockStream&) {}), 0);
+    ASSERT_EQ(out.write(blockOf("after")), 0);
+    ASSERT_EQ(out.close(), 0);
+    InputFrogFile in;
+    ASSERT_EQ(in.open(path("pieces.bin")), 0);
+    size_t intact = 0;
+    EXPECT_EQ(readAllBlocks(in, {"before", bytesOf(whole), "", "after"}, intact),
+              code(FrogFileError::EndOfFile));
+    EXPECT_EQ(intact, 4u);
+
+    int largest = 0;
+    BlockStream stream([&largest](const char*, int n) {
+        largest = std::max(largest, n);
+        return 0;
+    });
+    make(stream);
+    ASSERT_EQ(stream.finish(), 0);
+    EXPECT_EQ(stream.length(), whole.len());
+    EXPECT_LT(largest, BlockStream::kPieceBytes + 1000);
+    EXPECT_GE(largest, BlockStream::kPieceBytes);
+
+    writeFileBytes(path("site.web"), "old");
+    OutputFrogFile growing(path("site.web"));
+    int passes = 0;
+    auto longerEachTime = [&passes](BlockStream& stream) {
+        stream.cat(std::string_view("more each time"));
+        ++passes;
+        for (int i = 0; i < passes; ++i)
+            stream.cat(i, 4);
+    };
+    EXPECT_NE(growing.writeBlock(longerEachTime), 0);
+    EXPECT_NE(growing.close(), 0);
+    EXPECT_EQ(readFileBytes(path("site.web")), "old");
 }
 
 TEST_F(FrogFileTest, CompressedRoundTrip) {

@@ -84,6 +84,19 @@ protected:
         return result;
     }
 
+    // The map's last block, the status block, as its file holds it.
+    std::string statusBlock(const std::string& name) {
+        InputFrogFile in;
+        char magic[12];
+        if (in.openCompressed(dir + "/" + name) != 0 || in.readExact(magic, 12) != 0)
+            return {};
+        MemBlock block;
+        MemBlock last;
+        while (in.read(block) == 0)
+            last = block;
+        return std::string(last.getAddr(), last.len());
+    }
+
     lurvik::test::TemporaryDirectory temporary{"lurvik-map"};
     const std::string& dir = temporary.path();
 };
@@ -387,6 +400,111 @@ TEST_F(SiteMapFileTest, StatusesComeBackAndAMapWithoutOrWithDamagedStatusesStill
     }
 }
 
+// A status block of several megabytes (long reply headers, many failed pages) is written in
+// pieces; it is framed as one block, holds the bytes the writer gives it, and comes back whole.
+TEST_F(SiteMapFileTest, AStatusBlockOfManyPiecesComesBackWhole) {
+    constexpr int kPages = 300;
+    SiteEngine engine;
+    std::vector<SiteNode*> pages;
+    for (int i = 0; i < kPages; ++i) {
+        SiteNode* node = page(engine, "http://site.example/p" + std::to_string(i) + ".html", "Page");
+        node->replyHeader = "HTTP/1.1 200 OK\r\nX-Page: " + std::to_string(i) +
+                            "\r\nX-Fill: " + std::string(12000 + i, static_cast<char>('a' + i % 26)) +
+                            "\r\n\r\n";
+        node->httpStatus = 200;
+        if (!pages.empty())
+            link(pages.back(), node);
+        pages.push_back(node);
+    }
+    for (int i = 0; i < kPages; ++i) {
+        SiteNode* gone =
+            engine.findOrAddNode(URL("http://site.example/gone" + std::to_string(i) + ".html"), 1);
+        link(pages[i], gone);
+        link(pages[(i + 1) % kPages], gone);
+        gone->failNode("HTTP/1.0 404 Not Found");
+    }
+    ASSERT_EQ(save(engine, "big.web"), 0);
+
+    std::string made;
+    BlockStream stream([&made](const char* data, int n) {
+        made.append(data, n);
+        return 0;
+    });
+    // Numbered as the save numbers them, so that the failed pages name their parents.
+    for (int i = 0; i < kPages; ++i)
+        pages[i]->saveId = i + 1;
+    writeStatusExtension(engine, pages, true, {}, nullptr, stream);
+    for (SiteNode* node : pages)
+        node->saveId = 0;
+    ASSERT_EQ(stream.finish(), 0);
+    ASSERT_GT(made.size(), 3u * BlockStream::kPieceBytes);
+    EXPECT_TRUE(statusBlock("big.web") == made);
+
+    SiteEngine opened;
+    SiteMapFile reader;
+    ASSERT_EQ(open(opened, "big.web", &reader), 0);
+    EXPECT_TRUE(reader.extensionWarning.isEmpty()) << reader.extensionWarning.text();
+    for (int i = 0; i < kPages; ++i) {
+        const SiteNode* node = opened.findNode(pages[i]->url, true, false);
+        ASSERT_NE(node, nullptr);
+        EXPECT_EQ(node->replyHeader, pages[i]->replyHeader) << i;
+        const SiteNode* gone =
+            opened.findNode(URL("http://site.example/gone" + std::to_string(i) + ".html"), true, false);
+        ASSERT_NE(gone, nullptr);
+        EXPECT_EQ(gone->state, NODE_ERROR);
+        EXPECT_EQ(gone->parents.len(), 2) << i;
+    }
+}
+
+// A checkpoint writes the waiting pages straight from the engine: the same bytes as a frontier
+// copied out of it first, waits included; with nothing waiting and no options, no frontier.
+TEST_F(SiteMapFileTest, AFrontierWrittenFromTheEngineIsTheOneCopiedOutOfIt) {
+    SiteEngine engine;
+    SiteNode* root = page(engine, "http://site.example/", "Home");
+    SiteNode* other = page(engine, "http://site.example/other.html", "Other");
+    link(root, other);
+    SiteNode* slow = engine.findOrAddNode(URL("http://site.example/slow.html"), 1);
+    SiteNode* shared = engine.findOrAddNode(URL("http://site.example/shared.html"), 2);
+    link(root, slow);
+    link(root, shared);
+    link(other, shared);
+    auto waitLeft = [slow](const SiteNode* node) { return node == slow ? 2500 : 0; };
+
+    SiteMapFile copied;
+    copied.fileName = dir + "/copied.web";
+    copied.frontier.arguments = {"http://site.example/", "--agents", "2"};
+    captureFrontier(engine, copied.frontier.pages);
+    for (FrontierPage& waiting : copied.frontier.pages)
+        if (waiting.url == slow->url.text())
+            waiting.waitMs = 2500;
+    ASSERT_EQ(copied.save(engine, nullptr, false), 0);
+    SiteMapFile live;
+    live.fileName = dir + "/live.web";
+    live.frontier.arguments = copied.frontier.arguments;
+    live.frontier.isLive = true;
+    live.frontier.waitLeft = waitLeft;
+    ASSERT_EQ(live.save(engine, nullptr, false), 0);
+    const std::string block = statusBlock("live.web");
+    EXPECT_NE(block.find("LURVKFRNT"), std::string::npos);
+    EXPECT_TRUE(block == statusBlock("copied.web"));
+
+    SiteEngine opened;
+    SiteMapFile reader;
+    ASSERT_EQ(open(opened, "live.web", &reader), 0);
+    ASSERT_EQ(reader.frontier.pages.size(), 2u);
+    EXPECT_EQ(reader.frontier.pages[0].waitMs, 2500);
+    EXPECT_EQ(reader.frontier.pages[1].parents,
+              (std::vector<std::string>{root->url.text(), other->url.text()}));
+
+    engine.discardPending();
+    SiteMapFile idle;
+    idle.fileName = dir + "/idle.web";
+    idle.frontier.isLive = true;
+    ASSERT_EQ(idle.save(engine, nullptr, false), 0);
+    ASSERT_EQ(save(engine, "plain.web"), 0);
+    EXPECT_TRUE(statusBlock("idle.web") == statusBlock("plain.web"));
+}
+
 // What the modern reading adds to a page comes back from a map: the resource kinds the layout has
 // no number for, the redirects that led to the page, and the type its reply header gave it.
 TEST_F(SiteMapFileTest, ResourceKindsRedirectsAndServedTypesComeBack) {
@@ -454,11 +572,15 @@ TEST_F(SiteMapFileTest, RenderedMarksComeBackAndOnlyMapsOfRenderedCrawlsCarryThe
 
     root->renderedLinks.reset();
     quiet->renderedLinks.reset();
-    MemBlock block;
+    std::string bytes;
+    BlockStream block([&bytes](const char* data, int n) {
+        bytes.append(data, n);
+        return 0;
+    });
     writeStatusExtension(engine, {root, quiet, served}, true, {}, nullptr, block);
-    const std::string_view bytes(block.getAddr(), block.len());
-    EXPECT_EQ(bytes.find("LURVKREND"), std::string_view::npos);
-    EXPECT_EQ(bytes.find("LURVKFRNT"), std::string_view::npos);
+    ASSERT_EQ(block.finish(), 0);
+    EXPECT_EQ(bytes.find("LURVKREND"), std::string::npos);
+    EXPECT_EQ(bytes.find("LURVKFRNT"), std::string::npos);
 }
 
 // A map opened without its links (for a command that shows none) has everything else a load
