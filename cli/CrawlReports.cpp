@@ -16,8 +16,7 @@ const char* pageVerdict(int state, int httpStatus, const Str& title) {
     return verdictName(verdictOf(state == NODE_ERROR, httpStatus, title));
 }
 
-const char* linkVerdict(const SiteEngine& engine, const SiteNode& page, const LinkRecord& link,
-                        const ResourceChecker* checker) {
+const char* linkVerdict(const SiteEngine& engine, const LinkRecord& link, const ResourceChecker* checker) {
     if (const SiteNode* target = link.url.isValid() ? engine.findNode(link.url, true, true) : nullptr)
         return pageVerdict(*target);
     return checkVerdict(link, checker);
@@ -157,7 +156,7 @@ int writeLinkReport(const SiteEngine& engine, const ResourceChecker* checker, co
                                                std::string(link.url.view()),
                                                link.text.str(),
                                                linkTargetStatus(engine, *page, link, checker),
-                                               linkVerdict(engine, *page, link, checker),
+                                               linkVerdict(engine, link, checker),
                                                link.line > 0 ? std::to_string(link.line) : ""};
             if (withRendered) {
                 // The indexes are in order: one pass over both.
