@@ -1,10 +1,8 @@
 #pragma once
 
-#include <condition_variable>
-#include <deque>
-#include <exception>
-#include <mutex>
-#include <thread>
+#include "BatchesAhead.h"
+
+#include <memory>
 #include <vector>
 
 struct gzFile_s;
@@ -39,18 +37,13 @@ private:
         End end;
     };
 
-    void inflateMain();
-    void inflateChunks();
+    // Fills chunk with what follows; false once it holds the end of the stream.
+    bool inflateChunk(Chunk& chunk);
 
     gzFile_s* m_gz;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<Chunk> m_ready;
-    bool m_stopping = false;
-    std::exception_ptr m_failure;
-    Chunk m_current;
+    const Chunk* m_current = nullptr;
     size_t m_currentPos = 0;
-    std::thread m_thread;
+    std::unique_ptr<BatchesAhead<Chunk>> m_ahead;
 };
 
 } // namespace lurvik
