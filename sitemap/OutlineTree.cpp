@@ -46,18 +46,19 @@ const SiteNode* OutlineTree::node(Item item) const {
     if (item == top())
         return nullptr;
     const int page = pageOf(item);
-    std::unique_ptr<SiteNode>& kept = m_nodes[static_cast<size_t>(page) % kNodesKept];
-    if (!kept || kept->url.view() != m_map.url(page)) {
+    Kept& kept = m_nodes[static_cast<size_t>(page) % kNodesKept];
+    if (kept.page != page) {
         URL url;
         url.setNormalisedURL(m_map.url(page), m_like);
         m_like = url;
-        kept = std::make_unique<SiteNode>(url);
-        kept->title = Str(m_map.title(page));
-        kept->state = m_map.state(page);
-        kept->httpStatus = m_map.httpStatus(page);
-        kept->size = m_map.size(page);
+        kept.node = std::make_unique<SiteNode>(url);
+        kept.node->title = Str(m_map.title(page));
+        kept.node->state = m_map.state(page);
+        kept.node->httpStatus = m_map.httpStatus(page);
+        kept.node->size = m_map.size(page);
+        kept.page = page;
     }
-    return kept.get();
+    return kept.node.get();
 }
 
 } // namespace lurvik

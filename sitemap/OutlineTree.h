@@ -37,7 +37,11 @@ private:
     // children once, so that is enough to tell its first appearance.
     std::vector<int> m_firstParent;
     // The nodes made last, by page: the pages a site's menus repeat are made once.
-    mutable std::vector<std::unique_ptr<SiteNode>> m_nodes;
+    struct Kept {
+        int page = -1;
+        std::unique_ptr<SiteNode> node;
+    };
+    mutable std::vector<Kept> m_nodes;
     mutable URL m_like; // the address made last, most often of the same site
 };
 
