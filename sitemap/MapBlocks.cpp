@@ -65,6 +65,17 @@ URL mapBase(const Str& host) {
     return host.isEmpty() ? URL() : URL("http://" + host.str() + "/");
 }
 
+int readPagesHeader(InputFrogFile& file, int idWidth, int& count, URL& base) {
+    MemBlock header;
+    Str baseHost;
+    if (file.read(header) != 0 || header.get(count, idWidth) != 0 || count < 0 || header.get(baseHost) != 0)
+        return 1;
+    if (count < 1)
+        return 4004;
+    base = mapBase(baseHost);
+    return 0;
+}
+
 int readPageBlock(InputFrogFile& file, MemBlock& block, SiteNode& node, const URL& base, int idWidth,
                   MapAddresses& addresses, LinkFields& links, LinkAddresses addressesOf, int& id,
                   std::vector<int>& childIds) {

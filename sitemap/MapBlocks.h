@@ -45,6 +45,9 @@ struct LinkFields {
 // stored for a reader that does not keep links.
 enum class LinkAddresses { Resolve, Keep };
 
+// Reads the block before the pages: how many there are, and the base they are stored relative to.
+// 0; 4004 when the map holds no page; 1 when the block is damaged.
+[[nodiscard]] int readPagesHeader(InputFrogFile& file, int idWidth, int& count, URL& base);
 // Reads the next page's block into node (state, title, size, URL) and links; id receives the
 // page's id in the file, and its children's ids are appended to childIds. 0, or 1 when the file
 // ends early or the block is damaged.

@@ -211,14 +211,10 @@ int MapOutline::readPages(InputFrogFile& file, bool wide, const SiteEngine& engi
                           std::vector<int>& linkCounts, std::vector<int>& fileIds, std::vector<int>& childIds,
                           std::vector<size_t>& childrenEnd) {
     const int idWidth = wide ? 4 : 2;
-    MemBlock header;
     int count = 0;
-    Str baseHost;
-    if (file.read(header) != 0 || header.get(count, idWidth) != 0 || count < 0 || header.get(baseHost) != 0)
-        return 1;
-    if (count < 1)
-        return 4004;
-    const URL base = mapBase(baseHost);
+    URL base;
+    if (int result = readPagesHeader(file, idWidth, count, base))
+        return result;
     // A damaged count must not reserve for pages the file does not hold.
     m_pages.reserve(std::min(count, 1 << 16));
     {

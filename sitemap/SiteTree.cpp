@@ -207,14 +207,10 @@ int writeTree(SiteEngine& engine, SiteNode* root, bool includeHtml, WritableFrog
 int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::vector<SiteNode*>& loaded,
              MapAddresses& addresses, bool wide, bool storesPages, std::vector<int>* linkCounts) {
     const int idWidth = wide ? 4 : 2;
-    MemBlock header;
     int count = 0;
-    Str baseHost;
-    if (file.read(header) != 0 || header.get(count, idWidth) != 0 || count < 0 || header.get(baseHost) != 0)
-        return 1;
-    if (count < 1)
-        return 4004;
-    URL base = mapBase(baseHost);
+    URL base;
+    if (int result = readPagesHeader(file, idWidth, count, base))
+        return result;
 
     std::vector<std::unique_ptr<SiteNode>> read;
     // A damaged count must not reserve for pages the file does not hold.
