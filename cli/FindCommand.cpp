@@ -503,7 +503,7 @@ int runFind(int argc, char** argv) {
     }
 
     OutlinePages pages(map, options.map, find.readsLinks() ? LinkAddresses::Resolve : LinkAddresses::Keep,
-                       find.readsLinkTexts() ? MapLinkReader::Texts::Read : MapLinkReader::Texts::Skip);
+                       find.looksForLinks() ? MapLinkReader::Texts::Read : MapLinkReader::Texts::Skip);
     find.pageAt = [&pages](int i) { return pages.page(i); };
 
     installInterruptHandler();

@@ -108,7 +108,7 @@ bool FindEngine::readsLinks() const {
            c.linksValue != -1 || FindMatcher(c, noWords, showUnratedAsViolated).needsContentFacts();
 }
 
-bool FindEngine::readsLinkTexts() const {
+bool FindEngine::looksForLinks() const {
     return criteria.referenceURL.isEmpty() && criteria.objectTypeIndex > OBJECT_INVALID_PAGES;
 }
 
@@ -146,7 +146,7 @@ void FindEngine::examinePage(SiteNode& node, std::unique_lock<Sync>& held) {
     int state = node.state;
     Str pageURL;
     bool referring = false;
-    bool considerLinks = !forReference && c.objectTypeIndex > OBJECT_INVALID_PAGES;
+    bool considerLinks = looksForLinks();
     bool countExternal = c.externalValue != -1;
     if (considerLinks)
         url.getURLString(pageURL, 0);

@@ -91,8 +91,8 @@ public:
     std::function<SiteNode*(int i)> pageAt;
     // Whether a search with these criteria looks at the pages' links.
     bool readsLinks() const;
-    // Whether it reads their texts: only links are results with a text of their own.
-    bool readsLinkTexts() const;
+    // Whether the links themselves are what is looked for, the only results shown with their texts.
+    bool looksForLinks() const;
 
 private:
     void threadMain();
