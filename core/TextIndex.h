@@ -1,5 +1,8 @@
 #pragma once
 
+#include "LargeArrays.h"
+#include "Prefetch.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -41,7 +44,7 @@ public:
     }
     void prefetchSlot(uint64_t hash) const {
         if (!m_slots.empty())
-            __builtin_prefetch(&m_slots[hash & mask()]);
+            prefetchLine(&m_slots[hash & mask()]);
     }
     // Calls touch(value) for the entries whose hash matches, without reading any key.
     template <class Touch>
@@ -101,7 +104,7 @@ public:
     }
     size_t size() const { return m_count; }
     void clear() {
-        std::vector<Slot>().swap(m_slots);
+        Slots().swap(m_slots);
         m_count = 0;
     }
 
@@ -126,7 +129,7 @@ private:
     }
     size_t mask() const { return m_slots.size() - 1; }
     void rehash(size_t capacity) {
-        std::vector<Slot> old(capacity);
+        Slots old(capacity);
         old.swap(m_slots);
         for (Slot& slot : old) {
             if (slot.hash == 0)
@@ -138,7 +141,8 @@ private:
         }
     }
 
-    std::vector<Slot> m_slots;
+    using Slots = std::vector<Slot, LargeArrayAllocator<Slot>>;
+    Slots m_slots;
     size_t m_count = 0;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MemBlock.h"
+#include "Prefetch.h"
 #include "Str.h"
 
 #include <atomic>
@@ -58,7 +59,7 @@ public:
     bool sharesText(const URL& other) const { return m_data == other.m_data; }
     // Asks the memory for the shared block ahead of reading it, for loops that look up many
     // addresses far apart.
-    void prefetch() const { __builtin_prefetch(m_data); }
+    void prefetch() const { prefetchLine(m_data); }
     // Takes other's block when both have the same text, so that a site stores each address once.
     void shareTextOf(const URL& other) {
         if (m_data != other.m_data && view() == other.view())

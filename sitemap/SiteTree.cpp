@@ -4,6 +4,7 @@
 #include "MapBlocks.h"
 
 #include "core/PageCache.h"
+#include "core/Prefetch.h"
 #include "core/TextIndex.h"
 #include "retrieval/HttpReply.h"
 
@@ -68,7 +69,7 @@ void writeIds(const PtrList<SiteNode>& nodes, MemBlock& block, int idWidth, std:
     const size_t count = static_cast<size_t>(nodes.len());
     for (size_t i = 0; i < count; ++i) {
         if (i + kPrefetchDistance < count)
-            __builtin_prefetch(&begin[i + kPrefetchDistance]->saveId);
+            prefetchLine(&begin[i + kPrefetchDistance]->saveId);
         if (const int id = begin[i]->saveId)
             ids.push_back(id);
     }
@@ -102,9 +103,9 @@ void joinChildren(SiteEngine& engine, const std::vector<SiteNode*>& nodes,
         for (; k < childrenEnd[i]; ++k) {
             if (k + kPrefetchDistance < childIds.size()) {
                 const int ahead = childIds[k + kPrefetchDistance];
-                __builtin_prefetch(&joinedTo[ahead]);
+                prefetchLine(&joinedTo[ahead]);
                 if (added[ahead])
-                    __builtin_prefetch(&added[ahead]->parents);
+                    prefetchLine(&added[ahead]->parents);
             }
             const int id = childIds[k];
             SiteNode* child = added[id];

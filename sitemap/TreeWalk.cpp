@@ -1,5 +1,7 @@
 #include "TreeWalk.h"
 
+#include "core/Prefetch.h"
+
 namespace lurvik {
 
 namespace {
@@ -65,7 +67,7 @@ bool TreeWalk::next(std::vector<TreeLine>& lines, size_t count) {
         for (int i = m_map.childCount(page) - 1; i >= 0; --i) {
             const int child = m_map.child(page, i);
             m_map.prefetchPage(child);
-            __builtin_prefetch(&m_shown[child]);
+            prefetchLine(&m_shown[child]);
             m_stack.push_back({child, step.depth + 1, page});
         }
     }

@@ -44,3 +44,24 @@ TEST(TextIndex, AgreesWithASetThroughInsertsAndErasesThatWrapAround) {
     index.clear();
     EXPECT_EQ(index.find(texts[0]), nullptr);
 }
+
+TEST(TextIndex, KeepsEveryEntryWhileItsSlotsGrowIntoMappedMemory) {
+    // Past a few megabytes the slots are mapped on their own: every rehash moves the entries from
+    // one such mapping into a fresh one, and the last one goes back to the system on clear.
+    std::vector<std::string> texts;
+    for (int i = 0; i < 400000; ++i)
+        texts.push_back("/p" + std::to_string(i));
+    TextIndex<const std::string*, Own> index;
+    for (const std::string& text : texts)
+        ASSERT_TRUE(index.insert(&text).second);
+    for (size_t i = 0; i < texts.size(); i += 997) {
+        const std::string* const* found = index.find(texts[i]);
+        ASSERT_NE(found, nullptr) << texts[i];
+        EXPECT_EQ(*found, &texts[i]);
+    }
+    EXPECT_EQ(index.find("/p400000"), nullptr);
+    EXPECT_EQ(index.size(), texts.size());
+    index.clear();
+    EXPECT_EQ(index.find(texts[1]), nullptr);
+    EXPECT_TRUE(index.insert(&texts[1]).second);
+}
