@@ -5,7 +5,7 @@
 
 namespace lurvik {
 
-LinkRecord::LinkRecord(int kind, const URL& url, const Str& text)
+LinkRecord::LinkRecord(int kind, const URL& url, const Str& text, TypeNoted noted)
     : kind(kind >= LINK_HTTP && kind <= LINK_FILE ? LINK_HYPERLINK : kind), url(url) {
     int maxLinkText = theLinkEnvironment ? theLinkEnvironment->maxLinkText : 45;
     // Characters, not bytes: a cut must never split a UTF-8 sequence.
@@ -15,7 +15,7 @@ LinkRecord::LinkRecord(int kind, const URL& url, const Str& text)
     } else {
         this->text = SharedText(text.view());
     }
-    if (theLinkEnvironment)
+    if (theLinkEnvironment && noted == TypeNoted::Not)
         theLinkEnvironment->typeTable.noteFileType(*this);
 }
 

@@ -64,8 +64,11 @@ private:
 class LinkRecord {
 public:
     // Stores 10 for the scheme kinds, shortens a text longer than the engine's maxLinkText to
-    // that length ending in "...", and looks the extension up so the type table learns it.
-    LinkRecord(int kind, const URL& url, const Str& text);
+    // that length ending in "...", and looks the extension up so the type table learns it, unless
+    // a record of the same kind and address taught it already (TypeNoted::Already): a reader of
+    // a million-page map makes tens of millions of records, most of them a menu made again.
+    enum class TypeNoted { Not, Already };
+    LinkRecord(int kind, const URL& url, const Str& text, TypeNoted noted = TypeNoted::Not);
     LinkRecord(const LinkRecord&) = delete;
     LinkRecord& operator=(const LinkRecord&) = delete;
     LinkRecord(LinkRecord&&) = default;

@@ -6,6 +6,7 @@
 #include "SiteOfThisRun.h"
 #include "TextEscapes.h"
 #include "core/BatchesAhead.h"
+#include "core/Prefetch.h"
 #include "retrieval/LinkStatus.h"
 #include "retrieval/SiteEngine.h"
 #include "sitemap/MapLinkReader.h"
@@ -146,7 +147,7 @@ int runTree(int argc, char** argv) {
         for (size_t i = 0; i < count; ++i) {
             if (i + kPageAhead < count) {
                 map.prefetchPage((*batch)[i + kPageAhead].page);
-                __builtin_prefetch(&plain[(*batch)[i + kPageAhead].page]);
+                prefetchLine(&plain[(*batch)[i + kPageAhead].page]);
             }
             if (i + kTextsAhead < count)
                 map.prefetchTexts((*batch)[i + kTextsAhead].page);
@@ -188,8 +189,6 @@ int runLinks(int argc, char** argv) {
         }
     };
     std::vector<Known> known;
-    std::vector<uint64_t> hashes;
-    std::vector<bool> asBefore;
     // As in the crawl's links report, only a map of a crawl that rendered pages says which links
     // only the rendered pages held.
     const bool wasRendered = !map.renderedLinks.empty();
@@ -207,7 +206,7 @@ int runLinks(int argc, char** argv) {
     for (int i = 0; i < map.savedCount(); ++i) {
         // The whole file was read once already: what fails now was changed since, or holds an
         // address that does not parse, and is said as a damaged map is.
-        if ((i == 0 && reader.open(file, map.resourceKinds, MapLinkReader::Texts::Skip) != 0) ||
+        if ((i == 0 && reader.open(file, map.resourceKinds, MapLinkReader::Texts::Skip, &map) != 0) ||
             reader.next(page) != 0 || page.url.view() != map.url(i)) {
             printError("cannot open " + file + ": " + file + " is damaged or cut short");
             return ExitFailed;
@@ -218,30 +217,15 @@ int runLinks(int argc, char** argv) {
             renderedOnly = &(nextRendered++)->second;
         if (known.size() < static_cast<size_t>(page.links.len()))
             known.resize(page.links.len());
-        // The pages the other links lead to are asked for together.
-        hashes.resize(page.links.len());
-        asBefore.resize(page.links.len());
+        for (int k = 0; k < page.links.len(); ++k)
+            if (reader.target(k) >= 0)
+                map.prefetchTexts(reader.target(k));
         int place = 0;
         for (const LinkRecord& link : page.links) {
-            asBefore[place] = known[place].isBefore(link);
-            hashes[place] = 0;
-            if (link.url.isValid() && !asBefore[place]) {
-                hashes[place] = MapOutline::hashOf(link.url.resourceKey());
-                map.prefetch(hashes[place]);
-            }
-            ++place;
-        }
-        for (uint64_t hash : hashes)
-            if (hash != 0)
-                map.prefetchEntry(hash);
-        place = 0;
-        for (const LinkRecord& link : page.links) {
-            const uint64_t hash = hashes[place];
-            const bool same = asBefore[place];
+            const int target = reader.target(place);
             Known& before = known[place++];
-            if (!same) {
+            if (!before.isBefore(link)) {
                 before.line.clear();
-                const int target = link.url.isValid() ? map.find(link.url.resourceKey(), hash) : -1;
                 const LinkTarget found{target >= 0 ? map.state(target) : 0,
                                        target >= 0 ? map.httpStatus(target) : 0};
                 const char* verdictOfLink =

@@ -1,5 +1,6 @@
 #include "MapLinkReader.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace lurvik {
@@ -17,12 +18,15 @@ constexpr size_t kPagesPerBatch = 256;
 
 MapLinkReader::~MapLinkReader() = default;
 
-int MapLinkReader::open(const std::string& fileName, std::vector<ResourceLinkKind> resourceKinds,
-                        Texts texts) {
+int MapLinkReader::open(const std::string& fileName, std::vector<ResourceLinkKind> resourceKinds, Texts texts,
+                        const MapOutline* targets) {
     m_ahead.reset();
     m_texts = texts;
+    m_outline = targets;
+    m_placeTargets.clear();
     m_links.marksAsBefore = true;
     m_placeURLs.clear();
+    m_placeKinds.clear();
     bool wide = false;
     MemBlock header;
     Str baseHost;
@@ -54,7 +58,55 @@ bool MapLinkReader::fill(Batch& batch) {
         }
         ++batch.count;
     }
+    if (m_outline)
+        findTargets(batch);
     return m_read < m_count;
+}
+
+void MapLinkReader::findTargets(Batch& batch) {
+    // A link whose address is the one at its place on the page before leads where that one led;
+    // the others are looked up all at once, each asked of the memory a few look-ups ahead, since
+    // nearly every one of them is a miss far from the last.
+    m_lookUps.clear();
+    for (size_t p = 0; p < batch.count; ++p) {
+        Page& page = batch.pages[p];
+        const size_t count = page.kinds.size();
+        page.targets.assign(count, -1);
+        for (size_t i = 0; i < count; ++i)
+            if (!page.asBefore[i] && page.urls[i].isValid())
+                m_lookUps.emplace_back(MapOutline::hashOf(page.urls[i].resourceKey()), &page.targets[i]);
+    }
+    // Asking for an entry reads its slot, which must have come by then.
+    constexpr size_t kSlotsAhead = 32;
+    constexpr size_t kEntriesAhead = 12;
+    const size_t lookUps = m_lookUps.size();
+    for (size_t j = 0; j < std::min(lookUps, kSlotsAhead); ++j)
+        m_outline->prefetch(m_lookUps[j].first);
+    for (size_t j = 0; j < std::min(lookUps, kEntriesAhead); ++j)
+        m_outline->prefetchEntry(m_lookUps[j].first);
+    // The keys are read again from the pages, in the order the look-ups were listed.
+    size_t j = 0;
+    for (size_t p = 0; p < batch.count; ++p) {
+        Page& page = batch.pages[p];
+        const size_t count = page.kinds.size();
+        if (m_placeTargets.size() < count)
+            m_placeTargets.resize(count, -1);
+        for (size_t i = 0; i < count; ++i) {
+            if (page.asBefore[i]) {
+                page.targets[i] = m_placeTargets[i];
+                continue;
+            }
+            if (page.urls[i].isValid()) {
+                if (j + kSlotsAhead < lookUps)
+                    m_outline->prefetch(m_lookUps[j + kSlotsAhead].first);
+                if (j + kEntriesAhead < lookUps)
+                    m_outline->prefetchEntry(m_lookUps[j + kEntriesAhead].first);
+                *m_lookUps[j].second = m_outline->find(page.urls[i].resourceKey(), m_lookUps[j].first);
+                ++j;
+            }
+            m_placeTargets[i] = page.targets[i];
+        }
+    }
 }
 
 int MapLinkReader::readPage(Page& page) {
@@ -105,8 +157,18 @@ int MapLinkReader::next(SiteNode& page) {
     LinkList& links = page.links;
     links.clear();
     const size_t count = read.kinds.size();
+    if (m_outline) {
+        m_targets.swap(read.targets);
+        // The taker reads the records of the pages the links lead to, which are far apart: those
+        // of the next page's are asked for now, to have come by the time it is taken.
+        if (m_inBatch < m_batch->count)
+            for (int target : m_batch->pages[m_inBatch].targets)
+                if (target >= 0)
+                    m_outline->prefetchPage(target);
+    }
     links.reserve(static_cast<int>(count));
     m_placeURLs.resize(count);
+    m_placeKinds.resize(count, -1);
     uint32_t textBegin = 0;
     for (size_t i = 0; i < count; ++i) {
         std::string_view text;
@@ -114,9 +176,13 @@ int MapLinkReader::next(SiteNode& page) {
             text = std::string_view(read.texts.data() + textBegin, read.textEnds[i] - textBegin);
             textBegin = read.textEnds[i];
         }
+        // A link as before was made at its place on the page before, with its type noted then.
+        const bool noted = read.asBefore[i] && m_placeKinds[i] == read.kinds[i];
         if (!read.asBefore[i])
             m_placeURLs[i] = std::move(read.urls[i]);
-        links.add(read.kinds[i], m_placeURLs[i], Str(text));
+        m_placeKinds[i] = read.kinds[i];
+        links.add(read.kinds[i], m_placeURLs[i], Str(text),
+                  noted ? LinkRecord::TypeNoted::Already : LinkRecord::TypeNoted::Not);
     }
     for (; m_nextKind < m_resourceKinds.size() && m_resourceKinds[m_nextKind].page == index; ++m_nextKind) {
         const ResourceLinkKind& resource = m_resourceKinds[m_nextKind];

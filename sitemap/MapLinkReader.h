@@ -2,6 +2,7 @@
 
 #include "MapAddresses.h"
 #include "MapBlocks.h"
+#include "MapOutline.h"
 #include "StatusExtension.h"
 #include "core/BatchesAhead.h"
 #include "core/InputFrogFile.h"
@@ -24,13 +25,17 @@ public:
     ~MapLinkReader();
     // Opens fileName and reads up to its first page. resourceKinds are those the outline read
     // (MapOutline::resourceKinds). Without texts, the links come with empty texts, for a command
-    // that shows none. 0, or 1 when the file cannot be read.
+    // that shows none. With targets, each link comes with the page of that outline its address
+    // names (target()), looked up on the reading thread. 0, or 1 when the file cannot be read.
     enum class Texts { Read, Skip };
     [[nodiscard]] int open(const std::string& fileName, std::vector<ResourceLinkKind> resourceKinds,
-                           Texts texts = Texts::Read);
+                           Texts texts = Texts::Read, const MapOutline* targets = nullptr);
     // Reads the next page into page: its address, title, size and links (replacing any it holds),
     // the links with the kinds the statuses gave them. 0; 1 when the file ends early or is damaged.
     [[nodiscard]] int next(SiteNode& page);
+    // With targets given to open(): the page the link at place i of the page last read leads to,
+    // else -1.
+    int target(int i) const { return m_targets[i]; }
     // The number of pages the map holds, once open.
     int pageCount() const { return m_count; }
 
@@ -46,6 +51,7 @@ private:
         std::vector<uint8_t> asBefore;
         std::string texts;
         std::vector<uint32_t> textEnds;
+        std::vector<int> targets;
     };
     struct Batch {
         std::vector<Page> pages;
@@ -55,6 +61,7 @@ private:
     };
     bool fill(Batch& batch);
     int readPage(Page& page);
+    void findTargets(Batch& batch);
 
     // The reading thread's, once open.
     InputFrogFile m_file;
@@ -70,6 +77,11 @@ private:
     LinkFields m_links;
     SiteNode m_node;
     std::vector<int> m_childIds;
+    const MapOutline* m_outline = nullptr;
+    // The links of a batch to look up, and the targets of the links the addresses were last
+    // looked up for, by place: what a link marked as before leads to.
+    std::vector<std::pair<uint64_t, int*>> m_lookUps;
+    std::vector<int> m_placeTargets;
 
     // The taker's.
     std::unique_ptr<BatchesAhead<Batch>> m_ahead;
@@ -78,8 +90,10 @@ private:
     int m_index = 0;
     std::vector<ResourceLinkKind> m_resourceKinds;
     size_t m_nextKind = 0;
-    // The addresses of the page before, by place.
+    // The addresses of the page before, and the kinds it read them as, by place.
     std::vector<URL> m_placeURLs;
+    std::vector<int> m_placeKinds;
+    std::vector<int> m_targets;
 };
 
 } // namespace lurvik

@@ -50,10 +50,7 @@ void MapOutline::prefetch(uint64_t hash) const {
 }
 
 void MapOutline::prefetchEntry(uint64_t hash) const {
-    m_byKey.prefetchValue(hash, [this](const Key& entry) {
-        __builtin_prefetch(entry.key);
-        __builtin_prefetch(&m_pages[entry.page]);
-    });
+    m_byKey.prefetchValue(hash, [](const Key& entry) { prefetchLine(entry.key); });
 }
 
 int MapOutline::find(std::string_view key, uint64_t hash) const {

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <fstream>
 #include <random>
+#include <set>
 #include <unordered_map>
 
 using namespace lurvik;
@@ -104,8 +105,9 @@ protected:
         return map.save(engine, nullptr, true);
     }
 
-    // Every page of loaded against the outline and the links read again.
-    void expectSame(const SiteEngine& loaded, const SiteMapFile& full, const std::string& name) {
+    // Every page of loaded against the outline and the links read again, with the pages they
+    // lead to and the types they teach.
+    void expectSame(SiteEngine& loaded, const SiteMapFile& full, const std::string& name) {
         SiteEngine scratch;
         MapOutline outline;
         ASSERT_EQ(outline.open(dir + "/" + name, scratch), 0);
@@ -115,7 +117,8 @@ protected:
         for (int i = 0; i < loaded.doneNodes.len(); ++i)
             indexOf[loaded.doneNodes.get(i)] = i;
         MapLinkReader reader;
-        ASSERT_EQ(reader.open(dir + "/" + name, outline.resourceKinds), 0);
+        ASSERT_EQ(reader.open(dir + "/" + name, outline.resourceKinds, MapLinkReader::Texts::Read, &outline),
+                  0);
         int saved = 0;
         for (int i = 0; i < outline.pageCount(); ++i) {
             const SiteNode& node = *loaded.doneNodes.get(i);
@@ -153,6 +156,8 @@ protected:
                 EXPECT_EQ(a.kind, b.kind);
                 EXPECT_EQ(a.url.view(), b.url.view());
                 EXPECT_EQ(a.text, b.text);
+                EXPECT_EQ(reader.target(k), b.url.isValid() ? outline.find(b.url.resourceKey()) : -1)
+                    << b.url.view();
             }
         }
         EXPECT_EQ(outline.savedCount(), saved);
@@ -162,6 +167,15 @@ protected:
         for (size_t i = 0; i < full.checkedLinks.size(); ++i)
             EXPECT_EQ(outline.checkedLinks[i].url, full.checkedLinks[i].url);
         EXPECT_EQ(outline.extensionWarning, full.extensionWarning);
+        auto typesOf = [](SiteEngine& engine) {
+            std::vector<Str> names;
+            engine.typeTable.typeNames(names);
+            std::set<std::string> types;
+            for (const Str& type : names)
+                types.insert(type.str());
+            return types;
+        };
+        EXPECT_EQ(typesOf(scratch), typesOf(loaded));
     }
 
     lurvik::test::TemporaryDirectory temporary{"lurvik-outline"};
