@@ -166,6 +166,8 @@ int runLinks(int argc, char** argv) {
     std::string verdict;
     MapOutline map;
     map.storesPages = false;
+    // The report names no type.
+    map.replyTypes = MapOutline::ReplyTypes::Ignore;
     std::string file;
     if (int result = openMap(argc, argv, "usage: lurvik-cli links site.web [--broken | --blocked]\n", engine,
                              map, file, &verdict, &checked))

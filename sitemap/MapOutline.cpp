@@ -9,6 +9,7 @@
 #include "retrieval/HttpReply.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <utility>
 
@@ -31,9 +32,13 @@ const std::vector<RedirectHop>* MapOutline::redirects(int page) const {
 }
 
 void MapOutline::learnReplyTypes(SiteEngine& engine) {
-    // What the reply headers say of the pages' types, as a loaded map teaches the engine.
+    // What the reply headers say of the pages' types, as a loaded map teaches the engine. The
+    // addresses are made as the outline's test says they parse, most from the one before.
+    SiteNode page;
+    URL like;
     for (size_t i = 0; i < m_headers.size(); ++i) {
-        SiteNode page(URL(m_pages[i].url));
+        page.url.setNormalisedURL(m_pages[i].url, like);
+        like = page.url;
         page.replyHeader = Str(m_headers[i]);
         engine.noteReplyType(page);
     }
@@ -300,6 +305,8 @@ void MapOutline::applyStatuses(MapStatuses& statuses, SiteEngine& engine) {
     m_headers = std::move(statuses.headers);
     if (replyTypes == ReplyTypes::Learn)
         learnReplyTypes(engine);
+    else if (replyTypes == ReplyTypes::Ignore)
+        decltype(m_headers)().swap(m_headers);
     // Room for every failed page at once: grown page by page, the lists would be copied while the
     // whole status block is held.
     m_pages.reserve(m_pages.size() + statuses.failed.size());
@@ -308,15 +315,38 @@ void MapOutline::applyStatuses(MapStatuses& statuses, SiteEngine& engine) {
     // come last among them; each parent once.
     std::vector<std::pair<uint32_t, uint32_t>> joins; // parent, failed page
     std::vector<bool> joined(m_savedCount + 1);
-    size_t idsBegin = 0;
+    // Each failed page's address is made and asked of the memory a few failed pages ahead of its
+    // look-up: a site's failed pages can be as many as its saved ones, and each look-up is a miss.
+    constexpr size_t kAhead = 16;
+    std::array<URL, kAhead> ahead;
+    std::array<uint64_t, kAhead> hashes{};
     URL like; // the failed page before, most often of the same site
-    for (const MapStatuses::FailedPage& failed : statuses.failed) {
-        const size_t from = std::exchange(idsBegin, failed.parentIdsEnd);
-        URL url;
+    auto makeAhead = [&](size_t k) {
+        URL& url = ahead[k % kAhead];
+        hashes[k % kAhead] = 0;
         // A text that does not parse leaves its page out.
-        if (url.setNormalisedURL(failed.url, like) != 0 || !url.isValid() || find(url.resourceKey()) >= 0)
-            continue;
+        if (url.setNormalisedURL(statuses.failed[k].url, like) != 0 || !url.isValid()) {
+            url.clear();
+            return;
+        }
         like = url;
+        hashes[k % kAhead] = hashOf(url.resourceKey());
+        prefetch(hashes[k % kAhead]);
+    };
+    const size_t failedCount = statuses.failed.size();
+    for (size_t k = 0; k < std::min(kAhead, failedCount); ++k)
+        makeAhead(k);
+    size_t idsBegin = 0;
+    URL url;
+    for (size_t f = 0; f < failedCount; ++f) {
+        url = std::move(ahead[f % kAhead]);
+        const uint64_t hash = hashes[f % kAhead];
+        if (f + kAhead < failedCount)
+            makeAhead(f + kAhead);
+        const MapStatuses::FailedPage& failed = statuses.failed[f];
+        const size_t from = std::exchange(idsBegin, failed.parentIdsEnd);
+        if (!url.isValid() || find(url.resourceKey(), hash) >= 0)
+            continue;
         Page page;
         page.url = keep(url.view());
         page.keyLength = static_cast<uint32_t>(url.resourceKey().size());
