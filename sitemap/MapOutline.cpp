@@ -223,9 +223,21 @@ int MapOutline::readPages(InputFrogFile& file, bool wide, const SiteEngine& engi
         SavedPagesReader reader(file, base, idWidth, count, storesPages);
         BatchesAhead<PageBatch> ahead([&reader](PageBatch& batch) { return reader.fill(batch); });
         int pagesRead = 0;
+        // Each page's address is looked up twice (is it there, then added), both in the same slot,
+        // which is asked for a few pages ahead.
+        constexpr size_t kAhead = 16;
+        std::vector<uint64_t> hashes;
         while (PageBatch* batch = ahead.next()) {
+            hashes.resize(batch->count);
+            for (size_t i = 0; i < batch->count; ++i) {
+                hashes[i] = hashOf(batch->pages[i].url.resourceKey());
+                if (i < kAhead)
+                    prefetch(hashes[i]);
+            }
             size_t childAt = 0;
             for (size_t i = 0; i < batch->count; ++i) {
+                if (i + kAhead < batch->count)
+                    prefetch(hashes[i + kAhead]);
                 ReadPage& read = batch->pages[i];
                 fileIds.push_back(read.id);
                 childIds.insert(childIds.end(),
@@ -234,7 +246,8 @@ int MapOutline::readPages(InputFrogFile& file, bool wide, const SiteEngine& engi
                 childAt = read.childIdsEnd;
                 childrenEnd.push_back(childIds.size());
                 linkCounts.push_back(read.linkCount);
-                if (engine.findNode(read.url, true, true) || m_byKey.find(read.url.resourceKey()))
+                if ((engine.nodeCount() > 0 && engine.findNode(read.url, true, true)) ||
+                    m_byKey.find(read.url.resourceKey(), hashes[i]))
                     return 4005;
                 if (i + 1 == batch->count && batch->failure == PageBatch::Failure::HtmlBlock)
                     return 1;
@@ -276,12 +289,26 @@ void MapOutline::joinSavedPages(const std::vector<int>& fileIds, const std::vect
     // The parent each child was last joined to: a child a page names twice is joined once.
     std::vector<int> joinedTo(ids, -1);
     m_children.reserve(childIds.size());
+    // The children are all over the site: what a child's join reads is asked for ahead, its ids'
+    // entries first and its record once its number has come.
+    constexpr size_t kIdsAhead = 64;
+    constexpr size_t kRecordsAhead = 32;
+    auto validId = [ids](int id) { return id >= 1 && static_cast<size_t>(id) < ids; };
     size_t k = 0;
     for (size_t i = 0; i < fileIds.size(); ++i) {
         for (; k < childrenEnd[i]; ++k) {
+            if (k + kIdsAhead < childIds.size() && validId(childIds[k + kIdsAhead])) {
+                prefetchLine(&pageOf[childIds[k + kIdsAhead]]);
+                prefetchLine(&joinedTo[childIds[k + kIdsAhead]]);
+            }
+            if (k + kRecordsAhead < childIds.size() && validId(childIds[k + kRecordsAhead]) &&
+                pageOf[childIds[k + kRecordsAhead]] >= 0) {
+                const Page& ahead = m_pages[pageOf[childIds[k + kRecordsAhead]]];
+                prefetchLine(&ahead.firstParent);
+                prefetchLine(&ahead.parentCount);
+            }
             const int id = childIds[k];
-            if (id < 1 || static_cast<size_t>(id) >= ids || pageOf[id] < 0 ||
-                joinedTo[id] == static_cast<int>(i))
+            if (!validId(id) || pageOf[id] < 0 || joinedTo[id] == static_cast<int>(i))
                 continue;
             joinedTo[id] = static_cast<int>(i);
             m_children.push_back(static_cast<uint32_t>(pageOf[id]));
