@@ -61,14 +61,29 @@ int MapAddresses::readAll(const std::vector<std::string_view>& stored, const URL
     // A site's pages share their menus, which put the same links at the same places: a link
     // whose text equals the one in its place on the page before is that page's address, with no
     // look-up. The others are looked up with two rounds of asking ahead, one for the slots and one
-    // for the addresses they hold, so that the last round finds everything at hand.
+    // for the addresses they hold, so that the last round finds everything at hand. The key of a
+    // bare path, base's scheme and authority before it, is told equal to the last one without
+    // putting it together, which tens of millions of menu links would each cost.
+    const std::string_view before = base.isValid() ? base.beforePath() : std::string_view();
     for (size_t i = 0; i < count; ++i) {
-        const std::string_view key = keyOf(stored[i], base, m_batchKeys[i]);
+        const std::string_view text = stored[i];
+        bool same = false;
+        if (i < m_lastKeys.size() && !m_lastKeys[i].empty()) {
+            const std::string_view last = m_lastKeys[i];
+            if (!text.empty() && text[0] == '/' && !before.empty())
+                same = text.substr(0, 2) != "//" && last.size() == before.size() + text.size() &&
+                       last.substr(0, before.size()) == before && last.substr(before.size()) == text;
+            else
+                same = last == text;
+        }
+        if (same) {
+            m_batchHashes[i] = 0;
+            continue;
+        }
+        const std::string_view key = keyOf(text, base, m_batchKeys[i]);
         m_batchKeyViews[i] = key;
-        const bool asBefore = !key.empty() && i < m_lastKeys.size() && key == m_lastKeys[i];
-        m_batchHashes[i] = asBefore ? 0 : Index::hashOf(key);
-        if (!asBefore)
-            m_known.prefetchSlot(m_batchHashes[i]);
+        m_batchHashes[i] = Index::hashOf(key);
+        m_known.prefetchSlot(m_batchHashes[i]);
     }
     for (size_t i = 0; i < count; ++i)
         if (m_batchHashes[i] != 0)
