@@ -65,6 +65,9 @@ protected:
             node->links.add(LINK_SCRIPT, URL("http://site.example/app.js"), "app.js");
             node->links.add(LINK_HYPERLINK, URL("mailto:me@site.example"), "mail");
             node->links.add(LINK_HYPERLINK, URL("http://elsewhere.example/x.zip#part"), "zip");
+            // A path that would read as another host were it stored bare.
+            node->links.add(LINK_HYPERLINK,
+                            URL("http://site.example//twice/p" + std::to_string(i % 2) + ".html"), "twice");
             if (i % 11 == 3) {
                 node->redirects = std::make_unique<std::vector<RedirectHop>>();
                 node->redirects->push_back({301, URL(address + "?old")});
@@ -133,8 +136,9 @@ protected:
             EXPECT_EQ(outline.parentCount(i), node.parents.len());
             EXPECT_EQ(outline.firstParent(i), node.parents.len() ? indexOf[node.parents.get(0)] : -1);
             EXPECT_EQ(outline.level(i), node.level);
-            if (node.state == NODE_DONE)
+            if (node.state == NODE_DONE) {
                 EXPECT_EQ(outline.lastModified(i), node.lastModified.view());
+            }
             ASSERT_EQ(outline.redirects(i) != nullptr, node.redirects != nullptr);
             if (node.redirects) {
                 ASSERT_EQ(outline.redirects(i)->size(), node.redirects->size());
