@@ -19,6 +19,12 @@ LinkRecord::LinkRecord(int kind, const URL& url, const Str& text, TypeNoted note
         theLinkEnvironment->typeTable.noteFileType(*this);
 }
 
+LinkRecord::LinkRecord(int kind, const URL& url, const SharedText& text, TypeNoted noted)
+    : kind(kind >= LINK_HTTP && kind <= LINK_FILE ? LINK_HYPERLINK : kind), url(url), text(text) {
+    if (theLinkEnvironment && noted == TypeNoted::Not)
+        theLinkEnvironment->typeTable.noteFileType(*this);
+}
+
 int LinkRecord::effectiveKind() const {
     if (kind != LINK_HYPERLINK)
         return kind;

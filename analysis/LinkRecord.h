@@ -69,6 +69,8 @@ public:
     // a million-page map makes tens of millions of records, most of them a menu made again.
     enum class TypeNoted { Not, Already };
     LinkRecord(int kind, const URL& url, const Str& text, TypeNoted noted = TypeNoted::Not);
+    // With the text of another record, shared as it is: a text a record holds is already cut.
+    LinkRecord(int kind, const URL& url, const SharedText& text, TypeNoted noted);
     LinkRecord(const LinkRecord&) = delete;
     LinkRecord& operator=(const LinkRecord&) = delete;
     LinkRecord(LinkRecord&&) = default;

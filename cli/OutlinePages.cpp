@@ -29,10 +29,8 @@ SiteNode* OutlinePages::page(int i) {
     }
     page->state = m_map.state(i);
     page->httpStatus = m_map.httpStatus(i);
-    for (int k = m_map.childCount(i); k > 0; --k)
-        page->children.add(&m_elsewhere);
-    for (int k = m_map.parentCount(i); k > 0; --k)
-        page->parents.add(&m_elsewhere);
+    page->children.assign(m_map.childCount(i), &m_elsewhere);
+    page->parents.assign(m_map.parentCount(i), &m_elsewhere);
     m_page = std::move(page);
     return m_page.get();
 }

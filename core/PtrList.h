@@ -17,6 +17,8 @@ public:
             m_items.reserve(m_items.size() + m_items.size() / 4);
         m_items.push_back(p);
     }
+    // n times p in place of what the list held: for a list that is only counted.
+    void assign(int n, T* p) { m_items.assign(n, p); }
     // Inserts before index i; an index past the end appends.
     void ins(T* p, int i) {
         if (i < 0)

@@ -119,6 +119,7 @@ void FindEngine::runSearch() {
     m_lastReportCount = 0;
     m_continue = true;
     m_resultKeys.clear();
+    m_placeMatches.clear();
     m_facts.clear();
     deleteAll(criteria.seenTypeNames);
     splitWords(criteria.searchText, m_words);
@@ -150,11 +151,12 @@ void FindEngine::examinePage(SiteNode& node, std::unique_lock<Sync>& held) {
     bool countExternal = c.externalValue != -1;
     if (considerLinks)
         url.getURLString(pageURL, 0);
-    Str emptyBody, linkText, typeName;
+    Str typeName;
     // Each link is a heap object of its own: a plain title search over a large site spends most
     // of its time fetching them into the cache, so they are visited only when a test reads them.
     static const LinkList kNoLinks;
     bool visitLinks = considerLinks || forReference || countExternal || m_matcher->needsContentFacts();
+    size_t place = 0;
     for (const LinkRecord& link : visitLinks ? node.links : kNoLinks) {
         int kind = link.effectiveKind();
         if (countExternal && !url.sameDomain(link.url))
@@ -167,9 +169,10 @@ void FindEngine::examinePage(SiteNode& node, std::unique_lock<Sync>& held) {
         if (forReference) {
             if (!referring && link.url.isValid() && link.url.view() == c.referenceURL.view())
                 referring = true;
-        } else if (considerLinks) {
-            considerObject(kind, link.url, Str(link.text.view()), emptyBody, false, pageURL);
+        } else if (considerLinks && linkMatches(place, kind, link)) {
+            addResult(kind, link.url, Str(link.text.view()), false, pageURL);
         }
+        ++place;
     }
     if (c.objectTypeIndex == OBJECT_INVALID_PAGES)
         m_facts.pageInvalid = state == NODE_ERROR;
@@ -209,6 +212,11 @@ void FindEngine::examinePage(SiteNode& node, std::unique_lock<Sync>& held) {
 
 void FindEngine::considerObject(int kind, const URL& url, const Str& text, const Str& body, bool isPage,
                                 const Str& pageURL) {
+    if (objectMatches(kind, url, text, body, isPage))
+        addResult(kind, url, text, isPage, pageURL);
+}
+
+bool FindEngine::objectMatches(int kind, const URL& url, const Str& text, const Str& body, bool isPage) {
     Str typeName;
     if (m_matcher->needsTypeName()) {
         LinkRecord probe(kind, url, text);
@@ -217,8 +225,24 @@ void FindEngine::considerObject(int kind, const URL& url, const Str& text, const
     FindCandidate candidate{kind, &url, &text, &body, isPage, &typeName};
     // Links are tested before the page's facts are gathered.
     static const PageFacts kNoFacts;
-    if (!m_matcher->matchesCriteria(candidate, isPage ? m_facts : kNoFacts))
-        return;
+    return m_matcher->matchesCriteria(candidate, isPage ? m_facts : kNoFacts);
+}
+
+bool FindEngine::linkMatches(size_t place, int kind, const LinkRecord& link) {
+    if (place >= m_placeMatches.size())
+        m_placeMatches.resize(place + 1);
+    PlaceMatch& before = m_placeMatches[place];
+    if (before.kind == kind && before.url.sharesText(link.url) && before.text.sharesBlock(link.text))
+        return before.matched;
+    static const Str kNoBody;
+    before.kind = kind;
+    before.url = link.url;
+    before.text = link.text;
+    before.matched = objectMatches(kind, link.url, Str(link.text.view()), kNoBody, false);
+    return before.matched;
+}
+
+void FindEngine::addResult(int kind, const URL& url, const Str& text, bool isPage, const Str& pageURL) {
     // A result's stored text may have been shortened, so only a text that fits can ever repeat one.
     if (criteria.noDuplicates && url.isValid() && m_resultKeys.count(resultKey(url, text.view())))
         return;

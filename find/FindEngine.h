@@ -100,6 +100,9 @@ private:
     void examinePage(SiteNode& node, std::unique_lock<Sync>& held);
     void considerObject(int kind, const URL& url, const Str& text, const Str& body, bool isPage,
                         const Str& pageURL);
+    bool objectMatches(int kind, const URL& url, const Str& text, const Str& body, bool isPage);
+    bool linkMatches(size_t place, int kind, const LinkRecord& link);
+    void addResult(int kind, const URL& url, const Str& text, bool isPage, const Str& pageURL);
     void fetchPageBody(const URL& url, Str& body);
     void reportProgress();
     void paceResults(int from, int to);
@@ -119,6 +122,16 @@ private:
     int64_t m_lastReportMs = 0;
     int m_lastReportCount = 0;
     std::unordered_set<std::string> m_resultKeys; // URL and text of each result, for noDuplicates
+    // What the test of the link at each place of the page before came to. A link's test reads
+    // nothing of its page, and a site's menus put the same records' address and text at the same
+    // places of every page: such a link comes to the same without being tested again.
+    struct PlaceMatch {
+        int kind = 0;
+        URL url;
+        SharedText text;
+        bool matched = false;
+    };
+    std::vector<PlaceMatch> m_placeMatches;
 
     // The owner reads results while the search thread appends; nothing else is locked while
     // this is held.

@@ -27,6 +27,7 @@ int MapLinkReader::open(const std::string& fileName, std::vector<ResourceLinkKin
     m_links.marksAsBefore = true;
     m_placeURLs.clear();
     m_placeKinds.clear();
+    m_placeTexts.clear();
     bool wide = false;
     MemBlock header;
     Str baseHost;
@@ -169,6 +170,7 @@ int MapLinkReader::next(SiteNode& page) {
     links.reserve(static_cast<int>(count));
     m_placeURLs.resize(count);
     m_placeKinds.resize(count, -1);
+    m_placeTexts.resize(count);
     uint32_t textBegin = 0;
     for (size_t i = 0; i < count; ++i) {
         std::string_view text;
@@ -177,12 +179,18 @@ int MapLinkReader::next(SiteNode& page) {
             textBegin = read.textEnds[i];
         }
         // A link as before was made at its place on the page before, with its type noted then.
-        const bool noted = read.asBefore[i] && m_placeKinds[i] == read.kinds[i];
+        const LinkRecord::TypeNoted noted = read.asBefore[i] && m_placeKinds[i] == read.kinds[i]
+                                                ? LinkRecord::TypeNoted::Already
+                                                : LinkRecord::TypeNoted::Not;
         if (!read.asBefore[i])
             m_placeURLs[i] = std::move(read.urls[i]);
         m_placeKinds[i] = read.kinds[i];
-        links.add(read.kinds[i], m_placeURLs[i], Str(text),
-                  noted ? LinkRecord::TypeNoted::Already : LinkRecord::TypeNoted::Not);
+        // A text that is the one the record at its place before holds is shared, not made again:
+        // a search then knows it for the same text without reading it.
+        if (m_placeTexts[i].view() == text)
+            links.add(read.kinds[i], m_placeURLs[i], m_placeTexts[i], noted);
+        else
+            m_placeTexts[i] = links.add(read.kinds[i], m_placeURLs[i], Str(text), noted).text;
     }
     for (; m_nextKind < m_resourceKinds.size() && m_resourceKinds[m_nextKind].page == index; ++m_nextKind) {
         const ResourceLinkKind& resource = m_resourceKinds[m_nextKind];

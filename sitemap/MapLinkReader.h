@@ -90,9 +90,10 @@ private:
     int m_index = 0;
     std::vector<ResourceLinkKind> m_resourceKinds;
     size_t m_nextKind = 0;
-    // The addresses of the page before, and the kinds it read them as, by place.
+    // The addresses of the page before, the kinds it read them as and their texts, by place.
     std::vector<URL> m_placeURLs;
     std::vector<int> m_placeKinds;
+    std::vector<SharedText> m_placeTexts;
     std::vector<int> m_targets;
 };
 

@@ -263,3 +263,40 @@ TEST_F(FindEngineTest, PostsCountsAndTheEndFromItsThread) {
     EXPECT_EQ(posted.back(), std::make_pair(WM_FIND_DONE, 0));
     EXPECT_EQ(nothing.resultCount(), 0);
 }
+
+// A map read page by page shares a menu's addresses and texts from page to page; a link shared so
+// comes to what it came to at its place before, and any other is tested for itself.
+TEST_F(FindEngineTest, LinksSharedFromPageToPageAreFoundAsThoughEachWereTested) {
+    const URL home("http://site.test/index.html");
+    const URL logo("http://site.test/home.gif");
+    const SharedText homeText("Home sweet home");
+    std::vector<SiteNode*> pages;
+    for (int i = 0; i < 4; ++i)
+        pages.push_back(page("shared" + std::to_string(i) + ".html", "Shared", 10, ""));
+    for (SiteNode* node : {pages[0], pages[1]}) {
+        node->links.add(LINK_HYPERLINK, home, homeText, LinkRecord::TypeNoted::Already);
+        node->links.add(LINK_IMAGE, logo, homeText, LinkRecord::TypeNoted::Already);
+    }
+    // The same address and text at the same places, as another kind and the other way round.
+    pages[2]->links.add(LINK_IMAGE, home, homeText, LinkRecord::TypeNoted::Already);
+    pages[2]->links.add(LINK_HYPERLINK, logo, homeText, LinkRecord::TypeNoted::Already);
+    // The same words in records of their own, and shared records at other places.
+    pages[3]->links.add(LINK_HYPERLINK, URL("http://site.test/index.html"), Str("Home sweet home"));
+    pages[3]->links.add(LINK_HYPERLINK, logo, SharedText("Away"), LinkRecord::TypeNoted::Already);
+    pages[3]->links.add(LINK_HYPERLINK, home, homeText, LinkRecord::TypeNoted::Already);
+
+    FindCriteria c = withText("sweet", 0, 1, 0);
+    c.setObjectTypeIndex(OBJECT_HTTP_LINKS);
+    FindEngine find(&engine, pool);
+    find.criteria = c;
+    find.searchNow();
+    std::vector<std::string> found;
+    for (int i = 0; i < find.resultCount(); ++i)
+        if (find.result(i)->pageURL.view().find("shared") != std::string_view::npos)
+            found.push_back(find.result(i)->pageURL.str() + " " + find.result(i)->url.text());
+    EXPECT_EQ(found, (Texts{"http://site.test/shared0.html http://site.test/index.html",
+                            "http://site.test/shared1.html http://site.test/index.html",
+                            "http://site.test/shared2.html http://site.test/home.gif",
+                            "http://site.test/shared3.html http://site.test/index.html",
+                            "http://site.test/shared3.html http://site.test/index.html"}));
+}
