@@ -68,24 +68,24 @@ void MapLinkReader::findTargets(Batch& batch) {
     // A link whose address is the one at its place on the page before leads where that one led;
     // the others are looked up all at once, each asked of the memory a few look-ups ahead, since
     // nearly every one of them is a miss far from the last.
-    m_lookUps.clear();
+    m_hashes.clear();
     for (size_t p = 0; p < batch.count; ++p) {
         Page& page = batch.pages[p];
         const size_t count = page.kinds.size();
         page.targets.assign(count, -1);
         for (size_t i = 0; i < count; ++i)
             if (!page.asBefore[i] && page.urls[i].isValid())
-                m_lookUps.emplace_back(MapOutline::hashOf(page.urls[i].resourceKey()), &page.targets[i]);
+                m_hashes.push_back(MapOutline::hashOf(page.urls[i].resourceKey()));
     }
     // Asking for an entry reads its slot, which must have come by then.
     constexpr size_t kSlotsAhead = 32;
     constexpr size_t kEntriesAhead = 12;
-    const size_t lookUps = m_lookUps.size();
+    const size_t lookUps = m_hashes.size();
     for (size_t j = 0; j < std::min(lookUps, kSlotsAhead); ++j)
-        m_outline->prefetch(m_lookUps[j].first);
+        m_outline->prefetch(m_hashes[j]);
     for (size_t j = 0; j < std::min(lookUps, kEntriesAhead); ++j)
-        m_outline->prefetchEntry(m_lookUps[j].first);
-    // The keys are read again from the pages, in the order the look-ups were listed.
+        m_outline->prefetchEntry(m_hashes[j]);
+    // The keys are read again from the pages, in the order their hashes were listed.
     size_t j = 0;
     for (size_t p = 0; p < batch.count; ++p) {
         Page& page = batch.pages[p];
@@ -99,11 +99,10 @@ void MapLinkReader::findTargets(Batch& batch) {
             }
             if (page.urls[i].isValid()) {
                 if (j + kSlotsAhead < lookUps)
-                    m_outline->prefetch(m_lookUps[j + kSlotsAhead].first);
+                    m_outline->prefetch(m_hashes[j + kSlotsAhead]);
                 if (j + kEntriesAhead < lookUps)
-                    m_outline->prefetchEntry(m_lookUps[j + kEntriesAhead].first);
-                *m_lookUps[j].second = m_outline->find(page.urls[i].resourceKey(), m_lookUps[j].first);
-                ++j;
+                    m_outline->prefetchEntry(m_hashes[j + kEntriesAhead]);
+                page.targets[i] = m_outline->find(page.urls[i].resourceKey(), m_hashes[j++]);
             }
             m_placeTargets[i] = page.targets[i];
         }

@@ -78,9 +78,9 @@ private:
     SiteNode m_node;
     std::vector<int> m_childIds;
     const MapOutline* m_outline = nullptr;
-    // The links of a batch to look up, and the targets of the links the addresses were last
-    // looked up for, by place: what a link marked as before leads to.
-    std::vector<std::pair<uint64_t, int*>> m_lookUps;
+    // The hashes of the addresses a batch looks up, and the targets of the links the addresses
+    // were last looked up for, by place: what a link marked as before leads to.
+    std::vector<uint64_t> m_hashes;
     std::vector<int> m_placeTargets;
 
     // The taker's.
