@@ -68,19 +68,28 @@ int InputFrogFile::openCompressed(std::string_view name) {
         ::close(fd);
         return fail(FrogFileError::NotCompressed, "read");
     }
-    gzFile gz = gzdopen(fd, "rb");
-    if (!gz) {
-        ::close(fd);
-        return fail(FrogFileError::OpenFailed, "open", ENOMEM);
+    // A file of the wrong kind must fail here instead of being parsed as if it had been
+    // decompressed: compressed data starts with gzip's two bytes.
+    std::string first(2, '\0');
+    size_t have = 0;
+    while (have < first.size()) {
+        const ssize_t done = ::read(fd, first.data() + have, first.size() - have);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done < 0) {
+            const int error = errno;
+            ::close(fd);
+            return fail(FrogFileError::ReadFailed, "read", error);
+        }
+        if (done == 0)
+            break;
+        have += static_cast<size_t>(done);
     }
-    gzbuffer(gz, 128 * 1024);
-    // zlib would pass anything that is not compressed through unchanged; a file of the wrong kind
-    // must fail here instead of being parsed as if it had been decompressed.
-    if (gzdirect(gz)) {
-        gzclose(gz);
+    if (have < first.size() || first[0] != '\x1f' || first[1] != '\x8b') {
+        ::close(fd);
         return fail(FrogFileError::NotCompressed, "read");
     }
-    m_inflate = std::make_unique<InflateAhead>(gz);
+    m_inflate = std::make_unique<InflateAhead>(fd, std::move(first));
     m_fd = fd;
     return 0;
 }
@@ -253,7 +262,7 @@ int InputFrogFile::readCompressed(char* data, int n, int& got) {
 void InputFrogFile::reset() {
     if (m_inflate) {
         m_inflate.reset();
-        // gzclose has closed the descriptor.
+        // The inflater has closed the descriptor.
         m_fd = -1;
     }
     closeDescriptor();

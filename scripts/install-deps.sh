@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
-  zlib1g-dev libsqlite3-dev libssl-dev libnghttp2-dev nlohmann-json3-dev
+  zlib1g-dev libisal-dev libsqlite3-dev libssl-dev libnghttp2-dev nlohmann-json3-dev
   chromium-headless-shell
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev

@@ -1,7 +1,7 @@
+#include "TestFiles.h"
 #include "core/InputFrogFile.h"
 #include "core/OutputFrogFile.h"
 #include "core/TempFrogFile.h"
-#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -260,6 +260,29 @@ TEST_F(FrogFileTest, DamagedPlainFilesFailCleanly) {
     EXPECT_NE(missing.errorText().find("No such file"), -1) << missing.errorText().text();
     InputFrogFile directory;
     EXPECT_EQ(directory.open(m_dir), code(FrogFileError::OpenFailed));
+}
+
+// gzip allows members one after another, which read as one stream; bytes after a whole member
+// that start no other are left unread, as zlib leaves them.
+TEST_F(FrogFileTest, CompressedMembersReadAsOneStream) {
+    std::vector<std::string> blocks = {"alpha", randomBytes(300000, 8), std::string(2000000, 'y')};
+    TempFrogFile temp;
+    for (const auto& b : blocks)
+        ASSERT_EQ(temp.write(blockOf(b)), 0);
+    ASSERT_EQ(temp.compress(path("one.web")), 0);
+    const std::string member = readFileBytes(path("one.web"));
+    std::vector<std::string> twice = blocks;
+    twice.insert(twice.end(), blocks.begin(), blocks.end());
+    for (const auto& [bytes, expected] :
+         {std::pair{member + member, twice}, std::pair{member + "junk", blocks},
+          std::pair{member + "\x1f", blocks}}) {
+        writeFileBytes(path("many.web"), bytes);
+        InputFrogFile in;
+        ASSERT_EQ(in.openCompressed(path("many.web")), 0);
+        size_t intact = 0;
+        EXPECT_EQ(readAllBlocks(in, expected, intact), code(FrogFileError::EndOfFile)) << bytes.size();
+        EXPECT_EQ(intact, expected.size());
+    }
 }
 
 TEST_F(FrogFileTest, DamagedCompressedFilesFailCleanly) {
