@@ -13,6 +13,15 @@ int MapAddresses::parse(std::string_view text, URL& out) {
     return resolve(text, URL(), out);
 }
 
+void MapAddresses::forget() {
+    m_known.forget();
+    // No key at any place: nothing is as before.
+    for (std::string& key : m_lastKeys)
+        key.clear();
+    for (URL& url : m_lastURLs)
+        url.clear();
+}
+
 std::string_view MapAddresses::keyOf(std::string_view stored, const URL& base, std::string& room) const {
     // The writer stores a normalised text, whole or as the path after its base's scheme and
     // authority, and parsing a normalised text gives it back unchanged: so a known text is the

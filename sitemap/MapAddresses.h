@@ -32,6 +32,8 @@ public:
                               std::vector<URL>& out, std::vector<uint8_t>* asBefore = nullptr);
     // The same for an address stored whole.
     [[nodiscard]] int parse(std::string_view text, URL& out);
+    // Lets every address go, as a new set would start, but keeps the room they took.
+    void forget();
 
 private:
     int resolve(std::string_view stored, const URL& base, URL& out);

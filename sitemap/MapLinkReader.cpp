@@ -42,6 +42,7 @@ int MapLinkReader::open(const std::string& fileName, std::vector<ResourceLinkKin
     m_batch = nullptr;
     m_inBatch = 0;
     m_resourceKinds = std::move(resourceKinds);
+    m_addresses = std::make_unique<MapAddresses>();
     m_nextKind = 0;
     m_ahead = std::make_unique<BatchesAhead<Batch>>([this](Batch& batch) { return fill(batch); });
     return 0;
@@ -111,7 +112,7 @@ void MapLinkReader::findTargets(Batch& batch) {
 
 int MapLinkReader::readPage(Page& page) {
     if (m_read++ % kPagesPerAddressSet == 0)
-        m_addresses = std::make_unique<MapAddresses>();
+        m_addresses->forget();
     int id = 0;
     m_childIds.clear();
     if (readPageBlock(m_file, m_block, m_node, m_base, m_idWidth, *m_addresses, m_links,

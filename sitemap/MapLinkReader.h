@@ -70,7 +70,7 @@ private:
     int m_count = 0;
     int m_read = 0;
     URL m_base;
-    // Remade now and then: it would otherwise come to hold every address of the site.
+    // Emptied now and then: it would otherwise come to hold every address of the site.
     std::unique_ptr<MapAddresses> m_addresses;
     MemBlock m_block;
     MemBlock m_htmlBlock; // apart: the links read view m_block

@@ -61,6 +61,12 @@ TEST(TextIndex, KeepsEveryEntryWhileItsSlotsGrowIntoMappedMemory) {
     }
     EXPECT_EQ(index.find("/p400000"), nullptr);
     EXPECT_EQ(index.size(), texts.size());
+    // Forgotten, the index finds nothing it held and takes entries again in the same slots.
+    index.forget();
+    EXPECT_EQ(index.size(), 0u);
+    EXPECT_EQ(index.find(texts[7]), nullptr);
+    EXPECT_TRUE(index.insert(&texts[7]).second);
+    EXPECT_EQ(*index.find(texts[7]), &texts[7]);
     index.clear();
     EXPECT_EQ(index.find(texts[1]), nullptr);
     EXPECT_TRUE(index.insert(&texts[1]).second);

@@ -4,6 +4,7 @@
 #include "core/InputFrogFile.h"
 #include "core/PageCache.h"
 #include "core/TempFrogFile.h"
+#include "sitemap/MapAddresses.h"
 #include "sitemap/MapLinkReader.h"
 #include "sitemap/OutlineTree.h"
 #include "sitemap/SiteMapFile.h"
@@ -302,4 +303,29 @@ TEST_F(MapOutlineTest, RefusesAndWarnsAsTheLoadDoes) {
     shortStatuses.cat(blocks.back().getAddr(), blocks.back().len() / 2);
     cut.back() = shortStatuses;
     rewrite(cut, "statuses cut short");
+}
+
+// A page's addresses equal to those at their places on the page before are marked and left empty;
+// once the addresses are forgotten, as every stretch of a big map starts, none is.
+TEST(MapAddresses, MarksAddressesAsBeforeUntilItForgetsThem) {
+    const URL base("http://site.example/");
+    const std::vector<std::string_view> stored = {"/a.html", "http://other.example/b", "/a.html", ""};
+    MapAddresses addresses;
+    std::vector<URL> out;
+    std::vector<uint8_t> asBefore;
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        if (round == 2)
+            addresses.forget();
+        ASSERT_EQ(addresses.readAll(stored, base, out, &asBefore), 0);
+        ASSERT_EQ(out.size(), stored.size());
+        const bool repeated = round == 1 || round == 3;
+        for (size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(asBefore[i], repeated ? 1 : 0) << i;
+            EXPECT_EQ(out[i].view(),
+                      repeated ? "" : (i == 1 ? "http://other.example/b" : "http://site.example/a.html"));
+        }
+        EXPECT_EQ(asBefore[3], 0) << "an empty address is never as before";
+        EXPECT_FALSE(out[3].isValid());
+    }
 }
