@@ -171,9 +171,9 @@ public:
             batch.pages.resize(kPagesPerBatch);
         while (batch.count < kPagesPerBatch && m_read < m_count) {
             if (m_read++ % kPagesPerAddressSet == 0)
-                m_addresses = std::make_unique<MapAddresses>();
+                m_addresses.forget();
             ReadPage& page = batch.pages[batch.count];
-            if (readPageBlock(m_file, m_block, m_node, m_base, m_idWidth, *m_addresses, m_links,
+            if (readPageBlock(m_file, m_block, m_node, m_base, m_idWidth, m_addresses, m_links,
                               LinkAddresses::Keep, page.id, batch.childIds) != 0) {
                 batch.failure = PageBatch::Failure::PageBlock;
                 return false;
@@ -200,7 +200,7 @@ private:
     int m_count;
     bool m_withHtml;
     int m_read = 0;
-    std::unique_ptr<MapAddresses> m_addresses;
+    MapAddresses m_addresses;
     SiteNode m_node;
     LinkFields m_links;
     MemBlock m_block;
