@@ -5,19 +5,23 @@
 
 namespace lurvik {
 
-LinkRecord::LinkRecord(int kind, const URL& url, const Str& text, TypeNoted noted)
-    : kind(kind >= LINK_HTTP && kind <= LINK_FILE ? LINK_HYPERLINK : kind), url(url) {
+namespace {
+
+// text as a record keeps it: cut to the engine's maxLinkText, ending in "...".
+SharedText cutText(const Str& text) {
     int maxLinkText = theLinkEnvironment ? theLinkEnvironment->maxLinkText : 45;
     // Characters, not bytes: a cut must never split a UTF-8 sequence.
     if (maxLinkText >= 4 && utf8Length(text.view()) > maxLinkText) {
         std::string cut(text.view().substr(0, utf8Prefix(text.view(), maxLinkText - 3)));
-        this->text = SharedText(cut + "...");
-    } else {
-        this->text = SharedText(text.view());
+        return SharedText(cut + "...");
     }
-    if (theLinkEnvironment && noted == TypeNoted::Not)
-        theLinkEnvironment->typeTable.noteFileType(*this);
+    return SharedText(text.view());
 }
+
+} // namespace
+
+LinkRecord::LinkRecord(int kind, const URL& url, const Str& text, TypeNoted noted)
+    : LinkRecord(kind, url, cutText(text), noted) {}
 
 LinkRecord::LinkRecord(int kind, const URL& url, const SharedText& text, TypeNoted noted)
     : kind(kind >= LINK_HTTP && kind <= LINK_FILE ? LINK_HYPERLINK : kind), url(url), text(text) {
