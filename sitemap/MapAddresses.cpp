@@ -22,15 +22,32 @@ void MapAddresses::forget() {
         url.clear();
 }
 
-std::string_view MapAddresses::keyOf(std::string_view stored, const URL& base, std::string& room) const {
-    // The writer stores a normalised text, whole or as the path after its base's scheme and
-    // authority, and parsing a normalised text gives it back unchanged: so a known text is the
-    // parse's result. "//" would read as another host, so such a path is always parsed.
+namespace {
+
+// What comes before stored in the text its address is known by: base's scheme and authority
+// before a bare path, else nothing. False for an address with no such text, which is parsed.
+// The writer stores a normalised text, whole or as the path after its base's scheme and
+// authority, and parsing a normalised text gives it back unchanged: so a known text is the
+// parse's result. "//" would read as another host, so such a path is always parsed.
+bool keyPrefix(std::string_view stored, const URL& base, std::string_view& prefix) {
+    prefix = {};
     if (stored.empty() || stored[0] != '/' || !base.isValid())
-        return stored;
+        return true;
     if (stored.substr(0, 2) == "//")
+        return false;
+    prefix = base.beforePath();
+    return true;
+}
+
+} // namespace
+
+std::string_view MapAddresses::keyOf(std::string_view stored, const URL& base, std::string& room) const {
+    std::string_view prefix;
+    if (!keyPrefix(stored, base, prefix))
         return {};
-    room.assign(base.beforePath());
+    if (prefix.empty())
+        return stored;
+    room.assign(prefix);
     room.append(stored);
     return room;
 }
@@ -73,19 +90,13 @@ int MapAddresses::readAll(const std::vector<std::string_view>& stored, const URL
     // for the addresses they hold, so that the last round finds everything at hand. The key of a
     // bare path, base's scheme and authority before it, is told equal to the last one without
     // putting it together, which tens of millions of menu links would each cost.
-    const std::string_view before = base.isValid() ? base.beforePath() : std::string_view();
     for (size_t i = 0; i < count; ++i) {
         const std::string_view text = stored[i];
-        bool same = false;
-        if (i < m_lastKeys.size() && !m_lastKeys[i].empty()) {
-            const std::string_view last = m_lastKeys[i];
-            if (!text.empty() && text[0] == '/' && !before.empty())
-                same = text.substr(0, 2) != "//" && last.size() == before.size() + text.size() &&
-                       last.substr(0, before.size()) == before && last.substr(before.size()) == text;
-            else
-                same = last == text;
-        }
-        if (same) {
+        std::string_view prefix;
+        const std::string_view last =
+            i < m_lastKeys.size() ? std::string_view(m_lastKeys[i]) : std::string_view();
+        if (!last.empty() && keyPrefix(text, base, prefix) && last.size() == prefix.size() + text.size() &&
+            last.substr(0, prefix.size()) == prefix && last.substr(prefix.size()) == text) {
             m_batchHashes[i] = 0;
             continue;
         }
