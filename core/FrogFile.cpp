@@ -6,6 +6,14 @@
 
 namespace lurvik {
 
+long readRetrying(int fd, void* data, size_t n) {
+    for (;;) {
+        const ssize_t done = ::read(fd, data, n);
+        if (done >= 0 || errno != EINTR)
+            return static_cast<long>(done);
+    }
+}
+
 const char* frogFileErrorText(int code) {
     switch (static_cast<FrogFileError>(code)) {
     case FrogFileError::None:

@@ -2,6 +2,7 @@
 
 #include "Str.h"
 
+#include <cstddef>
 #include <string_view>
 
 namespace lurvik {
@@ -28,6 +29,10 @@ constexpr int kMaxFrogBlock = 1 << 30;
 
 // A short English description of a FrogFileError code.
 const char* frogFileErrorText(int code);
+
+// One read(2) of up to n bytes from fd, made again when a signal cuts it short: -1 only for a
+// failure of the read itself (errno says which), 0 at the end of the file.
+long readRetrying(int fd, void* data, size_t n);
 
 // Base of the file classes: owns the file descriptor and remembers the last failure so that the
 // user interface can say why a save or load failed. Not copyable; one thread at a time.

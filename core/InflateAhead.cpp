@@ -1,5 +1,7 @@
 #include "InflateAhead.h"
 
+#include "FrogFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -48,11 +50,7 @@ bool InflateAhead::readInput(End& end) {
     const size_t left = m_state->avail_in;
     std::memmove(m_input.data(), m_state->next_in, left);
     m_input.resize(kInputBytes);
-    ssize_t done = 0;
-    do {
-        errno = 0;
-        done = ::read(m_fd, m_input.data() + left, kInputBytes - left);
-    } while (done < 0 && errno == EINTR);
+    const long done = readRetrying(m_fd, m_input.data() + left, kInputBytes - left);
     if (done < 0) {
         end.zlibError = Z_ERRNO;
         end.systemError = errno;

@@ -73,9 +73,7 @@ int InputFrogFile::openCompressed(std::string_view name) {
     std::string first(2, '\0');
     size_t have = 0;
     while (have < first.size()) {
-        const ssize_t done = ::read(fd, first.data() + have, first.size() - have);
-        if (done < 0 && errno == EINTR)
-            continue;
+        const long done = readRetrying(fd, first.data() + have, first.size() - have);
         if (done < 0) {
             const int error = errno;
             ::close(fd);
@@ -218,12 +216,7 @@ int InputFrogFile::readPlain(char* data, int n, int& got) {
             target = m_buffer.data();
         }
         size_t want = direct ? static_cast<size_t>(n - got) : kBufferSize;
-        ssize_t done = ::read(m_fd, target, want);
-        if (done < 0 && errno == EINTR) {
-            if (!direct)
-                m_buffer.clear();
-            continue;
-        }
+        const long done = readRetrying(m_fd, target, want);
         if (done < 0) {
             m_buffer.clear();
             return fail(FrogFileError::ReadFailed, "read", errno);
