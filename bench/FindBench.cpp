@@ -40,7 +40,7 @@ public:
                 "http://www.site.example/s" + std::to_string(i % 97) + "/p" + std::to_string(i) + ".html";
             auto node = std::make_unique<SiteNode>(URL(path));
             std::string topic = kTopics[i % 14];
-            node->title = Str("Page " + std::to_string(i) + " about the " + topic + " and its neighbours");
+            node->title = "Page " + std::to_string(i) + " about the " + topic + " and its neighbours";
             node->size = 1500 + (i * 37) % 40000;
             node->state = NODE_DONE;
             for (int l = 0; l < kLinksPerPage; ++l) {

@@ -36,7 +36,7 @@ void buildSite(SiteEngine& engine) {
     for (int i = 0; i < kPages; ++i) {
         auto node = std::make_unique<SiteNode>(
             URL("http://www.site.example/s" + std::to_string(i % 97) + "/p" + std::to_string(i) + ".html"));
-        node->title = Str("Page " + std::to_string(i) + " about the " + kTopics[i % 7]);
+        node->title = "Page " + std::to_string(i) + " about the " + kTopics[i % 7];
         node->state = NODE_DONE;
         for (int l = 0; l < kLinksPerPage; ++l)
             node->links.add(

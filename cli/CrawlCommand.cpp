@@ -66,7 +66,7 @@ int countBroken(const SiteEngine& engine, const ResourceChecker& checker) {
             broken += link.url.isUnparsed();
     });
     checker.forEachResult([&](const std::string&, const ResourceChecker::Result& result) {
-        broken += verdictOf(result.failed, result.status, result.errorText) == Verdict::Broken;
+        broken += verdictOf(result.failed, result.status, result.errorText.view()) == Verdict::Broken;
     });
     return broken;
 }

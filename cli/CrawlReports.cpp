@@ -7,10 +7,10 @@
 namespace lurvik::cli {
 
 const char* pageVerdict(const SiteNode& node) {
-    return pageVerdict(node.state, node.httpStatus, node.title);
+    return pageVerdict(node.state, node.httpStatus, node.title.view());
 }
 
-const char* pageVerdict(int state, int httpStatus, const Str& title) {
+const char* pageVerdict(int state, int httpStatus, std::string_view title) {
     if (state != NODE_DONE && state != NODE_ERROR)
         return "";
     return verdictName(verdictOf(state == NODE_ERROR, httpStatus, title));
@@ -27,7 +27,7 @@ const char* checkVerdict(const LinkRecord& link, const ResourceChecker* checker)
     if (link.url.isUnparsed())
         return verdictName(Verdict::Broken);
     const ResourceChecker::Result* result = checker && link.url.isHttp() ? checker->find(link.url) : nullptr;
-    return result ? verdictName(verdictOf(result->failed, result->status, result->errorText)) : "";
+    return result ? verdictName(verdictOf(result->failed, result->status, result->errorText.view())) : "";
 }
 
 namespace {
@@ -61,7 +61,7 @@ ReportWriter pageReport(ReportFormat format) {
 }
 
 // A page's row; title is its error when it failed.
-std::vector<std::string> pageRow(std::string_view url, int state, int httpStatus, const Str& title, int level,
+std::vector<std::string> pageRow(std::string_view url, int state, int httpStatus, std::string_view title, int level,
                                  int size, int parents, std::string_view referrer, bool linksCut,
                                  const std::vector<RedirectHop>* redirects) {
     const bool failed = state == NODE_ERROR;
@@ -69,10 +69,10 @@ std::vector<std::string> pageRow(std::string_view url, int state, int httpStatus
     return {std::string(url),
             nodeStateName(state),
             std::to_string(httpStatus),
-            failed ? title.str() : "",
+            failed ? std::string(title) : "",
             level == kUnknownLevel ? "" : std::to_string(level),
             std::to_string(size),
-            done ? title.str() : "",
+            done ? std::string(title) : "",
             std::to_string(parents),
             std::string(referrer),
             pageVerdict(state, httpStatus, title),
@@ -99,7 +99,7 @@ int writePageReport(const SiteEngine& engine, const std::string& path, ReportFor
     }
     auto write = [&](SiteNode* node) {
         const SiteNode* referrer = node->parents.get(0);
-        report.row(pageRow(node->url.view(), node->state, node->httpStatus, node->title, node->level,
+        report.row(pageRow(node->url.view(), node->state, node->httpStatus, node->title.view(), node->level,
                            node->size, node->parents.len(),
                            referrer ? referrer->url.view() : std::string_view(), node->linksCut,
                            node->redirects.get()));
@@ -119,7 +119,7 @@ int writePageReport(const MapOutline& map, const std::string& path, ReportFormat
     for (int page = 0; page < map.pageCount(); ++page) {
         const int referrer = map.firstParent(page);
         // A loaded map's pages never had their links cut: the layout keeps no such mark.
-        report.row(pageRow(map.url(page), map.state(page), map.httpStatus(page), Str(map.title(page)),
+        report.row(pageRow(map.url(page), map.state(page), map.httpStatus(page), map.title(page),
                            map.level(page), map.size(page), map.parentCount(page),
                            referrer >= 0 ? map.url(referrer) : std::string_view(), false,
                            map.redirects(page)));

@@ -30,7 +30,7 @@ enum class RenderedField { Omitted, Written };
 // "ok", "broken" or "blocked" for a finished page; empty for one still pending.
 const char* pageVerdict(const SiteNode& node);
 // The same for a page of a finished crawl known by its state, status and title alone.
-const char* pageVerdict(int state, int httpStatus, const Str& title);
+const char* pageVerdict(int state, int httpStatus, std::string_view title);
 // The verdict on what a link leads to; empty when it was not retrieved or checked (yet).
 const char* linkVerdict(const SiteEngine& engine, const LinkRecord& link, const ResourceChecker* checker);
 // The verdict a link has by its check alone (see checkStatus); empty when it was not checked.

@@ -231,7 +231,7 @@ int runLinks(int argc, char** argv) {
                 const LinkTarget found{target >= 0 ? map.state(target) : 0,
                                        target >= 0 ? map.httpStatus(target) : 0};
                 const char* verdictOfLink =
-                    target >= 0 ? pageVerdict(found.state, found.httpStatus, Str(map.title(target)))
+                    target >= 0 ? pageVerdict(found.state, found.httpStatus, map.title(target))
                                 : checkVerdict(link, &checked);
                 if (target < 0 && !verdict.empty() && verdict != verdictOfLink)
                     continue;

@@ -24,7 +24,7 @@ SiteNode* OutlinePages::page(int i) {
         // search that looks at no link need not inflate the map again.
         page->url.setNormalisedURL(m_map.url(i), m_like);
         m_like = page->url;
-        page->title = Str(m_map.title(i));
+        page->title = m_map.title(i);
         page->size = m_map.size(i);
     }
     page->state = m_map.state(i);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CompactArray.h"
+
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -31,36 +33,31 @@ private:
     std::vector<uint8_t> m_bytes;
 };
 
-// A ByteArray read as elements of one type: len() counts elements, not bytes.
+// An array of one plain type, element by element.
 template <class T> class TypedArray {
 public:
-    int len() const { return m_bytes.len() / static_cast<int>(sizeof(T)); }
-    void add(T v) { m_bytes.append(&v, sizeof(T)); }
+    int len() const { return static_cast<int>(m_items.size()); }
+    void add(T v) { m_items.push_back(v); }
     void del(int i) {
         if (i >= 0 && i < len())
-            m_bytes.remove(i * static_cast<int>(sizeof(T)), sizeof(T));
+            m_items.erase(i);
     }
     // Element i, or a zero value out of range.
-    T get(int i) const {
-        T v{};
-        if (i >= 0 && i < len())
-            std::memcpy(&v, m_bytes.data() + i * sizeof(T), sizeof(T));
-        return v;
-    }
+    T get(int i) const { return i >= 0 && i < len() ? m_items[i] : T{}; }
     void set(int i, T v) {
         if (i >= 0 && i < len())
-            std::memcpy(m_bytes.data() + i * sizeof(T), &v, sizeof(T));
+            m_items[i] = v;
     }
     int find(T v) const {
         for (int i = 0; i < len(); ++i)
-            if (get(i) == v)
+            if (m_items[i] == v)
                 return i;
         return -1;
     }
-    void clear() { m_bytes.clear(); }
+    void clear() { m_items.clear(); }
 
 private:
-    ByteArray m_bytes;
+    CompactArray<T> m_items;
 };
 
 using IntArray = TypedArray<int32_t>;

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "CompactArray.h"
+
 #include <algorithm>
-#include <vector>
 
 namespace lurvik {
 
@@ -23,16 +24,13 @@ public:
     void ins(T* p, int i) {
         if (i < 0)
             i = 0;
-        if (i >= len())
-            m_items.push_back(p);
-        else
-            m_items.insert(m_items.begin() + i, p);
+        m_items.insert(std::min<uint32_t>(i, m_items.size()), p);
     }
     T* del(int i) {
         if (i < 0 || i >= len())
             return nullptr;
         T* p = m_items[i];
-        m_items.erase(m_items.begin() + i);
+        m_items.erase(i);
         return p;
     }
     T* get(int i) const { return i >= 0 && i < len() ? m_items[i] : nullptr; }
@@ -47,11 +45,11 @@ public:
     // Removes every element for which pred is true in one pass, keeping the order of the rest.
     template <class Pred>
     void removeIf(Pred pred) {
-        std::erase_if(m_items, pred);
+        m_items.eraseIf(pred);
     }
     void reserve(int n) { m_items.reserve(n); }
     // Gives back the room the list grew into, for a list that is done growing.
-    void fit() { m_items.shrink_to_fit(); }
+    void fit() { m_items.shrinkToFit(); }
     // Orders the elements by less, equal ones keeping their order.
     template <class Less>
     void stableSort(Less less) {
@@ -62,7 +60,7 @@ public:
     auto end() const { return m_items.end(); }
 
 private:
-    std::vector<T*> m_items;
+    CompactArray<T*> m_items;
 };
 
 // Deletes every element, from the last to the first, and empties the list.

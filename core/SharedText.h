@@ -19,6 +19,9 @@ public:
     SharedText(SharedText&& other) noexcept : m_block(other.m_block) { other.m_block = nullptr; }
     SharedText& operator=(const SharedText& other) noexcept;
     SharedText& operator=(SharedText&& other) noexcept;
+    // A block of its own for text, the old one let go.
+    SharedText& operator=(std::string_view text) { return *this = SharedText(text); }
+    void clear() { release(); }
     ~SharedText() { release(); }
 
     std::string_view view() const { return m_block ? std::string_view(chars(), m_block->length) : ""; }

@@ -143,7 +143,7 @@ void FindEngine::examinePage(SiteNode& node, std::unique_lock<Sync>& held) {
     const FindCriteria& c = criteria;
     bool forReference = !c.referenceURL.isEmpty();
     URL url = node.url;
-    Str title = node.title;
+    Str title(node.title.view());
     int state = node.state;
     Str pageURL;
     bool referring = false;

@@ -672,7 +672,7 @@ int Agent::fetch() {
         if (isFollowedRedirect(status, classic)) {
             Str location;
             if ((classic ? headerValue("Location", response, location)
-                         : headerField("Location", response, location)) == 0) {
+                         : headerField("Location", response.view(), location)) == 0) {
                 URL next;
                 // The classic client read Location as an absolute address; servers today send
                 // relative ones, which mean the address that was asked for as their base.

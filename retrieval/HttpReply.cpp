@@ -99,8 +99,7 @@ int headerValue(const Str& name, const Str& response, Str& value) {
     return 0;
 }
 
-int headerField(std::string_view name, const Str& response, Str& value) {
-    const std::string_view reply = response.view();
+int headerField(std::string_view name, std::string_view reply, Str& value) {
     if (reply.substr(0, 5) != "HTTP/")
         return 1;
     const size_t headEnd = replyHeadEnd(reply);

@@ -19,7 +19,7 @@ int headerValue(const Str& name, const Str& response, Str& value);
 // The modern reading of a header: the first line of the reply's head whose name is name (case
 // ignored), its value trimmed. A body that mentions a header, or another header's value that holds
 // the name, says nothing. 0 when found (1 to 8192 characters).
-int headerField(std::string_view name, const Str& response, Str& value);
+int headerField(std::string_view name, std::string_view response, Str& value);
 // The reply's status line and header lines as they came, up to and including the blank line that
 // ends them; empty when the reply has no status line or no end to its header.
 void replyHeader(const Str& response, Str& out);

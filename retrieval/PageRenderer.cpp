@@ -76,7 +76,7 @@ bool PageRenderer::wants(const SiteNode& node, const Str& page) const {
     if (m_pool.classicHttp || (node.httpStatus != 200 && node.httpStatus != 0))
         return false;
     Str type;
-    if (headerField("Content-Type", page, type) != 0)
+    if (headerField("Content-Type", page.view(), type) != 0)
         return true;
     type.lower();
     return type.view().substr(0, 9) == "text/html" || type.view().substr(0, 21) == "application/xhtml+xml";
@@ -96,7 +96,7 @@ void PageRenderer::submit(SiteNode* node, const Str& page, const URL& served, co
     job.url = served.text();
     job.status = node->httpStatus;
     Str contentType;
-    if (headerField("Content-Type", page, contentType) == 0)
+    if (headerField("Content-Type", page.view(), contentType) == 0)
         job.contentType = contentType.str();
     job.body = std::string(page.view().substr(replyHeaderLength(page.view())));
     // The browser's thread decides on copies and the shared rules: it may not read the engine or
@@ -188,7 +188,9 @@ void PageRenderer::take(const RenderResult& result, Waiting& waiting) {
     Str labels;
     ScanControl control;
     const Str html(result.html);
-    scanPage(html, base, node->title, node->links, labels, LinkReading::Browser, &control);
+    Str title;
+    scanPage(html, base, title, node->links, labels, LinkReading::Browser, &control);
+    node->title = title.view();
     node->linksCut = control.linksCut;
 
     std::unordered_set<std::string> listed;

@@ -274,11 +274,13 @@ void RetrievalScheduler::takeResult(Agent* agent) {
             if (!m_pool.classicHttp && agent->status != 304 && agent->receivedBytes > 0)
                 node->size = agent->receivedBytes;
             if (agent->status == 200 || agent->status == 0) {
+                Str date(node->lastModified.view());
                 if (m_pool.classicHttp)
-                    headerValue("Last-Modified", agent->response, node->lastModified);
+                    headerValue("Last-Modified", agent->response, date);
                 else
-                    headerField("Last-Modified", agent->response, node->lastModified);
-                storePage(node->url, node->lastModified, agent->response);
+                    headerField("Last-Modified", agent->response.view(), date);
+                node->lastModified = SharedText(date.view());
+                storePage(node->url, date, agent->response);
             }
         }
         break;
@@ -328,7 +330,7 @@ void RetrievalScheduler::takeScans() {
     m_engine.scans.takeFinished(m_scanned);
     for (ScannedPage& scanned : m_scanned) {
         SiteNode* node = scanned.node;
-        node->title = std::move(scanned.title);
+        node->title = scanned.title.view();
         node->links = std::move(scanned.links);
         node->linksCut = scanned.linksCut;
         if (!scanned.labels.isEmpty())
@@ -521,7 +523,9 @@ void RetrievalScheduler::receivePage(SiteNode* node, const Str& page, const URL&
     node->size = page.len();
     Str ignored;
     parseStatus(page, ignored, node->httpStatus);
-    replyHeader(page, node->replyHeader);
+    Str header;
+    replyHeader(page, header);
+    node->replyHeader = SharedText(header.view());
     m_engine.noteReplyType(*node);
     node->renderedLinks.reset();
     if (m_renderer && m_renderer->wants(*node, page)) {
@@ -531,7 +535,9 @@ void RetrievalScheduler::receivePage(SiteNode* node, const Str& page, const URL&
     if (!m_engine.finishInTurn) {
         Str labels;
         ScanControl control;
-        scanPage(page, linkBase(node, served), node->title, node->links, labels, linkReading(), &control);
+        Str title;
+        scanPage(page, linkBase(node, served), title, node->links, labels, linkReading(), &control);
+        node->title = title.view();
         node->linksCut = control.linksCut;
         if (!labels.isEmpty())
             m_engine.applyRating(node, labels);

@@ -202,7 +202,7 @@ void SiteEngine::notifyNodeChanged(SiteNode* node) {
 
 void SiteEngine::noteReplyType(const SiteNode& node) {
     Str type;
-    if (headerField("Content-Type", node.replyHeader, type) != 0)
+    if (headerField("Content-Type", node.replyHeader.view(), type) != 0)
         return;
     type.lower();
     if (type.view().substr(0, 9) != "text/html" && type.view().substr(0, 21) != "application/xhtml+xml")

@@ -53,10 +53,13 @@ void SiteNode::resetNodeWithRealm(const Str& realm) {
 void SiteNode::failNode(const Str& text) {
     state = NODE_ERROR;
     size = 0;
-    title = text;
+    title = text.view();
     setStatusText(nullptr);
-    if (m_engine)
+    if (m_engine) {
+        // A site's failed pages say the same few things ("HTTP/1.0 404 Not Found"), each once.
+        m_engine->linkTexts.share(title);
         m_engine->nodeFailed(this);
+    }
 }
 
 void SiteNode::displayTitle(Str& out) const {
@@ -65,7 +68,7 @@ void SiteNode::displayTitle(Str& out) const {
     if (current == NODE_RETRIEVING || current == NODE_PARSING)
         out = status ? status : "";
     else
-        out = title;
+        out.cpy(title.view());
 }
 
 void SiteNode::addTreeItem(uint32_t item) {

@@ -65,7 +65,7 @@ public:
     std::atomic<int> state{NODE_WAITING};
     int size = 0;
     URL url;
-    Str title;
+    SharedText title;
     int level = 0; // kUnknownLevel for a page of a map that did not keep it
     int rated = 0;
     int ratingVerdict = 0;
@@ -73,10 +73,10 @@ public:
     // fetch failed before a reply): for reports, never shown as the page's text.
     int httpStatus = 0;
     // The reply's "Last-Modified" date, when it gave one.
-    Str lastModified;
+    SharedText lastModified;
     // The status line and header lines the page came with: the evidence an audit hands on, kept
     // here because the page cache may let the page go.
-    Str replyHeader;
+    SharedText replyHeader;
     // The realm of the credentials the page asked for; empty for the many that asked for none.
     OptionalText authRealm;
     // The hops of a page that was redirected, in order; null for the many pages that were not.

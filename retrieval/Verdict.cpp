@@ -2,12 +2,12 @@
 
 namespace lurvik {
 
-Verdict verdictOf(bool failed, int status, const Str& text) {
+Verdict verdictOf(bool failed, int status, std::string_view text) {
     if (!failed)
         return Verdict::Ok;
     if (status == 401 || status == 403 || status == 429)
         return Verdict::Blocked;
-    if (text.find("robots.txt") >= 0 || text.find("(a bot challenge)") >= 0)
+    if (text.find("robots.txt") != std::string_view::npos || text.find("(a bot challenge)") != std::string_view::npos)
         return Verdict::Blocked;
     return Verdict::Broken;
 }

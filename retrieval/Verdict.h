@@ -12,7 +12,7 @@ enum class Verdict { Ok, Broken, Blocked };
 
 // failed: the page or link failed; status: its HTTP status (0 when none); text: its "Error - "
 // text or status line.
-Verdict verdictOf(bool failed, int status, const Str& text);
+Verdict verdictOf(bool failed, int status, std::string_view text);
 const char* verdictName(Verdict verdict); // "ok", "broken", "blocked"
 
 } // namespace lurvik

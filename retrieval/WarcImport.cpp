@@ -75,7 +75,7 @@ bool isAskedAgain(const std::string& head) {
 bool isHtmlReply(const std::string& head) {
     Str contentType;
     size_t end = replyHeadEnd(head);
-    return headerField("Content-Type", Str(head.substr(0, end == std::string::npos ? head.size() : end)),
+    return headerField("Content-Type", std::string_view(head).substr(0, end == std::string::npos ? head.size() : end),
                        contentType) != 0 ||
            contentType.find("html", 0, false) >= 0;
 }
@@ -255,7 +255,7 @@ void WarcImport::retrieve(SiteNode* node, bool keepPages) {
         }
         Str location;
         bool redirect = status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-        if (redirect && headerField("Location", response, location) == 0) {
+        if (redirect && headerField("Location", response.view(), location) == 0) {
             URL next;
             next.setURL(url, location.view());
             if (next.isHtml()) {
@@ -272,8 +272,10 @@ void WarcImport::retrieve(SiteNode* node, bool keepPages) {
         if (status != 304 && wireBytes > 0)
             node->size = static_cast<int>(std::min<size_t>(wireBytes, INT_MAX));
         if (keepPages && (status == 200 || status == 0)) {
-            headerField("Last-Modified", response, node->lastModified);
-            CacheSavePage(node->url, node->lastModified, response);
+            Str date(node->lastModified.view());
+            headerField("Last-Modified", response.view(), date);
+            node->lastModified = SharedText(date.view());
+            CacheSavePage(node->url, date, response);
         }
         return;
     }

@@ -48,10 +48,17 @@ enum class LinkAddresses { Resolve, Keep };
 // Reads the block before the pages: how many there are, and the base they are stored relative to.
 // 0; 4004 when the map holds no page; 1 when the block is damaged.
 [[nodiscard]] int readPagesHeader(InputFrogFile& file, int idWidth, int& count, URL& base);
-// Reads the next page's block into node (state, title, size, URL) and links; id receives the
-// page's id in the file, and its children's ids are appended to childIds. 0, or 1 when the file
-// ends early or the block is damaged.
-[[nodiscard]] int readPageBlock(InputFrogFile& file, MemBlock& block, SiteNode& node, const URL& base,
+// What a page's block says of the page itself, before its links and ids.
+struct PageHead {
+    int state = 0;
+    Str title;
+    int size = 0;
+    URL url;
+};
+// Reads the next page's block into page and links; id receives the page's id in the file, and its
+// children's ids are appended to childIds. 0, or 1 when the file ends early or the block is
+// damaged.
+[[nodiscard]] int readPageBlock(InputFrogFile& file, MemBlock& block, PageHead& node, const URL& base,
                                 int idWidth, MapAddresses& addresses, LinkFields& links,
                                 LinkAddresses addressesOf, int& id, std::vector<int>& childIds);
 // Reads the HTML block after a page's block; html, when given, receives the page's HTML.

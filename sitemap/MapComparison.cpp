@@ -38,7 +38,7 @@ std::map<std::string, Seen> gather(const ComparedCrawl& crawl) {
         const bool failed = state == NODE_ERROR;
         page.state = std::string(failed ? "failed" : "done") +
                      (node->httpStatus > 0 ? " " + std::to_string(node->httpStatus) : "");
-        page.verdict = verdictOf(failed, node->httpStatus, node->title);
+        page.verdict = verdictOf(failed, node->httpStatus, node->title.view());
         if (!failed)
             page.title = node->title.str();
         for (const LinkRecord& link : node->links)
@@ -52,7 +52,7 @@ std::map<std::string, Seen> gather(const ComparedCrawl& crawl) {
                 continue;
             checked.state = std::string(link.failed ? "broken" : "checked") +
                             (link.status > 0 ? " " + std::to_string(link.status) : "");
-            checked.verdict = verdictOf(link.failed, link.status, link.errorText);
+            checked.verdict = verdictOf(link.failed, link.status, link.errorText.view());
         }
     return seen;
 }

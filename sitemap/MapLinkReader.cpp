@@ -120,7 +120,7 @@ int MapLinkReader::readPage(Page& page) {
         readHtmlBlock(m_file, m_htmlBlock, nullptr) != 0)
         return 1;
     page.url = std::move(m_node.url);
-    page.title = std::move(m_node.title);
+    page.title = m_node.title.view();
     page.size = m_node.size;
     page.state = m_node.state;
     page.kinds.swap(m_links.kinds);

@@ -43,7 +43,7 @@ private:
     // A page as the reading thread leaves it: the texts of its links end to end.
     struct Page {
         URL url;
-        Str title;
+        SharedText title;
         int size = 0;
         int state = 0;
         std::vector<int> kinds;
@@ -75,7 +75,7 @@ private:
     MemBlock m_block;
     MemBlock m_htmlBlock; // apart: the links read view m_block
     LinkFields m_links;
-    SiteNode m_node;
+    PageHead m_node;
     std::vector<int> m_childIds;
     const MapOutline* m_outline = nullptr;
     // The hashes of the addresses a batch looks up, and the targets of the links the addresses

@@ -39,7 +39,7 @@ void MapOutline::learnReplyTypes(SiteEngine& engine) {
     for (size_t i = 0; i < m_headers.size(); ++i) {
         page.url.setNormalisedURL(m_pages[i].url, like);
         like = page.url;
-        page.replyHeader = Str(m_headers[i]);
+        page.replyHeader = SharedText(m_headers[i]);
         engine.noteReplyType(page);
     }
     decltype(m_headers)().swap(m_headers);
@@ -201,7 +201,7 @@ private:
     bool m_withHtml;
     int m_read = 0;
     MapAddresses m_addresses;
-    SiteNode m_node;
+    PageHead m_node;
     LinkFields m_links;
     MemBlock m_block;
     MemBlock m_htmlBlock;

@@ -52,7 +52,7 @@ const SiteNode* OutlineTree::node(Item item) const {
         url.setNormalisedURL(m_map.url(page), m_like);
         m_like = url;
         kept.node = std::make_unique<SiteNode>(url);
-        kept.node->title = Str(m_map.title(page));
+        kept.node->title = m_map.title(page);
         kept.node->state = m_map.state(page);
         kept.node->httpStatus = m_map.httpStatus(page);
         kept.node->size = m_map.size(page);

@@ -135,7 +135,7 @@ void writeLinks(const LinkList& links, MemBlock& block, const URL& pageURL) {
 // for the id lists, kept from page to page.
 void writeNode(const SiteNode& node, MemBlock& block, const URL& base, int idWidth, std::vector<int>& ids) {
     block.cat(NODE_DONE, 1);
-    block.cat(node.title);
+    block.cat(node.title.view());
     block.cat(node.size, 4);
     node.url.ConvertToMemBlock(block, base);
     writeLinks(node.links, block, node.url);
@@ -228,11 +228,13 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
     LinkBuilder builder;
     const LinkAddresses addressesOf = linkCounts ? LinkAddresses::Keep : LinkAddresses::Resolve;
     for (int i = 0; i < count; ++i) {
-        auto node = std::make_unique<SiteNode>();
+        PageHead head;
         int id = 0;
-        if (readPageBlock(file, block, *node, base, idWidth, addresses, links, addressesOf, id, childIds) !=
-            0)
+        if (readPageBlock(file, block, head, base, idWidth, addresses, links, addressesOf, id, childIds) != 0)
             return 1;
+        auto node = std::make_unique<SiteNode>(head.url);
+        node->title = head.title.view();
+        node->size = head.size;
         fileIds.push_back(id);
         childrenEnd.push_back(childIds.size());
         node->state = NODE_DONE;

@@ -285,7 +285,7 @@ void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>
     out.cat(static_cast<int64_t>(pages.size()), 4);
     for (const SiteNode* page : pages) {
         out.cat(page->httpStatus, 2);
-        out.cat(page->lastModified);
+        out.cat(page->lastModified.view());
     }
 
     std::vector<const SiteNode*> failed;
@@ -303,7 +303,7 @@ void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>
     std::vector<int> ids;
     for (const SiteNode* node : failed) {
         out.cat(node->url.view());
-        out.cat(node->title);
+        out.cat(node->title.view());
         out.cat(node->httpStatus, 2);
         out.cat(node->level, 4);
         ids.clear();
@@ -325,7 +325,7 @@ void writeStatusExtension(const SiteEngine& engine, const std::vector<SiteNode*>
     out.cat(kHeaderMagic);
     out.cat(static_cast<int64_t>(pages.size()), 4);
     for (const SiteNode* page : pages)
-        out.cat(page->replyHeader);
+        out.cat(page->replyHeader.view());
     out.cat(kLevelMagic);
     out.cat(static_cast<int64_t>(pages.size()), 4);
     for (const SiteNode* page : pages)
@@ -430,9 +430,9 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
     // Everything read: now change the site.
     for (size_t i = 0; i < loaded.size(); ++i) {
         loaded[i]->httpStatus = read.statuses[i];
-        loaded[i]->lastModified = Str(read.dates[i]);
+        loaded[i]->lastModified = SharedText(read.dates[i]);
         if (i < read.headers.size()) {
-            loaded[i]->replyHeader = Str(read.headers[i]);
+            loaded[i]->replyHeader = SharedText(read.headers[i]);
             engine.noteReplyType(*loaded[i]);
         }
         if (i < read.levels.size())
@@ -476,7 +476,8 @@ int readStatusExtension(SiteEngine& engine, MemBlock& block, const std::vector<S
                 continue;
             auto node = std::make_unique<SiteNode>(url);
             node->state = NODE_ERROR;
-            node->title = Str(page.errorText);
+            node->title = page.errorText;
+            engine.linkTexts.share(node->title);
             node->httpStatus = page.status;
             node->level = page.level;
             SiteNode* added = engine.adoptDoneNode(std::move(node));

@@ -169,7 +169,7 @@ void LinkListModel::fillSites(const std::vector<const SiteNode*>& sites) {
     for (const SiteNode* site : sites) {
         Str title;
         if (site->state == NODE_DONE || site->state == NODE_ERROR)
-            title = site->title;
+            title.cpy(site->title.view());
         records.push_back(std::make_unique<LinkRecord>(LINK_HYPERLINK, site->url, title));
         rows.push_back(records.back().get());
     }

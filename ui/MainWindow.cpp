@@ -767,7 +767,7 @@ void MainWindow::tellStartFailure(const SiteNode& start) {
     // Not waited for: the engine's idle step is what called, and other sites may be running.
     auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Lurvik Error"),
                                 QStringLiteral("Cannot fetch the start page %1: %2")
-                                    .arg(QString::fromStdString(start.url.text()), fromStr(start.title)),
+                                    .arg(QString::fromStdString(start.url.text()), fromStr(start.title.view())),
                                 QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("startFailure"));
     box->setAttribute(Qt::WA_DeleteOnClose);

@@ -83,7 +83,7 @@ QWidget* PropertiesSheet::buildHeader() {
     QString text = QStringLiteral("No Header Information Available.");
     if (m_subject != m_model.root() && m_subject->node) {
         const SiteNode& node = *m_subject->node;
-        Str header = node.replyHeader;
+        Str header(node.replyHeader.view());
         // Maps saved before headers were kept still have them in the cache when saved with HTML.
         if (header.isEmpty())
             pageText(node, header, true, false);

@@ -93,7 +93,7 @@ QString SiteTreeModel::itemText(const Item* item) const {
     // Only a finished page's title is safe to read: a worker may be writing any other's.
     const SiteNode* node = item->node;
     if (node->state == NODE_DONE && !node->title.isEmpty())
-        return fromStr(node->title);
+        return fromStr(node->title.view());
     return QString::fromStdString(node->url.text());
 }
 

@@ -63,7 +63,7 @@ TEST_P(GeneratedSiteCrawl, FindsEveryPageOnceAndReportsEveryBrokenLink) {
         SiteNode* n = found[page.target];
         ASSERT_NE(n, nullptr) << page.target;
         EXPECT_EQ(n->state, NODE_DONE) << page.target;
-        EXPECT_EQ(n->title, Str(page.title)) << page.target;
+        EXPECT_EQ(n->title.view(), page.title) << page.target;
         expectLevel(n, page.level, page.target);
     }
     for (const auto& broken : manifest.brokenPages) {

@@ -161,7 +161,7 @@ TEST_F(Retrieval, AuthenticationRetriesWithKnownCredentialsAndAsksOnce) {
     pool.onNeedPassword = [&](const Str&, const Str&, Str&, Str&) { return ++asked, 1; };
     ASSERT_TRUE(crawl("/"));
     EXPECT_EQ(node("/one.html")->state, NODE_ERROR);
-    EXPECT_EQ(node("/one.html")->title.find("401"), 9);
+    EXPECT_EQ(node("/one.html")->title.view().find("401"), 9u);
 
     // A pair given for the whole site (as an address's "user:password@" gives it) answers its
     // first realm without a question, and is tried once.
@@ -339,7 +339,7 @@ TEST_F(Retrieval, RedirectsAreFollowedOnlyWithinTheLimitsAndRobotsTxt) {
     EXPECT_EQ(hidden->state, NODE_ERROR);
     EXPECT_EQ(hidden->title.str(),
               "Error - Redirected to a page disallowed by robots.txt: " + server.url("/private/x.html"));
-    EXPECT_STREQ(verdictName(verdictOf(true, hidden->httpStatus, hidden->title)), "blocked");
+    EXPECT_STREQ(verdictName(verdictOf(true, hidden->httpStatus, hidden->title.view())), "blocked");
 
     // A public page cannot make the crawler read another host, such as a loopback or intranet one.
     scheduler.stopRetrieval();
@@ -483,7 +483,7 @@ TEST_F(Retrieval, PolitenessPerHost) {
     SiteNode* never = node("/never.html");
     EXPECT_EQ(never->state, NODE_ERROR);
     EXPECT_EQ(never->httpStatus, 429);
-    EXPECT_STREQ(verdictName(verdictOf(true, never->httpStatus, never->title)), "blocked");
+    EXPECT_STREQ(verdictName(verdictOf(true, never->httpStatus, never->title.view())), "blocked");
     EXPECT_EQ(server.requestCount("/never.html"), 3u) << "two waits of a second fill the budget of two";
     EXPECT_GE(elapsed, 1900);
     EXPECT_LT(elapsed, 8000 * lurvik::test::kTimeScale);

@@ -51,13 +51,12 @@ protected:
             const std::string address = i % 50 == 7 ? "http://site.example/docs/" + std::to_string(i) + "/"
                                                     : "http://site.example/p" + std::to_string(i) + ".html";
             SiteNode* node = engine.findOrAddNode(URL(address), 0);
-            node->title = i % 13 == 0 ? Str("Tab\there \xc3\xa9 " + std::to_string(i))
-                                      : Str("Page " + std::to_string(i));
+            node->title = i % 13 == 0 ? "Tab\there \xc3\xa9 " + std::to_string(i) : "Page " + std::to_string(i);
             node->size = static_cast<int>(random() % 50000);
             node->httpStatus = 200;
             node->level = i % 9;
-            node->lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
-            node->replyHeader = "HTTP/1.1 200 OK\r\ncontent-type: text/html\r\n\r\n";
+            node->lastModified = SharedText("Tue, 01 Dec 2026 10:00:00 GMT");
+            node->replyHeader = SharedText("HTTP/1.1 200 OK\r\ncontent-type: text/html\r\n\r\n");
             for (int m = 0; m < 5; ++m)
                 node->links.add(LINK_HYPERLINK, URL("http://site.example/p" + std::to_string(m) + ".html"),
                                 "menu " + std::to_string(m));

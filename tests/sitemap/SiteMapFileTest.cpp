@@ -329,7 +329,7 @@ TEST_F(SiteMapFileTest, StatusesComeBackAndAMapWithoutOrWithDamagedStatusesStill
     SiteEngine engine;
     SiteNode* root = page(engine, "http://site.example/", "Home");
     root->httpStatus = 200;
-    root->lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
+    root->lastModified = SharedText("Tue, 01 Dec 2026 10:00:00 GMT");
     SiteNode* gone = engine.findOrAddNode(URL("http://site.example/gone.html"), 1);
     link(root, gone);
     SiteNode* deep = page(engine, "http://site.example/deep.html", "Deep");
@@ -408,9 +408,8 @@ TEST_F(SiteMapFileTest, AStatusBlockOfManyPiecesComesBackWhole) {
     std::vector<SiteNode*> pages;
     for (int i = 0; i < kPages; ++i) {
         SiteNode* node = page(engine, "http://site.example/p" + std::to_string(i) + ".html", "Page");
-        node->replyHeader = "HTTP/1.1 200 OK\r\nX-Page: " + std::to_string(i) +
-                            "\r\nX-Fill: " + std::string(12000 + i, static_cast<char>('a' + i % 26)) +
-                            "\r\n\r\n";
+        node->replyHeader = SharedText("HTTP/1.1 200 OK\r\nX-Page: " + std::to_string(i) + "\r\nX-Fill: " +
+                                       std::string(12000 + i, static_cast<char>('a' + i % 26)) + "\r\n\r\n");
         node->httpStatus = 200;
         if (!pages.empty())
             link(pages.back(), node);
@@ -516,7 +515,7 @@ TEST_F(SiteMapFileTest, ResourceKindsRedirectsAndServedTypesComeBack) {
     root->links.add(LINK_STYLESHEET, URL("http://site.example/site.css"), "site.css");
     root->redirects = std::make_unique<std::vector<RedirectHop>>();
     root->redirects->push_back({301, URL("http://site.example/docs/")});
-    root->replyHeader = "HTTP/1.1 200 OK\r\ncontent-type: text/html; charset=utf-8\r\n\r\n";
+    root->replyHeader = SharedText("HTTP/1.1 200 OK\r\ncontent-type: text/html; charset=utf-8\r\n\r\n");
     ASSERT_EQ(save(engine, "modern.web"), 0);
 
     SiteEngine opened;

@@ -642,7 +642,7 @@ private slots:
         stalled.addStalled("/big0.html");
         for (int i = 0; i < 50000; ++i) {
             auto node = std::make_unique<SiteNode>(URL(stalled.url("/big" + std::to_string(i) + ".html")));
-            node->title = Str("Large page " + std::to_string(i));
+            node->title = "Large page " + std::to_string(i);
             node->state = NODE_DONE;
             app->engine.adoptDoneNode(std::move(node));
         }

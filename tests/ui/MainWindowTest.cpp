@@ -895,7 +895,7 @@ private slots:
         QCOMPARE(window->treeModel()->itemText(site()), QStringLiteral("Archived"));
         QStringList children = childTexts(*window->treeModel(), site());
         QCOMPARE(children, (QStringList{"From the archive", "http://archive.example/lost.html"}));
-        QCOMPARE(site()->children[1]->node->title, Str("Error - Not in the archive"));
+        QCOMPARE(site()->children[1]->node->title.str(), std::string("Error - Not in the archive"));
         window->selectItem(site()->children[0]);
         window->runCommand(CmdHtmlSource);
         QVERIFY(window->sourceView()->toPlainText().contains(QStringLiteral("From the archive")));
