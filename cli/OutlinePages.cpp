@@ -29,8 +29,8 @@ SiteNode* OutlinePages::page(int i) {
     }
     page->state = m_map.state(i);
     page->httpStatus = m_map.httpStatus(i);
-    page->children.assign(m_map.childCount(i), &m_elsewhere);
-    page->parents.assign(m_map.parentCount(i), &m_elsewhere);
+    page->children.assign(m_map.childCount(i), m_elsewhere.get());
+    page->parents.assign(m_map.parentCount(i), m_elsewhere.get());
     m_page = std::move(page);
     return m_page.get();
 }

@@ -30,7 +30,7 @@ private:
     MapLinkReader m_reader;
     std::unique_ptr<SiteNode> m_page;
     // What a page's parents and children lists hold: a search only counts them.
-    SiteNode m_elsewhere;
+    std::unique_ptr<SiteNode> m_elsewhere = std::make_unique<SiteNode>();
     bool m_failed = false;
     URL m_like; // the address of the page before, most often of the same site
 };

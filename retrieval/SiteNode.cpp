@@ -6,6 +6,16 @@
 
 namespace lurvik {
 
+SlotArena g_nodeArena(sizeof(SiteNode));
+
+void* SiteNode::operator new(size_t) {
+    return g_nodeArena.allocate();
+}
+
+void SiteNode::operator delete(void* node) {
+    g_nodeArena.release(node);
+}
+
 SiteNode::SiteNode() = default;
 
 SiteNode::SiteNode(const URL& url) : url(url) {}

@@ -3,16 +3,27 @@
 #include "analysis/LinkList.h"
 #include "core/ByteArray.h"
 #include "core/PtrList.h"
+#include "core/SlotArena.h"
 #include "core/Str.h"
 #include "core/URL.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
 namespace lurvik {
 
 class SiteEngine;
+class SiteNode;
+
+// A node in a list of parents or children is its number in the arena every node is made in.
+template <>
+struct ListSlot<SiteNode> {
+    using Stored = uint32_t;
+    static uint32_t encode(SiteNode* node);
+    static SiteNode* decode(uint32_t number);
+};
 
 // One step of a redirect chain: the status a server answered with and the address it sent on to.
 struct RedirectHop {
@@ -38,8 +49,14 @@ enum NodeState {
 // Threads: a fetch thread writes only the progress text (setStatusText), so the views show a node
 // through displayTitle(), which reads the progress text while the page is fetched or scanned.
 // Everything else is written on the main thread.
-class SiteNode {
+//
+// Nodes made with new live in one arena, which lets lists name them in four bytes; a node on the
+// stack or inside another object never joins a list.
+class SiteNode final {
 public:
+    static void* operator new(size_t size);
+    static void operator delete(void* node);
+
     SiteNode();
     explicit SiteNode(const URL& url);
     ~SiteNode();
@@ -114,6 +131,22 @@ private:
     bool m_going = false;
     bool m_filtered = false;
 };
+
+extern SlotArena g_nodeArena;
+
+inline uint32_t ListSlot<SiteNode>::encode(SiteNode* node) {
+    if (!node)
+        return 0;
+    if (!g_nodeArena.holds(node))
+        std::abort();
+    return static_cast<uint32_t>((reinterpret_cast<const char*>(node) - g_nodeArena.base()) / sizeof(SiteNode) + 1);
+}
+
+inline SiteNode* ListSlot<SiteNode>::decode(uint32_t number) {
+    if (!number)
+        return nullptr;
+    return reinterpret_cast<SiteNode*>(const_cast<char*>(g_nodeArena.base()) + (number - 1) * sizeof(SiteNode));
+}
 
 // Loads the node's stored reply from the page cache. 0 when cached; 1 (and out emptied) when
 // not. withHeader/withBody choose the part before the first "<", the part from it on, or both.
