@@ -61,8 +61,8 @@ ReportWriter pageReport(ReportFormat format) {
 }
 
 // A page's row; title is its error when it failed.
-std::vector<std::string> pageRow(std::string_view url, int state, int httpStatus, std::string_view title, int level,
-                                 int size, int parents, std::string_view referrer, bool linksCut,
+std::vector<std::string> pageRow(std::string_view url, int state, int httpStatus, std::string_view title,
+                                 int level, int size, int parents, std::string_view referrer, bool linksCut,
                                  const std::vector<RedirectHop>* redirects) {
     const bool failed = state == NODE_ERROR;
     const bool done = state == NODE_DONE;

@@ -34,7 +34,8 @@ private:
 };
 
 // An array of one plain type, element by element.
-template <class T> class TypedArray {
+template <class T>
+class TypedArray {
 public:
     int len() const { return static_cast<int>(m_items.size()); }
     void add(T v) { m_items.push_back(v); }

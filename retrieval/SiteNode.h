@@ -139,13 +139,15 @@ inline uint32_t ListSlot<SiteNode>::encode(SiteNode* node) {
         return 0;
     if (!g_nodeArena.holds(node))
         std::abort();
-    return static_cast<uint32_t>((reinterpret_cast<const char*>(node) - g_nodeArena.base()) / sizeof(SiteNode) + 1);
+    return static_cast<uint32_t>(
+        (reinterpret_cast<const char*>(node) - g_nodeArena.base()) / sizeof(SiteNode) + 1);
 }
 
 inline SiteNode* ListSlot<SiteNode>::decode(uint32_t number) {
     if (!number)
         return nullptr;
-    return reinterpret_cast<SiteNode*>(const_cast<char*>(g_nodeArena.base()) + (number - 1) * sizeof(SiteNode));
+    return reinterpret_cast<SiteNode*>(const_cast<char*>(g_nodeArena.base()) +
+                                       (number - 1) * sizeof(SiteNode));
 }
 
 // Loads the node's stored reply from the page cache. 0 when cached; 1 (and out emptied) when

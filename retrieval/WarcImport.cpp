@@ -75,7 +75,8 @@ bool isAskedAgain(const std::string& head) {
 bool isHtmlReply(const std::string& head) {
     Str contentType;
     size_t end = replyHeadEnd(head);
-    return headerField("Content-Type", std::string_view(head).substr(0, end == std::string::npos ? head.size() : end),
+    return headerField("Content-Type",
+                       std::string_view(head).substr(0, end == std::string::npos ? head.size() : end),
                        contentType) != 0 ||
            contentType.find("html", 0, false) >= 0;
 }

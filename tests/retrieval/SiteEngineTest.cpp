@@ -119,12 +119,25 @@ TEST(SiteEngine, DestroyingNodesLeavesNoDanglingLinks) {
     EXPECT_EQ(leaf->parents.len(), 0);
     EXPECT_EQ(leaf->children.get(0), root);
     EXPECT_EQ(root->parents.get(0), leaf);
+    // The new node takes the gone one's place in the arena, so a list that still named that place
+    // would now lead to it.
     SiteNode* again = engine.findOrAddNode(page("/m.html"), 5);
+    EXPECT_EQ(again, middle);
     EXPECT_EQ(again->level, 5);
+    EXPECT_EQ(root->children.len(), 0);
+    EXPECT_EQ(leaf->parents.len(), 0);
 
     engine.clearSite();
     EXPECT_EQ(engine.nodeCount(), 0);
     EXPECT_EQ(engine.findNode(page("/"), true, true), nullptr);
+}
+
+TEST(SiteEngineDeathTest, ANodeOutsideTheArenaCannotJoinAList) {
+    SiteNode onStack;
+    auto owned = std::make_unique<SiteNode>();
+    owned->parents.add(owned.get());
+    EXPECT_EQ(owned->parents.get(0), owned.get());
+    EXPECT_DEATH(owned->children.add(&onStack), "");
 }
 
 TEST(SiteEngine, TreeItemsAndLargeLists) {

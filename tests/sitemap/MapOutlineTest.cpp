@@ -51,7 +51,8 @@ protected:
             const std::string address = i % 50 == 7 ? "http://site.example/docs/" + std::to_string(i) + "/"
                                                     : "http://site.example/p" + std::to_string(i) + ".html";
             SiteNode* node = engine.findOrAddNode(URL(address), 0);
-            node->title = i % 13 == 0 ? "Tab\there \xc3\xa9 " + std::to_string(i) : "Page " + std::to_string(i);
+            node->title =
+                i % 13 == 0 ? "Tab\there \xc3\xa9 " + std::to_string(i) : "Page " + std::to_string(i);
             node->size = static_cast<int>(random() % 50000);
             node->httpStatus = 200;
             node->level = i % 9;
