@@ -24,7 +24,9 @@ void giveBackReserve() {
     throw std::bad_alloc();
 }
 
-// Touched, so the pages are really the process's and not only promised.
+// Allocation fails when the address space limit (ulimit -v) or the system's commit limit is
+// reached, and both count a block when it is mapped, not when it is written: the compiler makes
+// this calloc, which leaves the pages untouched, so the reserve costs no resident memory.
 void setAside(std::atomic<void*>& slot, size_t bytes) {
     void* block = std::malloc(bytes);
     if (block)
