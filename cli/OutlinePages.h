@@ -28,9 +28,10 @@ private:
     LinkAddresses m_links;
     MapLinkReader::Texts m_texts;
     MapLinkReader m_reader;
-    std::unique_ptr<SiteNode> m_page;
-    // What a page's parents and children lists hold: a search only counts them.
+    // What a page's parents and children lists hold: a search only counts them. Declared before
+    // the page, so that it is still there when the page leaves those lists.
     std::unique_ptr<SiteNode> m_elsewhere = std::make_unique<SiteNode>();
+    std::unique_ptr<SiteNode> m_page;
     bool m_failed = false;
     URL m_like; // the address of the page before, most often of the same site
 };

@@ -7,13 +7,18 @@
 #include <sys/mman.h>
 #include <sys/resource.h>
 
+// Under AddressSanitizer a released slot may not be read, and the leak checker looks through the
+// slots for what they hold, as it does through the heap it knows.
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/asan_interface.h>
+#include <sanitizer/lsan_interface.h>
 #define LURVIK_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
 #define LURVIK_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
+#define LURVIK_SCANNED(p, n) __lsan_register_root_region(p, n)
 #else
 #define LURVIK_POISON(p, n) ((void)(p), (void)(n))
 #define LURVIK_UNPOISON(p, n) ((void)(p), (void)(n))
+#define LURVIK_SCANNED(p, n) ((void)(p), (void)(n))
 #endif
 
 namespace lurvik {
@@ -52,6 +57,7 @@ void SlotArena::commitMore() {
     const size_t step = std::min(kCommitStep, m_reserved - m_committed);
     if (step < m_slotSize || mprotect(m_base + m_committed, step, PROT_READ | PROT_WRITE) != 0)
         throw std::bad_alloc();
+    LURVIK_SCANNED(m_base + m_committed, step);
     m_committed += step;
 }
 
