@@ -139,6 +139,8 @@ void Agent::fetchThreadMain() {
     // program: the main loop is already stopping the crawl to save what it has.
     try {
         fetch();
+        if (scanPool && m_outcome == AGENT_FINISHED && !redirectTarget.isValid() && !cancelWanted())
+            scanned = scanPool->scanHere(node, response, url, scanReading);
     } catch (const std::bad_alloc&) {
         m_outcome = AGENT_FAILED;
     }
@@ -184,6 +186,8 @@ void Agent::resetAgent() {
     askWithHead = 0;
     stopAtRedirect = 0;
     redirectTarget.clear();
+    scanPool = nullptr;
+    scanned.reset();
     receivedBytes = 0;
     truncated = false;
     retryAfterMs = -1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ScanPool.h"
 #include "SiteNode.h"
 #include "core/Str.h"
 #include "core/URL.h"
@@ -11,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace lurvik {
@@ -104,6 +106,11 @@ public:
     // target is then in redirectTarget, and the redirect reply in response.
     int stopAtRedirect = 0;
     URL redirectTarget;
+    // Set before a fetch to have the page scanned on the fetch thread once it is in (not a
+    // redirect stopped at), through this pool and in this reading; the result is then in scanned.
+    ScanPool* scanPool = nullptr;
+    LinkReading scanReading = LinkReading::Browser;
+    std::optional<ScannedPage> scanned;
     std::atomic<int> cancelRequested{0};
     std::atomic<int> cancelIssued{0};
     URL url;

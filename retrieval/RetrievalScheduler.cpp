@@ -269,7 +269,7 @@ void RetrievalScheduler::takeResult(Agent* agent) {
                 node->redirects = std::make_unique<std::vector<RedirectHop>>(std::move(chain));
             if (!node->url.sameURL(agent->url))
                 agent->url = node->url;
-            receivePage(node, agent->response, served);
+            receivePage(node, agent->response, served, agent->scanned ? &*agent->scanned : nullptr);
             // A compressed or chunked reply reports what came over the wire, not what it decoded to.
             if (!m_pool.classicHttp && agent->status != 304 && agent->receivedBytes > 0)
                 node->size = agent->receivedBytes;
@@ -328,16 +328,19 @@ constexpr int kLeadPerAgent = 4;
 
 void RetrievalScheduler::takeScans() {
     m_engine.scans.takeFinished(m_scanned);
-    for (ScannedPage& scanned : m_scanned) {
-        SiteNode* node = scanned.node;
-        node->title = scanned.title.view();
-        node->links = std::move(scanned.links);
-        node->linksCut = scanned.linksCut;
-        if (!scanned.labels.isEmpty())
-            m_engine.applyRating(node, scanned.labels);
-        node->state = NODE_PARSED;
-    }
+    for (ScannedPage& scanned : m_scanned)
+        takeScan(scanned);
     m_scanned.clear();
+}
+
+void RetrievalScheduler::takeScan(ScannedPage& scanned) {
+    SiteNode* node = scanned.node;
+    node->title = scanned.title.view();
+    node->links = std::move(scanned.links);
+    node->linksCut = scanned.linksCut;
+    if (!scanned.labels.isEmpty())
+        m_engine.applyRating(node, scanned.labels);
+    node->state = NODE_PARSED;
 }
 
 SiteNode* RetrievalScheduler::nextToFile() {
@@ -501,6 +504,11 @@ int RetrievalScheduler::startFetch(SiteNode* node, const URL& address, int backg
     if (!date.isEmpty())
         agent->setConditional(date, cached);
     agent->stopAtRedirect = 1;
+    // Where receivePage would hand the page to the scanning pool, the fetch thread scans it.
+    if (m_engine.finishInTurn && !m_renderer && !m_pool.classicHttp) {
+        agent->scanPool = &m_engine.scans;
+        agent->scanReading = linkReading();
+    }
     if (agent->startFetchThread(address, node) == 0) {
         node->state = NODE_RETRIEVING;
     } else {
@@ -518,7 +526,8 @@ int RetrievalScheduler::retrieveNow(SiteNode* node) {
     return startRetrieval(node, 0);
 }
 
-void RetrievalScheduler::receivePage(SiteNode* node, const Str& page, const URL& served) {
+void RetrievalScheduler::receivePage(SiteNode* node, const Str& page, const URL& served,
+                                     ScannedPage* scanned) {
     node->state = NODE_PARSING;
     node->size = page.len();
     Str ignored;
@@ -542,6 +551,10 @@ void RetrievalScheduler::receivePage(SiteNode* node, const Str& page, const URL&
         if (!labels.isEmpty())
             m_engine.applyRating(node, labels);
         linkChildren(node);
+        return;
+    }
+    if (scanned) {
+        takeScan(*scanned);
         return;
     }
     node->setStatusText("parsing HTML");

@@ -42,7 +42,8 @@ public:
     int startRetrieval(SiteNode* node, int background);
     int retrieveNow(SiteNode* node);
     // served: the address the reply came from, after any redirects.
-    void receivePage(SiteNode* node, const Str& page, const URL& served);
+    // scanned: the page's scan, when the fetch thread made it already.
+    void receivePage(SiteNode* node, const Str& page, const URL& served, ScannedPage* scanned = nullptr);
     const URL& linkBase(const SiteNode* node, const URL& served) const;
     void linkChildren(SiteNode* node);
     void takeResult(Agent* agent);
@@ -71,6 +72,7 @@ public:
 private:
     // Writes the scans that ended into their nodes.
     void takeScans();
+    void takeScan(ScannedPage& scanned);
     // The page to link or fail now: the first in the queue when it is done, or one the user asked
     // for ahead of it. Null when none.
     SiteNode* nextToFile();

@@ -9,13 +9,15 @@ namespace lurvik {
 namespace {
 // More threads than this only wait for the main thread to link what they found.
 constexpr int kMostThreads = 16;
+
+int threadsFor(int wanted) {
+    if (wanted <= 0)
+        wanted = static_cast<int>(std::thread::hardware_concurrency());
+    return std::clamp(wanted, 1, kMostThreads);
+}
 } // namespace
 
-ScanPool::ScanPool(int threads) : m_wanted(threads) {
-    if (m_wanted <= 0)
-        m_wanted = static_cast<int>(std::thread::hardware_concurrency());
-    m_wanted = std::clamp(m_wanted, 1, kMostThreads);
-}
+ScanPool::ScanPool(int threads) : m_wanted(threadsFor(threads)), m_hereSlots(m_wanted) {}
 
 ScanPool::~ScanPool() {
     {
@@ -42,7 +44,7 @@ void ScanPool::submit(SiteNode* node, const Str& page, const URL& base, LinkRead
     Job job{node, page, base, reading};
     if (m_threads.empty()) {
         // The system gave no thread at all: the page is scanned here rather than never.
-        ScannedPage result = scan(job, m_stop);
+        ScannedPage result = scan(job.node, job.page, job.base, job.reading, m_stop);
         std::lock_guard guard(m_mutex);
         m_finished.push_back(std::move(result));
         return;
@@ -54,15 +56,27 @@ void ScanPool::submit(SiteNode* node, const Str& page, const URL& base, LinkRead
     m_workChanged.notify_one();
 }
 
-ScannedPage ScanPool::scan(const Job& job, const std::atomic<int>& stop) {
+std::optional<ScannedPage> ScanPool::scanHere(SiteNode* node, const Str& page, const URL& base,
+                                              LinkReading reading) {
+    const int cancels = m_cancels.load();
+    m_hereSlots.acquire();
+    ScannedPage result = scan(node, page, base, reading, m_stop);
+    m_hereSlots.release();
+    if (m_stop.load() != 0 || m_cancels.load() != cancels)
+        return std::nullopt;
+    return result;
+}
+
+ScannedPage ScanPool::scan(SiteNode* node, const Str& page, const URL& base, LinkReading reading,
+                           const std::atomic<int>& stop) {
     ScannedPage result;
-    result.node = job.node;
+    result.node = node;
     // Once the memory reserve is spent, a failed allocation keeps the links found so far rather
     // than ending the program: the main loop is already stopping the crawl.
     try {
         ScanControl control;
         control.stop = &stop;
-        scanPage(job.page, job.base, result.title, result.links, result.labels, job.reading, &control);
+        scanPage(page, base, result.title, result.links, result.labels, reading, &control);
         result.linksCut = control.linksCut;
     } catch (const std::bad_alloc&) {
         result.linksCut = true;
@@ -80,7 +94,7 @@ void ScanPool::threadMain() {
         m_queue.pop_front();
         ++m_running;
         lock.unlock();
-        ScannedPage result = scan(job, m_stop);
+        ScannedPage result = scan(job.node, job.page, job.base, job.reading, m_stop);
         job.page.clear();
         lock.lock();
         --m_running;
@@ -102,6 +116,7 @@ void ScanPool::takeFinished(std::vector<ScannedPage>& out) {
 void ScanPool::cancelAll() {
     std::unique_lock lock(m_mutex);
     m_queue.clear();
+    m_cancels.fetch_add(1);
     m_stop.store(1, std::memory_order_relaxed);
     m_runningChanged.wait(lock, [this] { return m_running == 0; });
     m_finished.clear();

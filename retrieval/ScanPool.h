@@ -12,6 +12,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <semaphore>
 #include <vector>
 
 namespace lurvik {
@@ -40,6 +42,13 @@ public:
     ScanPool& operator=(const ScanPool&) = delete;
 
     void submit(SiteNode* node, const Str& page, const URL& base, LinkReading reading);
+    // Scans on the calling thread, a fetch thread the page has just come to, waiting while as many
+    // scans run there as the pool has threads: the page is read where it landed rather than handed
+    // to a scanning thread and back, two wake-ups a page that cost as much as the scan on a fast
+    // site, and the cores are shared as among the pool's own threads. Nothing when cancelAll came
+    // while it ran, as a scan of the pool's own would be forgotten.
+    std::optional<ScannedPage> scanHere(SiteNode* node, const Str& page, const URL& base,
+                                        LinkReading reading);
     // The scans finished since the last call, in no particular order.
     void takeFinished(std::vector<ScannedPage>& out);
     // Forgets the scans not started and those finished but not taken, ends the running ones early
@@ -60,7 +69,8 @@ private:
     };
     void startThreads();
     void threadMain();
-    static ScannedPage scan(const Job& job, const std::atomic<int>& stop);
+    static ScannedPage scan(SiteNode* node, const Str& page, const URL& base, LinkReading reading,
+                            const std::atomic<int>& stop);
 
     int m_wanted;
     std::vector<std::unique_ptr<WorkerThread>> m_threads;
@@ -73,6 +83,8 @@ private:
     bool m_quit = false;
     std::atomic<int> m_stop{0};
     std::function<void()> m_onFinished;
+    std::counting_semaphore<> m_hereSlots;
+    std::atomic<int> m_cancels{0};
 };
 
 } // namespace lurvik
