@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -81,4 +82,35 @@ TEST(ScanPool, ResultsMatchTheirPagesAndACancelLeavesNone) {
     ASSERT_EQ(results.size(), 1u);
     EXPECT_EQ(results[0].node, &nodes[7]);
     EXPECT_EQ(results[0].links.len(), 3);
+}
+
+// A scan on the caller's thread finds what the pool's threads find; one that a cancel reached while
+// it ran gives nothing, never a page's first links passed off as all of them.
+TEST(ScanPool, AScanHereIsWholeOrNothing) {
+    ScanPool pool(1);
+    SiteNode node;
+    const URL base("http://example.test/dir/");
+    std::optional<ScannedPage> here =
+        pool.scanHere(&node, Str(pageWithLinks(5, 12)), base, LinkReading::Browser);
+    ASSERT_TRUE(here);
+    EXPECT_EQ(here->node, &node);
+    EXPECT_EQ(std::string(here->title.text()), "Page 5");
+    ASSERT_EQ(here->links.len(), 12);
+    EXPECT_EQ(here->links.get(11)->url.view(), "http://example.test/dir/p11.html");
+
+    constexpr int kLinks = 90000; // fewer than a page may keep
+    const Str big(pageWithLinks(0, kLinks));
+    int cancelledOnes = 0;
+    for (int round = 0; round < 6; ++round) {
+        std::optional<ScannedPage> result;
+        std::thread scanning([&] { result = pool.scanHere(&node, big, base, LinkReading::Browser); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(round * 2));
+        pool.cancelAll();
+        scanning.join();
+        if (result)
+            EXPECT_EQ(result->links.len(), kLinks) << "round " << round;
+        else
+            ++cancelledOnes;
+    }
+    EXPECT_GT(cancelledOnes, 0) << "a cancel came while a scan ran in some round";
 }
