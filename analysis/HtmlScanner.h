@@ -12,16 +12,21 @@ namespace lurvik {
 // environment's maxPageLinks, or addresses longer than kMaxLinkAddress, keeps what fits and says
 // so in linksCut: one hostile page must not take the memory of a whole crawl.
 struct ScanControl {
-    // Checked every few thousand tags; a set flag ends the pass with what it has so far.
+    // Checked every few thousand tags; a set flag ends the pass with what it has so far, and
+    // stopped says it did.
     const std::atomic<int>* stop = nullptr;
+    bool stopped = false;
     bool linksCut = false;
 };
 
 constexpr int kMaxLinkAddress = 32 * 1024;
 
-// Whether the pass was asked to end.
-inline bool stopRequested(const ScanControl* control) {
-    return control && control->stop && control->stop->load(std::memory_order_relaxed) != 0;
+// Whether the pass was asked to end; when it was, that is noted in control.
+inline bool stopRequested(ScanControl* control) {
+    if (!control || !control->stop || control->stop->load(std::memory_order_relaxed) == 0)
+        return false;
+    control->stopped = true;
+    return true;
 }
 // Whether a page that holds `links` records may keep one more, to an address this long; when not,
 // the cut is noted in control.

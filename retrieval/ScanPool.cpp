@@ -60,15 +60,17 @@ std::optional<ScannedPage> ScanPool::scanHere(SiteNode* node, const Str& page, c
                                               LinkReading reading) {
     const int cancels = m_cancels.load();
     m_hereSlots.acquire();
-    ScannedPage result = scan(node, page, base, reading, m_stop);
+    bool stopped = false;
+    ScannedPage result = scan(node, page, base, reading, m_stop, &stopped);
     m_hereSlots.release();
-    if (m_stop.load() != 0 || m_cancels.load() != cancels)
+    // The flag may be down again by now, the cancel over: a cut the scan saw counts all the same.
+    if (stopped || m_stop.load() != 0 || m_cancels.load() != cancels)
         return std::nullopt;
     return result;
 }
 
 ScannedPage ScanPool::scan(SiteNode* node, const Str& page, const URL& base, LinkReading reading,
-                           const std::atomic<int>& stop) {
+                           const std::atomic<int>& stop, bool* stopped) {
     ScannedPage result;
     result.node = node;
     // Once the memory reserve is spent, a failed allocation keeps the links found so far rather
@@ -77,6 +79,8 @@ ScannedPage ScanPool::scan(SiteNode* node, const Str& page, const URL& base, Lin
         ScanControl control;
         control.stop = &stop;
         scanPage(page, base, result.title, result.links, result.labels, reading, &control);
+        if (stopped)
+            *stopped = control.stopped;
         result.linksCut = control.linksCut;
     } catch (const std::bad_alloc&) {
         result.linksCut = true;

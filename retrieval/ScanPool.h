@@ -69,8 +69,9 @@ private:
     };
     void startThreads();
     void threadMain();
+    // stopped, when given: whether stop cut the scan short.
     static ScannedPage scan(SiteNode* node, const Str& page, const URL& base, LinkReading reading,
-                            const std::atomic<int>& stop);
+                            const std::atomic<int>& stop, bool* stopped = nullptr);
 
     int m_wanted;
     std::vector<std::unique_ptr<WorkerThread>> m_threads;
