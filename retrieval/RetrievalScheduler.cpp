@@ -273,15 +273,9 @@ void RetrievalScheduler::takeResult(Agent* agent) {
             // A compressed or chunked reply reports what came over the wire, not what it decoded to.
             if (!m_pool.classicHttp && agent->status != 304 && agent->receivedBytes > 0)
                 node->size = agent->receivedBytes;
-            if (agent->status == 200 || agent->status == 0) {
-                Str date(node->lastModified.view());
-                if (m_pool.classicHttp)
-                    headerValue("Last-Modified", agent->response, date);
-                else
-                    headerField("Last-Modified", agent->response.view(), date);
-                node->lastModified = SharedText(date.view());
-                storePage(node->url, date, agent->response);
-            }
+            if (agent->status == 200 || agent->status == 0)
+                storePage(node->url, node->takeLastModified(agent->response, m_pool.classicHttp),
+                          agent->response);
         }
         break;
     default:

@@ -1,5 +1,6 @@
 #include "SiteNode.h"
 
+#include "HttpReply.h"
 #include "SiteEngine.h"
 #include "analysis/PageParts.h"
 #include "core/PageCache.h"
@@ -70,6 +71,16 @@ void SiteNode::failNode(const Str& text) {
         m_engine->linkTexts.share(title);
         m_engine->nodeFailed(this);
     }
+}
+
+Str SiteNode::takeLastModified(const Str& reply, bool classic) {
+    Str date(lastModified.view());
+    if (classic)
+        headerValue("Last-Modified", reply, date);
+    else
+        headerField("Last-Modified", reply.view(), date);
+    lastModified = date.view();
+    return date;
 }
 
 void SiteNode::displayTitle(Str& out) const {

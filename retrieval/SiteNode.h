@@ -68,6 +68,9 @@ public:
     void resetNode();
     void resetNodeWithRealm(const Str& realm);
     void failNode(const Str& text);
+    // Takes the reply's "Last-Modified" date as the classic client or the modern reading finds it;
+    // a reply without one leaves the date the page had. Returns the date, for the page cache.
+    Str takeLastModified(const Str& reply, bool classic);
 
     // The text the views show: the progress text while the page is fetched or scanned, else title.
     void displayTitle(Str& out) const;

@@ -272,12 +272,8 @@ void WarcImport::retrieve(SiteNode* node, bool keepPages) {
         // A page's size is what its reply took on the wire, in an import as in a crawl.
         if (status != 304 && wireBytes > 0)
             node->size = static_cast<int>(std::min<size_t>(wireBytes, INT_MAX));
-        if (keepPages && (status == 200 || status == 0)) {
-            Str date(node->lastModified.view());
-            headerField("Last-Modified", response.view(), date);
-            node->lastModified = SharedText(date.view());
-            CacheSavePage(node->url, date, response);
-        }
+        if (keepPages && (status == 200 || status == 0))
+            CacheSavePage(node->url, node->takeLastModified(response, false), response);
         return;
     }
 }
