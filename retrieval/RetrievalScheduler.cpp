@@ -498,7 +498,8 @@ int RetrievalScheduler::startFetch(SiteNode* node, const URL& address, int backg
     if (!date.isEmpty())
         agent->setConditional(date, cached);
     agent->stopAtRedirect = 1;
-    // Where receivePage would hand the page to the scanning pool, the fetch thread scans it.
+    // Where receivePage would hand a page in the modern reading to the scanning pool, the fetch
+    // thread scans it instead; classic mode keeps the pool.
     if (m_engine.finishInTurn && !m_renderer && !m_pool.classicHttp) {
         agent->scanPool = &m_engine.scans;
         agent->scanReading = linkReading();
@@ -526,9 +527,7 @@ void RetrievalScheduler::receivePage(SiteNode* node, const Str& page, const URL&
     node->size = page.len();
     Str ignored;
     parseStatus(page, ignored, node->httpStatus);
-    Str header;
-    replyHeader(page, header);
-    node->replyHeader = SharedText(header.view());
+    node->replyHeader = page.view().substr(0, replyHeaderLength(page.view()));
     m_engine.noteReplyType(*node);
     node->renderedLinks.reset();
     if (m_renderer && m_renderer->wants(*node, page)) {
