@@ -7,7 +7,8 @@ Verdict verdictOf(bool failed, int status, std::string_view text) {
         return Verdict::Ok;
     if (status == 401 || status == 403 || status == 429)
         return Verdict::Blocked;
-    if (text.find("robots.txt") != std::string_view::npos || text.find("(a bot challenge)") != std::string_view::npos)
+    if (text.find("robots.txt") != std::string_view::npos ||
+        text.find("(a bot challenge)") != std::string_view::npos)
         return Verdict::Blocked;
     return Verdict::Broken;
 }

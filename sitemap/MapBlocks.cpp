@@ -76,16 +76,16 @@ int readPagesHeader(InputFrogFile& file, int idWidth, int& count, URL& base) {
     return 0;
 }
 
-int readPageBlock(InputFrogFile& file, MemBlock& block, PageHead& node, const URL& base, int idWidth,
+int readPageBlock(InputFrogFile& file, MemBlock& block, PageHead& page, const URL& base, int idWidth,
                   MapAddresses& addresses, LinkFields& links, LinkAddresses addressesOf, int& id,
                   std::vector<int>& childIds) {
     // A page block starts with its state (one byte) and its title.
     if (file.read(block, 5, [](MemBlock& head) { return startsWithStringWithin(head, 1, kMaxTitleBytes); }) !=
         0)
         return 1;
-    if (block.get(node.state, 1) != 0 || block.get(node.title, kMaxTitleBytes) != 0 ||
-        block.get(node.size, 4) != 0 || addresses.read(block, base, node.url) != 0 ||
-        readLinks(block, node.url, addresses, addressesOf, links) != 0)
+    if (block.get(page.state, 1) != 0 || block.get(page.title, kMaxTitleBytes) != 0 ||
+        block.get(page.size, 4) != 0 || addresses.read(block, base, page.url) != 0 ||
+        readLinks(block, page.url, addresses, addressesOf, links) != 0)
         return 1;
     int count = 0;
     // Each pair of pages is joined from the parent's side, so the parent ids are only checked.

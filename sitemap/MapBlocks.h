@@ -58,7 +58,7 @@ struct PageHead {
 // Reads the next page's block into page and links; id receives the page's id in the file, and its
 // children's ids are appended to childIds. 0, or 1 when the file ends early or the block is
 // damaged.
-[[nodiscard]] int readPageBlock(InputFrogFile& file, MemBlock& block, PageHead& node, const URL& base,
+[[nodiscard]] int readPageBlock(InputFrogFile& file, MemBlock& block, PageHead& page, const URL& base,
                                 int idWidth, MapAddresses& addresses, LinkFields& links,
                                 LinkAddresses addressesOf, int& id, std::vector<int>& childIds);
 // Reads the HTML block after a page's block; html, when given, receives the page's HTML.

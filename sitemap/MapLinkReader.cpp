@@ -42,7 +42,6 @@ int MapLinkReader::open(const std::string& fileName, std::vector<ResourceLinkKin
     m_batch = nullptr;
     m_inBatch = 0;
     m_resourceKinds = std::move(resourceKinds);
-    m_addresses = std::make_unique<MapAddresses>();
     m_nextKind = 0;
     m_ahead = std::make_unique<BatchesAhead<Batch>>([this](Batch& batch) { return fill(batch); });
     return 0;
@@ -112,10 +111,10 @@ void MapLinkReader::findTargets(Batch& batch) {
 
 int MapLinkReader::readPage(Page& page) {
     if (m_read++ % kPagesPerAddressSet == 0)
-        m_addresses->forget();
+        m_addresses.forget();
     int id = 0;
     m_childIds.clear();
-    if (readPageBlock(m_file, m_block, m_node, m_base, m_idWidth, *m_addresses, m_links,
+    if (readPageBlock(m_file, m_block, m_node, m_base, m_idWidth, m_addresses, m_links,
                       LinkAddresses::Resolve, id, m_childIds) != 0 ||
         readHtmlBlock(m_file, m_htmlBlock, nullptr) != 0)
         return 1;

@@ -70,8 +70,9 @@ private:
     int m_count = 0;
     int m_read = 0;
     URL m_base;
-    // Emptied now and then: it would otherwise come to hold every address of the site.
-    std::unique_ptr<MapAddresses> m_addresses;
+    // Emptied now and then, at the first page too: it would otherwise come to hold every address
+    // of the site.
+    MapAddresses m_addresses;
     MemBlock m_block;
     MemBlock m_htmlBlock; // apart: the links read view m_block
     LinkFields m_links;
