@@ -20,6 +20,10 @@ SlicedWork::~SlicedWork() {
 
 void SlicedWork::start() {
     m_clock.start();
+    // Work that keeps the user out from the start says so before its first slice, which may be
+    // all there is on a fast machine.
+    if (m_quietMs == 0)
+        showProgress();
     QTimer::singleShot(0, this, &SlicedWork::runSlice);
 }
 
@@ -42,19 +46,22 @@ void SlicedWork::runSlice() {
             return;
         }
     } while (slice.elapsed() < kSliceMs);
-    if (!m_progress && m_clock.elapsed() >= m_quietMs) {
-        m_progress = new QProgressDialog(m_label, QStringLiteral("Cancel"), 0, 100, m_owner);
-        m_progress->setWindowTitle(QStringLiteral("Lurvik"));
-        m_progress->setWindowModality(Qt::WindowModal);
-        m_progress->setMinimumDuration(0);
-        m_progress->setAutoClose(false);
-        m_progress->setAutoReset(false);
-        connect(m_progress, &QProgressDialog::canceled, this, &SlicedWork::cancel);
-        m_progress->show();
-    }
+    if (!m_progress && m_clock.elapsed() >= m_quietMs)
+        showProgress();
     if (m_progress)
         m_progress->setValue(m_percent());
     QTimer::singleShot(0, this, &SlicedWork::runSlice);
+}
+
+void SlicedWork::showProgress() {
+    m_progress = new QProgressDialog(m_label, QStringLiteral("Cancel"), 0, 100, m_owner);
+    m_progress->setWindowTitle(QStringLiteral("Lurvik"));
+    m_progress->setWindowModality(Qt::WindowModal);
+    m_progress->setMinimumDuration(0);
+    m_progress->setAutoClose(false);
+    m_progress->setAutoReset(false);
+    connect(m_progress, &QProgressDialog::canceled, this, &SlicedWork::cancel);
+    m_progress->show();
 }
 
 void SlicedWork::end(bool completed) {

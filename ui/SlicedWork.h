@@ -25,7 +25,7 @@ public:
     ~SlicedWork() override;
 
     // How long the work runs before its progress window shows; half a second unless set. At 0 the
-    // window, which keeps input from its owner, shows with the first slice.
+    // window, which keeps input from its owner, shows as the work starts.
     void setQuietTime(int ms) { m_quietMs = ms; }
     void start();
     void cancel();
@@ -36,6 +36,7 @@ signals:
 
 private:
     void runSlice();
+    void showProgress();
     void end(bool completed);
 
     QPointer<QWidget> m_owner;
