@@ -8,6 +8,7 @@
 #include "ui/Application.h"
 #include "ui/Commands.h"
 #include "ui/MainWindow.h"
+#include "ui/MapFileCommands.h"
 #include "ui/SlicedWork.h"
 
 #include <QApplication>
@@ -107,7 +108,8 @@ int main(int argc, char** argv) {
     Probe probe;
     int result = 0;
     probe.measure(
-        "open", [&] { result = window.openMap(mapName); }, [&window] { return window.mapFill() == nullptr; });
+        "open", [&] { result = window.mapFiles().openMap(mapName); },
+        [&window] { return window.mapFiles().mapFill() == nullptr; });
     if (result != 0)
         return 1;
     lurvik::SiteTreeModel& model = *window.treeModel();

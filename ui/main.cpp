@@ -2,8 +2,10 @@
 #include "BusyLoop.h"
 #include "Commands.h"
 #include "FileTypeRegistration.h"
+#include "FindCommands.h"
 #include "LinkFilterBar.h"
 #include "MainWindow.h"
+#include "MapFileCommands.h"
 #include "OptionsSheet.h"
 #include "find/gui/FindWindow.h"
 #include "find/gui/FindWizard.h"
@@ -40,7 +42,7 @@ void saveAndQuit(QWidget& shown, MainWindow& window, const QString& file) {
 }
 
 void shootFindWindow(MainWindow& window, const ScreenshotRequest& request) {
-    FindWindow* find = window.openFindWindow();
+    FindWindow* find = window.findCommands().openFindWindow();
     find->resize(820, find->height());
     find->findChild<QComboBox*>(QStringLiteral("searchText"))->setEditText(request.findText);
     find->runCommand(FindCmdFindNow);
@@ -69,7 +71,7 @@ void shootWizard(MainWindow& window, const ScreenshotRequest& request) {
             QCoreApplication::exit(saved ? 0 : 1);
         });
     });
-    window.runFindWizard();
+    window.findCommands().runFindWizard();
 }
 
 void shootOptions(MainWindow& window, const ScreenshotRequest& request) {
@@ -158,7 +160,7 @@ int main(int argc, char** argv) {
     // The whole command line is the file name, so a map whose path has spaces still opens.
     QString commandLine = arguments.join(QLatin1Char(' '));
     if (screenshot.file.isEmpty())
-        window.offerUnfinishedRetrieval();
+        window.mapFiles().offerUnfinishedRetrieval();
     if (!commandLine.isEmpty())
         window.openArgument(commandLine, !screenshot.file.isEmpty());
     if (!screenshot.file.isEmpty())

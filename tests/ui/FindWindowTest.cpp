@@ -15,9 +15,11 @@
 #include "ui/Application.h"
 #include "ui/BusyLoop.h"
 #include "ui/Commands.h"
+#include "ui/FindCommands.h"
 #include "ui/GoToPageDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/PrintJob.h"
+#include "ui/WindowPrinter.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -216,7 +218,7 @@ private slots:
 
         window->runCommand(CmdFind);
         window->runCommand(CmdFind);
-        QList<FindWindow*> windows = window->findWindows();
+        QList<FindWindow*> windows = window->findCommands().findWindows();
         QCOMPARE(windows.size(), 2);
         FindWindow* links = windows[0];
         FindWindow* pages = windows[1];
@@ -265,7 +267,8 @@ private slots:
 
         // The results print as a link summary headed "Find Results", the window held while it runs.
         QVERIFY(links->action(FindCmdPrint)->isEnabled());
-        PrintJob* job = window->printFindResults(*links->results(), links, pdfPrinter(path("results.pdf")));
+        PrintJob* job =
+            window->printer().printFindResults(*links->results(), links, pdfPrinter(path("results.pdf")));
         QVERIFY(job);
         QVERIFY(!links->isEnabled());
         bool printed = false;
@@ -315,13 +318,13 @@ private slots:
 
         links->close();
         pages->close();
-        QVERIFY(QTest::qWaitFor([this] { return window->findWindows().isEmpty(); }));
+        QVERIFY(QTest::qWaitFor([this] { return window->findCommands().findWindows().isEmpty(); }));
     }
 
     // Every criterion set through the tabs goes into a file, back into another window and into
     // the command line, and comes out the same.
     void criteriaRoundTripThroughFiles() {
-        FindWindow* first = window->openFindWindow();
+        FindWindow* first = window->findCommands().openFindWindow();
         setType(first, 0);
         setText(first, QStringLiteral("alpha \"beta gamma\""), true, true, true);
         typeValue(first, "resultLimit", QStringLiteral("25"));
@@ -369,7 +372,7 @@ private slots:
         QCOMPARE(saved.referenceURL.str(), std::string("http://site.test/x.html"));
         QCOMPARE(saved.author.str(), std::string("Ann"));
 
-        FindWindow* second = window->openFindWindow();
+        FindWindow* second = window->findCommands().openFindWindow();
         QCOMPARE(second->openCriteria(path("missing.ifc")), 1);
         QCOMPARE(second->openCriteria(path("first.ifc")), 0);
         QVERIFY(control<QComboBox>(second, "sizeOp")->isEnabled());
@@ -405,7 +408,7 @@ private slots:
     }
 
     void controlsFollowTheirRules() {
-        FindWindow* find = window->openFindWindow();
+        FindWindow* find = window->findCommands().openFindWindow();
         auto enabled = [find](const char* name) { return find->findChild<QWidget*>(name)->isEnabled(); };
         control<QCheckBox>(find, "lookInBody")->setChecked(true);
         control<QLineEdit>(find, "referenceURL")->setText(QStringLiteral("http://x/"));
@@ -593,8 +596,8 @@ private slots:
             wizard->accept();
         });
         window->runCommand(CmdFindWizard);
-        QCOMPARE(window->findWindows().size(), 1);
-        FindWindow* images = window->findWindows().front();
+        QCOMPARE(window->findCommands().findWindows().size(), 1);
+        FindWindow* images = window->findCommands().findWindows().front();
         QVERIFY(waitForRows(images));
         QStringList urls = windowUrls(images);
         QVERIFY(!urls.isEmpty());
@@ -612,7 +615,7 @@ private slots:
 
         window->selectItem(model.root());
         window->runCommand(CmdGoToPage);
-        GoToPageDialog* dialog = window->goToPageDialog();
+        GoToPageDialog* dialog = window->findCommands().goToPageDialog();
         QVERIFY(dialog->isVisible());
         dialog->textBox()->setText(QStringLiteral("harbour notes"));
         QStringList seen;
@@ -623,15 +626,15 @@ private slots:
         QCOMPARE(seen, expected);
         // The last match stays selected: no wrap round.
         SiteTreeModel::Item* last = window->selectedItem();
-        QVERIFY(!window->goToPage(QStringLiteral("harbour notes"), false, false, true));
+        QVERIFY(!window->findCommands().goToPage(QStringLiteral("harbour notes"), false, false, true));
         QCOMPARE(window->selectedItem(), last);
         dialog->setDown(false);
         emit dialog->nextPage();
         QCOMPARE(model.itemText(window->selectedItem()), expected[expected.size() - 2]);
         // Case and whole words count when asked for.
-        QVERIFY(!window->goToPage(QStringLiteral("harbour notes"), true, false, false));
-        QVERIFY(window->goToPage(QStringLiteral("Harbour notes"), true, false, false));
-        QVERIFY(!window->goToPage(QStringLiteral("Harbou"), false, true, false));
+        QVERIFY(!window->findCommands().goToPage(QStringLiteral("harbour notes"), true, false, false));
+        QVERIFY(window->findCommands().goToPage(QStringLiteral("Harbour notes"), true, false, false));
+        QVERIFY(!window->findCommands().goToPage(QStringLiteral("Harbou"), false, true, false));
         dialog->close();
     }
 
@@ -646,7 +649,7 @@ private slots:
             node->state = NODE_DONE;
             app->engine.adoptDoneNode(std::move(node));
         }
-        FindWindow* find = window->openFindWindow();
+        FindWindow* find = window->findCommands().openFindWindow();
         setText(find, QString(), false, true, true);
         find->runCommand(FindCmdFindNow);
         QVERIFY(QTest::qWaitFor([&] { return stalled.requestCount("/big0.html") == 1; }, kSearchTimeoutMs));

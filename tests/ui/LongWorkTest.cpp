@@ -14,9 +14,11 @@
 #include "ui/Application.h"
 #include "ui/BusyLoop.h"
 #include "ui/Commands.h"
+#include "ui/FindCommands.h"
 #include "ui/LinkFilterBar.h"
 #include "ui/LinkListModel.h"
 #include "ui/MainWindow.h"
+#include "ui/MapFileCommands.h"
 #include "ui/OptionsSheet.h"
 #include "ui/PrintEntries.h"
 #include "ui/PrintJob.h"
@@ -144,8 +146,8 @@ private slots:
         QCOMPARE(writeWideMap(name, 100000), 0);
         // Opening shows its progress window at once and builds the tree a slice at a time; Cancel
         // leaves the window as it was.
-        QCOMPARE(window->openMap(name), 0);
-        QPointer<SlicedWork> fill = window->mapFill();
+        QCOMPARE(window->mapFiles().openMap(name), 0);
+        QPointer<SlicedWork> fill = window->mapFiles().mapFill();
         QVERIFY(fill);
         QVERIFY(QTest::qWaitFor([&fill] { return fill.isNull() || fill->progressWindow(); }, kWaitMs));
         QVERIFY(fill && fill->progressWindow()->isVisible());
@@ -154,8 +156,8 @@ private slots:
         QCOMPARE(window->treeModel()->root()->children.size(), size_t(0));
         QCOMPARE(app->engine.nodeCount(), 0);
 
-        QCOMPARE(window->openMap(name), 0);
-        fill = window->mapFill();
+        QCOMPARE(window->mapFiles().openMap(name), 0);
+        fill = window->mapFiles().mapFill();
         QVERIFY(QTest::qWaitFor([&fill] { return fill.isNull(); }, kWaitMs));
         QCOMPARE(app->engine.doneNodes.len(), 100000);
         SiteTreeModel& model = *window->treeModel();
@@ -303,7 +305,7 @@ private slots:
         QVERIFY(waitForEnd());
         QVERIFY(window->startSite(QString::fromStdString(other.url("/index.html"))));
         QVERIFY(waitForEnd());
-        FindWindow* find = window->openFindWindow();
+        FindWindow* find = window->findCommands().openFindWindow();
         find->findChild<QComboBox*>(QStringLiteral("objectType"))->setCurrentIndex(0);
         find->runCommand(FindCmdFindNow);
         QVERIFY(
@@ -400,7 +402,9 @@ private slots:
         QVERIFY(waitForEnd());
         QTemporaryDir dir;
         const QString fromWindow = dir.filePath(QStringLiteral("window.html"));
-        QCOMPARE(window->exportTree(fromWindow, window->treeModel()->root(), MainWindow::TreeForm::Html5), 0);
+        QCOMPARE(window->mapFiles().exportTree(fromWindow, window->treeModel()->root(),
+                                               MapFileCommands::TreeForm::Html5),
+                 0);
         SiteMapFile map;
         map.fileName = Str(dir.filePath(QStringLiteral("site.web")).toStdString());
         QCOMPARE(map.save(app->engine, nullptr, false), 0);
@@ -410,7 +414,7 @@ private slots:
         QVERIFY(fileBytes(fromWindow).startsWith("<!DOCTYPE html>"));
         QCOMPARE(fileBytes(fromWindow), fileBytes(fromCli));
 
-        FindWindow* find = window->openFindWindow();
+        FindWindow* find = window->findCommands().openFindWindow();
         find->findChild<QComboBox*>(QStringLiteral("objectType"))->setCurrentIndex(0);
         find->runCommand(FindCmdFindNow);
         QVERIFY(
@@ -459,7 +463,7 @@ private slots:
         host.pool = &app->pool;
         FindWizard wizard(host, [](const FindCriteria&, bool) {});
         OptionsSheet options(*app, window.get());
-        FindWindow* find = window->openFindWindow();
+        FindWindow* find = window->findCommands().openFindWindow();
         QStringList lost;
         for (QWidget* top : {static_cast<QWidget*>(&wizard), static_cast<QWidget*>(&options),
                              static_cast<QWidget*>(find), static_cast<QWidget*>(window.get())})

@@ -14,7 +14,9 @@
 #include "ui/Commands.h"
 #include "ui/CompareMapsWindow.h"
 #include "ui/HelpWindow.h"
+#include "ui/LinkDownloads.h"
 #include "ui/LinkListModel.h"
+#include "ui/MapFileCommands.h"
 #include "ui/OpenLocationDialog.h"
 #include "ui/OptionsSheet.h"
 #include "ui/PasswordDialog.h"
@@ -22,11 +24,13 @@
 #include "ui/PrintJob.h"
 #include "ui/PropertiesSheet.h"
 #include "ui/SaveSiteMapDialog.h"
+#include "ui/ScheduleRunner.h"
 #include "ui/SchedulerDialog.h"
 #include "ui/Shell.h"
 #include "ui/SiteMonitor.h"
 #include "ui/SourcePane.h"
 #include "ui/WindowCheckpoints.h"
+#include "ui/WindowPrinter.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -319,7 +323,7 @@ private slots:
         restartApplication();
         window = std::make_unique<MainWindow>(*app);
         window->show();
-        QCOMPARE(window->openMap(saved), 0);
+        QCOMPARE(window->mapFiles().openMap(saved), 0);
         QCOMPARE(shown(), crawled);
     }
 
@@ -429,7 +433,7 @@ private slots:
                 if (button->text() == QStringLiteral("&Continue retrieval"))
                     button->click();
         });
-        QCOMPARE(window->openMap(map), 0);
+        QCOMPARE(window->mapFiles().openMap(map), 0);
         QVERIFY(text.contains(QStringLiteral("1 page(s) were still to be retrieved")));
         QVERIFY(waitForEnd());
         const SiteNode* slow = app->engine.findNode(URL(server->url("/slow.html")), true, false);
@@ -443,7 +447,7 @@ private slots:
                 if (button->text() == QStringLiteral("&Open as it is"))
                     button->click();
         });
-        QCOMPARE(window->openMap(map), 0);
+        QCOMPARE(window->mapFiles().openMap(map), 0);
         QVERIFY(!app->busyLoop->isBusy());
         QCOMPARE(app->engine.findNode(URL(server->url("/slow.html")), true, true), nullptr);
     }
@@ -490,7 +494,7 @@ private slots:
                 if (button->text() == QStringLiteral("&Open"))
                     button->click();
         });
-        window->offerUnfinishedRetrieval();
+        window->mapFiles().offerUnfinishedRetrieval();
         QVERIFY(waitForEnd());
         QCOMPARE(childTexts(*window->treeModel(), site()), (QStringList{"Slow page"}));
         QCOMPARE(server->requestCount("/start.html"), 0u);
@@ -520,7 +524,7 @@ private slots:
                 if (button->text() == QStringLiteral("&Discard"))
                     button->click();
         });
-        window->offerUnfinishedRetrieval();
+        window->mapFiles().offerUnfinishedRetrieval();
         QVERIFY(!QFileInfo::exists(saved));
         QVERIFY(!site());
     }
@@ -549,7 +553,7 @@ private slots:
         auto runScheduled = [&]() -> QString {
             sites.entries = {entry};
             clock = entry.dueTime + 1;
-            if (!window->checkSchedule() || !waitForEnd())
+            if (!window->schedule().checkSchedule() || !waitForEnd())
                 return QStringLiteral("did not run");
             auto* box = window->findChild<QMessageBox*>(QStringLiteral("scheduledComparison"));
             const QString text = box ? box->text() : QStringLiteral("nothing said");
@@ -591,7 +595,7 @@ private slots:
         server->addPage("/a.html", kPageA);
         QVERIFY(crawl("/index.html"));
 
-        CompareMapsWindow* compared = window->compareWithMap(older);
+        CompareMapsWindow* compared = window->mapFiles().compareWithMap(older);
         QVERIFY(compared);
         QStringList kinds;
         for (const MapChange& change : compared->changes())
@@ -620,7 +624,7 @@ private slots:
 
         QString caption, text;
         recordNextMessageBox(caption, text);
-        QCOMPARE(window->compareWithMap(dir.filePath(QStringLiteral("missing.web"))), nullptr);
+        QCOMPARE(window->mapFiles().compareWithMap(dir.filePath(QStringLiteral("missing.web"))), nullptr);
         QVERIFY(text.startsWith(QStringLiteral("Cannot open")));
     }
 
@@ -646,7 +650,7 @@ private slots:
 
         window->runCommand(CmdRemoveAll);
         CacheClear();
-        QCOMPARE(window->openMap(saved), 0);
+        QCOMPARE(window->mapFiles().openMap(saved), 0);
         SiteTreeModel& model = *window->treeModel();
         QCOMPARE(model.root()->children.size(), size_t(1));
         QCOMPARE(model.itemText(site()), QStringLiteral("Home"));
@@ -663,7 +667,7 @@ private slots:
 
         QString caption, text;
         recordNextMessageBox(caption, text);
-        QCOMPARE(window->openMap(saved), 4005);
+        QCOMPARE(window->mapFiles().openMap(saved), 4005);
         QCOMPARE(caption, QStringLiteral("Lurvik Error"));
         QCOMPARE(text, QStringLiteral("Map Already Loaded"));
 
@@ -674,7 +678,7 @@ private slots:
         for (const QString& name : {damaged, dir.filePath(QStringLiteral("missing.web"))}) {
             text.clear();
             recordNextMessageBox(caption, text);
-            QCOMPARE(window->openMap(name), 1);
+            QCOMPARE(window->mapFiles().openMap(name), 1);
             QCOMPARE(caption, QStringLiteral("Lurvik Error"));
             const QString opening = QStringLiteral("Cannot open %1: ").arg(QDir::toNativeSeparators(name));
             QVERIFY2(text.startsWith(opening) && text.size() > opening.size(), qPrintable(text));
@@ -708,7 +712,7 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(crawl("/index.html"));
         QString whole = dir.filePath(QStringLiteral("whole.htm"));
-        QCOMPARE(window->exportTree(whole, window->treeModel()->root()), 0);
+        QCOMPARE(window->mapFiles().exportTree(whole, window->treeModel()->root()), 0);
         SiteMapFile map;
         map.fileName = dir.filePath(QStringLiteral("site.web")).toStdString();
         QCOMPARE(map.save(app->engine, nullptr, false), 0);
@@ -721,7 +725,7 @@ private slots:
             QByteArray::fromStdString("\r\n <LI><A HREF=" + server->url("/index.html") + ">Home</A>\r\n")));
 
         QString branch = dir.filePath(QStringLiteral("branch.htm"));
-        QCOMPARE(window->exportTree(branch, site()->children[1]), 0);
+        QCOMPARE(window->mapFiles().exportTree(branch, site()->children[1]), 0);
         QFile part(branch);
         QVERIFY(part.open(QIODevice::ReadOnly));
         QCOMPARE(part.readAll().split('\n').mid(2).join('\n'),
@@ -730,7 +734,8 @@ private slots:
 
         QString caption, text;
         recordNextMessageBox(caption, text);
-        QCOMPARE(window->exportTree(dir.filePath(QStringLiteral("none/x.htm")), window->treeModel()->root()),
+        QCOMPARE(window->mapFiles().exportTree(dir.filePath(QStringLiteral("none/x.htm")),
+                                               window->treeModel()->root()),
                  1);
         QCOMPARE(caption, QStringLiteral("Lurvik Error"));
         QVERIFY(!text.isEmpty());
@@ -799,7 +804,7 @@ private slots:
         map.fileName = dir.filePath(QStringLiteral("site.web")).toStdString();
         QCOMPARE(map.save(app->engine, nullptr, false), 0);
         window->runCommand(CmdRemoveAll);
-        QCOMPARE(window->openMap(QString::fromStdString(map.fileName.str())), 0);
+        QCOMPARE(window->mapFiles().openMap(QString::fromStdString(map.fileName.str())), 0);
         QCOMPARE(site()->node->replyHeader.str(), sentHeader);
     }
 
@@ -816,7 +821,8 @@ private slots:
         QVERIFY(crawl("/many.html"));
         QTemporaryDir dir;
         auto printed = [&](int what, bool urls, const QString& name, int* pages = nullptr) {
-            PrintJob* job = window->startPrint(what, urls, pdfPrinter(dir.filePath(name)));
+            PrintJob* job = window->printer().startPrint(what, urls, pdfPrinter(dir.filePath(name)),
+                                                         window->selectedItem());
             if (!job)
                 return QString();
             bool done = false;
@@ -854,8 +860,9 @@ private slots:
         QVERIFY(source.contains(QStringLiteral("Lurvik HTML Source")));
         QVERIFY(source.contains(QStringLiteral("<title>Numbered 3</title>")));
 
-        PrintJob* job = window->startPrint(PrintEntireTree, false,
-                                           pdfPrinter(dir.filePath(QStringLiteral("cancelled.pdf"))));
+        PrintJob* job = window->printer().startPrint(
+            PrintEntireTree, false, pdfPrinter(dir.filePath(QStringLiteral("cancelled.pdf"))),
+            window->selectedItem());
         QVERIFY(job && job->printingBox());
         QVERIFY(!window->isEnabled());
         bool completed = true;
@@ -890,7 +897,7 @@ private slots:
                                 "<a href=a.html>A</a><a href=lost.html>L</a>") +
                          record("http://archive.example/a.html",
                                 "HTTP/1.1 200 OK\r\n\r\n<title>From the archive</title>"))));
-        QCOMPARE(window->importWarc({archive}), 0);
+        QCOMPARE(window->mapFiles().importWarc({archive}), 0);
         QVERIFY(site());
         QCOMPARE(window->treeModel()->itemText(site()), QStringLiteral("Archived"));
         QStringList children = childTexts(*window->treeModel(), site());
@@ -929,13 +936,13 @@ private slots:
         sites.now = [&clock] { return clock; };
         sites.entries = {{URL(server->url("/index.html")), static_cast<int32_t>(threePm + 60)},
                          {URL(server->url("/b.html")), static_cast<int32_t>(threePm + 60)}};
-        QVERIFY2(!window->checkSchedule(), "nothing is due yet");
+        QVERIFY2(!window->schedule().checkSchedule(), "nothing is due yet");
         clock += 90;
-        QVERIFY(window->checkSchedule());
+        QVERIFY(window->schedule().checkSchedule());
         QCOMPARE(sites.entries.size(), size_t(1));
-        QVERIFY2(!window->checkSchedule(), "the first retrieval is still running");
+        QVERIFY2(!window->schedule().checkSchedule(), "the first retrieval is still running");
         QVERIFY(waitForEnd());
-        QVERIFY(window->checkSchedule());
+        QVERIFY(window->schedule().checkSchedule());
         QVERIFY(waitForEnd());
         QCOMPARE(window->treeModel()->root()->children.size(), size_t(2));
 
@@ -989,7 +996,8 @@ private slots:
         QTemporaryDir dir;
         bool progressNamed = false;
         auto run = [&](const char* path, const QString& name, bool cancel) {
-            DownloadWindow* window = this->window->startDownload(URL(server->url(path)), dir.filePath(name));
+            DownloadWindow* window =
+                this->window->downloads().startDownload(URL(server->url(path)), dir.filePath(name));
             if (!window)
                 return -1;
             int outcome = -1;
@@ -1018,7 +1026,7 @@ private slots:
         int finished = 0;
         for (const char* name : {"one.bin", "two.bin"}) {
             DownloadWindow* download =
-                window->startDownload(URL(server->url("/big.bin")), dir.filePath(name));
+                window->downloads().startDownload(URL(server->url("/big.bin")), dir.filePath(name));
             QVERIFY(download);
             connect(download, &DownloadWindow::finished, [&finished](bool ok) { finished += ok ? 1 : 0; });
         }
@@ -1036,7 +1044,8 @@ private slots:
         server->addStream("/huge.bin", kHuge);
         const lurvik::test::PeakMemory peak;
         QVERIFY(peak.isMeasured());
-        DownloadWindow* huge = window->startDownload(URL(server->url("/huge.bin")), dir.filePath("huge.bin"));
+        DownloadWindow* huge =
+            window->downloads().startDownload(URL(server->url("/huge.bin")), dir.filePath("huge.bin"));
         QVERIFY(huge);
         int hugeOutcome = -1;
         int barAtEnd = -1;
@@ -1717,7 +1726,7 @@ private slots:
         QMap<QString, QString> checked = reported({"--check-links", "--save", map});
         QCOMPARE(checked.value(url("/st/pic.gif")), QStringLiteral("checked 200"));
         window->runCommand(CmdRemoveAll);
-        QCOMPARE(window->openMap(map), 0);
+        QCOMPARE(window->mapFiles().openMap(map), 0);
         window->selectItem(site());
         QCOMPARE(shown(), checked);
     }
