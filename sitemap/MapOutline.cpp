@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <filesystem>
 #include <utility>
 
 namespace lurvik {
@@ -22,6 +23,9 @@ namespace {
 // the whole site.
 constexpr int kPagesPerAddressSet = 1 << 14;
 constexpr size_t kTextBlockBytes = 1 << 20;
+// Fewer compressed bytes than a page's block takes at the least (its address, title, ids and
+// framing): a count the file is too small to hold is damage, and is not reserved for.
+constexpr uint64_t kLeastPageBytes = 32;
 
 } // namespace
 
@@ -107,8 +111,10 @@ int MapOutline::open(const std::string& fileName, SiteEngine& engine) {
         std::vector<int> fileIds;
         std::vector<int> childIds;
         std::vector<size_t> childrenEnd;
-        const int result =
-            readPages(file, wide, engine, trailing, linkCounts, fileIds, childIds, childrenEnd);
+        std::error_code unknown;
+        const uint64_t fileBytes = std::filesystem::file_size(fileName, unknown);
+        const int result = readPages(file, wide, unknown ? 0 : fileBytes / kLeastPageBytes, engine, trailing,
+                                     linkCounts, fileIds, childIds, childrenEnd);
         if (result != 0) {
             if (result == 1)
                 errorText = Str(fileName + " is damaged or cut short");
@@ -209,16 +215,23 @@ private:
 
 } // namespace
 
-int MapOutline::readPages(InputFrogFile& file, bool wide, const SiteEngine& engine, MemBlock& trailing,
-                          std::vector<int>& linkCounts, std::vector<int>& fileIds, std::vector<int>& childIds,
-                          std::vector<size_t>& childrenEnd) {
+int MapOutline::readPages(InputFrogFile& file, bool wide, uint64_t mostPages, const SiteEngine& engine,
+                          MemBlock& trailing, std::vector<int>& linkCounts, std::vector<int>& fileIds,
+                          std::vector<int>& childIds, std::vector<size_t>& childrenEnd) {
     const int idWidth = wide ? 4 : 2;
     int count = 0;
     URL base;
     if (int result = readPagesHeader(file, idWidth, count, base))
         return result;
-    // A damaged count must not reserve for pages the file does not hold.
-    m_pages.reserve(std::min(count, 1 << 16));
+    // Room for every page at once: grown as they came, the lists and the index were copied and
+    // touched twice over, the kernel clearing each new page of memory. A damaged count must not
+    // reserve for pages the file cannot hold.
+    const auto likely = static_cast<size_t>(std::min<uint64_t>(count, mostPages));
+    m_pages.reserve(likely);
+    m_byKey.reserve(likely);
+    fileIds.reserve(likely);
+    childrenEnd.reserve(likely);
+    linkCounts.reserve(likely);
     {
         SavedPagesReader reader(file, base, idWidth, count, storesPages);
         BatchesAhead<PageBatch> ahead([&reader](PageBatch& batch) { return reader.fill(batch); });

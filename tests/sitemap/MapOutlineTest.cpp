@@ -5,6 +5,7 @@
 #include "core/PageCache.h"
 #include "core/TempFrogFile.h"
 #include "sitemap/MapAddresses.h"
+#include "sitemap/MapBlocks.h"
 #include "sitemap/MapLinkReader.h"
 #include "sitemap/OutlineTree.h"
 #include "sitemap/SiteMapFile.h"
@@ -303,6 +304,23 @@ TEST_F(MapOutlineTest, RefusesAndWarnsAsTheLoadDoes) {
     shortStatuses.cat(blocks.back().getAddr(), blocks.back().len() / 2);
     cut.back() = shortStatuses;
     rewrite(cut, "statuses cut short");
+
+    // A wide map whose count claims two thousand million pages and that holds none: cut short, with
+    // nothing reserved for what it claims.
+    MemBlock treeHeader = blocks[1];
+    int count = 0;
+    Str host;
+    ASSERT_EQ(treeHeader.get(count, 2), 0);
+    ASSERT_EQ(treeHeader.get(host), 0);
+    MemBlock claim;
+    claim.cat(int64_t(0x7fffffff), 4);
+    claim.cat(host);
+    TempFrogFile claimed;
+    ASSERT_EQ(claimed.write(kWideMapMagic, sizeof kWideMapMagic), 0);
+    ASSERT_EQ(claimed.write(blocks[0]), 0);
+    ASSERT_EQ(claimed.write(claim), 0);
+    ASSERT_EQ(claimed.compress(dir + "/claimed.web"), 0);
+    compare(readFileBytes(dir + "/claimed.web"), "a count the file cannot hold");
 }
 
 // A page's addresses equal to those at their places on the page before are marked and left empty;
