@@ -7,9 +7,11 @@ namespace lurvik {
 
 namespace {
 
-// Pages between two fresh address look-ups: enough for a site's menus to be parsed once per
-// stretch, few enough that the addresses held stay a small part of the site's.
-constexpr int kPagesPerAddressSet = 1 << 14;
+// Pages between two fresh address look-ups: enough for what neighbouring pages share to be parsed
+// once, few enough that the set stays in the core's cache and lets its addresses go a few at a
+// time. With 16,384 pages a set held a hundred thousand addresses, its look-ups missed the cache,
+// and letting them all go at once left the allocator sorting its bins for the next ones.
+constexpr int kPagesPerAddressSet = 1 << 8;
 // Pages handed over at a time: few enough to keep little memory ahead, enough that the hand-over
 // costs nothing beside them.
 constexpr size_t kPagesPerBatch = 256;

@@ -19,9 +19,9 @@ namespace lurvik {
 namespace {
 
 // Pages read with one set of known addresses: a page's address is seldom the one of another
-// page, so the set is only worth what a stretch of pages shares, and would otherwise come to hold
-// the whole site.
-constexpr int kPagesPerAddressSet = 1 << 14;
+// page, so the set is only worth what neighbouring pages share; a small one stays in the core's
+// cache and lets its addresses go a few at a time (see MapLinkReader).
+constexpr int kPagesPerAddressSet = 1 << 8;
 constexpr size_t kTextBlockBytes = 1 << 20;
 // Fewer compressed bytes than a page's block takes at the least (its address, title, ids and
 // framing): a count the file is too small to hold is damage, and is not reserved for.
