@@ -49,6 +49,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMap>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QProcess>
@@ -325,6 +326,71 @@ private slots:
         window->show();
         QCOMPARE(window->mapFiles().openMap(saved), 0);
         QCOMPARE(shown(), crawled);
+    }
+
+    // The right-click menus offer what fits the place clicked, enabled as it fits, and an entry
+    // runs its command as the menu bar does.
+    void contextMenusFitThePlaceClicked() {
+        QVERIFY(crawl("/index.html"));
+        SiteTreeModel& model = *window->treeModel();
+        SiteTreeView& tree = *window->treeView();
+        SiteTreeModel::Item* home = site();
+        tree.expand(model.indexOf(home));
+        // The entries of the menu `open` shows, "+" before the enabled ones; the one named `run`,
+        // if any, is chosen.
+        auto entries = [](const std::function<void()>& open, const QString& run = {}) {
+            QStringList seen;
+            QTimer::singleShot(0, [&seen, run] {
+                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                QVERIFY(menu);
+                QAction* chosen = nullptr;
+                for (QAction* entry : menu->actions()) {
+                    if (entry->isSeparator())
+                        continue;
+                    seen << (entry->isEnabled() ? "+" : "-") + entry->text();
+                    if (entry->text() == run)
+                        chosen = entry;
+                }
+                menu->close();
+                if (chosen)
+                    chosen->trigger();
+            });
+            open();
+            return seen;
+        };
+        auto treeMenu = [&](SiteTreeModel::Item* item, const QString& run = {}) {
+            return entries(
+                [&] { emit tree.customContextMenuRequested(tree.visualRect(model.indexOf(item)).center()); },
+                run);
+        };
+        auto text = [](int id) { return QString::fromLatin1(findCommand(id)->menuText); };
+
+        const QStringList onSite = treeMenu(home);
+        QVERIFY(onSite.contains("+" + text(CmdRemoveSite)));
+        QVERIFY(onSite.contains("+Rel&oad Site"));
+        QVERIFY(onSite.contains("-Get Now!"));
+        QCOMPARE(window->selectedItem(), home);
+        const QStringList onPage = treeMenu(home->children[0]);
+        QVERIFY(onPage.contains("-" + text(CmdRemoveSite)));
+        QCOMPARE(window->selectedItem(), home->children[0]);
+
+        // The link list: a mail link is sent, not opened in a browser, and is no page to save.
+        window->selectItem(home);
+        QTreeView& list = *window->linkView();
+        LinkListModel& links = *window->linkModel();
+        int mail = -1;
+        for (int row = 0; row < links.rowCount(); ++row)
+            if (links.index(row, 0).data().toString() == QStringLiteral("Mail"))
+                mail = row;
+        QVERIFY(mail >= 0);
+        const QStringList onMail = entries(
+            [&] { emit list.customContextMenuRequested(list.visualRect(links.index(mail, 0)).center()); });
+        QCOMPARE(onMail.first(), QStringLiteral("+Send &mail to..."));
+        QVERIFY(onMail.contains("-&Save link as..."));
+
+        // Remove Site from the site's menu removes it.
+        treeMenu(home, text(CmdRemoveSite));
+        QVERIFY(QTest::qWaitFor([&model] { return model.root()->children.empty(); }, kCrawlTimeoutMs));
     }
 
     // More HTML than the old 5 MB cache held: every page's source is still there; a page the cache
