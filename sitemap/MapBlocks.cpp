@@ -1,6 +1,8 @@
 #include "MapBlocks.h"
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 namespace lurvik {
 
@@ -63,6 +65,16 @@ int readMapMagic(InputFrogFile& file, bool& wide) {
 
 URL mapBase(const Str& host) {
     return host.isEmpty() ? URL() : URL("http://" + host.str() + "/");
+}
+
+size_t pagesToReserve(const InputFrogFile& file, int count) {
+    // No page's block compresses to fewer bytes: its address, title, ids and framing.
+    constexpr uint64_t kLeastPageBytes = 32;
+    std::error_code unknown;
+    const uint64_t bytes = std::filesystem::file_size(file.name().str(), unknown);
+    if (unknown || count <= 0)
+        return 0;
+    return static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(count), bytes / kLeastPageBytes));
 }
 
 int readPagesHeader(InputFrogFile& file, int idWidth, int& count, URL& base) {

@@ -45,6 +45,9 @@ struct LinkFields {
 // stored for a reader that does not keep links.
 enum class LinkAddresses { Resolve, Keep };
 
+// How many of the pages a map's header claims to make room for before they are read: all of them,
+// unless the file is too small to hold so many, as a damaged count would be.
+[[nodiscard]] size_t pagesToReserve(const InputFrogFile& file, int count);
 // Reads the block before the pages: how many there are, and the base they are stored relative to.
 // 0; 4004 when the map holds no page; 1 when the block is damaged.
 [[nodiscard]] int readPagesHeader(InputFrogFile& file, int idWidth, int& count, URL& base);

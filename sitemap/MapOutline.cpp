@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <filesystem>
 #include <utility>
 
 namespace lurvik {
@@ -23,9 +22,6 @@ namespace {
 // cache and lets its addresses go a few at a time (see MapLinkReader).
 constexpr int kPagesPerAddressSet = 1 << 8;
 constexpr size_t kTextBlockBytes = 1 << 20;
-// Fewer compressed bytes than a page's block takes at the least (its address, title, ids and
-// framing): a count the file is too small to hold is damage, and is not reserved for.
-constexpr uint64_t kLeastPageBytes = 32;
 
 } // namespace
 
@@ -111,10 +107,8 @@ int MapOutline::open(const std::string& fileName, SiteEngine& engine) {
         std::vector<int> fileIds;
         std::vector<int> childIds;
         std::vector<size_t> childrenEnd;
-        std::error_code unknown;
-        const uint64_t fileBytes = std::filesystem::file_size(fileName, unknown);
-        const int result = readPages(file, wide, unknown ? 0 : fileBytes / kLeastPageBytes, engine, trailing,
-                                     linkCounts, fileIds, childIds, childrenEnd);
+        const int result =
+            readPages(file, wide, engine, trailing, linkCounts, fileIds, childIds, childrenEnd);
         if (result != 0) {
             if (result == 1)
                 errorText = Str(fileName + " is damaged or cut short");
@@ -215,18 +209,17 @@ private:
 
 } // namespace
 
-int MapOutline::readPages(InputFrogFile& file, bool wide, uint64_t mostPages, const SiteEngine& engine,
-                          MemBlock& trailing, std::vector<int>& linkCounts, std::vector<int>& fileIds,
-                          std::vector<int>& childIds, std::vector<size_t>& childrenEnd) {
+int MapOutline::readPages(InputFrogFile& file, bool wide, const SiteEngine& engine, MemBlock& trailing,
+                          std::vector<int>& linkCounts, std::vector<int>& fileIds, std::vector<int>& childIds,
+                          std::vector<size_t>& childrenEnd) {
     const int idWidth = wide ? 4 : 2;
     int count = 0;
     URL base;
     if (int result = readPagesHeader(file, idWidth, count, base))
         return result;
     // Room for every page at once: grown as they came, the lists and the index were copied and
-    // touched twice over, the kernel clearing each new page of memory. A damaged count must not
-    // reserve for pages the file cannot hold.
-    const auto likely = static_cast<size_t>(std::min<uint64_t>(count, mostPages));
+    // touched twice over, the kernel clearing each new page of memory.
+    const size_t likely = pagesToReserve(file, count);
     m_pages.reserve(likely);
     m_byKey.reserve(likely);
     fileIds.reserve(likely);

@@ -117,10 +117,9 @@ private:
         std::string_view operator()(const Key& entry) const { return {entry.key, entry.length}; }
     };
 
-    // mostPages: the most pages the file's size leaves room for.
-    int readPages(InputFrogFile& file, bool wide, uint64_t mostPages, const SiteEngine& engine,
-                  MemBlock& trailing, std::vector<int>& linkCounts, std::vector<int>& fileIds,
-                  std::vector<int>& childIds, std::vector<size_t>& childrenEnd);
+    int readPages(InputFrogFile& file, bool wide, const SiteEngine& engine, MemBlock& trailing,
+                  std::vector<int>& linkCounts, std::vector<int>& fileIds, std::vector<int>& childIds,
+                  std::vector<size_t>& childrenEnd);
     void joinSavedPages(const std::vector<int>& fileIds, const std::vector<int>& childIds,
                         const std::vector<size_t>& childrenEnd);
     void applyStatuses(MapStatuses& statuses, SiteEngine& engine);

@@ -214,13 +214,18 @@ int readTree(SiteEngine& engine, InputFrogFile& file, MemBlock& trailing, std::v
         return result;
 
     std::vector<std::unique_ptr<SiteNode>> read;
-    // A damaged count must not reserve for pages the file does not hold.
-    read.reserve(std::min(count, 1 << 16));
     // Each page's id in the file, and the ids of its children, all pages' in one list.
     std::vector<int> fileIds;
     std::vector<int> childIds;
     std::vector<size_t> childrenEnd;
     TextIndex<SiteNode*, PageAddress> inFile;
+    const size_t likely = pagesToReserve(file, count);
+    read.reserve(likely);
+    fileIds.reserve(likely);
+    childrenEnd.reserve(likely);
+    inFile.reserve(likely);
+    if (linkCounts)
+        linkCounts->reserve(likely);
     MemBlock block;
     MemBlock htmlBlock;
     LinkFields links;
