@@ -7,19 +7,20 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
 
 namespace lurvik {
 
 namespace {
 
 // What one crawl says of a page or checked link: its state and status in the link report's
-// words, and its verdict.
+// words, and its verdict. The texts are views of the crawl's own pages and records, which outlive
+// the comparison: a copy of every link's address in a set of its own took gigabytes for two crawls
+// of a million pages.
 struct Seen {
     std::string state;
     Verdict verdict = Verdict::Ok;
-    std::string title;
-    std::set<std::string> links;
+    std::string_view title;
+    std::vector<std::string_view> links; // each once, in order
     bool isPage = false;
 };
 
@@ -27,23 +28,25 @@ std::string described(const Seen& seen) {
     return seen.state + " " + verdictName(seen.verdict);
 }
 
-std::map<std::string, Seen> gather(const ComparedCrawl& crawl) {
-    std::map<std::string, Seen> seen;
+std::map<std::string_view, Seen> gather(const ComparedCrawl& crawl) {
+    std::map<std::string_view, Seen> seen;
     crawl.engine->doneNodes.forEach([&](SiteNode* node) {
         const int state = node->state;
         if (state != NODE_DONE && state != NODE_ERROR)
             return;
-        Seen& page = seen[std::string(node->url.resourceKey())];
+        Seen& page = seen[node->url.resourceKey()];
         page.isPage = true;
         const bool failed = state == NODE_ERROR;
         page.state = std::string(failed ? "failed" : "done") +
                      (node->httpStatus > 0 ? " " + std::to_string(node->httpStatus) : "");
         page.verdict = verdictOf(failed, node->httpStatus, node->title.view());
         if (!failed)
-            page.title = node->title.str();
+            page.title = node->title.view();
         for (const LinkRecord& link : node->links)
             if (!link.url.view().empty())
-                page.links.insert(std::string(link.url.view()));
+                page.links.push_back(link.url.view());
+        std::sort(page.links.begin(), page.links.end());
+        page.links.erase(std::unique(page.links.begin(), page.links.end()), page.links.end());
     });
     if (crawl.checkedLinks)
         for (const CheckedLink& link : *crawl.checkedLinks) {
@@ -57,24 +60,24 @@ std::map<std::string, Seen> gather(const ComparedCrawl& crawl) {
     return seen;
 }
 
-void compareLinks(const std::string& url, const Seen& before, const Seen& after, bool withLinks,
+void compareLinks(std::string_view url, const Seen& before, const Seen& after, bool withLinks,
                   std::vector<MapChange>& out) {
-    std::vector<std::string> came, went;
+    std::vector<std::string_view> came, went;
     std::set_difference(after.links.begin(), after.links.end(), before.links.begin(), before.links.end(),
                         std::back_inserter(came));
     std::set_difference(before.links.begin(), before.links.end(), after.links.begin(), after.links.end(),
                         std::back_inserter(went));
     if (came.empty() && went.empty())
         return;
-    out.push_back({MapChange::Kind::Links, url, std::to_string(before.links.size()) + " links",
+    out.push_back({MapChange::Kind::Links, std::string(url), std::to_string(before.links.size()) + " links",
                    std::to_string(after.links.size()) + " links",
                    "+" + std::to_string(came.size()) + " -" + std::to_string(went.size())});
     if (!withLinks)
         return;
-    for (const std::string& link : came)
-        out.push_back({MapChange::Kind::LinkAdded, link, "", "", url});
-    for (const std::string& link : went)
-        out.push_back({MapChange::Kind::LinkRemoved, link, "", "", url});
+    for (std::string_view link : came)
+        out.push_back({MapChange::Kind::LinkAdded, std::string(link), "", "", std::string(url)});
+    for (std::string_view link : went)
+        out.push_back({MapChange::Kind::LinkRemoved, std::string(link), "", "", std::string(url)});
 }
 
 std::string escaped(const std::string& text) {
@@ -110,10 +113,11 @@ const char* changeName(MapChange::Kind kind) {
 }
 
 std::vector<MapChange> compareCrawls(const ComparedCrawl& older, const ComparedCrawl& newer, bool withLinks) {
-    const std::map<std::string, Seen> before = gather(older);
-    const std::map<std::string, Seen> after = gather(newer);
+    const std::map<std::string_view, Seen> before = gather(older);
+    const std::map<std::string_view, Seen> after = gather(newer);
     std::vector<MapChange> broken, rest;
-    auto compare = [&](const std::string& url, const Seen* was, const Seen* is) {
+    auto compare = [&](std::string_view view, const Seen* was, const Seen* is) {
+        const std::string url(view);
         const bool wasBroken = was && was->verdict == Verdict::Broken;
         const bool isBroken = is && is->verdict == Verdict::Broken;
         const std::string wasText = was ? described(*was) : "";
@@ -129,12 +133,13 @@ std::vector<MapChange> compareCrawls(const ComparedCrawl& older, const ComparedC
         if (!isPage)
             return;
         if (!was)
-            rest.push_back({MapChange::Kind::Added, url, "", isText, is->title});
+            rest.push_back({MapChange::Kind::Added, url, "", isText, std::string(is->title)});
         else if (!is)
-            rest.push_back({MapChange::Kind::Removed, url, wasText, "", was->title});
+            rest.push_back({MapChange::Kind::Removed, url, wasText, "", std::string(was->title)});
         if (was && is && was->isPage && is->isPage) {
             if (was->title != is->title)
-                rest.push_back({MapChange::Kind::Title, url, was->title, is->title, ""});
+                rest.push_back(
+                    {MapChange::Kind::Title, url, std::string(was->title), std::string(is->title), ""});
             compareLinks(url, *was, *is, withLinks, rest);
         }
     };
