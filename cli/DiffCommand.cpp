@@ -2,10 +2,10 @@
 
 #include "CliCommon.h"
 #include "ReportWriter.h"
-#include "SiteMapFiles.h"
 #include "sitemap/MapComparison.h"
 
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -100,18 +100,23 @@ int runDiff(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return result;
     }
-    SiteEngine older;
-    SiteMapFile olderMap;
-    olderMap.fileName = options.older;
-    if (openSiteMap(olderMap, older) != 0)
+    std::vector<MapChange> changes;
+    std::string why;
+    std::vector<std::string> warnings;
+    int compared = 0;
+    try {
+        compared = compareMapFiles(options.older, options.newer, options.withLinks, changes, why, &warnings);
+    } catch (const std::bad_alloc&) {
+        // What was read is freed by now, so there is room for the message.
+        compared = 1;
+        why = "out of memory: the maps are bigger than this machine can hold";
+    }
+    for (const std::string& warning : warnings)
+        printError("warning: " + warning);
+    if (compared != 0) {
+        printError(why);
         return ExitFailed;
-    SiteEngine newer;
-    SiteMapFile newerMap;
-    newerMap.fileName = options.newer;
-    if (openSiteMap(newerMap, newer) != 0)
-        return ExitFailed;
-    const std::vector<MapChange> changes =
-        compareCrawls({&older, &olderMap.checkedLinks}, {&newer, &newerMap.checkedLinks}, options.withLinks);
+    }
     const int written = options.format == "html" ? writeHtml(options, changes) : writeTable(options, changes);
     if (written != ExitOk)
         return written;

@@ -1,72 +1,146 @@
 #include "MapComparison.h"
 
+#include "MapLinkReader.h"
+#include "MapOutline.h"
 #include "SiteMapFile.h"
 #include "core/HtmlEscape.h"
 #include "core/OutputFrogFile.h"
 #include "retrieval/Verdict.h"
 
 #include <algorithm>
+#include <deque>
 #include <map>
+#include <unordered_map>
 
 namespace lurvik {
 
 namespace {
 
+// The texts two crawls name, each kept once: a page's address is also that of every link to it.
+class Texts {
+public:
+    uint32_t id(std::string_view text) {
+        if (auto found = m_ids.find(text); found != m_ids.end())
+            return found->second;
+        m_texts.emplace_back(text);
+        const auto id = static_cast<uint32_t>(m_texts.size() - 1);
+        m_ids.emplace(m_texts.back(), id);
+        return id;
+    }
+    std::string_view text(uint32_t id) const { return m_texts[id]; }
+    std::string_view keep(std::string_view text) { return this->text(id(text)); }
+
+private:
+    std::deque<std::string> m_texts; // never moved, so the index may view them
+    std::unordered_map<std::string_view, uint32_t> m_ids;
+};
+
 // What one crawl says of a page or checked link: its state and status in the link report's
-// words, and its verdict. The texts are views of the crawl's own pages and records, which outlive
-// the comparison: a copy of every link's address in a set of its own took gigabytes for two crawls
-// of a million pages.
+// words, and its verdict. A crawl is kept as little more than its texts' numbers: two crawls of a
+// million pages, each link's address copied into a set of its own, took gigabytes.
 struct Seen {
     std::string state;
     Verdict verdict = Verdict::Ok;
     std::string_view title;
-    std::vector<std::string_view> links; // each once, in order
+    std::vector<uint32_t> links; // each once, in the order of their texts
     bool isPage = false;
 };
+using Crawl = std::map<std::string_view, Seen>; // by address
 
 std::string described(const Seen& seen) {
     return seen.state + " " + verdictName(seen.verdict);
 }
 
-std::map<std::string_view, Seen> gather(const ComparedCrawl& crawl) {
-    std::map<std::string_view, Seen> seen;
+void addPage(Crawl& crawl, Texts& texts, std::string_view address, bool failed, int httpStatus,
+             std::string_view title, const LinkList& links) {
+    Seen& page = crawl[texts.keep(address)];
+    page.isPage = true;
+    page.state =
+        std::string(failed ? "failed" : "done") + (httpStatus > 0 ? " " + std::to_string(httpStatus) : "");
+    page.verdict = verdictOf(failed, httpStatus, title);
+    if (!failed)
+        page.title = texts.keep(title);
+    for (const LinkRecord& link : links)
+        if (!link.url.view().empty())
+            page.links.push_back(texts.id(link.url.view()));
+    std::sort(page.links.begin(), page.links.end(),
+              [&texts](uint32_t a, uint32_t b) { return texts.text(a) < texts.text(b); });
+    page.links.erase(std::unique(page.links.begin(), page.links.end()), page.links.end());
+}
+
+void addCheckedLinks(Crawl& crawl, Texts& texts, const std::vector<CheckedLink>& checkedLinks) {
+    for (const CheckedLink& link : checkedLinks) {
+        Seen& checked = crawl[texts.keep(link.url)];
+        if (checked.isPage)
+            continue;
+        checked.state = std::string(link.failed ? "broken" : "checked") +
+                        (link.status > 0 ? " " + std::to_string(link.status) : "");
+        checked.verdict = verdictOf(link.failed, link.status, link.errorText.view());
+    }
+}
+
+Crawl gather(const ComparedCrawl& crawl, Texts& texts) {
+    Crawl seen;
     crawl.engine->doneNodes.forEach([&](SiteNode* node) {
         const int state = node->state;
-        if (state != NODE_DONE && state != NODE_ERROR)
-            return;
-        Seen& page = seen[node->url.resourceKey()];
-        page.isPage = true;
-        const bool failed = state == NODE_ERROR;
-        page.state = std::string(failed ? "failed" : "done") +
-                     (node->httpStatus > 0 ? " " + std::to_string(node->httpStatus) : "");
-        page.verdict = verdictOf(failed, node->httpStatus, node->title.view());
-        if (!failed)
-            page.title = node->title.view();
-        for (const LinkRecord& link : node->links)
-            if (!link.url.view().empty())
-                page.links.push_back(link.url.view());
-        std::sort(page.links.begin(), page.links.end());
-        page.links.erase(std::unique(page.links.begin(), page.links.end()), page.links.end());
+        if (state == NODE_DONE || state == NODE_ERROR)
+            addPage(seen, texts, node->url.resourceKey(), state == NODE_ERROR, node->httpStatus,
+                    node->title.view(), node->links);
     });
     if (crawl.checkedLinks)
-        for (const CheckedLink& link : *crawl.checkedLinks) {
-            Seen& checked = seen[link.url];
-            if (checked.isPage)
-                continue;
-            checked.state = std::string(link.failed ? "broken" : "checked") +
-                            (link.status > 0 ? " " + std::to_string(link.status) : "");
-            checked.verdict = verdictOf(link.failed, link.status, link.errorText.view());
-        }
+        addCheckedLinks(seen, texts, *crawl.checkedLinks);
     return seen;
 }
 
-void compareLinks(std::string_view url, const Seen& before, const Seen& after, bool withLinks,
-                  std::vector<MapChange>& out) {
-    std::vector<std::string_view> came, went;
+// A saved map gathered as a load would give it, but read as an outline and its links a page at a
+// time: a million-page map loaded whole took gigabytes. 0, or 1 with why in errorText.
+int gatherMap(const std::string& fileName, Texts& texts, Crawl& seen, std::string& errorText,
+              std::vector<std::string>* warnings) {
+    // The outline teaches the reply types to an engine of its own; the program's link settings
+    // stay those of the engine in use.
+    LinkEnvironment* inUse = theLinkEnvironment;
+    SiteEngine scratch;
+    theLinkEnvironment = inUse;
+    MapOutline outline;
+    outline.storesPages = false;
+    outline.replyTypes = MapOutline::ReplyTypes::Ignore;
+    const int result = outline.open(fileName, scratch);
+    const std::string cannot = "cannot open " + fileName + ": ";
+    if (result != 0) {
+        errorText = cannot + (result == 1 && !outline.errorText.isEmpty() ? outline.errorText.str()
+                                                                          : siteMapErrorText(result));
+        return 1;
+    }
+    if (warnings && !outline.extensionWarning.isEmpty())
+        warnings->push_back(outline.extensionWarning.str());
+    MapLinkReader reader;
+    SiteNode page;
+    if (reader.open(fileName, outline.resourceKinds, MapLinkReader::Texts::Skip) != 0) {
+        errorText = cannot + fileName + " is damaged or cut short";
+        return 1;
+    }
+    for (int i = 0; i < outline.pageCount(); ++i) {
+        if (i < outline.savedCount() && reader.next(page) != 0) {
+            errorText = cannot + fileName + " is damaged or cut short";
+            return 1;
+        }
+        if (i == outline.savedCount())
+            page.links.clear();
+        addPage(seen, texts, outline.key(i), outline.state(i) == NODE_ERROR, outline.httpStatus(i),
+                outline.title(i), page.links);
+    }
+    addCheckedLinks(seen, texts, outline.checkedLinks);
+    return 0;
+}
+
+void compareLinks(std::string_view url, const Seen& before, const Seen& after, const Texts& texts,
+                  bool withLinks, std::vector<MapChange>& out) {
+    std::vector<uint32_t> came, went;
+    auto byText = [&texts](uint32_t a, uint32_t b) { return texts.text(a) < texts.text(b); };
     std::set_difference(after.links.begin(), after.links.end(), before.links.begin(), before.links.end(),
-                        std::back_inserter(came));
+                        std::back_inserter(came), byText);
     std::set_difference(before.links.begin(), before.links.end(), after.links.begin(), after.links.end(),
-                        std::back_inserter(went));
+                        std::back_inserter(went), byText);
     if (came.empty() && went.empty())
         return;
     out.push_back({MapChange::Kind::Links, std::string(url), std::to_string(before.links.size()) + " links",
@@ -74,10 +148,11 @@ void compareLinks(std::string_view url, const Seen& before, const Seen& after, b
                    "+" + std::to_string(came.size()) + " -" + std::to_string(went.size())});
     if (!withLinks)
         return;
-    for (std::string_view link : came)
-        out.push_back({MapChange::Kind::LinkAdded, std::string(link), "", "", std::string(url)});
-    for (std::string_view link : went)
-        out.push_back({MapChange::Kind::LinkRemoved, std::string(link), "", "", std::string(url)});
+    for (uint32_t link : came)
+        out.push_back({MapChange::Kind::LinkAdded, std::string(texts.text(link)), "", "", std::string(url)});
+    for (uint32_t link : went)
+        out.push_back(
+            {MapChange::Kind::LinkRemoved, std::string(texts.text(link)), "", "", std::string(url)});
 }
 
 std::string escaped(const std::string& text) {
@@ -112,9 +187,9 @@ const char* changeName(MapChange::Kind kind) {
     return "";
 }
 
-std::vector<MapChange> compareCrawls(const ComparedCrawl& older, const ComparedCrawl& newer, bool withLinks) {
-    const std::map<std::string_view, Seen> before = gather(older);
-    const std::map<std::string_view, Seen> after = gather(newer);
+namespace {
+
+std::vector<MapChange> compare(const Crawl& before, const Crawl& after, const Texts& texts, bool withLinks) {
     std::vector<MapChange> broken, rest;
     auto compare = [&](std::string_view view, const Seen* was, const Seen* is) {
         const std::string url(view);
@@ -140,7 +215,7 @@ std::vector<MapChange> compareCrawls(const ComparedCrawl& older, const ComparedC
             if (was->title != is->title)
                 rest.push_back(
                     {MapChange::Kind::Title, url, std::string(was->title), std::string(is->title), ""});
-            compareLinks(url, *was, *is, withLinks, rest);
+            compareLinks(url, *was, *is, texts, withLinks, rest);
         }
     };
     for (const auto& [url, was] : before) {
@@ -154,6 +229,15 @@ std::vector<MapChange> compareCrawls(const ComparedCrawl& older, const ComparedC
             compare(url, nullptr, &is);
     broken.insert(broken.end(), rest.begin(), rest.end());
     return broken;
+}
+
+} // namespace
+
+std::vector<MapChange> compareCrawls(const ComparedCrawl& older, const ComparedCrawl& newer, bool withLinks) {
+    Texts texts;
+    const Crawl before = gather(older, texts);
+    const Crawl after = gather(newer, texts);
+    return compare(before, after, texts, withLinks);
 }
 
 std::string comparisonPage(const std::string& older, const std::string& newer,
@@ -193,19 +277,13 @@ int writeComparisonPage(std::string_view path, const std::string& older, const s
 }
 
 int compareMapFiles(const std::string& older, const std::string& newer, bool withLinks,
-                    std::vector<MapChange>& out, std::string& errorText) {
-    auto open = [&errorText](SiteMapAside& site, const std::string& fileName) {
-        const int result = site.open(fileName);
-        if (result != 0)
-            errorText = "cannot open " + fileName + ": " + site.map.failureText(result);
-        return result == 0;
-    };
-    SiteMapAside olderSite;
-    SiteMapAside newerSite;
-    if (!open(olderSite, older) || !open(newerSite, newer))
+                    std::vector<MapChange>& out, std::string& errorText, std::vector<std::string>* warnings) {
+    Texts texts;
+    Crawl before, after;
+    if (gatherMap(older, texts, before, errorText, warnings) != 0 ||
+        gatherMap(newer, texts, after, errorText, warnings) != 0)
         return 1;
-    out = compareCrawls({&olderSite.engine, &olderSite.map.checkedLinks},
-                        {&newerSite.engine, &newerSite.map.checkedLinks}, withLinks);
+    out = compare(before, after, texts, withLinks);
     return 0;
 }
 

@@ -51,9 +51,11 @@ std::string comparisonPage(const std::string& older, const std::string& newer,
 int writeComparisonPage(std::string_view path, const std::string& older, const std::string& newer,
                         const std::vector<MapChange>& changes, Str& errorText);
 
-// Two saved maps compared, each read into an engine of its own without touching the page cache
-// (the program's link settings stay those of the engine in use). 0, or 1 with why in errorText.
+// Two saved maps compared, each read a page at a time without touching the page cache (the
+// program's link settings stay those of the engine in use). 0, or 1 with why in errorText; the
+// warnings a load gives (damaged statuses) are added to warnings when given.
 int compareMapFiles(const std::string& older, const std::string& newer, bool withLinks,
-                    std::vector<MapChange>& out, std::string& errorText);
+                    std::vector<MapChange>& out, std::string& errorText,
+                    std::vector<std::string>* warnings = nullptr);
 
 } // namespace lurvik

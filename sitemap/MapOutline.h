@@ -34,6 +34,8 @@ public:
     // Pages below this are the saved ones, in file order; the failed ones follow.
     int savedCount() const { return m_savedCount; }
     std::string_view url(int page) const { return m_pages[page].url; }
+    // The address without its bookmark (URL::resourceKey), as the page is known by.
+    std::string_view key(int page) const { return m_pages[page].url.substr(0, m_pages[page].keyLength); }
     std::string_view title(int page) const { return m_pages[page].title; }
     int state(int page) const { return m_pages[page].state; }
     int httpStatus(int page) const { return m_pages[page].httpStatus; }

@@ -6,6 +6,7 @@
 #include "core/TempFrogFile.h"
 #include "sitemap/MapAddresses.h"
 #include "sitemap/MapBlocks.h"
+#include "sitemap/MapComparison.h"
 #include "sitemap/MapLinkReader.h"
 #include "sitemap/OutlineTree.h"
 #include "sitemap/SiteMapFile.h"
@@ -246,6 +247,52 @@ TEST_F(MapOutlineTest, ItsTreeIsTheLoadedMapsTree) {
         ASSERT_EQ(exportTreeHtml5(dir + "/b5.html", tree, tree.top()), 0);
         EXPECT_EQ(readFileBytes(dir + "/a5.html"), readFileBytes(dir + "/b5.html"));
     }
+}
+
+// Two maps compared as they are read a page at a time give the changes their loads give.
+TEST_F(MapOutlineTest, MapsComparedFromTheirFilesAsFromTheirLoads) {
+    SiteEngine older;
+    makeSite(older, 300, 1);
+    SiteEngine newer;
+    makeSite(newer, 320, 2);
+    int page = 0;
+    newer.doneNodes.forEach([&page](SiteNode* node) {
+        if (node->state != NODE_DONE)
+            return;
+        if (page == 4)
+            node->title = "Retitled";
+        if (page == 6)
+            node->links.add(LINK_HYPERLINK, URL("http://site.example/new.html"), "new");
+        if (page == 8)
+            node->httpStatus = 203;
+        ++page;
+    });
+    ASSERT_EQ(save(older, "old.web"), 0);
+    ASSERT_EQ(save(newer, "new.web"), 0);
+
+    std::vector<MapChange> fromFiles;
+    std::string why;
+    ASSERT_EQ(compareMapFiles(dir + "/old.web", dir + "/new.web", true, fromFiles, why), 0) << why;
+    SiteMapAside oldMap;
+    SiteMapAside newMap;
+    ASSERT_EQ(oldMap.open(dir + "/old.web"), 0);
+    ASSERT_EQ(newMap.open(dir + "/new.web"), 0);
+    const std::vector<MapChange> fromLoads = compareCrawls({&oldMap.engine, &oldMap.map.checkedLinks},
+                                                           {&newMap.engine, &newMap.map.checkedLinks}, true);
+    auto line = [](const MapChange& change) {
+        return std::string(changeName(change.kind)) + " " + change.url + " [" + change.before + "] [" +
+               change.after + "] " + change.detail;
+    };
+    std::set<std::string> kinds;
+    ASSERT_EQ(fromFiles.size(), fromLoads.size());
+    for (size_t i = 0; i < fromFiles.size(); ++i) {
+        EXPECT_EQ(line(fromFiles[i]), line(fromLoads[i])) << i;
+        kinds.insert(changeName(fromFiles[i].kind));
+    }
+    EXPECT_EQ(kinds, (std::set<std::string>{"added", "broken", "link-added", "links", "status", "title"}));
+
+    EXPECT_EQ(compareMapFiles(dir + "/old.web", dir + "/none.web", false, fromFiles, why), 1);
+    EXPECT_NE(why.find("none.web"), std::string::npos);
 }
 
 // The refusals and the warning a load gives, in the same words; a damaged status block leaves the
