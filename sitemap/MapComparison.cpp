@@ -93,8 +93,8 @@ Crawl gather(const ComparedCrawl& crawl, Texts& texts) {
 }
 
 // A saved map gathered as a load would give it, but read as an outline and its links a page at a
-// time: a million-page map loaded whole took gigabytes. 0, or 1 with why in errorText.
-int gatherMap(const std::string& fileName, Texts& texts, Crawl& seen, std::string& errorText,
+// time: a million-page map loaded whole took gigabytes. 0, or 1 with why in reason.
+int gatherMap(const std::string& fileName, Texts& texts, Crawl& seen, std::string& reason,
               std::vector<std::string>* warnings) {
     // The outline teaches the reply types to an engine of its own; the program's link settings
     // stay those of the engine in use.
@@ -105,10 +105,9 @@ int gatherMap(const std::string& fileName, Texts& texts, Crawl& seen, std::strin
     outline.storesPages = false;
     outline.replyTypes = MapOutline::ReplyTypes::Ignore;
     const int result = outline.open(fileName, scratch);
-    const std::string cannot = "cannot open " + fileName + ": ";
     if (result != 0) {
-        errorText = cannot + (result == 1 && !outline.errorText.isEmpty() ? outline.errorText.str()
-                                                                          : siteMapErrorText(result));
+        reason = (result == 1 && !outline.errorText.isEmpty() ? outline.errorText.str()
+                                                              : siteMapErrorText(result));
         return 1;
     }
     if (warnings && !outline.extensionWarning.isEmpty())
@@ -116,12 +115,12 @@ int gatherMap(const std::string& fileName, Texts& texts, Crawl& seen, std::strin
     MapLinkReader reader;
     SiteNode page;
     if (reader.open(fileName, outline.resourceKinds, MapLinkReader::Texts::Skip) != 0) {
-        errorText = cannot + fileName + " is damaged or cut short";
+        reason = fileName + " is damaged or cut short";
         return 1;
     }
     for (int i = 0; i < outline.pageCount(); ++i) {
         if (i < outline.savedCount() && reader.next(page) != 0) {
-            errorText = cannot + fileName + " is damaged or cut short";
+            reason = fileName + " is damaged or cut short";
             return 1;
         }
         if (i == outline.savedCount())
@@ -280,10 +279,23 @@ int compareMapFiles(const std::string& older, const std::string& newer, bool wit
                     std::vector<MapChange>& out, std::string& errorText, std::vector<std::string>* warnings) {
     Texts texts;
     Crawl before, after;
-    if (gatherMap(older, texts, before, errorText, warnings) != 0 ||
-        gatherMap(newer, texts, after, errorText, warnings) != 0)
-        return 1;
+    std::string reason;
+    for (const auto& [fileName, crawl] : {std::pair{&older, &before}, std::pair{&newer, &after}})
+        if (gatherMap(*fileName, texts, *crawl, reason, warnings) != 0) {
+            errorText = "cannot open " + *fileName + ": " + reason;
+            return 1;
+        }
     out = compare(before, after, texts, withLinks);
+    return 0;
+}
+
+int compareMapWithCrawl(const std::string& older, const ComparedCrawl& newer, bool withLinks,
+                        std::vector<MapChange>& out, std::string& reason) {
+    Texts texts;
+    Crawl before;
+    if (gatherMap(older, texts, before, reason, nullptr) != 0)
+        return 1;
+    out = compare(before, gather(newer, texts), texts, withLinks);
     return 0;
 }
 

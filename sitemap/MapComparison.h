@@ -57,5 +57,9 @@ int writeComparisonPage(std::string_view path, const std::string& older, const s
 int compareMapFiles(const std::string& older, const std::string& newer, bool withLinks,
                     std::vector<MapChange>& out, std::string& errorText,
                     std::vector<std::string>* warnings = nullptr);
+// A saved map compared with a crawl in memory (the sites on screen), the map read as
+// compareMapFiles reads it. 0, or 1 with why the map cannot be read in reason.
+int compareMapWithCrawl(const std::string& older, const ComparedCrawl& newer, bool withLinks,
+                        std::vector<MapChange>& out, std::string& reason);
 
 } // namespace lurvik

@@ -2,7 +2,6 @@
 
 #include "Application.h"
 #include "analysis/gui/RowsCsv.h"
-#include "sitemap/SiteMapFile.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -99,15 +98,14 @@ CompareMapsWindow::CompareMapsWindow(Application& app, const QString& mapFile, Q
 }
 
 void CompareMapsWindow::compare(Application& app) {
-    SiteMapAside older;
-    if (int result = older.open(m_mapFile.toStdString())) {
+    const std::vector<CheckedLink> checked = checkedLinksOf(app.checkedLinks);
+    std::string reason;
+    if (compareMapWithCrawl(m_mapFile.toStdString(), {&app.engine, &checked}, false, m_changes, reason) !=
+        0) {
         m_errorText = QStringLiteral("Cannot open %1: %2")
-                          .arg(QDir::toNativeSeparators(m_mapFile),
-                               QString::fromStdString(older.map.failureText(result)));
+                          .arg(QDir::toNativeSeparators(m_mapFile), QString::fromStdString(reason));
         return;
     }
-    const std::vector<CheckedLink> checked = checkedLinksOf(app.checkedLinks);
-    m_changes = compareCrawls({&older.engine, &older.map.checkedLinks}, {&app.engine, &checked}, false);
     m_loaded = true;
     fillRows();
 }
