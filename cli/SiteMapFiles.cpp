@@ -36,9 +36,7 @@ int openMapOutline(MapOutline& map, const std::string& fileName, SiteEngine& eng
         return 1;
     }
     if (result != 0) {
-        printError(
-            "cannot open " + fileName + ": " +
-            (result == 1 && !map.errorText.isEmpty() ? map.errorText.str() : siteMapErrorText(result)));
+        printError("cannot open " + fileName + ": " + map.failureText(result));
         return result;
     }
     if (!map.extensionWarning.isEmpty())

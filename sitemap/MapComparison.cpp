@@ -106,8 +106,7 @@ int gatherMap(const std::string& fileName, Texts& texts, Crawl& seen, std::strin
     outline.replyTypes = MapOutline::ReplyTypes::Ignore;
     const int result = outline.open(fileName, scratch);
     if (result != 0) {
-        reason = (result == 1 && !outline.errorText.isEmpty() ? outline.errorText.str()
-                                                              : siteMapErrorText(result));
+        reason = outline.failureText(result);
         return 1;
     }
     if (warnings && !outline.extensionWarning.isEmpty())

@@ -1,6 +1,7 @@
 #include "MapOutline.h"
 
 #include "MapBlocks.h"
+#include "SiteMapFile.h"
 #include "SiteTree.h"
 #include "core/BatchesAhead.h"
 #include "core/InputFrogFile.h"
@@ -44,6 +45,10 @@ void MapOutline::learnReplyTypes(SiteEngine& engine) {
     }
     decltype(m_headers)().swap(m_headers);
     m_statusBlock = MemBlock();
+}
+
+std::string MapOutline::failureText(int result) const {
+    return result == 1 && !errorText.isEmpty() ? errorText.str() : siteMapErrorText(result);
 }
 
 int MapOutline::find(std::string_view key) const {

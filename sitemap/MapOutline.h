@@ -79,6 +79,7 @@ public:
 
     // What SiteMapFile gives the same names.
     Str errorText;
+    std::string failureText(int result) const;
     Str extensionWarning;
     bool storesPages = true;
     // What open() does with the types the reply headers give the pages. A loaded map teaches them
