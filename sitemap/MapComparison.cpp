@@ -42,7 +42,7 @@ struct Seen {
     std::string state;
     Verdict verdict = Verdict::Ok;
     std::string_view title;
-    std::vector<uint32_t> links; // each once, in the order of their texts
+    std::vector<uint32_t> links; // each once, by number
     bool isPage = false;
 };
 using Crawl = std::map<std::string_view, Seen>; // by address
@@ -63,8 +63,7 @@ void addPage(Crawl& crawl, Texts& texts, std::string_view address, bool failed, 
     for (const LinkRecord& link : links)
         if (!link.url.view().empty())
             page.links.push_back(texts.id(link.url.view()));
-    std::sort(page.links.begin(), page.links.end(),
-              [&texts](uint32_t a, uint32_t b) { return texts.text(a) < texts.text(b); });
+    std::sort(page.links.begin(), page.links.end());
     page.links.erase(std::unique(page.links.begin(), page.links.end()), page.links.end());
 }
 
@@ -113,6 +112,7 @@ int gatherMap(const std::string& fileName, Texts& texts, Crawl& seen, std::strin
         warnings->push_back(outline.extensionWarning.str());
     MapLinkReader reader;
     SiteNode page;
+    const LinkList noLinks; // a failed page's
     if (reader.open(fileName, outline.resourceKinds, MapLinkReader::Texts::Skip) != 0) {
         reason = fileName + " is damaged or cut short";
         return 1;
@@ -122,10 +122,8 @@ int gatherMap(const std::string& fileName, Texts& texts, Crawl& seen, std::strin
             reason = fileName + " is damaged or cut short";
             return 1;
         }
-        if (i == outline.savedCount())
-            page.links.clear();
         addPage(seen, texts, outline.key(i), outline.state(i) == NODE_ERROR, outline.httpStatus(i),
-                outline.title(i), page.links);
+                outline.title(i), i < outline.savedCount() ? page.links : noLinks);
     }
     addCheckedLinks(seen, texts, outline.checkedLinks);
     return 0;
@@ -134,11 +132,10 @@ int gatherMap(const std::string& fileName, Texts& texts, Crawl& seen, std::strin
 void compareLinks(std::string_view url, const Seen& before, const Seen& after, const Texts& texts,
                   bool withLinks, std::vector<MapChange>& out) {
     std::vector<uint32_t> came, went;
-    auto byText = [&texts](uint32_t a, uint32_t b) { return texts.text(a) < texts.text(b); };
     std::set_difference(after.links.begin(), after.links.end(), before.links.begin(), before.links.end(),
-                        std::back_inserter(came), byText);
+                        std::back_inserter(came));
     std::set_difference(before.links.begin(), before.links.end(), after.links.begin(), after.links.end(),
-                        std::back_inserter(went), byText);
+                        std::back_inserter(went));
     if (came.empty() && went.empty())
         return;
     out.push_back({MapChange::Kind::Links, std::string(url), std::to_string(before.links.size()) + " links",
@@ -146,6 +143,10 @@ void compareLinks(std::string_view url, const Seen& before, const Seen& after, c
                    "+" + std::to_string(came.size()) + " -" + std::to_string(went.size())});
     if (!withLinks)
         return;
+    // Listed in the order of their addresses; only the few that differ are put in it.
+    auto byText = [&texts](uint32_t a, uint32_t b) { return texts.text(a) < texts.text(b); };
+    std::sort(came.begin(), came.end(), byText);
+    std::sort(went.begin(), went.end(), byText);
     for (uint32_t link : came)
         out.push_back({MapChange::Kind::LinkAdded, std::string(texts.text(link)), "", "", std::string(url)});
     for (uint32_t link : went)
