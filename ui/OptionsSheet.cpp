@@ -5,10 +5,10 @@
 #include "HelpWindow.h"
 #include "Icons.h"
 #include "RatingsPage.h"
+#include "WaitCursor.h"
 #include "core/PageCache.h"
 #include "platform/gui/QtText.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -198,9 +198,7 @@ QWidget* OptionsSheet::buildCache() {
                 this, QStringLiteral("Clear Cache"),
                 QStringLiteral("This will remove all files in the cache\nAre you sure?\n")) ==
             QMessageBox::Yes) {
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            CacheClear();
-            QApplication::restoreOverrideCursor();
+            withWaitCursor([] { CacheClear(); });
         }
     });
     auto* size = new QHBoxLayout;

@@ -1,9 +1,9 @@
 #include "SaveSiteMapDialog.h"
 
 #include "HelpWindow.h"
+#include "WaitCursor.h"
 #include "sitemap/SiteMapFile.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -105,9 +105,7 @@ void SaveSiteMapDialog::create() {
         return;
     }
     map.checkedLinks = m_checked;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    m_lastResult = map.save(m_engine, m_root, m_includeHtml->isChecked());
-    QApplication::restoreOverrideCursor();
+    withWaitCursor([&] { m_lastResult = map.save(m_engine, m_root, m_includeHtml->isChecked()); });
     if (m_lastResult == 4001 || m_lastResult == 4002)
         QMessageBox::warning(nullptr, QStringLiteral("Lurvik Error"),
                              QString::fromLatin1(m_lastResult == 4001
