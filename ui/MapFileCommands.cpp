@@ -181,7 +181,7 @@ int MapFileCommands::readMap(const QString& fileName, QString& why) {
     // behind a progress window, a small map's at once.
     if (loaded.size() < kPagesShownAtOnce)
         withWaitCursor([&] { m_treeModel.addMapPages(loaded); });
-    if (loaded.size() >= kPagesShownAtOnce)
+    else
         showMapPages(std::move(loaded));
     if (goesOn)
         m_app.busyLoop->check();
