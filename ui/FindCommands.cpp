@@ -19,7 +19,6 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QScreen>
-#include <QUrl>
 
 #include <algorithm>
 #include <memory>
@@ -39,8 +38,7 @@ FindHost FindCommands::findHost() {
         Shell::openURL(text, node, &m_window, m_app.settings, m_app.ratings);
     };
     host.openFile = [this](const QString& name) {
-        Shell::openURL(QUrl::fromLocalFile(name).toString(), nullptr, &m_window, m_app.settings,
-                       m_app.ratings);
+        Shell::openFile(name, &m_window, m_app.settings, m_app.ratings);
     };
     host.selectPage = [this](const URL& url) { return m_window.selectPageByURL(url); };
     host.focusTree = [this] {

@@ -23,7 +23,6 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QUrl>
 
 #include <algorithm>
 #include <cstring>
@@ -248,8 +247,7 @@ void MapFileCommands::saveTreeAs() {
         fileName += form == TreeForm::Html5 ? QStringLiteral(".html") : QStringLiteral(".htm");
     SiteTreeModel::Item* sel = m_window.selectedItem();
     if (exportTree(fileName, sel ? sel : m_treeModel.root(), form) == 0 && m_app.settings.autoLaunch == 1)
-        Shell::openURL(QUrl::fromLocalFile(fileName).toString(), nullptr, &m_window, m_app.settings,
-                       m_app.ratings);
+        Shell::openFile(fileName, &m_window, m_app.settings, m_app.ratings);
 }
 
 int MapFileCommands::exportTree(const QString& fileName, SiteTreeModel::Item* start, TreeForm form) {

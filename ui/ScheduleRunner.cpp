@@ -7,7 +7,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QUrl>
 
 namespace lurvik {
 
@@ -41,10 +40,8 @@ void ScheduleRunner::finishMonitoring() {
     if (!outcome.page.isEmpty()) {
         QPushButton* show = box->addButton(QStringLiteral("&Show changes"), QMessageBox::ActionRole);
         const QString page = outcome.page;
-        QObject::connect(show, &QPushButton::clicked, &m_window, [this, page] {
-            Shell::openURL(QUrl::fromLocalFile(page).toString(), nullptr, &m_window, m_app.settings,
-                           m_app.ratings);
-        });
+        QObject::connect(show, &QPushButton::clicked, &m_window,
+                         [this, page] { Shell::openFile(page, &m_window, m_app.settings, m_app.ratings); });
     }
     box->open();
 }

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
+#include <QUrl>
 
 namespace lurvik::Shell {
 
@@ -41,6 +42,10 @@ int openURL(const QString& text, const SiteNode* node, QWidget* owner, const Set
         owner, QStringLiteral("Lurvik"),
         QStringLiteral("No program could be started to open %1: \"%2\" cannot be run.").arg(text, program));
     return 1;
+}
+
+int openFile(const QString& name, QWidget* owner, const Settings& settings, RatingSettings& ratings) {
+    return openURL(QUrl::fromLocalFile(name).toString(), nullptr, owner, settings, ratings);
 }
 
 void copyText(const QString& text) {

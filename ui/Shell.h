@@ -18,6 +18,8 @@ namespace Shell {
 // to no retrieved page. Returns 0 when a program was asked to open it.
 int openURL(const QString& text, const SiteNode* node, QWidget* owner, const Settings& settings,
             RatingSettings& ratings);
+// The same for a file this program wrote (an exported tree, a report), by its name.
+int openFile(const QString& name, QWidget* owner, const Settings& settings, RatingSettings& ratings);
 
 void copyText(const QString& text);
 
