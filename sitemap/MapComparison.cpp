@@ -95,15 +95,11 @@ Crawl gather(const ComparedCrawl& crawl, Texts& texts) {
 // time: a million-page map loaded whole took gigabytes. 0, or 1 with why in reason.
 int gatherMap(const std::string& fileName, Texts& texts, Crawl& seen, std::string& reason,
               std::vector<std::string>* warnings) {
-    // The outline teaches the reply types to an engine of its own; the program's link settings
-    // stay those of the engine in use.
-    LinkEnvironment* inUse = theLinkEnvironment;
-    SiteEngine scratch;
-    theLinkEnvironment = inUse;
+    EngineAside aside;
     MapOutline outline;
     outline.storesPages = false;
     outline.replyTypes = MapOutline::ReplyTypes::Ignore;
-    const int result = outline.open(fileName, scratch);
+    const int result = outline.open(fileName, aside.engine);
     if (result != 0) {
         reason = outline.failureText(result);
         return 1;

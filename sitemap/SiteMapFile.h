@@ -56,14 +56,22 @@ public:
     }
 };
 
-// A map read beside the sites on screen, to compare with or look into: into an engine of its own
-// (the program's link settings stay those of the engine in use) and without putting its pages in
-// the page cache, whose copies belong to the sites on screen.
-class SiteMapAside {
+// An engine beside the one of the sites on screen, for a map read to compare with or look into:
+// the program's link settings stay those of the engine in use, whose place the new engine would
+// otherwise take.
+class EngineAside {
     LinkEnvironment* m_inUse = theLinkEnvironment; // before engine, which takes its place
 
 public:
-    SiteMapAside() { theLinkEnvironment = m_inUse; }
+    EngineAside() { theLinkEnvironment = m_inUse; }
+
+    SiteEngine engine;
+};
+
+// A map read beside the sites on screen into an engine of its own, and without putting its pages
+// in the page cache, whose copies belong to the sites on screen.
+class SiteMapAside : public EngineAside {
+public:
     // As SiteMapFile::open.
     [[nodiscard]] int open(const std::string& fileName) {
         map.fileName = fileName;
@@ -71,7 +79,6 @@ public:
         return map.open(engine);
     }
 
-    SiteEngine engine;
     SiteMapFile map;
 };
 
