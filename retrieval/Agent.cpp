@@ -20,7 +20,13 @@ namespace lurvik {
 
 namespace {
 
-constexpr int kReceiveChunk = 4096;
+// Most pages come in one piece of this size: fewer calls into the kernel for each.
+constexpr int kReceiveChunk = 16384;
+// The original form reads in pieces of this size, and a NUL ends the text of its piece: the same
+// reply must give the same page as it always did.
+constexpr int kClassicChunk = 4096;
+// What a reply's text is given room for at first: most pages fit, and a kept page holds no more.
+constexpr size_t kFirstResponseRoom = 16384;
 // Browsers give up after about twenty hops; a server that redirects forever must not keep an
 // agent busy forever.
 constexpr int kMaxRedirects = 20;
@@ -52,34 +58,32 @@ bool isFollowedRedirect(int status, bool classic) {
 
 Agent::~Agent() {
     requestCancel();
-    {
-        std::lock_guard guard(m_jobMutex);
-        m_quit = true;
-    }
-    m_jobChanged.notify_all();
+    m_quit = true;
+    m_jobPosted.notify();
     if (m_worker.joinable())
         m_worker.join();
 }
 
 void Agent::workerMain() {
     threadId = currentThreadId();
-    std::unique_lock lock(m_jobMutex);
     for (;;) {
-        m_jobChanged.wait(lock, [this] { return m_hasJob || m_quit; });
-        if (!m_hasJob)
+        while (!m_jobPosted.wait(-1)) {
+        }
+        if (m_quit)
             return;
-        m_hasJob = false;
-        lock.unlock();
         fetchThreadMain();
-        lock.lock();
+        // The job ends with its outcome: the main thread, woken by the outcome, finds the agent
+        // free at once instead of waiting once more for this thread to let go of it.
         m_jobDone = true;
-        m_jobChanged.notify_all();
+        publishOutcome();
+        m_jobEnded.notify();
+        m_pool.notifyAgentFinished();
     }
 }
 
 void Agent::waitForJob() {
-    std::unique_lock lock(m_jobMutex);
-    m_jobChanged.wait(lock, [this] { return m_jobDone; });
+    while (!m_jobDone)
+        m_jobEnded.wait(-1);
 }
 
 int Agent::prepare(const URL& target, AgentSink newSink, void* newContext) {
@@ -109,12 +113,8 @@ int Agent::startFetchThread(const URL& target, SiteNode* forNode, AgentSink newS
     }
     node = forNode;
     prepare(target, newSink, newContext);
-    {
-        std::lock_guard guard(m_jobMutex);
-        m_hasJob = true;
-        m_jobDone = false;
-    }
-    m_jobChanged.notify_all();
+    m_jobDone = false;
+    m_jobPosted.notify();
     return 0;
 }
 
@@ -145,9 +145,6 @@ void Agent::fetchThreadMain() {
         m_outcome = AGENT_FAILED;
     }
     unhookBlockingHook();
-    publishOutcome();
-    if (m_pool.onAgentFinished)
-        m_pool.onAgentFinished();
 }
 
 void Agent::publishOutcome() {
@@ -168,8 +165,6 @@ void Agent::waitForThread() {
 void Agent::resetAgent() {
     if (state == AGENT_RUNNING)
         return;
-    // The outcome is published just before the job ends; let it end before the fields go.
-    waitForJob();
     state = AGENT_IDLE;
     node = nullptr;
     sink = nullptr;
@@ -302,12 +297,12 @@ int Agent::exchangeClassic(const URL& target) {
 
     progress("receiving data from host");
     // Most pages are a few pieces long; growing the reply a piece at a time would copy it each time.
-    response.str().reserve(4 * kReceiveChunk);
-    char buffer[kReceiveChunk + 1];
+    response.str().reserve(kFirstResponseRoom);
+    char buffer[kClassicChunk + 1];
     for (;;) {
         std::memset(buffer, 0, sizeof buffer);
         size_t got = 0;
-        SocketError received = connection.receive(buffer, kReceiveChunk, got, receiveWaitMs());
+        SocketError received = connection.receive(buffer, kClassicChunk, got, receiveWaitMs());
         if (received != SocketError::None) {
             response.clear();
             if (received == SocketError::Cancelled || cancelWanted())
@@ -436,7 +431,7 @@ Agent::ReplyOutcome Agent::transact(const URL& target, HttpConnection& connectio
     ReplyReader reader(sink ? SIZE_MAX : kMaxResponseBytes);
     if (askWithHead && !m_settings.classicHttp)
         reader.expectNoBody();
-    response.str().reserve(4 * kReceiveChunk);
+    response.str().reserve(kFirstResponseRoom);
     char buffer[kReceiveChunk];
     std::string decoded;
     // The archive keeps the reply as it came over the wire: framing and compression included.

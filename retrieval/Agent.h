@@ -4,10 +4,9 @@
 #include "SiteNode.h"
 #include "core/Str.h"
 #include "core/URL.h"
+#include "platform/WakeSignal.h"
 #include "platform/WorkerThread.h"
 
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 #include <atomic>
@@ -170,11 +169,11 @@ private:
     bool timeIsUp() const;
 
     std::thread m_worker;
-    std::mutex m_jobMutex;
-    std::condition_variable m_jobChanged;
-    bool m_hasJob = false;
-    bool m_jobDone = true;
-    bool m_quit = false;
+    // The main thread posts a job and waits for one to end; the agent's thread waits for a post.
+    WakeSignal m_jobPosted;
+    WakeSignal m_jobEnded;
+    std::atomic<bool> m_jobDone{true};
+    std::atomic<bool> m_quit{false};
 };
 
 } // namespace lurvik

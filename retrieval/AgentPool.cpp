@@ -158,6 +158,17 @@ std::string AgentPool::agentsWaitingNote() const {
            " wait for a free connection";
 }
 
+void AgentPool::setOnAgentFinished(std::function<void()> onFinished) {
+    std::unique_lock guard(m_finishedMutex);
+    m_onAgentFinished = std::move(onFinished);
+}
+
+void AgentPool::notifyAgentFinished() {
+    std::shared_lock guard(m_finishedMutex);
+    if (m_onAgentFinished)
+        m_onAgentFinished();
+}
+
 void AgentPool::blockingHook() {
     if (lock.block(0) != 0)
         return;

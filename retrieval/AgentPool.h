@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <mutex>
+#include <shared_mutex>
 
 namespace lurvik {
 
@@ -89,14 +90,19 @@ public:
     ConnectionPool connections;
     HostCache hosts;
     NeedPassword onNeedPassword;
-    // Called on the fetch thread as its agent's state leaves 1, to wake a waiting main loop.
-    std::function<void()> onAgentFinished;
+    // Called on a fetch thread once its agent's state has left 1, to wake a waiting main loop.
+    // Setting it waits for the calls under way, so whatever the old one woke may go after.
+    void setOnAgentFinished(std::function<void()> onFinished);
+    void notifyAgentFinished();
 
 private:
     Credential* findCredential(const Str& site, const Str& realm);
     static Agent* firstInState(const PtrList<Agent>& agents, int state);
     static void moveAgent(PtrList<Agent>& from, PtrList<Agent>& to, Agent* agent);
 
+    // Fetch threads share it to make the call side by side; replacing the call takes it alone.
+    std::shared_mutex m_finishedMutex;
+    std::function<void()> m_onAgentFinished;
     std::mutex m_credentialsMutex;
     PtrList<Credential> m_credentials;
 };

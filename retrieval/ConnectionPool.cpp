@@ -5,6 +5,11 @@
 
 namespace lurvik {
 
+namespace {
+// How long a connection may sit kept before the kernel is asked whether its server closed it.
+constexpr int64_t kAskPeerAfterMs = 1000;
+} // namespace
+
 ConnectionPool::~ConnectionPool() {
     closeIdle();
 }
@@ -32,8 +37,8 @@ bool ConnectionPool::waitForChange(std::unique_lock<std::mutex>& lock, Host& hos
     return cancelled;
 }
 
-bool ConnectionPool::isExpired(const Kept& kept, int64_t now) const {
-    return now - kept.since >= m_limits.idleMs || kept.connection->isClosedByPeer();
+bool ConnectionPool::isExpired(const Kept& kept, int64_t now, bool askPeer) const {
+    return now - kept.since >= m_limits.idleMs || (askPeer && kept.connection->isClosedByPeer());
 }
 
 ConnectionPool::Limits ConnectionPool::limits() const {
@@ -48,7 +53,7 @@ void ConnectionPool::dropExpired(int64_t now) {
                         (session->openStreams() == 0 && now - session->idleSince() >= m_limits.idleMs)))
             host.session.reset();
         for (auto it = host.kept.begin(); it != host.kept.end();) {
-            if (!isExpired(*it, now)) {
+            if (!isExpired(*it, now, true)) {
                 ++it;
                 continue;
             }
@@ -71,7 +76,10 @@ SocketError ConnectionPool::acquire(const std::string& key, bool fresh,
             // The most recently used connection is the least likely to have been dropped.
             Kept kept = std::move(host.kept.back());
             host.kept.pop_back();
-            if (!isExpired(kept, tickCount())) {
+            // A server seldom drops a connection it answered on a moment ago, and if it did the
+            // request goes again on a new one: asking the kernel first would cost a call a page.
+            const int64_t now = tickCount();
+            if (!isExpired(kept, now, now - kept.since >= kAskPeerAfterMs)) {
                 out = std::move(kept.connection);
                 return SocketError::None;
             }

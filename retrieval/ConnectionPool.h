@@ -93,7 +93,7 @@ private:
     };
 
     void dropExpired(int64_t now);
-    bool isExpired(const Kept& kept, int64_t now) const;
+    bool isExpired(const Kept& kept, int64_t now, bool askPeer) const;
     void wakeAll();
     // Waits a slice for the host's connections to change, running the blocking hook first; true
     // when the hook cancelled the waiting agent. Takes the lock held.

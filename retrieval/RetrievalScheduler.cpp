@@ -12,7 +12,7 @@
 namespace lurvik {
 
 RetrievalScheduler::RetrievalScheduler(SiteEngine& engine, AgentPool& pool) : m_engine(engine), m_pool(pool) {
-    m_pool.onAgentFinished = [this] { wake(); };
+    m_pool.setOnAgentFinished([this] { wake(); });
     m_engine.scans.setOnFinished([this] { wake(); });
     m_engine.finishInTurn = true;
 }
@@ -22,7 +22,7 @@ RetrievalScheduler::~RetrievalScheduler() {
     setRenderer(nullptr);
     m_engine.scans.setOnFinished(nullptr);
     m_engine.finishInTurn = false;
-    m_pool.onAgentFinished = nullptr;
+    m_pool.setOnAgentFinished(nullptr);
 }
 
 namespace {
@@ -46,16 +46,11 @@ void RetrievalScheduler::commitPages() {
 }
 
 void RetrievalScheduler::wake() {
-    std::lock_guard guard(m_wakeMutex);
-    ++m_wakeCount;
-    m_wakeChanged.notify_all();
+    m_wake.notify();
 }
 
 void RetrievalScheduler::waitForWork(int ms) {
-    std::unique_lock lock(m_wakeMutex);
-    m_wakeChanged.wait_for(lock, std::chrono::milliseconds(ms),
-                           [this] { return m_wakeCount != m_seenWakeCount; });
-    m_seenWakeCount = m_wakeCount;
+    m_wake.wait(ms);
 }
 
 int RetrievalScheduler::idleHook() {

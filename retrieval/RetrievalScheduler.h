@@ -4,10 +4,9 @@
 #include "RobotsRules.h"
 #include "SiteEngine.h"
 #include "analysis/HtmlScanner.h"
+#include "platform/WakeSignal.h"
 
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <unordered_map>
 
@@ -150,10 +149,7 @@ private:
     SiteEngine& m_engine;
     AgentPool& m_pool;
     PageRenderer* m_renderer = nullptr;
-    std::mutex m_wakeMutex;
-    std::condition_variable m_wakeChanged;
-    uint64_t m_wakeCount = 0;
-    uint64_t m_seenWakeCount = 0;
+    WakeSignal m_wake;
 };
 
 } // namespace lurvik
