@@ -28,7 +28,7 @@
 #include "TreeExpansion.h"
 #include "UserAddress.h"
 #include "ViewFonts.h"
-#include "WaitCursor.h"
+#include "platform/gui/WaitCursor.h"
 #include "WindowCheckpoints.h"
 #include "WindowLayout.h"
 #include "WindowPrinter.h"

@@ -9,7 +9,7 @@
 #include "Shell.h"
 #include "SiteTreeItems.h"
 #include "SlicedWork.h"
-#include "WaitCursor.h"
+#include "platform/gui/WaitCursor.h"
 #include "WindowCheckpoints.h"
 #include "analysis/gui/RowsCsv.h"
 #include "platform/gui/QtText.h"

@@ -5,7 +5,7 @@
 #include "HelpWindow.h"
 #include "Icons.h"
 #include "RatingsPage.h"
-#include "WaitCursor.h"
+#include "platform/gui/WaitCursor.h"
 #include "core/PageCache.h"
 #include "platform/gui/QtText.h"
 

@@ -1,7 +1,7 @@
 #include "SaveSiteMapDialog.h"
 
 #include "HelpWindow.h"
-#include "WaitCursor.h"
+#include "platform/gui/WaitCursor.h"
 #include "sitemap/SiteMapFile.h"
 
 #include <QCheckBox>

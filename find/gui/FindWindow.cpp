@@ -9,6 +9,7 @@
 #include "find/ResultsExport.h"
 #include "find/ResultsHtml5Export.h"
 #include "platform/gui/QtText.h"
+#include "platform/gui/WaitCursor.h"
 #include "retrieval/SiteEngine.h"
 
 #include <QAction>
@@ -492,9 +493,8 @@ int FindWindow::exportResults(const QString& fileName, ResultsForm form) {
 int FindWindow::openCriteria(const QString& fileName) {
     FindCriteria loaded;
     loaded.setFileName(toStr(fileName));
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    int result = loaded.load();
-    QApplication::restoreOverrideCursor();
+    int result = 0;
+    withWaitCursor([&] { result = loaded.load(); });
     if (result != 0)
         return 1;
     // The controls hold the criteria from here on: every search and save builds them afresh, and a
@@ -511,9 +511,8 @@ int FindWindow::saveCriteria(const QString& fileName, const QString& author, con
         criteria.setAuthor(toStr(author));
     if (!description.isEmpty())
         criteria.setDescription(toStr(description));
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    int result = criteria.save();
-    QApplication::restoreOverrideCursor();
+    int result = 0;
+    withWaitCursor([&] { result = criteria.save(); });
     return result;
 }
 
