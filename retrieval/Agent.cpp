@@ -58,27 +58,20 @@ bool isFollowedRedirect(int status, bool classic) {
 
 Agent::~Agent() {
     requestCancel();
-    m_quit = true;
-    m_jobPosted.notify();
-    if (m_worker.joinable())
-        m_worker.join();
+    m_pool.fetchThreads().forget(this);
 }
 
-void Agent::workerMain() {
+void Agent::runJob() {
     threadId = currentThreadId();
-    for (;;) {
-        while (!m_jobPosted.wait(-1)) {
-        }
-        if (m_quit)
-            return;
-        fetchThreadMain();
-        // The job ends with its outcome: the main thread, woken by the outcome, finds the agent
-        // free at once instead of waiting once more for this thread to let go of it.
-        m_jobDone = true;
-        publishOutcome();
-        m_jobEnded.notify();
-        m_pool.notifyAgentFinished();
-    }
+    fetchThreadMain();
+    // The thread takes other agents after this one: its hook must not cancel their calls.
+    threadId = 0;
+    // The job ends with its outcome: the main thread, woken by the outcome, finds the agent free
+    // at once instead of waiting once more for this thread to let go of it.
+    m_jobDone = true;
+    publishOutcome();
+    m_jobEnded.notify();
+    m_pool.notifyAgentFinished();
 }
 
 void Agent::waitForJob() {
@@ -102,19 +95,15 @@ int Agent::prepare(const URL& target, AgentSink newSink, void* newContext) {
 int Agent::startFetchThread(const URL& target, SiteNode* forNode, AgentSink newSink, void* newContext) {
     if (state != AGENT_IDLE || !target.isHttp())
         return 1;
-    if (!m_worker.joinable()) {
-        try {
-            m_worker = std::thread([this] { workerMain(); });
-        } catch (const std::system_error&) {
-            state = AGENT_FAILED;
-            errorText = "Error - Couldn't launch thread";
-            return 1;
-        }
-    }
     node = forNode;
     prepare(target, newSink, newContext);
     m_jobDone = false;
-    m_jobPosted.notify();
+    if (m_pool.postJob(this) != 0) {
+        m_jobDone = true;
+        state = AGENT_FAILED;
+        errorText = "Error - Couldn't launch thread";
+        return 1;
+    }
     return 0;
 }
 
@@ -153,12 +142,20 @@ void Agent::publishOutcome() {
 }
 
 void Agent::requestCancel() {
-    if (state == AGENT_RUNNING)
-        cancelRequested = 1;
+    if (state != AGENT_RUNNING)
+        return;
+    cancelRequested = 1;
+    // One still waiting for a thread ends here, as cancelled, without waiting for one.
+    if (m_pool.fetchThreads().withdraw(this)) {
+        m_outcome = AGENT_CANCELLED;
+        m_jobDone = true;
+        publishOutcome();
+        m_jobEnded.notify();
+    }
 }
 
 void Agent::waitForThread() {
-    if (state == AGENT_RUNNING && m_worker.joinable())
+    if (state == AGENT_RUNNING)
         waitForJob();
 }
 

@@ -5,9 +5,6 @@
 #include "core/Str.h"
 #include "core/URL.h"
 #include "platform/WakeSignal.h"
-#include "platform/WorkerThread.h"
-
-#include <thread>
 
 #include <atomic>
 #include <cstdint>
@@ -47,11 +44,11 @@ struct FetchSettings {
     int pageTimeLimitMs = 120000; // 0: none
 };
 
-// One HTTP worker: fetches one URL at a time, on a thread of its own or on the caller's. All
-// results go back through the fields; the main thread reads them only once state has left 1.
+// One HTTP worker: fetches one URL at a time, on one of the pool's fetch threads or on the caller's.
+// All results go back through the fields; the main thread reads them only once state has left 1.
 //
-// The agent's thread is started with its first fetch and kept for the next ones: agents are made
-// once and reused, and a thread per page would spend more on creating and tearing down threads
+// The fetch threads are started as agents first need them and kept for the next fetches: agents
+// are made once and reused, and a thread per page would spend more on creating and tearing down threads
 // (stacks mapped and unmapped, TLB flushes on every core) than on the page itself.
 class Agent {
 public:
@@ -61,7 +58,8 @@ public:
     Agent& operator=(const Agent&) = delete;
 
     // 1 unless the agent is idle and url is an HTTP address, or when no thread could be started
-    // (then state 3 and errorText say so).
+    // (then state 3 and errorText say so). The fetch may wait for a thread: the crawl's agents run
+    // on as many threads as the crawl has agents to fetch with.
     int startFetchThread(const URL& url, SiteNode* node, AgentSink sink = nullptr,
                          void* sinkContext = nullptr);
     // As fetch() on the calling thread; a cancel leaves state 2. 0 when the agent finished.
@@ -117,9 +115,11 @@ public:
     std::vector<RedirectHop> redirects;
     std::atomic<long> threadId{0};
 
+    // The fetch, the scan and the hand-over of the outcome, on the fetch thread that took the agent.
+    void runJob();
+
 private:
     int prepare(const URL& url, AgentSink sink, void* sinkContext);
-    void workerMain();
     // Waits until the current fetch thread job, if any, has handed over its outcome.
     void waitForJob();
     void fetchThreadMain();
@@ -168,12 +168,9 @@ private:
     FetchSettings boundedSettings() const;
     bool timeIsUp() const;
 
-    std::thread m_worker;
-    // The main thread posts a job and waits for one to end; the agent's thread waits for a post.
-    WakeSignal m_jobPosted;
+    // A cancel waits for the job in hand to end.
     WakeSignal m_jobEnded;
     std::atomic<bool> m_jobDone{true};
-    std::atomic<bool> m_quit{false};
 };
 
 } // namespace lurvik

@@ -7,6 +7,8 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+
 namespace lurvik {
 
 AgentPool* thePool = nullptr;
@@ -22,6 +24,7 @@ AgentPool::~AgentPool() {
         std::lock_guard guard(lock);
         deleteAll(foregroundAgents);
         deleteAll(backgroundAgents);
+        deleteAll(spareAgents);
     }
     deleteCredentials();
     if (thePool == this)
@@ -173,7 +176,7 @@ void AgentPool::blockingHook() {
     if (lock.block(0) != 0)
         return;
     long self = currentThreadId();
-    for (const PtrList<Agent>* list : {&foregroundAgents, &backgroundAgents}) {
+    for (const PtrList<Agent>* list : agentLists()) {
         for (Agent* agent : *list) {
             if (agent->state == AGENT_RUNNING && agent->threadId == self && agent->cancelRequested &&
                 !agent->cancelIssued) {
@@ -201,6 +204,7 @@ void AgentPool::moveAgent(PtrList<Agent>& from, PtrList<Agent>& to, Agent* agent
 void AgentPool::setAgentCounts(int foreground, int background) {
     numForeground = foreground;
     numBackground = background;
+    m_fetchThreads.setWanted(background);
     balanceAgents();
 }
 
@@ -238,6 +242,15 @@ void AgentPool::balanceAgents() {
             break;
         moveAgent(backgroundAgents, foregroundAgents, idle);
     }
+    while (spareAgents.len() < numBackground)
+        spareAgents.add(new Agent(*this));
+    while (spareAgents.len() > numBackground) {
+        Agent* idle = firstInState(spareAgents, AGENT_IDLE);
+        if (!idle)
+            break;
+        spareAgents.del(spareAgents.find(idle));
+        delete idle;
+    }
 }
 
 Agent* AgentPool::getForegroundAgent() {
@@ -265,16 +278,25 @@ Agent* AgentPool::getForegroundAgent() {
 Agent* AgentPool::getBackgroundAgent() {
     if (halted)
         return nullptr;
-    return firstInState(backgroundAgents, AGENT_IDLE);
+    if (Agent* idle = firstInState(backgroundAgents, AGENT_IDLE))
+        return idle;
+    return firstInState(spareAgents, AGENT_IDLE);
+}
+
+int AgentPool::postJob(Agent* agent) {
+    const bool inTurn = backgroundAgents.find(agent) >= 0 || spareAgents.find(agent) >= 0;
+    return m_fetchThreads.post(agent, !inTurn);
 }
 
 void AgentPool::stopAllAgents() {
-    for (const PtrList<Agent>* list : {&foregroundAgents, &backgroundAgents}) {
+    // All are told before any is waited for: an agent waiting for a thread is withdrawn rather
+    // than started by the thread a cancelled one gives up.
+    for (const PtrList<Agent>* list : agentLists())
+        for (Agent* agent : *list)
+            agent->requestCancel();
+    for (const PtrList<Agent>* list : agentLists()) {
         for (Agent* agent : *list) {
-            if (agent->state == AGENT_RUNNING) {
-                agent->requestCancel();
-                agent->waitForThread();
-            }
+            agent->waitForThread();
             agent->resetAgent();
         }
     }
@@ -282,10 +304,10 @@ void AgentPool::stopAllAgents() {
 
 int AgentPool::countRunning() const {
     int running = 0;
-    for (const PtrList<Agent>* list : {&foregroundAgents, &backgroundAgents})
+    for (const PtrList<Agent>* list : agentLists())
         for (Agent* agent : *list)
             running += agent->state == AGENT_RUNNING;
-    return running;
+    return std::min(running, numForeground + numBackground);
 }
 
 } // namespace lurvik

@@ -3,10 +3,12 @@
 #include "Agent.h"
 #include "ConnectionPool.h"
 #include "Credential.h"
+#include "FetchThreads.h"
 #include "core/PtrList.h"
 #include "core/Sync.h"
 #include "platform/HostCache.h"
 
+#include <array>
 #include <functional>
 #include <mutex>
 #include <shared_mutex>
@@ -53,9 +55,15 @@ public:
     void setAgentCounts(int foreground, int background);
     void balanceAgents();
     Agent* getForegroundAgent();
+    // An idle background agent, or else an idle spare.
     Agent* getBackgroundAgent();
     void stopAllAgents();
+    // The agents fetching or about to: at most as many as fetch at once.
     int countRunning() const;
+    // Runs agent on a fetch thread: a background or spare agent in turn with the crawl's, any other
+    // at once. 0, or 1 when no thread could be started for it.
+    int postJob(Agent* agent);
+    FetchThreads& fetchThreads() { return m_fetchThreads; }
     // When there are more agents than connections to one host, the others wait for a connection
     // rather than fetch: what to tell the user once, or empty when that cannot happen.
     std::string agentsWaitingNote() const;
@@ -75,6 +83,13 @@ public:
     int numBackground = 0;
     PtrList<Agent> foregroundAgents;
     PtrList<Agent> backgroundAgents;
+    // As many again as the background agents, fetching on their threads: a thread that ends a
+    // page finds the next one waiting instead of sleeping until the main thread hands it one.
+    PtrList<Agent> spareAgents;
+    // The three lists, for going through every agent.
+    std::array<const PtrList<Agent>*, 3> agentLists() const {
+        return {&foregroundAgents, &backgroundAgents, &spareAgents};
+    }
     uint32_t proxyAddress = 0;
     int proxyPort = 0;
     int useCredentials = 1;
@@ -105,6 +120,8 @@ private:
     std::function<void()> m_onAgentFinished;
     std::mutex m_credentialsMutex;
     PtrList<Credential> m_credentials;
+    // Last, so its threads have ended before anything they use goes.
+    FetchThreads m_fetchThreads;
 };
 
 // The pool of the running program, set when it is built.

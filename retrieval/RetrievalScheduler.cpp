@@ -7,6 +7,7 @@
 #include "core/PageCache.h"
 #include "platform/Clock.h"
 
+#include <algorithm>
 #include <new>
 
 namespace lurvik {
@@ -78,7 +79,7 @@ int RetrievalScheduler::agentIdleStep() {
     if (m_pool.busy)
         return 0;
     m_pool.busy = 1;
-    for (const PtrList<Agent>* list : {&m_pool.foregroundAgents, &m_pool.backgroundAgents}) {
+    for (const PtrList<Agent>* list : m_pool.agentLists()) {
         for (Agent* agent : *list) {
             int state = agent->state;
             if (state == AGENT_CANCELLED || state == AGENT_FAILED || state == AGENT_FINISHED) {
@@ -208,8 +209,10 @@ void RetrievalScheduler::forgetLostRobotsFetches() {
     // host's pages would wait for its rules for ever.
     for (auto it = m_robotsFetches.begin(); it != m_robotsFetches.end();) {
         Agent* agent = it->first;
-        const bool listed =
-            m_pool.backgroundAgents.find(agent) >= 0 || m_pool.foregroundAgents.find(agent) >= 0;
+        const auto lists = m_pool.agentLists();
+        const bool listed = std::any_of(lists.begin(), lists.end(), [agent](const PtrList<Agent>* list) {
+            return list->find(agent) >= 0;
+        });
         if (listed && agent->state != AGENT_IDLE && !agent->node) {
             ++it;
             continue;

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 using namespace lurvik;
@@ -72,6 +74,60 @@ TEST(AgentPool, ForegroundRequestTakesOverARunningBackgroundAgent) {
     int64_t start = tickCount();
     pool.stopAllAgents();
     EXPECT_LT(tickCount() - start, 1000);
+    EXPECT_EQ(pool.countRunning(), 0);
+}
+
+// The spares wait for a thread as the crawl's agents: no more requests at once than agents, the
+// spares' pages fetched as threads come free, and a cancelled spare that never got a thread ends
+// at once without its request being made. An agent no list holds is not kept waiting behind them.
+TEST(AgentPool, SparesWaitTheirTurnAndOthersDoNot) {
+    TestServer server;
+    for (int i = 0; i < 4; ++i)
+        server.addPage("/p" + std::to_string(i) + ".html", "<title>P</title>");
+    server.addPage("/own.html", "<title>Own</title>");
+    server.addStalled("/stalled.html");
+    server.setReplyDelay(std::chrono::milliseconds(150));
+    ASSERT_EQ(server.start(), 0);
+    AgentPool pool;
+    pool.setAgentCounts(0, 2);
+    ASSERT_EQ(pool.spareAgents.len(), 2);
+
+    std::vector<Agent*> agents;
+    for (Agent* agent : pool.backgroundAgents)
+        agents.push_back(agent);
+    for (Agent* agent : pool.spareAgents)
+        agents.push_back(agent);
+    for (size_t i = 0; i < agents.size(); ++i)
+        ASSERT_EQ(agents[i]->startFetchThread(URL(server.url("/p" + std::to_string(i) + ".html")), nullptr),
+                  0);
+    Agent* cancelled = agents.back();
+    cancelled->requestCancel();
+    EXPECT_EQ(cancelled->state, AGENT_CANCELLED) << "a spare still waiting ends without a thread";
+    const int64_t deadline = tickCount() + 10000 * lurvik::test::kTimeScale;
+    while (tickCount() < deadline && std::any_of(agents.begin(), agents.end(),
+                                                 [](Agent* agent) { return agent->state == AGENT_RUNNING; }))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (size_t i = 0; i + 1 < agents.size(); ++i) {
+        EXPECT_EQ(agents[i]->state, AGENT_FINISHED) << i;
+        EXPECT_EQ(agents[i]->status, 200) << i;
+    }
+    EXPECT_EQ(server.mostRequestsAtOnce(), 2);
+    EXPECT_EQ(server.requestCount("/p3.html"), 0u);
+    for (Agent* agent : agents)
+        agent->resetAgent();
+
+    for (Agent* agent : pool.backgroundAgents)
+        ASSERT_EQ(agent->startFetchThread(URL(server.url("/stalled.html")), nullptr), 0);
+    for (Agent* agent : pool.spareAgents)
+        ASSERT_EQ(agent->startFetchThread(URL(server.url("/p0.html")), nullptr), 0);
+    Agent own(pool);
+    ASSERT_EQ(own.startFetchThread(URL(server.url("/own.html")), nullptr), 0);
+    const int64_t ownDeadline = tickCount() + 10000 * lurvik::test::kTimeScale;
+    while (own.state == AGENT_RUNNING && tickCount() < ownDeadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(own.state, AGENT_FINISHED) << "the threads are all held by stalled pages";
+    EXPECT_EQ(pool.spareAgents.get(0)->state, AGENT_RUNNING) << "the spares still wait their turn";
+    pool.stopAllAgents();
     EXPECT_EQ(pool.countRunning(), 0);
 }
 

@@ -1,0 +1,119 @@
+#include "FetchThreads.h"
+
+#include "Agent.h"
+
+#include <algorithm>
+#include <new>
+#include <system_error>
+
+namespace lurvik {
+
+FetchThreads::~FetchThreads() {
+    {
+        std::lock_guard guard(m_mutex);
+        m_quit = true;
+    }
+    m_posted.notify_all();
+    for (std::thread& thread : m_threads)
+        thread.join();
+}
+
+void FetchThreads::setWanted(int threads) {
+    {
+        std::lock_guard guard(m_mutex);
+        m_wanted = std::max(1, threads);
+    }
+    m_posted.notify_all();
+}
+
+int FetchThreads::startThread() {
+    // Room for what each thread may hold, made here where running out of memory is an answer: a
+    // fetch thread must not meet it.
+    try {
+        m_held.reserve(m_threads.size() + 1);
+        m_threads.emplace_back([this] { threadMain(); });
+    } catch (const std::bad_alloc&) {
+        return 1;
+    } catch (const std::system_error&) {
+        return 1;
+    }
+    return 0;
+}
+
+int FetchThreads::post(Agent* agent, bool now) {
+    std::unique_lock lock(m_mutex);
+    std::deque<Agent*>& list = now ? m_now : m_queued;
+    try {
+        list.push_back(agent);
+    } catch (const std::bad_alloc&) {
+        return 1;
+    }
+    // As many queued agents run as are wanted; the others wait for a thread to come back for them.
+    if (!now && m_runningQueued >= m_wanted)
+        return 0;
+    if (m_idle > m_woken) {
+        ++m_woken;
+        lock.unlock();
+        m_posted.notify_one();
+        return 0;
+    }
+    const int threads = static_cast<int>(m_threads.size());
+    if (!now && threads >= m_wanted)
+        return 0;
+    if (startThread() == 0 || (!now && threads > 0))
+        return 0;
+    list.pop_back();
+    return 1;
+}
+
+bool FetchThreads::withdraw(Agent* agent) {
+    std::lock_guard guard(m_mutex);
+    for (std::deque<Agent*>* list : {&m_now, &m_queued}) {
+        auto found = std::find(list->begin(), list->end(), agent);
+        if (found != list->end()) {
+            list->erase(found);
+            return true;
+        }
+    }
+    return false;
+}
+
+void FetchThreads::forget(Agent* agent) {
+    std::unique_lock lock(m_mutex);
+    for (std::deque<Agent*>* list : {&m_now, &m_queued}) {
+        auto found = std::find(list->begin(), list->end(), agent);
+        if (found != list->end())
+            list->erase(found);
+    }
+    ++m_forgetting;
+    m_letGo.wait(lock, [&] { return std::find(m_held.begin(), m_held.end(), agent) == m_held.end(); });
+    --m_forgetting;
+}
+
+void FetchThreads::threadMain() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        ++m_idle;
+        while (!m_quit && m_now.empty() && !mayTakeQueued()) {
+            m_posted.wait(lock);
+            m_woken = std::max(0, m_woken - 1);
+        }
+        --m_idle;
+        if (m_quit)
+            return;
+        const bool queued = m_now.empty();
+        Agent* agent = queued ? m_queued.front() : m_now.front();
+        (queued ? m_queued : m_now).pop_front();
+        m_runningQueued += queued;
+        m_held.push_back(agent);
+        lock.unlock();
+        agent->runJob();
+        lock.lock();
+        m_runningQueued -= queued;
+        m_held.erase(std::find(m_held.begin(), m_held.end(), agent));
+        if (m_forgetting > 0)
+            m_letGo.notify_all();
+    }
+}
+
+} // namespace lurvik
