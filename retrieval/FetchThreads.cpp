@@ -12,26 +12,45 @@ FetchThreads::~FetchThreads() {
     {
         std::lock_guard guard(m_mutex);
         m_quit = true;
+        wakeAll();
     }
-    m_posted.notify_all();
     for (std::thread& thread : m_threads)
         thread.join();
 }
 
 void FetchThreads::setWanted(int threads) {
-    {
-        std::lock_guard guard(m_mutex);
-        m_wanted = std::max(1, threads);
+    std::lock_guard guard(m_mutex);
+    m_wanted = std::max(1, threads);
+    wakeAll();
+}
+
+bool FetchThreads::wakeOne() {
+    if (m_asleep.empty())
+        return false;
+    m_asleep.back()->signal.notify();
+    m_asleep.pop_back();
+    return true;
+}
+
+void FetchThreads::wakeAll() {
+    while (wakeOne()) {
     }
-    m_posted.notify_all();
 }
 
 int FetchThreads::startThread() {
-    // Room for what each thread may hold, made here where running out of memory is an answer: a
-    // fetch thread must not meet it.
+    // Room for what the threads may hold and for their sleep, made here where running out of
+    // memory is an answer: a fetch thread must not meet it.
     try {
         m_held.reserve(m_threads.size() + 1);
-        m_threads.emplace_back([this] { threadMain(); });
+        m_asleep.reserve(m_threads.size() + 1);
+        m_sleepers.push_back(std::make_unique<Sleeper>());
+        Sleeper& sleeper = *m_sleepers.back();
+        try {
+            m_threads.emplace_back([this, &sleeper] { threadMain(sleeper); });
+        } catch (...) {
+            m_sleepers.pop_back();
+            throw;
+        }
     } catch (const std::bad_alloc&) {
         return 1;
     } catch (const std::system_error&) {
@@ -41,7 +60,7 @@ int FetchThreads::startThread() {
 }
 
 int FetchThreads::post(Agent* agent, bool now) {
-    std::unique_lock lock(m_mutex);
+    std::lock_guard guard(m_mutex);
     std::deque<Agent*>& list = now ? m_now : m_queued;
     try {
         list.push_back(agent);
@@ -51,12 +70,8 @@ int FetchThreads::post(Agent* agent, bool now) {
     // As many queued agents run as are wanted; the others wait for a thread to come back for them.
     if (!now && m_runningQueued >= m_wanted)
         return 0;
-    if (m_idle > m_woken) {
-        ++m_woken;
-        lock.unlock();
-        m_posted.notify_one();
+    if (wakeOne())
         return 0;
-    }
     const int threads = static_cast<int>(m_threads.size());
     if (!now && threads >= m_wanted)
         return 0;
@@ -90,17 +105,22 @@ void FetchThreads::forget(Agent* agent) {
     --m_forgetting;
 }
 
-void FetchThreads::threadMain() {
+void FetchThreads::threadMain(Sleeper& self) {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        ++m_idle;
-        while (!m_quit && m_now.empty() && !mayTakeQueued()) {
-            m_posted.wait(lock);
-            m_woken = std::max(0, m_woken - 1);
-        }
-        --m_idle;
         if (m_quit)
             return;
+        if (!hasWork()) {
+            m_asleep.push_back(&self);
+            lock.unlock();
+            self.signal.wait(-1);
+            lock.lock();
+            // Woken without being chosen (an early return): no poster counts on it any more.
+            auto found = std::find(m_asleep.begin(), m_asleep.end(), &self);
+            if (found != m_asleep.end())
+                m_asleep.erase(found);
+            continue;
+        }
         const bool queued = m_now.empty();
         Agent* agent = queued ? m_queued.front() : m_now.front();
         (queued ? m_queued : m_now).pop_front();

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "platform/WakeSignal.h"
+
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -33,25 +36,32 @@ public:
     void forget(Agent* agent);
 
 private:
-    void threadMain();
+    // A thread's own signal: a poster wakes one chosen thread rather than any of them, and the
+    // woken thread does not then wait for the poster's lock.
+    struct Sleeper {
+        WakeSignal signal;
+    };
+    void threadMain(Sleeper& self);
     // A thread may take a queued agent: below the count wanted.
     bool mayTakeQueued() const { return !m_queued.empty() && m_runningQueued < m_wanted; }
+    bool hasWork() const { return !m_now.empty() || mayTakeQueued(); }
     int startThread();
+    // Wakes a sleeping thread for a new agent; false when none sleeps.
+    bool wakeOne();
+    void wakeAll();
 
     std::mutex m_mutex;
-    std::condition_variable m_posted;
     std::condition_variable m_letGo;
     std::deque<Agent*> m_now;
     std::deque<Agent*> m_queued;
     std::vector<std::thread> m_threads;
+    std::vector<std::unique_ptr<Sleeper>> m_sleepers; // one for each thread
+    std::vector<Sleeper*> m_asleep;                    // those not yet woken since they slept
     // The agents threads hold, an agent once for each (a thread may still be leaving one that
     // another has taken up again).
     std::vector<Agent*> m_held;
     int m_forgetting = 0;
     int m_wanted = 1;
-    int m_idle = 0;
-    // Idle threads already woken for an agent posted: the others are free for the next.
-    int m_woken = 0;
     int m_runningQueued = 0;
     bool m_quit = false;
 };
