@@ -6,11 +6,14 @@
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <mutex>
 
@@ -130,6 +133,39 @@ void resetContext(SharedContext& s) {
     forgetSessions(s);
 }
 
+// Whether dir holds certificates under their subject's hash ("1a2b3c4d.0"), as c_rehash and the
+// system's certificate packages lay them out.
+bool hasHashedCertificates(const char* dir) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() == 10 && name.compare(8, 2, ".0") == 0 &&
+            name.find_first_not_of("0123456789abcdef") == 8)
+            return true;
+    }
+    return false;
+}
+
+// The system's trusted roots. From the hashed folder only the root a site's chain names is read,
+// when a handshake needs it; the bundle file holds the same roots, but OpenSSL decodes every one
+// of them before the first handshake, tens of milliseconds before the first https: page. The
+// bundle stays for a system without such a folder and for a file of other roots named in
+// SSL_CERT_FILE (naming the system's own bundle there, as many setups do, changes nothing). A
+// machine without a store at all is not an error by itself: verification then fails for each site
+// with a reason the user can read.
+void trustSystemRoots(SSL_CTX* context) {
+    const char* dir = std::getenv(X509_get_default_cert_dir_env());
+    if (!dir)
+        dir = X509_get_default_cert_dir();
+    const char* file = std::getenv(X509_get_default_cert_file_env());
+    std::error_code error;
+    const bool isSystemBundle =
+        !file || std::filesystem::equivalent(file, X509_get_default_cert_file(), error);
+    if (isSystemBundle && hasHashedCertificates(dir) && SSL_CTX_load_verify_dir(context, dir) == 1)
+        return;
+    SSL_CTX_set_default_verify_paths(context);
+}
+
 SSL_CTX* makeContext(const std::string& extraCaFile, bool verifiesPeers, std::string& error) {
     SSL_CTX* context = SSL_CTX_new(TLS_client_method());
     if (!context) {
@@ -141,14 +177,15 @@ SSL_CTX* makeContext(const std::string& extraCaFile, bool verifiesPeers, std::st
     SSL_CTX_set_session_cache_mode(context, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
     SSL_CTX_sess_set_new_cb(context, storeNewSession);
     SSL_CTX_set_mode(context, SSL_MODE_ENABLE_PARTIAL_WRITE);
+    // Whatever the socket holds is read at once: otherwise each record costs two reads from the
+    // kernel, its header and then its body.
+    SSL_CTX_set_read_ahead(context, 1);
 #ifdef SSL_OP_IGNORE_UNEXPECTED_EOF
     // An HTTP/1.0 reply ends where the connection ends, and many servers close without
     // close_notify; the reply is what arrived, as with a plain connection.
     SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
 #endif
-    // A machine without a system store is not an error by itself: verification then fails for
-    // each site with a reason the user can read.
-    SSL_CTX_set_default_verify_paths(context);
+    trustSystemRoots(context);
     if (!extraCaFile.empty() && SSL_CTX_load_verify_locations(context, extraCaFile.c_str(), nullptr) != 1) {
         error = "cannot load CA file " + extraCaFile + ": " + lastOpenSslError();
         SSL_CTX_free(context);

@@ -60,7 +60,9 @@ std::string TlsSession::protocol() const {
 }
 
 bool TlsSession::hasBuffered() const {
-    return m_ssl && SSL_pending(m_ssl) > 0;
+    // Read ahead, bytes may wait in the session that no record has been made of yet: the socket
+    // will not say they are there.
+    return m_ssl && SSL_has_pending(m_ssl) == 1;
 }
 
 SocketError TlsSession::handshake(const std::string& hostName, int timeoutMs, const std::string& sessionKey,

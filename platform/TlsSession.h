@@ -32,7 +32,7 @@ public:
                                         const std::string& protocols = {});
     // The protocol the server chose by ALPN ("h2", "http/1.1"), empty when it chose none.
     std::string protocol() const;
-    // Whether bytes already decrypted wait to be read: a poll on the socket would not see them.
+    // Whether bytes wait in the session, decrypted or not yet: a poll on the socket would not see them.
     bool hasBuffered() const;
     // Whether the last handshake resumed a stored session.
     bool isResumed() const;

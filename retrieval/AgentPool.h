@@ -18,7 +18,7 @@ namespace lurvik {
 // The HTTP client settings, the agents and the credentials the user gave. One pool lives for the
 // whole run and owns its agents.
 //
-// lock guards the two agent lists: the blocking hooks of fetch threads scan them while holding
+// lock guards the agent lists: the blocking hooks of fetch threads scan them while holding
 // it, and the main thread holds it while it adds, removes or moves agents, never while it waits
 // for a thread. The credentials have a private lock of their own because fetch threads read them
 // while the main thread adds the ones the user types.

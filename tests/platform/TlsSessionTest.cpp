@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <openssl/pem.h>
 #include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 #include <arpa/inet.h>
 #include <poll.h>
@@ -18,8 +20,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -270,6 +274,72 @@ TEST_F(TlsSessionTest, HandshakeFailuresNameTheirCause) {
 
 // A second connection under the same key resumes the first one's session instead of a full
 // handshake; with checks turned off a certificate nobody signed is accepted, and only then.
+// The system's roots: a folder of certificates under their subject's hash (SSL_CERT_DIR) serves on
+// its own, and a file of other roots named in SSL_CERT_FILE is read as well as a hashed folder.
+TEST_F(TlsSessionTest, SystemRootsComeFromTheHashedFolderAndTheFileNamed) {
+    namespace fs = std::filesystem;
+    const fs::path top = fs::temp_directory_path() / ("lurvik-roots-" + std::to_string(::getpid()));
+    const fs::path withCa = top / "with-ca";
+    const fs::path withOther = top / "with-other";
+    fs::create_directories(withCa);
+    fs::create_directories(withOther);
+    auto hashedName = [](X509* cert) {
+        char name[16];
+        std::snprintf(name, sizeof name, "%08lx.0", X509_subject_name_hash(cert));
+        return std::string(name);
+    };
+    FILE* caFile = std::fopen(s_caFile.c_str(), "r");
+    ASSERT_NE(caFile, nullptr);
+    std::unique_ptr<X509, decltype(&X509_free)> ca(PEM_read_X509(caFile, nullptr, nullptr, nullptr),
+                                                   X509_free);
+    std::fclose(caFile);
+    ASSERT_NE(ca, nullptr);
+    fs::copy_file(s_caFile, withCa / hashedName(ca.get()));
+    Identity other = makeIdentity("Lurvik Other Root", nullptr, nullptr);
+    ASSERT_EQ(test::writeCertificate(other, withOther / hashedName(other.cert.get())), 0);
+
+    auto saved = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value ? std::optional<std::string>(value) : std::nullopt;
+    };
+    const std::optional<std::string> savedDir = saved(X509_get_default_cert_dir_env());
+    const std::optional<std::string> savedFile = saved(X509_get_default_cert_file_env());
+    auto set = [](const char* name, const std::optional<std::string>& value) {
+        if (value)
+            ::setenv(name, value->c_str(), 1);
+        else
+            ::unsetenv(name);
+    };
+    struct Row {
+        fs::path dir;
+        std::optional<std::string> file;
+        bool verifies;
+    };
+    const Row rows[] = {
+        {withCa, std::nullopt, true},
+        {withOther, s_caFile, true},
+        {withOther, std::nullopt, false},
+    };
+    for (const Row& row : rows) {
+        set(X509_get_default_cert_dir_env(), row.dir.string());
+        set(X509_get_default_cert_file_env(), row.file);
+        setTlsExtraCaFile(""); // a context made afresh, from the roots above alone
+        TestTlsServer server(s_good, Behaviour::Echo);
+        Socket socket;
+        ASSERT_EQ(connectTo(server.port(), socket), SocketError::None);
+        TlsSession tls(socket);
+        const SocketError shaken = tls.handshake("localhost", 5000 * test::kTimeScale);
+        EXPECT_EQ(shaken == SocketError::None, row.verifies)
+            << row.dir << " " << row.file.value_or("(no file)") << ": " << tls.errorText();
+        if (shaken == SocketError::None)
+            tls.shutdown();
+    }
+    set(X509_get_default_cert_dir_env(), savedDir);
+    set(X509_get_default_cert_file_env(), savedFile);
+    setTlsExtraCaFile(s_caFile);
+    fs::remove_all(top);
+}
+
 TEST_F(TlsSessionTest, SessionsResumeAndChecksTurnOffOnlyWhenAsked) {
     TestTlsServer server(s_good, Behaviour::Echo);
     const std::string key = "127.0.0.1:" + std::to_string(server.port());
