@@ -81,8 +81,7 @@ int FetchThreads::post(Agent* agent, bool now) {
     return 1;
 }
 
-bool FetchThreads::withdraw(Agent* agent) {
-    std::lock_guard guard(m_mutex);
+bool FetchThreads::takeOutOfQueues(Agent* agent) {
     for (std::deque<Agent*>* list : {&m_now, &m_queued}) {
         auto found = std::find(list->begin(), list->end(), agent);
         if (found != list->end()) {
@@ -93,13 +92,14 @@ bool FetchThreads::withdraw(Agent* agent) {
     return false;
 }
 
+bool FetchThreads::withdraw(Agent* agent) {
+    std::lock_guard guard(m_mutex);
+    return takeOutOfQueues(agent);
+}
+
 void FetchThreads::forget(Agent* agent) {
     std::unique_lock lock(m_mutex);
-    for (std::deque<Agent*>* list : {&m_now, &m_queued}) {
-        auto found = std::find(list->begin(), list->end(), agent);
-        if (found != list->end())
-            list->erase(found);
-    }
+    takeOutOfQueues(agent);
     ++m_forgetting;
     m_letGo.wait(lock, [&] { return std::find(m_held.begin(), m_held.end(), agent) == m_held.end(); });
     --m_forgetting;

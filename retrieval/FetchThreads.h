@@ -46,6 +46,8 @@ private:
     bool mayTakeQueued() const { return !m_queued.empty() && m_runningQueued < m_wanted; }
     bool hasWork() const { return !m_now.empty() || mayTakeQueued(); }
     int startThread();
+    // Under the lock: agent no longer waits for a thread; false when it was not waiting.
+    bool takeOutOfQueues(Agent* agent);
     // Wakes a sleeping thread for a new agent; false when none sleeps.
     bool wakeOne();
     void wakeAll();
@@ -56,7 +58,7 @@ private:
     std::deque<Agent*> m_queued;
     std::vector<std::thread> m_threads;
     std::vector<std::unique_ptr<Sleeper>> m_sleepers; // one for each thread
-    std::vector<Sleeper*> m_asleep;                    // those not yet woken since they slept
+    std::vector<Sleeper*> m_asleep;                   // those not yet woken since they slept
     // The agents threads hold, an agent once for each (a thread may still be leaving one that
     // another has taken up again).
     std::vector<Agent*> m_held;
