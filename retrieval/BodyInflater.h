@@ -1,9 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
-struct z_stream_s;
+struct inflate_state;
 
 namespace lurvik {
 
@@ -27,10 +28,11 @@ public:
     bool isComplete() const { return m_ended; }
 
 private:
-    [[nodiscard]] int begin(int windowBits);
+    enum class Wrapper { Gzip, Zlib, Raw };
+    void begin(Wrapper wrapper);
     Result run(const char* data, size_t length, std::string& out);
 
-    z_stream_s* m_stream = nullptr;
+    std::unique_ptr<inflate_state> m_state;
     size_t m_maxOutput;
     size_t m_produced = 0;
     // The first bytes, kept until the stream has made sense, to read them again as bare deflate.
