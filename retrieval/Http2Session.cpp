@@ -5,8 +5,6 @@
 
 #include <nghttp2/nghttp2.h>
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -327,10 +325,6 @@ int Http2Session::start() {
     m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (m_wakeFd < 0)
         return 1;
-    // Requests go out one small frame at a time while earlier ones are unanswered: Nagle's
-    // algorithm would hold each back until the last was acknowledged, a round trip per page.
-    const int on = 1;
-    setsockopt(m_connection->fd(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     nghttp2_session_callbacks* callbacks = nullptr;
     if (nghttp2_session_callbacks_new(&callbacks) != 0)
         return 1;
