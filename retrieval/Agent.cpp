@@ -66,12 +66,16 @@ void Agent::runJob() {
     fetchThreadMain();
     // The thread takes other agents after this one: its hook must not cancel their calls.
     threadId = 0;
+    endJob();
+    m_pool.notifyAgentFinished();
+}
+
+void Agent::endJob() {
     // The job ends with its outcome: the main thread, woken by the outcome, finds the agent free
-    // at once instead of waiting once more for this thread to let go of it.
+    // at once instead of waiting once more for a thread to let go of it.
     m_jobDone = true;
     publishOutcome();
     m_jobEnded.notify();
-    m_pool.notifyAgentFinished();
 }
 
 void Agent::waitForJob() {
@@ -148,9 +152,7 @@ void Agent::requestCancel() {
     // One still waiting for a thread ends here, as cancelled, without waiting for one.
     if (m_pool.fetchThreads().withdraw(this)) {
         m_outcome = AGENT_CANCELLED;
-        m_jobDone = true;
-        publishOutcome();
-        m_jobEnded.notify();
+        endJob();
     }
 }
 

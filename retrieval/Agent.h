@@ -48,8 +48,8 @@ struct FetchSettings {
 // All results go back through the fields; the main thread reads them only once state has left 1.
 //
 // The fetch threads are started as agents first need them and kept for the next fetches: agents
-// are made once and reused, and a thread per page would spend more on creating and tearing down threads
-// (stacks mapped and unmapped, TLB flushes on every core) than on the page itself.
+// are made once and reused, and a thread per page would spend more on creating and tearing down
+// threads (stacks mapped and unmapped, TLB flushes on every core) than on the page itself.
 class Agent {
 public:
     explicit Agent(AgentPool& pool) : m_pool(pool) {}
@@ -122,6 +122,8 @@ private:
     int prepare(const URL& url, AgentSink sink, void* sinkContext);
     // Waits until the current fetch thread job, if any, has handed over its outcome.
     void waitForJob();
+    // Hands the outcome over and lets a waitForJob go.
+    void endJob();
     void fetchThreadMain();
     void publishOutcome();
     void progress(const char* text);

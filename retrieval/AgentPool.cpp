@@ -196,6 +196,15 @@ Agent* AgentPool::firstInState(const PtrList<Agent>& agents, int state) {
     return nullptr;
 }
 
+bool AgentPool::deleteIdle(PtrList<Agent>& agents) {
+    Agent* idle = firstInState(agents, AGENT_IDLE);
+    if (!idle)
+        return false;
+    agents.del(agents.find(idle));
+    delete idle;
+    return true;
+}
+
 void AgentPool::moveAgent(PtrList<Agent>& from, PtrList<Agent>& to, Agent* agent) {
     from.del(from.find(agent));
     to.add(agent);
@@ -222,12 +231,7 @@ void AgentPool::balanceAgents() {
     }
     for (auto [list, count] :
          {std::pair{&foregroundAgents, numForeground}, {&backgroundAgents, numBackground}}) {
-        while (total() > wanted && list->len() > count) {
-            Agent* idle = firstInState(*list, AGENT_IDLE);
-            if (!idle)
-                break;
-            list->del(list->find(idle));
-            delete idle;
+        while (total() > wanted && list->len() > count && deleteIdle(*list)) {
         }
     }
     while (foregroundAgents.len() > numForeground && backgroundAgents.len() < numBackground) {
@@ -244,12 +248,7 @@ void AgentPool::balanceAgents() {
     }
     while (spareAgents.len() < numBackground)
         spareAgents.add(new Agent(*this));
-    while (spareAgents.len() > numBackground) {
-        Agent* idle = firstInState(spareAgents, AGENT_IDLE);
-        if (!idle)
-            break;
-        spareAgents.del(spareAgents.find(idle));
-        delete idle;
+    while (spareAgents.len() > numBackground && deleteIdle(spareAgents)) {
     }
 }
 

@@ -114,6 +114,8 @@ private:
     Credential* findCredential(const Str& site, const Str& realm);
     static Agent* firstInState(const PtrList<Agent>& agents, int state);
     static void moveAgent(PtrList<Agent>& from, PtrList<Agent>& to, Agent* agent);
+    // Deletes one idle agent of the list; false when none is idle.
+    static bool deleteIdle(PtrList<Agent>& agents);
 
     // Fetch threads share it to make the call side by side; replacing the call takes it alone.
     std::shared_mutex m_finishedMutex;
