@@ -18,12 +18,17 @@ int bodyPart(const Str& reply, Str& out) {
     return 0;
 }
 
+// One pass that stops at the first blank line: a search for each ending would read the whole
+// body whenever it lacks the other.
 size_t replyHeadEnd(std::string_view reply) {
-    size_t crlf = reply.find("\r\n\r\n");
-    size_t lf = reply.find("\n\n");
-    if (crlf != std::string_view::npos && (lf == std::string_view::npos || crlf < lf))
-        return crlf + 4;
-    return lf == std::string_view::npos ? std::string_view::npos : lf + 2;
+    for (size_t nl = reply.find('\n'); nl != std::string_view::npos; nl = reply.find('\n', nl + 1)) {
+        if (nl + 1 < reply.size() && reply[nl + 1] == '\n')
+            return nl + 2;
+        if (nl > 0 && reply[nl - 1] == '\r' && nl + 2 < reply.size() && reply[nl + 1] == '\r' &&
+            reply[nl + 2] == '\n')
+            return nl + 3;
+    }
+    return std::string_view::npos;
 }
 
 size_t replyHeaderLength(std::string_view reply) {
