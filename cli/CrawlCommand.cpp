@@ -11,6 +11,7 @@
 #include "analysis/RatingSettings.h"
 #include "core/MemoryReserve.h"
 #include "core/PageCache.h"
+#include "platform/ThreadPolicy.h"
 #include "retrieval/PageRenderer.h"
 #include "retrieval/ResourceChecker.h"
 #include "retrieval/RetrievalScheduler.h"
@@ -157,6 +158,8 @@ void reportCheckpoint(ForkedTask::State state, const CheckpointWriter& checkpoin
 // Runs idle steps until the retrieval ends, Ctrl-C or memory runs out; true when it was stopped.
 bool runRetrieval(SiteEngine& engine, RetrievalScheduler& scheduler, CrawlProgress& progress,
                   CheckpointWriter& checkpoints) {
+    // Nobody watches this thread's every step: its progress line can wait for a turn's end.
+    markAsBatchWork();
     // Without the reserve a failed allocation on this thread lands here; what was retrieved so
     // far is still worth saving.
     try {

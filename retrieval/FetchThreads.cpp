@@ -1,6 +1,7 @@
 #include "FetchThreads.h"
 
 #include "Agent.h"
+#include "platform/ThreadPolicy.h"
 
 #include <algorithm>
 #include <new>
@@ -106,6 +107,7 @@ void FetchThreads::forget(Agent* agent) {
 }
 
 void FetchThreads::threadMain(Sleeper& self) {
+    markAsBatchWork();
     std::unique_lock lock(m_mutex);
     for (;;) {
         if (m_quit)

@@ -1,5 +1,7 @@
 #include "ScanPool.h"
 
+#include "platform/ThreadPolicy.h"
+
 #include <algorithm>
 #include <new>
 #include <thread>
@@ -89,6 +91,7 @@ ScannedPage ScanPool::scan(SiteNode* node, const Str& page, const URL& base, Lin
 }
 
 void ScanPool::threadMain() {
+    markAsBatchWork();
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_workChanged.wait(lock, [this] { return m_quit || !m_queue.empty(); });
