@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <new>
+#include <optional>
 
 namespace lurvik {
 
@@ -352,7 +353,7 @@ int URL::setURL(std::string_view base, std::string_view text) {
 }
 
 int URL::setURL(const URL& base, std::string_view input) {
-    if (resolveSimplePath(base, input) == 0)
+    if (setSimpleAbsolute(input) == 0 || resolveSimplePath(base, input) == 0)
         return 0;
     std::string text = cleanInput(input);
     Parts parts;
@@ -531,10 +532,17 @@ int URL::resolveSimplePath(const URL& base, std::string_view input) {
     return setNormalisedPath(base, merged);
 }
 
-int URL::setNormalisedPath(const URL& base, std::string_view path) {
-    const Fields& baseFields = base.fields();
-    if (baseFields.type != Http || path.empty() || path[0] != '/' || (path.size() > 1 && path[1] == '/'))
-        return 1;
+namespace {
+
+// Where the query and the bookmark of path (from "/") start, when a parse would leave path as
+// it is; nothing when it would change it.
+struct PathSplit {
+    size_t query;
+    size_t fragment;
+};
+std::optional<PathSplit> splitUnchangedPath(std::string_view path) {
+    if (path.empty() || path[0] != '/' || (path.size() > 1 && path[1] == '/'))
+        return std::nullopt;
     const size_t fragment = std::min(path.find('#'), path.size());
     const size_t query = std::min(path.substr(0, fragment).find('?'), fragment);
     const std::string_view pathPart = path.substr(0, query);
@@ -549,6 +557,16 @@ int URL::setNormalisedPath(const URL& base, std::string_view path) {
         pathPart.find("/.") != std::string_view::npos ||
         !unchanged(path.substr(query, fragment - query), Component::Query) ||
         !unchanged(path.substr(std::min(fragment + 1, path.size())), Component::Fragment))
+        return std::nullopt;
+    return PathSplit{query, fragment};
+}
+
+} // namespace
+
+int URL::setNormalisedPath(const URL& base, std::string_view path) {
+    const Fields& baseFields = base.fields();
+    const std::optional<PathSplit> split = splitUnchangedPath(path);
+    if (baseFields.type != Http || !split)
         return 1;
     const std::string_view before = base.beforePath();
     std::string text;
@@ -558,9 +576,72 @@ int URL::setNormalisedPath(const URL& base, std::string_view path) {
     Fields fields = baseFields;
     const auto at = static_cast<int32_t>(before.size());
     fields.path = at;
-    fields.file = at + static_cast<int32_t>(pathPart.rfind('/')) + 1;
-    fields.query = at + static_cast<int32_t>(query);
-    fields.fragment = at + static_cast<int32_t>(fragment);
+    fields.file = at + static_cast<int32_t>(path.substr(0, split->query).rfind('/')) + 1;
+    fields.query = at + static_cast<int32_t>(split->query);
+    fields.fragment = at + static_cast<int32_t>(split->fragment);
+    assign(fields, text);
+    return 0;
+}
+
+// "http://host/path" and "https://host:port/path", written as a parse would leave them but for a
+// default port: a page's links elsewhere and a map's addresses are mostly these. 1, with nothing
+// changed, for anything else.
+int URL::setSimpleAbsolute(std::string_view input) {
+    const bool secure = input.substr(0, 8) == "https://";
+    if (!secure && input.substr(0, 7) != "http://")
+        return 1;
+    const size_t hostAt = secure ? 8 : 7;
+    const size_t pathAt = input.find('/', hostAt);
+    if (pathAt == std::string_view::npos)
+        return 1;
+    const std::string_view authority = input.substr(hostAt, pathAt - hostAt);
+    // Lower-case names and digits only: anything else (capitals, user names, brackets, escapes,
+    // a query before any path) the parse changes or checks.
+    auto plain = [](char c) {
+        return (c >= 'a' && c <= 'z') || isDigit(c) || c == '.' || c == '-' || c == ':';
+    };
+    if (!std::all_of(authority.begin(), authority.end(), plain))
+        return 1;
+    const size_t colon = authority.find(':');
+    const std::string_view host = authority.substr(0, colon);
+    const int defaultPort = secure ? 443 : 80;
+    int port = defaultPort;
+    if (colon != std::string_view::npos) {
+        const std::string_view digits = authority.substr(colon + 1);
+        if (digits.empty() || digits.size() > 5 || digits[0] == '0' ||
+            !std::all_of(digits.begin(), digits.end(), isDigit))
+            return 1;
+        port = 0;
+        for (char c : digits)
+            port = port * 10 + (c - '0');
+        if (port > 65535)
+            return 1;
+    }
+    const std::string_view path = input.substr(pathAt);
+    const std::optional<PathSplit> split = splitUnchangedPath(path);
+    if (host.empty() || !split)
+        return 1;
+    Fields fields;
+    fields.type = Http;
+    fields.secure = secure;
+    fields.port = static_cast<uint16_t>(port);
+    fields.schemeEnd = static_cast<int32_t>(hostAt - 3);
+    fields.authority = fields.host = static_cast<int32_t>(hostAt);
+    fields.hostEnd = static_cast<int32_t>(hostAt + host.size());
+    const std::string_view before = input.substr(0, port == defaultPort ? fields.hostEnd : pathAt);
+    const auto at = static_cast<int32_t>(before.size());
+    fields.path = at;
+    fields.file = at + static_cast<int32_t>(path.substr(0, split->query).rfind('/')) + 1;
+    fields.query = at + static_cast<int32_t>(split->query);
+    fields.fragment = at + static_cast<int32_t>(split->fragment);
+    if (before.size() == pathAt) {
+        assign(fields, input);
+        return 0;
+    }
+    std::string text;
+    text.reserve(before.size() + path.size());
+    text += before;
+    text += path;
     assign(fields, text);
     return 0;
 }

@@ -155,6 +155,7 @@ private:
     void release();
     void assign(const Fields& fields, std::string_view text);
     int resolveSimplePath(const URL& base, std::string_view input);
+    int setSimpleAbsolute(std::string_view input);
     Parts parts() const;
     std::string_view part(int begin, int end) const {
         return begin < end ? view().substr(begin, end - begin) : std::string_view();

@@ -46,6 +46,9 @@ TEST(URL, ResolvesReferencesLikeABrowser) {
         {"https://Example.com:443", "https://example.com/"},
         {"http://example.com:8000", "http://example.com:8000/"},
         {"http://example.com:", "http://example.com/"},
+        {"http://example.com:80/a/b.html?x#y", "http://example.com/a/b.html?x#y"},
+        {"http://example.com:0080/", "http://example.com/"},
+        {"https://x.org:8443/", "https://x.org:8443/"},
         {"http://[::1]:8080/a", "http://[::1]:8080/a"},
         {"http://[FE80::1]/", "http://[fe80::1]/"},
         {"http://user:pw@host/x", "http://user:pw@host/x"},
@@ -92,6 +95,22 @@ TEST(URL, PartsPortsAndTypes) {
     EXPECT_EQ(text, "http://www.example.com:8000/dir/sub/page.HTML?x=1&y=2");
     url.getURLString(text, 1);
     EXPECT_EQ(text, "http://www.example.com:8000/dir/sub/page.HTML?x=1&y=2#top");
+
+    // Addresses already in the form a parse leaves have the same parts as any other.
+    for (const char* text : {"https://a.example:8443/d/f.html?q=1#b", "https://a.example:443/d/f.html?q=1#b"}) {
+        URL simple(text);
+        const bool defaultPort = simple.getPort() == 443;
+        EXPECT_EQ(simple.getHost(), "a.example");
+        EXPECT_EQ(simple.getHostAndPort(), defaultPort ? "a.example" : "a.example:8443");
+        EXPECT_EQ(simple.beforePath(), defaultPort ? "https://a.example" : "https://a.example:8443");
+        EXPECT_EQ(simple.getDir(), "/d/");
+        EXPECT_EQ(simple.getFilename(), "f.html");
+        EXPECT_EQ(simple.getCgiArgs(), "q=1");
+        EXPECT_EQ(simple.getBookmark(), "b");
+        EXPECT_TRUE(simple.isSecure());
+        EXPECT_EQ(simple.getScheme(), "https");
+        EXPECT_EQ(simple.getUserInfo(), "");
+    }
 
     struct {
         const char* text;
