@@ -493,7 +493,8 @@ int URL::setURL(const URL& base, std::string_view input) {
 
 // Most links on a page are a path against an http: base ("p.html", "../d/p.html", "/s/p.html",
 // "#top"): merged with the base's path and their dot segments removed, they come out of the full
-// parse as they are, which setNormalisedPath checks. Parsing them in full makes a dozen texts
+// parse as they are, which setNormalisedPath checks (spaces, controls and backslashes, which the
+// parse drops or turns, it refuses). Parsing them in full makes a dozen texts
 // for each; this makes two. 1, with nothing changed, for anything else.
 int URL::resolveSimplePath(const URL& base, std::string_view input) {
     const Fields& b = base.fields();
@@ -501,9 +502,6 @@ int URL::resolveSimplePath(const URL& base, std::string_view input) {
         return 1;
     const char first = input[0];
     if (first == '/' ? input.size() > 1 && input[1] == '/' : input.find(':') != std::string_view::npos)
-        return 1;
-    if (static_cast<unsigned char>(first) <= 0x20 || static_cast<unsigned char>(input.back()) <= 0x20 ||
-        input.find_first_of("\t\n\r\\") != std::string_view::npos)
         return 1;
     thread_local std::string merged;
     const std::string_view baseView = base.view();
@@ -514,7 +512,9 @@ int URL::resolveSimplePath(const URL& base, std::string_view input) {
         merged.assign(baseView.substr(b.path, b.query - b.path));
         merged += input;
     } else {
-        const size_t tail = std::min(input.find_first_of("?#"), input.size());
+        const size_t tail = static_cast<size_t>(
+            std::find_if(input.begin(), input.end(), [](char c) { return c == '?' || c == '#'; }) -
+            input.begin());
         std::string_view refPath = input.substr(0, tail);
         std::string_view dir = first == '/' ? std::string_view() : baseView.substr(b.path, b.file - b.path);
         if (refPath.find('.') == std::string_view::npos) {
@@ -553,7 +553,8 @@ std::optional<PathSplit> splitUnchangedPath(std::string_view path) {
     };
     // Backslashes turn into slashes, and dots (spelled out or escaped) are path segments to
     // remove: any of them, and the parse has work to do.
-    if (!unchanged(pathPart, Component::Path) || pathPart.find_first_of("\\%") != std::string_view::npos ||
+    if (!unchanged(pathPart, Component::Path) ||
+        std::any_of(pathPart.begin(), pathPart.end(), [](char c) { return c == '\\' || c == '%'; }) ||
         pathPart.find("/.") != std::string_view::npos ||
         !unchanged(path.substr(query, fragment - query), Component::Query) ||
         !unchanged(path.substr(std::min(fragment + 1, path.size())), Component::Fragment))
