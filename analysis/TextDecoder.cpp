@@ -1,12 +1,12 @@
 #include "TextDecoder.h"
 
 #include "HtmlTokenizer.h"
-#include "PageParts.h"
 
 #include "core/Utf8.h"
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace lurvik {
@@ -181,16 +181,21 @@ void TextDecoder::decode(std::string_view bytes, Str& out) {
 }
 
 std::string detectCharset(const Str& reply) {
-    Str header;
-    if (headerPart(reply, header) == 0) {
-        int at = header.find("\ncontent-type:", 0, false);
-        if (at >= 0) {
-            int end = header.find('\n', at + 1);
-            std::string fromHeader = charsetFromContentType(
-                header.view().substr(at, end < 0 ? std::string_view::npos : static_cast<size_t>(end - at)));
-            if (!fromHeader.empty())
-                return fromHeader;
-        }
+    // The header is what comes before the first "<"; its Content-Type line is looked for by the
+    // start of each line, not at every byte.
+    const std::string_view text = reply.view();
+    const size_t lt = text.find('<');
+    const std::string_view header = text.substr(0, lt == std::string_view::npos ? 0 : lt);
+    static constexpr std::string_view kField = "content-type:";
+    for (size_t at = header.find('\n'); at != std::string_view::npos; at = header.find('\n', at + 1)) {
+        const std::string_view line = header.substr(at + 1, kField.size());
+        if (line.size() < kField.size() || !std::equal(line.begin(), line.end(), kField.begin(),
+                                                       [](char a, char b) { return lowerAscii(a) == b; }))
+            continue;
+        std::string fromHeader = charsetFromContentType(header.substr(at, header.find('\n', at + 1) - at));
+        if (!fromHeader.empty())
+            return fromHeader;
+        break;
     }
     // Browsers look for a meta declaration in the first kilobyte or so; allow a few.
     Str top;
