@@ -246,9 +246,9 @@ void AgentPool::balanceAgents() {
             break;
         moveAgent(backgroundAgents, foregroundAgents, idle);
     }
-    while (spareAgents.len() < numBackground)
+    while (spareAgents.len() < kSparesPerAgent * numBackground)
         spareAgents.add(new Agent(*this));
-    while (spareAgents.len() > numBackground && deleteIdle(spareAgents)) {
+    while (spareAgents.len() > kSparesPerAgent * numBackground && deleteIdle(spareAgents)) {
     }
 }
 

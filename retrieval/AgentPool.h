@@ -83,8 +83,11 @@ public:
     int numBackground = 0;
     PtrList<Agent> foregroundAgents;
     PtrList<Agent> backgroundAgents;
-    // As many again as the background agents, fetching on their threads: a thread that ends a
-    // page finds the next one waiting instead of sleeping until the main thread hands it one.
+    // Twice as many as the background agents, fetching on their threads: a thread that ends a
+    // page finds the next one waiting instead of sleeping until the main thread hands it one. With one
+    // spare each, the threads still ran out at times while the main thread, filing pages in its
+    // own turn, had not yet handed out the next ones.
+    static constexpr int kSparesPerAgent = 2;
     PtrList<Agent> spareAgents;
     // The three lists, for going through every agent.
     std::array<const PtrList<Agent>*, 3> agentLists() const {

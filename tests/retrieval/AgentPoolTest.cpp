@@ -82,7 +82,8 @@ TEST(AgentPool, ForegroundRequestTakesOverARunningBackgroundAgent) {
 // at once without its request being made. An agent no list holds is not kept waiting behind them.
 TEST(AgentPool, SparesWaitTheirTurnAndOthersDoNot) {
     TestServer server;
-    for (int i = 0; i < 4; ++i)
+    const int pages = 2 + 2 * AgentPool::kSparesPerAgent;
+    for (int i = 0; i < pages; ++i)
         server.addPage("/p" + std::to_string(i) + ".html", "<title>P</title>");
     server.addPage("/own.html", "<title>Own</title>");
     server.addStalled("/stalled.html");
@@ -90,7 +91,7 @@ TEST(AgentPool, SparesWaitTheirTurnAndOthersDoNot) {
     ASSERT_EQ(server.start(), 0);
     AgentPool pool;
     pool.setAgentCounts(0, 2);
-    ASSERT_EQ(pool.spareAgents.len(), 2);
+    ASSERT_EQ(pool.spareAgents.len(), pages - 2);
 
     std::vector<Agent*> agents;
     for (Agent* agent : pool.backgroundAgents)
@@ -112,7 +113,7 @@ TEST(AgentPool, SparesWaitTheirTurnAndOthersDoNot) {
         EXPECT_EQ(agents[i]->status, 200) << i;
     }
     EXPECT_EQ(server.mostRequestsAtOnce(), 2);
-    EXPECT_EQ(server.requestCount("/p3.html"), 0u);
+    EXPECT_EQ(server.requestCount("/p" + std::to_string(pages - 1) + ".html"), 0u);
     for (Agent* agent : agents)
         agent->resetAgent();
 
