@@ -493,8 +493,7 @@ int URL::setURL(const URL& base, std::string_view input) {
 
 // Most links on a page are a path against an http: base ("p.html", "../d/p.html", "/s/p.html",
 // "#top"): merged with the base's path and their dot segments removed, they come out of the full
-// parse as they are, which setNormalisedPath checks (spaces, controls and backslashes, which the
-// parse drops or turns, it refuses). Parsing them in full makes a dozen texts
+// parse as they are, which setNormalisedPath checks. Parsing them in full makes a dozen texts
 // for each; this makes two. 1, with nothing changed, for anything else.
 int URL::resolveSimplePath(const URL& base, std::string_view input) {
     const Fields& b = base.fields();
@@ -502,6 +501,11 @@ int URL::resolveSimplePath(const URL& base, std::string_view input) {
         return 1;
     const char first = input[0];
     if (first == '/' ? input.size() > 1 && input[1] == '/' : input.find(':') != std::string_view::npos)
+        return 1;
+    // Spaces and controls the parse drops or escapes, and backslashes it turns into slashes, must
+    // be seen before the dot segments go: "/b/ /.." would lose its space with its last segment.
+    if (std::any_of(input.begin(), input.end(),
+                    [](char c) { return static_cast<unsigned char>(c) <= 0x20 || c == '\\'; }))
         return 1;
     thread_local std::string merged;
     const std::string_view baseView = base.view();

@@ -10,6 +10,31 @@ std::string resolve(const char* base, const char* text) {
     url.setURL(base, text);
     return url.isValid() ? url.text() : "<invalid>";
 }
+
+// The full parse: a leading space, which every parse drops, keeps a reference off the shortcuts
+// taken for paths and for addresses already in normal form.
+int parseInFull(URL& url, const URL& base, const std::string& text) {
+    return url.setURL(base, " " + text);
+}
+
+void expectSameParts(const URL& fast, const URL& parsed) {
+    EXPECT_EQ(fast.isValid(), parsed.isValid());
+    EXPECT_EQ(fast.view(), parsed.view());
+    EXPECT_EQ(fast.getType(), parsed.getType());
+    EXPECT_EQ(fast.getScheme(), parsed.getScheme());
+    EXPECT_EQ(fast.getUserInfo(), parsed.getUserInfo());
+    EXPECT_EQ(fast.getHost(), parsed.getHost());
+    EXPECT_EQ(fast.getHostAndPort(), parsed.getHostAndPort());
+    EXPECT_EQ(fast.beforePath(), parsed.beforePath());
+    EXPECT_EQ(fast.getDir(), parsed.getDir());
+    EXPECT_EQ(fast.getFilename(), parsed.getFilename());
+    EXPECT_EQ(fast.getRequestTarget(), parsed.getRequestTarget());
+    EXPECT_EQ(fast.getCgiArgs(), parsed.getCgiArgs());
+    EXPECT_EQ(fast.getBookmark(), parsed.getBookmark());
+    EXPECT_EQ(fast.resourceKey(), parsed.resourceKey());
+    EXPECT_EQ(fast.getPort(), parsed.getPort());
+    EXPECT_EQ(fast.isSecure(), parsed.isSecure());
+}
 } // namespace
 
 TEST(URL, ResolvesReferencesLikeABrowser) {
@@ -97,7 +122,8 @@ TEST(URL, PartsPortsAndTypes) {
     EXPECT_EQ(text, "http://www.example.com:8000/dir/sub/page.HTML?x=1&y=2#top");
 
     // Addresses already in the form a parse leaves have the same parts as any other.
-    for (const char* text : {"https://a.example:8443/d/f.html?q=1#b", "https://a.example:443/d/f.html?q=1#b"}) {
+    for (const char* text :
+         {"https://a.example:8443/d/f.html?q=1#b", "https://a.example:443/d/f.html?q=1#b"}) {
         URL simple(text);
         const bool defaultPort = simple.getPort() == 443;
         EXPECT_EQ(simple.getHost(), "a.example");
@@ -251,20 +277,8 @@ TEST(URL, ANormalisedPathGivesWhatItsParseGives) {
             URL fast;
             ASSERT_EQ(fast.setNormalisedPath(base, path), 0);
             URL parsed;
-            ASSERT_EQ(parsed.setURL(base, path), 0);
-            EXPECT_EQ(fast.view(), parsed.view());
-            EXPECT_EQ(fast.getType(), parsed.getType());
-            EXPECT_EQ(fast.getScheme(), parsed.getScheme());
-            EXPECT_EQ(fast.getHostAndPort(), parsed.getHostAndPort());
-            EXPECT_EQ(fast.beforePath(), parsed.beforePath());
-            EXPECT_EQ(fast.getDir(), parsed.getDir());
-            EXPECT_EQ(fast.getFilename(), parsed.getFilename());
-            EXPECT_EQ(fast.getRequestTarget(), parsed.getRequestTarget());
-            EXPECT_EQ(fast.getCgiArgs(), parsed.getCgiArgs());
-            EXPECT_EQ(fast.getBookmark(), parsed.getBookmark());
-            EXPECT_EQ(fast.resourceKey(), parsed.resourceKey());
-            EXPECT_EQ(fast.getPort(), parsed.getPort());
-            EXPECT_EQ(fast.isSecure(), parsed.isSecure());
+            ASSERT_EQ(parseInFull(parsed, base, path), 0);
+            expectSameParts(fast, parsed);
         }
         for (const std::string& path : leftToTheParse) {
             URL untouched("http://kept.example/");
@@ -279,7 +293,7 @@ TEST(URL, ANormalisedPathGivesWhatItsParseGives) {
                              "http://example.com/a/../b", "HTTP://Example.COM/x", "mailto:me@example.com"}) {
         URL made;
         URL parsed;
-        EXPECT_EQ(made.setNormalisedURL(text, like), parsed.setURL(text)) << text;
+        EXPECT_EQ(made.setNormalisedURL(text, like), parseInFull(parsed, URL(), text)) << text;
         EXPECT_EQ(made.view(), parsed.view()) << text;
         EXPECT_EQ(made.getHostAndPort(), parsed.getHostAndPort()) << text;
         EXPECT_EQ(made.getFilename(), parsed.getFilename()) << text;
@@ -288,4 +302,39 @@ TEST(URL, ANormalisedPathGivesWhatItsParseGives) {
     EXPECT_EQ(mail.setNormalisedPath(URL("mailto:me@example.com"), "/x"), 1);
     EXPECT_EQ(mail.setNormalisedPath(URL("file:///tmp/a.html"), "/x"), 1);
     EXPECT_EQ(mail.setNormalisedPath(URL(), "/x"), 1);
+}
+
+// What a page's links mostly are, paths and whole addresses already in normal form, are resolved
+// without the full parse; whatever the shortcut takes must come out as the parse makes it, part
+// for part, and whatever it cannot be sure of it leaves to the parse. References are made of
+// pieces that each test one of its checks, against bases of every shape.
+TEST(URL, ShortcutsForLinksGiveWhatTheParseGives) {
+    const std::vector<std::string> bases = {"http://a.example/b/c/d.html?q=1#f", "https://x.org:8443/dir/",
+                                            "http://h/", "http://u:p@h.example/a/b",
+                                            "http://[::1]:8080/v/w?x"};
+    const std::vector<std::string> pieces = {
+        "",     "/",        "..",      ".",        "a",       "B.html",    "%2e",       "%41",
+        "?",    "#",        "q=1",     ":",        "@",       "\\",        " ",         "\t",
+        "~x",   "\xc3\xa9", "http://", "https://", "HTTP://", "h.example", "H.example", ":80",
+        ":443", ":8443",    ":0",      ":99999",   "[::1]",   "{",         "\"",        "..."};
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    int shortcutTaken = 0;
+    for (const std::string& baseText : bases) {
+        const URL base(baseText);
+        ASSERT_TRUE(base.isValid()) << baseText;
+        for (int i = 0; i < 3000; ++i) {
+            std::string reference;
+            for (uint32_t n = 1 + next() % 6; n > 0; --n)
+                reference += pieces[(next() >> 8) % pieces.size()];
+            SCOPED_TRACE(baseText + " + [" + reference + "]");
+            URL fast;
+            URL parsed;
+            EXPECT_EQ(fast.setURL(base, reference), parseInFull(parsed, base, reference));
+            expectSameParts(fast, parsed);
+            shortcutTaken += fast.isValid() && reference.find_first_of(" \t") == std::string::npos &&
+                             !reference.empty() && reference.front() != 'H';
+        }
+    }
+    EXPECT_GT(shortcutTaken, 1000) << "the pieces must make references the shortcuts take";
 }
