@@ -5,12 +5,12 @@
 #include "SiteMapFile.h"
 #include "core/HtmlEscape.h"
 #include "core/OutputFrogFile.h"
+#include "core/TextIndex.h"
 #include "retrieval/Verdict.h"
 
 #include <algorithm>
 #include <deque>
 #include <map>
-#include <unordered_map>
 
 namespace lurvik {
 
@@ -20,19 +20,32 @@ namespace {
 class Texts {
 public:
     uint32_t id(std::string_view text) {
-        if (auto found = m_ids.find(text); found != m_ids.end())
-            return found->second;
+        const uint64_t hash = Index::hashOf(text);
+        if (const Entry* found = m_ids.find(text, hash))
+            return found->id;
         m_texts.emplace_back(text);
         const auto id = static_cast<uint32_t>(m_texts.size() - 1);
-        m_ids.emplace(m_texts.back(), id);
+        m_ids.insert({m_texts.back().data(), static_cast<uint32_t>(text.size()), id});
         return id;
     }
     std::string_view text(uint32_t id) const { return m_texts[id]; }
     std::string_view keep(std::string_view text) { return this->text(id(text)); }
 
 private:
-    std::deque<std::string> m_texts; // never moved, so the index may view them
-    std::unordered_map<std::string_view, uint32_t> m_ids;
+    // Two crawls of a million pages name some thirty million links, each looked up here: a flat
+    // index, not a map with a node for every text.
+    struct Entry {
+        const char* text = nullptr;
+        uint32_t length = 0;
+        uint32_t id = 0;
+    };
+    struct KeyOf {
+        std::string_view operator()(const Entry& entry) const { return {entry.text, entry.length}; }
+    };
+    using Index = TextIndex<Entry, KeyOf>;
+
+    std::deque<std::string> m_texts; // never moved, so the index may point into them
+    Index m_ids;
 };
 
 // What one crawl says of a page or checked link: its state and status in the link report's
