@@ -316,16 +316,28 @@ void URL::release() {
     m_data = nullptr;
 }
 
-void URL::assign(const Fields& fields, std::string_view text) {
-    void* memory = ::operator new(sizeof(Data) + text.size() + 1);
+void URL::assign(const Fields& fields, std::string_view text, std::string_view more) {
+    const size_t length = text.size() + more.size();
+    void* memory = ::operator new(sizeof(Data) + length + 1);
     Data* data = new (memory) Data;
     data->fields = fields;
-    data->fields.length = static_cast<int32_t>(text.size());
+    data->fields.length = static_cast<int32_t>(length);
     char* chars = reinterpret_cast<char*>(data + 1);
     text.copy(chars, text.size());
-    chars[text.size()] = '\0';
+    more.copy(chars + text.size(), more.size());
+    chars[length] = '\0';
     release();
     m_data = data;
+}
+
+void URL::assignPath(Fields fields, std::string_view before, std::string_view path, size_t query,
+                     size_t fragment) {
+    const auto at = static_cast<int32_t>(before.size());
+    fields.path = at;
+    fields.file = at + static_cast<int32_t>(path.substr(0, query).rfind('/')) + 1;
+    fields.query = at + static_cast<int32_t>(query);
+    fields.fragment = at + static_cast<int32_t>(fragment);
+    assign(fields, before, path);
 }
 
 void URL::clear() {
@@ -528,8 +540,6 @@ int URL::resolveSimplePath(const URL& base, std::string_view input) {
             std::string whole(dir);
             whole += refPath;
             merged = removeDotSegments(whole);
-            if (merged.empty())
-                merged = "/";
         }
         merged += input.substr(tail);
     }
@@ -573,18 +583,7 @@ int URL::setNormalisedPath(const URL& base, std::string_view path) {
     const std::optional<PathSplit> split = splitUnchangedPath(path);
     if (baseFields.type != Http || !split)
         return 1;
-    const std::string_view before = base.beforePath();
-    std::string text;
-    text.reserve(before.size() + path.size());
-    text += before;
-    text += path;
-    Fields fields = baseFields;
-    const auto at = static_cast<int32_t>(before.size());
-    fields.path = at;
-    fields.file = at + static_cast<int32_t>(path.substr(0, split->query).rfind('/')) + 1;
-    fields.query = at + static_cast<int32_t>(split->query);
-    fields.fragment = at + static_cast<int32_t>(split->fragment);
-    assign(fields, text);
+    assignPath(baseFields, base.beforePath(), path, split->query, split->fragment);
     return 0;
 }
 
@@ -634,20 +633,7 @@ int URL::setSimpleAbsolute(std::string_view input) {
     fields.authority = fields.host = static_cast<int32_t>(hostAt);
     fields.hostEnd = static_cast<int32_t>(hostAt + host.size());
     const std::string_view before = input.substr(0, port == defaultPort ? fields.hostEnd : pathAt);
-    const auto at = static_cast<int32_t>(before.size());
-    fields.path = at;
-    fields.file = at + static_cast<int32_t>(path.substr(0, split->query).rfind('/')) + 1;
-    fields.query = at + static_cast<int32_t>(split->query);
-    fields.fragment = at + static_cast<int32_t>(split->fragment);
-    if (before.size() == pathAt) {
-        assign(fields, input);
-        return 0;
-    }
-    std::string text;
-    text.reserve(before.size() + path.size());
-    text += before;
-    text += path;
-    assign(fields, text);
+    assignPath(fields, before, path, split->query, split->fragment);
     return 0;
 }
 

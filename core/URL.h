@@ -153,7 +153,12 @@ private:
             m_data->references.fetch_add(1, std::memory_order_relaxed);
     }
     void release();
-    void assign(const Fields& fields, std::string_view text);
+    // The text is text and then more, in the one block.
+    void assign(const Fields& fields, std::string_view text, std::string_view more = {});
+    // fields with the offsets of a path (from "/") that follows before, the query and bookmark of
+    // path starting at query and fragment.
+    void assignPath(Fields fields, std::string_view before, std::string_view path, size_t query,
+                    size_t fragment);
     int resolveSimplePath(const URL& base, std::string_view input);
     int setSimpleAbsolute(std::string_view input);
     Parts parts() const;
