@@ -53,7 +53,7 @@ int parseStatus(const Str& response, Str& errorText, int& status) {
     // An error title stands on the status line: the body beyond it is no business of this.
     const size_t titleEnd = response.view().substr(0, static_cast<size_t>(end)).find("</TITLE>");
     const int close = titleEnd == std::string_view::npos ? -1 : static_cast<int>(titleEnd);
-    if (close < 4 || close >= 255 || close >= end)
+    if (close < 4 || close >= 255)
         return 0;
     int open = response.findr('>', close - 1);
     if (open < 0)
